@@ -1,0 +1,3 @@
+namespace {
+[[maybe_unused]] constexpr int AppPlaceholder = 0;
+}

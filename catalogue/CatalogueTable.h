@@ -1,0 +1,48 @@
+#pragma once
+
+// The shapes in which each group's source writes its contents as data. One loop
+// (AppendCatalogue) walks these tables and creates every entry through TCommand.
+
+#include "Version.h"
+
+#include <span>
+
+namespace catalogue {
+
+struct ParamRow {
+    const char* Name;
+    Version VerMin;
+    Version VerMax;
+    const char* Help;
+};
+
+struct CommandRow {
+    const char* Name;
+    Version VerMin;
+    Version VerMax;
+    const char* Help;
+    // A command's own parameters may come from several tables, in order; this lets two
+    // commands share a run of parameters instead of copying it.
+    std::span<const std::span<const ParamRow>> Params;
+};
+
+struct GroupRow {
+    const char* Name;
+    const char* Help;
+    std::span<const CommandRow> Commands;
+};
+
+// Shorthands for the tables: V(2, 10) is version 2.10, Open is "no upper limit".
+constexpr Version V(int AWhole, int AHundredths) { return MakeVersion(AWhole, AHundredths); }
+inline constexpr Version Open = OpenEnded;
+
+// One function per group, each in its own source, in catalogue order.
+const GroupRow& AccountsGroup();
+const GroupRow& BlacklistGroup();
+const GroupRow& ConnectionsGroup();
+const GroupRow& LogsGroup();
+const GroupRow& RingGamesGroup();
+const GroupRow& SystemGroup();
+const GroupRow& TournamentsGroup();
+
+} // namespace catalogue

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Version.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// One parameter of one command; created only by TCommand::AddParam.
+class TParam {
+public:
+    std::string Name;
+    std::string Help;
+    Version VerMin = 0;
+    Version VerMax = 0;
+};
+
+// One catalogue entry: a group header or an API command. A command carries the four standard
+// parameters first, then its own parameters in display and send order.
+class TCommand {
+public:
+    TCommand(bool AHeader, std::string AName, Version AVerMin, Version AVerMax, std::string AHelp);
+    virtual ~TCommand() = default;
+    TCommand(const TCommand&) = delete;
+    TCommand& operator=(const TCommand&) = delete;
+
+    static std::unique_ptr<TCommand> Create(bool AHeader, std::string AName, Version AVerMin,
+                                            Version AVerMax, std::string AHelp);
+
+    // Appends a parameter whose range is clamped into the command's own range.
+    void AddParam(std::string AName, Version AVerMin, Version AVerMax, std::string AHelp);
+
+    bool Header = false;
+    std::string Name;
+    std::vector<std::unique_ptr<TParam>> Params;
+    std::string Help;
+    Version VerMin = 0;
+    Version VerMax = 0;
+};
+
+// The owning list of catalogue entries in display order.
+using TCommandList = std::vector<std::unique_ptr<TCommand>>;

@@ -1,0 +1,99 @@
+#include "Catalogue.h"
+#include "Command.h"
+#include "Version.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+TEST(VersionRangeText, FormatsRanges) {
+    struct Case {
+        Version VerMin, VerMax;
+        const char* Expected;
+    };
+    const Case cases[] = {
+        {21000, 99900, " [Version 2.10+]"},
+        {22500, 49900, " [Version 2.25 to 4.99]"},
+        {21000, 22600, " [Version 2.10 to 2.26]"},
+        {21000, 100000, " [Version 2.10 to 10.00]"}, // only 9.99 itself means open-ended
+        {0, 0, " [Version 0.00 to 0.00]"},
+        {-21000, 99900, " [Version -2.10+]"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(VersionRangeText(c.VerMin, c.VerMax), c.Expected) << c.VerMin << " " << c.VerMax;
+}
+
+TEST(VersionRangeText, UsesDotWhateverTheLocale) {
+    // A locale that writes decimals with "," must not change the suffix.
+    const char* chosen = std::setlocale(LC_ALL, "de_DE.UTF-8");
+    if (!chosen)
+        chosen = std::setlocale(LC_ALL, "fr_FR.UTF-8");
+    EXPECT_EQ(VersionRangeText(22500, 49900), " [Version 2.25 to 4.99]");
+    std::setlocale(LC_ALL, "C");
+    if (!chosen)
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+}
+
+TEST(TCommand, HeaderHasNoParameters) {
+    auto header = TCommand::Create(true, "Accounts", 21000, OpenEnded, "help");
+    EXPECT_TRUE(header->Header);
+    EXPECT_TRUE(header->Params.empty());
+}
+
+TEST(TCommand, StandardParametersAreClampedIntoTheCommandRange) {
+    struct Case {
+        Version VerMin, VerMax;
+        Version CommandMin, CommandMax, JsonMin, JsonMax;
+    };
+    const Case cases[] = {
+        {21000, 99900, 21000, 99900, 42000, 99900},
+        {60000, 99900, 60000, 99900, 60000, 99900},
+        {30000, 99900, 30000, 99900, 42000, 99900},
+        {22500, 49900, 22500, 49900, 42000, 49900},
+        {44800, 99900, 44800, 99900, 44800, 99900},
+    };
+    for (const Case& c : cases) {
+        auto command = TCommand::Create(false, "X", c.VerMin, c.VerMax, "");
+        ASSERT_EQ(command->Params.size(), 4u);
+        const char* names[] = {"Command", "Password", "JSON", "Log"};
+        for (int i = 0; i < 4; ++i) {
+            const TParam& param = *command->Params[i];
+            EXPECT_EQ(param.Name, names[i]);
+            EXPECT_EQ(param.VerMin, i == 2 ? c.JsonMin : c.CommandMin) << c.VerMin;
+            EXPECT_EQ(param.VerMax, i == 2 ? c.JsonMax : c.CommandMax) << c.VerMin;
+        }
+    }
+}
+
+TEST(TCommand, AddParamClampsBothEndsAndKeepsInvertedRanges) {
+    auto command = TCommand::Create(false, "X", 30000, 50000, "");
+    command->AddParam("Below", 21000, 40000, "a");
+    command->AddParam("Above", 40000, 99900, "b");
+    command->AddParam("Inside", 35000, 45000, "c");
+    command->AddParam("Outside", 60000, 70000, "d");
+    const auto& p = command->Params;
+    ASSERT_EQ(p.size(), 8u);
+    EXPECT_EQ(std::make_pair(p[4]->VerMin, p[4]->VerMax), std::pair<Version, Version>(30000, 40000));
+    EXPECT_EQ(std::make_pair(p[5]->VerMin, p[5]->VerMax), std::pair<Version, Version>(40000, 50000));
+    EXPECT_EQ(std::make_pair(p[6]->VerMin, p[6]->VerMax), std::pair<Version, Version>(35000, 45000));
+    // Stored as clamped, even though it now belongs to no version.
+    EXPECT_EQ(std::make_pair(p[7]->VerMin, p[7]->VerMax), std::pair<Version, Version>(60000, 50000));
+    EXPECT_EQ(p[7]->Help, "d");
+}
+
+TEST(Catalogue, GroupHeadersInOrder) {
+    TCommandList commands;
+    AppendCatalogue(commands);
+    std::vector<std::string> headers;
+    for (const auto& entry : commands)
+        if (entry->Header) {
+            headers.push_back(entry->Name);
+            EXPECT_EQ(entry->VerMin, 21000);
+            EXPECT_EQ(entry->VerMax, OpenEnded);
+            EXPECT_FALSE(entry->Help.empty());
+        }
+    EXPECT_EQ(headers, (std::vector<std::string>{"Accounts", "Blacklist", "Connections", "Logs",
+                                                 "Ring Games", "System", "Tournaments"}));
+    EXPECT_EQ(commands[0]->Help,
+              "This group of API calls are used to create, edit, and delete player accounts.");
+}
