@@ -71,13 +71,14 @@ TEST(TCommand, AddParamClampsBothEndsAndKeepsInvertedRanges) {
     command->AddParam("Above", 40000, 99900, "b");
     command->AddParam("Inside", 35000, 45000, "c");
     command->AddParam("Outside", 60000, 70000, "d");
+    using Range = std::pair<Version, Version>;
     const auto& p = command->Params;
     ASSERT_EQ(p.size(), 8u);
-    EXPECT_EQ(std::make_pair(p[4]->VerMin, p[4]->VerMax), std::pair<Version, Version>(30000, 40000));
-    EXPECT_EQ(std::make_pair(p[5]->VerMin, p[5]->VerMax), std::pair<Version, Version>(40000, 50000));
-    EXPECT_EQ(std::make_pair(p[6]->VerMin, p[6]->VerMax), std::pair<Version, Version>(35000, 45000));
+    EXPECT_EQ(Range(p[4]->VerMin, p[4]->VerMax), (Range{30000, 40000}));
+    EXPECT_EQ(Range(p[5]->VerMin, p[5]->VerMax), (Range{40000, 50000}));
+    EXPECT_EQ(Range(p[6]->VerMin, p[6]->VerMax), (Range{35000, 45000}));
     // Stored as clamped, even though it now belongs to no version.
-    EXPECT_EQ(std::make_pair(p[7]->VerMin, p[7]->VerMax), std::pair<Version, Version>(60000, 50000));
+    EXPECT_EQ(Range(p[7]->VerMin, p[7]->VerMax), (Range{60000, 50000}));
     EXPECT_EQ(p[7]->Help, "d");
 }
 
