@@ -32,8 +32,15 @@ struct GroupRow {
     std::span<const CommandRow> Commands;
 };
 
+// A command's parameter list made of one or more tables, in order:
+// ParamTables<EditNames, SharedSettings>. Commands without own parameters use {}.
+template <const auto&... ATables>
+inline constexpr std::span<const ParamRow> ParamTables[] = {std::span<const ParamRow>(ATables)...};
+
 // Shorthands for the tables: V(2, 10) is version 2.10, Open is "no upper limit".
-constexpr Version V(int AWhole, int AHundredths) { return MakeVersion(AWhole, AHundredths); }
+constexpr Version V(int AWhole, int AHundredths) {
+    return MakeVersion(AWhole, AHundredths);
+}
 inline constexpr Version Open = OpenEnded;
 
 // One function per group, each in its own source, in catalogue order.
