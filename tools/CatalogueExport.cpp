@@ -3,6 +3,7 @@
 
 #include "Catalogue.h"
 
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -14,11 +15,21 @@ std::string JsonString(std::string_view AText) {
     std::string out = "\"";
     for (const char c : AText) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char escape[8];
@@ -46,21 +57,38 @@ void PrintJson(const TCommandList& ACommands, std::ostream& AOut) {
                  << ", \"help\": " << JsonString(param.Help) << ", \"vermin\": " << param.VerMin
                  << ", \"vermax\": " << param.VerMax << "}";
         }
-        AOut << (entry.Params.empty() ? "]}" : "\n  ]}") << (i + 1 < ACommands.size() ? ",\n" : "\n");
+        AOut << (entry.Params.empty() ? "]}" : "\n  ]}")
+             << (i + 1 < ACommands.size() ? ",\n" : "\n");
     }
     AOut << "]\n";
 }
 
-// Table cells may not hold "|" or line breaks.
-std::string MarkdownCell(std::string_view AText) {
+// Help texts are plain prose: characters that Markdown would read as markup are escaped, and
+// inside table cells "|" and line breaks too.
+std::string MarkdownText(std::string_view AText, bool ACell) {
     std::string out;
     for (const char c : AText) {
-        if (c == '|')
-            out += "\\|";
-        else if (c == '\n' || c == '\r')
-            out += ' ';
-        else
+        switch (c) {
+        case '\\':
+        case '*':
+        case '_':
+        case '`':
+        case '<':
+        case '[':
+        case ']':
+            out += '\\';
             out += c;
+            break;
+        case '|':
+            out += ACell ? "\\|" : "|";
+            break;
+        case '\n':
+        case '\r':
+            out += ACell ? ' ' : c;
+            break;
+        default:
+            out += c;
+        }
     }
     return out;
 }
@@ -70,23 +98,52 @@ std::string RangeText(Version AVerMin, Version AVerMax) {
                                 : FormatVersion(AVerMin) + " to " + FormatVersion(AVerMax);
 }
 
+// The anchor that common Markdown renderers give a heading: lower case, blanks as "-".
+std::string Anchor(std::string_view AHeading) {
+    std::string out;
+    for (const char c : AHeading)
+        out += c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// One line per group, linking the group and each of its commands.
+void PrintContents(const TCommandList& ACommands, std::ostream& AOut) {
+    AOut << "\n## Contents\n";
+    bool firstInGroup = false;
+    for (const auto& entry : ACommands) {
+        if (entry->Header) {
+            AOut << "\n- [" << entry->Name << "](#" << Anchor(entry->Name) << "):";
+            firstInGroup = true;
+            continue;
+        }
+        AOut << (firstInGroup ? " [" : ", [") << entry->Name << "](#" << Anchor(entry->Name) << ")";
+        firstInGroup = false;
+    }
+    AOut << "\n";
+}
+
 void PrintMarkdown(const TCommandList& ACommands, std::ostream& AOut) {
     AOut << "# Velvaro server API reference\n\n"
          << "Every command is posted as a form with the fields below. Versions give the first and "
             "last server version that has a command or parameter; \"+\" means every later "
-            "version.\n";
+            "version. The first four parameters of every command (`Command`, `Password`, `JSON` "
+            "and `Log`) are the standard ones; the command's own parameters follow them.\n";
+    PrintContents(ACommands, AOut);
     for (const auto& entry : ACommands) {
         if (entry->Header) {
-            AOut << "\n## " << entry->Name << "\n\n" << entry->Help << "\n";
+            AOut << "\n## " << entry->Name << "\n\n" << MarkdownText(entry->Help, false) << "\n";
             continue;
         }
+        const std::size_t own = entry->Params.size() > 4 ? entry->Params.size() - 4 : 0;
         AOut << "\n### " << entry->Name << "\n\n"
-             << "Versions: " << RangeText(entry->VerMin, entry->VerMax) << "\n\n"
-             << entry->Help << "\n\n"
+             << "Versions: " << RangeText(entry->VerMin, entry->VerMax) << "; "
+             << (own == 0 ? "no" : std::to_string(own)) << " own parameter" << (own == 1 ? "" : "s")
+             << ".\n\n"
+             << MarkdownText(entry->Help, false) << "\n\n"
              << "| Parameter | Versions | Help |\n|---|---|---|\n";
         for (const auto& param : entry->Params)
             AOut << "| `" << param->Name << "` | " << RangeText(param->VerMin, param->VerMax)
-                 << " | " << MarkdownCell(param->Help) << " |\n";
+                 << " | " << MarkdownText(param->Help, true) << " |\n";
     }
 }
 
