@@ -1,6 +1,10 @@
+#include "MainForm.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    TMainForm form;
+    form.show();
+    return app.exec();
 }

@@ -1,3 +1,0 @@
-namespace {
-[[maybe_unused]] constexpr int AppPlaceholder = 0;
-}

@@ -1,0 +1,338 @@
+#include "MainForm.h"
+
+#include "AppError.h"
+#include "Catalogue.h"
+#include "CommandTree.h"
+#include "ParamTree.h"
+#include "ResultsForm.h"
+#include "SendCall.h"
+#include "VersionText.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int SplitterWidth = 5;
+
+QLabel* MakeLabel(const QString& AText, QWidget* AParent, int ALeft, int ATop) {
+    auto* label = new QLabel(AText, AParent);
+    label->move(ALeft, ATop);
+    label->adjustSize();
+    return label;
+}
+
+QTextEdit* MakeHelpPane(QWidget* AParent) {
+    auto* pane = new QTextEdit(AParent);
+    pane->setFixedHeight(74);
+    pane->setFrameShape(QFrame::NoFrame);
+    pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pane->setLineWrapMode(QTextEdit::WidgetWidth);
+    pane->setTabChangesFocus(true);
+    QPalette palette = pane->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
+    palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
+    pane->setPalette(palette);
+    return pane;
+}
+
+// A column of a tree over its help pane.
+QWidget* MakeColumn(QWidget* ATree, QTextEdit* AHelp) {
+    auto* column = new QWidget;
+    column->setMinimumWidth(150);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ATree, 1);
+    layout->addWidget(AHelp);
+    ATree->setParent(column);
+    AHelp->setParent(column);
+    return column;
+}
+
+} // namespace
+
+TMainForm::TMainForm(const QString& ASettingsFile, QWidget* AParent)
+    : QWidget(AParent), Store(ASettingsFile) {
+    BuildControls();
+    Guarded([this] { FormCreate(); });
+    ResultsForm = std::make_unique<TResultsForm>();
+}
+
+TMainForm::~TMainForm() {
+    // A Send still running is cancelled before the client goes away.
+    Call.reset();
+}
+
+void TMainForm::BuildControls() {
+    setWindowTitle(QStringLiteral("Velvaro API Reference Utility 1.26"));
+    setMinimumSize(640, 480);
+    resize(784, 562);
+
+    Panel1 = new QFrame(this);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setFixedHeight(57);
+    Label5 = MakeLabel(QStringLiteral("Version"), Panel1, 16, 8);
+    VerEdit = new QLineEdit(Panel1);
+    VerEdit->setGeometry(16, 24, 51, 21);
+    Label1 = MakeLabel(QStringLiteral("Poker Server IP / Domain"), Panel1, 73, 8);
+    IPEdit = new QLineEdit(Panel1);
+    IPEdit->setGeometry(73, 24, 217, 21);
+    Label2 = MakeLabel(QStringLiteral("Port"), Panel1, 295, 8);
+    FilePortEdit = new QLineEdit(Panel1);
+    FilePortEdit->setGeometry(295, 24, 55, 21);
+    Label3 = MakeLabel(QStringLiteral("API Path"), Panel1, 356, 8);
+    APIPathEdit = new QLineEdit(Panel1);
+    APIPathEdit->setGeometry(356, 24, 105, 21);
+    RememberPW = new QCheckBox(QStringLiteral("Remember API Password"), Panel1);
+    RememberPW->setGeometry(467, 6, 143, 17);
+    PasswordEdit = new QLineEdit(Panel1);
+    PasswordEdit->setGeometry(467, 24, 143, 21);
+    PasswordEdit->setEchoMode(QLineEdit::Password);
+    VerEdit->installEventFilter(this);
+
+    CommandTreeModel = new TCommandTreeModel(*this, this);
+    CommandTree = new TCommandTreeView(*this, nullptr);
+    CommandTree->setModel(CommandTreeModel);
+    CommandTree->setHeaderHidden(false);
+    CommandTree->header()->setStretchLastSection(true);
+    CommandTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    CommandTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    CommandTree->setRootIsDecorated(true);
+    CommandTree->setExpandsOnDoubleClick(true);
+    CommandHelp = MakeHelpPane(nullptr);
+    LeftPanel = MakeColumn(CommandTree, CommandHelp);
+    connect(CommandTree, &QTreeView::collapsed, this,
+            [this](const QModelIndex& ANode) { Guarded([&] { CommandTreeCollapsed(ANode); }); });
+
+    ParamTreeModel = new TParamTreeModel(*this, this);
+    ParamTree = new TParamTreeView(*this, nullptr);
+    ParamTree->setModel(ParamTreeModel);
+    ParamTree->setItemDelegate(new TParamTreeDelegate(ParamTree));
+    ParamTree->setRootIsDecorated(false);
+    ParamTree->setItemsExpandable(false);
+    ParamTree->setAllColumnsShowFocus(false);
+    ParamTree->setSelectionBehavior(QAbstractItemView::SelectItems);
+    ParamTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    ParamTree->setEditTriggers(QAbstractItemView::EditKeyPressed |
+                               QAbstractItemView::SelectedClicked);
+    ParamTree->header()->setSectionsMovable(true);
+    ParamTree->header()->setStretchLastSection(true);
+    ParamTree->header()->setSectionResizeMode(QHeaderView::Interactive);
+    ParamTree->header()->resizeSection(0, 175);
+    ParamHelp = MakeHelpPane(nullptr);
+    RightPanel = MakeColumn(ParamTree, ParamHelp);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setHandleWidth(SplitterWidth);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->setOpaqueResize(true);
+    Splitter1->addWidget(LeftPanel);
+    Splitter1->addWidget(RightPanel);
+    Splitter1->setStretchFactor(1, 1);
+
+    ButtonPanel = new QWidget(this);
+    ButtonPanel->setFixedHeight(41);
+    Label4 = MakeLabel(QStringLiteral("Result format:"), ButtonPanel, 99, 12);
+    JSONRB = new QRadioButton(QStringLiteral("JSON"), ButtonPanel);
+    JSONRB->setGeometry(183, 10, 50, 17);
+    JSONRB->setChecked(true);
+    LegacyRB = new QRadioButton(QStringLiteral("Legacy"), ButtonPanel);
+    LegacyRB->setGeometry(242, 10, 57, 17);
+    auto* formats = new QButtonGroup(this);
+    formats->addButton(JSONRB);
+    formats->addButton(LegacyRB);
+    for (QRadioButton* button : {JSONRB, LegacyRB})
+        connect(button, &QRadioButton::toggled, this, [this](bool AChecked) {
+            if (AChecked)
+                Guarded([this] { JSONRBClick(); });
+        });
+    CallButton = new QPushButton(QStringLiteral("Send"), ButtonPanel);
+    CallButton->setGeometry(363, 6, 110, 25);
+    CallButton->setEnabled(false);
+    connect(CallButton, &QPushButton::clicked, this, [this] { Guarded([this] { CallButtonClick(); }); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Panel1);
+    layout->addWidget(Splitter1, 1);
+    layout->addWidget(ButtonPanel);
+
+    QWidget* order[] = {CommandTree, CommandHelp,  VerEdit,   IPEdit,    FilePortEdit,
+                        APIPathEdit, PasswordEdit, RememberPW, ParamTree, ParamHelp,
+                        CallButton,  JSONRB,       LegacyRB};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+}
+
+void TMainForm::FormCreate() {
+    Commands.clear();
+    CurrentCommand = nullptr;
+    ParamValues.Clear();
+    // A settings value that cannot be read is reported, but the catalogue is still built: the
+    // window stays usable with the fields read so far.
+    try {
+        LoadSettings();
+    } catch (const std::exception& error) {
+        ReportError(error);
+    }
+    BuildCatalogue();
+}
+
+void TMainForm::LoadSettings() {
+    // The fields start empty; a value that cannot be read leaves it and the later ones so.
+    TConnectionSettings settings;
+    const auto show = [&] {
+        VerEdit->setText(settings.Version);
+        IPEdit->setText(settings.IP);
+        FilePortEdit->setText(settings.Port);
+        APIPathEdit->setText(settings.Path);
+        RememberPW->setChecked(settings.RememberPW);
+        PasswordEdit->setText(settings.Password);
+    };
+    try {
+        Store.Load(settings);
+    } catch (...) {
+        show();
+        throw;
+    }
+    show();
+}
+
+void TMainForm::SaveSettings() {
+    TConnectionSettings settings;
+    settings.Version = VerEdit->text();
+    settings.IP = IPEdit->text();
+    settings.Port = FilePortEdit->text();
+    settings.Path = APIPathEdit->text();
+    settings.RememberPW = RememberPW->isChecked();
+    settings.Password = PasswordEdit->text();
+    Store.Save(settings);
+}
+
+void TMainForm::BuildCatalogue() {
+    AppendCatalogue(Commands);
+    CommandTreeModel->Fill(Commands);
+    const QModelIndex first = CommandTreeModel->NodeAt(0);
+    CommandTree->scrollTo(first, QAbstractItemView::PositionAtTop);
+    CommandTree->setCurrentIndex(first);
+}
+
+void TMainForm::ReportError(const std::exception& AError) {
+    ShowApplicationError(this, QString::fromUtf8(AError.what()));
+}
+
+Version TMainForm::EnteredVersion() const { return ParseVersionText(VerEdit->text()); }
+
+void TMainForm::RepaintTrees() {
+    CommandTree->viewport()->update();
+    ParamTree->viewport()->update();
+}
+
+void TMainForm::ShowHelp(QTextEdit* APane, const std::string& AName, const std::string& AHelp) {
+    APane->clear();
+    QTextCursor cursor = APane->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    QTextCharFormat format;
+    format.setForeground(palette().color(QPalette::WindowText));
+    format.setFontWeight(QFont::Bold);
+    cursor.insertText(QString::fromStdString(AName) + QStringLiteral(":  "), format);
+    format.setFontWeight(QFont::Normal);
+    cursor.insertText(QString::fromStdString(AHelp), format);
+    APane->setTextCursor(cursor);
+}
+
+void TMainForm::resizeEvent(QResizeEvent* AEvent) {
+    QWidget::resizeEvent(AEvent);
+    Guarded([this] { FormResize(); });
+}
+
+void TMainForm::FormResize() {
+    const int left = (width() - SplitterWidth) * 4 / 10;
+    Splitter1->setSizes({left, width() - SplitterWidth - left});
+}
+
+void TMainForm::showEvent(QShowEvent* AEvent) {
+    QWidget::showEvent(AEvent);
+    if (FirstShow) {
+        FirstShow = false;
+        CommandTree->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* AEvent) {
+    if (Sending()) {
+        // The call's own dialog offers Cancel; the window closes only when it is idle.
+        AEvent->ignore();
+        return;
+    }
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    if (canClose)
+        AEvent->accept();
+    else
+        AEvent->ignore();
+}
+
+void TMainForm::FormCloseQuery(bool& CanClose) {
+    try {
+        SaveSettings();
+    } catch (const std::exception& error) {
+        // An unwritable store must not trap the user in the window: after the error, ask.
+        ReportError(error);
+        const auto answer = QMessageBox::question(
+            this, ApplicationTitle(QCoreApplication::applicationFilePath()),
+            QStringLiteral("The connection settings could not be saved. Close without saving "
+                           "them?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        CanClose = answer == QMessageBox::Yes;
+    }
+}
+
+bool TMainForm::eventFilter(QObject* AWatched, QEvent* AEvent) {
+    if (AWatched == VerEdit) {
+        if (AEvent->type() == QEvent::FocusOut) {
+            Guarded([this] { VerEditExit(); });
+        } else if (AEvent->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(AEvent);
+            QChar character = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter
+                                  ? QChar(13)
+                                  : (key->text().isEmpty() ? QChar() : key->text().front());
+            if (character.isNull())
+                return false;
+            Guarded([&] { VerEditKeyPress(character); });
+            return character.isNull(); // a swallowed key goes no further
+        }
+    }
+    return QWidget::eventFilter(AWatched, AEvent);
+}
+
+void TMainForm::VerEditExit() { RepaintTrees(); }
+
+void TMainForm::VerEditKeyPress(QChar& Key) {
+    if (Key == QChar(13)) {
+        RepaintTrees();
+        Key = QChar();
+    }
+}

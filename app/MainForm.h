@@ -1,0 +1,145 @@
+#pragma once
+
+#include "Command.h"
+#include "ParamValues.h"
+#include "SettingsStore.h"
+
+#include <QColor>
+#include <QWidget>
+
+#include <exception>
+#include <memory>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QTextEdit;
+class TCommandTreeModel;
+class TCommandTreeView;
+class TParamTreeModel;
+class TParamTreeView;
+class TResultsForm;
+class TSendCall;
+
+// How a tree row's text is drawn; an invalid colour leaves the view's own choice.
+struct TTextStyle {
+    bool Bold = false;
+    QColor Color;
+};
+
+// The program's working window: connection fields at the top, the command tree and its help on
+// the left, the parameter grid and its help on the right, result format and Send at the bottom.
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    // ASettingsFile empty: the user's own settings file.
+    explicit TMainForm(const QString& ASettingsFile = {}, QWidget* AParent = nullptr);
+    ~TMainForm() override;
+
+    // Runs an event handler; an error escaping it goes to the application error box and the
+    // rest of the handler is abandoned.
+    template <typename Handler> void Guarded(Handler&& AHandler) {
+        try {
+            AHandler();
+        } catch (const std::exception& error) {
+            ReportError(error);
+        }
+    }
+
+    // The version field read as a version; text that is not a number counts as 0.
+    Version EnteredVersion() const;
+
+    // Command pane.
+    QString CommandTreeGetText(const QModelIndex& ANode) const;
+    void CommandTreePaintText(const QModelIndex& ANode, TTextStyle& AStyle) const;
+    void CommandTreeFocusChanged(const QModelIndex& ANode);
+    void CommandTreeCollapsed(const QModelIndex& ANode);
+
+    // Parameter grid; rows are given by their index.
+    QString ParamTreeGetText(int AIndex, int AColumn) const;
+    bool ParamTreeInitNode(int AIndex) const;
+    bool ParamTreeChecking(int AIndex, bool& ANewState) const;
+    bool ParamTreeEditing(int AIndex, int AColumn) const;
+    void ParamTreeNewText(int AIndex, int AColumn, const QString& ANewText);
+    void ParamTreeFocusChanged(int AIndex, int AColumn);
+    QColor ParamTreePaintText(int AIndex) const;
+    void JSONRBClick();
+
+    // Send.
+    void CallButtonClick();
+
+    // Window.
+    void FormResize();
+    void FormCloseQuery(bool& CanClose);
+    void VerEditExit();
+    void VerEditKeyPress(QChar& Key);
+
+    // Read-only views for the results of a Send and for tests.
+    const TCommandList& Catalogue() const { return Commands; }
+    const TCommand* Current() const { return CurrentCommand; }
+    const TParamValues& Values() const { return ParamValues; }
+    TResultsForm& Results() const { return *ResultsForm; }
+    bool Sending() const { return Call != nullptr; }
+
+    // Controls, in declaration order; owned by the window through Qt's parent ownership.
+    QFrame* Panel1;
+    QLabel* Label1;
+    QLineEdit* IPEdit;
+    QLineEdit* FilePortEdit;
+    QLineEdit* APIPathEdit;
+    QLineEdit* PasswordEdit;
+    QLabel* Label2;
+    QLabel* Label3;
+    QCheckBox* RememberPW;
+    QWidget* LeftPanel;
+    QTextEdit* CommandHelp;
+    TCommandTreeView* CommandTree;
+    QWidget* RightPanel;
+    TParamTreeView* ParamTree;
+    QTextEdit* ParamHelp;
+    QWidget* ButtonPanel;
+    QPushButton* CallButton;
+    QRadioButton* JSONRB;
+    QRadioButton* LegacyRB;
+    QLabel* Label4;
+    QSplitter* Splitter1;
+    QLabel* Label5;
+    QLineEdit* VerEdit;
+
+    TCommandTreeModel* CommandTreeModel;
+    TParamTreeModel* ParamTreeModel;
+
+protected:
+    void resizeEvent(QResizeEvent* AEvent) override;
+    void closeEvent(QCloseEvent* AEvent) override;
+    void showEvent(QShowEvent* AEvent) override;
+    bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
+
+private:
+    void BuildControls();
+    void FormCreate();
+    void LoadSettings();
+    void SaveSettings();
+    void BuildCatalogue();
+    void ReportError(const std::exception& AError);
+    void RepaintTrees();
+    void ShowHelp(QTextEdit* APane, const std::string& AName, const std::string& AHelp);
+    // The HTTP exchange of a Send; Post runs on the call's worker thread, AbortPost on the
+    // user-interface thread while Post runs.
+    std::u16string Post(const std::u16string& AURL, const std::vector<std::u16string>& ALines);
+    void AbortPost();
+
+    // The shared state of the window's handlers.
+    TCommandList Commands;
+    TCommand* CurrentCommand = nullptr;
+    TParamValues ParamValues;
+
+    TSettingsStore Store;
+    std::unique_ptr<TResultsForm> ResultsForm;
+    std::unique_ptr<TSendCall> Call; // the Send in progress, if any
+    bool FirstShow = true;
+};

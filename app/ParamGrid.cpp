@@ -1,0 +1,54 @@
+// The parameter grid's handlers: values, check boxes, in-place editing and the result format.
+
+#include "MainForm.h"
+#include "ParamTree.h"
+
+#include <QRadioButton>
+#include <QTextEdit>
+
+namespace {
+const QColor BlueText(0, 0, 255);
+const QColor GreyText(128, 128, 128);
+constexpr int FixedRows = 3; // Command, Password and JSON: filled by the program
+constexpr int ValueColumn = 1;
+} // namespace
+
+QString TMainForm::ParamTreeGetText(int AIndex, int AColumn) const {
+    return AColumn == 0 ? ParamValues.Name(AIndex) : ParamValues.Value(AIndex);
+}
+
+bool TMainForm::ParamTreeInitNode(int AIndex) const { return !ParamValues.Value(AIndex).isEmpty(); }
+
+bool TMainForm::ParamTreeChecking(int AIndex, bool&) const { return AIndex >= FixedRows; }
+
+bool TMainForm::ParamTreeEditing(int AIndex, int AColumn) const {
+    return AIndex >= FixedRows && AColumn == ValueColumn && AIndex < ParamValues.Count();
+}
+
+void TMainForm::ParamTreeNewText(int AIndex, int, const QString& ANewText) {
+    ParamValues.SetLine(AIndex, ParamValues.Name(AIndex) + u'=' + ANewText);
+    ParamTreeModel->SetChecked(AIndex, !ANewText.isEmpty());
+}
+
+void TMainForm::ParamTreeFocusChanged(int AIndex, int AColumn) {
+    const TParam& param = *CurrentCommand->Params.at(static_cast<std::size_t>(AIndex));
+    ShowHelp(ParamHelp, param.Name, param.Help + VersionRangeText(param.VerMin, param.VerMax));
+    if (AIndex >= FixedRows && AColumn == ValueColumn)
+        ParamTree->edit(ParamTreeModel->index(AIndex, AColumn));
+}
+
+QColor TMainForm::ParamTreePaintText(int AIndex) const {
+    QColor color = AIndex < FixedRows ? BlueText : QColor();
+    const TParam& param = *CurrentCommand->Params.at(static_cast<std::size_t>(AIndex));
+    if (!VersionInRange(EnteredVersion(), param.VerMin, param.VerMax))
+        color = GreyText;
+    return color;
+}
+
+void TMainForm::JSONRBClick() {
+    if (ParamValues.IsEmpty())
+        return;
+    ParamValues.SetValue(QStringLiteral("JSON"),
+                         JSONRB->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No"));
+    ParamTree->viewport()->update();
+}

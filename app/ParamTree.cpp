@@ -1,0 +1,144 @@
+#include "ParamTree.h"
+
+#include "MainForm.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPainter>
+
+TParamTreeModel::TParamTreeModel(TMainForm& AForm, QObject* AParent)
+    : QAbstractTableModel(AParent), Form(AForm) {}
+
+void TParamTreeModel::SetRootNodeCount(int ACount) {
+    beginResetModel();
+    Rows.assign(static_cast<std::size_t>(ACount), Row{});
+    endResetModel();
+}
+
+TParamTreeModel::Row& TParamTreeModel::InitializedRow(int AIndex) const {
+    Row& row = Rows.at(static_cast<std::size_t>(AIndex));
+    if (!row.Initialized) {
+        row.Initialized = true;
+        row.Checked = Form.ParamTreeInitNode(AIndex);
+    }
+    return row;
+}
+
+bool TParamTreeModel::Checked(int AIndex) const { return InitializedRow(AIndex).Checked; }
+
+void TParamTreeModel::SetChecked(int AIndex, bool AChecked) {
+    InitializedRow(AIndex).Checked = AChecked;
+    const QModelIndex cell = index(AIndex, 0);
+    emit dataChanged(cell, cell, {Qt::CheckStateRole});
+}
+
+int TParamTreeModel::rowCount(const QModelIndex& AParent) const {
+    return AParent.isValid() ? 0 : RootNodeCount();
+}
+
+int TParamTreeModel::columnCount(const QModelIndex& AParent) const {
+    return AParent.isValid() ? 0 : 2;
+}
+
+QVariant TParamTreeModel::data(const QModelIndex& ACell, int ARole) const {
+    if (!ACell.isValid())
+        return {};
+    switch (ARole) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return Form.ParamTreeGetText(ACell.row(), ACell.column());
+    case Qt::CheckStateRole:
+        if (ACell.column() != 0)
+            return {};
+        return Checked(ACell.row()) ? Qt::Checked : Qt::Unchecked;
+    case Qt::ForegroundRole: {
+        const QColor color = Form.ParamTreePaintText(ACell.row());
+        return color.isValid() ? QVariant(color) : QVariant();
+    }
+    default:
+        return {};
+    }
+}
+
+bool TParamTreeModel::setData(const QModelIndex& ACell, const QVariant& AValue, int ARole) {
+    if (!ACell.isValid())
+        return false;
+    if (ARole == Qt::CheckStateRole && ACell.column() == 0) {
+        bool newState = static_cast<Qt::CheckState>(AValue.toInt()) == Qt::Checked;
+        if (!Form.ParamTreeChecking(ACell.row(), newState))
+            return false;
+        SetChecked(ACell.row(), newState);
+        return true;
+    }
+    if (ARole == Qt::EditRole && ACell.column() == 1) {
+        const QString text = AValue.toString();
+        // Only a change made in the editor counts as new text.
+        if (text == Form.ParamTreeGetText(ACell.row(), 1))
+            return false;
+        Form.Guarded([&] { Form.ParamTreeNewText(ACell.row(), ACell.column(), text); });
+        emit dataChanged(ACell, ACell);
+        return true;
+    }
+    return false;
+}
+
+QVariant TParamTreeModel::headerData(int ASection, Qt::Orientation AOrientation, int ARole) const {
+    if (AOrientation != Qt::Horizontal || ARole != Qt::DisplayRole)
+        return {};
+    return ASection == 0 ? QStringLiteral("Parameter") : QStringLiteral("Value");
+}
+
+Qt::ItemFlags TParamTreeModel::flags(const QModelIndex& ACell) const {
+    if (!ACell.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (ACell.column() == 0)
+        result |= Qt::ItemIsUserCheckable;
+    if (Form.ParamTreeEditing(ACell.row(), ACell.column()))
+        result |= Qt::ItemIsEditable;
+    return result;
+}
+
+void TParamTreeDelegate::paint(QPainter* APainter, const QStyleOptionViewItem& AOption,
+                               const QModelIndex& ACell) const {
+    QStyledItemDelegate::paint(APainter, AOption, ACell);
+    APainter->save();
+    APainter->setPen(AOption.palette.color(QPalette::Midlight));
+    APainter->drawLine(AOption.rect.bottomLeft(), AOption.rect.bottomRight());
+    APainter->drawLine(AOption.rect.topRight(), AOption.rect.bottomRight());
+    APainter->restore();
+}
+
+QSize TParamTreeDelegate::sizeHint(const QStyleOptionViewItem& AOption,
+                                   const QModelIndex& ACell) const {
+    return QStyledItemDelegate::sizeHint(AOption, ACell) + QSize(0, 2);
+}
+
+void TParamTreeDelegate::setEditorData(QWidget* AEditor, const QModelIndex& ACell) const {
+    QStyledItemDelegate::setEditorData(AEditor, ACell);
+    if (auto* edit = qobject_cast<QLineEdit*>(AEditor))
+        edit->selectAll();
+}
+
+TParamTreeView::TParamTreeView(TMainForm& AForm, QWidget* AParent)
+    : QTreeView(AParent), Form(AForm) {}
+
+void TParamTreeView::currentChanged(const QModelIndex& ACurrent, const QModelIndex& APrevious) {
+    QTreeView::currentChanged(ACurrent, APrevious);
+    if (ACurrent.isValid())
+        Form.Guarded([&] { Form.ParamTreeFocusChanged(ACurrent.row(), ACurrent.column()); });
+}
+
+void TParamTreeView::closeEditor(QWidget* AEditor, QAbstractItemDelegate::EndEditHint AHint) {
+    // Tab and Shift+Tab in the editor move to the next or previous row, not the next cell.
+    if (AHint != QAbstractItemDelegate::EditNextItem &&
+        AHint != QAbstractItemDelegate::EditPreviousItem) {
+        QTreeView::closeEditor(AEditor, AHint);
+        return;
+    }
+    QTreeView::closeEditor(AEditor, QAbstractItemDelegate::NoHint);
+    const QModelIndex current = currentIndex();
+    const int row = current.row() + (AHint == QAbstractItemDelegate::EditNextItem ? 1 : -1);
+    if (current.isValid() && row >= 0 && row < model()->rowCount())
+        setCurrentIndex(model()->index(row, current.column()));
+}

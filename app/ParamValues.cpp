@@ -1,0 +1,35 @@
+#include "ParamValues.h"
+
+QString TParamValues::Name(qsizetype AIndex) const {
+    const QString& line = Lines.at(AIndex);
+    const qsizetype separator = line.indexOf(u'=');
+    return separator < 0 ? QString() : line.left(separator);
+}
+
+QString TParamValues::Value(qsizetype AIndex) const {
+    const QString& line = Lines.at(AIndex);
+    const qsizetype separator = line.indexOf(u'=');
+    return separator < 0 ? QString() : line.mid(separator + 1);
+}
+
+qsizetype TParamValues::IndexOfName(const QString& AName) const {
+    for (qsizetype i = 0; i < Lines.size(); ++i) {
+        const qsizetype separator = Lines[i].indexOf(u'=');
+        if (separator >= 0 &&
+            QStringView(Lines[i]).left(separator).compare(AName, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+void TParamValues::SetValue(const QString& AName, const QString& AValue) {
+    const qsizetype index = IndexOfName(AName);
+    if (AValue.isEmpty()) {
+        if (index >= 0)
+            Lines.removeAt(index);
+    } else if (index >= 0) {
+        Lines[index] = AName + u'=' + AValue;
+    } else {
+        Lines.append(AName + u'=' + AValue);
+    }
+}

@@ -1,0 +1,73 @@
+// Send: validates the connection fields, posts the checked parameter lines and shows the answer.
+
+#include "MainForm.h"
+#include "ParamTree.h"
+#include "ResultsForm.h"
+#include "SendCall.h"
+#include "SendRequest.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRadioButton>
+
+namespace {
+
+void ShowSendError(QWidget* AParent, const QString& AMessage) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), AMessage, QMessageBox::Ok,
+                    AParent);
+    box.exec();
+}
+
+} // namespace
+
+void TMainForm::CallButtonClick() {
+    const QString address = TrimControl(IPEdit->text());
+    const QString port = TrimControl(FilePortEdit->text());
+    const QString path = TrimControl(APIPathEdit->text());
+    const QString password = PasswordEdit->text();
+    if (address.isEmpty())
+        return ShowSendError(this, QStringLiteral("Server IP/domain missing"));
+    if (port.isEmpty())
+        return ShowSendError(this, QStringLiteral("File port missing"));
+    if (path.isEmpty())
+        return ShowSendError(this, QStringLiteral("API path missing"));
+    const QString url = BuildURL(address, port, path);
+
+    // Rows never shown take their initial state here.
+    TParamValues form;
+    for (int row = 0; row < ParamTreeModel->RootNodeCount(); ++row)
+        if (ParamTreeModel->Checked(row))
+            form.Add(ParamValues.Line(row));
+    form.SetValue(QStringLiteral("Password"), password);
+
+    std::vector<std::u16string> lines;
+    lines.reserve(static_cast<std::size_t>(form.Count()));
+    for (const QString& line : form.AllLines())
+        lines.push_back(line.toStdU16String());
+    Call = std::make_unique<TSendCall>(
+        [this, url = url.toStdU16String(), lines = std::move(lines)] { return Post(url, lines); },
+        [this] { AbortPost(); });
+    const TSendCall::TOutcome outcome = Call->Run(*this, QString::fromStdString(CurrentCommand->Name));
+    const QString errorText = Call->ErrorText();
+    const QString answer = QString::fromStdU16String(Call->Answer());
+    Call.reset();
+
+    switch (outcome) {
+    case TSendCall::TOutcome::Cancelled:
+        return; // the user's choice, not a failure
+    case TSendCall::TOutcome::Failed:
+        // A failure without words is still a failure.
+        return ShowSendError(this, errorText.isEmpty()
+                                       ? QStringLiteral(
+                                             "The server's answer had an empty status line.")
+                                       : errorText);
+    case TSendCall::TOutcome::Succeeded:
+        break;
+    }
+    ResultsForm->setWindowTitle(QString::fromStdString(CurrentCommand->Name) +
+                                QStringLiteral(" - ") +
+                                (JSONRB->isChecked() ? QStringLiteral("JSON format")
+                                                     : QStringLiteral("Legacy format")));
+    ResultsForm->SetResultsText(answer);
+    ResultsForm->ShowModalOver(*this);
+}

@@ -1,0 +1,100 @@
+#include "SendCall.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QEventLoop>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace {
+
+// Swallows user input meant for the owner window while a call runs; painting goes on.
+class TInputBlocker : public QObject {
+public:
+    explicit TInputBlocker(QWidget& AOwner) : Owner(AOwner) { qApp->installEventFilter(this); }
+    ~TInputBlocker() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* AWatched, QEvent* AEvent) override {
+        switch (AEvent->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride: {
+            auto* widget = qobject_cast<QWidget*>(AWatched);
+            return widget && widget->window() == &Owner;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget& Owner;
+};
+
+} // namespace
+
+TSendCall::TSendCall(std::function<std::u16string()> AWork, std::function<void()> AAbort)
+    : Work(std::move(AWork)), Abort(std::move(AAbort)) {}
+
+TSendCall::~TSendCall() {
+    if (Worker.joinable()) {
+        Abort();
+        Worker.join();
+    }
+}
+
+TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName) {
+    QEventLoop loop;
+    Worker = std::thread([this, &loop] {
+        try {
+            Answer_ = Work();
+        } catch (const std::exception& error) {
+            Failed = true;
+            ErrorText_ = QString::fromUtf8(error.what());
+        } catch (...) {
+            Failed = true;
+            ErrorText_ = QStringLiteral("Unknown error.");
+        }
+        // The loop lives until the worker is joined, so the queued quit always has a receiver.
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+
+    TInputBlocker blocker(AOwner);
+    bool cancelled = false;
+    QDialog dialog(&AOwner);
+    dialog.setWindowTitle(ACommandName);
+    dialog.setModal(true);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(QStringLiteral("Sending %1...").arg(ACommandName), &dialog));
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), &dialog);
+    layout->addWidget(cancel, 0, Qt::AlignHCenter);
+    const auto cancelCall = [&] {
+        if (!cancelled) {
+            cancelled = true;
+            cancel->setEnabled(false);
+            Abort();
+        }
+    };
+    QObject::connect(cancel, &QPushButton::clicked, &dialog, cancelCall);
+    QObject::connect(&dialog, &QDialog::rejected, &dialog, cancelCall); // Esc or close box
+    QTimer::singleShot(DialogDelayMs, &dialog, [&dialog] { dialog.show(); });
+
+    loop.exec(QEventLoop::AllEvents);
+    Worker.join();
+    dialog.hide();
+    if (cancelled)
+        return TOutcome::Cancelled;
+    return Failed ? TOutcome::Failed : TOutcome::Succeeded;
+}
