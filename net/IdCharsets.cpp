@@ -1,0 +1,322 @@
+#include "IdCharsets.h"
+
+#include "IdHTTPText.h"
+
+#include <memory>
+#include <unicode/ucnv.h>
+
+using IdHTTPText::EndsWithNoCase;
+using IdHTTPText::EqualsNoCase;
+using IdHTTPText::LowerCase;
+using IdHTTPText::StartsWithNoCase;
+using IdHTTPText::Trim;
+
+namespace IdCharsets {
+
+namespace {
+
+// Media type without parameters, trimmed.
+std::string_view BareType(std::string_view AMediaType) {
+    return Trim(AMediaType.substr(0, AMediaType.find(';')));
+}
+
+std::string_view Subtype(std::string_view ABareType) {
+    const std::size_t Slash = ABareType.find('/');
+    return Slash == std::string_view::npos ? std::string_view() : ABareType.substr(Slash + 1);
+}
+
+std::string Unquote(std::string_view AText) {
+    AText = Trim(AText);
+    if (AText.size() >= 2 && (AText.front() == '"' || AText.front() == '\'') &&
+        AText.back() == AText.front())
+        AText = AText.substr(1, AText.size() - 2);
+    return std::string(AText);
+}
+
+// Parameters of a media type as (name, raw value) pieces; quoted ";" is respected.
+std::vector<std::string_view> SplitParams(std::string_view AValue) {
+    std::vector<std::string_view> Pieces;
+    std::size_t Start = 0;
+    bool Quoted = false;
+    for (std::size_t I = 0; I <= AValue.size(); ++I) {
+        if (I < AValue.size() && AValue[I] == '"')
+            Quoted = !Quoted;
+        if (I == AValue.size() || (AValue[I] == ';' && !Quoted)) {
+            Pieces.push_back(AValue.substr(Start, I - Start));
+            Start = I + 1;
+        }
+    }
+    return Pieces;
+}
+
+bool IsCharsetParam(std::string_view APiece) {
+    const std::size_t Equals = APiece.find('=');
+    return Equals != std::string_view::npos &&
+           EqualsNoCase(Trim(APiece.substr(0, Equals)), "charset");
+}
+
+struct TConverterCloser {
+    void operator()(UConverter* AConverter) const { ucnv_close(AConverter); }
+};
+using TConverter = std::unique_ptr<UConverter, TConverterCloser>;
+
+// ICU name for an IANA name or alias, or for one of the short forms; nullptr when unknown.
+const char* LookupConverterName(const std::string& AName) {
+    static constexpr std::pair<std::string_view, const char*> ShortForms[] = {
+        {"UTF7", "UTF-7"},       {"UTF8", "UTF-8"},       {"UTF16", "UTF-16"},
+        {"UTF16LE", "UTF-16LE"}, {"UTF16BE", "UTF-16BE"}, {"UTF32", "UTF-32"},
+        {"UTF32LE", "UTF-32LE"}, {"UTF32BE", "UTF-32BE"}};
+    for (const auto& [Short, Name] : ShortForms)
+        if (EqualsNoCase(AName, Short))
+            return Name;
+    for (const char* Standard : {"IANA", "MIME"}) {
+        UErrorCode Status = U_ZERO_ERROR;
+        const char* Name = ucnv_getCanonicalName(AName.c_str(), Standard, &Status);
+        if (U_SUCCESS(Status) && Name != nullptr)
+            return Name;
+    }
+    return nullptr;
+}
+
+bool IsUnicodeFamily(std::string_view AName) {
+    return StartsWithNoCase(AName, "UTF-") || StartsWithNoCase(AName, "UTF");
+}
+
+// Reads the value of `encoding` in an XML declaration held as ASCII-compatible text.
+std::string EncodingFromDeclaration(std::string_view AText) {
+    if (!AText.starts_with("<?xml"))
+        return {};
+    const std::size_t End = AText.find("?>");
+    const std::string_view Decl = AText.substr(0, End);
+    std::size_t Pos = Decl.find("encoding");
+    if (Pos == std::string_view::npos)
+        return {};
+    Pos += 8;
+    while (Pos < Decl.size() &&
+           (Decl[Pos] == ' ' || Decl[Pos] == '\t' || Decl[Pos] == '\r' || Decl[Pos] == '\n'))
+        ++Pos;
+    if (Pos >= Decl.size() || Decl[Pos] != '=')
+        return {};
+    ++Pos;
+    while (Pos < Decl.size() &&
+           (Decl[Pos] == ' ' || Decl[Pos] == '\t' || Decl[Pos] == '\r' || Decl[Pos] == '\n'))
+        ++Pos;
+    if (Pos >= Decl.size() || (Decl[Pos] != '"' && Decl[Pos] != '\''))
+        return {};
+    const char Quote = Decl[Pos++];
+    const std::size_t Close = Decl.find(Quote, Pos);
+    if (Close == std::string_view::npos)
+        return {};
+    return std::string(Decl.substr(Pos, Close - Pos));
+}
+
+} // namespace
+
+bool IsHTMLType(std::string_view AMediaType) {
+    const std::string_view Type = BareType(AMediaType);
+    return EqualsNoCase(Type, "text/html") || EqualsNoCase(Type, "text/html-sandboxed") ||
+           EqualsNoCase(Type, "application/xhtml+xml");
+}
+
+bool IsXMLType(std::string_view AMediaType) {
+    const std::string_view Type = BareType(AMediaType);
+    if (EqualsNoCase(Type, "application/xml") ||
+        EqualsNoCase(Type, "application/xml-external-parsed-entity") ||
+        EqualsNoCase(Type, "application/xml-dtd"))
+        return true;
+    return !StartsWithNoCase(Type, "text/") && EndsWithNoCase(Subtype(Type), "+xml");
+}
+
+std::string DefaultCharset(std::string_view AMediaType) {
+    const std::string_view Type = BareType(AMediaType);
+    const std::string_view Sub = Subtype(Type);
+    if (StartsWithNoCase(Type, "text/")) {
+        if (EqualsNoCase(Sub, "xml") || EqualsNoCase(Sub, "xml-external-parsed-entity") ||
+            EndsWithNoCase(Sub, "+xml"))
+            return "us-ascii";
+        return "ISO-8859-1";
+    }
+    // JSON has exactly one encoding on the wire; reading it byte by byte garbles every non-ASCII
+    // character.
+    if (EqualsNoCase(Type, "application/json") || EndsWithNoCase(Sub, "+json"))
+        return "UTF-8";
+    return {};
+}
+
+void SplitContentType(std::string_view AValue, std::string& AContentType, std::string& ACharSet) {
+    AContentType.clear();
+    ACharSet.clear();
+    bool First = true;
+    for (const std::string_view Piece : SplitParams(AValue)) {
+        if (!First && IsCharsetParam(Piece)) {
+            if (ACharSet.empty())
+                ACharSet = Unquote(Piece.substr(Piece.find('=') + 1));
+            continue;
+        }
+        if (!First)
+            AContentType += ';';
+        AContentType += First ? std::string(Trim(Piece)) : std::string(Piece);
+        First = false;
+    }
+    AContentType = std::string(Trim(AContentType));
+}
+
+std::string MediaTypeParam(std::string_view AValue, std::string_view AName) {
+    const std::vector<std::string_view> Pieces = SplitParams(AValue);
+    for (std::size_t I = 1; I < Pieces.size(); ++I) {
+        const std::size_t Equals = Pieces[I].find('=');
+        if (Equals != std::string_view::npos &&
+            EqualsNoCase(Trim(Pieces[I].substr(0, Equals)), AName))
+            return Unquote(Pieces[I].substr(Equals + 1));
+    }
+    return {};
+}
+
+TMetaInfo ScanHTMLMeta(std::string_view ABody) {
+    TMetaInfo Info;
+    const std::string Lower = LowerCase(ABody);
+    std::size_t Pos = 0;
+    while ((Pos = Lower.find("<meta", Pos)) != std::string::npos) {
+        Pos += 5;
+        if (Pos < Lower.size() && !(Lower[Pos] == ' ' || Lower[Pos] == '\t' || Lower[Pos] == '\r' ||
+                                    Lower[Pos] == '\n' || Lower[Pos] == '/' || Lower[Pos] == '>'))
+            continue;
+        std::string HttpEquiv, Content, CharSet;
+        bool HasContent = false;
+        while (Pos < Lower.size() && Lower[Pos] != '>') {
+            const char C = Lower[Pos];
+            if (C == ' ' || C == '\t' || C == '\r' || C == '\n' || C == '/') {
+                ++Pos;
+                continue;
+            }
+            const std::size_t NameStart = Pos;
+            while (Pos < Lower.size() && Lower[Pos] != '=' && Lower[Pos] != '>' &&
+                   Lower[Pos] != ' ' && Lower[Pos] != '\t' && Lower[Pos] != '\r' &&
+                   Lower[Pos] != '\n' && Lower[Pos] != '/')
+                ++Pos;
+            const std::string_view Name =
+                std::string_view(Lower).substr(NameStart, Pos - NameStart);
+            while (Pos < Lower.size() && (Lower[Pos] == ' ' || Lower[Pos] == '\t'))
+                ++Pos;
+            std::string_view Value;
+            if (Pos < Lower.size() && Lower[Pos] == '=') {
+                ++Pos;
+                while (Pos < Lower.size() && (Lower[Pos] == ' ' || Lower[Pos] == '\t'))
+                    ++Pos;
+                if (Pos < Lower.size() && (Lower[Pos] == '"' || Lower[Pos] == '\'')) {
+                    const char Quote = Lower[Pos++];
+                    const std::size_t Close = Lower.find(Quote, Pos);
+                    const std::size_t End = Close == std::string::npos ? Lower.size() : Close;
+                    Value = ABody.substr(Pos, End - Pos);
+                    Pos = Close == std::string::npos ? End : End + 1;
+                } else {
+                    const std::size_t Start = Pos;
+                    while (Pos < Lower.size() && Lower[Pos] != '>' && Lower[Pos] != ' ' &&
+                           Lower[Pos] != '\t' && Lower[Pos] != '\r' && Lower[Pos] != '\n')
+                        ++Pos;
+                    Value = ABody.substr(Start, Pos - Start);
+                }
+            }
+            if (Name == "http-equiv") {
+                HttpEquiv = std::string(Trim(Value));
+            } else if (Name == "content") {
+                Content = std::string(Value);
+                HasContent = true;
+            } else if (Name == "charset") {
+                CharSet = std::string(Trim(Value));
+            }
+        }
+        if (!HttpEquiv.empty() && HasContent)
+            Info.HttpEquiv.emplace_back(HttpEquiv, std::string(Trim(Content)));
+        if (!CharSet.empty() && Info.CharSet.empty())
+            Info.CharSet = CharSet;
+    }
+    return Info;
+}
+
+std::string DetectXMLEncoding(std::string_view ABody) {
+    const auto Starts = [&](std::initializer_list<unsigned char> ABytes) {
+        if (ABody.size() < ABytes.size())
+            return false;
+        std::size_t I = 0;
+        for (unsigned char B : ABytes)
+            if (static_cast<unsigned char>(ABody[I++]) != B)
+                return false;
+        return true;
+    };
+    if (Starts({0x00, 0x00, 0xFE, 0xFF}))
+        return "UTF-32BE";
+    if (Starts({0xFF, 0xFE, 0x00, 0x00}))
+        return "UTF-32LE";
+    if (Starts({0xFE, 0xFF}))
+        return "UTF-16BE";
+    if (Starts({0xFF, 0xFE}))
+        return "UTF-16LE";
+    if (Starts({0xEF, 0xBB, 0xBF}))
+        return "UTF-8";
+    if (Starts({0x00, 0x00, 0x00, 0x3C}))
+        return "UTF-32BE";
+    if (Starts({0x3C, 0x00, 0x00, 0x00}))
+        return "UTF-32LE";
+    if (Starts({0x00, 0x3C, 0x00, 0x3F}))
+        return "UTF-16BE";
+    if (Starts({0x3C, 0x00, 0x3F, 0x00}))
+        return "UTF-16LE";
+    if (Starts({0x3C, 0x3F, 0x78, 0x6D})) {
+        const std::string Declared = EncodingFromDeclaration(ABody.substr(0, 1024));
+        return Declared.empty() ? "UTF-8" : Declared;
+    }
+    if (Starts({0x4C, 0x6F, 0xA7, 0x94})) {
+        // EBCDIC: read the declaration through code page 037 to learn the exact variant.
+        const std::u16string Head = Decode(ABody.substr(0, 1024), "IBM037");
+        std::string Ascii;
+        for (char16_t C : Head)
+            Ascii += C < 0x80 ? static_cast<char>(C) : '?';
+        const std::string Declared = EncodingFromDeclaration(Ascii);
+        return Declared.empty() ? "IBM037" : Declared;
+    }
+    return "UTF-8";
+}
+
+std::u16string Decode(std::string_view ABody, std::string_view ACharSet) {
+    const std::string Name(Trim(ACharSet));
+    const char* ConverterName = Name.empty() ? nullptr : LookupConverterName(Name);
+    if (ConverterName == nullptr)
+        return IdHTTPText::FromLatin1(ABody);
+    UErrorCode Status = U_ZERO_ERROR;
+    TConverter Converter(ucnv_open(ConverterName, &Status));
+    if (U_FAILURE(Status) || !Converter)
+        return IdHTTPText::FromLatin1(ABody);
+
+    // Most charsets give at most one UTF-16 unit per byte; the rare ones that give more grow the
+    // output below.
+    std::u16string Out;
+    Out.resize(ABody.size() + 16);
+    const char* Source = ABody.data();
+    const char* SourceEnd = ABody.data() + ABody.size();
+    std::size_t Written = 0;
+    for (;;) {
+        UChar* Target = reinterpret_cast<UChar*>(Out.data()) + Written;
+        UChar* TargetStart = Target;
+        UChar* TargetEnd = reinterpret_cast<UChar*>(Out.data()) + Out.size();
+        Status = U_ZERO_ERROR;
+        ucnv_toUnicode(Converter.get(), &Target, TargetEnd, &Source, SourceEnd, nullptr, true,
+                       &Status);
+        Written += static_cast<std::size_t>(Target - TargetStart);
+        if (Status == U_BUFFER_OVERFLOW_ERROR) {
+            Out.resize(Out.size() + Out.size() / 2 + 16);
+            continue;
+        }
+        break;
+    }
+    if (U_FAILURE(Status))
+        return IdHTTPText::FromLatin1(ABody);
+    Out.resize(Written);
+    // A byte-order mark marks the encoding, it is not part of the text.
+    if (IsUnicodeFamily(ucnv_getName(Converter.get(), &Status)) && !Out.empty() &&
+        Out.front() == u'\xFEFF')
+        Out.erase(0, 1);
+    return Out;
+}
+
+} // namespace IdCharsets

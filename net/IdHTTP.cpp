@@ -1,0 +1,453 @@
+#include "IdHTTP.h"
+
+#include "IdCharsets.h"
+#include "IdHTTPForm.h"
+#include "IdHTTPTLSHook.h"
+#include "IdHTTPText.h"
+#include "IdResourceStrings.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdint>
+
+using IdHTTPText::EqualsNoCase;
+using IdHTTPText::ToASCII;
+using IdHTTPText::ToUTF8;
+
+namespace {
+
+constexpr std::size_t RequestBodyPieceSize = 32768;
+constexpr int32_t RedirectBodyWaitMs = 5000;
+
+std::int64_t NowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+bool IsValidIPv6(const std::u16string& AHost) {
+    const std::string Host = ToUTF8(AHost);
+    unsigned char Buffer[16];
+    return inet_pton(AF_INET6, Host.c_str(), Buffer) == 1;
+}
+
+// The port text as a number: trimmed, decimal; 80 when it is not a usable port number.
+uint16_t PortNumber(const std::u16string& APort) {
+    const std::string Text(IdHTTPText::Trim(std::string_view(ToUTF8(APort))));
+    long long Value = 0;
+    // A number outside 0..65535 would silently wrap to another port: treat it as no number.
+    if (!IdHTTPText::ParseInt64(Text, Value) || Value < 0 || Value > 65535)
+        return 80;
+    return static_cast<uint16_t>(Value);
+}
+
+// Hexadecimal chunk size; 0 when the text is not a hexadecimal number or does not fit.
+int64_t ChunkSize(std::string_view ALine) {
+    ALine = IdHTTPText::Trim(ALine.substr(0, ALine.find(';')));
+    int64_t Value = 0;
+    for (char C : ALine) {
+        int Digit = 0;
+        if (C >= '0' && C <= '9')
+            Digit = C - '0';
+        else if (C >= 'a' && C <= 'f')
+            Digit = C - 'a' + 10;
+        else if (C >= 'A' && C <= 'F')
+            Digit = C - 'A' + 10;
+        else
+            return 0;
+        if (Value > (INT64_MAX - Digit) / 16)
+            return 0;
+        Value = Value * 16 + Digit;
+    }
+    return Value;
+}
+
+void DisconnectQuietly(TIdTCPConnection& AConnection) {
+    try {
+        AConnection.Disconnect(false);
+    } catch (const std::exception&) {
+        // The connection is being abandoned after a failure; that failure is what counts.
+    }
+}
+
+} // namespace
+
+TIdHTTP::TIdHTTP() : FInternalHandler(std::make_unique<TIdIOHandlerStack>()) {
+    SetIOHandler(nullptr);
+}
+
+TIdHTTP::~TIdHTTP() {
+    DisconnectQuietly(*this);
+    TIdTCPConnection::SetIOHandler(nullptr);
+}
+
+void TIdHTTP::SetIOHandler(TIdIOHandlerSocket* AHandler) {
+    TIdIOHandlerSocket* Handler = AHandler != nullptr ? AHandler : FInternalHandler.get();
+    if (Handler == FHandler.load())
+        return;
+    DisconnectQuietly(*this);
+    FHandler.store(Handler);
+    TIdTCPConnection::SetIOHandler(Handler);
+}
+
+void TIdHTTP::Abort() {
+    FAbortRequested.store(true);
+    if (TIdIOHandlerSocket* Handler = FHandler.load())
+        Handler->Abort();
+}
+
+void TIdHTTP::MergeURL(const TIdURI& ANew) {
+    if (!ANew.Username.empty()) {
+        Request.Username = ANew.Username;
+        Request.Password = ANew.Password;
+        FURL.Username = ANew.Username;
+        FURL.Password = ANew.Password;
+    }
+    if (ANew.Path.starts_with(u"/")) {
+        FURL.Path = ANew.Path;
+    } else {
+        std::u16string Joined = FURL.Path;
+        if (!Joined.ends_with(u"/"))
+            Joined += u"/";
+        FURL.Path = TIdURI::ResolvePath(Joined + ANew.Path);
+    }
+    FURL.Document = ANew.Document;
+    FURL.Params = ANew.Params;
+    FURL.Bookmark = ANew.Bookmark;
+    if (!ANew.Host.empty())
+        FURL.Host = ANew.Host;
+    if (!ANew.Protocol.empty())
+        FURL.Protocol = ANew.Protocol;
+    else
+        FURL.Protocol = EqualsNoCase(FURL.Protocol, "https") ? u"https" : u"http";
+    if (!ANew.Port.empty())
+        FURL.Port = ANew.Port;
+    else if (EqualsNoCase(ANew.Protocol, "http"))
+        FURL.Port = u"80";
+    else if (EqualsNoCase(ANew.Protocol, "https"))
+        FURL.Port = u"443";
+    else if (FURL.Port.empty())
+        throw EIdUnknownProtocol("Unknown Protocol");
+    FURL.IPVersion = ANew.IPVersion;
+}
+
+std::string TIdHTTP::HostHeaderValue() const {
+    std::u16string Value = FURL.Host;
+    if (FURL.IPVersion == TIdURI::TIPVersion::Id_IPv6 && IsValidIPv6(FURL.Host))
+        Value = u"[" + Value + u"]";
+    const bool DefaultPort = (EqualsNoCase(FURL.Protocol, "http") && FURL.Port == u"80") ||
+                             (EqualsNoCase(FURL.Protocol, "https") && FURL.Port == u"443");
+    if (!DefaultPort)
+        Value += u":" + FURL.Port;
+    return ToASCII(Value);
+}
+
+std::string TIdHTTP::BuildHeaderBlock(const std::string& AContentLength) {
+    std::u16string Target = FURL.Path + FURL.Document;
+    if (!FURL.Params.empty())
+        Target += u"?" + FURL.Params;
+    std::string Block = "POST " + ToASCII(Target) + " HTTP/" +
+                        (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 ? "1.0" : "1.1") + "\r\n";
+    const auto Header = [&Block](std::string_view AName, const std::string& AValue) {
+        if (!AValue.empty())
+            Block.append(AName).append(": ").append(AValue).append("\r\n");
+    };
+    Header("Connection", Request.Connection);
+    Header("Content-Type", Request.ContentType);
+    Header("Content-Length", AContentLength);
+    Header("Host", HostHeaderValue());
+    Header("Accept", Request.Accept);
+    Header("User-Agent", Request.UserAgent);
+    if (AllowCookies) {
+        const TIdCookieRequest CookieRequest{ToUTF8(FURL.Host), ToUTF8(FURL.Protocol),
+                                             ToUTF8(FURL.Path + FURL.Document)};
+        Header("Cookie",
+               ToASCII(IdHTTPText::FromUTF8(FCookies.CookieHeader(CookieRequest, NowSeconds()))));
+    }
+    Block += "\r\n";
+    // Header values are 7-bit text on the wire.
+    for (char& C : Block)
+        if (static_cast<unsigned char>(C) > 127)
+            C = '?';
+    return Block;
+}
+
+void TIdHTTP::PrepareHandler() {
+    const std::u16string FullURI = FURL.GetFullURI();
+    if (FURL.Protocol.empty())
+        throw EIdURIException("Protocol field is empty");
+    if (FURL.Host.empty())
+        throw EIdURIException("Host field is empty");
+    if (auto* Hook = dynamic_cast<IIdTLSHandlerHook*>(FHandler.load())) {
+        Hook->SetURIToCheck(ToUTF8(FullURI));
+        Hook->SetPassThrough(!EqualsNoCase(FURL.Protocol, "https"));
+    }
+}
+
+std::u16string TIdHTTP::Post(const std::u16string& AURL,
+                             const std::vector<std::u16string>& ASource) {
+    TIdIOHandlerSocket* Handler = FHandler.load();
+    FAbortRequested.store(false);
+    Handler->ClearAbort();
+    if (FAbortRequested.load())
+        Handler->Abort();
+
+    if (Request.ContentType.empty() || IdCharsets::IsHTMLType(Request.ContentType))
+        Request.ContentType = "application/x-www-form-urlencoded";
+    const std::string Body = IdHTTPForm::EncodeLines(ASource);
+
+    const TIdHTTPProtocolVersion SavedVersion = ProtocolVersion;
+    struct TRestoreVersion {
+        TIdHTTP& Client;
+        TIdHTTPProtocolVersion Version;
+        ~TRestoreVersion() { Client.ProtocolVersion = Version; }
+    } RestoreVersion{*this, SavedVersion};
+
+    if (Connected())
+        Disconnect();
+    ProtocolVersion = TIdHTTPProtocolVersion::pv1_0;
+
+    MergeURL(TIdURI(AURL));
+    Request.ContentLength = static_cast<int64_t>(Body.size());
+    PrepareHandler();
+
+    Host = ToUTF8(FURL.Host);
+    Port = PortNumber(FURL.Port);
+    IPVersion = FURL.IPVersion == TIdURI::TIPVersion::Id_IPv6 ? Id_IPv6 : Id_IPv4;
+
+    if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 && Request.Connection.empty())
+        Request.Connection = "keep-alive";
+
+    try {
+        if (!Connected())
+            Connect();
+        WriteRequest(Body);
+        return ReadResponse();
+    } catch (const EIdHTTPProtocolException&) {
+        throw;
+    } catch (...) {
+        DisconnectQuietly(*this);
+        throw;
+    }
+}
+
+void TIdHTTP::WriteRequest(const std::string& ABody) {
+    FResponse.Clear();
+    const std::string Block = BuildHeaderBlock(std::to_string(ABody.size()));
+    TIdIOHandler* Handler = FHandler.load();
+    Handler->Write(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(Block.data()), Block.size()));
+    for (std::size_t Offset = 0; Offset < ABody.size(); Offset += RequestBodyPieceSize) {
+        const std::size_t Length = std::min(RequestBodyPieceSize, ABody.size() - Offset);
+        Handler->Write(std::span<const uint8_t>(
+            reinterpret_cast<const uint8_t*>(ABody.data()) + Offset, Length));
+    }
+}
+
+std::string TIdHTTP::ReadLine() {
+    TIdIOHandler* Handler = FHandler.load();
+    std::string Line = Handler->ReadLn();
+    if (Handler->ReadLnTimedOut())
+        throw EIdReadTimeout(RSReadTimeout);
+    return Line;
+}
+
+void TIdHTTP::ReadStatusAndHeaders() {
+    for (;;) {
+        FResponse.ResponseText = ReadLine();
+        FResponse.RawHeaders.Clear();
+        try {
+            for (;;) {
+                std::string Line = ReadLine();
+                if (Line.empty())
+                    break;
+                FResponse.RawHeaders.AddReceivedLine(Line);
+            }
+        } catch (const EIdConnClosedGracefully&) {
+            // A server that closes inside the header block still said what it said.
+            DisconnectQuietly(*this);
+        } catch (...) {
+            DisconnectQuietly(*this);
+            throw;
+        }
+        FResponse.InterpretHeaders();
+        TakeCookies();
+        FResponse.ResponseCode = TIdHTTPResponse::ParseStatusCode(FResponse.ResponseText);
+        const int Code = FResponse.ResponseCode;
+        // Interim answers say nothing about the outcome: the final one follows.
+        if (Code >= 100 && Code <= 199 && Code != 101)
+            continue;
+        return;
+    }
+}
+
+void TIdHTTP::TakeCookies() {
+    if (!AllowCookies)
+        return;
+    const TIdCookieRequest CookieRequest{ToUTF8(FURL.Host), ToUTF8(FURL.Protocol),
+                                         ToUTF8(FURL.Path + FURL.Document)};
+    const std::int64_t Now = NowSeconds();
+    for (const std::string& Value : FResponse.RawHeaders.Values("Set-Cookie"))
+        FCookies.AddServerCookie(Value, CookieRequest, Now);
+}
+
+void TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
+    TIdBuffer& Input = FHandler.load()->InputBuffer();
+    const std::size_t Take =
+        ALimit < 0 ? Input.Size()
+                   : static_cast<std::size_t>(std::min<int64_t>(ALimit, Input.Size()));
+    if (Take == 0)
+        return;
+    std::string& Body = FResponse.Body;
+    if (Body.capacity() < Body.size() + Take) {
+        // Grow geometrically, but never past what the server announced: a length it does not
+        // send must not cost memory.
+        std::size_t Capacity = std::max(Body.size() + Take, Body.capacity() * 2);
+        if (AReserveLimit >= 0)
+            Capacity =
+                std::max(Body.size() + Take,
+                         std::min<std::size_t>(Capacity, static_cast<std::size_t>(AReserveLimit)));
+        Body.reserve(Capacity);
+    }
+    const std::span<const uint8_t> View = Input.View().first(Take);
+    Body.append(reinterpret_cast<const char*>(View.data()), View.size());
+    Input.Remove(Take);
+}
+
+void TIdHTTP::ReadExact(int64_t ACount, bool AFailOnClose, int64_t AReserveLimit) {
+    TIdIOHandler* Handler = FHandler.load();
+    int64_t Remaining = ACount;
+    while (Remaining > 0) {
+        if (Handler->InputBufferIsEmpty()) {
+            Handler->FillInputBuffer(false, WaitDefault, true);
+            if (Handler->InputBufferIsEmpty()) {
+                if (AFailOnClose)
+                    throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+                return;
+            }
+        }
+        const std::size_t Before = FResponse.Body.size();
+        DrainInput(Remaining, AReserveLimit);
+        Remaining -= static_cast<int64_t>(FResponse.Body.size() - Before);
+    }
+}
+
+void TIdHTTP::ReadUntilClose() {
+    TIdIOHandler* Handler = FHandler.load();
+    for (;;) {
+        DrainInput(-1, -1);
+        Handler->FillInputBuffer(false, WaitDefault, true);
+        if (Handler->InputBufferIsEmpty())
+            return;
+    }
+}
+
+void TIdHTTP::ReadMultipart(const std::string& ABoundary) {
+    TIdIOHandler* Handler = FHandler.load();
+    const std::string Closing = "--" + ABoundary + "--";
+    std::size_t LineStart = FResponse.Body.size();
+    bool ClosingSeen = false;
+    for (;;) {
+        if (Handler->InputBufferIsEmpty()) {
+            Handler->FillInputBuffer(false, WaitDefault, true);
+            if (Handler->InputBufferIsEmpty())
+                return;
+        }
+        const std::span<const uint8_t> View = Handler->InputBuffer().View();
+        const auto LF = std::find(View.begin(), View.end(), uint8_t('\n'));
+        const bool HasLF = LF != View.end();
+        DrainInput(HasLF ? (LF - View.begin()) + 1 : static_cast<int64_t>(View.size()), -1);
+        if (!HasLF)
+            continue;
+        std::string_view Line(FResponse.Body);
+        Line = Line.substr(LineStart, Line.size() - 1 - LineStart);
+        if (Line.ends_with('\r'))
+            Line.remove_suffix(1);
+        LineStart = FResponse.Body.size();
+        if (ClosingSeen)
+            return;
+        ClosingSeen = Line == Closing;
+    }
+}
+
+void TIdHTTP::ReadBody() {
+    if (FResponse.IsChunked()) {
+        for (;;) {
+            const int64_t Size = ChunkSize(ReadLine());
+            if (Size <= 0)
+                break;
+            ReadExact(Size, true, static_cast<int64_t>(FResponse.Body.size()) + Size);
+            ReadLine();
+        }
+        for (;;) {
+            const std::string Trailer = ReadLine();
+            if (Trailer.empty())
+                break;
+            FResponse.RawHeaders.AddReceivedLine(Trailer);
+        }
+    } else if (FResponse.HasContentLength()) {
+        // A body cut short is not the answer the server meant to give.
+        if (FResponse.ContentLength > 0)
+            ReadExact(FResponse.ContentLength, true, FResponse.ContentLength);
+    } else if (const std::string Boundary =
+                   IdCharsets::MediaTypeParam(FResponse.ContentType, "boundary");
+               IdHTTPText::StartsWithNoCase(FResponse.ContentType, "multipart/") &&
+               !Boundary.empty()) {
+        ReadMultipart(Boundary);
+    } else {
+        ReadUntilClose();
+    }
+}
+
+void TIdHTTP::KeepOrClose() {
+    const bool Keep =
+        Connected() && !EqualsNoCase(Request.Connection, "close") &&
+        EqualsNoCase(IdHTTPText::Trim(std::string_view(FResponse.Connection)), "keep-alive");
+    if (!Keep)
+        DisconnectQuietly(*this);
+}
+
+std::u16string TIdHTTP::ReadResponse() {
+    ReadStatusAndHeaders();
+    const int Code = FResponse.ResponseCode;
+    const bool FramingAllowsBody =
+        FResponse.IsChunked() || !FResponse.HasContentLength() || FResponse.ContentLength > 0;
+    bool WantBody =
+        FramingAllowsBody && !(Code >= 100 && Code <= 199) && Code != 204 && Code != 304;
+    if (WantBody && Code >= 300 && Code <= 399) {
+        TIdIOHandler* Handler = FHandler.load();
+        WantBody =
+            !Handler->InputBufferIsEmpty() || Handler->CheckForDataOnSource(RedirectBodyWaitMs);
+    }
+    const bool Accepted = (Code >= 200 && Code <= 299) || Code == 101;
+
+    if (Accepted) {
+        if (WantBody) {
+            ReadBody();
+            FResponse.DetectBodyCharSet();
+        }
+        std::u16string Text = IdCharsets::Decode(FResponse.Body, FResponse.CharSet);
+        // The text is what the caller keeps; holding the bytes as well would double the memory
+        // of a large answer.
+        std::string().swap(FResponse.Body);
+        KeepOrClose();
+        return Text;
+    }
+
+    if (WantBody) {
+        try {
+            ReadBody();
+            FResponse.DetectBodyCharSet();
+        } catch (const EIdConnClosedGracefully&) {
+            DisconnectQuietly(*this);
+        } catch (...) {
+            DisconnectQuietly(*this);
+            throw;
+        }
+    }
+    std::u16string Text = IdCharsets::Decode(FResponse.Body, FResponse.CharSet);
+    std::string().swap(FResponse.Body);
+    KeepOrClose();
+    throw EIdHTTPProtocolException(FResponse.ResponseText, Code, std::move(Text));
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "IdCookies.h"
+#include "IdException.h"
+#include "IdHTTPResponse.h"
+#include "IdIOHandlerStack.h"
+#include "IdTCPClient.h"
+#include "IdURI.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TIdIOHandlerSocket;
+
+// A URL the client cannot send: no port to be found, or no protocol or host.
+class EIdUnknownProtocol : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
+class EIdURIException : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
+enum class TIdHTTPProtocolVersion { pv1_0, pv1_1 };
+
+// The request fields the client keeps from one call to the next.
+struct TIdHTTPRequest {
+    std::string Accept = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
+    std::string UserAgent = "Mozilla/5.0 (compatible; VL Server)";
+    std::string ContentType;
+    std::string Connection;
+    std::u16string Username;
+    std::u16string Password;
+    int64_t ContentLength = -1;
+};
+
+// HTTP/1.x client posting URL-encoded forms over one connection at a time.
+class TIdHTTP : public TIdTCPClientCustom {
+public:
+    TIdHTTP();
+    ~TIdHTTP() override;
+
+    // Posts ALines as an application/x-www-form-urlencoded form to AURL and returns the answer's
+    // body decoded by its character set. Every failure throws an EIdException descendant whose
+    // message is the text the user sees; a refused status throws EIdHTTPProtocolException.
+    std::u16string Post(const std::u16string& AURL, const std::vector<std::u16string>& ASource);
+
+    // Not owned. Null: an internal plain TIdIOHandlerStack is used.
+    void SetIOHandler(TIdIOHandlerSocket* AHandler);
+    TIdIOHandlerSocket* GetIOHandler() const { return FHandler.load(); }
+
+    // Thread-safe: makes a running Post end promptly by throwing.
+    void Abort();
+
+    TIdHTTPProtocolVersion ProtocolVersion = TIdHTTPProtocolVersion::pv1_1;
+    bool AllowCookies = true;
+    TIdHTTPRequest Request;
+
+    const TIdURI& URL() const { return FURL; }
+    const TIdHTTPResponse& Response() const { return FResponse; }
+    TIdCookieManager& CookieManager() { return FCookies; }
+
+private:
+    void MergeURL(const TIdURI& ANew);
+    std::string HostHeaderValue() const;
+    std::string BuildHeaderBlock(const std::string& AContentLength);
+    void PrepareHandler();
+    void WriteRequest(const std::string& ABody);
+    std::u16string ReadResponse();
+    void ReadStatusAndHeaders();
+    void ReadBody();
+    void ReadExact(int64_t ACount, bool AFailOnClose, int64_t AReserveLimit);
+    void ReadUntilClose();
+    void ReadMultipart(const std::string& ABoundary);
+    std::string ReadLine();
+    void TakeCookies();
+    void KeepOrClose();
+    void DrainInput(int64_t ALimit, int64_t AReserveLimit);
+
+    TIdURI FURL;
+    TIdHTTPResponse FResponse;
+    TIdCookieManager FCookies;
+    std::unique_ptr<TIdIOHandlerStack> FInternalHandler;
+    std::atomic<TIdIOHandlerSocket*> FHandler{nullptr};
+    std::atomic<bool> FAbortRequested{false};
+};

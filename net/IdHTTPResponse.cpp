@@ -1,0 +1,111 @@
+#include "IdHTTPResponse.h"
+
+#include "IdCharsets.h"
+#include "IdHTTPText.h"
+
+#include <algorithm>
+
+using IdHTTPText::EqualsNoCase;
+using IdHTTPText::Trim;
+
+void TIdHeaderList::AddReceivedLine(std::string_view ALine) {
+    if (!ALine.empty() && (ALine.front() == ' ' || ALine.front() == '\t')) {
+        if (!FLines.empty()) {
+            std::string& Value = FLines.back().second;
+            Value = std::string(Trim(Value)) + " " + std::string(Trim(ALine));
+            return;
+        }
+    }
+    const std::size_t Colon = ALine.find(':');
+    if (Colon == std::string_view::npos)
+        FLines.emplace_back(std::string(Trim(ALine)), std::string());
+    else
+        FLines.emplace_back(std::string(Trim(ALine.substr(0, Colon))),
+                            std::string(Trim(ALine.substr(Colon + 1))));
+}
+
+void TIdHeaderList::Add(std::string_view AName, std::string_view AValue) {
+    FLines.emplace_back(std::string(AName), std::string(AValue));
+}
+
+void TIdHeaderList::SetValue(std::string_view AName, std::string_view AValue) {
+    std::erase_if(FLines, [&](const auto& ALine) { return EqualsNoCase(ALine.first, AName); });
+    Add(AName, AValue);
+}
+
+std::string TIdHeaderList::Value(std::string_view AName) const {
+    for (const auto& [Name, Value] : FLines)
+        if (EqualsNoCase(Name, AName))
+            return Value;
+    return {};
+}
+
+bool TIdHeaderList::Has(std::string_view AName) const {
+    return std::any_of(FLines.begin(), FLines.end(),
+                       [&](const auto& ALine) { return EqualsNoCase(ALine.first, AName); });
+}
+
+std::vector<std::string> TIdHeaderList::Values(std::string_view AName) const {
+    std::vector<std::string> Result;
+    for (const auto& [Name, Value] : FLines)
+        if (EqualsNoCase(Name, AName))
+            Result.push_back(Value);
+    return Result;
+}
+
+int TIdHTTPResponse::ParseStatusCode(std::string_view AStatusLine) {
+    const std::size_t Space = AStatusLine.find(' ');
+    if (Space == std::string_view::npos)
+        return -1;
+    std::string_view Code = Trim(AStatusLine.substr(Space + 1));
+    Code = Code.substr(0, Code.find(' '));
+    Code = Code.substr(0, Code.find('.'));
+    long long Value = 0;
+    if (!IdHTTPText::ParseInt64(Code, Value) || Value < -2147483648LL || Value > 2147483647LL)
+        return -1;
+    return static_cast<int>(Value);
+}
+
+bool TIdHTTPResponse::IsChunked() const {
+    return IdHTTPText::LowerCase(TransferEncoding).find("chunked") != std::string::npos;
+}
+
+void TIdHTTPResponse::InterpretContentType(std::string_view AValue) {
+    IdCharsets::SplitContentType(AValue, ContentType, CharSet);
+    if (CharSet.empty())
+        CharSet = IdCharsets::DefaultCharset(ContentType);
+}
+
+void TIdHTTPResponse::InterpretHeaders() {
+    InterpretContentType(RawHeaders.Value("Content-Type"));
+    const std::string Length(Trim(RawHeaders.Value("Content-Length")));
+    long long Value = -1;
+    ContentLength = IdHTTPText::ParseInt64(Length, Value) ? Value : -1;
+    TransferEncoding = RawHeaders.Value("Transfer-Encoding");
+    Connection = RawHeaders.Value("Connection");
+    Location = RawHeaders.Value("Location");
+    WWWAuthenticate = RawHeaders.Values("WWW-Authenticate");
+}
+
+void TIdHTTPResponse::DetectBodyCharSet() {
+    if (IdCharsets::IsHTMLType(ContentType)) {
+        const IdCharsets::TMetaInfo Meta = IdCharsets::ScanHTMLMeta(Body);
+        bool MetaContentType = false;
+        for (const auto& [Name, Content] : Meta.HttpEquiv) {
+            RawHeaders.SetValue(Name, Content);
+            MetaContentType = MetaContentType || EqualsNoCase(Name, "Content-Type");
+        }
+        const std::string HeaderCharSet = CharSet;
+        if (MetaContentType) {
+            // Only the media type and its character set are taken again: the body is already
+            // framed and read by the real headers.
+            InterpretContentType(RawHeaders.Value("Content-Type"));
+        }
+        if (!Meta.CharSet.empty())
+            CharSet = Meta.CharSet;
+        else if (!MetaContentType)
+            CharSet = HeaderCharSet;
+    } else if (IdCharsets::IsXMLType(ContentType)) {
+        CharSet = IdCharsets::DetectXMLEncoding(Body);
+    }
+}
