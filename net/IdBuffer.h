@@ -11,7 +11,7 @@
 // time in proportion to the bytes taken, never to what stays behind.
 class TIdBuffer {
 public:
-    size_t Size() const { return FData.size() - FHead; }
+    size_t Size() const { return FTail - FHead; }
     bool Empty() const { return Size() == 0; }
     void Clear();
 
@@ -36,7 +36,10 @@ public:
     std::ptrdiff_t IndexOf(std::span<const uint8_t> ANeedle, size_t AStart = 0) const;
 
 private:
-    std::vector<uint8_t> FData;
+    // Moves the live bytes to the front once the dead space before them outweighs them.
+    void Compact();
+
+    std::vector<uint8_t> FData; // storage; live bytes are [FHead, FTail)
     size_t FHead = 0;
-    size_t FPrepared = 0; // bytes added by PrepareWrite and not yet committed
+    size_t FTail = 0;
 };

@@ -19,6 +19,9 @@ enum TIdIPVersion { Id_IPv4 = 0, Id_IPv6 = 1 };
 inline constexpr int32_t WaitDefault = -1; // use the handler's ReadTimeout
 inline constexpr int32_t WaitForever = -2; // no limit
 
+// Outcome of a wait on a socket: ready, out of time, or ended early by a wake descriptor.
+enum class TIdWaitResult { Ready, TimedOut, Woken };
+
 enum TIdMaxLineAction { maException, maSplit };
 
 enum TIdReuseSocket { rsOSDependent, rsTrue, rsFalse };

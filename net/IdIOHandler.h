@@ -104,8 +104,14 @@ protected:
 
     void SetClosedGracefully(bool AValue) { FClosedGracefully = AValue; }
 
+    // In a catch block: raises EIdOperationAborted when the failure came from Abort, else
+    // rethrows the failure being handled.
+    [[noreturn]] void RethrowUnlessAborted() const;
+
 private:
-    void ReadLnCheckLimit(std::ptrdiff_t APosition, size_t ASearchStart, int32_t ALimit);
+    TIdTextEncoding ResolveEncoding(TIdTextEncoding AEncoding) const;
+    // Moves up to AMax buffered bytes to AStream; returns the count moved.
+    int64_t MoveInputToStream(TIdStream& AStream, int64_t AMax);
 
     TIdBuffer FInputBuffer;
     std::unique_ptr<TIdBuffer> FWriteBuffer;

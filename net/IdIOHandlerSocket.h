@@ -20,7 +20,8 @@ public:
     TIdReuseSocket ReuseSocket = rsOSDependent;
     bool UseNagle = true;
 
-    // Created on the first Open and reused (after a reset) by later ones; null before.
+    // Lives as long as the handler, so that Abort may reach it from any thread; every Open
+    // resets it.
     TIdSocketHandle* Binding() const { return FBinding.get(); }
 
     void Open() override;

@@ -7,9 +7,6 @@
 #include <span>
 #include <string>
 
-// Outcome of a wait on a socket.
-enum class TIdWaitResult { Ready, TimedOut, Woken };
-
 // One operating-system socket with its local and peer addresses.
 //
 // The owning thread does every operation; ShutdownBoth alone may be called from any thread. The
@@ -73,7 +70,6 @@ public:
     std::mutex& ConnectionLock() { return FLock; }
 
 private:
-    TIdWaitResult Wait(short AEvents, int32_t AMSec, std::span<const int> AWakeFds);
     void ReadSocketSettings();
 
     std::mutex FLock;

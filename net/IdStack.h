@@ -35,12 +35,25 @@ public:
     // Blocking connect; prefer TIdSocketHandle::Connect, which can be interrupted.
     virtual void Connect(TIdStackSocketHandle ASocket, const std::string& AIP, uint16_t APort,
                          TIdIPVersion AIPVersion) = 0;
+    // Connects without blocking beyond ATimeout ms (WaitForever: no limit); returns Woken as soon
+    // as one of AWakeFds is readable, leaving the socket unconnected. Failures raise.
+    virtual TIdWaitResult ConnectWait(TIdStackSocketHandle ASocket, const std::string& AIP,
+                                      uint16_t APort, TIdIPVersion AIPVersion, int32_t ATimeout,
+                                      std::span<const int> AWakeFds) = 0;
+    // Waits up to AMSec ms (< 0: no limit) until the socket is readable (AForWrite: writable),
+    // or one of AWakeFds is readable. A wait failure raises.
+    virtual TIdWaitResult WaitForSocket(TIdStackSocketHandle ASocket, bool AForWrite, int32_t AMSec,
+                                        std::span<const int> AWakeFds) = 0;
     // One receive call: the byte count, 0 when the peer closed, -1 on failure.
     virtual int Receive(TIdStackSocketHandle ASocket, std::span<uint8_t> ABuffer) = 0;
     // One send call: the byte count, -1 on failure.
     virtual int Send(TIdStackSocketHandle ASocket, std::span<const uint8_t> ABytes) = 0;
     // Shuts the socket down for sending.
     virtual void Disconnect(TIdStackSocketHandle ASocket) = 0;
+    // Shuts both directions down; blocked calls on the socket return.
+    virtual void ShutdownBoth(TIdStackSocketHandle ASocket) = 0;
+    // Releases the socket; the result is ignored.
+    virtual void CloseSocketHandle(TIdStackSocketHandle ASocket) = 0;
     virtual void SetSocketOption(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
                                  int AValue) = 0;
     virtual int GetSocketOption(TIdStackSocketHandle ASocket, int ALevel, int AOptName) = 0;

@@ -20,9 +20,16 @@ public:
               TIdIPVersion AIPVersion) override;
     void Connect(TIdStackSocketHandle ASocket, const std::string& AIP, uint16_t APort,
                  TIdIPVersion AIPVersion) override;
+    TIdWaitResult ConnectWait(TIdStackSocketHandle ASocket, const std::string& AIP, uint16_t APort,
+                              TIdIPVersion AIPVersion, int32_t ATimeout,
+                              std::span<const int> AWakeFds) override;
+    TIdWaitResult WaitForSocket(TIdStackSocketHandle ASocket, bool AForWrite, int32_t AMSec,
+                                std::span<const int> AWakeFds) override;
     int Receive(TIdStackSocketHandle ASocket, std::span<uint8_t> ABuffer) override;
     int Send(TIdStackSocketHandle ASocket, std::span<const uint8_t> ABytes) override;
     void Disconnect(TIdStackSocketHandle ASocket) override;
+    void ShutdownBoth(TIdStackSocketHandle ASocket) override;
+    void CloseSocketHandle(TIdStackSocketHandle ASocket) override;
     void SetSocketOption(TIdStackSocketHandle ASocket, int ALevel, int AOptName,
                          int AValue) override;
     int GetSocketOption(TIdStackSocketHandle ASocket, int ALevel, int AOptName) override;

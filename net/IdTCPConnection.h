@@ -3,6 +3,7 @@
 #include "IdComponent.h"
 #include "IdIOHandler.h"
 
+#include <atomic>
 #include <memory>
 
 // A TCP connection as its users see it; the I/O handler does the work.
@@ -12,11 +13,12 @@ public:
     ~TIdTCPConnection() override;
 
     // Not owned, unless the connection created it itself (see TIdTCPClientCustom::Connect).
-    TIdIOHandler* IOHandler() const { return FIOHandler; }
+    TIdIOHandler* IOHandler() const { return FIOHandler.load(); }
     void SetIOHandler(TIdIOHandler* AHandler);
 
     bool Connected();
-    // Closes the connection if the handler is open; never fails because the peer is gone.
+    // Closes the connection if the handler is open and drops any bytes still buffered; never
+    // fails because the peer is gone.
     virtual void Disconnect(bool ANotifyPeer = true);
     void CheckForGracefulDisconnect(bool ARaiseExceptionIfDisconnected = true);
 
@@ -31,5 +33,6 @@ protected:
     std::unique_ptr<TIdIOHandler> FOwnedIOHandler;
 
 private:
-    TIdIOHandler* FIOHandler = nullptr;
+    // Atomic because Abort may read it from another thread.
+    std::atomic<TIdIOHandler*> FIOHandler{nullptr};
 };

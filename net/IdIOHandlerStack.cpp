@@ -1,0 +1,143 @@
+#include "IdIOHandlerStack.h"
+
+#include "IdConnectThread.h"
+#include "IdException.h"
+#include "IdResourceStrings.h"
+#include "IdStack.h"
+
+#include <sys/socket.h>
+
+namespace {
+
+std::string FormatStatus(const char* AFormat, const std::string& AArgument) {
+    std::string Text = AFormat;
+    const size_t At = Text.find("%s");
+    if (At != std::string::npos) {
+        Text.replace(At, 2, AArgument);
+    }
+    return Text;
+}
+
+} // namespace
+
+bool TIdIOHandlerStack::Connected() {
+    try {
+        FillInputBuffer(false, 0, false);
+    } catch (const EIdSocketError& E) {
+        if (E.LastError == 10053 || E.LastError == 10054 || E.LastError == 10058) {
+            return false;
+        }
+        throw;
+    }
+    const bool Live =
+        SocketAvailable() && Opened() && !(ClosedGracefully() && InputBufferIsEmpty());
+    return Live || !InputBufferIsEmpty();
+}
+
+bool TIdIOHandlerStack::Readable(int32_t AMSec) {
+    CheckAborted();
+    if (!SocketAvailable()) {
+        return false;
+    }
+    const int32_t Wait = AMSec < 0 ? -1 : AMSec;
+    const int WakeFd = AbortWakeFd();
+    for (;;) {
+        switch (Binding()->WaitReadable(Wait, std::span<const int>(&WakeFd, 1))) {
+        case TIdWaitResult::Ready:
+            return true;
+        case TIdWaitResult::TimedOut:
+            return false;
+        case TIdWaitResult::Woken:
+            CheckAborted();
+            // A wake left over from an abort that was cleared meanwhile.
+            ClearAbort();
+            break;
+        }
+    }
+}
+
+void TIdIOHandlerStack::ConnectSocket() {
+    CheckAborted();
+    TIdSocketHandle& Socket = *Binding();
+    Socket.SetIPVersion(IPVersion);
+    Socket.AllocateSocket(SOCK_STREAM, 0);
+    Socket.IP = BoundIP;
+    Socket.Port = BoundPort;
+    Socket.ClientPortMin = BoundPortMin;
+    Socket.ClientPortMax = BoundPortMax;
+    Socket.ReuseSocket = ReuseSocket;
+    Socket.Bind();
+    Socket.ApplyNagle(UseNagle);
+
+    std::string PeerAddress;
+    if (IPVersion == Id_IPv4) {
+        if (TIdStack::IsIP(Host)) {
+            PeerAddress = Host;
+        }
+    } else {
+        PeerAddress = CanonicalIPv6(Host);
+    }
+    if (PeerAddress.empty()) {
+        DoStatus(FormatStatus(RSStatusResolving, Host));
+        PeerAddress = GlobalStack().ResolveHost(Host, IPVersion);
+    }
+    Socket.SetPeer(PeerAddress, Port, IPVersion);
+    DoStatus(FormatStatus(RSStatusConnecting, PeerAddress));
+
+    const int32_t Timeout = ConnectTimeout;
+    if (Timeout == -1 || Timeout == 0) {
+        ConnectBinding();
+    } else {
+        ConnectWithTimeout(Timeout);
+    }
+}
+
+void TIdIOHandlerStack::ConnectBinding() {
+    const int WakeFd = AbortWakeFd();
+    if (Binding()->Connect(WaitForever, std::span<const int>(&WakeFd, 1)) != TIdWaitResult::Ready) {
+        throw EIdOperationAborted(RSOperationAborted);
+    }
+}
+
+void TIdIOHandlerStack::ConnectWithTimeout(int32_t ATimeout) {
+    TIdConnectThread Thread([this](int AStopFd) {
+        const int WakeFds[2] = {AbortWakeFd(), AStopFd};
+        if (Binding()->Connect(WaitForever, WakeFds) != TIdWaitResult::Ready) {
+            CheckAborted();
+        }
+    });
+    if (!Thread.WaitFor(ATimeout)) {
+        Thread.Stop();
+        Thread.Join();
+        Close();
+        CheckAborted();
+        throw EIdConnectTimeout(RSConnectTimeout);
+    }
+    Thread.Join();
+    if (const std::exception_ptr Error = Thread.Error()) {
+        std::rethrow_exception(Error);
+    }
+    CheckAborted();
+}
+
+int TIdIOHandlerStack::ReceiveChunk(std::span<uint8_t> ABuffer) {
+    TIdStack& Stack = GlobalStack();
+    const int Count = Stack.Receive(Binding()->Handle(), ABuffer);
+    if (Count < 0) {
+        const int Code = Stack.WSGetLastError();
+        CheckAborted();
+        TIdStack::RaiseSocketError(Code);
+    }
+    return Count;
+}
+
+int TIdIOHandlerStack::SendChunk(std::span<const uint8_t> ABytes) {
+    TIdStack& Stack = GlobalStack();
+    const int Count = Stack.Send(Binding()->Handle(), ABytes);
+    if (Count < 0) {
+        const int Code = Stack.WSGetLastError();
+        CheckAborted();
+        TIdStack::RaiseSocketError(Code);
+    }
+    return Count;
+}

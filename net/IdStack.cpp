@@ -1,0 +1,231 @@
+#include "IdStack.h"
+
+#include "IdException.h"
+#include "IdResourceStrings.h"
+#include "IdStackPosix.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cctype>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <netinet/in.h>
+
+namespace {
+
+std::mutex StackLock;
+std::unique_ptr<TIdStack> TheStack;
+int TheStackUsers = 0;
+
+struct TSocketErrorText {
+    int Code;
+    const char* Text;
+};
+
+constexpr TSocketErrorText SocketErrorTexts[] = {
+    {10004, "Interrupted system call."},
+    {10009, "Bad file number."},
+    {10013, "Access denied."},
+    {10014, "Buffer fault."},
+    {10022, "Invalid argument."},
+    {10024, "Too many open files."},
+    {10035, "Operation would block."},
+    {10036, "Operation now in progress."},
+    {10037, "Operation already in progress."},
+    {10038, "Socket operation on non-socket."},
+    {10039, "Destination address required."},
+    {10040, "Message too long."},
+    {10041, "Protocol wrong type for socket."},
+    {10042, "Bad protocol option."},
+    {10043, "Protocol not supported."},
+    {10044, "Socket type not supported."},
+    {10045, "Operation not supported on socket."},
+    {10046, "Protocol family not supported."},
+    {10047, "Address family not supported by protocol family."},
+    {10048, "Address already in use."},
+    {10049, "Cannot assign requested address."},
+    {10050, "Network is down."},
+    {10051, "Network is unreachable."},
+    {10052, "Net dropped connection or reset."},
+    {10053, "Software caused connection abort."},
+    {10054, "Connection reset by peer."},
+    {10055, "No buffer space available."},
+    {10056, "Socket is already connected."},
+    {10057, "Socket is not connected."},
+    {10058, "Cannot send or receive after socket is closed."},
+    {10059, "Too many references, cannot splice."},
+    {10060, "Connection timed out."},
+    {10061, "Connection refused."},
+    {10062, "Too many levels of symbolic links."},
+    {10063, "File name too long."},
+    {10064, "Host is down."},
+    {10065, "No route to host."},
+    {10066, "Directory not empty"},
+    {11001, "Host not found."},
+};
+
+// The text up to the next "." (or the end), removed from ARest together with the ".".
+std::string_view FetchPiece(std::string_view& ARest) {
+    const size_t Dot = ARest.find('.');
+    const std::string_view Piece = ARest.substr(0, Dot);
+    ARest = Dot == std::string_view::npos ? std::string_view() : ARest.substr(Dot + 1);
+    return Piece;
+}
+
+// A trimmed decimal number, or -1 when the piece is not one.
+int PieceNumber(std::string_view APiece) {
+    while (!APiece.empty() && static_cast<unsigned char>(APiece.front()) <= ' ') {
+        APiece.remove_prefix(1);
+    }
+    while (!APiece.empty() && static_cast<unsigned char>(APiece.back()) <= ' ') {
+        APiece.remove_suffix(1);
+    }
+    if (APiece.empty()) {
+        return -1;
+    }
+    int Value = 0;
+    for (const char C : APiece) {
+        if (!std::isdigit(static_cast<unsigned char>(C))) {
+            return -1;
+        }
+        // Capped: anything above 255 is out of range anyway.
+        Value = std::min(Value * 10 + (C - '0'), 100000);
+    }
+    return Value;
+}
+
+bool EqualsNoCase(std::string_view A, std::string_view B) {
+    return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char X, char Y) {
+               return std::toupper(static_cast<unsigned char>(X)) ==
+                      std::toupper(static_cast<unsigned char>(Y));
+           });
+}
+
+} // namespace
+
+void TIdStack::IncUsage() {
+    const std::lock_guard Guard(StackLock);
+    if (TheStackUsers == 0) {
+        TheStack = std::make_unique<TIdStackPosix>();
+    }
+    ++TheStackUsers;
+}
+
+void TIdStack::DecUsage() {
+    const std::lock_guard Guard(StackLock);
+    if (TheStackUsers == 0) {
+        return;
+    }
+    if (--TheStackUsers == 0) {
+        TheStack.reset();
+    }
+}
+
+int TIdStack::StackUsers() {
+    const std::lock_guard Guard(StackLock);
+    return TheStackUsers;
+}
+
+TIdStack& GlobalStack() {
+    const std::lock_guard Guard(StackLock);
+    if (!TheStack) {
+        throw EIdStackError("The socket stack is not in use.");
+    }
+    return *TheStack;
+}
+
+std::string TIdStack::ResolveHost(const std::string& AHost, TIdIPVersion AIPVersion) {
+    switch (AIPVersion) {
+    case Id_IPv4:
+        if (EqualsNoCase(AHost, "LOCALHOST")) {
+            return "127.0.0.1";
+        }
+        if (IsIP(AHost)) {
+            return AHost;
+        }
+        return LookupHost(AHost, Id_IPv4);
+    case Id_IPv6: {
+        if (EqualsNoCase(AHost, "LOCALHOST")) {
+            return "::1";
+        }
+        std::string Canonical = CanonicalIPv6(AHost);
+        if (!Canonical.empty()) {
+            return Canonical;
+        }
+        return LookupHost(AHost, Id_IPv6);
+    }
+    }
+    throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
+}
+
+bool TIdStack::IsIP(std::string_view AText) {
+    std::string_view Rest = AText;
+    for (int I = 0; I < 4; ++I) {
+        const int Number = PieceNumber(FetchPiece(Rest));
+        if (Number < 0 || Number > 255) {
+            return false;
+        }
+    }
+    return Rest.empty();
+}
+
+int TIdStack::CheckForSocketError(int AResult) {
+    if (AResult == -1) {
+        RaiseLastSocketError();
+    }
+    return AResult;
+}
+
+int TIdStack::CheckForSocketError(int AResult, std::initializer_list<int> AIgnore) {
+    if (AResult != -1) {
+        return AResult;
+    }
+    const int Code = WSGetLastError();
+    if (std::find(AIgnore.begin(), AIgnore.end(), Code) != AIgnore.end()) {
+        return Code;
+    }
+    RaiseSocketError(Code);
+}
+
+void TIdStack::RaiseLastSocketError() {
+    RaiseSocketError(WSGetLastError());
+}
+
+void TIdStack::RaiseSocketError(int ACode) {
+    if (ACode == 10038) {
+        throw EIdNotASocket(ACode, WSTranslateSocketErrorMsg(ACode));
+    }
+    throw EIdSocketError(ACode, WSTranslateSocketErrorMsg(ACode));
+}
+
+std::string TIdStack::WSTranslateSocketErrorMsg(int ACode) {
+    const char* Text = "";
+    for (const auto& Entry : SocketErrorTexts) {
+        if (Entry.Code == ACode) {
+            Text = Entry.Text;
+            break;
+        }
+    }
+    return "Socket Error # " + std::to_string(ACode) + "\r\n" + Text;
+}
+
+std::string CanonicalIPv6(std::string_view AText) {
+    // inet_pton needs a terminated string and rejects zone suffixes and blanks, as wanted.
+    const std::string Text(AText);
+    in6_addr Address{};
+    if (Text.empty() || inet_pton(AF_INET6, Text.c_str(), &Address) != 1) {
+        return {};
+    }
+    std::string Result;
+    for (int Group = 0; Group < 8; ++Group) {
+        const unsigned Value = (Address.s6_addr[Group * 2] << 8) | Address.s6_addr[Group * 2 + 1];
+        char Piece[8];
+        std::snprintf(Piece, sizeof Piece, "%X", Value);
+        if (Group > 0) {
+            Result += ':';
+        }
+        Result += Piece;
+    }
+    return Result;
+}
