@@ -124,21 +124,6 @@ std::string DlErrorText() {
     return Text != nullptr ? Text : "unknown error";
 }
 
-// Bytes of an 8-bit text as UTF-8, one character per byte.
-std::string Latin1ToUtf8(std::string_view AText) {
-    std::string Result;
-    Result.reserve(AText.size());
-    for (unsigned char C : AText) {
-        if (C < 0x80) {
-            Result.push_back(static_cast<char>(C));
-        } else {
-            Result.push_back(static_cast<char>(0xC0 | (C >> 6)));
-            Result.push_back(static_cast<char>(0x80 | (C & 0x3F)));
-        }
-    }
-    return Result;
-}
-
 bool OpenCryptoLibrary(TTlsState& S) {
     if (S.CryptoHandle != nullptr) {
         return true;
@@ -186,8 +171,7 @@ void BindEntryPoint(TTlsState& S, const TEntryPoint& AEntry) {
 // Version rule: LibreSSL passes whatever its number; OpenSSL must be 1.1.1 or later.
 bool CheckVersion(TTlsState& S) {
     const TTlsFunctions& F = S.Functions;
-    const char* Raw = F.OpenSSL_version != nullptr ? F.OpenSSL_version(0) : nullptr;
-    const std::string Text = Raw != nullptr ? Latin1ToUtf8(Raw) : std::string();
+    const std::string Text = TlsText(F.OpenSSL_version != nullptr ? F.OpenSSL_version(0) : nullptr);
     if (Text.starts_with("LibreSSL")) {
         return true;
     }

@@ -134,6 +134,9 @@ std::vector<std::string> LoadFailures();
 // The bound entry points; only meaningful after LoadTlsLibraries() returned true.
 const TTlsFunctions& TlsFunctions();
 
+// An 8-bit text of the library (null: empty) as UTF-8, one character per byte.
+std::string TlsText(const char* AText);
+
 // SSL_CTX_set_options / SSL_CTX_clear_options where the library has them as functions (their
 // width differs between library versions), SSL_CTX_ctrl otherwise.
 void TlsSetContextOptions(OpenSsl::SSL_CTX* AContext, std::uint64_t AOptions);

@@ -1,0 +1,218 @@
+#include "IdSSLIOHandlerSocketOpenSSL.h"
+
+#include "IdHTTPText.h"
+#include "IdSSLErrors.h"
+#include "IdStack.h"
+#include "IdURI.h"
+
+#include <sys/socket.h>
+#include <sys/time.h>
+
+namespace {
+
+// Receive and send time-out of a TLS connection when the handler sets no read time-out.
+constexpr int32_t DefaultTlsTimeOut = 30000;
+
+bool IsConnectionAbortCode(int ACode) {
+    return ACode == 10053 || ACode == 10054 || ACode == 10058;
+}
+
+} // namespace
+
+TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL() {
+    // As the program uses it: the version-flexible method, every version the library offers.
+    FSSLOptions.SetMethod(sslvSSLv23);
+    FSSLOptions.SetSSLVersions({sslvSSLv2, sslvSSLv3, sslvTLSv1, sslvTLSv1_1, sslvTLSv1_2});
+}
+
+TIdSSLIOHandlerSocketOpenSSL::~TIdSSLIOHandlerSocketOpenSSL() {
+    Close();
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::StatusInfo(std::string_view AText) {
+    if (OnStatusInfo) {
+        OnStatusInfo(AText);
+    }
+}
+
+std::string TIdSSLIOHandlerSocketOpenSSL::GetPassword(bool AIsWrite) {
+    return OnGetPassword ? OnGetPassword(AIsWrite) : std::string();
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::PrepareContext() {
+    if (FSSLContext != nullptr) {
+        return;
+    }
+    auto Context = std::make_unique<TIdSSLContext>(CallbackHelper());
+    Context->Assign(FSSLOptions);
+    Context->fVerifyOn = false; // no verification receiver: certificates are not checked
+    Context->fStatusInfoOn = static_cast<bool>(OnStatusInfo);
+    Context->ConfigureContext(sslCtxClient);
+    FSSLContext = std::move(Context);
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::ConnectSocket() {
+    try {
+        PrepareContext();
+    } catch (const EIdOSSLCouldNotLoadSSLLibrary&) {
+        // Plain http works without OpenSSL.
+        if (!FPassThrough) {
+            throw;
+        }
+    }
+    const bool WasPassThrough = FPassThrough;
+    FPassThrough = true;
+    try {
+        TIdIOHandlerStack::ConnectSocket();
+    } catch (...) {
+        FPassThrough = WasPassThrough;
+        throw;
+    }
+    FPassThrough = WasPassThrough;
+    if (OnBeforeConnect) {
+        OnBeforeConnect(*this);
+    }
+    StartSSL();
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::StartSSL() {
+    if (!FPassThrough) {
+        StartTlsSession();
+    }
+}
+
+std::string TIdSSLIOHandlerSocketOpenSSL::ServerName() const {
+    if (!URIToCheck.empty()) {
+        const TIdURI URI(IdHTTPText::FromUTF8(URIToCheck));
+        if (!URI.Host.empty()) {
+            return IdHTTPText::ToUTF8(URI.Host);
+        }
+    }
+    return Host;
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::SetSocketTimeOuts(int32_t AMSec) {
+    timeval Value{};
+    Value.tv_sec = AMSec / 1000;
+    Value.tv_usec = static_cast<suseconds_t>(AMSec % 1000) * 1000;
+    const int Handle = Binding()->Handle();
+    setsockopt(Handle, SOL_SOCKET, SO_RCVTIMEO, &Value, sizeof Value);
+    setsockopt(Handle, SOL_SOCKET, SO_SNDTIMEO, &Value, sizeof Value);
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::StartTlsSession() {
+    if (FSSLContext == nullptr) {
+        throw EIdOSSLCouldNotLoadSSLLibrary(IdSSLText::CouldNotLoadSSLLibrary);
+    }
+    if (FSSLSocket == nullptr) {
+        FSSLSocket = std::make_unique<TIdSSLSocket>(CallbackHelper());
+    }
+    FSSLSocket->SSLContext = FSSLContext.get();
+    // Every receive and send of the session, the handshake included, gives up after this.
+    SetSocketTimeOuts(ReadTimeout < 1 ? DefaultTlsTimeOut : ReadTimeout);
+    // Only the client side exists in this program.
+    FSSLSocket->HostName = ServerName();
+    try {
+        FSSLSocket->Connect(Binding()->Handle());
+    } catch (...) {
+        // A handshake broken off by Abort reports the abort, not what OpenSSL made of it.
+        CheckAborted();
+        throw;
+    }
+    FPassThrough = false;
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::SetPassThrough(bool AValue) {
+    if (AValue == FPassThrough) {
+        return;
+    }
+    const bool SocketAllocated = Binding() != nullptr && Binding()->HandleAllocated();
+    if (!AValue) {
+        if (SocketAllocated) {
+            StartTlsSession();
+        } else {
+            FPassThrough = false;
+        }
+        return;
+    }
+    if (FSSLSocket != nullptr && FSSLSocket->SSL() != nullptr) {
+        const TTlsFunctions& F = TlsFunctions();
+        if (F.SSL_shutdown(FSSLSocket->SSL()) == 0) {
+            F.SSL_shutdown(FSSLSocket->SSL());
+        }
+        F.ERR_clear_error();
+    }
+    if (SocketAllocated) {
+        SetSocketTimeOuts(0);
+    }
+    FPassThrough = true;
+}
+
+bool TIdSSLIOHandlerSocketOpenSSL::Readable(int32_t AMSec) {
+    if (TlsActive() && FSSLSocket->Pending() > 0) {
+        return true;
+    }
+    return TIdIOHandlerStack::Readable(AMSec);
+}
+
+int TIdSSLIOHandlerSocketOpenSSL::ReceiveChunk(std::span<uint8_t> ABuffer) {
+    if (!TlsActive()) {
+        return TIdIOHandlerStack::ReceiveChunk(ABuffer);
+    }
+    const int Result = FSSLSocket->Recv(ABuffer);
+    if (Result <= 0) {
+        CheckAborted();
+    }
+    return Result;
+}
+
+int TIdSSLIOHandlerSocketOpenSSL::SendChunk(std::span<const uint8_t> ABytes) {
+    if (!TlsActive()) {
+        return TIdIOHandlerStack::SendChunk(ABytes);
+    }
+    const int Result = FSSLSocket->Send(ABytes);
+    if (Result <= 0) {
+        CheckAborted();
+    }
+    return Result;
+}
+
+int TIdSSLIOHandlerSocketOpenSSL::ClassifyTransportError(int ALastResult) {
+    if (!TlsActive()) {
+        return TIdIOHandlerStack::ClassifyTransportError(ALastResult);
+    }
+    if (FSSLSocket->TimedOut()) {
+        return FSSLSocket->LastSocketError().SocketError;
+    }
+    const int Code = FSSLSocket->GetSSLError(ALastResult);
+    if (Code == OpenSsl::ErrorNone) {
+        return 0;
+    }
+    if (Code == OpenSsl::ErrorSyscall) {
+        // The socket error as it was right after the failing call.
+        const int SocketError = FSSLSocket->LastSocketError().SocketError;
+        if (SocketError == 0 || SocketError == 10058 || SocketError == 10053 ||
+            SocketError == 10054 || SocketError == 10060) {
+            return SocketError;
+        }
+        TIdStack::RaiseSocketError(SocketError);
+    }
+    IdSSLErrors::RaiseSslErrorCode<EIdOpenSSLAPISSLError>(Code, ALastResult, {},
+                                                          FSSLSocket->LastSocketError());
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::RaiseTransportError(int ACode) {
+    // The connection is usually closed by now, so only its last result is left to report.
+    if (FPassThrough || IsConnectionAbortCode(ACode) || !TlsActive()) {
+        TIdStack::RaiseSocketError(ACode);
+    }
+    IdSSLErrors::RaiseSslError<EIdOpenSSLAPISSLError>(FSSLSocket->SSL(), ACode, {},
+                                                      FSSLSocket->LastSocketError());
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::Close() {
+    // The close notification goes out while the socket is still open.
+    FSSLSocket.reset();
+    FSSLContext.reset();
+    TIdIOHandlerStack::Close();
+}
