@@ -1,0 +1,261 @@
+#include "IdComponent.h"
+#include "IdException.h"
+#include "IdSocketHandle.h"
+#include "IdStack.h"
+#include "IdStackPosix.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <netdb.h>
+#include <string>
+#include <sys/socket.h>
+
+namespace {
+
+std::atomic<int> ResolverCalls{0};
+std::atomic<int> ResolverResult{0};
+
+int CountingFailingResolver(const char*, const char*, const addrinfo*, addrinfo**) {
+    ++ResolverCalls;
+    return ResolverResult.load();
+}
+
+// Resolves only numeric literals, through the real resolver, and counts the calls.
+int NumericResolver(const char* AHost, const char* AService, const addrinfo* AHints,
+                    addrinfo** AResult) {
+    ++ResolverCalls;
+    addrinfo Hints = *AHints;
+    Hints.ai_flags = AI_NUMERICHOST;
+    return getaddrinfo(AHost, AService, &Hints, AResult);
+}
+
+// Holds the stack and a replaced resolver for one test.
+class StackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResolverCalls = 0;
+        ResolverResult = EAI_NONAME;
+        TIdStackPosix::SetResolver(CountingFailingResolver);
+    }
+    void TearDown() override { TIdStackPosix::SetResolver(nullptr); }
+
+    TIdComponent FUser; // keeps GlobalStack alive
+};
+
+std::string MessageOf(int ACode) {
+    try {
+        TIdStack::RaiseSocketError(ACode);
+    } catch (const EIdSocketError& E) {
+        EXPECT_EQ(E.LastError, ACode);
+        return E.what();
+    }
+    return "not raised";
+}
+
+} // namespace
+
+TEST(SocketErrorText, MessagesFollowTheTable) {
+    const struct {
+        int Code;
+        const char* Message;
+    } Cases[] = {
+        {10061, "Socket Error # 10061\r\nConnection refused."},
+        {10054, "Socket Error # 10054\r\nConnection reset by peer."},
+        {10065, "Socket Error # 10065\r\nNo route to host."},
+        {10066, "Socket Error # 10066\r\nDirectory not empty"},
+        {11001, "Socket Error # 11001\r\nHost not found."},
+        {11002, "Socket Error # 11002\r\n"},
+        {10005, "Socket Error # 10005\r\n"},
+        {0, "Socket Error # 0\r\n"},
+    };
+    for (const auto& Case : Cases) {
+        EXPECT_EQ(TIdStack::WSTranslateSocketErrorMsg(Case.Code), Case.Message) << Case.Code;
+        EXPECT_EQ(MessageOf(Case.Code), Case.Message) << Case.Code;
+    }
+}
+
+TEST(SocketErrorText, NonSocketRaisesItsOwnClass) {
+    EXPECT_THROW(TIdStack::RaiseSocketError(10038), EIdNotASocket);
+    try {
+        TIdStack::RaiseSocketError(10060);
+    } catch (const EIdNotASocket&) {
+        FAIL() << "10060 is not a non-socket error";
+    } catch (const EIdSocketError& E) {
+        EXPECT_EQ(E.LastError, 10060);
+    }
+}
+
+TEST(SocketErrorText, PlatformNumbersMapOntoTheTable) {
+    const struct {
+        int Errno;
+        int Code;
+    } Cases[] = {{ECONNREFUSED, 10061}, {ETIMEDOUT, 10060},   {ECONNRESET, 10054},
+                 {EHOSTUNREACH, 10065}, {ENETUNREACH, 10051}, {EADDRINUSE, 10048},
+                 {EPIPE, 10058},        {ENOTSOCK, 10038},    {EINTR, 10004},
+                 {EWOULDBLOCK, 10035},  {ENOTCONN, 10057},    {EAFNOSUPPORT, 10047}};
+    for (const auto& Case : Cases) {
+        EXPECT_EQ(TIdStackBSDBase::ErrnoToSocketError(Case.Errno), Case.Code) << Case.Errno;
+    }
+    const struct {
+        int Result;
+        int Code;
+    } Resolver[] = {{EAI_NONAME, 11001}, {EAI_AGAIN, 11002},    {EAI_FAIL, 11003},
+                    {EAI_FAMILY, 10047}, {EAI_SOCKTYPE, 10044}, {EAI_SERVICE, 10109},
+                    {EAI_MEMORY, 8},     {EAI_BADFLAGS, 10022}};
+    for (const auto& Case : Resolver) {
+        EXPECT_EQ(TIdStackBSDBase::ResolverErrorToSocketError(Case.Result, 0), Case.Code)
+            << Case.Result;
+    }
+    EXPECT_EQ(TIdStackBSDBase::ResolverErrorToSocketError(EAI_SYSTEM, ECONNREFUSED), 10061);
+}
+
+TEST_F(StackTest, CheckForSocketErrorIgnoresListedNumbers) {
+    TIdStack& Stack = GlobalStack();
+    EXPECT_EQ(Stack.CheckForSocketError(5), 5);
+    errno = ECONNRESET;
+    EXPECT_EQ(Stack.CheckForSocketError(-1, {10054, 10053}), 10054);
+    errno = ECONNREFUSED;
+    EXPECT_THROW(Stack.CheckForSocketError(-1, {10054}), EIdSocketError);
+    errno = ECONNREFUSED;
+    EXPECT_THROW(Stack.CheckForSocketError(-1), EIdSocketError);
+}
+
+TEST(IsIP, DottedLiteralsOnly) {
+    const struct {
+        const char* Text;
+        bool IP;
+    } Cases[] = {
+        {"10.0.0.5", true},        {"127.0.0.1", true},        {"0.0.0.0", true},
+        {"255.255.255.255", true}, {" 10 . 0 . 0 . 5 ", true}, {"010.000.000.005", true},
+        {"10.0.0", false},         {"10.0.0.5.1", false},      {"256.1.1.1", false},
+        {"1.2.3.-4", false},       {"a.b.c.d", false},         {"", false},
+        {"10..0.5", false},        {"example.com", false},     {"99999999999.1.1.1", false},
+    };
+    for (const auto& Case : Cases) {
+        EXPECT_EQ(TIdStack::IsIP(Case.Text), Case.IP) << '"' << Case.Text << '"';
+    }
+}
+
+TEST(CanonicalIPv6, EightUpperCaseGroups) {
+    const struct {
+        const char* Text;
+        const char* Canonical;
+    } Cases[] = {
+        {"::1", "0:0:0:0:0:0:0:1"},
+        {"fe80::a:b0", "FE80:0:0:0:0:0:A:B0"},
+        {"2001:DB8:0:0:0:0:0:ff", "2001:DB8:0:0:0:0:0:FF"},
+        {"::ffff:10.0.0.5", "0:0:0:0:0:FFFF:A00:5"},
+        {"::", "0:0:0:0:0:0:0:0"},
+        {"10.0.0.5", ""},
+        {"localhost", ""},
+        {"[::1]", ""},
+        {"", ""},
+    };
+    for (const auto& Case : Cases) {
+        EXPECT_EQ(CanonicalIPv6(Case.Text), Case.Canonical) << Case.Text;
+    }
+}
+
+TEST_F(StackTest, LocalhostAndLiteralsNeverReachTheResolver) {
+    TIdStack& Stack = GlobalStack();
+    for (const char* Host : {"localhost", "LOCALHOST", "LocalHost"}) {
+        EXPECT_EQ(Stack.ResolveHost(Host, Id_IPv4), "127.0.0.1");
+        EXPECT_EQ(Stack.ResolveHost(Host, Id_IPv6), "::1");
+    }
+    EXPECT_EQ(Stack.ResolveHost("10.0.0.5", Id_IPv4), "10.0.0.5");
+    EXPECT_EQ(Stack.ResolveHost("::1", Id_IPv6), "0:0:0:0:0:0:0:1");
+    EXPECT_EQ(ResolverCalls, 0);
+
+    EXPECT_THROW(Stack.ResolveHost("10.0.0.5.1", Id_IPv4), EIdSocketError);
+    EXPECT_THROW(Stack.ResolveHost("10.0.0", Id_IPv4), EIdSocketError);
+    EXPECT_EQ(ResolverCalls, 2);
+}
+
+TEST_F(StackTest, UnsupportedIPVersionIsRefused) {
+    try {
+        GlobalStack().ResolveHost("localhost", static_cast<TIdIPVersion>(2));
+        FAIL();
+    } catch (const EIdIPVersionUnsupported& E) {
+        EXPECT_STREQ(E.what(), "The requested IPVersion / Address family is not supported.");
+    }
+}
+
+TEST_F(StackTest, ResolverFailuresBecomeSocketErrors) {
+    const struct {
+        int Result;
+        int Code;
+        const char* Message;
+    } Cases[] = {
+        {EAI_NONAME, 11001, "Socket Error # 11001\r\nHost not found."},
+        {EAI_AGAIN, 11002, "Socket Error # 11002\r\n"},
+        {EAI_FAIL, 11003, "Socket Error # 11003\r\n"},
+    };
+    for (const auto& Case : Cases) {
+        ResolverResult = Case.Result;
+        try {
+            GlobalStack().LookupHost("no-such-host.invalid", Id_IPv4);
+            ADD_FAILURE() << Case.Result;
+        } catch (const EIdSocketError& E) {
+            EXPECT_EQ(E.LastError, Case.Code);
+            EXPECT_STREQ(E.what(), Case.Message);
+        }
+    }
+}
+
+TEST_F(StackTest, LookupRendersTheFirstAddress) {
+    TIdStackPosix::SetResolver(NumericResolver);
+    EXPECT_EQ(GlobalStack().LookupHost("2001:db8::ff", Id_IPv6), "2001:DB8:0:0:0:0:0:FF");
+    EXPECT_EQ(GlobalStack().LookupHost("192.0.2.17", Id_IPv4), "192.0.2.17");
+}
+
+TEST(GlobalStack, CountedByComponents) {
+    const int Before = TIdStack::StackUsers();
+    {
+        TIdComponent First;
+        EXPECT_EQ(TIdStack::StackUsers(), Before + 1);
+        TIdStack* Stack = &GlobalStack();
+        {
+            TIdComponent Second;
+            EXPECT_EQ(TIdStack::StackUsers(), Before + 2);
+            EXPECT_EQ(&GlobalStack(), Stack);
+        }
+        EXPECT_EQ(TIdStack::StackUsers(), Before + 1);
+        EXPECT_EQ(&GlobalStack(), Stack) << "the stack lives while a user remains";
+    }
+    EXPECT_EQ(TIdStack::StackUsers(), Before);
+    if (Before == 0) {
+        EXPECT_THROW(GlobalStack(), EIdStackError);
+    }
+}
+
+TEST_F(StackTest, BindingKeepsItsFamilyWhileAllocated) {
+    TIdSocketHandle Binding;
+    Binding.AllocateSocket(SOCK_STREAM);
+    EXPECT_TRUE(Binding.HandleAllocated());
+    EXPECT_EQ(Binding.SocketType(), SOCK_STREAM);
+    EXPECT_TRUE(Binding.UseNagle);
+    try {
+        Binding.SetIPVersion(Id_IPv6);
+        FAIL();
+    } catch (const EIdSocketHandleError& E) {
+        EXPECT_STREQ(E.what(), "Cannot change IPVersion when connected");
+    }
+    Binding.Reset();
+    EXPECT_FALSE(Binding.HandleAllocated());
+    Binding.SetIPVersion(Id_IPv6);
+    EXPECT_EQ(Binding.IPVersion(), Id_IPv6);
+}
+
+TEST_F(StackTest, BindFailureHasItsOwnMessage) {
+    TIdSocketHandle Binding;
+    Binding.AllocateSocket(SOCK_STREAM);
+    Binding.IP = "192.0.2.1"; // documentation address: not on this machine
+    try {
+        Binding.Bind();
+        FAIL();
+    } catch (const EIdCouldNotBindSocket& E) {
+        EXPECT_STREQ(E.what(), "Could not bind socket.");
+    }
+}
