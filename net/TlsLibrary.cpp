@@ -306,6 +306,22 @@ const TTlsFunctions& TlsFunctions() {
     return State().Functions;
 }
 
+std::string TlsText(const char* AText) {
+    std::string Result;
+    if (AText == nullptr) {
+        return Result;
+    }
+    for (unsigned char C : std::string_view(AText)) {
+        if (C < 0x80) {
+            Result.push_back(static_cast<char>(C));
+        } else {
+            Result.push_back(static_cast<char>(0xC0 | (C >> 6)));
+            Result.push_back(static_cast<char>(0x80 | (C & 0x3F)));
+        }
+    }
+    return Result;
+}
+
 namespace {
 
 // From 3.0 on the option functions take 64-bit options; before, an unsigned long.

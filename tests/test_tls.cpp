@@ -1,4 +1,11 @@
+#include "HttpTestServer.h"
+#include "IdHTTP.h"
+#include "IdHTTPText.h"
+#include "IdSSLErrors.h"
+#include "IdSSLIOHandlerSocketOpenSSL.h"
+#include "ScriptedServer.h"
 #include "TlsLibrary.h"
+#include "tls/TlsTestServer.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -132,6 +140,291 @@ TEST_F(TlsLoader, VersionRule) {
             EXPECT_EQ(std::find(Failures.begin(), Failures.end(), "TLS_client_method"),
                       Failures.end());
         }
+    }
+}
+
+TEST(TlsOptions, MethodAndVersionsStayConsistent) {
+    const TIdSSLVersions All{sslvSSLv2, sslvSSLv3, sslvTLSv1, sslvTLSv1_1, sslvTLSv1_2};
+    TIdSSLOptions Options;
+    EXPECT_EQ(Options.Method(), sslvTLSv1);
+    EXPECT_EQ(Options.SSLVersions(), TIdSSLVersions{sslvTLSv1});
+
+    struct TCase {
+        TIdSSLVersions Set;
+        TIdSSLVersion Method;
+        TIdSSLVersions Versions;
+    };
+    const TCase Cases[] = {
+        {{sslvTLSv1_2}, sslvTLSv1_2, {sslvTLSv1_2}},
+        {{sslvTLSv1, sslvTLSv1_2}, sslvSSLv23, {sslvTLSv1, sslvTLSv1_2}},
+        {{sslvSSLv23}, sslvSSLv23, All},
+        {{sslvSSLv23, sslvTLSv1_1, sslvTLSv1_2}, sslvSSLv23, {sslvTLSv1_1, sslvTLSv1_2}},
+        {{}, sslvSSLv23, {}},
+    };
+    for (const TCase& Case : Cases) {
+        Options.SetSSLVersions(Case.Set);
+        EXPECT_EQ(Options.Method(), Case.Method) << int(Case.Set.Bits());
+        EXPECT_EQ(Options.SSLVersions(), Case.Versions) << int(Case.Set.Bits());
+    }
+
+    Options.SetMethod(sslvTLSv1_1);
+    EXPECT_EQ(Options.SSLVersions(), TIdSSLVersions{sslvTLSv1_1});
+    // The order the program's settings are applied in: the method, then the versions.
+    Options.SetMethod(sslvSSLv23);
+    EXPECT_EQ(Options.SSLVersions(), All);
+    Options.SetSSLVersions(All);
+    EXPECT_EQ(Options.Method(), sslvSSLv23);
+    EXPECT_EQ(Options.SSLVersions(), All);
+
+    const TIdSSLIOHandlerSocketOpenSSL Handler;
+    EXPECT_EQ(Handler.SSLOptions().Method(), sslvSSLv23);
+    EXPECT_EQ(Handler.SSLOptions().SSLVersions(), All);
+    EXPECT_TRUE(Handler.PassThrough());
+}
+
+TEST(TlsErrors, SslErrorRule) {
+    ASSERT_TRUE(LoadTlsLibraries());
+    using namespace IdSSLErrors;
+    TlsFunctions().ERR_clear_error();
+
+    try {
+        RaiseSslErrorCode<EIdOSSLConnectError>(OpenSsl::ErrorSyscall, 0,
+                                               "Error connecting with SSL.", {});
+    } catch (const EIdOSSLConnectError& E) {
+        EXPECT_STREQ(E.what(),
+                     "Error connecting with SSL.\r\nEOF was observed that violates the protocol");
+        EXPECT_EQ(E.ErrorCode, 5);
+        EXPECT_EQ(E.RetCode, 0);
+    }
+    try {
+        RaiseSslErrorCode<EIdOSSLConnectError>(OpenSsl::ErrorSyscall, -1,
+                                               "Error connecting with SSL.", {ECONNRESET, 10054});
+    } catch (const EIdSocketError& E) {
+        EXPECT_STREQ(E.what(), "Socket Error # 10054\r\nConnection reset by peer.");
+        EXPECT_EQ(E.LastError, 10054);
+    }
+    try {
+        RaiseSslErrorCode<EIdOpenSSLAPISSLError>(OpenSsl::ErrorZeroReturn, 0, "", {});
+    } catch (const EIdOpenSSLAPISSLError& E) {
+        EXPECT_EQ(std::string(E.what()), ErrorText(OpenSsl::ErrorZeroReturn));
+        EXPECT_TRUE(std::string_view(E.what()).starts_with("error:")) << E.what();
+        EXPECT_EQ(E.ErrorCode, 6);
+    }
+    // Crypto rule: the message, CR LF and the text of the queued code.
+    try {
+        RaiseCryptoErrorCode<EIdOSSLCreatingContextError>(0x0A00010BUL,
+                                                          "Error creating SSL context.");
+    } catch (const EIdOSSLCreatingContextError& E) {
+        EXPECT_EQ(std::string(E.what()),
+                  "Error creating SSL context.\r\n" + ErrorText(0x0A00010BUL));
+        EXPECT_EQ(E.ErrorCode, 0x0A00010B);
+    }
+}
+
+std::u16string Url(std::string_view AScheme, std::string_view AHost, uint16_t APort) {
+    return IdHTTPText::FromUTF8(std::string(AScheme) + "://" + std::string(AHost) + ":" +
+                                std::to_string(APort) + "/api");
+}
+
+std::string Utf8(const std::u16string& AText) {
+    return IdHTTPText::ToUTF8(AText);
+}
+
+// The message of what ACall throws; fails the test when it throws nothing.
+template <class TCall> std::string FailureOf(TCall ACall) {
+    try {
+        ACall();
+    } catch (const std::exception& E) {
+        return E.what();
+    }
+    ADD_FAILURE() << "no failure";
+    return {};
+}
+
+const std::string OkAnswer =
+    "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 11\r\n\r\nhello world";
+
+// The window's arrangement: one client and one TLS handler plugged into it.
+class TlsClient : public ::testing::Test {
+protected:
+    TlsClient() { Http.SetIOHandler(&Ssl); }
+    void SetUp() override {
+        UnloadTlsLibraries();
+        SetTlsLibraryFolder("");
+    }
+    void TearDown() override {
+        UnloadTlsLibraries();
+        SetTlsLibraryFolder("");
+    }
+
+    std::u16string Post(std::string_view AScheme, std::string_view AHost, uint16_t APort) {
+        return Http.Post(Url(AScheme, AHost, APort), {u"Command=SystemStats", u"JSON=Yes"});
+    }
+
+    TIdSSLIOHandlerSocketOpenSSL Ssl;
+    TIdHTTP Http;
+};
+
+TEST_F(TlsClient, HttpsPostReturnsTheAnswerWithoutCheckingTheCertificate) {
+    TTlsTestServer Server({TTlsServerMode::Answer, OkAnswer});
+    std::vector<std::string> Status;
+    Ssl.OnStatusInfo = [&](std::string_view AText) { Status.emplace_back(AText); };
+
+    // The certificate is self-signed and names "wrong.example".
+    EXPECT_EQ(Post("https", "127.0.0.1", Server.Port()), u"hello world");
+
+    ASSERT_TRUE(Server.WaitForServed(1));
+    ASSERT_EQ(Server.Requests().size(), 1U);
+    const std::string Request = Server.Requests()[0];
+    EXPECT_TRUE(Request.starts_with("POST /api HTTP/1.0\r\n")) << Request;
+    EXPECT_TRUE(Request.find("\r\nHost: 127.0.0.1:" + std::to_string(Server.Port()) + "\r\n") !=
+                std::string::npos)
+        << Request;
+    EXPECT_TRUE(Request.ends_with("\r\n\r\nCommand=SystemStats&JSON=Yes")) << Request;
+
+    ASSERT_EQ(Status.size(), 1U);
+    const std::string& Cipher = Status[0];
+    EXPECT_TRUE(Cipher.starts_with("Cipher: name = ")) << Cipher;
+    for (const char* Part : {"; description = ", "; bits = ", "; version = TLSv1."}) {
+        EXPECT_NE(Cipher.find(Part), std::string::npos) << Part << " in " << Cipher;
+    }
+    EXPECT_TRUE(Cipher.ends_with("; ")) << Cipher;
+
+    // The connection is over: its TLS socket and context are gone.
+    EXPECT_EQ(Ssl.SSLSocket(), nullptr);
+    EXPECT_EQ(Ssl.SSLContext(), nullptr);
+}
+
+TEST_F(TlsClient, ServerNameIsTheHostAsTyped) {
+    struct TCase {
+        const char* Typed;
+        const char* Sent;
+        bool IPv6;
+    };
+    for (const TCase& Case :
+         {TCase{"127.0.0.1", "127.0.0.1", false}, TCase{"localhost", "localhost", false},
+          TCase{"LocalHost", "LocalHost", false}, TCase{"[::1]", "::1", true}}) {
+        SCOPED_TRACE(Case.Typed);
+        std::unique_ptr<TTlsTestServer> Server;
+        try {
+            Server = std::make_unique<TTlsTestServer>(
+                TTlsServerOptions{TTlsServerMode::Answer, OkAnswer}, Case.IPv6);
+        } catch (const std::runtime_error&) {
+            ASSERT_TRUE(Case.IPv6) << "no loopback server";
+            continue; // no IPv6 loopback on this machine
+        }
+        EXPECT_EQ(Post("https", Case.Typed, Server->Port()), u"hello world");
+        ASSERT_TRUE(Server->WaitForServed(1));
+        EXPECT_EQ(Server->ServerNames(), std::vector<std::string>{Case.Sent});
+    }
+}
+
+TEST_F(TlsClient, EveryCallMakesAFullHandshake) {
+    TTlsTestServer Server({TTlsServerMode::Answer, OkAnswer});
+    EXPECT_EQ(Post("https", "127.0.0.1", Server.Port()), u"hello world");
+    EXPECT_EQ(Post("https", "127.0.0.1", Server.Port()), u"hello world");
+    ASSERT_TRUE(Server.WaitForServed(2));
+    EXPECT_EQ(Server.Accepted(), 2);
+    EXPECT_EQ(Server.Handshakes(), 2);
+    EXPECT_EQ(Server.ResumedSessions(), 0);
+}
+
+TEST_F(TlsClient, AnswerEndsNormallyWithOrWithoutCloseNotification) {
+    // Without a length the body runs to the end of the connection; several TLS records long.
+    std::string Body;
+    for (int I = 0; Body.size() < 100000; ++I) {
+        Body += "line " + std::to_string(I) + "\n";
+    }
+    for (const bool CloseNotify : {true, false}) {
+        SCOPED_TRACE(CloseNotify ? "close notification" : "bare close");
+        TTlsTestServer Server({TTlsServerMode::Answer,
+                               "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" + Body,
+                               CloseNotify});
+        EXPECT_EQ(Utf8(Post("https", "127.0.0.1", Server.Port())), Body);
+    }
+}
+
+TEST_F(TlsClient, HttpNeedsNoLibraryHttpsDoes) {
+    TTempFolder Empty;
+    TTempFolder Old;
+    fs::copy_file(VL_FAKE_TLS_LIBRARY, Old.Path() / "libcrypto.so.3");
+    fs::copy_file(VL_FAKE_TLS_LIBRARY, Old.Path() / "libssl.so.3");
+    struct TCase {
+        const char* Name;
+        std::string Folder;
+        bool Usable;
+    };
+    for (const TCase& Case :
+         {TCase{"system libraries", "", true}, TCase{"no libraries", Empty.Prefix(), false},
+          TCase{"OpenSSL 1.0.2", Old.Prefix(), false}}) {
+        SCOPED_TRACE(Case.Name);
+        UnloadTlsLibraries();
+        SetTlsLibraryFolder(Case.Folder);
+        THttpTestServer Plain([](THttpTestConnection& AConnection, int) {
+            AConnection.ReadRequest();
+            AConnection.Send("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok");
+            AConnection.Close();
+        });
+        EXPECT_EQ(Post("http", "127.0.0.1", Plain.Port()), u"ok");
+        EXPECT_TRUE(Ssl.PassThrough());
+        EXPECT_EQ(Plain.Connections(), 1);
+
+        TTlsTestServer Secure({TTlsServerMode::Answer, OkAnswer});
+        if (Case.Usable) {
+            EXPECT_EQ(Post("https", "127.0.0.1", Secure.Port()), u"hello world");
+        } else {
+            EXPECT_THROW(
+                {
+                    try {
+                        Post("https", "127.0.0.1", Secure.Port());
+                    } catch (const EIdOSSLCouldNotLoadSSLLibrary& E) {
+                        EXPECT_STREQ(E.what(), "Could not load SSL library.");
+                        throw;
+                    }
+                },
+                EIdOSSLCouldNotLoadSSLLibrary);
+            // Refused before any TCP connection.
+            EXPECT_EQ(Secure.Accepted(), 0);
+        }
+    }
+}
+
+TEST_F(TlsClient, ServerThatSpeaksNoTlsFailsTheHandshake) {
+    // A plain HTTP server answers the client's hello with HTTP.
+    TScriptedServer Plain(TServerScript().Send("HTTP/1.0 400 Bad Request\r\n\r\n").Hold());
+    const std::string HttpAnswer = FailureOf([&] { Post("https", "127.0.0.1", Plain.Port()); });
+    EXPECT_TRUE(HttpAnswer.starts_with("Error connecting with SSL.\r\nerror:")) << HttpAnswer;
+    Plain.Release();
+
+    // A server that ends the connection without a word.
+    TTlsTestServer Closing({TTlsServerMode::EndAtOnce, {}});
+    const std::string Ended = FailureOf([&] { Post("https", "127.0.0.1", Closing.Port()); });
+    const bool OpenSslText = Ended.starts_with("Error connecting with SSL.\r\nerror:");
+    const bool EofText =
+        Ended == "Error connecting with SSL.\r\nEOF was observed that violates the protocol";
+    EXPECT_TRUE(OpenSslText || EofText) << Ended;
+
+    EXPECT_EQ(Ssl.SSLSocket(), nullptr);
+    EXPECT_EQ(Ssl.SSLContext(), nullptr);
+}
+
+TEST_F(TlsClient, StalledServersTimeOut) {
+    Http.ReadTimeout = 300;
+    {
+        // Accepts, but never answers the handshake: the socket time-out ends it.
+        TTlsTestServer Server({TTlsServerMode::NeverHandshake, {}});
+        try {
+            Post("https", "127.0.0.1", Server.Port());
+            ADD_FAILURE() << "no failure";
+        } catch (const EIdSocketError& E) {
+            EXPECT_EQ(E.LastError, 10060);
+            EXPECT_STREQ(E.what(), "Socket Error # 10060\r\nConnection timed out.");
+        }
+    }
+    {
+        // Shakes hands and takes the request, but never answers it.
+        TTlsTestServer Server({TTlsServerMode::Silent, {}});
+        EXPECT_EQ(FailureOf([&] { Post("https", "127.0.0.1", Server.Port()); }), "Read timed out.");
     }
 }
 

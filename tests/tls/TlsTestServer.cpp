@@ -1,0 +1,253 @@
+#include "TlsTestServer.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Removes the certificate folder at process exit.
+struct TCertificateFolder {
+    fs::path Path;
+    ~TCertificateFolder() {
+        std::error_code Ignored;
+        if (!Path.empty()) {
+            fs::remove_all(Path, Ignored);
+        }
+    }
+};
+
+SSL_CTX* Ctx(void* AContext) {
+    return static_cast<SSL_CTX*>(AContext);
+}
+
+void SetTimeOuts(int AFd, int AMs) {
+    timeval Value{AMs / 1000, (AMs % 1000) * 1000};
+    setsockopt(AFd, SOL_SOCKET, SO_RCVTIMEO, &Value, sizeof Value);
+    setsockopt(AFd, SOL_SOCKET, SO_SNDTIMEO, &Value, sizeof Value);
+}
+
+// The request head up to the empty line plus a Content-Length body.
+bool RequestComplete(const std::string& ARequest) {
+    const size_t HeadEnd = ARequest.find("\r\n\r\n");
+    if (HeadEnd == std::string::npos) {
+        return false;
+    }
+    size_t Length = 0;
+    const size_t Field = ARequest.find("Content-Length: ");
+    if (Field != std::string::npos && Field < HeadEnd) {
+        Length = std::strtoul(ARequest.c_str() + Field + 16, nullptr, 10);
+    }
+    return ARequest.size() >= HeadEnd + 4 + Length;
+}
+
+} // namespace
+
+const TTestCertificate& TTestCertificate::Get() {
+    static TCertificateFolder Folder;
+    static const TTestCertificate Certificate = [] {
+        std::string Pattern = (fs::temp_directory_path() / "vltlscert-XXXXXX").string();
+        if (mkdtemp(Pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        Folder.Path = Pattern;
+        TTestCertificate Result{Pattern + "/cert.pem", Pattern + "/key.pem"};
+        const std::string Command =
+            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+            "-subj /CN=wrong.example -days 2 -keyout '" +
+            Result.KeyFile + "' -out '" + Result.CertFile + "' >/dev/null 2>&1";
+        if (std::system(Command.c_str()) != 0) {
+            throw std::runtime_error("openssl req failed");
+        }
+        return Result;
+    }();
+    return Certificate;
+}
+
+TTlsTestServer::TTlsTestServer(TTlsServerOptions AOptions, bool AIPv6)
+    : FOptions(std::move(AOptions)) {
+    const TTestCertificate& Certificate = TTestCertificate::Get();
+    SSL_CTX* Context = SSL_CTX_new(TLS_server_method());
+    if (Context == nullptr ||
+        SSL_CTX_use_certificate_file(Context, Certificate.CertFile.c_str(), SSL_FILETYPE_PEM) !=
+            1 ||
+        SSL_CTX_use_PrivateKey_file(Context, Certificate.KeyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+        SSL_CTX_free(Context);
+        throw std::runtime_error("TLS server context failed");
+    }
+    FContext = Context;
+
+    FListener = socket(AIPv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int Bound = -1;
+    if (AIPv6) {
+        sockaddr_in6 Address{};
+        Address.sin6_family = AF_INET6;
+        Address.sin6_addr = in6addr_loopback;
+        Bound = bind(FListener, reinterpret_cast<sockaddr*>(&Address), sizeof Address);
+    } else {
+        sockaddr_in Address{};
+        Address.sin_family = AF_INET;
+        Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        Bound = bind(FListener, reinterpret_cast<sockaddr*>(&Address), sizeof Address);
+    }
+    sockaddr_storage Local{};
+    socklen_t LocalLength = sizeof Local;
+    if (Bound != 0 || listen(FListener, 8) != 0 ||
+        getsockname(FListener, reinterpret_cast<sockaddr*>(&Local), &LocalLength) != 0 ||
+        pipe(FStopPipe) != 0) {
+        close(FListener);
+        SSL_CTX_free(Context);
+        throw std::runtime_error("TLS server socket failed");
+    }
+    FPort = ntohs(AIPv6 ? reinterpret_cast<sockaddr_in6*>(&Local)->sin6_port
+                        : reinterpret_cast<sockaddr_in*>(&Local)->sin_port);
+    FThread = std::thread([this] { Run(); });
+}
+
+TTlsTestServer::~TTlsTestServer() {
+    const char Stop = 1;
+    [[maybe_unused]] const auto Ignored = write(FStopPipe[1], &Stop, 1);
+    FThread.join();
+    close(FListener);
+    close(FStopPipe[0]);
+    close(FStopPipe[1]);
+    SSL_CTX_free(Ctx(FContext));
+}
+
+void TTlsTestServer::Run() {
+    for (;;) {
+        pollfd Fds[2] = {{FListener, POLLIN, 0}, {FStopPipe[0], POLLIN, 0}};
+        if (poll(Fds, 2, -1) < 0 || (Fds[1].revents & POLLIN) != 0) {
+            return;
+        }
+        const int Fd = accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (Fd < 0) {
+            continue;
+        }
+        {
+            std::lock_guard Guard(FLock);
+            ++FAccepted;
+        }
+        SetTimeOuts(Fd, WaitMs);
+        Serve(Fd);
+        close(Fd);
+        std::lock_guard Guard(FLock);
+        ++FServed;
+        FChanged.notify_all();
+    }
+}
+
+void TTlsTestServer::Serve(int AFd) {
+    if (FOptions.Mode == TTlsServerMode::EndAtOnce) {
+        shutdown(AFd, SHUT_WR);
+    }
+    if (FOptions.Mode == TTlsServerMode::NeverHandshake ||
+        FOptions.Mode == TTlsServerMode::EndAtOnce) {
+        // Reading all the client sends keeps the close orderly (no reset).
+        DrainUntilClosed(AFd);
+        return;
+    }
+    ServeTls(AFd);
+    ERR_clear_error();
+}
+
+void TTlsTestServer::ServeTls(int AFd) {
+    SSL* Connection = SSL_new(Ctx(FContext));
+    SSL_set_fd(Connection, AFd);
+    if (SSL_accept(Connection) != 1) {
+        SSL_free(Connection);
+        return;
+    }
+    {
+        const char* Name = SSL_get_servername(Connection, TLSEXT_NAMETYPE_host_name);
+        std::lock_guard Guard(FLock);
+        ++FHandshakes;
+        FResumed += SSL_session_reused(Connection) ? 1 : 0;
+        FServerNames.emplace_back(Name != nullptr ? Name : "");
+    }
+    std::string Request;
+    char Buffer[4096];
+    while (!RequestComplete(Request)) {
+        const int Count = SSL_read(Connection, Buffer, sizeof Buffer);
+        if (Count <= 0) {
+            break;
+        }
+        Request.append(Buffer, static_cast<size_t>(Count));
+    }
+    {
+        std::lock_guard Guard(FLock);
+        FRequests.push_back(Request);
+    }
+    if (FOptions.Mode == TTlsServerMode::Silent) {
+        DrainUntilClosed(AFd);
+        SSL_free(Connection);
+        return;
+    }
+    if (!FOptions.Answer.empty()) {
+        SSL_write(Connection, FOptions.Answer.data(), static_cast<int>(FOptions.Answer.size()));
+    }
+    if (FOptions.CloseNotify) {
+        SSL_shutdown(Connection);
+    }
+    SSL_free(Connection);
+}
+
+void TTlsTestServer::DrainUntilClosed(int AFd) const {
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WaitMs);
+    while (std::chrono::steady_clock::now() < Deadline) {
+        pollfd Fds[2] = {{AFd, POLLIN, 0}, {FStopPipe[0], POLLIN, 0}};
+        if (poll(Fds, 2, 100) < 0 || (Fds[1].revents & POLLIN) != 0) {
+            return;
+        }
+        if ((Fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            char Buffer[4096];
+            if (recv(AFd, Buffer, sizeof Buffer, 0) <= 0) {
+                return;
+            }
+        }
+    }
+}
+
+int TTlsTestServer::Accepted() const {
+    std::lock_guard Guard(FLock);
+    return FAccepted;
+}
+
+int TTlsTestServer::Handshakes() const {
+    std::lock_guard Guard(FLock);
+    return FHandshakes;
+}
+
+int TTlsTestServer::ResumedSessions() const {
+    std::lock_guard Guard(FLock);
+    return FResumed;
+}
+
+std::vector<std::string> TTlsTestServer::ServerNames() const {
+    std::lock_guard Guard(FLock);
+    return FServerNames;
+}
+
+std::vector<std::string> TTlsTestServer::Requests() const {
+    std::lock_guard Guard(FLock);
+    return FRequests;
+}
+
+bool TTlsTestServer::WaitForServed(int ACount, int ATimeoutMs) const {
+    std::unique_lock Guard(FLock);
+    return FChanged.wait_for(Guard, std::chrono::milliseconds(ATimeoutMs),
+                             [&] { return FServed >= ACount; });
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A self-signed certificate for the name "wrong.example" with its key, in PEM files made once per
+// process with the openssl command.
+struct TTestCertificate {
+    std::string CertFile;
+    std::string KeyFile;
+    static const TTestCertificate& Get();
+};
+
+enum class TTlsServerMode {
+    Answer,         // handshake, read one request, send the answer, end the connection
+    NeverHandshake, // accept and read, but never answer the handshake
+    Silent,         // handshake and read the request, but never answer it
+    EndAtOnce,      // accept and end the connection without a word of TLS
+};
+
+struct TTlsServerOptions {
+    TTlsServerMode Mode = TTlsServerMode::Answer;
+    std::string Answer;
+    // End an answer with the close notification; false closes the TCP connection without it.
+    bool CloseNotify = true;
+};
+
+// A TLS server on the system's OpenSSL, on the loopback address and a free port, serving its
+// connections one after the other. Every wait is bounded; the destructor stops and joins it.
+class TTlsTestServer {
+public:
+    explicit TTlsTestServer(TTlsServerOptions AOptions, bool AIPv6 = false);
+    ~TTlsTestServer();
+    TTlsTestServer(const TTlsTestServer&) = delete;
+    TTlsTestServer& operator=(const TTlsTestServer&) = delete;
+
+    uint16_t Port() const { return FPort; }
+
+    int Accepted() const;
+    // Completed handshakes, and how many of them resumed an earlier session.
+    int Handshakes() const;
+    int ResumedSessions() const;
+    // The server name each handshake carried ("" when none).
+    std::vector<std::string> ServerNames() const;
+    std::vector<std::string> Requests() const;
+    // Waits until ACount connections have been served to their end.
+    bool WaitForServed(int ACount, int ATimeoutMs = 10000) const;
+
+    static constexpr int WaitMs = 10000;
+
+private:
+    void Run();
+    void Serve(int AFd);
+    void ServeTls(int AFd);
+    // Reads and drops whatever comes until the peer closes, the server stops or time runs out.
+    void DrainUntilClosed(int AFd) const;
+
+    TTlsServerOptions FOptions;
+    void* FContext = nullptr; // SSL_CTX
+    int FListener = -1;
+    int FStopPipe[2] = {-1, -1};
+    uint16_t FPort = 0;
+
+    mutable std::mutex FLock;
+    mutable std::condition_variable FChanged;
+    int FAccepted = 0;
+    int FServed = 0;
+    int FHandshakes = 0;
+    int FResumed = 0;
+    std::vector<std::string> FServerNames;
+    std::vector<std::string> FRequests;
+    std::thread FThread;
+};
