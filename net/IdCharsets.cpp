@@ -211,8 +211,10 @@ TMetaInfo ScanHTMLMeta(std::string_view ABody) {
                     Pos = Close == std::string::npos ? End : End + 1;
                 } else {
                     const std::size_t Start = Pos;
+                    // "/>" closes an element; it is not part of an unquoted value.
                     while (Pos < Lower.size() && Lower[Pos] != '>' && Lower[Pos] != ' ' &&
-                           Lower[Pos] != '\t' && Lower[Pos] != '\r' && Lower[Pos] != '\n')
+                           Lower[Pos] != '\t' && Lower[Pos] != '\r' && Lower[Pos] != '\n' &&
+                           !(Lower[Pos] == '/' && Pos + 1 < Lower.size() && Lower[Pos + 1] == '>'))
                         ++Pos;
                     Value = ABody.substr(Start, Pos - Start);
                 }

@@ -204,8 +204,8 @@ std::u16string TIdHTTP::Post(const std::u16string& AURL,
         ~TRestoreVersion() { Client.ProtocolVersion = Version; }
     } RestoreVersion{*this, SavedVersion};
 
-    if (Connected())
-        Disconnect();
+    // Every POST goes out on a fresh connection.
+    DisconnectQuietly(*this);
     ProtocolVersion = TIdHTTPProtocolVersion::pv1_0;
 
     MergeURL(TIdURI(AURL));
@@ -220,13 +220,16 @@ std::u16string TIdHTTP::Post(const std::u16string& AURL,
         Request.Connection = "keep-alive";
 
     try {
-        if (!Connected())
-            Connect();
+        Connect();
         WriteRequest(Body);
         return ReadResponse();
     } catch (const EIdHTTPProtocolException&) {
         throw;
     } catch (...) {
+        // An aborted call is over: the handler goes back to normal so the connection can be
+        // closed and the client used again.
+        if (FAbortRequested.load())
+            Handler->ClearAbort();
         DisconnectQuietly(*this);
         throw;
     }

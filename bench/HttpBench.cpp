@@ -1,0 +1,245 @@
+// HTTP client benchmark against curl on loopback. A forked server process answers; every measured
+// client runs in a process of its own so that its peak memory is its own.
+//
+// Usage: vl_http_bench [curl-path]
+
+#include "IdHTTP.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <netinet/in.h>
+#include <signal.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int SmallPosts = 1000;
+constexpr long long BigBodySize = 100LL * 1000 * 1000;
+constexpr std::size_t PieceSize = 64 * 1024;
+
+bool SendAll(int AFd, const char* AData, std::size_t ASize) {
+    while (ASize > 0) {
+        const ssize_t N = send(AFd, AData, ASize, MSG_NOSIGNAL);
+        if (N <= 0)
+            return false;
+        AData += N;
+        ASize -= static_cast<std::size_t>(N);
+    }
+    return true;
+}
+
+// Reads the request head and its body; returns the request target.
+std::string ReadRequest(int AFd) {
+    std::string Data;
+    char Buffer[8192];
+    std::size_t HeadEnd = std::string::npos;
+    while (HeadEnd == std::string::npos) {
+        const ssize_t N = recv(AFd, Buffer, sizeof Buffer, 0);
+        if (N <= 0)
+            return {};
+        Data.append(Buffer, static_cast<std::size_t>(N));
+        HeadEnd = Data.find("\r\n\r\n");
+    }
+    std::size_t Length = 0;
+    for (const char* Name : {"Content-Length: ", "content-length: "}) {
+        const std::size_t Pos = Data.find(Name);
+        if (Pos != std::string::npos && Pos < HeadEnd)
+            Length = std::strtoull(Data.c_str() + Pos + std::strlen(Name), nullptr, 10);
+    }
+    while (Data.size() < HeadEnd + 4 + Length) {
+        const ssize_t N = recv(AFd, Buffer, sizeof Buffer, 0);
+        if (N <= 0)
+            break;
+        Data.append(Buffer, static_cast<std::size_t>(N));
+    }
+    const std::size_t Start = Data.find(' ') + 1;
+    return Data.substr(Start, Data.find(' ', Start) - Start);
+}
+
+void Serve(int AListen) {
+    std::string Piece(PieceSize, 'x');
+    for (std::size_t I = 0; I < Piece.size(); I += 64)
+        Piece.replace(I, 12, "{\"k\":\"\xC3\xA4\xC3\xB6\"}");
+    for (;;) {
+        const int Fd = accept(AListen, nullptr, nullptr);
+        if (Fd < 0)
+            continue;
+        const std::string Target = ReadRequest(Fd);
+        if (Target == "/small") {
+            const std::string Answer = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                                       "Content-Length: 15\r\nConnection: close\r\n\r\n"
+                                       "{\"Result\":\"Ok\"}";
+            SendAll(Fd, Answer.data(), Answer.size());
+        } else if (Target == "/big") {
+            const std::string Head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                                     "Content-Length: " +
+                                     std::to_string(BigBodySize) + "\r\nConnection: close\r\n\r\n";
+            bool Ok = SendAll(Fd, Head.data(), Head.size());
+            for (long long Sent = 0; Ok && Sent < BigBodySize;) {
+                const std::size_t N =
+                    static_cast<std::size_t>(std::min<long long>(PieceSize, BigBodySize - Sent));
+                Ok = SendAll(Fd, Piece.data(), N);
+                Sent += static_cast<long long>(N);
+            }
+        } else if (Target == "/chunked") {
+            const std::string Head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                                     "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+            bool Ok = SendAll(Fd, Head.data(), Head.size());
+            char Size[32];
+            for (long long Sent = 0; Ok && Sent < BigBodySize;) {
+                const std::size_t N =
+                    static_cast<std::size_t>(std::min<long long>(PieceSize, BigBodySize - Sent));
+                const int Len = std::snprintf(Size, sizeof Size, "%zx\r\n", N);
+                Ok = SendAll(Fd, Size, static_cast<std::size_t>(Len)) &&
+                     SendAll(Fd, Piece.data(), N) && SendAll(Fd, "\r\n", 2);
+                Sent += static_cast<long long>(N);
+            }
+            if (Ok)
+                SendAll(Fd, "0\r\n\r\n", 5);
+        }
+        shutdown(Fd, SHUT_WR);
+        char Drain[256];
+        while (recv(Fd, Drain, sizeof Drain, 0) > 0) {
+        }
+        close(Fd);
+    }
+}
+
+struct TRun {
+    double Seconds = 0;
+    long PeakKiB = 0;
+    bool Ok = false;
+};
+
+// Runs AWork in a child process; times it and reads its peak resident memory.
+template <typename TWork> TRun RunChild(TWork AWork) {
+    const auto Start = std::chrono::steady_clock::now();
+    const pid_t Pid = fork();
+    if (Pid == 0)
+        _exit(AWork() ? 0 : 1);
+    int Status = 0;
+    rusage Usage{};
+    wait4(Pid, &Status, 0, &Usage);
+    TRun Run;
+    Run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+    Run.PeakKiB = Usage.ru_maxrss;
+    Run.Ok = WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
+    return Run;
+}
+
+TRun RunCurl(const std::string& ACurl, const std::vector<std::string>& AArgs) {
+    return RunChild([&] {
+        std::vector<char*> Argv;
+        Argv.push_back(const_cast<char*>(ACurl.c_str()));
+        for (const std::string& Arg : AArgs)
+            Argv.push_back(const_cast<char*>(Arg.c_str()));
+        Argv.push_back(nullptr);
+        execv(ACurl.c_str(), Argv.data());
+        return false;
+    });
+}
+
+TRun RunClient(const std::string& ABase, const std::string& APath, int ACount,
+               std::size_t AExpectedChars) {
+    return RunChild([&] {
+        try {
+            TIdHTTP HTTP;
+            const std::u16string URL(ABase.begin(), ABase.end());
+            const std::u16string Path(APath.begin(), APath.end());
+            for (int I = 0; I < ACount; ++I) {
+                const std::u16string Text =
+                    HTTP.Post(URL + Path, {u"Command=AccountsList", u"JSON=Yes"});
+                if (AExpectedChars != 0 && Text.size() != AExpectedChars)
+                    return false;
+            }
+            return true;
+        } catch (const std::exception& E) {
+            std::fprintf(stderr, "client failed: %s\n", E.what());
+            return false;
+        }
+    });
+}
+
+void Report(const char* AName, const TRun& AOurs, const TRun& ACurl, bool AHaveCurl,
+            long long ABodySize) {
+    std::printf("%-28s vlcallbench %8.3f s %s", AName, AOurs.Seconds, AOurs.Ok ? "" : "(FAILED) ");
+    if (AHaveCurl)
+        std::printf("| curl %8.3f s %s| ratio %5.2fx ", ACurl.Seconds, ACurl.Ok ? "" : "(FAILED) ",
+                    AOurs.Seconds / ACurl.Seconds);
+    std::printf("| peak %7.1f MiB", AOurs.PeakKiB / 1024.0);
+    if (AHaveCurl)
+        std::printf(" (curl %6.1f MiB)", ACurl.PeakKiB / 1024.0);
+    if (ABodySize > 0)
+        std::printf(" = %.2fx body", AOurs.PeakKiB * 1024.0 / static_cast<double>(ABodySize));
+    std::printf("\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string Curl = argc > 1 ? argv[1] : "/usr/bin/curl";
+    const bool HaveCurl = access(Curl.c_str(), X_OK) == 0;
+
+    const int Listen = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in Address{};
+    Address.sin_family = AF_INET;
+    Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t Length = sizeof Address;
+    if (Listen < 0 || bind(Listen, reinterpret_cast<sockaddr*>(&Address), sizeof Address) != 0 ||
+        listen(Listen, 64) != 0 ||
+        getsockname(Listen, reinterpret_cast<sockaddr*>(&Address), &Length) != 0) {
+        std::perror("listen");
+        return 1;
+    }
+    const pid_t Server = fork();
+    if (Server == 0) {
+        Serve(Listen);
+        _exit(0);
+    }
+    close(Listen);
+    const std::string Base = "http://127.0.0.1:" + std::to_string(ntohs(Address.sin_port));
+
+    char ConfigName[] = "/tmp/vl_http_bench_XXXXXX";
+    const int ConfigFd = mkstemp(ConfigName);
+    if (ConfigFd >= 0) {
+        std::string Config = "silent\nhttp1.0\ndata = \"Command=AccountsList&JSON=Yes\"\n";
+        for (int I = 0; I < SmallPosts; ++I)
+            Config += "url = \"" + Base + "/small\"\noutput = \"/dev/null\"\n";
+        if (write(ConfigFd, Config.data(), Config.size()) != static_cast<ssize_t>(Config.size()))
+            std::perror("config");
+        close(ConfigFd);
+    }
+
+    std::printf("HTTP client benchmark on loopback (%s)\n", HaveCurl ? Curl.c_str() : "no curl");
+    const std::size_t BigChars = static_cast<std::size_t>(BigBodySize) - (BigBodySize / 64) * 2;
+
+    TRun Ours = RunClient(Base, "/small", SmallPosts, 15);
+    TRun Theirs = HaveCurl ? RunCurl(Curl, {"-K", ConfigName}) : TRun{};
+    Report("1000 small POSTs", Ours, Theirs, HaveCurl, 0);
+
+    Ours = RunClient(Base, "/big", 1, BigChars);
+    Theirs = HaveCurl ? RunCurl(Curl, {"-s", "-0", "-o", "/dev/null", "-d",
+                                       "Command=AccountsList&JSON=Yes", Base + "/big"})
+                      : TRun{};
+    Report("100 MB, Content-Length", Ours, Theirs, HaveCurl, BigBodySize);
+
+    Ours = RunClient(Base, "/chunked", 1, BigChars);
+    Theirs = HaveCurl ? RunCurl(Curl, {"-s", "-o", "/dev/null", "-d",
+                                       "Command=AccountsList&JSON=Yes", Base + "/chunked"})
+                      : TRun{};
+    Report("100 MB, chunked", Ours, Theirs, HaveCurl, BigBodySize);
+
+    unlink(ConfigName);
+    kill(Server, SIGTERM);
+    waitpid(Server, nullptr, 0);
+    return 0;
+}

@@ -1,0 +1,424 @@
+// The HTTP client's request side: URL parts and their merge, the form body, and the exact bytes
+// of the request, on a fake connection and on loopback servers.
+
+#include "HttpTestServer.h"
+#include "IdHTTP.h"
+#include "IdHTTPForm.h"
+#include "IdHTTPTLSHook.h"
+#include "IdHTTPText.h"
+#include "IdURI.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+// ---------------------------------------------------------------------------------------------
+// URL parts and form body, without a connection.
+
+TEST(HttpUri, ParseTable) {
+    struct Case {
+        std::u16string URL, Protocol, Host, Port, Path, Document, Params, Bookmark, User, Pass;
+        bool IPv6;
+    };
+    const Case Cases[] = {
+        {u"http://127.0.0.1:8087/api", u"http", u"127.0.0.1", u"8087", u"/", u"api", u"", u"", u"",
+         u"", false},
+        {u"https://h/a/b/c.php?x=1&y=2#top", u"https", u"h", u"", u"/a/b/", u"c.php", u"x=1&y=2",
+         u"top", u"", u"", false},
+        {u"http://user:pw:x@h:1/", u"http", u"h", u"1", u"/", u"", u"", u"", u"user", u"pw:x",
+         false},
+        {u"http://:pw@h/", u"http", u"h", u"", u"/", u"", u"", u"", u"", u"", false},
+        {u"http://[::1]:8087/api", u"http", u"::1", u"8087", u"/", u"api", u"", u"", u"", u"",
+         true},
+        {u"http://[fe80::1%25eth0]/", u"http", u"fe80::1%25eth0", u"", u"/", u"", u"", u"", u"",
+         u"", true},
+        {u"http://10.0.0.5:9000:8087/api", u"http", u"10.0.0.5", u"9000:8087", u"/", u"api", u"",
+         u"", u"", u"", false},
+        {u"http://h:8087//api", u"http", u"h", u"8087", u"//", u"api", u"", u"", u"", u"", false},
+        {u"http://h", u"http", u"h", u"", u"/", u"", u"", u"", u"", u"", false},
+        {u"http://h\\a\\b?q=\\x", u"http", u"h", u"", u"/a/", u"b", u"q=\\x", u"", u"", u"", false},
+        {u"http:\\\\h\\a", u"", u"", u"", u"http:\\\\h/", u"a", u"", u"", u"", u"", false},
+        {u"//h:81/x/y", u"", u"h", u"81", u"/x/", u"y", u"", u"", u"", u"", false},
+        {u"\\\\h\\x", u"", u"h", u"", u"/", u"x", u"", u"", u"", u"", false},
+        {u"api", u"", u"", u"", u"", u"api", u"", u"", u"", u"", false},
+        {u"sub/dir/api?a=b#c", u"", u"", u"", u"sub/dir/", u"api", u"a=b", u"c", u"", u"", false},
+        {u"httpserver:8087/api", u"", u"", u"", u"httpserver:8087/", u"api", u"", u"", u"", u"",
+         false},
+    };
+    for (const Case& C : Cases) {
+        const TIdURI U(C.URL);
+        const std::string Name = IdHTTPText::ToUTF8(C.URL);
+        EXPECT_EQ(U.Protocol, C.Protocol) << Name;
+        EXPECT_EQ(U.Host, C.Host) << Name;
+        EXPECT_EQ(U.Port, C.Port) << Name;
+        EXPECT_EQ(U.Path, C.Path) << Name;
+        EXPECT_EQ(U.Document, C.Document) << Name;
+        EXPECT_EQ(U.Params, C.Params) << Name;
+        EXPECT_EQ(U.Bookmark, C.Bookmark) << Name;
+        EXPECT_EQ(U.Username, C.User) << Name;
+        EXPECT_EQ(U.Password, C.Pass) << Name;
+        EXPECT_EQ(U.IPVersion == TIdURI::TIPVersion::Id_IPv6, C.IPv6) << Name;
+    }
+}
+
+TEST(HttpUri, ResolveDotSegments) {
+    const std::pair<std::u16string, std::u16string> Cases[] = {
+        {u"/a/b/../c/", u"/a/c/"}, {u"/a/./b/", u"/a/b/"}, {u"/a/../../", u"/"},
+        {u"/a//b/", u"/a/b/"},     {u"/", u"/"},           {u"/a/..", u"/"},
+    };
+    for (const auto& [In, Out] : Cases)
+        EXPECT_EQ(TIdURI::ResolvePath(In), Out) << IdHTTPText::ToUTF8(In);
+}
+
+TEST(HttpForm, EncodingTable) {
+    const std::pair<std::vector<std::u16string>, std::string> Cases[] = {
+        {{u"Command=AccountsList", u"JSON=Yes"}, "Command=AccountsList&JSON=Yes"},
+        {{u"Players=Ann Lee,B\u00F6"}, "Players=Ann+Lee%2CB%C3%B6"},
+        {{u"Note=a=b&c"}, "Note=a%3Db%26c"},
+        {{u"V=+%"}, "V=%2B%25"},
+        {{}, ""},
+        {{u"NoEquals here"}, "NoEquals+here"},
+        {{u"=", u"a="}, "=&a="},
+        {{u"K=*-._~!"}, "K=*-._%7E%21"},
+        {{u"E=\u20AC\U0001F600"}, "E=%E2%82%AC%F0%9F%98%80"},
+        // Lone surrogates have no UTF-8 bytes.
+        {{std::u16string(u"L=a") + char16_t(0xD800) + u"b" + char16_t(0xDC00)},
+         "L=a&#55296;b&#56320;"},
+        {{u"T=\ttab\r\n"}, "T=%09tab%0D%0A"},
+    };
+    for (const auto& [Lines, Body] : Cases)
+        EXPECT_EQ(IdHTTPForm::EncodeLines(Lines), Body) << Body;
+}
+
+// ---------------------------------------------------------------------------------------------
+// A fake connection: records where it was asked to connect and every send, and answers with a
+// canned reply. It stands in where a real connection is impractical (port 80, any host name).
+
+namespace {
+
+class TFakeHandler : public TIdIOHandlerStack, public IIdTLSHandlerHook {
+public:
+    std::string Reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+
+    struct TConnect {
+        std::string Host;
+        uint16_t Port;
+        TIdIPVersion IPVersion;
+        bool PassThrough;
+        std::string URI;
+    };
+    std::vector<TConnect> Connects;
+    std::vector<std::string> Sends; // one entry per send call
+    std::string Sent() const {
+        std::string All;
+        for (const std::string& S : Sends)
+            All += S;
+        return All;
+    }
+
+    void SetURIToCheck(const std::string& AURI) override { FURI = AURI; }
+    void SetPassThrough(bool AValue) override { FPassThrough = AValue; }
+
+    bool Readable(int32_t) override { return FOpen; }
+    void Close() override {
+        FOpen = false;
+        TIdIOHandlerStack::Close();
+    }
+
+protected:
+    void ConnectSocket() override {
+        Connects.push_back({Host, Port, IPVersion, FPassThrough, FURI});
+        FOpen = true;
+        FReplyPos = 0;
+        Sends.clear();
+    }
+    bool SocketAvailable() override { return FOpen; }
+    int ReceiveChunk(std::span<uint8_t> ABuffer) override {
+        const std::size_t N = std::min(ABuffer.size(), Reply.size() - FReplyPos);
+        std::copy_n(Reply.data() + FReplyPos, N, ABuffer.data());
+        FReplyPos += N;
+        return static_cast<int>(N);
+    }
+    int SendChunk(std::span<const uint8_t> ABytes) override {
+        Sends.emplace_back(reinterpret_cast<const char*>(ABytes.data()), ABytes.size());
+        return static_cast<int>(ABytes.size());
+    }
+
+private:
+    bool FOpen = false;
+    bool FPassThrough = true;
+    std::string FURI;
+    std::size_t FReplyPos = 0;
+};
+
+struct TFakeClient {
+    TFakeHandler Handler;
+    TIdHTTP HTTP;
+    TFakeClient() { HTTP.SetIOHandler(&Handler); }
+    ~TFakeClient() { HTTP.SetIOHandler(nullptr); }
+};
+
+std::string RequestLine(const std::string& ASent) {
+    return ASent.substr(0, ASent.find("\r\n"));
+}
+
+std::string HeaderValue(const std::string& ASent, const std::string& AName) {
+    const std::size_t Pos = ASent.find("\r\n" + AName + ": ");
+    if (Pos == std::string::npos)
+        return "<absent>";
+    const std::size_t Start = Pos + AName.size() + 4;
+    return ASent.substr(Start, ASent.find("\r\n", Start) - Start);
+}
+
+} // namespace
+
+TEST(HttpRequest, ExampleBytesExactly) {
+    THttpTestServer Server([](THttpTestConnection& AConnection, int) {
+        AConnection.ReadRequest();
+        AConnection.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    });
+    TIdHTTP HTTP;
+    HTTP.ReadTimeout = 5000;
+    EXPECT_EQ(HTTP.Post(Server.URL(u"/api"), {u"Command=AccountsList", u"JSON=Yes"}), u"ok");
+    ASSERT_TRUE(Server.WaitForScripts(1));
+    const std::string Port = std::to_string(Server.Port());
+    ASSERT_EQ(Server.Requests().size(), 1u);
+    EXPECT_EQ(Server.Requests()[0],
+              "POST /api HTTP/1.0\r\n"
+              "Connection: keep-alive\r\n"
+              "Content-Type: application/x-www-form-urlencoded\r\n"
+              "Content-Length: 29\r\n"
+              "Host: 127.0.0.1:" +
+                  Port +
+                  "\r\n"
+                  "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n"
+                  "User-Agent: Mozilla/5.0 (compatible; VL Server)\r\n"
+                  "\r\n"
+                  "Command=AccountsList&JSON=Yes");
+    EXPECT_EQ(HTTP.ProtocolVersion, TIdHTTPProtocolVersion::pv1_1);
+}
+
+TEST(HttpRequest, IPv6LiteralOnLoopback) {
+    THttpTestServer Server(
+        [](THttpTestConnection& AConnection, int) {
+            AConnection.ReadRequest();
+            AConnection.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nv6");
+        },
+        true);
+    TIdHTTP HTTP;
+    HTTP.ReadTimeout = 5000;
+    EXPECT_EQ(HTTP.Post(Server.URL(u"/api"), {}), u"v6");
+    ASSERT_TRUE(Server.WaitForScripts(1));
+    const std::string Request = Server.Requests().at(0);
+    EXPECT_EQ(HeaderValue(Request, "Host"), "[::1]:" + std::to_string(Server.Port()));
+    EXPECT_EQ(HeaderValue(Request, "Content-Length"), "0");
+    EXPECT_TRUE(Request.ends_with("\r\n\r\n"));
+}
+
+TEST(HttpRequest, TargetHostAndConnectionTable) {
+    struct Case {
+        std::u16string URL;
+        std::string RequestLine, Host;
+        std::string ConnectHost;
+        uint16_t ConnectPort;
+        bool IPv6, Tls;
+    };
+    const Case Cases[] = {
+        {u"http://h:8087/api", "POST /api HTTP/1.0", "h:8087", "h", 8087, false, false},
+        {u"http://h:80/api", "POST /api HTTP/1.0", "h", "h", 80, false, false},
+        {u"http://h/api", "POST /api HTTP/1.0", "h", "h", 80, false, false},
+        {u"HTTP://h/api", "POST /api HTTP/1.0", "h", "h", 80, false, false},
+        {u"https://h/api", "POST /api HTTP/1.0", "h", "h", 443, false, true},
+        {u"https://h:443/api", "POST /api HTTP/1.0", "h", "h", 443, false, true},
+        {u"HTTPS://h:8443/api", "POST /api HTTP/1.0", "h:8443", "h", 8443, false, true},
+        {u"http://h:443/api", "POST /api HTTP/1.0", "h:443", "h", 443, false, false},
+        {u"https://h:80/api", "POST /api HTTP/1.0", "h:80", "h", 80, false, true},
+        {u"http://h:080/api", "POST /api HTTP/1.0", "h:080", "h", 80, false, false},
+        {u"http://[::1]:8087/api", "POST /api HTTP/1.0", "[::1]:8087", "::1", 8087, true, false},
+        {u"http://[nonsense]:8087/api", "POST /api HTTP/1.0", "nonsense:8087", "nonsense", 8087,
+         true, false},
+        {u"http://user:secret@h:81/api", "POST /api HTTP/1.0", "h:81", "h", 81, false, false},
+        {u"http://h:81/a b/B\u00F6?q=\u00E4 1", "POST /a b/B??q=? 1 HTTP/1.0", "h:81", "h", 81,
+         false, false},
+        {u"http://h:81\\x\\y", "POST /x/y HTTP/1.0", "h:81", "h", 81, false, false},
+        {u"http://h:81/api#frag", "POST /api HTTP/1.0", "h:81", "h", 81, false, false},
+        {u"http://h:81/api?x=1#frag", "POST /api?x=1 HTTP/1.0", "h:81", "h", 81, false, false},
+        {u"http://h:81//api", "POST //api HTTP/1.0", "h:81", "h", 81, false, false},
+        {u"http://10.0.0.5:9000:8087/api", "POST /api HTTP/1.0", "10.0.0.5:9000:8087", "10.0.0.5",
+         80, false, false},
+        {u"http://h: 8087 /api", "POST /api HTTP/1.0", "h: 8087 ", "h", 8087, false, false},
+        {u"http://h:70000/api", "POST /api HTTP/1.0", "h:70000", "h", 80, false, false},
+    };
+    for (const Case& C : Cases) {
+        const std::string Name = IdHTTPText::ToUTF8(C.URL);
+        TFakeClient Client;
+        EXPECT_EQ(Client.HTTP.Post(C.URL, {u"a=b"}), u"ok") << Name;
+        ASSERT_EQ(Client.Handler.Connects.size(), 1u) << Name;
+        const auto& Connect = Client.Handler.Connects[0];
+        const std::string Sent = Client.Handler.Sent();
+        EXPECT_EQ(RequestLine(Sent), C.RequestLine) << Name;
+        EXPECT_EQ(HeaderValue(Sent, "Host"), C.Host) << Name;
+        EXPECT_EQ(Connect.Host, C.ConnectHost) << Name;
+        EXPECT_EQ(Connect.Port, C.ConnectPort) << Name;
+        EXPECT_EQ(Connect.IPVersion == Id_IPv6, C.IPv6) << Name;
+        EXPECT_EQ(Connect.PassThrough, !C.Tls) << Name;
+        EXPECT_EQ(Sent.find("user"), std::string::npos) << Name;
+        EXPECT_EQ(Sent.find("secret"), std::string::npos) << Name;
+        EXPECT_EQ(Sent.find("frag"), std::string::npos) << Name;
+    }
+}
+
+TEST(HttpRequest, FullURLGoesToTheTlsHandler) {
+    TFakeClient Client;
+    Client.HTTP.Post(u"https://user:pw@Server.example:8443/a/b?x=1#f", {});
+    ASSERT_EQ(Client.Handler.Connects.size(), 1u);
+    EXPECT_EQ(Client.Handler.Connects[0].URI, "https://Server.example:8443/a/b?x=1");
+    EXPECT_FALSE(Client.Handler.Connects[0].PassThrough);
+    EXPECT_EQ(Client.HTTP.Request.Username, u"user");
+    EXPECT_EQ(Client.HTTP.Request.Password, u"pw");
+}
+
+TEST(HttpRequest, MergeWithTheCurrentURL) {
+    TFakeClient Client;
+    // Nothing to take a port from on the first call.
+    try {
+        Client.HTTP.Post(u"api", {u"x=1"});
+        FAIL() << "no failure";
+    } catch (const EIdException& E) {
+        EXPECT_STREQ(E.what(), "Unknown Protocol");
+    }
+    EXPECT_TRUE(Client.Handler.Connects.empty());
+    for (const char16_t* URL : {u"//h/x", u"httphost:8087/api"}) {
+        TFakeClient Fresh;
+        EXPECT_THROW(Fresh.HTTP.Post(URL, {}), EIdUnknownProtocol);
+        EXPECT_TRUE(Fresh.Handler.Connects.empty());
+    }
+
+    struct Step {
+        std::u16string URL;
+        std::string RequestLine, Host;
+        uint16_t Port;
+    };
+    const Step Steps[] = {
+        {u"http://first:8087/v1/dir/api", "POST /v1/dir/api HTTP/1.0", "first:8087", 8087},
+        {u"other", "POST /v1/dir/other HTTP/1.0", "first:8087", 8087},
+        {u"sub/doc?q=1", "POST /v1/dir/sub/doc?q=1 HTTP/1.0", "first:8087", 8087},
+        {u"../up", "POST /v1/dir/up HTTP/1.0", "first:8087", 8087},
+        {u"/abs/doc", "POST /abs/doc HTTP/1.0", "first:8087", 8087},
+        {u"//second/z", "POST /z HTTP/1.0", "second:8087", 8087},
+        {u"https://third/y", "POST /y HTTP/1.0", "third", 443},
+        {u"//fourth/w", "POST /w HTTP/1.0", "fourth", 443},
+    };
+    for (const Step& S : Steps) {
+        const std::string Name = IdHTTPText::ToUTF8(S.URL);
+        Client.Handler.Connects.clear();
+        EXPECT_EQ(Client.HTTP.Post(S.URL, {}), u"ok") << Name;
+        ASSERT_EQ(Client.Handler.Connects.size(), 1u) << Name;
+        EXPECT_EQ(RequestLine(Client.Handler.Sent()), S.RequestLine) << Name;
+        EXPECT_EQ(HeaderValue(Client.Handler.Sent(), "Host"), S.Host) << Name;
+        EXPECT_EQ(Client.Handler.Connects[0].Port, S.Port) << Name;
+    }
+    // "//fourth/w" kept https from the call before, and the port with it.
+    EXPECT_FALSE(Client.Handler.Connects[0].PassThrough);
+}
+
+TEST(HttpRequest, BodyAndHeaderWrites) {
+    TFakeClient Client;
+    // The header block goes out in one piece, the body in pieces of at most 32768 bytes.
+    const std::u16string Value(70000, u'v');
+    Client.HTTP.Post(u"http://h:81/api", {u"k=" + Value});
+    const std::vector<std::string>& Sends = Client.Handler.Sends;
+    ASSERT_EQ(Sends.size(), 4u);
+    EXPECT_TRUE(Sends[0].ends_with("\r\n\r\n"));
+    EXPECT_EQ(HeaderValue(Sends[0], "Content-Length"), "70002");
+    EXPECT_EQ(Sends[1].size(), 32768u);
+    EXPECT_EQ(Sends[2].size(), 32768u);
+    EXPECT_EQ(Sends[3].size(), 70002u - 2 * 32768u);
+
+    // An empty form: Content-Length 0 and nothing after the header block.
+    Client.HTTP.Post(u"http://h:81/api", {});
+    ASSERT_EQ(Client.Handler.Sends.size(), 1u);
+    EXPECT_EQ(HeaderValue(Client.Handler.Sends[0], "Content-Length"), "0");
+    EXPECT_TRUE(Client.Handler.Sends[0].ends_with("\r\n\r\n"));
+}
+
+TEST(HttpRequest, EncodedFormOnTheWire) {
+    TFakeClient Client;
+    Client.HTTP.Post(u"http://h:81/api",
+                     {u"Command=AccountsAdd", u"Players=Ann Lee,B\u00F6", u"Note=a=b&c+d%"});
+    const std::string Sent = Client.Handler.Sent();
+    EXPECT_TRUE(Sent.ends_with(
+        "\r\n\r\nCommand=AccountsAdd&Players=Ann+Lee%2CB%C3%B6&Note=a%3Db%26c%2Bd%25"));
+}
+
+TEST(HttpRequest, ContentTypeIsSetOnceAndKept) {
+    TFakeClient Client;
+    Client.HTTP.Request.ContentType = "text/html";
+    Client.HTTP.Post(u"http://h:81/api", {});
+    EXPECT_EQ(Client.HTTP.Request.ContentType, "application/x-www-form-urlencoded");
+    Client.HTTP.Request.ContentType = "text/plain";
+    Client.HTTP.Post(u"http://h:81/api", {});
+    EXPECT_EQ(HeaderValue(Client.Handler.Sent(), "Content-Type"), "text/plain");
+}
+
+TEST(HttpRequest, FailureLeavesVersionAndNothingSent) {
+    TFakeClient Client;
+    EXPECT_THROW(Client.HTTP.Post(u"nohost", {}), EIdUnknownProtocol);
+    EXPECT_EQ(Client.HTTP.ProtocolVersion, TIdHTTPProtocolVersion::pv1_1);
+    try {
+        Client.HTTP.Post(u"http://:81/api", {});
+        FAIL() << "no failure";
+    } catch (const EIdException& E) {
+        EXPECT_STREQ(E.what(), "Host field is empty");
+    }
+    EXPECT_TRUE(Client.Handler.Connects.empty());
+    EXPECT_EQ(Client.HTTP.ProtocolVersion, TIdHTTPProtocolVersion::pv1_1);
+}
+
+TEST(HttpRequest, RefusedConnection) {
+    // A port that was just free: nothing listens there.
+    uint16_t Port;
+    {
+        THttpTestServer Server([](THttpTestConnection&, int) {});
+        Port = Server.Port();
+    }
+    TIdHTTP HTTP;
+    const std::string URL = "http://127.0.0.1:" + std::to_string(Port) + "/api";
+    try {
+        HTTP.Post(std::u16string(URL.begin(), URL.end()), {});
+        FAIL() << "no failure";
+    } catch (const EIdException& E) {
+        EXPECT_STREQ(E.what(), "Socket Error # 10061\r\nConnection refused.");
+    }
+}
+
+TEST(HttpRequest, AbortEndsARunningPost) {
+    std::promise<void> RequestRead;
+    THttpTestServer Server([&](THttpTestConnection& AConnection, int) {
+        AConnection.ReadRequest();
+        RequestRead.set_value();
+        AConnection.WaitForPeerClose(10000);
+    });
+    TIdHTTP HTTP; // no read time-out: only Abort ends the wait
+    std::thread Aborter([&] {
+        if (RequestRead.get_future().wait_for(std::chrono::seconds(5)) == std::future_status::ready)
+            HTTP.Abort();
+    });
+    const auto Start = std::chrono::steady_clock::now();
+    EXPECT_THROW(HTTP.Post(Server.URL(), {}), EIdException);
+    Aborter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(5));
+    EXPECT_FALSE(HTTP.Connected());
+
+    // The next call works again.
+    THttpTestServer Next([](THttpTestConnection& AConnection, int) {
+        AConnection.ReadRequest();
+        AConnection.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    });
+    HTTP.ReadTimeout = 5000;
+    EXPECT_EQ(HTTP.Post(Next.URL(), {}), u"ok");
+}

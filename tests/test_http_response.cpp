@@ -1,0 +1,531 @@
+// The HTTP client's answer side: status line and headers, the decision by status code, body
+// framing, character sets and decoding, keeping the connection, and the cookie store.
+
+#include "HttpTestServer.h"
+#include "IdCharsets.h"
+#include "IdCookies.h"
+#include "IdHTTP.h"
+#include "IdHTTPResponse.h"
+#include "IdHTTPText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// ---------------------------------------------------------------------------------------------
+// Header block, status code and character set, without a connection.
+
+TEST(HttpResponseHeaders, StatusCodeTable) {
+    const std::pair<std::string, int> Cases[] = {
+        {"HTTP/1.1 200 OK", 200},
+        {"HTTP/1.0 404 Not Found", 404},
+        {"HTTP/1.1 abc", -1},
+        {"HTTP/1.1", -1},
+        {"", -1},
+        {"HTTP/1.1  302  Found", 302},
+        {"HTTP/1.1 200.5 OK", 200},
+        {"HTTP/1.1 -7 X", -7},
+    };
+    for (const auto& [Line, Code] : Cases)
+        EXPECT_EQ(TIdHTTPResponse::ParseStatusCode(Line), Code) << Line;
+}
+
+TEST(HttpResponseHeaders, ContinuationFirstOccurrenceAndAllCookies) {
+    TIdHTTPResponse R;
+    for (const char* Line :
+         {"Content-Type: text/plain", "X-Long: part one ", "\t  part two",
+          "content-type: text/html", "Set-Cookie: a=1", "Set-Cookie: b=2", "Content-Length:  12 ",
+          "WWW-Authenticate: Basic", "WWW-Authenticate: Digest"})
+        R.RawHeaders.AddReceivedLine(Line);
+    R.InterpretHeaders();
+    EXPECT_EQ(R.RawHeaders.Value("x-long"), "part one part two");
+    EXPECT_EQ(R.ContentType, "text/plain");
+    EXPECT_EQ(R.CharSet, "ISO-8859-1");
+    EXPECT_EQ(R.ContentLength, 12);
+    EXPECT_EQ(R.RawHeaders.Values("SET-COOKIE"), (std::vector<std::string>{"a=1", "b=2"}));
+    EXPECT_EQ(R.WWWAuthenticate, (std::vector<std::string>{"Basic", "Digest"}));
+}
+
+TEST(HttpResponseHeaders, ContentLengthThatIsNoNumberIsAbsent) {
+    for (const char* Value : {"abc", "", "12x", "99999999999999999999"}) {
+        TIdHTTPResponse R;
+        R.RawHeaders.Add("Content-Length", Value);
+        R.InterpretHeaders();
+        EXPECT_EQ(R.ContentLength, -1) << Value;
+        EXPECT_FALSE(R.HasContentLength());
+    }
+}
+
+TEST(HttpCharsets, CharSetFromContentType) {
+    const std::pair<std::string, std::string> Cases[] = {
+        {"text/plain", "ISO-8859-1"},
+        {"text/html; charset=\"UTF-8\"", "UTF-8"},
+        {"text/xml", "us-ascii"},
+        {"text/xml-external-parsed-entity", "us-ascii"},
+        {"text/svg+xml", "us-ascii"},
+        {"application/octet-stream", ""},
+        {"", ""},
+        // JSON without a charset is UTF-8; a charset in the header still wins.
+        {"application/json", "UTF-8"},
+        {"application/problem+json", "UTF-8"},
+        {"application/json; charset=iso-8859-1", "iso-8859-1"},
+    };
+    for (const auto& [Type, CharSet] : Cases) {
+        TIdHTTPResponse R;
+        if (!Type.empty())
+            R.RawHeaders.Add("Content-Type", Type);
+        R.InterpretHeaders();
+        EXPECT_EQ(R.CharSet, CharSet) << Type;
+    }
+    TIdHTTPResponse R;
+    R.RawHeaders.Add("Content-Type", "multipart/mixed; charset=utf-8; boundary=xyz");
+    R.InterpretHeaders();
+    EXPECT_EQ(R.ContentType, "multipart/mixed; boundary=xyz");
+    EXPECT_EQ(IdCharsets::MediaTypeParam(R.ContentType, "boundary"), "xyz");
+}
+
+TEST(HttpCharsets, DecodeByNameAliasAndFallback) {
+    const std::string Bytes = "\xC3\xB6";
+    EXPECT_EQ(IdCharsets::Decode(Bytes, "utf-8"), u"\u00F6");
+    EXPECT_EQ(IdCharsets::Decode(Bytes, "UTF8"), u"\u00F6");
+    EXPECT_EQ(IdCharsets::Decode(Bytes, "ISO-8859-1"), u"\u00C3\u00B6");
+    EXPECT_EQ(IdCharsets::Decode(Bytes, "latin1"), u"\u00C3\u00B6");
+    EXPECT_EQ(IdCharsets::Decode(Bytes, ""), u"\u00C3\u00B6");
+    EXPECT_EQ(IdCharsets::Decode(Bytes, "no-such-charset"), u"\u00C3\u00B6");
+    EXPECT_EQ(IdCharsets::Decode("\xE0", "windows-1251"), u"\u0430");
+    EXPECT_EQ(IdCharsets::Decode("\xE0", "KOI8-R"), u"\u042E");
+    EXPECT_EQ(IdCharsets::Decode(std::string("\xFF\xFE\x41\x00", 4), "UTF-16"), u"A");
+    EXPECT_EQ(IdCharsets::Decode(std::string("\x00\x41", 2), "UTF16BE"), u"A");
+    EXPECT_EQ(IdCharsets::Decode("\xEF\xBB\xBFx", "UTF-8"), u"x");
+    // An invalid sequence does not stop the decoding.
+    EXPECT_EQ(IdCharsets::Decode("a\xFF"
+                                 "b",
+                                 "UTF-8"),
+              u"a\uFFFDb");
+}
+
+TEST(HttpCharsets, XmlAutodetection) {
+    const std::pair<std::string, std::string> Cases[] = {
+        {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><a/>", "windows-1252"},
+        {"<?xml version='1.0' encoding = 'ISO-8859-5' ?>", "ISO-8859-5"},
+        {"<?xml version=\"1.0\"?><a/>", "UTF-8"},
+        {"<a/>", "UTF-8"},
+        {"\xEF\xBB\xBF<?xml version=\"1.0\"?>", "UTF-8"},
+        {std::string("\xFE\xFF\x00<", 4), "UTF-16BE"},
+        {std::string("\xFF\xFE<\x00", 4), "UTF-16LE"},
+        {std::string("\x00<\x00?", 4), "UTF-16BE"},
+        {std::string("<\x00?\x00", 4), "UTF-16LE"},
+        {std::string("\x00\x00\x00<", 4), "UTF-32BE"},
+        {std::string("<\x00\x00\x00", 4), "UTF-32LE"},
+        {std::string("\x4C\x6F\xA7\x94\x40\xA5\x85\x99\xA2\x89\x96\x95", 12), "IBM037"},
+    };
+    for (const auto& [Body, CharSet] : Cases)
+        EXPECT_EQ(IdCharsets::DetectXMLEncoding(Body), CharSet) << Body;
+}
+
+TEST(HttpCharsets, BodyCharSetByMediaType) {
+    struct Case {
+        std::string ContentType, Body, CharSet;
+    };
+    const Case Cases[] = {
+        {"text/html", "<html><head><META charset=\"windows-1251\"></head>", "windows-1251"},
+        {"text/html; charset=utf-8",
+         "<meta http-equiv='Content-Type' content='text/html; charset=koi8-r'>", "koi8-r"},
+        {"text/html; charset=utf-8", "<meta http-equiv=\"Content-Type\" content=\"text/html\">",
+         "ISO-8859-1"},
+        {"text/html; charset=utf-8", "<p>no meta</p>", "utf-8"},
+        {"application/xhtml+xml", "<meta charset=utf-8/>", "utf-8"},
+        // XML autodetection replaces the header's charset.
+        {"application/xml; charset=iso-8859-1", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+         "UTF-8"},
+        {"application/atom+xml", "<feed/>", "UTF-8"},
+        // A text type is no XML type here: the header decides.
+        {"text/xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "us-ascii"},
+        {"text/plain", "<meta charset=utf-8>", "ISO-8859-1"},
+    };
+    for (const Case& C : Cases) {
+        TIdHTTPResponse R;
+        R.RawHeaders.Add("Content-Type", C.ContentType);
+        R.InterpretHeaders();
+        R.Body = C.Body;
+        R.DetectBodyCharSet();
+        EXPECT_EQ(R.CharSet, C.CharSet) << C.ContentType << " / " << C.Body;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cookie store.
+
+namespace {
+constexpr std::int64_t T0 = 1700000000;
+const TIdCookieRequest HttpRoot{"www.example.com", "http", "/api"};
+const TIdCookieRequest HttpsRoot{"www.example.com", "https", "/api"};
+} // namespace
+
+TEST(HttpCookies, DateAlgorithm) {
+    const std::pair<std::string, std::int64_t> Good[] = {
+        {"Wed, 21 Oct 2015 07:28:00 GMT", 1445412480},
+        {"Wednesday, 21-Oct-15 07:28:00 GMT", 1445412480},
+        {"21 oct 2015 7:28:0", 1445412480},
+        {"Thu, 01 Jan 1970 00:00:00 GMT", 0},
+        {"Sun, 29 Feb 2004 12:00:00 GMT", 1078056000},
+    };
+    for (const auto& [Text, Expected] : Good) {
+        std::int64_t Time = -1;
+        EXPECT_TRUE(IdCookieRules::ParseCookieDate(Text, Time)) << Text;
+        EXPECT_EQ(Time, Expected) << Text;
+    }
+    for (const char* Bad :
+         {"", "Wed, 21 Oct 2015", "21 Foo 2015 07:28:00", "30 Feb 2015 00:00:00",
+          "21 Oct 1600 07:28:00", "21 Oct 2015 24:00:00", "32 Oct 2015 07:28:00"}) {
+        std::int64_t Time = 0;
+        EXPECT_FALSE(IdCookieRules::ParseCookieDate(Bad, Time)) << Bad;
+    }
+}
+
+TEST(HttpCookies, DomainAndPathRules) {
+    EXPECT_TRUE(IdCookieRules::DomainMatch("www.Example.com", "example.COM"));
+    EXPECT_TRUE(IdCookieRules::DomainMatch("example.com", "example.com"));
+    EXPECT_FALSE(IdCookieRules::DomainMatch("badexample.com", "example.com"));
+    EXPECT_FALSE(IdCookieRules::DomainMatch("10.0.0.5", "0.0.5"));
+    EXPECT_TRUE(IdCookieRules::PathMatch("/api/x", "/api"));
+    EXPECT_TRUE(IdCookieRules::PathMatch("/api/x", "/api/"));
+    EXPECT_FALSE(IdCookieRules::PathMatch("/apix", "/api"));
+    EXPECT_EQ(IdCookieRules::DefaultPath("/a/b/c"), "/a/b");
+    EXPECT_EQ(IdCookieRules::DefaultPath("/api"), "/");
+    EXPECT_EQ(IdCookieRules::DefaultPath("api"), "/");
+}
+
+TEST(HttpCookies, AcceptanceAndSendingTable) {
+    struct Case {
+        const char* SetCookie;
+        TIdCookieRequest From;
+        TIdCookieRequest To;
+        const char* Sent; // Cookie header of the later request
+    };
+    const TIdCookieRequest OtherHost{"other.example.com", "http", "/api"};
+    const TIdCookieRequest Sub{"a.www.example.com", "http", "/api"};
+    const Case Cases[] = {
+        {"s=1", HttpRoot, HttpRoot, "s=1"},
+        {"s=1", HttpRoot, Sub, ""}, // host-only
+        {"s=1; Domain=www.example.com", HttpRoot, Sub, "s=1"},
+        {"s=1; Domain=.example.com", HttpRoot, OtherHost, "s=1"},
+        {"s=1; Domain=other.org", HttpRoot, HttpRoot, ""}, // foreign domain: dropped
+        {"s=1; Secure", HttpRoot, HttpsRoot, ""},          // Secure only from https
+        {"s=1; Secure", HttpsRoot, HttpsRoot, "s=1"},
+        {"s=1; Secure", HttpsRoot, HttpRoot, ""}, // and only sent over https
+        {"s=1; HttpOnly", HttpRoot, HttpRoot, "s=1"},
+        {"s=1; HttpOnly", {"www.example.com", "ftp", "/api"}, HttpRoot, ""},
+        {"__Secure-s=1", HttpsRoot, HttpsRoot, ""},
+        {"__Secure-s=1; Secure", HttpsRoot, HttpsRoot, "__Secure-s=1"},
+        {"__Host-s=1; Secure; Path=/", HttpsRoot, HttpsRoot, "__Host-s=1"},
+        {"__Host-s=1; Secure; Path=/; Domain=www.example.com", HttpsRoot, HttpsRoot, ""},
+        {"__Host-s=1; Secure; Path=/x", HttpsRoot, HttpsRoot, ""},
+        {"s=1; Path=/other", HttpRoot, HttpRoot, ""},
+        {"s=1; Path=/api", HttpRoot, {"www.example.com", "http", "/api/v2"}, "s=1"},
+        {"s=1; Max-Age=0", HttpRoot, HttpRoot, ""},
+        {"s=1; Expires=Thu, 01 Jan 1970 00:00:00 GMT", HttpRoot, HttpRoot, ""},
+        {"s=1; Expires=Thu, 01 Jan 1970 00:00:00 GMT; Max-Age=60", HttpRoot, HttpRoot, "s=1"},
+        {"s=1; Max-Age=-5; Expires=Wed, 01 Jan 2110 00:00:00 GMT", HttpRoot, HttpRoot, ""},
+        {"noequals", HttpRoot, HttpRoot, ""},
+        {"=nameless", HttpRoot, HttpRoot, ""},
+    };
+    for (const Case& C : Cases) {
+        TIdCookieManager Store;
+        Store.AddServerCookie(C.SetCookie, C.From, T0);
+        EXPECT_EQ(Store.CookieHeader(C.To, T0 + 1), C.Sent) << C.SetCookie;
+    }
+}
+
+TEST(HttpCookies, ReplacementExpiryAndOrder) {
+    TIdCookieManager Store;
+    Store.AddServerCookie("a=1; Path=/", HttpRoot, T0);
+    Store.AddServerCookie("b=2; Path=/api", HttpRoot, T0 + 1);
+    Store.AddServerCookie("c=3; Path=/", HttpRoot, T0 + 2);
+    // Longest path first, then the earlier created.
+    EXPECT_EQ(Store.CookieHeader(HttpRoot, T0 + 3), "b=2; a=1; c=3");
+
+    // Replacement keeps the creation time, so the order stays.
+    Store.AddServerCookie("a=9; Path=/", HttpRoot, T0 + 4);
+    EXPECT_EQ(Store.CookieHeader(HttpRoot, T0 + 5), "b=2; a=9; c=3");
+    EXPECT_EQ(Store.Cookies().size(), 3u);
+
+    // An expired cookie only removes the stored one; a lapsed Max-Age drops the cookie.
+    Store.AddServerCookie("c=x; Path=/; Max-Age=0", HttpRoot, T0 + 6);
+    Store.AddServerCookie("b=2; Path=/api; Max-Age=10", HttpRoot, T0 + 6);
+    EXPECT_EQ(Store.CookieHeader(HttpRoot, T0 + 7), "b=2; a=9");
+    EXPECT_EQ(Store.CookieHeader(HttpRoot, T0 + 16), "a=9");
+    EXPECT_EQ(Store.Cookies().size(), 1u);
+    EXPECT_EQ(Store.Cookies()[0].LastAccess, T0 + 16);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Whole answers from scripted loopback servers.
+
+namespace {
+
+enum class TEnd { Close, Reset, Hold };
+
+struct TAnswerCase {
+    const char* Name;
+    std::string Reply;
+    TEnd End = TEnd::Close;
+    std::u16string Text;    // expected result when Error is empty
+    std::string Error = ""; // expected message of the failure
+};
+
+// Serves AReply to one request, then ends the connection as asked.
+std::u16string PostTo(const std::string& AReply, TEnd AEnd, std::string& AError,
+                      int* AConnections = nullptr) {
+    THttpTestServer Server([&](THttpTestConnection& AConnection, int) {
+        AConnection.ReadRequest();
+        AConnection.Send(AReply);
+        if (AEnd == TEnd::Reset)
+            AConnection.Reset();
+        else if (AEnd == TEnd::Hold)
+            AConnection.WaitForPeerClose();
+    });
+    TIdHTTP HTTP;
+    HTTP.ReadTimeout = 5000;
+    std::u16string Text;
+    AError = "<no failure>";
+    try {
+        Text = HTTP.Post(Server.URL(), {u"Command=AccountsList"});
+    } catch (const EIdException& E) {
+        AError = E.what();
+    }
+    if (AConnections != nullptr) {
+        Server.WaitForScripts(1);
+        *AConnections = Server.Connections();
+    }
+    return Text;
+}
+
+std::string Repeat(char AChar, std::size_t ACount) {
+    return std::string(ACount, AChar);
+}
+
+} // namespace
+
+TEST(HttpResponse, AnswerTable) {
+    const std::string Ok = "HTTP/1.1 200 OK\r\n";
+    const TAnswerCase Cases[] = {
+        {"content length 0", Ok + "Content-Length: 0\r\n\r\n", TEnd::Hold, u""},
+        {"until close", Ok + "Content-Type: text/plain\r\n\r\nhello\r\nworld", TEnd::Close,
+         u"hello\r\nworld"},
+        {"chunked with extension",
+         Ok + "Transfer-Encoding: chunked\r\n\r\n1a;name=value\r\n" + Repeat('a', 26) +
+             "\r\n0\r\nX-Trailer: t\r\n\r\n",
+         TEnd::Hold, std::u16string(26, u'a')},
+        {"non-hex chunk size ends the body",
+         Ok + "Transfer-Encoding: Chunked\r\n\r\n3\r\nabc\r\nzz\r\n\r\nignored", TEnd::Close,
+         u"abc"},
+        {"100 then 200",
+         "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX: y\r\n\r\n" + Ok +
+             "Content-Length: 4\r\n\r\nbody",
+         TEnd::Close, u"body"},
+        {"204", "HTTP/1.1 204 No Content\r\n\r\n", TEnd::Hold, u""},
+        {"302 not followed",
+         "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/elsewhere\r\nContent-Length: "
+         "5\r\n\r\nmoved",
+         TEnd::Close, u"", "HTTP/1.1 302 Found"},
+        {"404 with a page",
+         "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\n\r\n<html>" + Repeat('x', 70000) +
+             "</html>",
+         TEnd::Close, u"", "HTTP/1.1 404 Not Found"},
+        {"500 of HTTP/1.0", "HTTP/1.0 500 Internal Server Error\r\n\r\n", TEnd::Close, u"",
+         "HTTP/1.0 500 Internal Server Error"},
+        {"304 reads no body", "HTTP/1.1 304 Not Modified\r\n\r\n", TEnd::Hold, u"",
+         "HTTP/1.1 304 Not Modified"},
+        {"401 is an error", "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic\r\n\r\nno",
+         TEnd::Close, u"", "HTTP/1.1 401 Unauthorized"},
+        {"code that is no number", "HTTP/1.1 abc\r\nContent-Length: 2\r\n\r\nzz", TEnd::Close, u"",
+         "HTTP/1.1 abc"},
+        {"status line bytes above 127", "HTTP/1.1 500 Fehler \xFC\r\n\r\n", TEnd::Close, u"",
+         "HTTP/1.1 500 Fehler \xEF\xBF\xBD"},
+        {"close without answer", "", TEnd::Close, u"", "Connection Closed Gracefully."},
+        {"close inside the status line", "HTTP/1.1 20", TEnd::Close, u"",
+         "Connection Closed Gracefully."},
+        {"close inside the headers", Ok + "Content-Type: text/plain\r\nX-Cut", TEnd::Close, u""},
+        {"20000-byte header line", Ok + "X-Long: " + Repeat('h', 20000) + "\r\n\r\n", TEnd::Hold,
+         u"", "Max line length exceeded."},
+        {"16384-byte header line is accepted",
+         Ok + "X: " + Repeat('h', 16384 - 4) + "\r\nContent-Length: 1\r\n\r\n!", TEnd::Close, u"!"},
+        {"text/plain without charset", Ok + "Content-Type: text/plain\r\n\r\n\xC3\xB6", TEnd::Close,
+         u"\u00C3\u00B6"},
+        {"text/plain with charset",
+         Ok + "Content-Type: text/plain; charset=\"utf-8\"\r\n\r\n\xC3\xB6", TEnd::Close,
+         u"\u00F6"},
+        {"json with charset", Ok + "Content-Type: application/json; charset=utf-8\r\n\r\n\xC3\xB6",
+         TEnd::Close, u"\u00F6"},
+        {"json without charset is UTF-8",
+         Ok + "Content-Type: application/json\r\n\r\n{\"n\":\"B\xC3\xB6\"}", TEnd::Close,
+         u"{\"n\":\"B\u00F6\"}"},
+        {"json with a latin charset",
+         Ok + "Content-Type: application/json; charset=ISO-8859-1\r\n\r\n\xC3\xB6", TEnd::Close,
+         u"\u00C3\u00B6"},
+        {"unknown charset", Ok + "Content-Type: text/plain; charset=x-nonsense\r\n\r\n\xC3\xB6",
+         TEnd::Close, u"\u00C3\u00B6"},
+        {"no content type", Ok + "\r\n\xC3\xB6", TEnd::Close, u"\u00C3\u00B6"},
+        {"META charset",
+         Ok + "Content-Type: text/html\r\n\r\n<html><head><meta charset=\"windows-1251\">"
+              "</head>\xE0</html>",
+         TEnd::Close, u"<html><head><meta charset=\"windows-1251\"></head>\u0430</html>"},
+        {"XML declaration",
+         Ok + "Content-Type: application/xml; charset=utf-8\r\n\r\n"
+              "<?xml version=\"1.0\" encoding=\"ISO-8859-5\"?><a>\xD0</a>",
+         TEnd::Close, u"<?xml version=\"1.0\" encoding=\"ISO-8859-5\"?><a>\u0430</a>"},
+        {"multipart without length",
+         Ok + "Content-Type: multipart/mixed; boundary=XY\r\n\r\n--XY\r\n\r\npart\r\n--XY--\r\n"
+              "epilogue\r\nnot read",
+         TEnd::Hold, u"--XY\r\n\r\npart\r\n--XY--\r\nepilogue\r\n"},
+        {"content length cut short", Ok + "Content-Length: 100\r\n\r\n" + Repeat('s', 60),
+         TEnd::Close, u"", "Connection Closed Gracefully."},
+        {"chunked cut short", Ok + "Transfer-Encoding: chunked\r\n\r\n10\r\nonly8byt", TEnd::Close,
+         u"", "Connection Closed Gracefully."},
+        {"reset inside the body", Ok + "Content-Length: 100\r\n\r\nabc", TEnd::Reset, u"",
+         "Socket Error # 10054\r\nConnection reset by peer."},
+        // A promised length is not memory to reserve.
+        {"content length of 10^15", Ok + "Content-Length: 1000000000000000\r\n\r\nsmall",
+         TEnd::Close, u"", "Connection Closed Gracefully."},
+        {"chunk size of 10^15", Ok + "Transfer-Encoding: chunked\r\n\r\n38D7EA4C68000\r\nsmall",
+         TEnd::Close, u"", "Connection Closed Gracefully."},
+        {"chunk size beyond 64 bits",
+         Ok + "Transfer-Encoding: chunked\r\n\r\n1FFFFFFFFFFFFFFFFFFFF\r\n\r\n", TEnd::Close, u""},
+        {"404 cut short still reports the status",
+         "HTTP/1.1 404 Not Found\r\nContent-Length: 100\r\n\r\nshort", TEnd::Close, u"",
+         "HTTP/1.1 404 Not Found"},
+    };
+    for (const TAnswerCase& C : Cases) {
+        std::string Error;
+        const std::u16string Text = PostTo(C.Reply, C.End, Error);
+        EXPECT_EQ(Error, C.Error.empty() ? "<no failure>" : C.Error) << C.Name;
+        EXPECT_EQ(Text, C.Text) << C.Name;
+    }
+}
+
+TEST(HttpResponse, RefusedAnswerCarriesCodeAndBody) {
+    THttpTestServer Server([](THttpTestConnection& AConnection, int) {
+        AConnection.ReadRequest();
+        AConnection.Send("HTTP/1.1 404 Not Found\r\nContent-Type: text/html; charset=utf-8\r\n"
+                         "Set-Cookie: seen=1\r\n\r\n<p>B\xC3\xB6</p>");
+    });
+    TIdHTTP HTTP;
+    HTTP.ReadTimeout = 5000;
+    try {
+        HTTP.Post(Server.URL(), {});
+        FAIL() << "no failure";
+    } catch (const EIdHTTPProtocolException& E) {
+        EXPECT_STREQ(E.what(), "HTTP/1.1 404 Not Found");
+        EXPECT_EQ(E.ErrorCode, 404);
+        EXPECT_EQ(E.ErrorMessage, u"<p>B\u00F6</p>");
+    }
+    // Cookies of a refused answer are kept.
+    ASSERT_EQ(HTTP.CookieManager().Cookies().size(), 1u);
+    EXPECT_EQ(HTTP.Response().ResponseCode, 404);
+}
+
+TEST(HttpResponse, RedirectIsNeverFollowed) {
+    THttpTestServer Server([](THttpTestConnection& AConnection, int) {
+        AConnection.ReadRequest();
+        AConnection.Send("HTTP/1.1 301 Moved\r\nLocation: /other\r\nContent-Length: 0\r\n\r\n");
+    });
+    TIdHTTP HTTP;
+    HTTP.ReadTimeout = 5000;
+    EXPECT_THROW(HTTP.Post(Server.URL(), {}), EIdHTTPProtocolException);
+    EXPECT_TRUE(Server.WaitForScripts(1));
+    EXPECT_EQ(Server.Connections(), 1);
+    EXPECT_EQ(HTTP.Response().Location, "/other");
+}
+
+TEST(HttpResponse, TrailersJoinTheRawHeaders) {
+    std::string Error;
+    THttpTestServer Server([](THttpTestConnection& AConnection, int) {
+        AConnection.ReadRequest();
+        AConnection.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                         "2\r\nok\r\n0\r\nX-Checksum: 42\r\n\r\n");
+    });
+    TIdHTTP HTTP;
+    HTTP.ReadTimeout = 5000;
+    EXPECT_EQ(HTTP.Post(Server.URL(), {}), u"ok");
+    EXPECT_EQ(HTTP.Response().RawHeaders.Value("X-Checksum"), "42");
+}
+
+TEST(HttpResponse, KeepAliveConnectionIsClosedByTheNextCall) {
+    bool FirstClosedByClient = false;
+    THttpTestServer Server([&](THttpTestConnection& AConnection, int AIndex) {
+        AConnection.ReadRequest();
+        AConnection.Send("HTTP/1.1 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 3\r\n\r\n"
+                         "one");
+        if (AIndex == 0)
+            FirstClosedByClient = AConnection.WaitForPeerClose();
+    });
+    TIdHTTP HTTP;
+    HTTP.ReadTimeout = 5000;
+    EXPECT_EQ(HTTP.Post(Server.URL(), {u"a=1"}), u"one");
+    EXPECT_TRUE(HTTP.Connected());
+    EXPECT_EQ(HTTP.Post(Server.URL(), {u"a=2"}), u"one");
+    ASSERT_TRUE(Server.WaitForScripts(2));
+    EXPECT_TRUE(FirstClosedByClient);
+    EXPECT_EQ(Server.Connections(), 2);
+    const std::vector<std::string> Requests = Server.Requests();
+    ASSERT_EQ(Requests.size(), 2u);
+    EXPECT_TRUE(Requests[1].starts_with("POST /api HTTP/1.0\r\n"));
+    EXPECT_TRUE(Requests[1].ends_with("\r\n\r\na=2"));
+}
+
+TEST(HttpResponse, ConnectionIsClosedWithoutKeepAlive) {
+    for (const char* Header : {"", "Connection: close\r\n"}) {
+        THttpTestServer Server([&](THttpTestConnection& AConnection, int) {
+            AConnection.ReadRequest();
+            AConnection.Send(std::string("HTTP/1.1 200 OK\r\n") + Header +
+                             "Content-Length: 2\r\n\r\nok");
+            AConnection.WaitForPeerClose();
+        });
+        TIdHTTP HTTP;
+        HTTP.ReadTimeout = 5000;
+        EXPECT_EQ(HTTP.Post(Server.URL(), {}), u"ok");
+        EXPECT_FALSE(HTTP.Connected()) << Header;
+    }
+}
+
+TEST(HttpResponse, CookiesOfOneAnswerGoWithTheNextRequest) {
+    THttpTestServer Server([](THttpTestConnection& AConnection, int AIndex) {
+        AConnection.ReadRequest();
+        if (AIndex == 0)
+            AConnection.Send("HTTP/1.1 100 Continue\r\nSet-Cookie: early=0\r\n\r\n"
+                             "HTTP/1.1 200 OK\r\nSet-Cookie: sid=abc; Path=/\r\n"
+                             "Set-Cookie: deep=1; Path=/api\r\n"
+                             "Set-Cookie: sec=1; Secure\r\nContent-Length: 0\r\n\r\n");
+        else
+            AConnection.Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    });
+    TIdHTTP HTTP;
+    HTTP.ReadTimeout = 5000;
+    HTTP.Post(Server.URL(u"/api"), {});
+    HTTP.Post(Server.URL(u"/api"), {});
+    ASSERT_TRUE(Server.WaitForScripts(2));
+    const std::vector<std::string> Requests = Server.Requests();
+    ASSERT_EQ(Requests.size(), 2u);
+    EXPECT_EQ(Requests[0].find("Cookie:"), std::string::npos);
+    // The Cookie header is the last one; longest path first, Secure cookies not over http.
+    EXPECT_TRUE(Requests[1].ends_with("Cookie: deep=1; early=0; sid=abc\r\n\r\n")) << Requests[1];
+}
+
+TEST(HttpResponse, SlowRedirectBodyIsNotAwaited) {
+    // A 3xx answer whose body does not arrive: the client does not wait for it without end.
+    THttpTestServer Server([](THttpTestConnection& AConnection, int) {
+        AConnection.ReadRequest();
+        AConnection.Send("HTTP/1.1 302 Found\r\n\r\n");
+        AConnection.WaitForPeerClose(10000);
+    });
+    TIdHTTP HTTP;
+    try {
+        HTTP.Post(Server.URL(), {});
+        FAIL() << "no failure";
+    } catch (const EIdHTTPProtocolException& E) {
+        EXPECT_STREQ(E.what(), "HTTP/1.1 302 Found");
+    }
+}
