@@ -36,6 +36,11 @@ QLabel* MakeLabel(const QString& AText, QWidget* AParent, int ALeft, int ATop) {
     return label;
 }
 
+// A caption wider than its place in a larger desktop font widens the control instead of being cut.
+void FitWidth(QWidget* AControl) {
+    AControl->resize(std::max(AControl->width(), AControl->sizeHint().width()), AControl->height());
+}
+
 QTextEdit* MakeHelpPane(QWidget* AParent) {
     auto* pane = new QTextEdit(AParent);
     pane->setFixedHeight(74);
@@ -77,6 +82,16 @@ TMainForm::TMainForm(const QString& ASettingsFile, QWidget* AParent)
 TMainForm::~TMainForm() {
     // A Send still running is cancelled before the client goes away.
     Call.reset();
+    FormDestroy();
+}
+
+void TMainForm::FormDestroy() {
+    // The views may still ask for rows while the window's children are torn down.
+    CommandTree->setModel(nullptr);
+    ParamTree->setModel(nullptr);
+    CurrentCommand = nullptr;
+    Commands.clear();
+    ParamValues.Clear();
 }
 
 void TMainForm::BuildControls() {
@@ -101,6 +116,7 @@ void TMainForm::BuildControls() {
     APIPathEdit->setGeometry(356, 24, 105, 21);
     RememberPW = new QCheckBox(QStringLiteral("Remember API Password"), Panel1);
     RememberPW->setGeometry(467, 6, 143, 17);
+    FitWidth(RememberPW);
     PasswordEdit = new QLineEdit(Panel1);
     PasswordEdit->setGeometry(467, 24, 143, 21);
     PasswordEdit->setEchoMode(QLineEdit::Password);
@@ -129,8 +145,7 @@ void TMainForm::BuildControls() {
     ParamTree->setAllColumnsShowFocus(false);
     ParamTree->setSelectionBehavior(QAbstractItemView::SelectItems);
     ParamTree->setSelectionMode(QAbstractItemView::SingleSelection);
-    ParamTree->setEditTriggers(QAbstractItemView::EditKeyPressed |
-                               QAbstractItemView::SelectedClicked);
+    ParamTree->setEditTriggers(QAbstractItemView::EditKeyPressed);
     ParamTree->header()->setSectionsMovable(true);
     ParamTree->header()->setStretchLastSection(true);
     ParamTree->header()->setSectionResizeMode(QHeaderView::Interactive);
@@ -154,6 +169,8 @@ void TMainForm::BuildControls() {
     JSONRB->setChecked(true);
     LegacyRB = new QRadioButton(QStringLiteral("Legacy"), ButtonPanel);
     LegacyRB->setGeometry(242, 10, 57, 17);
+    FitWidth(JSONRB);
+    FitWidth(LegacyRB);
     auto* formats = new QButtonGroup(this);
     formats->addButton(JSONRB);
     formats->addButton(LegacyRB);
@@ -260,7 +277,7 @@ void TMainForm::ShowHelp(QTextEdit* APane, const std::string& AName, const std::
     cursor.insertText(QString::fromStdString(AName) + QStringLiteral(":  "), format);
     format.setFontWeight(QFont::Normal);
     cursor.insertText(QString::fromStdString(AHelp), format);
-    APane->setTextCursor(cursor);
+    // The view stays at the top, where the name is.
 }
 
 void TMainForm::resizeEvent(QResizeEvent* AEvent) {

@@ -122,6 +122,7 @@ protected:
 private:
     void BuildControls();
     void FormCreate();
+    void FormDestroy();
     void LoadSettings();
     void SaveSettings();
     void BuildCatalogue();

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 
 TParamTreeModel::TParamTreeModel(TMainForm& AForm, QObject* AParent)
@@ -141,4 +142,19 @@ void TParamTreeView::closeEditor(QWidget* AEditor, QAbstractItemDelegate::EndEdi
     const int row = current.row() + (AHint == QAbstractItemDelegate::EditNextItem ? 1 : -1);
     if (current.isValid() && row >= 0 && row < model()->rowCount())
         setCurrentIndex(model()->index(row, current.column()));
+}
+
+// A second click on the focused cell opens its editor (when the cell may be edited).
+void TParamTreeView::mousePressEvent(QMouseEvent* AEvent) {
+    PressedOnCurrent = AEvent->button() == Qt::LeftButton && !Editing() &&
+                       indexAt(AEvent->position().toPoint()) == currentIndex();
+    QTreeView::mousePressEvent(AEvent);
+}
+
+void TParamTreeView::mouseReleaseEvent(QMouseEvent* AEvent) {
+    QTreeView::mouseReleaseEvent(AEvent);
+    const QModelIndex cell = indexAt(AEvent->position().toPoint());
+    if (PressedOnCurrent && cell.isValid() && cell == currentIndex() && !Editing())
+        edit(cell);
+    PressedOnCurrent = false;
 }

@@ -62,10 +62,15 @@ class TParamTreeView : public QTreeView {
 public:
     TParamTreeView(TMainForm& AForm, QWidget* AParent);
 
+    bool Editing() const { return state() == EditingState; }
+
 protected:
     void currentChanged(const QModelIndex& ACurrent, const QModelIndex& APrevious) override;
     void closeEditor(QWidget* AEditor, QAbstractItemDelegate::EndEditHint AHint) override;
+    void mousePressEvent(QMouseEvent* AEvent) override;
+    void mouseReleaseEvent(QMouseEvent* AEvent) override;
 
 private:
     TMainForm& Form;
+    bool PressedOnCurrent = false;
 };

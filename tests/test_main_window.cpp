@@ -1,0 +1,441 @@
+#include "AppError.h"
+#include "CommandTree.h"
+#include "MainForm.h"
+#include "ParamTree.h"
+#include "QtTestSupport.h"
+#include "VersionText.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace {
+
+TEST(EnteredVersion, ReadsTheNumberGrammar) {
+    constexpr Version Max = std::numeric_limits<Version>::max();
+    const std::pair<const char*, Version> cases[] = {
+        {"7.09", 70900},    {"7", 70000},       {"", 0},           {"abc", 0},
+        {"  4.20  ", 42000}, {"+4.2", 42000},    {"-1", -10000},    {".5", 5000},
+        {"5.", 50000},      {"2.0999", 20999},  {"4.2001", 42001}, {"1e1", 100000},
+        {"2.5E-1", 2500},   {"1E+0", 10000},    {"7,09", 0},       {"1,000", 0},
+        {"1e", 0},          {"1.2.3", 0},       {"1 2", 0},        {".", 0},
+        {"0.00005", 0},     {"0.00015", 2},     {"0.000051", 1},   {"0.000025", 0},
+        {"1e20", Max},      {"-1e20", std::numeric_limits<Version>::min()},
+        {"922337203685477.5807", Max},          {"1e-999999999999", 0},
+        {"\t1", 0}, // only blanks are trimmed
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(ParseVersionText(QString::fromUtf8(text)), expected) << text;
+}
+
+TEST(ApplicationError, TitleAndFullStopRules) {
+    EXPECT_EQ(ApplicationTitle(QStringLiteral("/usr/bin/vlcallbench")), QStringLiteral("vlcallbench"));
+    EXPECT_EQ(ApplicationTitle(QStringLiteral("/x/VLCallBench.exe.old")), QStringLiteral("Vlcallbench"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"Invalid data type for 'IP'", "Invalid data type for 'IP'"}, // "'" is below "."
+        {"Failed 2", "Failed 2."},
+        {"Done.", "Done."},
+        {"Ends in blank ", "Ends in blank "},
+        {"(note)", "(note)"},
+        {"", ""},
+    };
+    for (const auto& [message, shown] : cases)
+        EXPECT_EQ(ApplicationErrorText(QString::fromUtf8(message)), QString::fromUtf8(shown));
+}
+
+const QColor Grey(128, 128, 128);
+
+// A key press followed by the events it queues (an editor commits its text that way).
+void Press(QWidget* AWidget, Qt::Key AKey) {
+    QTest::keyClick(AWidget, AKey);
+    QApplication::processEvents();
+}
+const QColor Blue(0, 0, 255);
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() { TestApplication(); }
+
+    void Open() {
+        Form = std::make_unique<TMainForm>(SettingsFile());
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        QApplication::setActiveWindow(Form.get());
+    }
+    QString SettingsFile() const { return Folder.filePath(QStringLiteral("Tessarine.conf")); }
+
+    TCommandTreeModel& Commands() const { return *Form->CommandTreeModel; }
+    TParamTreeModel& Params() const { return *Form->ParamTreeModel; }
+    QModelIndex Node(int APosition) const { return Commands().NodeAt(APosition); }
+    int Position(const char* AName) const {
+        const auto& entries = Form->Catalogue();
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i]->Name == AName)
+                return static_cast<int>(i);
+        ADD_FAILURE() << AName;
+        return 0;
+    }
+    QColor CommandColor(int APosition) const {
+        return Node(APosition).data(Qt::ForegroundRole).value<QColor>();
+    }
+    QColor ParamColor(int ARow) const {
+        return Params().index(ARow, 0).data(Qt::ForegroundRole).value<QColor>();
+    }
+    QString Cell(int ARow, int AColumn) const {
+        return Params().index(ARow, AColumn).data().toString();
+    }
+
+    void TypeVersion(const QString& AText) {
+        Form->VerEdit->setFocus();
+        Form->VerEdit->selectAll();
+        QTest::keyClicks(Form->VerEdit, AText);
+        Press(Form->VerEdit, Qt::Key_Return);
+    }
+
+    // Focuses a command with the mouse, expanding its group first.
+    void FocusCommand(const char* AName) {
+        const QModelIndex node = Node(Position(AName));
+        Form->CommandTree->expand(node.parent());
+        Form->CommandTree->scrollTo(node);
+        QTest::mouseClick(Form->CommandTree->viewport(), Qt::LeftButton, {},
+                          Form->CommandTree->visualRect(node).center());
+        ASSERT_EQ(Form->Current()->Name, AName);
+    }
+
+    void ClickCell(int ARow, int AColumn) {
+        const QModelIndex cell = Params().index(ARow, AColumn);
+        Form->ParamTree->scrollTo(cell);
+        QTest::mouseClick(Form->ParamTree->viewport(), Qt::LeftButton, {},
+                          Form->ParamTree->visualRect(cell).center());
+    }
+    void ClickCheckBox(int ARow) {
+        const QModelIndex cell = Params().index(ARow, 0);
+        Form->ParamTree->scrollTo(cell);
+        const QRect rect = Form->ParamTree->visualRect(cell);
+        QStyleOptionViewItem option;
+        option.initFrom(Form->ParamTree->viewport());
+        option.rect = rect;
+        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+        const QRect box = Form->ParamTree->style()->subElementRect(
+            QStyle::SE_ItemViewItemCheckIndicator, &option, Form->ParamTree);
+        QTest::mouseClick(Form->ParamTree->viewport(), Qt::LeftButton, {}, box.center());
+    }
+    QLineEdit* Editor() const {
+        return qobject_cast<QLineEdit*>(QApplication::focusWidget()) != Form->VerEdit &&
+                       Form->ParamTree->Editing()
+                   ? qobject_cast<QLineEdit*>(QApplication::focusWidget())
+                   : nullptr;
+    }
+    bool Checked(int ARow) const { return Params().Checked(ARow); }
+
+    QTemporaryDir Folder;
+    std::unique_ptr<TMainForm> Form;
+};
+
+TEST_F(MainWindowTest, OpensWithTheFirstGroupFocusedAndEverythingGrey) {
+    Open();
+    EXPECT_EQ(Form->windowTitle(), QStringLiteral("Velvaro API Reference Utility 1.26"));
+    EXPECT_EQ(Form->size(), QSize(784, 562));
+    EXPECT_EQ(Form->LeftPanel->width(), 311);
+    EXPECT_EQ(Commands().rowCount(), 7);
+    for (int row = 0; row < 7; ++row)
+        EXPECT_FALSE(Form->CommandTree->isExpanded(Commands().index(row, 0)));
+    EXPECT_EQ(Form->CommandTree->currentIndex(), Node(0));
+    EXPECT_TRUE(Form->CommandTree->selectionModel()->isSelected(Node(0)));
+    EXPECT_TRUE(Form->CommandTree->hasFocus());
+    EXPECT_EQ(Form->CommandHelp->toPlainText(),
+              QStringLiteral("Accounts:  This group of API calls are used to create, edit, and "
+                             "delete player accounts."));
+    QTextCursor cursor(Form->CommandHelp->document());
+    cursor.movePosition(QTextCursor::NextCharacter);
+    EXPECT_EQ(cursor.charFormat().fontWeight(), QFont::Bold);
+    EXPECT_FALSE(Form->CallButton->isEnabled());
+    EXPECT_EQ(Params().rowCount(), 0);
+    EXPECT_TRUE(Form->JSONRB->isChecked());
+    EXPECT_EQ(Form->IPEdit->text(), QStringLiteral("http://127.0.0.1"));
+    EXPECT_EQ(Form->VerEdit->text(), QString());
+    // An empty version greys every row, groups included; groups are bold.
+    for (int position : {0, 1, 18, 89})
+        EXPECT_EQ(CommandColor(position), Grey) << position;
+    EXPECT_TRUE(Node(0).data(Qt::FontRole).value<QFont>().bold());
+    EXPECT_FALSE(Node(1).data(Qt::FontRole).isValid());
+}
+
+TEST_F(MainWindowTest, LeftColumnTakesFortyPercentAfterEveryResize) {
+    Open();
+    Form->Splitter1->setSizes({500, 279}); // as after a drag
+    EXPECT_EQ(Form->LeftPanel->width(), 500);
+    const std::pair<int, int> widths[] = {{700, 278}, {1005, 400}, {784, 311}};
+    for (const auto& [width, left] : widths) {
+        Form->resize(width, 600);
+        QApplication::processEvents();
+        EXPECT_EQ(Form->LeftPanel->width(), left) << width;
+    }
+    Form->resize(100, 100);
+    EXPECT_EQ(Form->size(), QSize(640, 480));
+}
+
+TEST_F(MainWindowTest, VersionGreysRowsOnEnterAndSwallowsTheKey) {
+    Open();
+    int paints = 0;
+    struct PaintCounter : QObject {
+        int& Count;
+        explicit PaintCounter(int& ACount) : Count(ACount) {}
+        bool eventFilter(QObject*, QEvent* AEvent) override {
+            Count += AEvent->type() == QEvent::Paint;
+            return false;
+        }
+    } counter(paints);
+    Form->CommandTree->viewport()->installEventFilter(&counter);
+    QApplication::processEvents();
+
+    TypeVersion(QStringLiteral("2.10"));
+    QApplication::processEvents();
+    EXPECT_GT(paints, 0);
+    EXPECT_TRUE(Form->VerEdit->hasFocus()); // Enter does not move the focus
+    EXPECT_FALSE(CommandColor(0).isValid());
+    EXPECT_FALSE(CommandColor(Position("AccountsAdd")).isValid());
+    EXPECT_EQ(CommandColor(Position("AccountsDecBalance2")), Grey); // 6.00+
+
+    const int rake = Position("SystemRakeGet"); // 2.25 to 4.99
+    const std::pair<const char*, bool> versions[] = {
+        {"2.2499", false}, {"2.25", true}, {"4.99", true}, {"4.9901", false}, {"10", false},
+        {"7,09", false}};
+    for (const auto& [text, normal] : versions) {
+        TypeVersion(QString::fromUtf8(text));
+        EXPECT_EQ(CommandColor(rake).isValid(), !normal) << text;
+    }
+    EXPECT_EQ(CommandColor(0), Grey); // 10 is above 9.99: even open-ended rows are grey
+}
+
+TEST_F(MainWindowTest, FocusingCommandsAndGroupsFillsAndEmptiesTheGrid) {
+    Open();
+    FocusCommand("AccountsList");
+    const TCommand& command = *Form->Current();
+    EXPECT_EQ(Params().rowCount(), static_cast<int>(command.Params.size()));
+    EXPECT_TRUE(Form->CallButton->isEnabled());
+    EXPECT_TRUE(Form->CommandHelp->toPlainText().startsWith(QStringLiteral("AccountsList:  ")));
+    EXPECT_TRUE(Form->CommandHelp->toPlainText().endsWith(QStringLiteral(" [Version 2.10+]")));
+    const char* names[] = {"Command", "Password", "JSON", "Log"};
+    const char* values[] = {"AccountsList", "(not shown)", "Yes", ""};
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(Cell(row, 0), QString::fromUtf8(names[row]));
+        EXPECT_EQ(Cell(row, 1), QString::fromUtf8(values[row]));
+        EXPECT_EQ(Checked(row), row < 3);
+        EXPECT_EQ(ParamColor(row), row < 3 ? Grey : Grey); // empty version: all grey
+    }
+    TypeVersion(QStringLiteral("7.00"));
+    EXPECT_EQ(ParamColor(0), Blue);
+    EXPECT_FALSE(ParamColor(3).isValid());
+
+    ClickCell(3, 0);
+    EXPECT_TRUE(Form->ParamHelp->toPlainText().startsWith(QStringLiteral("Log:  add a note")));
+    // A group empties the grid and its help and disables Send.
+    const QModelIndex group = Node(Position("Blacklist"));
+    QTest::mouseClick(Form->CommandTree->viewport(), Qt::LeftButton, {},
+                      Form->CommandTree->visualRect(group).center());
+    EXPECT_EQ(Form->Current()->Name, "Blacklist");
+    EXPECT_EQ(Params().rowCount(), 0);
+    EXPECT_TRUE(Form->ParamHelp->toPlainText().isEmpty());
+    EXPECT_FALSE(Form->CallButton->isEnabled());
+    EXPECT_EQ(Form->CommandHelp->toPlainText().indexOf(QStringLiteral("[Version")), -1);
+}
+
+TEST_F(MainWindowTest, CollapsingAGroupFocusesIt) {
+    Open();
+    FocusCommand("AccountsList");
+    const QModelIndex accounts = Node(0);
+    const QPoint place = Form->CommandTree->visualRect(accounts).center();
+    QTest::mouseClick(Form->CommandTree->viewport(), Qt::LeftButton, {}, place);
+    QTest::mouseDClick(Form->CommandTree->viewport(), Qt::LeftButton, {}, place);
+    EXPECT_FALSE(Form->CommandTree->isExpanded(accounts));
+    EXPECT_EQ(Form->Current()->Name, "Accounts");
+    EXPECT_EQ(Params().rowCount(), 0);
+
+    // Collapsing another group moves the focus there.
+    FocusCommand("AccountsList");
+    const QModelIndex logs = Node(Position("Logs"));
+    Form->CommandTree->expand(logs);
+    const QRect logsRow = Form->CommandTree->visualRect(logs);
+    QTest::mouseClick(Form->CommandTree->viewport(), Qt::LeftButton, {},
+                      QPoint(logsRow.left() - Form->CommandTree->indentation() / 2,
+                             logsRow.center().y())); // the collapse button
+    EXPECT_FALSE(Form->CommandTree->isExpanded(logs));
+    EXPECT_EQ(Form->Current()->Name, "Logs");
+    EXPECT_TRUE(Form->CommandTree->selectionModel()->isSelected(logs));
+}
+
+TEST_F(MainWindowTest, FixedRowsCannotBeUnticked) {
+    Open();
+    FocusCommand("AccountsGet");
+    ClickCheckBox(0);
+    EXPECT_TRUE(Checked(0));
+    ClickCell(1, 0);
+    Press(Form->ParamTree, Qt::Key_Space);
+    EXPECT_TRUE(Checked(1));
+    ClickCell(2, 1); // a fixed value cell only shows help
+    EXPECT_EQ(Editor(), nullptr);
+    EXPECT_TRUE(Form->ParamHelp->toPlainText().startsWith(QStringLiteral("JSON:  ")));
+    // Other rows tick and clear freely, empty or not.
+    ClickCheckBox(3);
+    EXPECT_TRUE(Checked(3));
+    ClickCell(3, 0);
+    Press(Form->ParamTree, Qt::Key_Space);
+    EXPECT_FALSE(Checked(3));
+}
+
+TEST_F(MainWindowTest, EditingValuesTicksAndClearsRows) {
+    Open();
+    FocusCommand("AccountsGet"); // own parameter Player at row 4
+    ClickCell(4, 1);
+    QLineEdit* editor = Editor();
+    ASSERT_NE(editor, nullptr) << "clicking an editable value opens the editor at once";
+    QTest::keyClicks(editor, QStringLiteral("a=b c"));
+    Press(editor, Qt::Key_Return);
+    EXPECT_EQ(Form->Values().Line(4), QStringLiteral("Player=a=b c"));
+    EXPECT_EQ(Form->Values().Name(4), QStringLiteral("Player"));
+    EXPECT_EQ(Cell(4, 1), QStringLiteral("a=b c"));
+    EXPECT_TRUE(Checked(4));
+
+    // Untick by hand; Enter without a change keeps the row as it is.
+    ClickCheckBox(4);
+    EXPECT_FALSE(Checked(4));
+    ClickCell(4, 1); // a second click on the focused cell opens the editor
+    ASSERT_NE(Editor(), nullptr);
+    EXPECT_EQ(Editor()->selectedText(), QStringLiteral("a=b c"));
+    Press(Editor(), Qt::Key_Return);
+    EXPECT_FALSE(Checked(4));
+
+    // Esc discards; emptying clears value and tick.
+    ClickCheckBox(4);
+    ClickCell(4, 1);
+    ASSERT_NE(Editor(), nullptr);
+    QTest::keyClicks(Editor(), QStringLiteral("other"));
+    Press(Editor(), Qt::Key_Escape);
+    EXPECT_EQ(Cell(4, 1), QStringLiteral("a=b c"));
+    EXPECT_TRUE(Checked(4));
+    EXPECT_EQ(Editor(), nullptr);
+    Press(Form->ParamTree, Qt::Key_F2);
+    ASSERT_NE(Editor(), nullptr);
+    Press(Editor(), Qt::Key_Delete);
+    Press(Editor(), Qt::Key_Return);
+    EXPECT_EQ(Form->Values().Line(4), QStringLiteral("Player="));
+    EXPECT_FALSE(Checked(4));
+}
+
+TEST_F(MainWindowTest, TabAndArrowsMoveTheEditorBetweenRows) {
+    Open();
+    FocusCommand("AccountsDecBalance"); // Player, Amount, Negative at rows 4 to 6
+    ClickCell(4, 1);
+    ASSERT_NE(Editor(), nullptr);
+    QTest::keyClicks(Editor(), QStringLiteral("joe"));
+    Press(Editor(), Qt::Key_Tab);
+    EXPECT_EQ(Cell(4, 1), QStringLiteral("joe"));
+    EXPECT_EQ(Form->ParamTree->currentIndex(), Params().index(5, 1));
+    ASSERT_NE(Editor(), nullptr) << "the next row's value opens at once";
+    QTest::keyClicks(Editor(), QStringLiteral("10"));
+    Press(Editor(), Qt::Key_Return);
+    EXPECT_TRUE(Checked(5));
+    Press(Form->ParamTree, Qt::Key_Down);
+    EXPECT_EQ(Form->ParamTree->currentIndex(), Params().index(6, 1));
+    EXPECT_NE(Editor(), nullptr);
+    Press(Editor(), Qt::Key_Escape);
+    // Moving up onto a fixed row only shows its help.
+    for (int i = 0; i < 4; ++i)
+        Press(Form->ParamTree, Qt::Key_Up);
+    EXPECT_EQ(Form->ParamTree->currentIndex(), Params().index(2, 1));
+    EXPECT_EQ(Editor(), nullptr);
+}
+
+TEST_F(MainWindowTest, ResultFormatRewritesTheJsonRow) {
+    Open();
+    FocusCommand("AccountsGet");
+    QTest::mouseClick(Form->LegacyRB, Qt::LeftButton);
+    EXPECT_EQ(Cell(2, 1), QStringLiteral("No"));
+    EXPECT_TRUE(Checked(2));
+    QTest::mouseClick(Form->JSONRB, Qt::LeftButton);
+    EXPECT_EQ(Cell(2, 1), QStringLiteral("Yes"));
+    QTest::mouseClick(Form->LegacyRB, Qt::LeftButton);
+    FocusCommand("AccountsList"); // a new command reads the buttons again
+    EXPECT_EQ(Cell(2, 1), QStringLiteral("No"));
+
+    TypeVersion(QStringLiteral("4.19"));
+    EXPECT_EQ(ParamColor(2), Grey); // grey wins over blue
+    EXPECT_EQ(ParamColor(1), Blue);
+    TypeVersion(QStringLiteral("4.20"));
+    EXPECT_EQ(ParamColor(2), Blue);
+}
+
+TEST_F(MainWindowTest, TypedValuesLiveUntilAnotherCommandIsFocused) {
+    Open();
+    FocusCommand("AccountsGet");
+    ClickCell(4, 1);
+    QTest::keyClicks(Editor(), QStringLiteral("joe"));
+    Press(Editor(), Qt::Key_Return);
+    FocusCommand("AccountsGet"); // the same row again: nothing is rebuilt
+    EXPECT_EQ(Cell(4, 1), QStringLiteral("joe"));
+    EXPECT_TRUE(Checked(4));
+    FocusCommand("AccountsList");
+    FocusCommand("AccountsGet");
+    EXPECT_EQ(Cell(4, 1), QString());
+    EXPECT_FALSE(Checked(4));
+}
+
+TEST_F(MainWindowTest, ClosingSavesTheFieldsEveryTime) {
+    Open();
+    Form->VerEdit->setText(QStringLiteral(" 7.09 "));
+    Form->RememberPW->setChecked(true);
+    Form->PasswordEdit->setText(QStringLiteral("pw"));
+    EXPECT_TRUE(Form->close());
+    Open();
+    EXPECT_EQ(Form->VerEdit->text(), QStringLiteral(" 7.09 "));
+    EXPECT_TRUE(Form->RememberPW->isChecked());
+    EXPECT_EQ(Form->PasswordEdit->text(), QStringLiteral("pw"));
+    EXPECT_EQ(Form->PasswordEdit->echoMode(), QLineEdit::Password);
+}
+
+TEST_F(MainWindowTest, UnwritableStoreAsksBeforeClosing) {
+    Open();
+    ASSERT_TRUE(QDir(Folder.path()).mkdir(QStringLiteral("Tessarine.conf")));
+    {
+        ModalBoxWatcher watcher(QMessageBox::No);
+        EXPECT_FALSE(Form->close());
+        ASSERT_EQ(watcher.Boxes.size(), 2u);
+        EXPECT_EQ(watcher.Boxes[0].Text, QStringLiteral("Failed to set data for 'Version'"));
+        EXPECT_EQ(watcher.Boxes[0].Title, QStringLiteral("test_main_window")); // the program file name
+        EXPECT_EQ(watcher.Boxes[0].Icon, QMessageBox::Critical);
+    }
+    EXPECT_TRUE(Form->isVisible());
+    ModalBoxWatcher watcher(QMessageBox::Yes);
+    EXPECT_TRUE(Form->close());
+}
+
+TEST_F(MainWindowTest, UnreadableSettingsStillBuildTheCatalogue) {
+    QFile file(SettingsFile());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[VLCallbench]\nVersion=7.00\nIP=a, b\n");
+    file.close();
+    ModalBoxWatcher watcher;
+    Open();
+    ASSERT_EQ(watcher.Boxes.size(), 1u);
+    EXPECT_EQ(watcher.Boxes[0].Text, QStringLiteral("Invalid data type for 'IP'"));
+    EXPECT_EQ(Form->VerEdit->text(), QStringLiteral("7.00"));
+    EXPECT_EQ(Form->IPEdit->text(), QString());
+    EXPECT_EQ(Form->FilePortEdit->text(), QString());
+    EXPECT_EQ(Form->Catalogue().size(), 90u);
+    EXPECT_EQ(Form->Current()->Name, "Accounts");
+}
+
+} // namespace

@@ -1,0 +1,160 @@
+#include "SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+protected:
+    QTemporaryDir Folder;
+    QString FileName() const { return Folder.filePath(QStringLiteral("Tessarine.conf")); }
+    TSettingsStore Store{FileName()};
+
+    void WriteFile(const QByteArray& AContents) const {
+        QFile file(FileName());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(AContents);
+    }
+    TConnectionSettings Loaded() const {
+        TConnectionSettings settings;
+        Store.Load(settings);
+        return settings;
+    }
+};
+
+TEST_F(SettingsTest, FirstRunGivesTheDefaultsAndSavingWritesAllSix) {
+    TConnectionSettings settings = Loaded();
+    EXPECT_EQ(settings.Version, QString());
+    EXPECT_EQ(settings.IP, QStringLiteral("http://127.0.0.1"));
+    EXPECT_EQ(settings.Port, QStringLiteral("8087"));
+    EXPECT_EQ(settings.Path, QStringLiteral("api"));
+    EXPECT_FALSE(settings.RememberPW);
+    EXPECT_EQ(settings.Password, QString());
+
+    Store.Save(settings);
+    QSettings file(FileName(), QSettings::IniFormat);
+    file.beginGroup(QStringLiteral("VLCallbench"));
+    EXPECT_EQ(file.childKeys().size(), 6);
+    EXPECT_EQ(file.value(QStringLiteral("RememberPW")).toString(), QStringLiteral("0"));
+    EXPECT_TRUE(file.contains(QStringLiteral("Password")));
+    EXPECT_EQ(file.value(QStringLiteral("Password")).toString(), QString());
+    EXPECT_EQ(file.value(QStringLiteral("IP")).toString(), QStringLiteral("http://127.0.0.1"));
+}
+
+TEST_F(SettingsTest, PasswordIsKeptOnlyWhileRemembered) {
+    TConnectionSettings settings = Loaded();
+    settings.RememberPW = true;
+    settings.Password = QStringLiteral(" secret, with=signs ");
+    settings.Version = QStringLiteral(" 7.09 ");
+    Store.Save(settings);
+    TConnectionSettings again = Loaded();
+    EXPECT_TRUE(again.RememberPW);
+    EXPECT_EQ(again.Password, QStringLiteral(" secret, with=signs "));
+    EXPECT_EQ(again.Version, QStringLiteral(" 7.09 ")); // stored as typed
+
+    again.RememberPW = false;
+    Store.Save(again);
+    const TConnectionSettings forgotten = Loaded();
+    EXPECT_FALSE(forgotten.RememberPW);
+    EXPECT_EQ(forgotten.Password, QString());
+}
+
+TEST_F(SettingsTest, StoredTextsAreReadByTheirRules) {
+    struct Case {
+        const char* File;
+        const char* IP;
+        bool Remember;
+    };
+    const Case cases[] = {
+        {"[VLCallbench]\nIP=\n", "", false}, // an empty stored address is not the default
+        {"[VLCallbench]\nRememberPW=yes\n", "http://127.0.0.1", false},
+        {"[VLCallbench]\nRememberPW=2\n", "http://127.0.0.1", true},
+        {"[VLCallbench]\nRememberPW=-1\n", "http://127.0.0.1", true},
+        {"[VLCallbench]\nRememberPW=0\n", "http://127.0.0.1", false},
+        {"[VLCallbench]\nRememberPW=\n", "http://127.0.0.1", false},
+        {"[Other]\nIP=x\n", "http://127.0.0.1", false}, // no section: defaults
+    };
+    for (const Case& c : cases) {
+        WriteFile(c.File);
+        const TConnectionSettings settings = Loaded();
+        EXPECT_EQ(settings.IP, QString::fromUtf8(c.IP)) << c.File;
+        EXPECT_EQ(settings.RememberPW, c.Remember) << c.File;
+    }
+}
+
+TEST_F(SettingsTest, RememberedTwoIsRewrittenAsOne) {
+    WriteFile("[VLCallbench]\nRememberPW=2\n");
+    Store.Save(Loaded());
+    QSettings file(FileName(), QSettings::IniFormat);
+    EXPECT_EQ(file.value(QStringLiteral("VLCallbench/RememberPW")).toString(), QStringLiteral("1"));
+}
+
+TEST_F(SettingsTest, ValueThatIsNotTextStopsLoadingAtThatValue) {
+    // A list and a typed number are what other tools may leave in the file.
+    WriteFile("[VLCallbench]\nVersion=7.00\nIP=10.0.0.5\nPort=80, 81\nPath=x\n");
+    TConnectionSettings settings;
+    try {
+        Store.Load(settings);
+        FAIL() << "no error";
+    } catch (const ESettingsError& error) {
+        EXPECT_STREQ(error.what(), "Invalid data type for 'Port'");
+    }
+    EXPECT_EQ(settings.Version, QStringLiteral("7.00"));
+    EXPECT_EQ(settings.IP, QStringLiteral("10.0.0.5"));
+    EXPECT_EQ(settings.Port, QString()); // the failing value and those after it stay empty
+    EXPECT_EQ(settings.Path, QString());
+
+    WriteFile("[VLCallbench]\nVersion=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\a)\n");
+    EXPECT_THROW(
+        {
+            try {
+                Loaded();
+            } catch (const ESettingsError& error) {
+                EXPECT_STREQ(error.what(), "Invalid data type for 'Version'");
+                throw;
+            }
+        },
+        ESettingsError);
+}
+
+TEST_F(SettingsTest, FileIsPrivateToItsOwner) {
+    TConnectionSettings settings = Loaded();
+    settings.RememberPW = true;
+    settings.Password = QStringLiteral("secret");
+    Store.Save(settings);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(FileName()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(SettingsTest, WriteFailuresAreReported) {
+    // A plain file where the folder should be: the file cannot be created, even by the
+    // superuser. A folder where the file should be: the values cannot be written.
+    QFile blocker(Folder.filePath(QStringLiteral("blocker")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const TSettingsStore noFolder(Folder.filePath(QStringLiteral("blocker/Tessarine.conf")));
+    try {
+        noFolder.Save(Loaded());
+        FAIL() << "no error";
+    } catch (const ESettingsError& error) {
+        EXPECT_STREQ(error.what(), "Failed to create key VLCallbench");
+    }
+    ASSERT_TRUE(QDir(Folder.path()).mkdir(QStringLiteral("taken.conf")));
+    const TSettingsStore noFile(Folder.filePath(QStringLiteral("taken.conf")));
+    try {
+        noFile.Save(Loaded());
+        FAIL() << "no error";
+    } catch (const ESettingsError& error) {
+        EXPECT_STREQ(error.what(), "Failed to set data for 'Version'");
+    }
+}
+
+} // namespace
