@@ -47,10 +47,14 @@ void TIdIOHandler::Abort() {
     [[maybe_unused]] const ssize_t Written = write(FWakeWrite, &Byte, 1);
 }
 
-void TIdIOHandler::ClearAbort() {
+void TIdIOHandler::DrainAbortWake() const {
     char Drain[64];
     while (read(FWakeRead, Drain, sizeof Drain) > 0) {
     }
+}
+
+void TIdIOHandler::ClearAbort() {
+    DrainAbortWake();
     FAborted.store(false, std::memory_order_release);
 }
 

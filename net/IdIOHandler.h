@@ -80,6 +80,7 @@ public:
     // Thread-safe: makes a blocked connect, wait, receive or send end promptly with
     // EIdOperationAborted, and every later operation fail the same way until ClearAbort.
     virtual void Abort();
+    // Called by the owner between operations, never while another thread may abort.
     void ClearAbort();
     bool Aborted() const { return FAborted.load(std::memory_order_acquire); }
 
@@ -101,6 +102,9 @@ protected:
     void CheckAborted() const;
     // Readable descriptor that stays readable while aborted; wait on it beside the socket.
     int AbortWakeFd() const { return FWakeRead; }
+    // Empties the wake descriptor after a wake that no abort stands behind (one left over from
+    // an abort cleared meanwhile); the flag is left alone, so no abort is lost.
+    void DrainAbortWake() const;
 
     void SetClosedGracefully(bool AValue) { FClosedGracefully = AValue; }
 

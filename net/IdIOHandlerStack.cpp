@@ -49,14 +49,18 @@ bool TIdIOHandlerStack::Readable(int32_t AMSec) {
             return false;
         case TIdWaitResult::Woken:
             CheckAborted();
-            // A wake left over from an abort that was cleared meanwhile.
-            ClearAbort();
+            DrainAbortWake();
+            // Abort sets the flag before it wakes, so a wake just drained shows here.
+            CheckAborted();
             break;
         }
     }
 }
 
 void TIdIOHandlerStack::ConnectSocket() {
+    CheckAborted();
+    // From here on a wake means an abort: none may be left over from an earlier one.
+    DrainAbortWake();
     CheckAborted();
     TIdSocketHandle& Socket = *Binding();
     Socket.SetIPVersion(IPVersion);
