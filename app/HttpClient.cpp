@@ -1,11 +1,19 @@
-// The window's HTTP client. Temporary until the network library's client is wired in.
+// The window's HTTP client and its TLS-capable socket handler, as the window owns them for the
+// whole run.
 
+#include "IdHTTP.h"
+#include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "MainForm.h"
 
-#include <stdexcept>
-
-std::u16string TMainForm::Post(const std::u16string&, const std::vector<std::u16string>&) {
-    throw std::runtime_error("not connected");
+void TMainForm::CreateNetworkComponents() {
+    IdSSLIOHandlerSocketOpenSSL1 = std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
+    IdHTTP1 = std::make_unique<TIdHTTP>();
+    IdHTTP1->SetIOHandler(IdSSLIOHandlerSocketOpenSSL1.get());
 }
 
-void TMainForm::AbortPost() {}
+std::u16string TMainForm::Post(const std::u16string& AURL,
+                               const std::vector<std::u16string>& ALines) {
+    return IdHTTP1->Post(AURL, ALines);
+}
+
+void TMainForm::AbortPost() { IdHTTP1->Abort(); }

@@ -3,6 +3,8 @@
 #include "AppError.h"
 #include "Catalogue.h"
 #include "CommandTree.h"
+#include "IdHTTP.h"
+#include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "ParamTree.h"
 #include "ResultsForm.h"
 #include "SendCall.h"
@@ -75,6 +77,7 @@ QWidget* MakeColumn(QWidget* ATree, QTextEdit* AHelp) {
 TMainForm::TMainForm(const QString& ASettingsFile, QWidget* AParent)
     : QWidget(AParent), Store(ASettingsFile) {
     BuildControls();
+    CreateNetworkComponents();
     Guarded([this] { FormCreate(); });
     ResultsForm = std::make_unique<TResultsForm>();
 }

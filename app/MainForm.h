@@ -19,6 +19,8 @@ class QRadioButton;
 class QSplitter;
 class QTextEdit;
 class TCommandTreeModel;
+class TIdHTTP;
+class TIdSSLIOHandlerSocketOpenSSL;
 class TCommandTreeView;
 class TParamTreeModel;
 class TParamTreeView;
@@ -84,6 +86,7 @@ public:
     const TParamValues& Values() const { return ParamValues; }
     TResultsForm& Results() const { return *ResultsForm; }
     bool Sending() const { return Call != nullptr; }
+    TIdHTTP& HttpClient() const { return *IdHTTP1; }
 
     // Controls, in declaration order; owned by the window through Qt's parent ownership.
     QFrame* Panel1;
@@ -133,6 +136,7 @@ private:
     // user-interface thread while Post runs.
     std::u16string Post(const std::u16string& AURL, const std::vector<std::u16string>& ALines);
     void AbortPost();
+    void CreateNetworkComponents();
 
     // The shared state of the window's handlers.
     TCommandList Commands;
@@ -140,6 +144,10 @@ private:
     TParamValues ParamValues;
 
     TSettingsStore Store;
+    // The client keeps its URL, request fields and cookies for the run; it uses the handler,
+    // which therefore outlives it.
+    std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> IdSSLIOHandlerSocketOpenSSL1;
+    std::unique_ptr<TIdHTTP> IdHTTP1;
     std::unique_ptr<TResultsForm> ResultsForm;
     std::unique_ptr<TSendCall> Call; // the Send in progress, if any
     bool FirstShow = true;

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running or testing needs, only those missing.
+# Usage: scripts/install-deps.sh run|test
+set -euo pipefail
+
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev libicu-dev libssl3)
+if [ "${1:-run}" = test ]; then
+    packages+=(libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl python3 curl xauth xvfb)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+        missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

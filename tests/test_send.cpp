@@ -1,0 +1,414 @@
+// Send end to end: the real window, driven by key and mouse events, against an independent HTTP
+// peer (a Python server started by the test on loopback).
+
+#include "CommandTree.h"
+#include "IdHTTP.h"
+#include "MainForm.h"
+#include "ParamTree.h"
+#include "QtTestSupport.h"
+#include "ResultsForm.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray ReadFile(const QString& APath) {
+    QFile file(APath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& APath, const QByteArray& AData) {
+    QFile file(APath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(AData);
+}
+
+// A loopback port that nobody listens on: bound once, then given back.
+int UnusedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
+// Runs a command to its end within a bounded time.
+bool RunTool(const QString& AProgram, const QStringList& AArguments) {
+    QProcess process;
+    process.start(AProgram, AArguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+// The Python peer of tests/support/http_peer.py, on a free loopback port.
+class HttpPeer {
+public:
+    explicit HttpPeer(bool ATls = false) {
+        QStringList arguments{QStringLiteral(VL_TESTS_DIR "/support/http_peer.py"),
+                              QStringLiteral("--dir"), Folder.path()};
+        if (ATls) {
+            // A self-signed certificate for a name that is not the one the client asks for.
+            const QString cert = Folder.filePath(QStringLiteral("cert.pem"));
+            const QString key = Folder.filePath(QStringLiteral("key.pem"));
+            if (!RunTool(QStringLiteral("openssl"),
+                         {QStringLiteral("req"), QStringLiteral("-x509"),
+                          QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                          QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"),
+                          QStringLiteral("-subj"), QStringLiteral("/CN=not-this-host.example"),
+                          QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert}))
+                return;
+            arguments << QStringLiteral("--cert") << cert << QStringLiteral("--key") << key;
+        }
+        Process.start(QStringLiteral("python3"), arguments);
+        QElapsedTimer timer;
+        timer.start();
+        while (!Process.canReadLine() && timer.elapsed() < 20000 &&
+               Process.state() != QProcess::NotRunning)
+            Process.waitForReadyRead(1000);
+        Port = Process.readLine().trimmed().toInt();
+    }
+    ~HttpPeer() {
+        Process.closeWriteChannel();
+        if (!Process.waitForFinished(5000))
+            Process.kill();
+        Process.waitForFinished(5000);
+    }
+
+    void Answer(const QByteArray& AAnswer) {
+        WriteFile(Folder.filePath(QStringLiteral("answer.bin")), AAnswer);
+    }
+    QByteArray Request(int ANumber) const {
+        return ReadFile(Folder.filePath(QStringLiteral("request-%1.bin").arg(ANumber)));
+    }
+    QByteArray ServerName(int ANumber) const {
+        return ReadFile(Folder.filePath(QStringLiteral("sni-%1.txt").arg(ANumber)));
+    }
+    int RequestCount() const {
+        return static_cast<int>(QDir(Folder.path())
+                                    .entryList({QStringLiteral("request-*.bin")}, QDir::Files)
+                                    .size());
+    }
+
+    int Port = 0;
+
+private:
+    QTemporaryDir Folder;
+    QProcess Process;
+};
+
+// What one Send showed: its boxes and the results window, each recorded and closed.
+struct SendOutcome {
+    std::vector<SeenBox> Boxes;
+    bool ResultsShown = false;
+    QString ResultsCaption;
+    QString ResultsText;
+    QString ResultsMemoText;
+    bool SendingDialogShown = false;
+    QString SendingText;
+};
+
+class SendTest : public ::testing::Test {
+protected:
+    SendTest() {
+        TestApplication();
+        Form = std::make_unique<TMainForm>(Folder.filePath(QStringLiteral("Tessarine.conf")));
+        Form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        QApplication::setActiveWindow(Form.get());
+    }
+
+    void Connect(const QString& AAddress, int APort, const QString& APath = QStringLiteral("api")) {
+        Form->IPEdit->setText(AAddress);
+        Form->FilePortEdit->setText(QString::number(APort));
+        Form->APIPathEdit->setText(APath);
+    }
+
+    void FocusCommand(const char* AName) {
+        const auto& entries = Form->Catalogue();
+        int position = 0;
+        while (entries[position]->Name != AName)
+            ++position;
+        const QModelIndex node = Form->CommandTreeModel->NodeAt(position);
+        Form->CommandTree->expand(node.parent());
+        Form->CommandTree->scrollTo(node);
+        QTest::mouseClick(Form->CommandTree->viewport(), Qt::LeftButton, {},
+                          Form->CommandTree->visualRect(node).center());
+        ASSERT_EQ(Form->Current()->Name, AName);
+    }
+
+    // Types AText into the Value cell of the row named AName, as a user would.
+    void TypeValue(const char* AName, const QString& AText) {
+        int row = 0;
+        while (Form->Values().Name(row) != QLatin1String(AName))
+            ++row;
+        const QModelIndex cell = Form->ParamTreeModel->index(row, 1);
+        Form->ParamTree->scrollTo(cell);
+        QTest::mouseClick(Form->ParamTree->viewport(), Qt::LeftButton, {},
+                          Form->ParamTree->visualRect(cell).center());
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(editor, nullptr);
+        for (const QChar c : AText) {
+            if (c.unicode() < 128) {
+                QTest::keyClick(editor, c.toLatin1());
+            } else { // a key of a non-English keyboard: only its text
+                QTest::sendKeyEvent(QTest::Press, editor, Qt::Key_unknown, QString(c), {});
+                QTest::sendKeyEvent(QTest::Release, editor, Qt::Key_unknown, QString(c), {});
+            }
+        }
+        QTest::keyClick(editor, Qt::Key_Return);
+        QApplication::processEvents();
+    }
+
+    // Presses Send and answers whatever appears; ACancel presses Cancel in the progress dialog.
+    SendOutcome Send(bool ACancel = false) {
+        SendOutcome outcome;
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->isVisible()) {
+                outcome.Boxes.push_back({true, box->windowTitle(), box->text(), box->icon(),
+                                         static_cast<int>(box->buttons().size())});
+                box->buttons().front()->click();
+            } else if (auto* results = qobject_cast<TResultsForm*>(modal);
+                       results && results->isVisible()) {
+                outcome.ResultsShown = true;
+                outcome.ResultsCaption = results->windowTitle();
+                outcome.ResultsText = results->ResultsText();
+                outcome.ResultsMemoText = results->ResultsMemo->toPlainText();
+                results->close();
+            } else if (auto* dialog = qobject_cast<QDialog*>(modal);
+                       dialog && dialog->isVisible() && !outcome.SendingDialogShown) {
+                outcome.SendingDialogShown = true;
+                if (auto* label = dialog->findChild<QLabel*>())
+                    outcome.SendingText = label->text();
+                if (ACancel)
+                    for (auto* button : dialog->findChildren<QPushButton*>())
+                        if (button->text() == QLatin1String("Cancel"))
+                            QTest::mouseClick(button, Qt::LeftButton);
+            }
+        });
+        poll.start();
+        QTest::mouseClick(Form->CallButton, Qt::LeftButton);
+        return outcome;
+    }
+
+    QTemporaryDir Folder;
+    std::unique_ptr<TMainForm> Form;
+};
+
+TEST_F(SendTest, AccountsListGoesOutByteForByte) {
+    HttpPeer peer;
+    ASSERT_GT(peer.Port, 0);
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    FocusCommand("AccountsList");
+    const SendOutcome outcome = Send();
+    ASSERT_TRUE(outcome.Boxes.empty()) << outcome.Boxes[0].Text.toStdString();
+    const QByteArray expected = "POST /api HTTP/1.0\r\n"
+                                "Connection: keep-alive\r\n"
+                                "Content-Type: application/x-www-form-urlencoded\r\n"
+                                "Content-Length: 29\r\n"
+                                "Host: 127.0.0.1:" +
+                                QByteArray::number(peer.Port) +
+                                "\r\n"
+                                "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/"
+                                "*;q=0.8\r\n"
+                                "User-Agent: Mozilla/5.0 (compatible; VL Server)\r\n"
+                                "\r\n"
+                                "Command=AccountsList&JSON=Yes";
+    EXPECT_EQ(peer.Request(1), expected);
+    EXPECT_TRUE(outcome.ResultsShown);
+    EXPECT_EQ(outcome.ResultsCaption, QStringLiteral("AccountsList - JSON format"));
+    EXPECT_EQ(outcome.ResultsText, QStringLiteral("OK"));
+}
+
+TEST_F(SendTest, TypedValuesAndPasswordAreEncoded) {
+    HttpPeer peer;
+    Connect(QStringLiteral("127.0.0.1"), peer.Port); // no scheme: http is put in front
+    Form->PasswordEdit->setText(QStringLiteral(" pw "));
+    FocusCommand("AccountsGet");
+    TypeValue("Player", QStringLiteral("a b=c&d \u00e9"));
+    QTest::mouseClick(Form->LegacyRB, Qt::LeftButton);
+    const SendOutcome outcome = Send();
+    ASSERT_TRUE(outcome.Boxes.empty());
+    EXPECT_TRUE(peer.Request(1).endsWith(
+        "\r\n\r\nCommand=AccountsGet&Password=+pw+&JSON=No&Player=a+b%3Dc%26d+%C3%A9"))
+        << peer.Request(1).toStdString();
+    EXPECT_EQ(outcome.ResultsCaption, QStringLiteral("AccountsGet - Legacy format"));
+    // A failed or successful Send changes nothing in the window.
+    EXPECT_EQ(Form->Values().Line(1), QStringLiteral("Password=(not shown)"));
+}
+
+TEST_F(SendTest, PasswordRowTicksAndPlaceholderRules) {
+    HttpPeer peer;
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    FocusCommand("AccountsList");
+    Form->PasswordEdit->setText(QStringLiteral("s3cret"));
+    Send();
+    EXPECT_TRUE(peer.Request(1).endsWith("\r\n\r\nCommand=AccountsList&Password=s3cret&JSON=Yes"));
+    Form->PasswordEdit->setText(QString());
+    Send();
+    EXPECT_TRUE(peer.Request(2).endsWith("\r\n\r\nCommand=AccountsList&JSON=Yes"));
+    EXPECT_FALSE(peer.Request(2).contains("not+shown"));
+}
+
+TEST_F(SendTest, ValidationMessagesInTheirOrder) {
+    FocusCommand("AccountsList");
+    struct Case {
+        const char *Address, *Port, *Path, *Message;
+    };
+    const Case cases[] = {
+        {"", "", "", "Server IP/domain missing"},
+        {" \t", "8087", "api", "Server IP/domain missing"},
+        {"10.0.0.5", "   ", "api", "File port missing"},
+        {"10.0.0.5", "8087", "\n", "API path missing"},
+    };
+    for (const Case& c : cases) {
+        Form->IPEdit->setText(QString::fromUtf8(c.Address));
+        Form->FilePortEdit->setText(QString::fromUtf8(c.Port));
+        Form->APIPathEdit->setText(QString::fromUtf8(c.Path));
+        const SendOutcome outcome = Send();
+        ASSERT_EQ(outcome.Boxes.size(), 1u) << c.Message;
+        EXPECT_EQ(outcome.Boxes[0].Title, QStringLiteral("Error"));
+        EXPECT_EQ(outcome.Boxes[0].Text, QString::fromUtf8(c.Message));
+        EXPECT_EQ(outcome.Boxes[0].Icon, QMessageBox::Critical);
+        EXPECT_EQ(outcome.Boxes[0].ButtonCount, 1);
+        EXPECT_FALSE(outcome.ResultsShown);
+    }
+}
+
+TEST_F(SendTest, FailuresShowTheirMessageAndNoResults) {
+    Connect(QStringLiteral("http://127.0.0.1"), UnusedPort());
+    FocusCommand("AccountsList");
+    SendOutcome outcome = Send();
+    ASSERT_EQ(outcome.Boxes.size(), 1u);
+    EXPECT_EQ(outcome.Boxes[0].Text, QStringLiteral("Socket Error # 10061\r\nConnection refused."));
+    EXPECT_FALSE(outcome.ResultsShown);
+
+    HttpPeer peer;
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    peer.Answer("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nNot here.");
+    outcome = Send();
+    ASSERT_EQ(outcome.Boxes.size(), 1u);
+    EXPECT_EQ(outcome.Boxes[0].Text, QStringLiteral("HTTP/1.1 404 Not Found"));
+    EXPECT_FALSE(outcome.ResultsShown);
+
+    // An empty status line is a failure too, with words of its own.
+    peer.Answer("\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    outcome = Send();
+    ASSERT_EQ(outcome.Boxes.size(), 1u);
+    EXPECT_EQ(outcome.Boxes[0].Text, QStringLiteral("The server's answer had an empty status line."));
+    EXPECT_FALSE(outcome.ResultsShown);
+}
+
+TEST_F(SendTest, AnswersAreShownLineByLine) {
+    HttpPeer peer;
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    FocusCommand("AccountsList");
+    peer.Answer("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    SendOutcome outcome = Send();
+    EXPECT_TRUE(outcome.ResultsShown);
+    EXPECT_EQ(outcome.ResultsCaption, QStringLiteral("AccountsList - JSON format"));
+    EXPECT_EQ(outcome.ResultsText, QString());
+
+    peer.Answer("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n"
+                "Result=Ok\nAccounts=2\r\nPlayer1=a\rPlayer2=b\n");
+    outcome = Send();
+    EXPECT_EQ(outcome.ResultsText,
+              QStringLiteral("Result=Ok\r\nAccounts=2\r\nPlayer1=a\r\nPlayer2=b\r\n"));
+    EXPECT_EQ(outcome.ResultsMemoText.split(u'\n').size(), 5);
+}
+
+TEST_F(SendTest, HttpsWithASelfSignedCertificate) {
+    HttpPeer peer(true);
+    ASSERT_GT(peer.Port, 0);
+    Connect(QStringLiteral("https://localhost"), peer.Port);
+    FocusCommand("SystemStats");
+    peer.Answer("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n"
+                "{\"Result\":\"Ok\",\"Name\":\"\xc3\xa9\"}");
+    const SendOutcome outcome = Send();
+    ASSERT_TRUE(outcome.Boxes.empty()) << outcome.Boxes[0].Text.toStdString();
+    EXPECT_EQ(outcome.ResultsText, QStringLiteral("{\"Result\":\"Ok\",\"Name\":\"\u00e9\"}"));
+    EXPECT_TRUE(peer.Request(1).endsWith("\r\n\r\nCommand=SystemStats&JSON=Yes"));
+    EXPECT_EQ(peer.ServerName(1), QByteArray("localhost"));
+}
+
+TEST_F(SendTest, CancelEndsAHangingCallQuietly) {
+    HttpPeer peer;
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    FocusCommand("AccountsGet");
+    TypeValue("Player", QStringLiteral("joe"));
+    peer.Answer("HANG");
+    SendOutcome outcome = Send(true);
+    EXPECT_TRUE(outcome.SendingDialogShown);
+    EXPECT_EQ(outcome.SendingText, QStringLiteral("Sending AccountsGet..."));
+    EXPECT_TRUE(outcome.Boxes.empty());
+    EXPECT_FALSE(outcome.ResultsShown);
+    EXPECT_EQ(Form->Values().Line(4), QStringLiteral("Player=joe"));
+    EXPECT_TRUE(Form->ParamTreeModel->Checked(4));
+
+    peer.Answer("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\nDone");
+    outcome = Send();
+    EXPECT_TRUE(outcome.Boxes.empty());
+    EXPECT_EQ(outcome.ResultsText, QStringLiteral("Done"));
+}
+
+TEST(ResultsText, LineBreaksBecomeCrLf) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", ""},           {"a", "a"},           {"a\nb", "a\r\nb"},
+        {"a\rb", "a\r\nb"}, {"a\r\nb", "a\r\nb"}, {"a\n\r\nb\r", "a\r\n\r\nb\r\n"},
+        {"\r\r", "\r\n\r\n"}};
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(CrLfLineBreaks(QString::fromUtf8(text)), QString::fromUtf8(shown)) << text;
+}
+
+TEST(ResultsForm, KeepsPlaceAndSizeBetweenShowings) {
+    TestApplication();
+    QWidget owner;
+    owner.setGeometry(100, 100, 800, 600);
+    owner.show();
+    TResultsForm results;
+    const auto showAndClose = [&](const std::function<void()>& AWhileShown) {
+        QTimer::singleShot(0, &results, [&] {
+            AWhileShown();
+            results.close();
+        });
+        results.ShowModalOver(owner);
+    };
+    QPoint first;
+    showAndClose([&] { first = results.pos(); });
+    // Centred over the owner the first time.
+    EXPECT_NEAR(results.frameGeometry().center().x(), owner.frameGeometry().center().x(), 2);
+    showAndClose([&] { results.setGeometry(30, 40, 500, 300); });
+    QRect kept;
+    showAndClose([&] { kept = results.geometry(); });
+    EXPECT_EQ(kept, QRect(30, 40, 500, 300));
+    EXPECT_EQ(results.ResultsMemo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_TRUE(results.ResultsMemo->isReadOnly());
+}
+
+} // namespace
