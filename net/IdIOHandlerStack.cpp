@@ -5,7 +5,12 @@
 #include "IdResourceStrings.h"
 #include "IdStack.h"
 
+#include <memory>
+#include <mutex>
 #include <sys/socket.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -18,7 +23,67 @@ std::string FormatStatus(const char* AFormat, const std::string& AArgument) {
     return Text;
 }
 
+// The outcome of one resolution on its own thread; shared, so the thread may outlive the wait.
+struct TResolution {
+    std::mutex Lock;
+    std::string Address;
+    std::exception_ptr Error;
+    int Pipe[2] = {-1, -1}; // written once the outcome is in place
+
+    ~TResolution() {
+        for (const int Fd : Pipe) {
+            if (Fd >= 0) {
+                close(Fd);
+            }
+        }
+    }
+};
+
 } // namespace
+
+std::string TIdIOHandlerStack::ResolvePeer() {
+    // A slow resolver must not delay an abort: the lookup runs on a thread of its own that keeps
+    // the stack in use until it ends, and is left to finish alone when the wait is aborted.
+    auto State = std::make_shared<TResolution>();
+    if (pipe(State->Pipe) != 0) {
+        return GlobalStack().ResolveHost(Host, IPVersion);
+    }
+    TIdStack::IncUsage();
+    try {
+        std::thread([State, AHost = Host, AVersion = IPVersion] {
+            std::string Address;
+            std::exception_ptr Error;
+            try {
+                Address = GlobalStack().ResolveHost(AHost, AVersion);
+            } catch (...) {
+                Error = std::current_exception();
+            }
+            {
+                const std::lock_guard Guard(State->Lock);
+                State->Address = std::move(Address);
+                State->Error = Error;
+            }
+            const char Byte = 1;
+            [[maybe_unused]] const ssize_t Written = write(State->Pipe[1], &Byte, 1);
+            TIdStack::DecUsage();
+        }).detach();
+    } catch (const std::system_error&) {
+        TIdStack::DecUsage();
+        return GlobalStack().ResolveHost(Host, IPVersion);
+    }
+    const int WakeFd = AbortWakeFd();
+    while (GlobalStack().WaitForSocket(State->Pipe[0], false, -1,
+                                       std::span<const int>(&WakeFd, 1)) != TIdWaitResult::Ready) {
+        CheckAborted();
+        DrainAbortWake();
+        CheckAborted();
+    }
+    const std::lock_guard Guard(State->Lock);
+    if (State->Error) {
+        std::rethrow_exception(State->Error);
+    }
+    return State->Address;
+}
 
 bool TIdIOHandlerStack::Connected() {
     try {
@@ -83,7 +148,7 @@ void TIdIOHandlerStack::ConnectSocket() {
     }
     if (PeerAddress.empty()) {
         DoStatus(FormatStatus(RSStatusResolving, Host));
-        PeerAddress = GlobalStack().ResolveHost(Host, IPVersion);
+        PeerAddress = ResolvePeer();
     }
     Socket.SetPeer(PeerAddress, Port, IPVersion);
     DoStatus(FormatStatus(RSStatusConnecting, PeerAddress));

@@ -2,6 +2,8 @@
 
 #include "IdIOHandlerSocket.h"
 
+#include <string>
+
 // The plain TCP handler: connect, waits, receives and sends on the binding's socket.
 class TIdIOHandlerStack : public TIdIOHandlerSocket {
 public:
@@ -18,4 +20,6 @@ protected:
     void ConnectWithTimeout(int32_t ATimeout);
     // The binding's connect on the calling thread, without limit.
     void ConnectBinding();
+    // ResolveHost(Host, IPVersion), ended early by Abort.
+    std::string ResolvePeer();
 };

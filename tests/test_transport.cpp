@@ -10,7 +10,9 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <string>
@@ -23,6 +25,23 @@ constexpr auto Bound = std::chrono::seconds(10);
 
 int FailingResolver(const char*, const char*, const addrinfo*, addrinfo**) {
     return EAI_NONAME;
+}
+
+// A resolver that hangs until released, like one waiting for a silent name server.
+std::mutex HangLock;
+std::condition_variable HangChanged;
+bool HangReleased = false;
+int HangsStarted = 0;
+int HangsEnded = 0;
+
+int HangingResolver(const char*, const char*, const addrinfo*, addrinfo**) {
+    std::unique_lock Guard(HangLock);
+    ++HangsStarted;
+    HangChanged.notify_all();
+    HangChanged.wait_for(Guard, Bound, [] { return HangReleased; });
+    ++HangsEnded;
+    HangChanged.notify_all();
+    return EAI_AGAIN;
 }
 
 // A client with its own plain handler and a read time-out, so no test can hang.
@@ -415,6 +434,29 @@ TEST(Abort, EndsABlockedConnectPromptly) {
     ASSERT_EQ(Connector.wait_for(Bound), std::future_status::ready);
     EXPECT_EQ(Connector.get(), "Operation aborted.");
     EXPECT_FALSE(Client.Handler.Opened());
+}
+
+TEST(Abort, EndsASlowResolutionPromptly) {
+    TIdStackPosix::SetResolver(HangingResolver);
+    TClient Client("slow.example", 80);
+    auto Connector = std::async(std::launch::async, [&] {
+        return MessageOf<EIdOperationAborted>([&] { Client.Connection.Connect(); });
+    });
+    {
+        std::unique_lock Guard(HangLock);
+        ASSERT_TRUE(HangChanged.wait_for(Guard, Bound, [] { return HangsStarted > 0; }));
+    }
+    Client.Connection.Abort();
+    const bool Ended = Connector.wait_for(Bound) == std::future_status::ready;
+    {
+        std::unique_lock Guard(HangLock);
+        HangReleased = true;
+        HangChanged.notify_all();
+        HangChanged.wait_for(Guard, Bound, [] { return HangsEnded > 0; });
+    }
+    TIdStackPosix::SetResolver(nullptr);
+    ASSERT_TRUE(Ended);
+    EXPECT_EQ(Connector.get(), "Operation aborted.");
 }
 
 TEST(Abort, EndsABlockedSendPromptly) {
