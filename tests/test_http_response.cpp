@@ -10,8 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdint>
+#include <cstdlib>
+#include <poll.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 // ---------------------------------------------------------------------------------------------
@@ -514,6 +520,25 @@ TEST(HttpResponse, CookiesOfOneAnswerGoWithTheNextRequest) {
     EXPECT_TRUE(Requests[1].ends_with("Cookie: deep=1; early=0; sid=abc\r\n\r\n")) << Requests[1];
 }
 
+TEST(HttpResponse, ReadTimeOutBoundsASilentServer) {
+    for (const std::string Sent : {"", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}) {
+        THttpTestServer Server([&](THttpTestConnection& AConnection, int) {
+            AConnection.ReadRequest();
+            AConnection.Send(Sent);
+            AConnection.WaitForPeerClose();
+        });
+        TIdHTTP HTTP;
+        HTTP.ReadTimeout = 100;
+        try {
+            HTTP.Post(Server.URL(), {});
+            FAIL() << "no failure";
+        } catch (const EIdReadTimeout& E) {
+            EXPECT_STREQ(E.what(), "Read timed out.");
+        }
+        EXPECT_FALSE(HTTP.Connected());
+    }
+}
+
 TEST(HttpResponse, SlowRedirectBodyIsNotAwaited) {
     // A 3xx answer whose body does not arrive: the client does not wait for it without end.
     THttpTestServer Server([](THttpTestConnection& AConnection, int) {
@@ -528,4 +553,84 @@ TEST(HttpResponse, SlowRedirectBodyIsNotAwaited) {
     } catch (const EIdHTTPProtocolException& E) {
         EXPECT_STREQ(E.what(), "HTTP/1.1 302 Found");
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// An independent server: Python's http.server, which answers a POST with its 501 page.
+
+namespace {
+
+class TPythonHttpServer {
+public:
+    TPythonHttpServer() {
+        int Pipe[2];
+        if (pipe(Pipe) != 0)
+            return;
+        char Folder[] = "/tmp/vl_http_py_XXXXXX";
+        if (mkdtemp(Folder) != nullptr)
+            FFolder = Folder;
+        FPid = fork();
+        if (FPid == 0) {
+            dup2(Pipe[1], STDOUT_FILENO);
+            dup2(Pipe[1], STDERR_FILENO);
+            close(Pipe[0]);
+            execlp("python3", "python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1",
+                   "--directory", FFolder.empty() ? "." : FFolder.c_str(), nullptr);
+            _exit(127);
+        }
+        close(Pipe[1]);
+        FOutput = Pipe[0];
+        // "Serving HTTP on 127.0.0.1 port N (...)": wait for it, bounded.
+        std::string Text;
+        const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (FPid > 0 && Port == 0 && std::chrono::steady_clock::now() < Deadline) {
+            pollfd P{FOutput, POLLIN, 0};
+            if (poll(&P, 1, 1000) <= 0)
+                continue;
+            char Buffer[256];
+            const ssize_t N = read(FOutput, Buffer, sizeof Buffer);
+            if (N <= 0)
+                break;
+            Text.append(Buffer, static_cast<std::size_t>(N));
+            const std::size_t At = Text.find(" port ");
+            if (At != std::string::npos && Text.find(' ', At + 6) != std::string::npos)
+                Port = std::atoi(Text.c_str() + At + 6);
+        }
+    }
+    ~TPythonHttpServer() {
+        if (FPid > 0) {
+            kill(FPid, SIGTERM);
+            waitpid(FPid, nullptr, 0);
+        }
+        if (FOutput >= 0)
+            close(FOutput);
+        if (!FFolder.empty())
+            rmdir(FFolder.c_str());
+    }
+    int Port = 0;
+
+private:
+    pid_t FPid = -1;
+    int FOutput = -1;
+    std::string FFolder;
+};
+
+} // namespace
+
+TEST(HttpResponse, IndependentServerRefusesPost) {
+    TPythonHttpServer Server;
+    if (Server.Port == 0)
+        GTEST_SKIP() << "python3 http.server is not available";
+    TIdHTTP HTTP;
+    HTTP.ReadTimeout = 10000;
+    const std::string URL = "http://127.0.0.1:" + std::to_string(Server.Port) + "/api";
+    try {
+        HTTP.Post(std::u16string(URL.begin(), URL.end()), {u"Command=AccountsList", u"JSON=Yes"});
+        FAIL() << "no failure";
+    } catch (const EIdHTTPProtocolException& E) {
+        EXPECT_STREQ(E.what(), "HTTP/1.0 501 Unsupported method ('POST')");
+        EXPECT_EQ(E.ErrorCode, 501);
+        EXPECT_NE(E.ErrorMessage.find(u"Error code: 501"), std::u16string::npos);
+    }
+    EXPECT_FALSE(HTTP.Connected());
 }
