@@ -279,6 +279,17 @@ TEST(Reading, ResetWhileWaitingIsConnectionReset) {
     EXPECT_FALSE(Client.Connection.Connected());
 }
 
+TEST(Reading, BytesAsTheyCome) {
+    TScriptedServer Server(TServerScript().Send("abc").ReadUntil("!").Close());
+    TClient Client(Server);
+    Client.Connection.Connect();
+    TIdBytes Bytes{'>'};
+    Client.Handler.ReadBytes(Bytes, -1, true);
+    EXPECT_EQ(std::string(Bytes.begin(), Bytes.end()), ">abc");
+    Client.Handler.Write(std::string_view("!"));
+    EXPECT_THROW(Client.Handler.ReadBytes(Bytes, -1, false), EIdConnClosedGracefully);
+}
+
 TEST(Reading, ReadTimeoutWhenSet) {
     TScriptedServer Server(TServerScript().Hold());
     TClient Client(Server);
@@ -353,6 +364,21 @@ TEST(Writing, ThresholdFlushesInBlocks) {
     ASSERT_TRUE(Server.WaitForReceived(0, "01234567"));
     Client.Handler.WriteBufferCancel();
     EXPECT_EQ(Server.Received(), "01234567") << "the two bytes below the threshold were dropped";
+}
+
+TEST(Writing, StreamShorterThanPromisedIsNoDataToRead) {
+    TScriptedServer Server(TServerScript().ReadUntilClosed());
+    TClient Client(Server);
+    Client.Connection.Connect();
+    TIdMemoryStream Short(std::vector<uint8_t>{'a', 'b', 'c'});
+    Short.SetPosition(1);
+    Client.Handler.Write(Short, -1); // from the position to the end
+    Short.SetPosition(0);
+    EXPECT_EQ(MessageOf<EIdNoDataToRead>([&] { Client.Handler.Write(Short, 10); }),
+              "No data to read.");
+    Client.Connection.Disconnect();
+    ASSERT_TRUE(Server.WaitForScriptsDone());
+    EXPECT_EQ(Server.Received(), "bcabc");
 }
 
 TEST(Writing, WriteAfterCloseNoticedFailsBeforeSending) {
