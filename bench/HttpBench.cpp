@@ -116,6 +116,7 @@ void Serve(int AListen) {
 
 struct TRun {
     double Seconds = 0;
+    double CpuSeconds = 0; // user + system time of the client process
     long PeakKiB = 0;
     bool Ok = false;
 };
@@ -132,6 +133,8 @@ template <typename TWork> TRun RunChild(TWork AWork) {
     TRun Run;
     Run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
     Run.PeakKiB = Usage.ru_maxrss;
+    Run.CpuSeconds = static_cast<double>(Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) +
+                     static_cast<double>(Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e6;
     Run.Ok = WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
     return Run;
 }
@@ -171,15 +174,18 @@ TRun RunClient(const std::string& ABase, const std::string& APath, int ACount,
 
 void Report(const char* AName, const TRun& AOurs, const TRun& ACurl, bool AHaveCurl,
             long long ABodySize) {
-    std::printf("%-28s vlcallbench %8.3f s %s", AName, AOurs.Seconds, AOurs.Ok ? "" : "(FAILED) ");
+    std::printf("%s\n", AName);
+    std::printf("  vlcallbench %7.3f s (cpu %7.3f s)%s", AOurs.Seconds, AOurs.CpuSeconds,
+                AOurs.Ok ? "" : " FAILED");
     if (AHaveCurl)
-        std::printf("| curl %8.3f s %s| ratio %5.2fx ", ACurl.Seconds, ACurl.Ok ? "" : "(FAILED) ",
-                    AOurs.Seconds / ACurl.Seconds);
-    std::printf("| peak %7.1f MiB", AOurs.PeakKiB / 1024.0);
-    if (AHaveCurl)
-        std::printf(" (curl %6.1f MiB)", ACurl.PeakKiB / 1024.0);
+        std::printf(" | curl %7.3f s (cpu %7.3f s)%s | ratio %5.2fx (cpu %5.2fx)", ACurl.Seconds,
+                    ACurl.CpuSeconds, ACurl.Ok ? "" : " FAILED", AOurs.Seconds / ACurl.Seconds,
+                    AOurs.CpuSeconds / ACurl.CpuSeconds);
+    std::printf("\n  peak memory %.1f MiB", AOurs.PeakKiB / 1024.0);
     if (ABodySize > 0)
-        std::printf(" = %.2fx body", AOurs.PeakKiB * 1024.0 / static_cast<double>(ABodySize));
+        std::printf(" = %.2fx the body", AOurs.PeakKiB * 1024.0 / static_cast<double>(ABodySize));
+    if (AHaveCurl)
+        std::printf(" (curl %.1f MiB)", ACurl.PeakKiB / 1024.0);
     std::printf("\n");
 }
 

@@ -78,7 +78,10 @@ TIdHTTP::TIdHTTP() : FInternalHandler(std::make_unique<TIdIOHandlerStack>()) {
 }
 
 TIdHTTP::~TIdHTTP() {
-    DisconnectQuietly(*this);
+    // A handler set from outside may already be gone when the client is destroyed; it closes its
+    // own socket. Only the internal one is closed here.
+    if (FHandler.load() == FInternalHandler.get())
+        DisconnectQuietly(*this);
     TIdTCPConnection::SetIOHandler(nullptr);
 }
 
@@ -404,9 +407,15 @@ void TIdHTTP::ReadBody() {
 }
 
 void TIdHTTP::KeepOrClose() {
-    const bool Keep =
-        Connected() && !EqualsNoCase(Request.Connection, "close") &&
+    bool Keep =
+        !EqualsNoCase(Request.Connection, "close") &&
         EqualsNoCase(IdHTTPText::Trim(std::string_view(FResponse.Connection)), "keep-alive");
+    try {
+        Keep = Keep && Connected();
+    } catch (const std::exception&) {
+        // The answer is complete; a connection that fails the check is simply not kept.
+        Keep = false;
+    }
     if (!Keep)
         DisconnectQuietly(*this);
 }
