@@ -5,15 +5,18 @@
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "ScriptedServer.h"
 #include "TlsLibrary.h"
+#include "tls/OpenSslServerProcess.h"
 #include "tls/TlsTestServer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -426,6 +429,32 @@ TEST_F(TlsClient, StalledServersTimeOut) {
         TTlsTestServer Server({TTlsServerMode::Silent, {}});
         EXPECT_EQ(FailureOf([&] { Post("https", "127.0.0.1", Server.Port()); }), "Read timed out.");
     }
+}
+
+TEST_F(TlsClient, AbortEndsAHandshakeOrAReadPromptly) {
+    // No read time-out: only the abort can end these calls before the TLS layer's 30 seconds.
+    for (const TTlsServerMode Mode : {TTlsServerMode::NeverHandshake, TTlsServerMode::Silent}) {
+        SCOPED_TRACE(Mode == TTlsServerMode::Silent ? "reading" : "handshaking");
+        TTlsTestServer Server({Mode, {}});
+        std::thread Aborter([&] {
+            if (Mode == TTlsServerMode::Silent) {
+                Server.WaitForRequests(1);
+            } else {
+                Server.WaitForAccepted(1);
+            }
+            Http.Abort();
+        });
+        const auto Start = std::chrono::steady_clock::now();
+        EXPECT_THROW(Post("https", "127.0.0.1", Server.Port()), EIdOperationAborted);
+        Aborter.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(10));
+    }
+}
+
+TEST_F(TlsClient, HttpsPostToDebiansOpenSslServer) {
+    TOpenSslServerProcess Server("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n"
+                                 "Content-Length: 13\r\n\r\nfrom s_server");
+    EXPECT_EQ(Post("https", "localhost", Server.Port()), u"from s_server");
 }
 
 } // namespace

@@ -140,6 +140,7 @@ void TTlsTestServer::Run() {
         {
             std::lock_guard Guard(FLock);
             ++FAccepted;
+            FChanged.notify_all();
         }
         SetTimeOuts(Fd, WaitMs);
         Serve(Fd);
@@ -190,6 +191,7 @@ void TTlsTestServer::ServeTls(int AFd) {
     {
         std::lock_guard Guard(FLock);
         FRequests.push_back(Request);
+        FChanged.notify_all();
     }
     if (FOptions.Mode == TTlsServerMode::Silent) {
         DrainUntilClosed(AFd);
@@ -250,4 +252,16 @@ bool TTlsTestServer::WaitForServed(int ACount, int ATimeoutMs) const {
     std::unique_lock Guard(FLock);
     return FChanged.wait_for(Guard, std::chrono::milliseconds(ATimeoutMs),
                              [&] { return FServed >= ACount; });
+}
+
+bool TTlsTestServer::WaitForAccepted(int ACount, int ATimeoutMs) const {
+    std::unique_lock Guard(FLock);
+    return FChanged.wait_for(Guard, std::chrono::milliseconds(ATimeoutMs),
+                             [&] { return FAccepted >= ACount; });
+}
+
+bool TTlsTestServer::WaitForRequests(int ACount, int ATimeoutMs) const {
+    std::unique_lock Guard(FLock);
+    return FChanged.wait_for(Guard, std::chrono::milliseconds(ATimeoutMs),
+                             [&] { return static_cast<int>(FRequests.size()) >= ACount; });
 }

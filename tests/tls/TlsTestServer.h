@@ -49,7 +49,10 @@ public:
     std::vector<std::string> ServerNames() const;
     std::vector<std::string> Requests() const;
     // Waits until ACount connections have been served to their end.
-    bool WaitForServed(int ACount, int ATimeoutMs = 10000) const;
+    bool WaitForServed(int ACount, int ATimeoutMs = WaitMs) const;
+    // Waits until ACount connections have been accepted, or ACount requests read.
+    bool WaitForAccepted(int ACount, int ATimeoutMs = WaitMs) const;
+    bool WaitForRequests(int ACount, int ATimeoutMs = WaitMs) const;
 
     static constexpr int WaitMs = 10000;
 

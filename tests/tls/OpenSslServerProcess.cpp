@@ -1,0 +1,116 @@
+#include "OpenSslServerProcess.h"
+
+#include "TlsTestServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// A port the system considers free right now.
+uint16_t FreePort() {
+    const int Fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in Address{};
+    Address.sin_family = AF_INET;
+    Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t Length = sizeof Address;
+    if (Fd < 0 || bind(Fd, reinterpret_cast<sockaddr*>(&Address), sizeof Address) != 0 ||
+        getsockname(Fd, reinterpret_cast<sockaddr*>(&Address), &Length) != 0) {
+        throw std::runtime_error("no free port");
+    }
+    close(Fd);
+    return ntohs(Address.sin_port);
+}
+
+constexpr int StartWaitMs = 10000;
+
+} // namespace
+
+TOpenSslServerProcess::TOpenSslServerProcess(const std::string& AAnswer) : FPort(FreePort()) {
+    const TTestCertificate& Certificate = TTestCertificate::Get();
+    int Input[2];
+    int Printed[2];
+    if (pipe(Input) != 0 || pipe(Printed) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    posix_spawn_file_actions_t Actions;
+    posix_spawn_file_actions_init(&Actions);
+    posix_spawn_file_actions_adddup2(&Actions, Input[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&Actions, Printed[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&Actions, Printed[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&Actions, Input[1]);
+    posix_spawn_file_actions_addclose(&Actions, Printed[0]);
+    const std::string Accept = "127.0.0.1:" + std::to_string(FPort);
+    std::vector<std::string> Arguments{
+        "openssl", "s_server",          "-accept",  Accept, "-cert", Certificate.CertFile,
+        "-key",    Certificate.KeyFile, "-naccept", "1"};
+    std::vector<char*> Argv;
+    for (std::string& Argument : Arguments) {
+        Argv.push_back(Argument.data());
+    }
+    Argv.push_back(nullptr);
+    const int Spawned = posix_spawnp(&FPid, "openssl", &Actions, nullptr, Argv.data(), environ);
+    posix_spawn_file_actions_destroy(&Actions);
+    close(Input[0]);
+    close(Printed[1]);
+    FOutput = Printed[0];
+    if (Spawned != 0) {
+        close(Input[1]);
+        close(FOutput);
+        throw std::runtime_error("openssl s_server could not be started");
+    }
+    // The answer is small enough for the pipe; the server sends it once a client is connected.
+    // Its standard input stays open: at its end the server would close the connection at once,
+    // perhaps before the request arrived, and the client would see a reset.
+    FInput = Input[1];
+    [[maybe_unused]] const auto Written = write(FInput, AAnswer.data(), AAnswer.size());
+    // Ready once it reports that it accepts connections.
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(StartWaitMs);
+    while (FPrinted.find("ACCEPT") == std::string::npos) {
+        const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            Deadline - std::chrono::steady_clock::now());
+        if (Left.count() <= 0 || ReadSome(static_cast<int>(Left.count())) <= 0) {
+            Stop();
+            throw std::runtime_error("openssl s_server did not start: " + FPrinted);
+        }
+    }
+}
+
+TOpenSslServerProcess::~TOpenSslServerProcess() {
+    Stop();
+}
+
+void TOpenSslServerProcess::Stop() {
+    close(FInput);
+    if (FPid > 0) {
+        kill(FPid, SIGTERM);
+        int Status = 0;
+        waitpid(FPid, &Status, 0);
+    }
+    close(FOutput);
+}
+
+ssize_t TOpenSslServerProcess::ReadSome(int AWaitMs) {
+    pollfd Fd{FOutput, POLLIN, 0};
+    if (poll(&Fd, 1, AWaitMs) <= 0) {
+        return 0;
+    }
+    char Buffer[4096];
+    const ssize_t Count = read(FOutput, Buffer, sizeof Buffer);
+    if (Count > 0) {
+        FPrinted.append(Buffer, static_cast<size_t>(Count));
+    }
+    return Count;
+}
