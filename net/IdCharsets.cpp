@@ -3,6 +3,7 @@
 #include "IdHTTPText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <memory>
 #include <unicode/ucnv.h>
@@ -10,7 +11,6 @@
 
 using IdHTTPText::EndsWithNoCase;
 using IdHTTPText::EqualsNoCase;
-using IdHTTPText::LowerCase;
 using IdHTTPText::StartsWithNoCase;
 using IdHTTPText::Trim;
 
@@ -109,6 +109,20 @@ bool DecodeUTF8(std::string_view ABody, std::u16string& AOut) {
     return true;
 }
 
+std::size_t FindNoCase(std::string_view AText, std::string_view ANeedle, std::size_t AFrom) {
+    const char Front = ANeedle.front();
+    const char Firsts[2] = {static_cast<char>(std::tolower(static_cast<unsigned char>(Front))),
+                            static_cast<char>(std::toupper(static_cast<unsigned char>(Front)))};
+    for (std::size_t I = AFrom; I + ANeedle.size() <= AText.size(); ++I) {
+        I = AText.find_first_of(std::string_view(Firsts, 2), I);
+        if (I == std::string_view::npos || I + ANeedle.size() > AText.size())
+            return std::string_view::npos;
+        if (EqualsNoCase(AText.substr(I, ANeedle.size()), ANeedle))
+            return I;
+    }
+    return std::string_view::npos;
+}
+
 bool IsUnicodeFamily(std::string_view AName) {
     return StartsWithNoCase(AName, "UTF-") || StartsWithNoCase(AName, "UTF");
 }
@@ -205,9 +219,10 @@ std::string MediaTypeParam(std::string_view AValue, std::string_view AName) {
 
 TMetaInfo ScanHTMLMeta(std::string_view ABody) {
     TMetaInfo Info;
-    const std::string Lower = LowerCase(ABody);
+    // Read in place: a copy of a large page would cost as much memory as the page.
+    const std::string_view Lower = ABody;
     std::size_t Pos = 0;
-    while ((Pos = Lower.find("<meta", Pos)) != std::string::npos) {
+    while ((Pos = FindNoCase(ABody, "<meta", Pos)) != std::string_view::npos) {
         Pos += 5;
         if (Pos < Lower.size() && !(Lower[Pos] == ' ' || Lower[Pos] == '\t' || Lower[Pos] == '\r' ||
                                     Lower[Pos] == '\n' || Lower[Pos] == '/' || Lower[Pos] == '>'))
@@ -225,8 +240,7 @@ TMetaInfo ScanHTMLMeta(std::string_view ABody) {
                    Lower[Pos] != ' ' && Lower[Pos] != '\t' && Lower[Pos] != '\r' &&
                    Lower[Pos] != '\n' && Lower[Pos] != '/')
                 ++Pos;
-            const std::string_view Name =
-                std::string_view(Lower).substr(NameStart, Pos - NameStart);
+            const std::string_view Name = Lower.substr(NameStart, Pos - NameStart);
             while (Pos < Lower.size() && (Lower[Pos] == ' ' || Lower[Pos] == '\t'))
                 ++Pos;
             std::string_view Value;
@@ -237,9 +251,9 @@ TMetaInfo ScanHTMLMeta(std::string_view ABody) {
                 if (Pos < Lower.size() && (Lower[Pos] == '"' || Lower[Pos] == '\'')) {
                     const char Quote = Lower[Pos++];
                     const std::size_t Close = Lower.find(Quote, Pos);
-                    const std::size_t End = Close == std::string::npos ? Lower.size() : Close;
+                    const std::size_t End = Close == std::string_view::npos ? Lower.size() : Close;
                     Value = ABody.substr(Pos, End - Pos);
-                    Pos = Close == std::string::npos ? End : End + 1;
+                    Pos = Close == std::string_view::npos ? End : End + 1;
                 } else {
                     const std::size_t Start = Pos;
                     // "/>" closes an element; it is not part of an unquoted value.
@@ -250,12 +264,12 @@ TMetaInfo ScanHTMLMeta(std::string_view ABody) {
                     Value = ABody.substr(Start, Pos - Start);
                 }
             }
-            if (Name == "http-equiv") {
+            if (EqualsNoCase(Name, "http-equiv")) {
                 HttpEquiv = std::string(Trim(Value));
-            } else if (Name == "content") {
+            } else if (EqualsNoCase(Name, "content")) {
                 Content = std::string(Value);
                 HasContent = true;
-            } else if (Name == "charset") {
+            } else if (EqualsNoCase(Name, "charset")) {
                 CharSet = std::string(Trim(Value));
             }
         }

@@ -1,6 +1,8 @@
 #include "HttpTestServer.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
