@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <locale>
 
 TEST(VersionRangeText, FormatsRanges) {
     struct Case {
@@ -24,14 +25,20 @@ TEST(VersionRangeText, FormatsRanges) {
 }
 
 TEST(VersionRangeText, UsesDotWhateverTheLocale) {
-    // A locale that writes decimals with "," must not change the suffix.
-    const char* chosen = std::setlocale(LC_ALL, "de_DE.UTF-8");
-    if (!chosen)
-        chosen = std::setlocale(LC_ALL, "fr_FR.UTF-8");
+    // A global locale that writes decimals with "," and groups thousands must not change it.
+    struct CommaDecimals : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+        char do_thousands_sep() const override { return '.'; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    const std::locale previous =
+        std::locale::global(std::locale(std::locale::classic(), new CommaDecimals));
+    const char* chosen = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
     EXPECT_EQ(VersionRangeText(22500, 49900), " [Version 2.25 to 4.99]");
-    std::setlocale(LC_ALL, "C");
-    if (!chosen)
-        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    EXPECT_EQ(VersionRangeText(10000000, OpenEnded), " [Version 1000.00+]");
+    std::locale::global(previous);
+    if (chosen)
+        std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST(TCommand, HeaderHasNoParameters) {
