@@ -307,9 +307,11 @@ void TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
         return;
     std::string& Body = FResponse.Body;
     if (Body.capacity() < Body.size() + Take) {
-        // Grow geometrically, but never past what the server announced: a length it does not
-        // send must not cost memory.
-        std::size_t Capacity = std::max(Body.size() + Take, Body.capacity() * 2);
+        // Grow geometrically, in proportion to what arrived and never past what the server
+        // announced, so a length it does not send costs no memory. With an announced length the
+        // steps are larger: fewer copies, and fewer pages touched by buffers left behind.
+        std::size_t Capacity =
+            std::max(Body.size() + Take, Body.capacity() * (AReserveLimit >= 0 ? 4 : 2));
         if (AReserveLimit >= 0)
             Capacity =
                 std::max(Body.size() + Take,
