@@ -190,7 +190,11 @@ void TIdSSLContext::ConfigureContext(TIdSSLCtxMode ACtxMode) {
     F.SSL_CTX_ctrl(FContext, OpenSsl::CtrlMode, OpenSsl::ModeAutoRetry, nullptr);
     F.SSL_CTX_set_default_passwd_cb(FContext, &KeyPasswordCallback);
     F.SSL_CTX_set_default_passwd_cb_userdata(FContext, this);
-    F.SSL_CTX_set_default_verify_paths(FContext);
+    // The default certificate locations serve verification alone; loading them costs about 25 ms
+    // per context with OpenSSL 3, paid on every call, so they are loaded only when verifying.
+    if (VerifyMode != 0) {
+        F.SSL_CTX_set_default_verify_paths(FContext);
+    }
     LoadFiles();
     if (!CipherList.empty()) {
         if (F.SSL_CTX_set_cipher_list == nullptr ||

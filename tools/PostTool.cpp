@@ -3,6 +3,7 @@
 
 #include "IdHTTP.h"
 #include "IdHTTPText.h"
+#include "IdSSLIOHandlerSocketOpenSSL.h"
 
 #include <cstdio>
 #include <exception>
@@ -28,7 +29,10 @@ int main(int argc, char** argv) {
     for (int I = 2; I < argc; ++I)
         Lines.push_back(IdHTTPText::FromUTF8(argv[I]));
     try {
+        // The program's arrangement: https through the TLS handler, http passed through it.
+        TIdSSLIOHandlerSocketOpenSSL SSLHandler;
         TIdHTTP HTTP;
+        HTTP.SetIOHandler(&SSLHandler);
         const std::u16string Answer = HTTP.Post(URL, Lines);
         WriteAll(stdout, IdHTTPText::ToUTF8(Answer));
         return 0;
