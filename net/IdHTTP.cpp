@@ -63,6 +63,21 @@ int64_t ChunkSize(std::string_view ALine) {
     return Value;
 }
 
+// The request target as typed, in 7-bit text. Control characters are percent-encoded: a line
+// break typed into the address must not end the request line and start a header of its own.
+std::string TargetText(const std::u16string& ATarget) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string Text;
+    for (const char C : ToASCII(ATarget)) {
+        const auto Byte = static_cast<unsigned char>(C);
+        if (Byte < 0x20 || Byte == 0x7F)
+            Text.append({'%', Hex[Byte >> 4], Hex[Byte & 0xF]});
+        else
+            Text += C;
+    }
+    return Text;
+}
+
 void DisconnectQuietly(TIdTCPConnection& AConnection) {
     try {
         AConnection.Disconnect(false);
@@ -150,7 +165,7 @@ std::string TIdHTTP::BuildHeaderBlock(const std::string& AContentLength) {
     std::u16string Target = FURL.Path + FURL.Document;
     if (!FURL.Params.empty())
         Target += u"?" + FURL.Params;
-    std::string Block = "POST " + ToASCII(Target) + " HTTP/" +
+    std::string Block = "POST " + TargetText(Target) + " HTTP/" +
                         (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 ? "1.0" : "1.1") + "\r\n";
     const auto Header = [&Block](std::string_view AName, const std::string& AValue) {
         if (!AValue.empty())

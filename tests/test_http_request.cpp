@@ -248,6 +248,9 @@ TEST(HttpRequest, TargetHostAndConnectionTable) {
         {u"http://h:81/api#frag", "POST /api HTTP/1.0", "h:81", "h", 81, false, false},
         {u"http://h:81/api?x=1#frag", "POST /api?x=1 HTTP/1.0", "h:81", "h", 81, false, false},
         {u"http://h:81//api", "POST //api HTTP/1.0", "h:81", "h", 81, false, false},
+        // A line break typed into the address stays inside the request line.
+        {u"http://h:81/a\r\nX-Injected: 1\x7F", "POST /a%0D%0AX-Injected: 1%7F HTTP/1.0", "h:81",
+         "h", 81, false, false},
         {u"http://10.0.0.5:9000:8087/api", "POST /api HTTP/1.0", "10.0.0.5:9000:8087", "10.0.0.5",
          80, false, false},
         {u"http://h: 8087 /api", "POST /api HTTP/1.0", "h: 8087 ", "h", 8087, false, false},
@@ -269,6 +272,7 @@ TEST(HttpRequest, TargetHostAndConnectionTable) {
         EXPECT_EQ(Sent.find("user"), std::string::npos) << Name;
         EXPECT_EQ(Sent.find("secret"), std::string::npos) << Name;
         EXPECT_EQ(Sent.find("frag"), std::string::npos) << Name;
+        EXPECT_EQ(Sent.find("\r\nX-Injected"), std::string::npos) << Name;
     }
 }
 
