@@ -167,9 +167,17 @@ std::string TIdHTTP::BuildHeaderBlock(const std::string& AContentLength) {
         Target += u"?" + FURL.Params;
     std::string Block = "POST " + TargetText(Target) + " HTTP/" +
                         (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 ? "1.0" : "1.1") + "\r\n";
+    // Header values are 7-bit text on the wire, and a control character (a lone CR in a cookie
+    // a server sent, say) must not break a line.
     const auto Header = [&Block](std::string_view AName, const std::string& AValue) {
-        if (!AValue.empty())
-            Block.append(AName).append(": ").append(AValue).append("\r\n");
+        if (AValue.empty())
+            return;
+        Block.append(AName).append(": ");
+        for (const char C : AValue) {
+            const auto Byte = static_cast<unsigned char>(C);
+            Block += (Byte > 127 || (Byte < 0x20 && Byte != '\t') || Byte == 0x7F) ? '?' : C;
+        }
+        Block.append("\r\n");
     };
     Header("Connection", Request.Connection);
     Header("Content-Type", Request.ContentType);
@@ -184,10 +192,6 @@ std::string TIdHTTP::BuildHeaderBlock(const std::string& AContentLength) {
                ToASCII(IdHTTPText::FromUTF8(FCookies.CookieHeader(CookieRequest, NowSeconds()))));
     }
     Block += "\r\n";
-    // Header values are 7-bit text on the wire.
-    for (char& C : Block)
-        if (static_cast<unsigned char>(C) > 127)
-            C = '?';
     return Block;
 }
 

@@ -539,6 +539,22 @@ TEST(HttpResponse, ReadTimeOutBoundsASilentServer) {
     }
 }
 
+TEST(HttpResponse, CookieFromTheServerCannotBreakTheRequest) {
+    THttpTestServer Server([](THttpTestConnection& AConnection, int AIndex) {
+        AConnection.ReadRequest();
+        AConnection.Send(AIndex == 0 ? "HTTP/1.1 200 OK\r\nSet-Cookie: a=b\rX-Injected: 1\r\n"
+                                       "Content-Length: 0\r\n\r\n"
+                                     : "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    });
+    TIdHTTP HTTP;
+    HTTP.ReadTimeout = 5000;
+    HTTP.Post(Server.URL(), {});
+    HTTP.Post(Server.URL(), {});
+    ASSERT_TRUE(Server.WaitForScripts(2));
+    const std::string Second = Server.Requests().at(1);
+    EXPECT_TRUE(Second.ends_with("\r\nCookie: a=b?X-Injected: 1\r\n\r\n")) << Second;
+}
+
 TEST(HttpResponse, SlowRedirectBodyIsNotAwaited) {
     // A 3xx answer whose body does not arrive: the client does not wait for it without end.
     THttpTestServer Server([](THttpTestConnection& AConnection, int) {
