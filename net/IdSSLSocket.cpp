@@ -1,5 +1,6 @@
 #include "IdSSLSocket.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -115,7 +116,9 @@ template <class TCall> int TIdSSLSocket::Transfer(TCall ACall) {
             }
             continue;
         }
-        if (Code == OpenSsl::ErrorZeroReturn) {
+        // A system call failure without any socket error is the peer's end of the connection.
+        if (Code == OpenSsl::ErrorZeroReturn ||
+            (Code == OpenSsl::ErrorSyscall && FLastSocketError.SocketError == 0)) {
             return 0;
         }
         return Result;
