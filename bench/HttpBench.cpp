@@ -1,7 +1,7 @@
 // HTTP client benchmark against curl on loopback. A forked server process answers; every measured
 // client runs in a process of its own so that its peak memory is its own.
 //
-// Usage: vl_http_bench [curl-path]
+// Usage: vl_http_bench [path of curl]
 
 #include "IdHTTP.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
 #include <signal.h>
@@ -197,8 +198,8 @@ void Report(const char* AName, const TRun& AOurs, const TRun& ACurl, bool AHaveC
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string Curl = argc > 1 ? argv[1] : "/usr/bin/curl";
-    const bool HaveCurl = access(Curl.c_str(), X_OK) == 0;
+    const std::string Curl = argc > 1 ? argv[1] : "curl";
+    const bool HaveCurl = Curl.find('/') != std::string::npos && access(Curl.c_str(), X_OK) == 0;
 
     const int Listen = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in Address{};
@@ -219,7 +220,9 @@ int main(int argc, char** argv) {
     close(Listen);
     const std::string Base = "http://127.0.0.1:" + std::to_string(ntohs(Address.sin_port));
 
-    char ConfigName[] = "/tmp/vl_http_bench_XXXXXX";
+    std::string ConfigPattern =
+        (std::filesystem::temp_directory_path() / "vl_http_bench_XXXXXX").string();
+    char* ConfigName = ConfigPattern.data();
     const int ConfigFd = mkstemp(ConfigName);
     if (ConfigFd >= 0) {
         std::string Config = "silent\nhttp1.0\ndata = \"Command=AccountsList&JSON=Yes\"\n";

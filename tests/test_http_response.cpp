@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
@@ -582,9 +583,10 @@ public:
         int Pipe[2];
         if (pipe(Pipe) != 0)
             return;
-        char Folder[] = "/tmp/vl_http_py_XXXXXX";
-        if (mkdtemp(Folder) != nullptr)
-            FFolder = Folder;
+        std::string Pattern =
+            (std::filesystem::temp_directory_path() / "vl_http_py_XXXXXX").string();
+        if (mkdtemp(Pattern.data()) != nullptr)
+            FFolder = Pattern;
         FPid = fork();
         if (FPid == 0) {
             dup2(Pipe[1], STDOUT_FILENO);
