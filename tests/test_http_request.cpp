@@ -450,6 +450,11 @@ std::string ReadAll(int AFd) {
 
 TToolRun RunPostTool(const std::vector<std::string>& AArgs) {
     TToolRun Run;
+    // Built before the fork: the child of a threaded process only execs.
+    std::vector<char*> Argv{const_cast<char*>(VL_POST_TOOL)};
+    for (const std::string& Arg : AArgs)
+        Argv.push_back(const_cast<char*>(Arg.c_str()));
+    Argv.push_back(nullptr);
     int Out[2], Err[2];
     if (pipe(Out) != 0 || pipe(Err) != 0)
         return Run;
@@ -459,10 +464,6 @@ TToolRun RunPostTool(const std::vector<std::string>& AArgs) {
         dup2(Err[1], STDERR_FILENO);
         close(Out[0]);
         close(Err[0]);
-        std::vector<char*> Argv{const_cast<char*>(VL_POST_TOOL)};
-        for (const std::string& Arg : AArgs)
-            Argv.push_back(const_cast<char*>(Arg.c_str()));
-        Argv.push_back(nullptr);
         execv(VL_POST_TOOL, Argv.data());
         _exit(127);
     }
