@@ -66,7 +66,6 @@ const QColor Blue(0, 0, 255);
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    MainWindowTest() { TestApplication(); }
 
     void Open() {
         Form = std::make_unique<TMainForm>(SettingsFile());

@@ -134,7 +134,6 @@ struct SendOutcome {
 class SendTest : public ::testing::Test {
 protected:
     SendTest() {
-        TestApplication();
         Form = std::make_unique<TMainForm>(Folder.filePath(QStringLiteral("Tessarine.conf")));
         Form->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
@@ -387,7 +386,6 @@ TEST(ResultsText, LineBreaksBecomeCrLf) {
 }
 
 TEST(ResultsForm, KeepsPlaceAndSizeBetweenShowings) {
-    TestApplication();
     QWidget owner;
     owner.setGeometry(100, 100, 800, 600);
     owner.show();

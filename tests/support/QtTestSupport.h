@@ -16,14 +16,6 @@ inline void PrintTo(const QString& AText, std::ostream* AOut) {
     *AOut << '"' << AText.toStdString() << '"';
 }
 
-// The one application object of a widget test program.
-inline QApplication& TestApplication() {
-    static int argc = 1;
-    static char name[] = "vlcallbench";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
 
 // What a modal message box showed before the watcher closed it.
 struct SeenBox {
