@@ -40,9 +40,23 @@ std::string TIdSSLIOHandlerSocketOpenSSL::GetPassword(bool AIsWrite) {
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::PrepareContext() {
-    if (FSSLContext != nullptr) {
+    if (FSSLContext != nullptr || FContextDeferred) {
         return;
     }
+    if (FPassThrough) {
+        // A plain connection never uses the context, and creating one costs more than the
+        // connection itself; it is made if TLS is started on this connection.
+        if (!LoadTlsLibraries()) {
+            throw EIdOSSLCouldNotLoadSSLLibrary(IdSSLText::CouldNotLoadSSLLibrary);
+        }
+        FContextDeferred = true;
+        return;
+    }
+    CreateContext();
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::CreateContext() {
+    FContextDeferred = false;
     auto Context = std::make_unique<TIdSSLContext>(CallbackHelper());
     Context->Assign(FSSLOptions);
     Context->fVerifyOn = false; // no verification receiver: certificates are not checked
@@ -101,6 +115,9 @@ void TIdSSLIOHandlerSocketOpenSSL::SetSocketTimeOuts(int32_t AMSec) {
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::StartTlsSession() {
+    if (FSSLContext == nullptr && FContextDeferred) {
+        CreateContext();
+    }
     if (FSSLContext == nullptr) {
         throw EIdOSSLCouldNotLoadSSLLibrary(IdSSLText::CouldNotLoadSSLLibrary);
     }
@@ -214,5 +231,6 @@ void TIdSSLIOHandlerSocketOpenSSL::Close() {
     // The close notification goes out while the socket is still open.
     FSSLSocket.reset();
     FSSLContext.reset();
+    FContextDeferred = false;
     TIdIOHandlerStack::Close();
 }

@@ -53,7 +53,8 @@ protected:
     int ClassifyTransportError(int ALastResult) override;
     void RaiseTransportError(int ACode) override;
 
-    // Creates and configures the context for the next connection unless one exists.
+    // Makes the context for the next connection ready unless one exists. In pass-through mode
+    // only the libraries are loaded; the context itself waits until TLS starts.
     void PrepareContext();
     void StartTlsSession();
 
@@ -67,8 +68,11 @@ private:
     // SO_RCVTIMEO and SO_SNDTIMEO of the socket, in ms (0: none).
     void SetSocketTimeOuts(int32_t AMSec);
     bool TlsActive() const { return !FPassThrough && FSSLSocket != nullptr; }
+    void CreateContext();
 
     TIdSSLOptions FSSLOptions;
     std::unique_ptr<TIdSSLContext> FSSLContext;
     std::unique_ptr<TIdSSLSocket> FSSLSocket;
+    // The libraries loaded for this connection but its context not yet created.
+    bool FContextDeferred = false;
 };
