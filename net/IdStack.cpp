@@ -14,9 +14,17 @@
 
 namespace {
 
-std::mutex StackLock;
-std::unique_ptr<TIdStack> TheStack;
-int TheStackUsers = 0;
+// The stack's holder is never destroyed: a name lookup left to finish on its own thread may
+// release its use of the stack after the process has begun to exit.
+struct TStackHolder {
+    std::mutex Lock;
+    std::unique_ptr<TIdStack> Stack;
+    int Users = 0;
+};
+TStackHolder& Holder() {
+    static auto* const Instance = new TStackHolder;
+    return *Instance;
+}
 
 struct TSocketErrorText {
     int Code;
@@ -105,34 +113,38 @@ bool EqualsNoCase(std::string_view A, std::string_view B) {
 } // namespace
 
 void TIdStack::IncUsage() {
-    const std::lock_guard Guard(StackLock);
-    if (TheStackUsers == 0) {
-        TheStack = std::make_unique<TIdStackPosix>();
+    TStackHolder& H = Holder();
+    const std::lock_guard Guard(H.Lock);
+    if (H.Users == 0) {
+        H.Stack = std::make_unique<TIdStackPosix>();
     }
-    ++TheStackUsers;
+    ++H.Users;
 }
 
 void TIdStack::DecUsage() {
-    const std::lock_guard Guard(StackLock);
-    if (TheStackUsers == 0) {
+    TStackHolder& H = Holder();
+    const std::lock_guard Guard(H.Lock);
+    if (H.Users == 0) {
         return;
     }
-    if (--TheStackUsers == 0) {
-        TheStack.reset();
+    if (--H.Users == 0) {
+        H.Stack.reset();
     }
 }
 
 int TIdStack::StackUsers() {
-    const std::lock_guard Guard(StackLock);
-    return TheStackUsers;
+    TStackHolder& H = Holder();
+    const std::lock_guard Guard(H.Lock);
+    return H.Users;
 }
 
 TIdStack& GlobalStack() {
-    const std::lock_guard Guard(StackLock);
-    if (!TheStack) {
+    TStackHolder& H = Holder();
+    const std::lock_guard Guard(H.Lock);
+    if (!H.Stack) {
         throw EIdStackError("The socket stack is not in use.");
     }
-    return *TheStack;
+    return *H.Stack;
 }
 
 std::string TIdStack::ResolveHost(const std::string& AHost, TIdIPVersion AIPVersion) {
