@@ -275,6 +275,20 @@ TEST_F(SendTest, PasswordRowTicksAndPlaceholderRules) {
     EXPECT_FALSE(peer.Request(2).contains("not+shown"));
 }
 
+TEST_F(SendTest, RowsOutOfViewKeepTheirStateAndGoOutInGridOrder) {
+    HttpPeer peer;
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    FocusCommand("AccountsAdd"); // 49 rows: most of them are never drawn
+    TypeValue("TFees2", QStringLiteral("7")); // the last row, scrolled into view
+    TypeValue("Player", QStringLiteral("joe")); // scrolled back to the top
+    Form->ParamTree->scrollToTop();
+    const SendOutcome outcome = Send();
+    ASSERT_TRUE(outcome.Boxes.empty());
+    EXPECT_TRUE(
+        peer.Request(1).endsWith("\r\n\r\nCommand=AccountsAdd&JSON=Yes&Player=joe&TFees2=7"))
+        << peer.Request(1).toStdString();
+}
+
 TEST_F(SendTest, ValidationMessagesInTheirOrder) {
     FocusCommand("AccountsList");
     struct Case {
