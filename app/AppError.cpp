@@ -19,7 +19,8 @@ QString ApplicationErrorText(const QString& AMessage) {
 }
 
 void ShowApplicationError(QWidget* AParent, const QString& AMessage) {
-    QMessageBox box(QMessageBox::Critical, ApplicationTitle(QCoreApplication::applicationFilePath()),
+    QMessageBox box(QMessageBox::Critical,
+                    ApplicationTitle(QCoreApplication::applicationFilePath()),
                     ApplicationErrorText(AMessage), QMessageBox::Ok, AParent);
     box.exec();
 }

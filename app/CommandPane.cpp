@@ -4,8 +4,8 @@
 #include "MainForm.h"
 #include "ParamTree.h"
 
-#include <QRadioButton>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTextEdit>
 
 namespace {

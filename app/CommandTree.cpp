@@ -33,8 +33,7 @@ QModelIndex TCommandTreeModel::NodeAt(int AAbsoluteIndex) const {
     const int top = TopRowOf[AAbsoluteIndex];
     if (TopRows[top].Position == AAbsoluteIndex)
         return createIndex(top, 0, quintptr(AAbsoluteIndex + 1));
-    return createIndex(AAbsoluteIndex - TopRows[top].Position - 1, 0,
-                       quintptr(AAbsoluteIndex + 1));
+    return createIndex(AAbsoluteIndex - TopRows[top].Position - 1, 0, quintptr(AAbsoluteIndex + 1));
 }
 
 QModelIndex TCommandTreeModel::index(int ARow, int AColumn, const QModelIndex& AParent) const {
@@ -71,7 +70,9 @@ int TCommandTreeModel::rowCount(const QModelIndex& AParent) const {
     return top.Position == position ? static_cast<int>(top.Children.size()) : 0;
 }
 
-int TCommandTreeModel::columnCount(const QModelIndex&) const { return 1; }
+int TCommandTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
 
 QVariant TCommandTreeModel::data(const QModelIndex& ANode, int ARole) const {
     if (!ANode.isValid())

@@ -16,4 +16,6 @@ std::u16string TMainForm::Post(const std::u16string& AURL,
     return IdHTTP1->Post(AURL, ALines);
 }
 
-void TMainForm::AbortPost() { IdHTTP1->Abort(); }
+void TMainForm::AbortPost() {
+    IdHTTP1->Abort();
+}

@@ -185,7 +185,8 @@ void TMainForm::BuildControls() {
     CallButton = new QPushButton(QStringLiteral("Send"), ButtonPanel);
     CallButton->setGeometry(363, 6, 110, 25);
     CallButton->setEnabled(false);
-    connect(CallButton, &QPushButton::clicked, this, [this] { Guarded([this] { CallButtonClick(); }); });
+    connect(CallButton, &QPushButton::clicked, this,
+            [this] { Guarded([this] { CallButtonClick(); }); });
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -194,7 +195,7 @@ void TMainForm::BuildControls() {
     layout->addWidget(Splitter1, 1);
     layout->addWidget(ButtonPanel);
 
-    QWidget* order[] = {CommandTree, CommandHelp,  VerEdit,   IPEdit,    FilePortEdit,
+    QWidget* order[] = {CommandTree, CommandHelp,  VerEdit,    IPEdit,    FilePortEdit,
                         APIPathEdit, PasswordEdit, RememberPW, ParamTree, ParamHelp,
                         CallButton,  JSONRB,       LegacyRB};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
@@ -263,7 +264,9 @@ void TMainForm::ReportError(const std::exception& AError) {
     ShowApplicationError(this, QString::fromUtf8(AError.what()));
 }
 
-Version TMainForm::EnteredVersion() const { return ParseVersionText(VerEdit->text()); }
+Version TMainForm::EnteredVersion() const {
+    return ParseVersionText(VerEdit->text());
+}
 
 void TMainForm::RepaintTrees() {
     CommandTree->viewport()->update();
@@ -348,7 +351,9 @@ bool TMainForm::eventFilter(QObject* AWatched, QEvent* AEvent) {
     return QWidget::eventFilter(AWatched, AEvent);
 }
 
-void TMainForm::VerEditExit() { RepaintTrees(); }
+void TMainForm::VerEditExit() {
+    RepaintTrees();
+}
 
 void TMainForm::VerEditKeyPress(QChar& Key) {
     if (Key == QChar(13)) {

@@ -17,9 +17,13 @@ QString TMainForm::ParamTreeGetText(int AIndex, int AColumn) const {
     return AColumn == 0 ? ParamValues.Name(AIndex) : ParamValues.Value(AIndex);
 }
 
-bool TMainForm::ParamTreeInitNode(int AIndex) const { return !ParamValues.Value(AIndex).isEmpty(); }
+bool TMainForm::ParamTreeInitNode(int AIndex) const {
+    return !ParamValues.Value(AIndex).isEmpty();
+}
 
-bool TMainForm::ParamTreeChecking(int AIndex, bool&) const { return AIndex >= FixedRows; }
+bool TMainForm::ParamTreeChecking(int AIndex, bool&) const {
+    return AIndex >= FixedRows;
+}
 
 bool TMainForm::ParamTreeEditing(int AIndex, int AColumn) const {
     return AIndex >= FixedRows && AColumn == ValueColumn && AIndex < ParamValues.Count();

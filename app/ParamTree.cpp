@@ -25,7 +25,9 @@ TParamTreeModel::Row& TParamTreeModel::InitializedRow(int AIndex) const {
     return row;
 }
 
-bool TParamTreeModel::Checked(int AIndex) const { return InitializedRow(AIndex).Checked; }
+bool TParamTreeModel::Checked(int AIndex) const {
+    return InitializedRow(AIndex).Checked;
+}
 
 void TParamTreeModel::SetChecked(int AIndex, bool AChecked) {
     InitializedRow(AIndex).Checked = AChecked;

@@ -47,7 +47,8 @@ void TMainForm::CallButtonClick() {
     Call = std::make_unique<TSendCall>(
         [this, url = url.toStdU16String(), lines = std::move(lines)] { return Post(url, lines); },
         [this] { AbortPost(); });
-    const TSendCall::TOutcome outcome = Call->Run(*this, QString::fromStdString(CurrentCommand->Name));
+    const TSendCall::TOutcome outcome =
+        Call->Run(*this, QString::fromStdString(CurrentCommand->Name));
     const QString errorText = Call->ErrorText();
     const QString answer = QString::fromStdU16String(Call->Answer());
     Call.reset();
@@ -57,17 +58,16 @@ void TMainForm::CallButtonClick() {
         return; // the user's choice, not a failure
     case TSendCall::TOutcome::Failed:
         // A failure without words is still a failure.
-        return ShowSendError(this, errorText.isEmpty()
-                                       ? QStringLiteral(
-                                             "The server's answer had an empty status line.")
-                                       : errorText);
+        return ShowSendError(this,
+                             errorText.isEmpty()
+                                 ? QStringLiteral("The server's answer had an empty status line.")
+                                 : errorText);
     case TSendCall::TOutcome::Succeeded:
         break;
     }
-    ResultsForm->setWindowTitle(QString::fromStdString(CurrentCommand->Name) +
-                                QStringLiteral(" - ") +
-                                (JSONRB->isChecked() ? QStringLiteral("JSON format")
-                                                     : QStringLiteral("Legacy format")));
+    ResultsForm->setWindowTitle(
+        QString::fromStdString(CurrentCommand->Name) + QStringLiteral(" - ") +
+        (JSONRB->isChecked() ? QStringLiteral("JSON format") : QStringLiteral("Legacy format")));
     ResultsForm->SetResultsText(answer);
     ResultsForm->ShowModalOver(*this);
 }

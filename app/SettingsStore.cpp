@@ -80,8 +80,7 @@ void TSettingsStore::Save(const TConnectionSettings& ASettings) const {
     const QByteArray path = QFile::encodeName(FileName_);
     // Create the file owner-only before any password is written into it; the settings writer
     // replaces the file but keeps its permissions.
-    if (!QDir().mkpath(info.absolutePath()) ||
-        (!info.exists() && [&] {
+    if (!QDir().mkpath(info.absolutePath()) || (!info.exists() && [&] {
             const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
             if (fd >= 0)
                 ::close(fd);

@@ -8,7 +8,9 @@ const TFormatSettings DotFormat{};
 
 namespace {
 
-bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
 
 // Decimal digits and a power of ten: the number is Digits * 10^Exponent.
 struct Decimal {
@@ -68,8 +70,8 @@ Version ParseVersionText(QStringView AText) {
     if (!ParseDecimal(AText, number))
         return 0;
     // Scale to ten-thousandths exactly, then round the dropped digits half to even.
-    std::string digits = number.Digits.substr(std::min(number.Digits.find_first_not_of('0'),
-                                                       number.Digits.size()));
+    std::string digits =
+        number.Digits.substr(std::min(number.Digits.find_first_not_of('0'), number.Digits.size()));
     if (digits.empty())
         return 0;
     const long long scale = number.Exponent + 4;

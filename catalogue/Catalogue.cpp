@@ -21,8 +21,8 @@ void AppendGroup(TCommandList& ACommands, const catalogue::GroupRow& AGroup) {
 
 void AppendCatalogue(TCommandList& ACommands) {
     using namespace catalogue;
-    for (const GroupRow* group : {&AccountsGroup(), &BlacklistGroup(), &ConnectionsGroup(),
-                                  &LogsGroup(), &RingGamesGroup(), &SystemGroup(),
-                                  &TournamentsGroup()})
+    for (const GroupRow* group :
+         {&AccountsGroup(), &BlacklistGroup(), &ConnectionsGroup(), &LogsGroup(), &RingGamesGroup(),
+          &SystemGroup(), &TournamentsGroup()})
         AppendGroup(ACommands, *group);
 }

@@ -26,14 +26,34 @@ namespace {
 TEST(EnteredVersion, ReadsTheNumberGrammar) {
     constexpr Version Max = std::numeric_limits<Version>::max();
     const std::pair<const char*, Version> cases[] = {
-        {"7.09", 70900},    {"7", 70000},       {"", 0},           {"abc", 0},
-        {"  4.20  ", 42000}, {"+4.2", 42000},    {"-1", -10000},    {".5", 5000},
-        {"5.", 50000},      {"2.0999", 20999},  {"4.2001", 42001}, {"1e1", 100000},
-        {"2.5E-1", 2500},   {"1E+0", 10000},    {"7,09", 0},       {"1,000", 0},
-        {"1e", 0},          {"1.2.3", 0},       {"1 2", 0},        {".", 0},
-        {"0.00005", 0},     {"0.00015", 2},     {"0.000051", 1},   {"0.000025", 0},
-        {"1e20", Max},      {"-1e20", std::numeric_limits<Version>::min()},
-        {"922337203685477.5807", Max},          {"1e-999999999999", 0},
+        {"7.09", 70900},
+        {"7", 70000},
+        {"", 0},
+        {"abc", 0},
+        {"  4.20  ", 42000},
+        {"+4.2", 42000},
+        {"-1", -10000},
+        {".5", 5000},
+        {"5.", 50000},
+        {"2.0999", 20999},
+        {"4.2001", 42001},
+        {"1e1", 100000},
+        {"2.5E-1", 2500},
+        {"1E+0", 10000},
+        {"7,09", 0},
+        {"1,000", 0},
+        {"1e", 0},
+        {"1.2.3", 0},
+        {"1 2", 0},
+        {".", 0},
+        {"0.00005", 0},
+        {"0.00015", 2},
+        {"0.000051", 1},
+        {"0.000025", 0},
+        {"1e20", Max},
+        {"-1e20", std::numeric_limits<Version>::min()},
+        {"922337203685477.5807", Max},
+        {"1e-999999999999", 0},
         {"\t1", 0}, // only blanks are trimmed
     };
     for (const auto& [text, expected] : cases)
@@ -41,8 +61,10 @@ TEST(EnteredVersion, ReadsTheNumberGrammar) {
 }
 
 TEST(ApplicationError, TitleAndFullStopRules) {
-    EXPECT_EQ(ApplicationTitle(QStringLiteral("/usr/bin/vlcallbench")), QStringLiteral("vlcallbench"));
-    EXPECT_EQ(ApplicationTitle(QStringLiteral("/x/VLCallBench.exe.old")), QStringLiteral("Vlcallbench"));
+    EXPECT_EQ(ApplicationTitle(QStringLiteral("/usr/bin/vlcallbench")),
+              QStringLiteral("vlcallbench"));
+    EXPECT_EQ(ApplicationTitle(QStringLiteral("/x/VLCallBench.exe.old")),
+              QStringLiteral("Vlcallbench"));
     const std::pair<const char*, const char*> cases[] = {
         {"Invalid data type for 'IP'", "Invalid data type for 'IP'"}, // "'" is below "."
         {"Failed 2", "Failed 2."},
@@ -66,7 +88,6 @@ const QColor Blue(0, 0, 255);
 
 class MainWindowTest : public ::testing::Test {
 protected:
-
     void Open() {
         Form = std::make_unique<TMainForm>(SettingsFile());
         Form->show();
@@ -126,7 +147,8 @@ protected:
         QStyleOptionViewItem option;
         option.initFrom(Form->ParamTree->viewport());
         option.rect = rect;
-        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+        option.features =
+            QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
         const QRect box = Form->ParamTree->style()->subElementRect(
             QStyle::SE_ItemViewItemCheckIndicator, &option, Form->ParamTree);
         QTest::mouseClick(Form->ParamTree->viewport(), Qt::LeftButton, {}, box.center());
@@ -209,9 +231,9 @@ TEST_F(MainWindowTest, VersionGreysRowsOnEnterAndSwallowsTheKey) {
     EXPECT_EQ(CommandColor(Position("AccountsDecBalance2")), Grey); // 6.00+
 
     const int rake = Position("SystemRakeGet"); // 2.25 to 4.99
-    const std::pair<const char*, bool> versions[] = {
-        {"2.2499", false}, {"2.25", true}, {"4.99", true}, {"4.9901", false}, {"10", false},
-        {"7,09", false}};
+    const std::pair<const char*, bool> versions[] = {{"2.2499", false}, {"2.25", true},
+                                                     {"4.99", true},    {"4.9901", false},
+                                                     {"10", false},     {"7,09", false}};
     for (const auto& [text, normal] : versions) {
         TypeVersion(QString::fromUtf8(text));
         EXPECT_EQ(CommandColor(rake).isValid(), !normal) << text;
@@ -413,7 +435,8 @@ TEST_F(MainWindowTest, UnwritableStoreAsksBeforeClosing) {
         EXPECT_FALSE(Form->close());
         ASSERT_EQ(watcher.Boxes.size(), 2u);
         EXPECT_EQ(watcher.Boxes[0].Text, QStringLiteral("Failed to set data for 'Version'"));
-        EXPECT_EQ(watcher.Boxes[0].Title, QStringLiteral("test_main_window")); // the program file name
+        EXPECT_EQ(watcher.Boxes[0].Title,
+                  QStringLiteral("test_main_window")); // the program file name
         EXPECT_EQ(watcher.Boxes[0].Icon, QMessageBox::Critical);
     }
     EXPECT_TRUE(Form->isVisible());

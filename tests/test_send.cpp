@@ -75,11 +75,11 @@ public:
             const QString cert = Folder.filePath(QStringLiteral("cert.pem"));
             const QString key = Folder.filePath(QStringLiteral("key.pem"));
             if (!RunTool(QStringLiteral("openssl"),
-                         {QStringLiteral("req"), QStringLiteral("-x509"),
-                          QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
-                          QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"),
-                          QStringLiteral("-subj"), QStringLiteral("/CN=not-this-host.example"),
-                          QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert}))
+                         {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                          QStringLiteral("rsa:2048"), QStringLiteral("-nodes"),
+                          QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                          QStringLiteral("/CN=not-this-host.example"), QStringLiteral("-keyout"),
+                          key, QStringLiteral("-out"), cert}))
                 return;
             arguments << QStringLiteral("--cert") << cert << QStringLiteral("--key") << key;
         }
@@ -108,9 +108,8 @@ public:
         return ReadFile(Folder.filePath(QStringLiteral("sni-%1.txt").arg(ANumber)));
     }
     int RequestCount() const {
-        return static_cast<int>(QDir(Folder.path())
-                                    .entryList({QStringLiteral("request-*.bin")}, QDir::Files)
-                                    .size());
+        return static_cast<int>(
+            QDir(Folder.path()).entryList({QStringLiteral("request-*.bin")}, QDir::Files).size());
     }
 
     int Port = 0;
@@ -278,8 +277,8 @@ TEST_F(SendTest, PasswordRowTicksAndPlaceholderRules) {
 TEST_F(SendTest, RowsOutOfViewKeepTheirStateAndGoOutInGridOrder) {
     HttpPeer peer;
     Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
-    FocusCommand("AccountsAdd"); // 49 rows: most of them are never drawn
-    TypeValue("TFees2", QStringLiteral("7")); // the last row, scrolled into view
+    FocusCommand("AccountsAdd");                // 49 rows: most of them are never drawn
+    TypeValue("TFees2", QStringLiteral("7"));   // the last row, scrolled into view
     TypeValue("Player", QStringLiteral("joe")); // scrolled back to the top
     Form->ParamTree->scrollToTop();
     const SendOutcome outcome = Send();
@@ -324,7 +323,8 @@ TEST_F(SendTest, FailuresShowTheirMessageAndNoResults) {
 
     HttpPeer peer;
     Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
-    peer.Answer("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nNot here.");
+    peer.Answer(
+        "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nNot here.");
     outcome = Send();
     ASSERT_EQ(outcome.Boxes.size(), 1u);
     EXPECT_EQ(outcome.Boxes[0].Text, QStringLiteral("HTTP/1.1 404 Not Found"));
@@ -334,7 +334,8 @@ TEST_F(SendTest, FailuresShowTheirMessageAndNoResults) {
     peer.Answer("\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     outcome = Send();
     ASSERT_EQ(outcome.Boxes.size(), 1u);
-    EXPECT_EQ(outcome.Boxes[0].Text, QStringLiteral("The server's answer had an empty status line."));
+    EXPECT_EQ(outcome.Boxes[0].Text,
+              QStringLiteral("The server's answer had an empty status line."));
     EXPECT_FALSE(outcome.ResultsShown);
 }
 
@@ -391,10 +392,13 @@ TEST_F(SendTest, CancelEndsAHangingCallQuietly) {
 }
 
 TEST(ResultsText, LineBreaksBecomeCrLf) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"", ""},           {"a", "a"},           {"a\nb", "a\r\nb"},
-        {"a\rb", "a\r\nb"}, {"a\r\nb", "a\r\nb"}, {"a\n\r\nb\r", "a\r\n\r\nb\r\n"},
-        {"\r\r", "\r\n\r\n"}};
+    const std::pair<const char*, const char*> cases[] = {{"", ""},
+                                                         {"a", "a"},
+                                                         {"a\nb", "a\r\nb"},
+                                                         {"a\rb", "a\r\nb"},
+                                                         {"a\r\nb", "a\r\nb"},
+                                                         {"a\n\r\nb\r", "a\r\n\r\nb\r\n"},
+                                                         {"\r\r", "\r\n\r\n"}};
     for (const auto& [text, shown] : cases)
         EXPECT_EQ(CrLfLineBreaks(QString::fromUtf8(text)), QString::fromUtf8(shown)) << text;
 }

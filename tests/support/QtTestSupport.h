@@ -16,7 +16,6 @@ inline void PrintTo(const QString& AText, std::ostream* AOut) {
     *AOut << '"' << AText.toStdString() << '"';
 }
 
-
 // What a modal message box showed before the watcher closed it.
 struct SeenBox {
     bool Seen = false;
@@ -47,8 +46,7 @@ private:
         SeenBox seen{true, box->windowTitle(), box->text(), box->icon(),
                      static_cast<int>(box->buttons().size())};
         Boxes.push_back(seen);
-        QAbstractButton* button =
-            Answer != QMessageBox::NoButton ? box->button(Answer) : nullptr;
+        QAbstractButton* button = Answer != QMessageBox::NoButton ? box->button(Answer) : nullptr;
         if (button)
             button->click();
         else if (!box->buttons().isEmpty())
