@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libicu-dev libssl3)
 if [ "${1:-run}" = test ]; then
-    packages+=(libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl python3 curl xauth xvfb)
+    packages+=(libgtest-dev libbenchmark-dev libssl-dev openssl python3 curl fonts-dejavu-core)
 fi
 
 missing=()
