@@ -1,13 +1,13 @@
 #include "IdCharsets.h"
 
 #include "IdHTTPText.h"
+#include "IdTextDecoder.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <memory>
 #include <unicode/ucnv.h>
-#include <unicode/ustring.h>
 
 using IdHTTPText::EndsWithNoCase;
 using IdHTTPText::EqualsNoCase;
@@ -79,34 +79,6 @@ const char* LookupConverterName(const std::string& AName) {
             return Name;
     }
     return nullptr;
-}
-
-// UTF-8 through ICU's string conversion, which is several times faster than a converter object.
-// It takes 32-bit lengths, so the input goes in pieces cut between characters.
-bool DecodeUTF8(std::string_view ABody, std::u16string& AOut) {
-    constexpr std::size_t PieceSize = std::size_t(1) << 28;
-    AOut.resize(ABody.size());
-    std::size_t Written = 0;
-    while (!ABody.empty()) {
-        std::size_t Length = std::min(ABody.size(), PieceSize);
-        // Back up to a lead byte so that no character is split between two pieces.
-        for (std::size_t Back = 0; Length < ABody.size() && Back < 4 &&
-                                   (static_cast<unsigned char>(ABody[Length]) & 0xC0) == 0x80;
-             ++Back)
-            --Length;
-        int32_t Produced = 0;
-        UErrorCode Status = U_ZERO_ERROR;
-        u_strFromUTF8WithSub(
-            reinterpret_cast<UChar*>(AOut.data()) + Written,
-            static_cast<int32_t>(std::min<std::size_t>(AOut.size() - Written, INT32_MAX)),
-            &Produced, ABody.data(), static_cast<int32_t>(Length), 0xFFFD, nullptr, &Status);
-        if (U_FAILURE(Status) && Status != U_STRING_NOT_TERMINATED_WARNING)
-            return false;
-        Written += static_cast<std::size_t>(Produced);
-        ABody.remove_prefix(Length);
-    }
-    AOut.resize(Written);
-    return true;
 }
 
 std::size_t FindNoCase(std::string_view AText, std::string_view ANeedle, std::size_t AFrom) {
@@ -325,18 +297,25 @@ std::string DetectXMLEncoding(std::string_view ABody) {
     return "UTF-8";
 }
 
+TDecoding DecodingOf(std::string_view ACharSet) {
+    const std::string Name(Trim(ACharSet));
+    const char* ConverterName = Name.empty() ? nullptr : LookupConverterName(Name);
+    if (ConverterName == nullptr)
+        return TDecoding::Bytes;
+    return std::string_view(ConverterName) == "UTF-8" ? TDecoding::UTF8 : TDecoding::Converter;
+}
+
 std::u16string Decode(std::string_view ABody, std::string_view ACharSet) {
     const std::string Name(Trim(ACharSet));
     const char* ConverterName = Name.empty() ? nullptr : LookupConverterName(Name);
     if (ConverterName == nullptr)
         return IdHTTPText::FromLatin1(ABody);
-    std::u16string Out;
-    if (std::string_view(ConverterName) == "UTF-8" && DecodeUTF8(ABody, Out)) {
-        // A byte-order mark marks the encoding, it is not part of the text.
-        if (!Out.empty() && Out.front() == u'\xFEFF')
-            Out.erase(0, 1);
-        return Out;
+    if (std::string_view(ConverterName) == "UTF-8") {
+        TIdTextDecoder Decoder(TIdTextDecoder::TMode::UTF8);
+        Decoder.Feed(std::span(reinterpret_cast<const uint8_t*>(ABody.data()), ABody.size()));
+        return Decoder.Finish();
     }
+    std::u16string Out;
     UErrorCode Status = U_ZERO_ERROR;
     TConverter Converter(ucnv_open(ConverterName, &Status));
     if (U_FAILURE(Status) || !Converter)

@@ -35,6 +35,11 @@ TMetaInfo ScanHTMLMeta(std::string_view ABody);
 // XML 1.0 Appendix F: byte-order mark, then the encoding declaration; "UTF-8" when none.
 std::string DetectXMLEncoding(std::string_view ABody);
 
+// How Decode treats a character set: byte by byte (empty or unknown name), as UTF-8, or through a
+// converter.
+enum class TDecoding { Bytes, UTF8, Converter };
+TDecoding DecodingOf(std::string_view ACharSet);
+
 // Decodes ABody by the IANA name or alias ACharSet (or one of the short forms UTF7, UTF8, UTF16,
 // UTF16LE/BE, UTF32, UTF32LE/BE); byte by byte when the name is empty or not known.
 std::u16string Decode(std::string_view ABody, std::string_view ACharSet);

@@ -5,6 +5,7 @@
 #include "IdHTTPTLSHook.h"
 #include "IdHTTPText.h"
 #include "IdResourceStrings.h"
+#include "IdTextDecoder.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -252,6 +253,7 @@ std::u16string TIdHTTP::Post(const std::u16string& AURL,
         // closed and the client used again.
         if (FAbortRequested.load())
             Handler->ClearAbort();
+        FBodyDecoder.reset();
         DisconnectQuietly(*this);
         throw;
     }
@@ -317,13 +319,18 @@ void TIdHTTP::TakeCookies() {
         FCookies.AddServerCookie(Value, CookieRequest, Now);
 }
 
-void TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
+std::size_t TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
     TIdBuffer& Input = FHandler.load()->InputBuffer();
     const std::size_t Take =
         ALimit < 0 ? Input.Size()
                    : static_cast<std::size_t>(std::min<int64_t>(ALimit, Input.Size()));
     if (Take == 0)
-        return;
+        return 0;
+    if (FBodyDecoder) {
+        FBodyDecoder->Feed(Input.View().first(Take), AReserveLimit);
+        Input.Remove(Take);
+        return Take;
+    }
     std::string& Body = FResponse.Body;
     if (Body.capacity() < Body.size() + Take) {
         // Grow geometrically, in proportion to what arrived and never past what the server
@@ -340,6 +347,7 @@ void TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
     const std::span<const uint8_t> View = Input.View().first(Take);
     Body.append(reinterpret_cast<const char*>(View.data()), View.size());
     Input.Remove(Take);
+    return Take;
 }
 
 void TIdHTTP::ReadExact(int64_t ACount, bool AFailOnClose, int64_t AReserveLimit) {
@@ -354,9 +362,7 @@ void TIdHTTP::ReadExact(int64_t ACount, bool AFailOnClose, int64_t AReserveLimit
                 return;
             }
         }
-        const std::size_t Before = FResponse.Body.size();
-        DrainInput(Remaining, AReserveLimit);
-        Remaining -= static_cast<int64_t>(FResponse.Body.size() - Before);
+        Remaining -= static_cast<int64_t>(DrainInput(Remaining, AReserveLimit));
     }
 }
 
@@ -404,7 +410,9 @@ void TIdHTTP::ReadBody() {
             const int64_t Size = ChunkSize(ReadLine());
             if (Size <= 0)
                 break;
-            ReadExact(Size, true, static_cast<int64_t>(FResponse.Body.size()) + Size);
+            // The decoder grows with what arrives; the byte buffer stops at the chunk's end.
+            ReadExact(Size, true,
+                      FBodyDecoder ? -1 : static_cast<int64_t>(FResponse.Body.size()) + Size);
             ReadLine();
         }
         for (;;) {
@@ -441,6 +449,40 @@ void TIdHTTP::KeepOrClose() {
         DisconnectQuietly(*this);
 }
 
+void TIdHTTP::BeginBody() {
+    FBodyDecoder.reset();
+    // Pages and XML documents may name their character set inside; a multipart body is read by
+    // its lines. Those are read whole before they are decoded.
+    const std::string& Type = FResponse.ContentType;
+    if (IdCharsets::IsHTMLType(Type) || IdCharsets::IsXMLType(Type) ||
+        IdHTTPText::StartsWithNoCase(Type, "multipart/"))
+        return;
+    switch (IdCharsets::DecodingOf(FResponse.CharSet)) {
+    case IdCharsets::TDecoding::Bytes:
+        FBodyDecoder = std::make_unique<TIdTextDecoder>(TIdTextDecoder::TMode::Bytes);
+        break;
+    case IdCharsets::TDecoding::UTF8:
+        FBodyDecoder = std::make_unique<TIdTextDecoder>(TIdTextDecoder::TMode::UTF8);
+        break;
+    case IdCharsets::TDecoding::Converter:
+        break;
+    }
+}
+
+std::u16string TIdHTTP::BodyText() {
+    std::u16string Text;
+    if (FBodyDecoder) {
+        Text = FBodyDecoder->Finish();
+        FBodyDecoder.reset();
+    } else {
+        Text = IdCharsets::Decode(FResponse.Body, FResponse.CharSet);
+    }
+    // The text is what the caller keeps; holding the bytes as well would double the memory of a
+    // large answer.
+    std::string().swap(FResponse.Body);
+    return Text;
+}
+
 std::u16string TIdHTTP::ReadResponse() {
     ReadStatusAndHeaders();
     const int Code = FResponse.ResponseCode;
@@ -457,21 +499,22 @@ std::u16string TIdHTTP::ReadResponse() {
 
     if (Accepted) {
         if (WantBody) {
+            BeginBody();
             ReadBody();
-            FResponse.DetectBodyCharSet();
+            if (!FBodyDecoder)
+                FResponse.DetectBodyCharSet();
         }
-        std::u16string Text = IdCharsets::Decode(FResponse.Body, FResponse.CharSet);
-        // The text is what the caller keeps; holding the bytes as well would double the memory
-        // of a large answer.
-        std::string().swap(FResponse.Body);
+        std::u16string Text = BodyText();
         KeepOrClose();
         return Text;
     }
 
     if (WantBody) {
         try {
+            BeginBody();
             ReadBody();
-            FResponse.DetectBodyCharSet();
+            if (!FBodyDecoder)
+                FResponse.DetectBodyCharSet();
         } catch (const EIdConnClosedGracefully&) {
             DisconnectQuietly(*this);
         } catch (...) {
@@ -479,8 +522,7 @@ std::u16string TIdHTTP::ReadResponse() {
             throw;
         }
     }
-    std::u16string Text = IdCharsets::Decode(FResponse.Body, FResponse.CharSet);
-    std::string().swap(FResponse.Body);
+    std::u16string Text = BodyText();
     KeepOrClose();
     throw EIdHTTPProtocolException(FResponse.ResponseText, Code, std::move(Text));
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 class TIdIOHandlerSocket;
+class TIdTextDecoder;
 
 // A URL the client cannot send: no port to be found, or no protocol or host.
 class EIdUnknownProtocol : public EIdException {
@@ -79,10 +80,15 @@ private:
     std::string ReadLine();
     void TakeCookies();
     void KeepOrClose();
-    void DrainInput(int64_t ALimit, int64_t AReserveLimit);
+    // Moves at most ALimit (all when negative) buffered bytes into the body; returns how many.
+    std::size_t DrainInput(int64_t ALimit, int64_t AReserveLimit);
+    // Decodes the body as it arrives when its character set cannot change by what it contains.
+    void BeginBody();
+    std::u16string BodyText();
 
     TIdURI FURL;
     TIdHTTPResponse FResponse;
+    std::unique_ptr<TIdTextDecoder> FBodyDecoder;
     TIdCookieManager FCookies;
     std::unique_ptr<TIdIOHandlerStack> FInternalHandler;
     std::atomic<TIdIOHandlerSocket*> FHandler{nullptr};

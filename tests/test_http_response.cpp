@@ -7,8 +7,10 @@
 #include "IdHTTP.h"
 #include "IdHTTPResponse.h"
 #include "IdHTTPText.h"
+#include "IdTextDecoder.h"
 
 #include <gtest/gtest.h>
+#include <unicode/ustring.h>
 
 #include <chrono>
 #include <csignal>
@@ -16,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <poll.h>
+#include <random>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,6 +114,82 @@ TEST(HttpCharsets, DecodeByNameAliasAndFallback) {
                                  "b",
                                  "UTF-8"),
               u"a\uFFFDb");
+}
+
+// ICU's conversion of the whole string, the mark at the front dropped: what the body decoder must
+// give however the bytes are cut into pieces.
+std::u16string WholeUTF8(const std::string& ABytes) {
+    std::u16string Out(ABytes.size() + 1, u'\0');
+    int32_t Length = 0;
+    UErrorCode Status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(reinterpret_cast<UChar*>(Out.data()), static_cast<int32_t>(Out.size()),
+                         &Length, ABytes.data(), static_cast<int32_t>(ABytes.size()), 0xFFFD,
+                         nullptr, &Status);
+    Out.resize(static_cast<std::size_t>(Length));
+    if (!Out.empty() && Out.front() == u'\xFEFF')
+        Out.erase(0, 1);
+    return Out;
+}
+
+std::u16string DecodeInPieces(TIdTextDecoder::TMode AMode, const std::string& ABytes,
+                              const std::vector<std::size_t>& ACuts) {
+    TIdTextDecoder Decoder(AMode);
+    const auto* Data = reinterpret_cast<const uint8_t*>(ABytes.data());
+    std::size_t From = 0;
+    for (const std::size_t Cut : ACuts) {
+        Decoder.Feed(std::span(Data + From, Cut - From), static_cast<int64_t>(ABytes.size()));
+        From = Cut;
+    }
+    Decoder.Feed(std::span(Data + From, ABytes.size() - From));
+    return Decoder.Finish();
+}
+
+TEST(HttpCharsets, BodyDecodedInPiecesEqualsWholeConversion) {
+    const std::string Ascii = "{\"Result\":\"Ok\",\"Name\":\"abcdefghijklmnopqrstuvwxyz\"}";
+    const std::string Samples[] = {
+        "",
+        Ascii,
+        "\xEF\xBB\xBF" + Ascii,
+        "\xEF\xBB\xBF\xEF\xBB\xBF",
+        Ascii + "\xC3\xA4\xC3\xB6" + Ascii + "\xE2\x82\xAC\xF0\x9F\x98\x80" + Ascii,
+        // Ill-formed: lone trail bytes, cut-short characters, overlong forms, surrogates, bytes
+        // past U+10FFFF, and bytes no character starts with.
+        "a\x80\xBF" + Ascii + "\xC3" + Ascii + "\xE2\x82" + Ascii + "\xF0\x9F\x98",
+        "\xC0\x80\xC1\xBF\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xF5\xFF" + Ascii,
+        "\xF0\x9F\x98\x80\x80\x80\x80\x80\x80" + Ascii + "\xE2",
+    };
+    for (const std::string& Sample : Samples) {
+        SCOPED_TRACE(::testing::PrintToString(Sample));
+        const std::u16string Expected = WholeUTF8(Sample);
+        EXPECT_EQ(IdCharsets::Decode(Sample, "UTF-8"), Expected);
+        EXPECT_EQ(DecodeInPieces(TIdTextDecoder::TMode::Bytes, Sample, {}),
+                  IdHTTPText::FromLatin1(Sample));
+        for (std::size_t Cut = 0; Cut <= Sample.size(); ++Cut)
+            EXPECT_EQ(DecodeInPieces(TIdTextDecoder::TMode::UTF8, Sample, {Cut}), Expected)
+                << "cut at " << Cut;
+        std::vector<std::size_t> Singles;
+        for (std::size_t Cut = 1; Cut < Sample.size(); ++Cut)
+            Singles.push_back(Cut);
+        EXPECT_EQ(DecodeInPieces(TIdTextDecoder::TMode::UTF8, Sample, Singles), Expected);
+        EXPECT_EQ(DecodeInPieces(TIdTextDecoder::TMode::Bytes, Sample, Singles),
+                  IdHTTPText::FromLatin1(Sample));
+    }
+
+    // Random bytes rich in lead and trail bytes, cut at random places.
+    std::mt19937 Random(20240601);
+    const std::string Alphabet = std::string("aZ{\"\x7F\x80\x8F\x90\x9F\xA0\xBF\xC0\xC2\xDF\xE0"
+                                             "\xE1\xED\xEE\xEF\xF0\xF1\xF4\xF5\xFF") +
+                                 std::string(1, '\0');
+    for (int Round = 0; Round < 3000; ++Round) {
+        std::string Bytes(Random() % 80, ' ');
+        for (char& C : Bytes)
+            C = Alphabet[Random() % Alphabet.size()];
+        std::vector<std::size_t> Cuts;
+        for (std::size_t At = 0; !Bytes.empty() && (At += 1 + Random() % 9) < Bytes.size();)
+            Cuts.push_back(At);
+        ASSERT_EQ(DecodeInPieces(TIdTextDecoder::TMode::UTF8, Bytes, Cuts), WholeUTF8(Bytes))
+            << ::testing::PrintToString(Bytes);
+    }
 }
 
 TEST(HttpCharsets, XmlAutodetection) {

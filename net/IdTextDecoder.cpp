@@ -1,0 +1,154 @@
+#include "IdTextDecoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
+
+namespace {
+
+// ICU's character macros take 32-bit lengths.
+constexpr std::size_t MaxPiece = std::size_t(1) << 28;
+
+// Bytes of the UTF-8 character a lead byte starts; 1 for bytes no character starts with.
+std::size_t SequenceLength(uint8_t ALead) {
+    if (ALead >= 0xC2 && ALead <= 0xDF)
+        return 2;
+    if (ALead >= 0xE0 && ALead <= 0xEF)
+        return 3;
+    if (ALead >= 0xF0 && ALead <= 0xF4)
+        return 4;
+    return 1;
+}
+
+bool AllASCII16(const uint8_t* AData) {
+    uint64_t A = 0;
+    uint64_t B = 0;
+    std::memcpy(&A, AData, 8);
+    std::memcpy(&B, AData + 8, 8);
+    return ((A | B) & 0x8080808080808080ULL) == 0;
+}
+
+} // namespace
+
+std::size_t TIdTextDecoder::DecodeUTF8(const uint8_t* AData, std::size_t ASize, char16_t* AOut) {
+    // ASCII, the bulk of most answers, is widened here; every other character goes through ICU's
+    // own decoding step, ill-formed bytes becoming U+FFFD exactly as ICU's string conversion does.
+    const auto Length = static_cast<int32_t>(ASize);
+    int32_t I = 0;
+    char16_t* Out = AOut;
+    while (I < Length) {
+        while (Length - I >= 16 && AllASCII16(AData + I)) {
+            for (int K = 0; K < 16; ++K)
+                Out[K] = AData[I + K];
+            Out += 16;
+            I += 16;
+        }
+        const int32_t End = std::min(Length, I + 16);
+        while (I < End) {
+            if (AData[I] < 0x80) {
+                *Out++ = AData[I++];
+                continue;
+            }
+            UChar32 C = 0;
+            U8_NEXT_OR_FFFD(AData, I, Length, C);
+            if (U_IS_BMP(C)) {
+                *Out++ = static_cast<char16_t>(C);
+            } else {
+                *Out++ = U16_LEAD(C);
+                *Out++ = U16_TRAIL(C);
+            }
+        }
+    }
+    return static_cast<std::size_t>(Out - AOut);
+}
+
+char16_t* TIdTextDecoder::Room(std::size_t AUnits, int64_t AExpectedTotal) {
+    const std::size_t Need = FWritten + AUnits;
+    if (FText.capacity() < Need) {
+        // Large steps: every step copies what is there and touches fresh pages. The steps stay in
+        // proportion to what arrived, and stop at the announced length (never more units than
+        // bytes in these encodings).
+        std::size_t Capacity = std::max({Need, FText.capacity() * 16, std::size_t(4096)});
+        if (AExpectedTotal >= 0)
+            Capacity = std::max(Need, std::min(Capacity, static_cast<std::size_t>(AExpectedTotal)));
+        FText.reserve(Capacity);
+    }
+    FText.resize(Need);
+    return FText.data() + FWritten;
+}
+
+void TIdTextDecoder::Commit(std::size_t AUnits) {
+    FWritten += AUnits;
+    FText.resize(FWritten);
+    if (!FStartChecked && FWritten > 0) {
+        FStartChecked = true;
+        // A byte-order mark marks the encoding, it is not part of the text.
+        if (FMode == TMode::UTF8 && FText.front() == u'\xFEFF') {
+            FText.erase(0, 1);
+            --FWritten;
+        }
+    }
+}
+
+void TIdTextDecoder::Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTotal) {
+    if (FMode == TMode::Bytes) {
+        char16_t* Out = Room(ABytes.size(), AExpectedTotal);
+        for (std::size_t I = 0; I < ABytes.size(); ++I)
+            Out[I] = ABytes[I];
+        Commit(ABytes.size());
+        return;
+    }
+    // A character split between two pieces is completed first, on its own: a character boundary
+    // is a boundary for the decoding too.
+    if (FCarrySize > 0) {
+        const std::size_t Need = SequenceLength(FCarry[0]);
+        while (FCarrySize < Need && !ABytes.empty() && U8_IS_TRAIL(ABytes.front())) {
+            FCarry[FCarrySize++] = ABytes.front();
+            ABytes = ABytes.subspan(1);
+        }
+        if (FCarrySize < Need && ABytes.empty())
+            return;
+        char16_t* Out = Room(FCarrySize, AExpectedTotal);
+        Commit(DecodeUTF8(FCarry, FCarrySize, Out));
+        FCarrySize = 0;
+    }
+    // The mark is skipped before decoding so that a whole body is not moved to drop it.
+    if (!FStartChecked && FWritten == 0 && ABytes.size() >= 3 && ABytes[0] == 0xEF &&
+        ABytes[1] == 0xBB && ABytes[2] == 0xBF) {
+        FStartChecked = true;
+        ABytes = ABytes.subspan(3);
+    }
+    while (!ABytes.empty()) {
+        std::size_t Cut = std::min(ABytes.size(), MaxPiece);
+        // The last lead byte within reach of the end starts a character that may be incomplete.
+        for (std::size_t Back = 1; Back <= std::min<std::size_t>(3, Cut); ++Back) {
+            const uint8_t Byte = ABytes[Cut - Back];
+            if (!U8_IS_TRAIL(Byte)) {
+                if (SequenceLength(Byte) > Back)
+                    Cut -= Back;
+                break;
+            }
+        }
+        if (Cut == 0) {
+            // Only the start of a character is left: it waits for the rest.
+            std::copy(ABytes.begin(), ABytes.end(), FCarry);
+            FCarrySize = ABytes.size();
+            return;
+        }
+        char16_t* Out = Room(Cut, AExpectedTotal);
+        Commit(DecodeUTF8(ABytes.data(), Cut, Out));
+        ABytes = ABytes.subspan(Cut);
+    }
+}
+
+std::u16string TIdTextDecoder::Finish() {
+    if (FCarrySize > 0) {
+        char16_t* Out = Room(FCarrySize, -1);
+        Commit(DecodeUTF8(FCarry, FCarrySize, Out));
+        FCarrySize = 0;
+    }
+    FText.resize(FWritten);
+    FWritten = 0;
+    return std::move(FText);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+// Decodes a body to UTF-16 as its bytes arrive, for the encodings whose result does not depend on
+// seeing the whole body: UTF-8 and byte by byte. Fed in any pieces, it gives exactly what decoding
+// the whole body at once gives, so a large answer is never held as bytes and as text together.
+class TIdTextDecoder {
+public:
+    enum class TMode { Bytes, UTF8 };
+
+    explicit TIdTextDecoder(TMode AMode) : FMode(AMode) {}
+
+    // AExpectedTotal: the body's announced length in bytes, or -1. It only bounds how far the
+    // text grows ahead of what arrived; nothing is reserved for bytes that have not come.
+    void Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTotal = -1);
+    // The text; a character cut short at the end becomes U+FFFD. The decoder is spent after it.
+    std::u16string Finish();
+
+private:
+    // Makes room for AUnits more UTF-16 units after the ones written.
+    char16_t* Room(std::size_t AUnits, int64_t AExpectedTotal);
+    // Decodes whole characters; returns the units written to AOut.
+    static std::size_t DecodeUTF8(const uint8_t* AData, std::size_t ASize, char16_t* AOut);
+    void Commit(std::size_t AUnits);
+
+    TMode FMode;
+    std::u16string FText; // [0, FWritten) decoded; the rest is room
+    std::size_t FWritten = 0;
+    bool FStartChecked = false;
+    // The start of a UTF-8 character whose remaining bytes have not arrived yet.
+    uint8_t FCarry[4] = {};
+    std::size_t FCarrySize = 0;
+};
