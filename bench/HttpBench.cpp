@@ -18,6 +18,7 @@
 #include <signal.h>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -203,8 +204,9 @@ TRun RunClient(const std::string& ABase, const std::string& APath, int ACount,
 }
 
 // The least any client can do for the large answer: receive it into one reused buffer and widen
-// every byte into a UTF-16 text reserved in full from the start (no decoding, no growth). What this
-// costs beyond curl is the price of writing the text into fresh memory.
+// every byte into a UTF-16 text reserved in full from the start, its pages faulted in 2 MiB ahead
+// of the writing (no decoding, no growth). What this costs beyond curl is the price of writing the
+// text into fresh memory.
 TRun RunFloor(uint16_t APort, std::size_t AExpectedChars) {
     return BestOf([&] {
         const int Fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -223,6 +225,7 @@ TRun RunFloor(uint16_t APort, std::size_t AExpectedChars) {
         std::vector<char> Buffer(64 * 1024);
         std::string Head;
         bool InBody = false;
+        [[maybe_unused]] std::size_t Prefaulted = 0;
         for (;;) {
             const ssize_t N = recv(Fd, Buffer.data(), Buffer.size(), 0);
             if (N <= 0)
@@ -237,6 +240,19 @@ TRun RunFloor(uint16_t APort, std::size_t AExpectedChars) {
                 Piece = std::string_view(Head).substr(End + 4);
             }
             const std::size_t Old = Text.size();
+#ifdef MADV_POPULATE_WRITE
+            if (Old + Piece.size() > Prefaulted) {
+                const std::size_t End =
+                    std::min(Text.capacity(), Prefaulted + (std::size_t(1) << 20));
+                const auto First = reinterpret_cast<std::uintptr_t>(Text.data() + Prefaulted) &
+                                   ~std::uintptr_t(4095);
+                const auto Last =
+                    reinterpret_cast<std::uintptr_t>(Text.data() + End) & ~std::uintptr_t(4095);
+                if (Last > First)
+                    madvise(reinterpret_cast<void*>(First), Last - First, MADV_POPULATE_WRITE);
+                Prefaulted = End;
+            }
+#endif
             Text.resize(Old + Piece.size());
             for (std::size_t I = 0; I < Piece.size(); ++I)
                 Text[Old + I] = static_cast<unsigned char>(Piece[I]);

@@ -30,6 +30,8 @@ private:
     TMode FMode;
     std::u16string FText; // [0, FWritten) decoded; the rest is room
     std::size_t FWritten = 0;
+    std::size_t FPrefaulted = 0; // units of FText whose pages are known to be in memory
+    bool FPrefault = true;
     bool FStartChecked = false;
     // The start of a UTF-8 character whose remaining bytes have not arrived yet.
     uint8_t FCarry[4] = {};
