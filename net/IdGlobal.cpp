@@ -6,24 +6,6 @@ namespace {
 
 constexpr char32_t ReplacementChar = 0xFFFD;
 
-void AppendUtf8(std::string& AOut, char32_t ACode) {
-    if (ACode < 0x80) {
-        AOut += static_cast<char>(ACode);
-    } else if (ACode < 0x800) {
-        AOut += static_cast<char>(0xC0 | (ACode >> 6));
-        AOut += static_cast<char>(0x80 | (ACode & 0x3F));
-    } else if (ACode < 0x10000) {
-        AOut += static_cast<char>(0xE0 | (ACode >> 12));
-        AOut += static_cast<char>(0x80 | ((ACode >> 6) & 0x3F));
-        AOut += static_cast<char>(0x80 | (ACode & 0x3F));
-    } else {
-        AOut += static_cast<char>(0xF0 | (ACode >> 18));
-        AOut += static_cast<char>(0x80 | ((ACode >> 12) & 0x3F));
-        AOut += static_cast<char>(0x80 | ((ACode >> 6) & 0x3F));
-        AOut += static_cast<char>(0x80 | (ACode & 0x3F));
-    }
-}
-
 // Reads one code point at AIndex and advances; a malformed sequence yields U+FFFD for its
 // first byte only, so the following bytes are read afresh.
 char32_t NextCodePoint(std::span<const uint8_t> AText, size_t& AIndex) {
@@ -113,4 +95,22 @@ std::string DecodeText(std::span<const uint8_t> ABytes, TIdTextEncoding AEncodin
 int64_t TickCountMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void AppendUtf8(std::string& AOut, char32_t ACode) {
+    if (ACode < 0x80) {
+        AOut += static_cast<char>(ACode);
+    } else if (ACode < 0x800) {
+        AOut += static_cast<char>(0xC0 | (ACode >> 6));
+        AOut += static_cast<char>(0x80 | (ACode & 0x3F));
+    } else if (ACode < 0x10000) {
+        AOut += static_cast<char>(0xE0 | (ACode >> 12));
+        AOut += static_cast<char>(0x80 | ((ACode >> 6) & 0x3F));
+        AOut += static_cast<char>(0x80 | (ACode & 0x3F));
+    } else {
+        AOut += static_cast<char>(0xF0 | (ACode >> 18));
+        AOut += static_cast<char>(0x80 | ((ACode >> 12) & 0x3F));
+        AOut += static_cast<char>(0x80 | ((ACode >> 6) & 0x3F));
+        AOut += static_cast<char>(0x80 | (ACode & 0x3F));
+    }
 }

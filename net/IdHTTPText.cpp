@@ -1,5 +1,7 @@
 #include "IdHTTPText.h"
 
+#include "IdGlobal.h"
+
 #include <limits>
 
 namespace IdHTTPText {
@@ -8,24 +10,6 @@ namespace {
 
 char Lower(char C) {
     return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
-}
-
-void AppendUTF8(std::string& AOut, char32_t ACode) {
-    if (ACode < 0x80) {
-        AOut += static_cast<char>(ACode);
-    } else if (ACode < 0x800) {
-        AOut += static_cast<char>(0xC0 | (ACode >> 6));
-        AOut += static_cast<char>(0x80 | (ACode & 0x3F));
-    } else if (ACode < 0x10000) {
-        AOut += static_cast<char>(0xE0 | (ACode >> 12));
-        AOut += static_cast<char>(0x80 | ((ACode >> 6) & 0x3F));
-        AOut += static_cast<char>(0x80 | (ACode & 0x3F));
-    } else {
-        AOut += static_cast<char>(0xF0 | (ACode >> 18));
-        AOut += static_cast<char>(0x80 | ((ACode >> 12) & 0x3F));
-        AOut += static_cast<char>(0x80 | ((ACode >> 6) & 0x3F));
-        AOut += static_cast<char>(0x80 | (ACode & 0x3F));
-    }
 }
 
 } // namespace
@@ -42,7 +26,7 @@ std::string ToUTF8(std::u16string_view AText) {
         } else if (C >= 0xD800 && C <= 0xDFFF) {
             C = 0xFFFD;
         }
-        AppendUTF8(Out, C);
+        AppendUtf8(Out, C);
     }
     return Out;
 }
