@@ -182,11 +182,16 @@ protected:
     }
 
     // Presses Send and answers whatever appears; ACancel presses Cancel in the progress dialog.
-    SendOutcome Send(bool ACancel = false) {
+    SendOutcome Send(bool ACancel = false, const std::function<void()>& AWhileSending = {}) {
         SendOutcome outcome;
+        bool calledWhileSending = false;
         QTimer poll;
         poll.setInterval(5);
         QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (AWhileSending && !calledWhileSending && Form->Sending()) {
+                calledWhileSending = true;
+                AWhileSending();
+            }
             QWidget* modal = QApplication::activeModalWidget();
             if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->isVisible()) {
                 outcome.Boxes.push_back({true, box->windowTitle(), box->text(), box->icon(),
@@ -377,7 +382,17 @@ TEST_F(SendTest, CancelEndsAHangingCallQuietly) {
     FocusCommand("AccountsGet");
     TypeValue("Player", QStringLiteral("joe"));
     peer.Answer("HANG");
-    SendOutcome outcome = Send(true);
+    const QString version = Form->VerEdit->text();
+    bool paintedWhileSending = false;
+    SendOutcome outcome = Send(true, [&] {
+        // The window keeps painting but takes no input while the call runs.
+        QTest::keyClicks(Form->VerEdit, QStringLiteral("9"));
+        QTest::mouseClick(Form->LegacyRB, Qt::LeftButton);
+        paintedWhileSending = Form->grab().width() == Form->width();
+    });
+    EXPECT_TRUE(paintedWhileSending);
+    EXPECT_EQ(Form->VerEdit->text(), version);
+    EXPECT_TRUE(Form->JSONRB->isChecked());
     EXPECT_TRUE(outcome.SendingDialogShown);
     EXPECT_EQ(outcome.SendingText, QStringLiteral("Sending AccountsGet..."));
     EXPECT_TRUE(outcome.Boxes.empty());
