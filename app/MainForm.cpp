@@ -43,6 +43,16 @@ void FitWidth(QWidget* AControl) {
     AControl->resize(std::max(AControl->width(), AControl->sizeHint().width()), AControl->height());
 }
 
+// Selections of a tree that does not have the keyboard focus are drawn in the colour of an
+// inactive window caption.
+void UseInactiveCaptionSelection(QWidget* ATree) {
+    QPalette palette = ATree->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, QColor(191, 205, 219));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::Text));
+    ATree->setPalette(palette);
+}
+
 QTextEdit* MakeHelpPane(QWidget* AParent) {
     auto* pane = new QTextEdit(AParent);
     pane->setFixedHeight(74);
@@ -134,6 +144,7 @@ void TMainForm::BuildControls() {
     CommandTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     CommandTree->setRootIsDecorated(true);
     CommandTree->setExpandsOnDoubleClick(true);
+    UseInactiveCaptionSelection(CommandTree);
     CommandHelp = MakeHelpPane(nullptr);
     LeftPanel = MakeColumn(CommandTree, CommandHelp);
     connect(CommandTree, &QTreeView::collapsed, this,
@@ -153,6 +164,7 @@ void TMainForm::BuildControls() {
     ParamTree->header()->setStretchLastSection(true);
     ParamTree->header()->setSectionResizeMode(QHeaderView::Interactive);
     ParamTree->header()->resizeSection(0, 175);
+    UseInactiveCaptionSelection(ParamTree);
     ParamHelp = MakeHelpPane(nullptr);
     RightPanel = MakeColumn(ParamTree, ParamHelp);
 
