@@ -84,9 +84,7 @@ public:
     const TCommandList& Catalogue() const { return Commands; }
     const TCommand* Current() const { return CurrentCommand; }
     const TParamValues& Values() const { return ParamValues; }
-    TResultsForm& Results() const { return *ResultsForm; }
     bool Sending() const { return Call != nullptr; }
-    TIdHTTP& HttpClient() const { return *IdHTTP1; }
 
     // Controls, in declaration order; owned by the window through Qt's parent ownership.
     QFrame* Panel1;

@@ -50,6 +50,14 @@ bool ToWholeNumber(const QString& AText, long long& AValue) {
     return ok;
 }
 
+bool CreatePrivateFile(const QByteArray& APath) {
+    const int fd = ::open(APath.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
 } // namespace
 
 TSettingsStore::TSettingsStore(QString AFileName)
@@ -80,12 +88,7 @@ void TSettingsStore::Save(const TConnectionSettings& ASettings) const {
     const QByteArray path = QFile::encodeName(FileName_);
     // Create the file owner-only before any password is written into it; the settings writer
     // replaces the file but keeps its permissions.
-    if (!QDir().mkpath(info.absolutePath()) || (!info.exists() && [&] {
-            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-            if (fd >= 0)
-                ::close(fd);
-            return fd < 0;
-        }()))
+    if (!QDir().mkpath(info.absolutePath()) || (!info.exists() && !CreatePrivateFile(path)))
         throw ESettingsError("Failed to create key VLCallbench");
 
     QSettings store(FileName_, QSettings::IniFormat);

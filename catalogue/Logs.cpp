@@ -3,40 +3,32 @@
 namespace catalogue {
 namespace {
 
-constexpr ParamRow LogsCallbackParams[] = {
-    {"Date", V(5, 17), Open,
-     "leave blank to retrieve a list of callback log dates or specify a date in yyyy-mm-dd format "
-     "to retrieve the contents of that day's callback log file."},
+// The line range of a dated log file, shared by every log that is chosen by its date alone.
+constexpr ParamRow LogLinesParams[] = {
     {"Start", V(5, 17), Open,
      "starting line number (from 0) to retrieve when Date parameter is used. Leave blank or use 0 "
      "to start at beginning of file. Use -1 to retrieve lines from the end of the file."},
     {"Count", V(5, 17), Open,
      "number of lines to retrieve when Date parameter is used. Leave blank or use 0 to retrieve "
      "remainder of file from the starting point."},
+};
+
+constexpr ParamRow LogsCallbackParams[] = {
+    {"Date", V(5, 17), Open,
+     "leave blank to retrieve a list of callback log dates or specify a date in yyyy-mm-dd format "
+     "to retrieve the contents of that day's callback log file."},
 };
 
 constexpr ParamRow LogsErrorParams[] = {
     {"Date", V(2, 35), Open,
      "leave blank to retrieve a list of error log dates or specify a date in yyyy-mm-dd format to "
      "retrieve the contents of that day's error log file."},
-    {"Start", V(5, 17), Open,
-     "starting line number (from 0) to retrieve when Date parameter is used. Leave blank or use 0 "
-     "to start at beginning of file. Use -1 to retrieve lines from the end of the file."},
-    {"Count", V(5, 17), Open,
-     "number of lines to retrieve when Date parameter is used. Leave blank or use 0 to retrieve "
-     "remainder of file from the starting point."},
 };
 
 constexpr ParamRow LogsEventParams[] = {
     {"Date", V(2, 35), Open,
      "leave blank to retrieve a list of event log dates or specify a date in yyyy-mm-dd format to "
      "retrieve the contents of that day's event log file."},
-    {"Start", V(5, 17), Open,
-     "starting line number (from 0) to retrieve when Date parameter is used. Leave blank or use 0 "
-     "to start at beginning of file. Use -1 to retrieve lines from the end of the file."},
-    {"Count", V(5, 17), Open,
-     "number of lines to retrieve when Date parameter is used. Leave blank or use 0 to retrieve "
-     "remainder of file from the starting point."},
 };
 
 constexpr ParamRow LogsHandHistoryParams[] = {
@@ -57,12 +49,6 @@ constexpr ParamRow LogsHandHistoryParams[] = {
 
 constexpr ParamRow LogsLobbyChatParams[] = {
     {"Date", V(2, 80), Open, "date in yyyy-mm-dd format."},
-    {"Start", V(5, 17), Open,
-     "starting line number (from 0) to retrieve when Date parameter is used. Leave blank or use 0 "
-     "to start at beginning of file. Use -1 to retrieve lines from the end of the file."},
-    {"Count", V(5, 17), Open,
-     "number of lines to retrieve when Date parameter is used. Leave blank or use 0 to retrieve "
-     "remainder of file from the starting point."},
 };
 
 constexpr CommandRow LogsCommands[] = {
@@ -76,19 +62,19 @@ constexpr CommandRow LogsCommands[] = {
      "parameters to retrieve a list of dates where a callback log file was created. Start and "
      "Count parameters are returned (when a date is specified) indicating the line numbers (from "
      "0) returned.",
-     ParamTables<LogsCallbackParams>},
+     ParamTables<LogsCallbackParams, LogLinesParams>},
     {"LogsError", V(2, 35), Open,
      "Retrieves the contents of the Error Log for a specified date or call without any parameters "
      "to retrieve a list of dates where an error log file was created. Beginning with version "
      "5.17, Start and Count parameters are returned (when a date is specified) indicating the line "
      "numbers (from 0) returned.",
-     ParamTables<LogsErrorParams>},
+     ParamTables<LogsErrorParams, LogLinesParams>},
     {"LogsEvent", V(2, 35), Open,
      "Retrieves the contents of the Event Log for a specified date or call without any parameters "
      "to retrieve a list of dates where an event log file was created. Beginning with version "
      "5.17, Start and Count parameters are returned (when a date is specified) indicating the line "
      "numbers (from 0) returned.",
-     ParamTables<LogsEventParams>},
+     ParamTables<LogsEventParams, LogLinesParams>},
     {"LogsHandHistory", V(2, 35), Open,
      "Retrieves the contents of a Hand History log for a specified date or just a single hand from "
      "the cache of last 100 hands played. Call without any parameters to retrieve a list of dates "
@@ -101,7 +87,7 @@ constexpr CommandRow LogsCommands[] = {
      "parameters to retrieve a list of dates where a lobby chat log file was created. Beginning "
      "with version 5.17, Start and Count parameters are returned (when a date is specified) "
      "indicating the line numbers (from 0) returned.",
-     ParamTables<LogsLobbyChatParams>},
+     ParamTables<LogsLobbyChatParams, LogLinesParams>},
 };
 
 } // namespace
