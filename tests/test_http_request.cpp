@@ -4,7 +4,7 @@
 #include "HttpTestServer.h"
 #include "IdHTTP.h"
 #include "IdHTTPForm.h"
-#include "IdHTTPTLSHook.h"
+#include "IdTLSHandlerHook.h"
 #include "IdHTTPText.h"
 #include "IdURI.h"
 
@@ -111,7 +111,7 @@ public:
         uint16_t Port;
         TIdIPVersion IPVersion;
         bool PassThrough;
-        std::string URI;
+        std::string ServerName;
     };
     std::vector<TConnect> Connects;
     std::vector<std::string> Sends; // one entry per send call
@@ -122,7 +122,7 @@ public:
         return All;
     }
 
-    void SetURIToCheck(const std::string& AURI) override { FURI = AURI; }
+    void SetServerName(const std::string& AHost) override { FServerName = AHost; }
     void SetPassThrough(bool AValue) override { FPassThrough = AValue; }
 
     bool Readable(int32_t) override { return FOpen; }
@@ -133,7 +133,7 @@ public:
 
 protected:
     void ConnectSocket() override {
-        Connects.push_back({Host, Port, IPVersion, FPassThrough, FURI});
+        Connects.push_back({Host, Port, IPVersion, FPassThrough, FServerName});
         FOpen = true;
         FReplyPos = 0;
         Sends.clear();
@@ -153,7 +153,7 @@ protected:
 private:
     bool FOpen = false;
     bool FPassThrough = true;
-    std::string FURI;
+    std::string FServerName;
     std::size_t FReplyPos = 0;
 };
 
@@ -278,11 +278,11 @@ TEST(HttpRequest, TargetHostAndConnectionTable) {
     }
 }
 
-TEST(HttpRequest, FullURLGoesToTheTlsHandler) {
+TEST(HttpRequest, HostGoesToTheTlsHandlerAsServerName) {
     TFakeClient Client;
     Client.HTTP.Post(u"https://user:pw@Server.example:8443/a/b?x=1#f", {});
     ASSERT_EQ(Client.Handler.Connects.size(), 1u);
-    EXPECT_EQ(Client.Handler.Connects[0].URI, "https://Server.example:8443/a/b?x=1");
+    EXPECT_EQ(Client.Handler.Connects[0].ServerName, "Server.example");
     EXPECT_FALSE(Client.Handler.Connects[0].PassThrough);
     EXPECT_EQ(Client.HTTP.Request.Username, u"user");
     EXPECT_EQ(Client.HTTP.Request.Password, u"pw");

@@ -63,7 +63,7 @@ private:
     std::string GetPassword(bool AIsWrite) override;
     IIdSSLOpenSSLCallbackHelper* CallbackHelper() { return this; }
 
-    // The host of URIToCheck (without IPv6 brackets), else Host.
+    // The server name the HTTP client gave, else Host.
     std::string ServerName() const;
     // SO_RCVTIMEO and SO_SNDTIMEO of the socket, in ms (0: none).
     void SetSocketTimeOuts(int32_t AMSec);

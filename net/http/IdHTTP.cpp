@@ -2,7 +2,7 @@
 
 #include "IdCharsets.h"
 #include "IdHTTPForm.h"
-#include "IdHTTPTLSHook.h"
+#include "IdTLSHandlerHook.h"
 #include "IdHTTPText.h"
 #include "IdResourceStrings.h"
 #include "IdTextDecoder.h"
@@ -197,13 +197,12 @@ std::string TIdHTTP::BuildHeaderBlock(const std::string& AContentLength) {
 }
 
 void TIdHTTP::PrepareHandler() {
-    const std::u16string FullURI = FURL.GetFullURI();
     if (FURL.Protocol.empty())
         throw EIdURIException("Protocol field is empty");
     if (FURL.Host.empty())
         throw EIdURIException("Host field is empty");
     if (auto* Hook = dynamic_cast<IIdTLSHandlerHook*>(FHandler.load())) {
-        Hook->SetURIToCheck(ToUTF8(FullURI));
+        Hook->SetServerName(ToUTF8(FURL.Host));
         Hook->SetPassThrough(!EqualsNoCase(FURL.Protocol, "https"));
     }
 }

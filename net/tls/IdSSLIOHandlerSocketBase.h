@@ -1,6 +1,6 @@
 #pragma once
 
-#include "IdHTTPTLSHook.h"
+#include "IdTLSHandlerHook.h"
 #include "IdIOHandlerStack.h"
 
 #include <string>
@@ -12,9 +12,9 @@ public:
     bool PassThrough() const { return FPassThrough; }
     void SetPassThrough(bool AValue) override { FPassThrough = AValue; }
 
-    // The full URL of the request being made; only its host is used (as the server name).
-    std::string URIToCheck;
-    void SetURIToCheck(const std::string& AURI) override { URIToCheck = AURI; }
+    // The host of the request being made, used as the server name; empty: the connect host.
+    std::string ServerNameToSend;
+    void SetServerName(const std::string& AHost) override { ServerNameToSend = AHost; }
 
 protected:
     bool FPassThrough = true;

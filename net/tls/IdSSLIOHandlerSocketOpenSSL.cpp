@@ -1,9 +1,7 @@
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 
-#include "IdHTTPText.h"
 #include "IdSSLErrors.h"
 #include "IdStack.h"
-#include "IdURI.h"
 
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -96,13 +94,7 @@ void TIdSSLIOHandlerSocketOpenSSL::StartSSL() {
 }
 
 std::string TIdSSLIOHandlerSocketOpenSSL::ServerName() const {
-    if (!URIToCheck.empty()) {
-        const TIdURI URI(IdHTTPText::FromUTF8(URIToCheck));
-        if (!URI.Host.empty()) {
-            return IdHTTPText::ToUTF8(URI.Host);
-        }
-    }
-    return Host;
+    return ServerNameToSend.empty() ? Host : ServerNameToSend;
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::SetSocketTimeOuts(int32_t AMSec) {
