@@ -7,6 +7,7 @@
 
 void TMainForm::CreateNetworkComponents() {
     IdSSLIOHandlerSocketOpenSSL1 = std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
+    IdSSLIOHandlerSocketOpenSSL1->VerifyPeer = false;
     IdHTTP1 = std::make_unique<TIdHTTP>();
     IdHTTP1->SetIOHandler(IdSSLIOHandlerSocketOpenSSL1.get());
 }

@@ -250,7 +250,11 @@ const std::string OkAnswer =
 // The window's arrangement: one client and one TLS handler plugged into it.
 class TlsClient : public ::testing::Test {
 protected:
-    TlsClient() { Http.SetIOHandler(&Ssl); }
+    // The transfer tests run with the certificate check off; it has tests of its own below.
+    TlsClient() {
+        Http.SetIOHandler(&Ssl);
+        Ssl.VerifyPeer = false;
+    }
     void SetUp() override {
         UnloadTlsLibraries();
         SetTlsLibraryFolder("");
@@ -268,7 +272,7 @@ protected:
     TIdHTTP Http;
 };
 
-TEST_F(TlsClient, HttpsPostReturnsTheAnswerWithoutCheckingTheCertificate) {
+TEST_F(TlsClient, HttpsPostReturnsTheAnswerWithTheCheckOff) {
     TTlsTestServer Server({TTlsServerMode::Answer, OkAnswer});
     std::vector<std::string> Status;
     Ssl.OnStatusInfo = [&](std::string_view AText) { Status.emplace_back(AText); };
@@ -455,6 +459,128 @@ TEST_F(TlsClient, HttpsPostToDebiansOpenSslServer) {
     TOpenSslServerProcess Server("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n"
                                  "Content-Length: 13\r\n\r\nfrom s_server");
     EXPECT_EQ(Post("https", "localhost", Server.Port()), u"from s_server");
+}
+
+// The certificate check: what a server's certificate gets with the test CA trusted (or the
+// system's certificates), with or without a receiver that accepts it.
+class TlsVerify : public TlsClient {
+protected:
+    TlsVerify() { Ssl.VerifyPeer = true; }
+
+    // Calls AHost on a server with ACertificate; records what the receiver is asked.
+    std::string Call(const TTestCertificate& ACertificate, std::string_view AHost, bool AAccept,
+                     TTlsTestServer*& AServer) {
+        Asked.clear();
+        Ssl.OnVerifyPeer = [this, AAccept](const TIdPeerCertificate& APeer) {
+            Asked.push_back(APeer);
+            return AAccept;
+        };
+        Server = std::make_unique<TTlsTestServer>(
+            TTlsServerOptions{TTlsServerMode::Answer, OkAnswer, true, &ACertificate});
+        AServer = Server.get();
+        try {
+            return Utf8(Post("https", AHost, Server->Port()));
+        } catch (const std::exception& E) {
+            return E.what();
+        }
+    }
+
+    std::vector<TIdPeerCertificate> Asked;
+    std::unique_ptr<TTlsTestServer> Server;
+};
+
+TEST_F(TlsVerify, ChainAndNameDecideWhoIsAsked) {
+    const TTestPki& Pki = TTestPki::Get();
+    struct TCase {
+        const char* Name;
+        const TTestCertificate& Certificate;
+        const char* Host;
+        bool TrustTestCa;
+        const char* Why; // the verify error the receiver is given; null: passes silently
+    };
+    const TCase Cases[] = {
+        {"chain to the test CA, by address", Pki.Leaf, "127.0.0.1", true, nullptr},
+        {"chain to the test CA, by name", Pki.Leaf, "LocalHost", true, nullptr},
+        {"test CA unknown to the system", Pki.Leaf, "127.0.0.1", false,
+         "unable to get local issuer certificate"},
+        {"expired", Pki.Expired, "127.0.0.1", true, "certificate has expired"},
+        {"wrong name", Pki.WrongName, "localhost", true, "hostname mismatch"},
+        {"wrong address", Pki.WrongName, "127.0.0.1", true, "IP address mismatch"},
+        {"self-signed", Pki.SelfSigned, "127.0.0.1", true, "self"},
+    };
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        Ssl.SSLOptions().RootCertFile = Case.TrustTestCa ? Pki.CaFile : std::string();
+        for (const bool Accept : {false, true}) {
+            TTlsTestServer* S = nullptr;
+            const std::string Result = Call(Case.Certificate, Case.Host, Accept, S);
+            ASSERT_TRUE(S->WaitForServed(1));
+            if (Case.Why == nullptr) {
+                EXPECT_EQ(Result, "hello world");
+                EXPECT_TRUE(Asked.empty());
+                continue;
+            }
+            ASSERT_EQ(Asked.size(), 1U);
+            EXPECT_NE(Asked[0].VerifyError.find(Case.Why), std::string::npos)
+                << Asked[0].VerifyError;
+            EXPECT_EQ(Asked[0].Fingerprint, Case.Certificate.Fingerprint);
+            if (Accept) {
+                EXPECT_EQ(Result, "hello world");
+                continue;
+            }
+            // Refused before any byte of the request: the server read nothing.
+            const std::string Prefix = "Untrusted certificate of " + std::string(Case.Host) + ":" +
+                                       std::to_string(S->Port()) + ": " + Asked[0].VerifyError +
+                                       "\r\nFingerprint: " + Case.Certificate.Fingerprint;
+            EXPECT_EQ(Result, Prefix);
+            EXPECT_EQ(S->Requests(), std::vector<std::string>{""});
+        }
+    }
+}
+
+TEST_F(TlsVerify, TheReceiverIsToldWhatTheCertificateSays) {
+    const TTestPki& Pki = TTestPki::Get();
+    TTlsTestServer* S = nullptr;
+    Call(Pki.Expired, "localhost", false, S);
+    ASSERT_EQ(Asked.size(), 1U);
+    const TIdPeerCertificate& Peer = Asked[0];
+    EXPECT_EQ(Peer.Host, "localhost");
+    EXPECT_EQ(Peer.Port, S->Port());
+    EXPECT_EQ(Peer.Subject, "CN=localhost,O=VL Test");
+    EXPECT_EQ(Peer.Issuer, "CN=VL Test CA,O=VL Test");
+    for (const std::string& Date : {Peer.NotBefore, Peer.NotAfter}) {
+        EXPECT_EQ(Date.size(), 23U) << Date;
+        EXPECT_TRUE(Date.starts_with("20") && Date.ends_with(" UTC")) << Date;
+    }
+    EXPECT_LT(Peer.NotBefore, Peer.NotAfter);
+    ASSERT_EQ(Peer.Fingerprint.size(), 7U + 64U);
+    EXPECT_TRUE(Peer.Fingerprint.starts_with("sha256:"));
+    EXPECT_EQ(Peer.Fingerprint.find_first_not_of("0123456789abcdef", 7), std::string::npos);
+}
+
+TEST_F(TlsVerify, WithoutAReceiverAFailingCertificateIsRefused) {
+    Server = std::make_unique<TTlsTestServer>(TTlsServerOptions{TTlsServerMode::Answer, OkAnswer});
+    try {
+        Post("https", "127.0.0.1", Server->Port());
+        ADD_FAILURE() << "no failure";
+    } catch (const EIdOSSLCertificateRejected& E) {
+        EXPECT_EQ(E.Certificate.Fingerprint, TTestCertificate::Get().Fingerprint);
+        EXPECT_TRUE(std::string_view(E.what()).ends_with(E.Certificate.Fingerprint)) << E.what();
+    }
+    ASSERT_TRUE(Server->WaitForServed(1));
+    EXPECT_EQ(Server->Requests(), std::vector<std::string>{""});
+    EXPECT_EQ(Ssl.SSLSocket(), nullptr);
+}
+
+TEST_F(TlsVerify, AbortWhileTheReceiverDecidesEndsAsAnAbort) {
+    Server = std::make_unique<TTlsTestServer>(TTlsServerOptions{TTlsServerMode::Answer, OkAnswer});
+    Ssl.OnVerifyPeer = [this](const TIdPeerCertificate&) {
+        Http.Abort();
+        return false;
+    };
+    EXPECT_THROW(Post("https", "127.0.0.1", Server->Port()), EIdOperationAborted);
+    ASSERT_TRUE(Server->WaitForServed(1));
+    EXPECT_EQ(Server->Requests(), std::vector<std::string>{""});
 }
 
 } // namespace

@@ -191,8 +191,9 @@ void TIdSSLContext::ConfigureContext(TIdSSLCtxMode ACtxMode) {
     F.SSL_CTX_set_default_passwd_cb(FContext, &KeyPasswordCallback);
     F.SSL_CTX_set_default_passwd_cb_userdata(FContext, this);
     // The default certificate locations serve verification alone; loading them costs about 25 ms
-    // per context with OpenSSL 3, paid on every call, so they are loaded only when verifying.
-    if (VerifyMode != 0) {
+    // per context with OpenSSL 3, so they are loaded only when verifying against them.
+    const bool OwnRoots = !RootCertFile.empty() || !VerifyDirs.empty();
+    if (VerifyMode != 0 || (fCheckPeer && !OwnRoots)) {
         F.SSL_CTX_set_default_verify_paths(FContext);
     }
     LoadFiles();

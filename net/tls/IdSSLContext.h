@@ -40,6 +40,9 @@ public:
     std::string CipherList;
     bool fVerifyOn = false;
     bool fStatusInfoOn = false;
+    // The server's certificate is checked after the handshake: the trusted certificates are
+    // loaded (the system's unless RootCertFile or VerifyDirs names others).
+    bool fCheckPeer = false;
     int SessionIdContext = 1;
 
     // Copies the settings of AOptions.

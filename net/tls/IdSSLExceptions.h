@@ -66,5 +66,7 @@ inline constexpr const char* ConnectError = "Error connecting with SSL.";
 inline constexpr const char* LoadingRootCertError = "Could not load root certificate.";
 inline constexpr const char* LoadingCertError = "Could not load certificate.";
 inline constexpr const char* LoadingKeyError = "Could not load key, check password.";
+inline constexpr const char* CertificateRejected = "Untrusted certificate of ";
+inline constexpr const char* NoPeerCertificate = "the server sent no certificate";
 inline constexpr const char* EOFViolation = "EOF was observed that violates the protocol";
 } // namespace IdSSLText

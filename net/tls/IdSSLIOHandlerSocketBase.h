@@ -1,7 +1,7 @@
 #pragma once
 
-#include "IdTLSHandlerHook.h"
 #include "IdIOHandlerStack.h"
+#include "IdTLSHandlerHook.h"
 
 #include <string>
 

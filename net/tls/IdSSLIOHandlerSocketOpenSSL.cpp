@@ -59,6 +59,7 @@ void TIdSSLIOHandlerSocketOpenSSL::CreateContext() {
     Context->Assign(FSSLOptions);
     Context->fVerifyOn = false; // no verification receiver: certificates are not checked
     Context->fStatusInfoOn = static_cast<bool>(OnStatusInfo);
+    Context->fCheckPeer = VerifyPeer;
     Context->ConfigureContext(sslCtxClient);
     FSSLContext = std::move(Context);
 }
@@ -121,6 +122,7 @@ void TIdSSLIOHandlerSocketOpenSSL::StartTlsSession() {
     SetSocketTimeOuts(ReadTimeout < 1 ? DefaultTlsTimeOut : ReadTimeout);
     // Only the client side exists in this program.
     FSSLSocket->HostName = ServerName();
+    FSSLSocket->VerifyHost = VerifyPeer ? ServerName() : std::string();
     try {
         FSSLSocket->Connect(Binding()->Handle());
     } catch (...) {
@@ -128,7 +130,41 @@ void TIdSSLIOHandlerSocketOpenSSL::StartTlsSession() {
         CheckAborted();
         throw;
     }
+    if (VerifyPeer) {
+        CheckPeerCertificate();
+    }
     FPassThrough = false;
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::CheckPeerCertificate() {
+    const TTlsFunctions& F = TlsFunctions();
+    const std::unique_ptr<OpenSsl::X509, void (*)(OpenSsl::X509*)> Certificate(
+        FSSLSocket->PeerCertificate(), F.X509_free);
+    const long Result = FSSLSocket->VerifyResult();
+    if (Certificate != nullptr && Result == OpenSsl::VerifyOk) {
+        return;
+    }
+    TIdPeerCertificate Peer;
+    Peer.Host = ServerName();
+    Peer.Port = Port;
+    if (Certificate == nullptr) {
+        Peer.VerifyError = IdSSLText::NoPeerCertificate;
+    } else {
+        Peer.VerifyError = TlsText(F.X509_verify_cert_error_string(Result));
+        IdDescribeCertificate(Certificate.get(), Peer);
+    }
+    if (Certificate != nullptr && OnVerifyPeer && OnVerifyPeer(Peer)) {
+        return;
+    }
+    CheckAborted();
+    const bool IPv6 = Peer.Host.find(':') != std::string::npos;
+    std::string Message = IdSSLText::CertificateRejected +
+                          (IPv6 ? "[" + Peer.Host + "]" : Peer.Host) + ":" +
+                          std::to_string(Peer.Port) + ": " + Peer.VerifyError;
+    if (!Peer.Fingerprint.empty()) {
+        Message += "\r\nFingerprint: " + Peer.Fingerprint;
+    }
+    throw EIdOSSLCertificateRejected(Message, std::move(Peer));
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::SetPassThrough(bool AValue) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IdSSLCertificate.h"
 #include "IdSSLContext.h"
 #include "IdSSLIOHandlerSocketBase.h"
 #include "IdSSLOptions.h"
@@ -12,7 +13,8 @@
 
 // The TLS-capable socket handler over OpenSSL. In pass-through mode it is the plain handler; in
 // TLS mode every connect ends with a full client handshake on a fresh context, and every byte goes
-// through OpenSSL. Server certificates are not verified.
+// through OpenSSL. The server's certificate is checked after the handshake, before anything is
+// written.
 class TIdSSLIOHandlerSocketOpenSSL : public TIdSSLIOHandlerSocketBase,
                                      private IIdSSLOpenSSLCallbackHelper {
 public:
@@ -27,6 +29,15 @@ public:
     TIdSSLContext* SSLContext() const { return FSSLContext.get(); }
     TIdSSLSocket* SSLSocket() const { return FSSLSocket.get(); }
     bool IsPeer = false;
+
+    // Check the server's certificate: its chain against the trusted certificates (the system's,
+    // or those in SSLOptions().RootCertFile when set) and its name against the host as typed.
+    // False skips the check.
+    bool VerifyPeer = true;
+    // Asked, on the connecting thread, about a certificate that fails the check; true accepts it.
+    // Without a receiver such a certificate is refused. A refused certificate ends the connect
+    // with EIdOSSLCertificateRejected, or EIdOperationAborted when Abort came meanwhile.
+    std::function<bool(const TIdPeerCertificate&)> OnVerifyPeer;
 
     // Receivers of status texts (such as the negotiated cipher), of a key file's password, and of
     // the moment between the TCP connect and the handshake. None is needed.
@@ -69,6 +80,7 @@ private:
     void SetSocketTimeOuts(int32_t AMSec);
     bool TlsActive() const { return !FPassThrough && FSSLSocket != nullptr; }
     void CreateContext();
+    void CheckPeerCertificate();
 
     TIdSSLOptions FSSLOptions;
     std::unique_ptr<TIdSSLContext> FSSLContext;

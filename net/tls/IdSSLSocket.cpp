@@ -1,5 +1,7 @@
 #include "IdSSLSocket.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -16,6 +18,12 @@ bool IsSocketTimeOut(int AErrno) {
 }
 
 constexpr int SocketErrorTimedOut = 10060;
+
+bool IsAddressLiteral(const std::string& AHost) {
+    unsigned char Address[16];
+    return inet_pton(AF_INET, AHost.c_str(), Address) == 1 ||
+           inet_pton(AF_INET6, AHost.c_str(), Address) == 1;
+}
 
 } // namespace
 
@@ -73,6 +81,7 @@ void TIdSSLSocket::Connect(TIdStackSocketHandle AHandle) {
                    HostName.data());
         F.ERR_clear_error();
     }
+    SetVerifyHost();
     for (;;) {
         errno = 0;
         Result = F.SSL_connect(FSSL);
@@ -92,6 +101,30 @@ void TIdSSLSocket::Connect(TIdStackSocketHandle AHandle) {
     if (FParent != nullptr) {
         FParent->StatusInfo(CipherStatusText());
     }
+}
+
+void TIdSSLSocket::SetVerifyHost() {
+    if (VerifyHost.empty()) {
+        return;
+    }
+    // The check runs within the handshake; its result is read afterwards, so a mismatch does not
+    // break the handshake by itself.
+    const TTlsFunctions& F = TlsFunctions();
+    OpenSsl::X509_VERIFY_PARAM* Param = F.SSL_get0_param(FSSL);
+    const int Set = IsAddressLiteral(VerifyHost)
+                        ? F.X509_VERIFY_PARAM_set1_ip_asc(Param, VerifyHost.c_str())
+                        : F.X509_VERIFY_PARAM_set1_host(Param, VerifyHost.c_str(), 0);
+    if (Set != 1) {
+        IdSSLErrors::RaiseCryptoError<EIdOSSLConnectError>(IdSSLText::ConnectError);
+    }
+}
+
+long TIdSSLSocket::VerifyResult() const {
+    return TlsFunctions().SSL_get_verify_result(FSSL);
+}
+
+OpenSsl::X509* TIdSSLSocket::PeerCertificate() const {
+    return TlsFunctions().SSL_get1_peer_certificate(FSSL);
 }
 
 template <class TCall> int TIdSSLSocket::Transfer(TCall ACall) {

@@ -34,6 +34,8 @@ public:
 
     // The server name sent in the handshake, as typed.
     std::string HostName;
+    // The name (or address) the server's certificate must be for; empty: no name check.
+    std::string VerifyHost;
     TIdSSLContext* SSLContext = nullptr;
 
     // Full client handshake on AHandle, blocking. Fails with the TLS layer's exceptions; a
@@ -57,6 +59,11 @@ public:
     const IdSSLErrors::TSocketErrorSnapshot& LastSocketError() const { return FLastSocketError; }
 
     OpenSsl::SSL* SSL() const { return FSSL; }
+    // OpenSSL's result of the certificate check made during the handshake (0: passed), and the
+    // server's certificate, which the caller frees (null when the server sent none).
+    long VerifyResult() const;
+    OpenSsl::X509* PeerCertificate() const;
+
     // The negotiated cipher; null before the handshake.
     TIdSSLCipher* Cipher();
     // "Cipher: name = ...; description = ...; bits = ...; version = ...; "
@@ -65,6 +72,7 @@ public:
 private:
     // Repeats a read or write until it succeeds or fails for a reason other than a retry.
     template <class TCall> int Transfer(TCall ACall);
+    void SetVerifyHost();
 
     IIdSSLOpenSSLCallbackHelper* FParent;
     OpenSsl::SSL* FSSL = nullptr;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,13 @@ struct SSL_CTX;
 struct SSL_METHOD;
 struct SSL_CIPHER;
 struct INIT_SETTINGS;
+struct X509;
+struct X509_NAME;
+struct X509_VERIFY_PARAM;
+struct ASN1_TIME;
+struct EVP_MD;
+struct BIO;
+struct BIO_METHOD;
 
 using MethodFunction = const SSL_METHOD* (*)();
 using PasswordCallback = int (*)(char*, int, int, void*);
@@ -32,6 +40,13 @@ inline constexpr int ErrorWantWrite = 3;
 inline constexpr int ErrorSyscall = 5;
 inline constexpr int ErrorZeroReturn = 6;
 
+inline constexpr long VerifyOk = 0; // X509_V_OK
+inline constexpr int BioCtrlInfo = 3;
+// X509_NAME_print_ex flags: RFC 2253 without escaping non-ASCII characters, so names come out in
+// UTF-8.
+inline constexpr unsigned long NamePrintFlags = 0x0113UL | (1UL << 16) | (1UL << 20) | (1UL << 24);
+inline constexpr int MaxDigestSize = 64;
+
 inline constexpr std::uint64_t InitLoadCryptoStrings = 0x00000002;
 inline constexpr std::uint64_t InitAddAllCiphers = 0x00000004;
 inline constexpr std::uint64_t InitAddAllDigests = 0x00000008;
@@ -47,6 +62,27 @@ struct TTlsFunctions {
     unsigned long (*ERR_get_error)() = nullptr;
     void (*ERR_clear_error)() = nullptr;
     void (*ERR_error_string_n)(unsigned long, char*, std::size_t) = nullptr;
+
+    // Crypto library: the server certificate, its check and its description.
+    void (*X509_free)(OpenSsl::X509*) = nullptr;
+    int (*X509_digest)(const OpenSsl::X509*, const OpenSsl::EVP_MD*, unsigned char*,
+                       unsigned int*) = nullptr;
+    const OpenSsl::EVP_MD* (*EVP_sha256)() = nullptr;
+    OpenSsl::X509_NAME* (*X509_get_subject_name)(const OpenSsl::X509*) = nullptr;
+    OpenSsl::X509_NAME* (*X509_get_issuer_name)(const OpenSsl::X509*) = nullptr;
+    int (*X509_NAME_print_ex)(OpenSsl::BIO*, const OpenSsl::X509_NAME*, int,
+                              unsigned long) = nullptr;
+    const OpenSsl::ASN1_TIME* (*X509_get0_notBefore)(const OpenSsl::X509*) = nullptr;
+    const OpenSsl::ASN1_TIME* (*X509_get0_notAfter)(const OpenSsl::X509*) = nullptr;
+    int (*ASN1_TIME_to_tm)(const OpenSsl::ASN1_TIME*, struct tm*) = nullptr;
+    const char* (*X509_verify_cert_error_string)(long) = nullptr;
+    int (*X509_VERIFY_PARAM_set1_host)(OpenSsl::X509_VERIFY_PARAM*, const char*,
+                                       std::size_t) = nullptr;
+    int (*X509_VERIFY_PARAM_set1_ip_asc)(OpenSsl::X509_VERIFY_PARAM*, const char*) = nullptr;
+    OpenSsl::BIO* (*BIO_new)(const OpenSsl::BIO_METHOD*) = nullptr;
+    const OpenSsl::BIO_METHOD* (*BIO_s_mem)() = nullptr;
+    long (*BIO_ctrl)(OpenSsl::BIO*, int, long, void*) = nullptr;
+    int (*BIO_free)(OpenSsl::BIO*) = nullptr;
 
     // SSL library: initialisation (one of the two is needed).
     int (*OPENSSL_init_ssl)(std::uint64_t, const OpenSsl::INIT_SETTINGS*) = nullptr;
@@ -103,6 +139,10 @@ struct TTlsFunctions {
     int (*SSL_pending)(const OpenSsl::SSL*) = nullptr;
     int (*SSL_get_error)(const OpenSsl::SSL*, int) = nullptr;
     int (*SSL_shutdown)(OpenSsl::SSL*) = nullptr;
+    OpenSsl::X509_VERIFY_PARAM* (*SSL_get0_param)(OpenSsl::SSL*) = nullptr;
+    long (*SSL_get_verify_result)(const OpenSsl::SSL*) = nullptr;
+    // SSL_get_peer_certificate before 3.0; either way the caller owns the result.
+    OpenSsl::X509* (*SSL_get1_peer_certificate)(const OpenSsl::SSL*) = nullptr;
 
     // Cipher of a connection.
     const OpenSsl::SSL_CIPHER* (*SSL_get_current_cipher)(const OpenSsl::SSL*) = nullptr;

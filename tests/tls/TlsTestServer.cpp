@@ -12,23 +12,9 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 
-namespace fs = std::filesystem;
-
 namespace {
-
-// Removes the certificate folder at process exit.
-struct TCertificateFolder {
-    fs::path Path;
-    ~TCertificateFolder() {
-        std::error_code Ignored;
-        if (!Path.empty()) {
-            fs::remove_all(Path, Ignored);
-        }
-    }
-};
 
 SSL_CTX* Ctx(void* AContext) {
     return static_cast<SSL_CTX*>(AContext);
@@ -56,30 +42,10 @@ bool RequestComplete(const std::string& ARequest) {
 
 } // namespace
 
-const TTestCertificate& TTestCertificate::Get() {
-    static TCertificateFolder Folder;
-    static const TTestCertificate Certificate = [] {
-        std::string Pattern = (fs::temp_directory_path() / "vltlscert-XXXXXX").string();
-        if (mkdtemp(Pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        Folder.Path = Pattern;
-        TTestCertificate Result{Pattern + "/cert.pem", Pattern + "/key.pem"};
-        const std::string Command =
-            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
-            "-subj /CN=wrong.example -days 2 -keyout '" +
-            Result.KeyFile + "' -out '" + Result.CertFile + "' >/dev/null 2>&1";
-        if (std::system(Command.c_str()) != 0) {
-            throw std::runtime_error("openssl req failed");
-        }
-        return Result;
-    }();
-    return Certificate;
-}
-
 TTlsTestServer::TTlsTestServer(TTlsServerOptions AOptions, bool AIPv6)
     : FOptions(std::move(AOptions)) {
-    const TTestCertificate& Certificate = TTestCertificate::Get();
+    const TTestCertificate& Certificate =
+        FOptions.Certificate != nullptr ? *FOptions.Certificate : TTestCertificate::Get();
     SSL_CTX* Context = SSL_CTX_new(TLS_server_method());
     if (Context == nullptr ||
         SSL_CTX_use_certificate_file(Context, Certificate.CertFile.c_str(), SSL_FILETYPE_PEM) !=

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestCertificates.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -7,14 +9,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-// A self-signed certificate for the name "wrong.example" with its key, in PEM files made once per
-// process with the openssl command.
-struct TTestCertificate {
-    std::string CertFile;
-    std::string KeyFile;
-    static const TTestCertificate& Get();
-};
 
 enum class TTlsServerMode {
     Answer,         // handshake, read one request, send the answer, end the connection
@@ -28,6 +22,8 @@ struct TTlsServerOptions {
     std::string Answer;
     // End an answer with the close notification; false closes the TCP connection without it.
     bool CloseNotify = true;
+    // The server's certificate; null: the self-signed one for "wrong.example".
+    const TTestCertificate* Certificate = nullptr;
 };
 
 // A TLS server on the system's OpenSSL, on the loopback address and a free port, serving its

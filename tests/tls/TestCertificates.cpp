@@ -1,0 +1,164 @@
+#include "TestCertificates.h"
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr long Day = 24 * 60 * 60;
+
+using TKey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+using TCert = std::unique_ptr<X509, decltype(&X509_free)>;
+
+// Removes the folder at process exit.
+struct TFolder {
+    fs::path Path;
+    TFolder() {
+        std::string Pattern = (fs::temp_directory_path() / "vltlspki-XXXXXX").string();
+        if (mkdtemp(Pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        Path = Pattern;
+    }
+    ~TFolder() {
+        std::error_code Ignored;
+        fs::remove_all(Path, Ignored);
+    }
+};
+
+TFolder& Folder() {
+    static TFolder Instance;
+    return Instance;
+}
+
+void Check(bool AOk, const char* AWhat) {
+    if (!AOk) {
+        throw std::runtime_error(std::string("test certificate: ") + AWhat);
+    }
+}
+
+TKey NewKey() {
+    TKey Key(EVP_EC_gen("P-256"), &EVP_PKEY_free);
+    Check(Key != nullptr, "key");
+    return Key;
+}
+
+void AddExtension(X509* ACert, X509* AIssuer, int ANid, const char* AValue) {
+    X509V3_CTX Context;
+    X509V3_set_ctx_nodb(&Context);
+    X509V3_set_ctx(&Context, AIssuer, ACert, nullptr, nullptr, 0);
+    X509_EXTENSION* Extension = X509V3_EXT_conf_nid(nullptr, &Context, ANid, AValue);
+    Check(Extension != nullptr && X509_add_ext(ACert, Extension, -1) == 1, "extension");
+    X509_EXTENSION_free(Extension);
+}
+
+// A certificate for ACommonName with the subject alternative names ANames ("IP:..., DNS:..."),
+// valid from AFrom to ATo seconds from now, signed by AIssuer (itself when null).
+TCert NewCertificate(EVP_PKEY* AKey, const char* ACommonName, const char* ANames, long AFrom,
+                     long ATo, X509* AIssuer, EVP_PKEY* AIssuerKey, bool ACa) {
+    static long Serial = 1000;
+    TCert Cert(X509_new(), &X509_free);
+    Check(Cert != nullptr, "new");
+    X509_set_version(Cert.get(), 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(Cert.get()), ++Serial);
+    X509_gmtime_adj(X509_getm_notBefore(Cert.get()), AFrom);
+    X509_gmtime_adj(X509_getm_notAfter(Cert.get()), ATo);
+    X509_set_pubkey(Cert.get(), AKey);
+    X509_NAME* Name = X509_get_subject_name(Cert.get());
+    X509_NAME_add_entry_by_txt(Name, "O", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("VL Test"), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(Name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>(ACommonName), -1, -1, 0);
+    X509* Issuer = AIssuer != nullptr ? AIssuer : Cert.get();
+    X509_set_issuer_name(Cert.get(), X509_get_subject_name(Issuer));
+    AddExtension(Cert.get(), Issuer, NID_basic_constraints, ACa ? "critical,CA:TRUE" : "CA:FALSE");
+    if (ANames != nullptr) {
+        AddExtension(Cert.get(), Issuer, NID_subject_alt_name, ANames);
+    }
+    Check(X509_sign(Cert.get(), AIssuerKey != nullptr ? AIssuerKey : AKey, EVP_sha256()) > 0,
+          "sign");
+    return Cert;
+}
+
+std::string Fingerprint(X509* ACert) {
+    unsigned char Digest[EVP_MAX_MD_SIZE];
+    unsigned int Length = 0;
+    Check(X509_digest(ACert, EVP_sha256(), Digest, &Length) == 1, "digest");
+    std::string Result = "sha256:";
+    char Hex[3];
+    for (unsigned int I = 0; I < Length; ++I) {
+        std::snprintf(Hex, sizeof Hex, "%02x", Digest[I]);
+        Result += Hex;
+    }
+    return Result;
+}
+
+std::string WriteCertificate(X509* ACert, const std::string& AName) {
+    const std::string File = (Folder().Path / (AName + ".pem")).string();
+    std::FILE* Out = std::fopen(File.c_str(), "w");
+    Check(Out != nullptr && PEM_write_X509(Out, ACert) == 1, "write certificate");
+    std::fclose(Out);
+    return File;
+}
+
+TTestCertificate Save(X509* ACert, EVP_PKEY* AKey, const std::string& AName) {
+    TTestCertificate Result;
+    Result.CertFile = WriteCertificate(ACert, AName);
+    Result.KeyFile = (Folder().Path / (AName + "-key.pem")).string();
+    std::FILE* Out = std::fopen(Result.KeyFile.c_str(), "w");
+    Check(Out != nullptr &&
+              PEM_write_PrivateKey(Out, AKey, nullptr, nullptr, 0, nullptr, nullptr) == 1,
+          "write key");
+    std::fclose(Out);
+    Result.Fingerprint = Fingerprint(ACert);
+    return Result;
+}
+
+TTestCertificate ServerCertificate(const char* AName, const char* ACommonName, const char* ANames,
+                                   long AFrom, long ATo, X509* AIssuer, EVP_PKEY* AIssuerKey) {
+    const TKey Key = NewKey();
+    const TCert Cert =
+        NewCertificate(Key.get(), ACommonName, ANames, AFrom, ATo, AIssuer, AIssuerKey, false);
+    return Save(Cert.get(), Key.get(), AName);
+}
+
+} // namespace
+
+const TTestCertificate& TTestCertificate::Get() {
+    static const TTestCertificate Certificate = ServerCertificate(
+        "wrong-self", "wrong.example", "DNS:wrong.example", -Day, 2 * Day, nullptr, nullptr);
+    return Certificate;
+}
+
+const TTestPki& TTestPki::Get() {
+    static const TTestPki Pki = [] {
+        TTestPki Result;
+        const TKey CaKey = NewKey();
+        const TCert Ca = NewCertificate(CaKey.get(), "VL Test CA", nullptr, -Day, 30 * Day, nullptr,
+                                        nullptr, true);
+        Result.CaFile = WriteCertificate(Ca.get(), "ca");
+        const char* Loopback = "IP:127.0.0.1,IP:::1,DNS:localhost";
+        Result.Leaf =
+            ServerCertificate("leaf", "localhost", Loopback, -Day, 30 * Day, Ca.get(), CaKey.get());
+        Result.Expired = ServerCertificate("expired", "localhost", Loopback, -30 * Day, -Day,
+                                           Ca.get(), CaKey.get());
+        Result.WrongName = ServerCertificate("wrong", "wrong.example", "DNS:wrong.example", -Day,
+                                             30 * Day, Ca.get(), CaKey.get());
+        Result.SelfSigned =
+            ServerCertificate("self", "localhost", Loopback, -Day, 30 * Day, nullptr, nullptr);
+        Result.SelfSigned2 =
+            ServerCertificate("self2", "localhost", Loopback, -Day, 30 * Day, nullptr, nullptr);
+        return Result;
+    }();
+    return Pki;
+}
