@@ -4,9 +4,10 @@
 #include "HttpTestServer.h"
 #include "IdHTTP.h"
 #include "IdHTTPForm.h"
-#include "IdTLSHandlerHook.h"
 #include "IdHTTPText.h"
+#include "IdTLSHandlerHook.h"
 #include "IdURI.h"
+#include "ProgramRun.h"
 
 #include <gtest/gtest.h>
 
@@ -434,50 +435,8 @@ TEST(HttpRequest, AbortEndsARunningPost) {
 
 namespace {
 
-struct TToolRun {
-    int ExitCode = -1;
-    std::string Out, Err;
-};
-
-std::string ReadAll(int AFd) {
-    std::string Text;
-    char Buffer[4096];
-    ssize_t N;
-    while ((N = read(AFd, Buffer, sizeof Buffer)) > 0)
-        Text.append(Buffer, static_cast<std::size_t>(N));
-    return Text;
-}
-
-TToolRun RunPostTool(const std::vector<std::string>& AArgs) {
-    TToolRun Run;
-    // Built before the fork: the child of a threaded process only execs.
-    std::vector<char*> Argv{const_cast<char*>(VL_POST_TOOL)};
-    for (const std::string& Arg : AArgs)
-        Argv.push_back(const_cast<char*>(Arg.c_str()));
-    Argv.push_back(nullptr);
-    int Out[2], Err[2];
-    if (pipe(Out) != 0 || pipe(Err) != 0)
-        return Run;
-    const pid_t Pid = fork();
-    if (Pid == 0) {
-        dup2(Out[1], STDOUT_FILENO);
-        dup2(Err[1], STDERR_FILENO);
-        close(Out[0]);
-        close(Err[0]);
-        execv(VL_POST_TOOL, Argv.data());
-        _exit(127);
-    }
-    close(Out[1]);
-    close(Err[1]);
-    // Both outputs are small: reading one to its end cannot block the other.
-    Run.Out = ReadAll(Out[0]);
-    Run.Err = ReadAll(Err[0]);
-    close(Out[0]);
-    close(Err[0]);
-    int Status = 0;
-    waitpid(Pid, &Status, 0);
-    Run.ExitCode = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
-    return Run;
+TProgramRun RunPostTool(const std::vector<std::string>& AArgs) {
+    return RunProgram(VL_POST_TOOL, AArgs);
 }
 
 } // namespace
@@ -492,21 +451,21 @@ TEST(HttpPostTool, AnswerFailureAndUsage) {
     const std::u16string URL16 = Server.URL(u"/api");
     const std::string URL(URL16.begin(), URL16.end());
 
-    const TToolRun Ok = RunPostTool({URL, "Command=AccountsList", "Note=B\xC3\xB6 x"});
+    const TProgramRun Ok = RunPostTool({URL, "Command=AccountsList", "Note=B\xC3\xB6 x"});
     EXPECT_EQ(Ok.ExitCode, 0);
     EXPECT_EQ(Ok.Out, "B\xC3\xB6rse\r\n");
     EXPECT_EQ(Ok.Err, "");
     ASSERT_TRUE(Server.WaitForScripts(1));
     EXPECT_TRUE(Server.Requests().at(0).ends_with("\r\n\r\nCommand=AccountsList&Note=B%C3%B6+x"));
 
-    const TToolRun Refused = RunPostTool({URL});
+    const TProgramRun Refused = RunPostTool({URL});
     EXPECT_EQ(Refused.ExitCode, 1);
     EXPECT_EQ(Refused.Out, "");
-    EXPECT_EQ(Refused.Err, "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(Refused.Err, "HTTP/1.1 404 Not Found\n");
 
-    const TToolRun Unknown = RunPostTool({"api"});
+    const TProgramRun Unknown = RunPostTool({"api"});
     EXPECT_EQ(Unknown.ExitCode, 1);
-    EXPECT_EQ(Unknown.Err, "Unknown Protocol");
+    EXPECT_EQ(Unknown.Err, "Unknown Protocol\n");
 
     EXPECT_EQ(RunPostTool({}).ExitCode, 2);
 }

@@ -147,16 +147,33 @@ void PrintMarkdown(const TCommandList& ACommands, std::ostream& AOut) {
     }
 }
 
+constexpr std::string_view Usage =
+    "usage: vlcallbench-catalogue [--markdown]\n"
+    "Prints the built-in API catalogue as JSON, or as a Markdown reference.\n"
+    "\n"
+    "Options:\n"
+    "  --markdown  print a Markdown reference instead of JSON\n"
+    "  -h, --help  print this help and exit\n"
+    "  --version   print the version and exit\n";
+
 } // namespace
 
 int main(int argc, char** argv) {
     bool markdown = false;
-    if (argc == 2 && std::string_view(argv[1]) == "--markdown") {
-        markdown = true;
-    } else if (argc != 1) {
-        std::cerr << "usage: vlcallbench-catalogue [--markdown]\n"
-                     "Prints the built-in API catalogue as JSON, or as a Markdown reference.\n";
-        return 2;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--markdown") {
+            markdown = true;
+        } else if (arg == "-h" || arg == "--help") {
+            std::cout << Usage << std::flush;
+            return std::cout ? 0 : 1;
+        } else if (arg == "--version") {
+            std::cout << "vlcallbench-catalogue " VL_VERSION "\n" << std::flush;
+            return std::cout ? 0 : 1;
+        } else {
+            std::cerr << "vlcallbench-catalogue: unknown argument '" << arg << "'\n" << Usage;
+            return 2;
+        }
     }
     TCommandList commands;
     AppendCatalogue(commands);

@@ -1,9 +1,11 @@
-// vlcallbench-post URL [LINE ...]: one Post through the program's HTTP client. The decoded answer
-// goes to standard output as UTF-8; a failure's message text goes to standard error unchanged.
+// vlcallbench-post [OPTION ...] URL [LINE ...]: one Post through the program's HTTP client. The
+// decoded answer goes to standard output as UTF-8; a failure's message text goes to standard
+// error unchanged, followed by a newline.
 
 #include "IdHTTP.h"
 #include "IdHTTPText.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
+#include "PostCommandLine.h"
 
 #include <cstdio>
 #include <exception>
@@ -17,17 +19,34 @@ void WriteAll(std::FILE* AFile, const std::string& AText) {
     std::fflush(AFile);
 }
 
+// Every text the tool prints ends with a newline, so the shell's prompt starts on a line of its
+// own; text that has one keeps its bytes.
+void WriteLine(std::FILE* AFile, const std::string& AText) {
+    WriteAll(AFile, AText.empty() || AText.back() == '\n' ? AText : AText + "\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        WriteAll(stderr, "usage: vlcallbench-post URL [LINE ...]\n");
+    TPostCommandLine commandLine;
+    try {
+        commandLine = ParsePostCommandLine({argv + 1, static_cast<std::size_t>(argc - 1)});
+    } catch (const EPostUsage& E) {
+        WriteAll(stderr, std::string("vlcallbench-post: ") + E.what() + "\n" + PostUsage());
         return 2;
     }
-    const std::u16string URL = IdHTTPText::FromUTF8(argv[1]);
+    if (commandLine.Help) {
+        WriteAll(stdout, PostUsage());
+        return 0;
+    }
+    if (commandLine.Version) {
+        WriteAll(stdout, "vlcallbench-post " VL_VERSION "\n");
+        return 0;
+    }
+    const std::u16string URL = IdHTTPText::FromUTF8(commandLine.URL);
     std::vector<std::u16string> Lines;
-    for (int I = 2; I < argc; ++I)
-        Lines.push_back(IdHTTPText::FromUTF8(argv[I]));
+    for (const std::string& Line : commandLine.Lines)
+        Lines.push_back(IdHTTPText::FromUTF8(Line));
     try {
         // The program's arrangement: https through the TLS handler, http passed through it.
         TIdSSLIOHandlerSocketOpenSSL SSLHandler;
@@ -35,10 +54,11 @@ int main(int argc, char** argv) {
         TIdHTTP HTTP;
         HTTP.SetIOHandler(&SSLHandler);
         const std::u16string Answer = HTTP.Post(URL, Lines);
-        WriteAll(stdout, IdHTTPText::ToUTF8(Answer));
+        WriteLine(stdout, IdHTTPText::ToUTF8(Answer));
         return 0;
     } catch (const std::exception& E) {
-        WriteAll(stderr, E.what());
+        // The message keeps its exact bytes, even one that ends with a line break.
+        WriteAll(stderr, std::string(E.what()) + "\n");
         return 1;
     }
 }

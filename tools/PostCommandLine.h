@@ -1,0 +1,28 @@
+#pragma once
+
+// The arguments of vlcallbench-post: options, then the URL and the form lines.
+
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct TPostCommandLine {
+    bool Help = false;
+    bool Version = false;
+    std::string URL;
+    std::vector<std::string> Lines;
+};
+
+// A wrong use of the command line; the message says what was wrong, without the usage.
+class EPostUsage : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// AArgs are the arguments after the program name. Options may stand anywhere before "--";
+// every argument after it is the URL or a form line, even when it begins with "-".
+TPostCommandLine ParsePostCommandLine(std::span<const char* const> AArgs);
+
+// The help text, ending with a newline.
+std::string PostUsage();
