@@ -234,7 +234,7 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::LoadSettings() {
-    // The fields start empty; a value that cannot be read leaves it and the later ones so.
+    // The fields start empty; a value that cannot be read leaves its field so.
     TConnectionSettings settings;
     const auto show = [&] {
         VerEdit->setText(settings.Version);
@@ -261,7 +261,10 @@ void TMainForm::SaveSettings() {
     settings.Path = APIPathEdit->text();
     settings.RememberPW = RememberPW->isChecked();
     settings.Password = PasswordEdit->text();
-    Store.Save(settings);
+    const QString notice = Store.Save(settings);
+    if (!notice.isEmpty())
+        QMessageBox::information(this, ApplicationTitle(QCoreApplication::applicationFilePath()),
+                                 notice);
 }
 
 void TMainForm::BuildCatalogue() {

@@ -5,28 +5,33 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStringDecoder>
 
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <utility>
+#include <vector>
 
 namespace {
 
 const QString Section = QStringLiteral("VLCallbench");
 
-// A value that exists must be plain text: lists, numbers or byte arrays written by other tools
-// cannot be read.
-bool ReadText(const QSettings& AStore, const QString& AName, QString& AText) {
-    const QString key = Section + u'/' + AName;
-    if (!AStore.contains(key))
-        return false;
-    const QVariant value = AStore.value(key);
-    if (value.typeId() != QMetaType::QString)
-        throw ESettingsError(QStringLiteral("Invalid data type for '%1'").arg(AName).toStdString());
-    AText = value.toString();
-    const qsizetype null = AText.indexOf(QChar(0));
-    if (null >= 0)
-        AText.truncate(null);
-    return true;
+QString Key(const QString& AName) {
+    return Section + u'/' + AName;
+}
+
+// The texts Save writes for ASettings, in the order they are written.
+std::vector<std::pair<QString, QString>> StoredTexts(const TConnectionSettings& ASettings) {
+    return {
+        {QStringLiteral("Version"), ASettings.Version},
+        {QStringLiteral("IP"), ASettings.IP},
+        {QStringLiteral("Port"), ASettings.Port},
+        {QStringLiteral("Path"), ASettings.Path},
+        {QStringLiteral("RememberPW"),
+         ASettings.RememberPW ? QStringLiteral("1") : QStringLiteral("0")},
+        {QStringLiteral("Password"), ASettings.RememberPW ? ASettings.Password : QString()},
+    };
 }
 
 // Reads a whole number as the settings have always been read: optional sign, decimal digits,
@@ -50,11 +55,33 @@ bool ToWholeNumber(const QString& AText, long long& AValue) {
     return ok;
 }
 
-bool CreatePrivateFile(const QByteArray& APath) {
-    const int fd = ::open(APath.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+bool CreatePrivateFile(const QString& AFileName, const QByteArray& AContents = {}) {
+    const int fd =
+        ::open(QFile::encodeName(AFileName).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
+    const bool written =
+        ::write(fd, AContents.constData(), static_cast<size_t>(AContents.size())) ==
+        static_cast<ssize_t>(AContents.size());
     ::close(fd);
+    return written;
+}
+
+// Whether the settings reader understands every line of AContents, so that rewriting the file
+// loses nothing: UTF-8 text whose lines are blank, a "[section]", a ";" comment or hold a "=".
+bool EveryLineReadable(const QByteArray& AContents) {
+    if (AContents.contains('\0'))
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(AContents);
+    if (decoder.hasError())
+        return false;
+    for (QStringView line : QStringView(text).split(u'\n')) {
+        line = line.trimmed();
+        if (!line.isEmpty() && !line.startsWith(u';') && !line.contains(u'=') &&
+            !(line.startsWith(u'[') && line.endsWith(u']')))
+            return false;
+    }
     return true;
 }
 
@@ -68,11 +95,31 @@ QString TSettingsStore::DefaultFileName() {
            QStringLiteral("/Tessarine.conf");
 }
 
-void TSettingsStore::Load(TConnectionSettings& ASettings) const {
+void TSettingsStore::Load(TConnectionSettings& ASettings) {
+    // The store exists from the first start on, even if the window is never closed normally;
+    // a store that cannot be created is reported only when saving.
+    if (!QFileInfo::exists(FileName_) && QDir().mkpath(QFileInfo(FileName_).absolutePath()))
+        CreatePrivateFile(FileName_, "[" + Section.toLatin1() + "]\n");
+
+    Unread_.clear();
+    QStringList errors;
     const QSettings store(FileName_, QSettings::IniFormat);
-    const auto read = [&store](const char* AName, const QString& ADefault) {
-        QString text;
-        return ReadText(store, QLatin1String(AName), text) ? text : ADefault;
+    const auto read = [&](const char* AName, const QString& ADefault) {
+        const QString name = QLatin1String(AName);
+        if (!store.contains(Key(name)))
+            return ADefault;
+        // Lists, numbers or byte arrays written by other tools cannot be read.
+        const QVariant value = store.value(Key(name));
+        if (value.typeId() != QMetaType::QString) {
+            Unread_.push_back({name, {}});
+            errors << QStringLiteral("Invalid data type for '%1'").arg(name);
+            return QString();
+        }
+        QString text = value.toString();
+        const qsizetype null = text.indexOf(QChar(0));
+        if (null >= 0)
+            text.truncate(null);
+        return text;
     };
     ASettings.Version = read("Version", {});
     ASettings.IP = read("IP", QStringLiteral("http://127.0.0.1"));
@@ -81,29 +128,84 @@ void TSettingsStore::Load(TConnectionSettings& ASettings) const {
     long long remember = 0;
     ASettings.RememberPW = ToWholeNumber(read("RememberPW", {}), remember) && remember != 0;
     ASettings.Password = read("Password", {});
+
+    // What saving the fields unchanged would write for an unread value.
+    for (const auto& [name, text] : StoredTexts(ASettings))
+        for (TUnread& unread : Unread_)
+            if (unread.Name == name)
+                unread.Shown = text;
+    if (!errors.isEmpty())
+        throw ESettingsError(errors.join(u'\n').toStdString());
 }
 
-void TSettingsStore::Save(const TConnectionSettings& ASettings) const {
+bool TSettingsStore::IsUnread(const QString& AName, const QString& AText) const {
+    for (const TUnread& unread : Unread_)
+        if (unread.Name == AName && unread.Shown == AText)
+            return true;
+    return false;
+}
+
+QString TSettingsStore::Repair() const {
+    QFile file(FileName_);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray contents = file.readAll();
+    file.close();
+    std::vector<std::pair<QString, QVariant>> values;
+    {
+        const QSettings store(FileName_, QSettings::IniFormat);
+        for (const QString& key : store.allKeys())
+            values.emplace_back(key, store.value(key));
+        if (store.status() == QSettings::NoError && EveryLineReadable(contents))
+            return {};
+    }
+
+    const QString name = QFileInfo(FileName_).fileName();
+    const QString backup = BackupFileName();
+    QFile::remove(backup);
+    if (!QFile::copy(FileName_, backup))
+        throw ESettingsError(QStringLiteral("Could not keep a copy of %1 as %2; the settings "
+                                            "were not saved.")
+                                 .arg(name, QFileInfo(backup).fileName())
+                                 .toStdString());
+    QFile::setPermissions(backup, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+    // The reader refuses nothing but drops what it does not understand: write what it read
+    // into a fresh file.
+    if (!QFile::remove(FileName_) || !CreatePrivateFile(FileName_))
+        throw ESettingsError("Failed to create key VLCallbench");
+    QSettings store(FileName_, QSettings::IniFormat);
+    for (const auto& [key, value] : values)
+        store.setValue(key, value);
+    store.sync();
+    return QStringLiteral("Some lines of %1 could not be read and were left out when the "
+                          "settings were saved. The file as it was is kept as %2.")
+        .arg(name, QFileInfo(backup).fileName());
+}
+
+QString TSettingsStore::Save(const TConnectionSettings& ASettings) {
     const QFileInfo info(FileName_);
-    const QByteArray path = QFile::encodeName(FileName_);
     // Create the file owner-only before any password is written into it; the settings writer
     // replaces the file but keeps its permissions.
-    if (!QDir().mkpath(info.absolutePath()) || (!info.exists() && !CreatePrivateFile(path)))
+    if (!QDir().mkpath(info.absolutePath()) || (!info.exists() && !CreatePrivateFile(FileName_)))
         throw ESettingsError("Failed to create key VLCallbench");
+    const QString notice = Repair();
 
     QSettings store(FileName_, QSettings::IniFormat);
-    const std::pair<const char*, QString> values[] = {
-        {"Version", ASettings.Version},
-        {"IP", ASettings.IP},
-        {"Port", ASettings.Port},
-        {"Path", ASettings.Path},
-        {"RememberPW", ASettings.RememberPW ? QStringLiteral("1") : QStringLiteral("0")},
-        {"Password", ASettings.RememberPW ? ASettings.Password : QString()},
-    };
-    for (const auto& [name, text] : values)
-        store.setValue(Section + u'/' + QLatin1String(name), text);
-    store.sync();
-    if (store.status() != QSettings::NoError)
-        throw ESettingsError("Failed to set data for 'Version'");
+    std::vector<TUnread> stillUnread;
+    for (const auto& [name, text] : StoredTexts(ASettings)) {
+        if (IsUnread(name, text)) {
+            stillUnread.push_back({name, text});
+            continue;
+        }
+        // One value at a time, so that a failure names the value it happened at.
+        store.setValue(Key(name), text);
+        store.sync();
+        if (store.status() != QSettings::NoError)
+            throw ESettingsError(
+                QStringLiteral("Failed to set data for '%1'").arg(name).toStdString());
+    }
+    Unread_ = std::move(stillUnread);
     QFile::setPermissions(FileName_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return notice;
 }

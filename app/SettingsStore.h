@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <stdexcept>
 
@@ -10,7 +11,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The six connection values kept between runs.
+// The connection values kept between runs.
 struct TConnectionSettings {
     QString Version;
     QString IP;
@@ -23,25 +24,43 @@ struct TConnectionSettings {
 // The per-user store: an INI file named after the key ("Tessarine.conf") in the user's
 // configuration folder, with the values in the section [VLCallbench]. The file may hold the API
 // password in plain text, so it is created readable and writable by its owner only.
+//
+// A new value needs a field above, one line in Load and one entry in Save's table; the reading,
+// the handling of unreadable values and the writing are shared.
 class TSettingsStore {
 public:
     // AFileName empty: the file in the user's configuration folder.
     explicit TSettingsStore(QString AFileName = {});
 
     const QString& FileName() const { return FileName_; }
+    // Where Save keeps the file as it was when it had lines it could not read.
+    QString BackupFileName() const { return FileName_ + QStringLiteral(".bak"); }
 
-    // Reads the values in order into ASettings, an absent value giving its default. Throws
-    // ESettingsError "Invalid data type for '<name>'" at a value that is not plain text; the
-    // values before it are set in ASettings, the later ones are left as they were.
-    void Load(TConnectionSettings& ASettings) const;
+    // Creates the file with its section when there is none yet, then reads every value on its
+    // own into ASettings: an absent value gives its default, a value that is not plain text
+    // leaves its field empty (or unticked) and is remembered, so that Save leaves it as stored
+    // unless its field was changed. After reading all, throws ESettingsError "Invalid data type
+    // for '<name>'" (one line per such value) when any could not be read.
+    void Load(TConnectionSettings& ASettings);
 
-    // Writes all six values; the password only when RememberPW is set, else an empty text.
+    // Writes the values in order; the password only when RememberPW is set, else an empty text.
+    // A file with lines that cannot be read is first copied to BackupFileName() and rewritten
+    // with what could be read; the result is then a notice saying so, otherwise empty.
     // Throws ESettingsError "Failed to create key VLCallbench" when the file cannot be created
-    // and "Failed to set data for '<name>'" when the values cannot be written.
-    void Save(const TConnectionSettings& ASettings) const;
+    // and "Failed to set data for '<name>'" naming the first value that could not be written.
+    QString Save(const TConnectionSettings& ASettings);
 
     static QString DefaultFileName();
 
 private:
+    // The value names Load could not read, with the text it gave their fields.
+    struct TUnread {
+        QString Name;
+        QString Shown;
+    };
+    bool IsUnread(const QString& AName, const QString& AText) const;
+    QString Repair() const;
+
     QString FileName_;
+    std::vector<TUnread> Unread_;
 };

@@ -429,6 +429,7 @@ TEST_F(MainWindowTest, ClosingSavesTheFieldsEveryTime) {
 
 TEST_F(MainWindowTest, UnwritableStoreAsksBeforeClosing) {
     Open();
+    ASSERT_TRUE(QFile::remove(SettingsFile())); // made at the start
     ASSERT_TRUE(QDir(Folder.path()).mkdir(QStringLiteral("Tessarine.conf")));
     {
         ModalBoxWatcher watcher(QMessageBox::No);
@@ -447,7 +448,7 @@ TEST_F(MainWindowTest, UnwritableStoreAsksBeforeClosing) {
 TEST_F(MainWindowTest, UnreadableSettingsStillBuildTheCatalogue) {
     QFile file(SettingsFile());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[VLCallbench]\nVersion=7.00\nIP=a, b\n");
+    file.write("[VLCallbench]\nVersion=7.00\nIP=a, b\n# comment\nPath=p\n");
     file.close();
     ModalBoxWatcher watcher;
     Open();
@@ -455,9 +456,20 @@ TEST_F(MainWindowTest, UnreadableSettingsStillBuildTheCatalogue) {
     EXPECT_EQ(watcher.Boxes[0].Text, QStringLiteral("Invalid data type for 'IP'"));
     EXPECT_EQ(Form->VerEdit->text(), QStringLiteral("7.00"));
     EXPECT_EQ(Form->IPEdit->text(), QString());
-    EXPECT_EQ(Form->FilePortEdit->text(), QString());
+    EXPECT_EQ(Form->APIPathEdit->text(), QStringLiteral("p"));
     EXPECT_EQ(Form->Catalogue().size(), 90u);
     EXPECT_EQ(Form->Current()->Name, "Accounts");
+
+    // Closing saves without a failure, says once that a copy was kept, and leaves the
+    // unreadable address as stored.
+    EXPECT_TRUE(Form->close());
+    ASSERT_EQ(watcher.Boxes.size(), 2u);
+    EXPECT_EQ(watcher.Boxes[1].Icon, QMessageBox::Information);
+    EXPECT_NE(watcher.Boxes[1].Text.indexOf(QStringLiteral("Tessarine.conf.bak")), -1);
+    EXPECT_TRUE(QFile::exists(SettingsFile() + QStringLiteral(".bak")));
+    const QSettings stored(SettingsFile(), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("VLCallbench/IP")).toStringList().size(), 2);
+    EXPECT_EQ(stored.value(QStringLiteral("VLCallbench/Path")).toString(), QStringLiteral("p"));
 }
 
 } // namespace

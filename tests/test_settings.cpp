@@ -22,7 +22,7 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(AContents);
     }
-    TConnectionSettings Loaded() const {
+    TConnectionSettings Loaded() {
         TConnectionSettings settings;
         Store.Load(settings);
         return settings;
@@ -96,32 +96,72 @@ TEST_F(SettingsTest, RememberedTwoIsRewrittenAsOne) {
     EXPECT_EQ(file.value(QStringLiteral("VLCallbench/RememberPW")).toString(), QStringLiteral("1"));
 }
 
-TEST_F(SettingsTest, ValueThatIsNotTextStopsLoadingAtThatValue) {
+TEST_F(SettingsTest, ValueThatIsNotTextIsReportedAndLeftAsStored) {
     // A list and a typed number are what other tools may leave in the file.
-    WriteFile("[VLCallbench]\nVersion=7.00\nIP=10.0.0.5\nPort=80, 81\nPath=x\n");
+    WriteFile("[VLCallbench]\nVersion=7.00\nIP=10.0.0.5\nPort=80, 81\nPath=x\n"
+              "RememberPW=1\nPassword=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\a)\n");
     TConnectionSettings settings;
     try {
         Store.Load(settings);
         FAIL() << "no error";
     } catch (const ESettingsError& error) {
-        EXPECT_STREQ(error.what(), "Invalid data type for 'Port'");
+        EXPECT_STREQ(error.what(),
+                     "Invalid data type for 'Port'\nInvalid data type for 'Password'");
     }
     EXPECT_EQ(settings.Version, QStringLiteral("7.00"));
     EXPECT_EQ(settings.IP, QStringLiteral("10.0.0.5"));
-    EXPECT_EQ(settings.Port, QString()); // the failing value and those after it stay empty
-    EXPECT_EQ(settings.Path, QString());
+    EXPECT_EQ(settings.Port, QString()); // the unreadable ones start empty, the others as read
+    EXPECT_EQ(settings.Path, QStringLiteral("x"));
+    EXPECT_TRUE(settings.RememberPW);
+    EXPECT_EQ(settings.Password, QString());
 
-    WriteFile("[VLCallbench]\nVersion=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\a)\n");
-    EXPECT_THROW(
-        {
-            try {
-                Loaded();
-            } catch (const ESettingsError& error) {
-                EXPECT_STREQ(error.what(), "Invalid data type for 'Version'");
-                throw;
-            }
-        },
-        ESettingsError);
+    // Saved untouched, the unreadable values stay as stored; a changed field is written.
+    settings.Version = QStringLiteral("7.01");
+    settings.Password = QStringLiteral("new");
+    EXPECT_EQ(Store.Save(settings), QString());
+    const QSettings file(FileName(), QSettings::IniFormat);
+    EXPECT_EQ(file.value(QStringLiteral("VLCallbench/Port")).toStringList(),
+              QStringList({QStringLiteral("80"), QStringLiteral("81")}));
+    EXPECT_EQ(file.value(QStringLiteral("VLCallbench/Password")).toString(), QStringLiteral("new"));
+    EXPECT_EQ(file.value(QStringLiteral("VLCallbench/Version")).toString(), QStringLiteral("7.01"));
+    EXPECT_EQ(file.value(QStringLiteral("VLCallbench/Path")).toString(), QStringLiteral("x"));
+}
+
+TEST_F(SettingsTest, FirstStartCreatesTheStore) {
+    Loaded();
+    QFile file(FileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("[VLCallbench]\n"));
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(FileName()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(SettingsTest, LinesThatCannotBeReadAreKeptInACopyAndTheRestIsSaved) {
+    const QByteArray cases[] = {
+        "[Other]\nKept=yes\n[VLCallbench]\n# comment\nIP=10.0.0.5\n",
+        "[Other]\nKept=yes\n[VLCallbench]\nIP=10.0.0.5\nstray\n",
+        QByteArrayLiteral("[Other]\nKept=yes\n[VLCallbench]\nIP=10.0.0.5\n\x01\xff\0\x7f\n"),
+    };
+    for (const QByteArray& contents : cases) {
+        QFile::remove(Store.BackupFileName());
+        WriteFile(contents);
+        TConnectionSettings settings = Loaded();
+        EXPECT_EQ(settings.IP, QStringLiteral("10.0.0.5")) << contents.toStdString();
+        settings.Port = QStringLiteral("81");
+        EXPECT_NE(Store.Save(settings).indexOf(QStringLiteral("Tessarine.conf.bak")), -1);
+        EXPECT_EQ(Store.Save(Loaded()), QString()); // said once: the file is clean now
+
+        QFile backup(Store.BackupFileName());
+        ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+        EXPECT_EQ(backup.readAll(), contents);
+        EXPECT_EQ(backup.permissions() & 0x0077, 0);
+        const TConnectionSettings again = Loaded();
+        EXPECT_EQ(again.IP, QStringLiteral("10.0.0.5"));
+        EXPECT_EQ(again.Port, QStringLiteral("81"));
+        const QSettings file(FileName(), QSettings::IniFormat);
+        EXPECT_EQ(file.value(QStringLiteral("Other/Kept")).toString(), QStringLiteral("yes"));
+    }
 }
 
 TEST_F(SettingsTest, FileIsPrivateToItsOwner) {
@@ -140,7 +180,7 @@ TEST_F(SettingsTest, WriteFailuresAreReported) {
     QFile blocker(Folder.filePath(QStringLiteral("blocker")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    const TSettingsStore noFolder(Folder.filePath(QStringLiteral("blocker/Tessarine.conf")));
+    TSettingsStore noFolder(Folder.filePath(QStringLiteral("blocker/Tessarine.conf")));
     try {
         noFolder.Save(Loaded());
         FAIL() << "no error";
@@ -148,7 +188,7 @@ TEST_F(SettingsTest, WriteFailuresAreReported) {
         EXPECT_STREQ(error.what(), "Failed to create key VLCallbench");
     }
     ASSERT_TRUE(QDir(Folder.path()).mkdir(QStringLiteral("taken.conf")));
-    const TSettingsStore noFile(Folder.filePath(QStringLiteral("taken.conf")));
+    TSettingsStore noFile(Folder.filePath(QStringLiteral("taken.conf")));
     try {
         noFile.Save(Loaded());
         FAIL() << "no error";
