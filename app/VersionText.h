@@ -8,7 +8,6 @@
 // Number settings for versions: "." as decimal separator whatever the user's locale.
 struct TFormatSettings {
     QChar DecimalSeparator = u'.';
-    QChar ThousandSeparator = u',';
 };
 extern const TFormatSettings DotFormat;
 

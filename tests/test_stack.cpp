@@ -3,6 +3,7 @@
 #include "IdSocketHandle.h"
 #include "IdStack.h"
 #include "IdStackPosix.h"
+#include "IdText.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <netdb.h>
 #include <string>
 #include <sys/socket.h>
+#include <unicode/ustring.h>
 
 namespace {
 
@@ -258,4 +260,64 @@ TEST_F(StackTest, BindFailureHasItsOwnMessage) {
     } catch (const EIdCouldNotBindSocket& E) {
         EXPECT_STREQ(E.what(), "Could not bind socket.");
     }
+}
+
+// Every form of the client's text replaces ill-formed UTF-8 the way ICU's own string conversion
+// does, so a header line, a body and a URL typed by the user read the same.
+TEST(TextConversion, IllFormedUTF8IsReplacedAlikeEverywhere) {
+    const std::string Samples[] = {
+        "plain",
+        "a\xFF"
+        "b",
+        "\xE2\x82"
+        "A",
+        "\xC0\xAF",
+        "\xED\xA0\x80",
+        "\xF4\x90\x80\x80",
+        "\xF0\x9F\x98",
+        "\xF0\x9F\x98\x80!",
+        "\xC3\xA9\x80",
+        "\xE2\x82\xAC",
+        "",
+        "\x80\x80",
+    };
+    for (const std::string& Sample : Samples) {
+        std::u16string Expected(Sample.size(), u'\0');
+        int32_t Length = 0;
+        UErrorCode Status = U_ZERO_ERROR;
+        u_strFromUTF8WithSub(reinterpret_cast<UChar*>(Expected.data()),
+                             static_cast<int32_t>(Expected.size()), &Length, Sample.data(),
+                             static_cast<int32_t>(Sample.size()), 0xFFFD, nullptr, &Status);
+        ASSERT_TRUE(U_SUCCESS(Status));
+        Expected.resize(static_cast<std::size_t>(Length));
+        const auto Bytes =
+            std::span(reinterpret_cast<const uint8_t*>(Sample.data()), Sample.size());
+        EXPECT_EQ(IdText::FromUTF8(Sample), Expected) << Sample;
+        EXPECT_EQ(IdText::ToUTF8(Expected), DecodeText(Bytes, TIdTextEncoding::enUTF8)) << Sample;
+        // Writing as Latin-1 walks the same characters: one byte for each.
+        std::size_t Points = 0;
+        IdText::ForEachCodePoint(std::u16string_view(Expected), [&](char32_t) { ++Points; });
+        EXPECT_EQ(EncodeText(Sample, TIdTextEncoding::enLatin1).size(), Points) << Sample;
+    }
+}
+
+TEST(TextConversion, SurrogatesAndLatin1) {
+    // A pair is one character; a lone surrogate has no UTF-8 form.
+    EXPECT_EQ(IdText::ToUTF8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(IdText::ToUTF8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
+    EXPECT_EQ(IdText::ToUTF8(std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
+    EXPECT_EQ(IdText::Latin1ToUTF8("caf\xE9"), "caf\xC3\xA9");
+    EXPECT_EQ(IdText::FromLatin1("\xFF"), u"\u00FF");
+    EXPECT_EQ(EncodeText("\xC3\xA9\xE2\x82\xAC", TIdTextEncoding::enLatin1), (TIdBytes{0xE9, '?'}));
+    EXPECT_EQ(EncodeText("\xC3\xA9", TIdTextEncoding::enASCII), (TIdBytes{'?'}));
+}
+
+TEST(TextConversion, EqualsNoCaseFoldsAsciiLettersOnly) {
+    EXPECT_TRUE(IdText::EqualsNoCase("LocalHost", "localhost"));
+    EXPECT_TRUE(IdText::EqualsNoCase(u"HTTPS", "https"));
+    EXPECT_FALSE(IdText::EqualsNoCase("http", "https"));
+    EXPECT_FALSE(IdText::EqualsNoCase("[", "{")); // 0x5B and 0x7B differ by the case bit only
+    EXPECT_TRUE(IdText::EqualsNoCase("\xC3\xA9", "\xC3\xA9"));
+    EXPECT_FALSE(IdText::EqualsNoCase("\xC3\x89", "\xC3\xA9"));
+    EXPECT_FALSE(IdText::EqualsNoCase(u"\u00E9", "\xE9"));
 }

@@ -10,9 +10,9 @@
 #include <unicode/ucnv.h>
 
 using IdHTTPText::EndsWithNoCase;
-using IdHTTPText::EqualsNoCase;
 using IdHTTPText::StartsWithNoCase;
 using IdHTTPText::Trim;
+using IdText::EqualsNoCase;
 
 namespace IdCharsets {
 
@@ -309,7 +309,7 @@ std::u16string Decode(std::string_view ABody, std::string_view ACharSet) {
     const std::string Name(Trim(ACharSet));
     const char* ConverterName = Name.empty() ? nullptr : LookupConverterName(Name);
     if (ConverterName == nullptr)
-        return IdHTTPText::FromLatin1(ABody);
+        return IdText::FromLatin1(ABody);
     if (std::string_view(ConverterName) == "UTF-8") {
         TIdTextDecoder Decoder(TIdTextDecoder::TMode::UTF8);
         Decoder.Feed(std::span(reinterpret_cast<const uint8_t*>(ABody.data()), ABody.size()));
@@ -319,7 +319,7 @@ std::u16string Decode(std::string_view ABody, std::string_view ACharSet) {
     UErrorCode Status = U_ZERO_ERROR;
     TConverter Converter(ucnv_open(ConverterName, &Status));
     if (U_FAILURE(Status) || !Converter)
-        return IdHTTPText::FromLatin1(ABody);
+        return IdText::FromLatin1(ABody);
 
     // Most charsets give at most one UTF-16 unit per byte; the rare ones that give more grow the
     // output below.
@@ -342,7 +342,7 @@ std::u16string Decode(std::string_view ABody, std::string_view ACharSet) {
         break;
     }
     if (U_FAILURE(Status))
-        return IdHTTPText::FromLatin1(ABody);
+        return IdText::FromLatin1(ABody);
     Out.resize(Written);
     // A byte-order mark marks the encoding, it is not part of the text.
     if (IsUnicodeFamily(ucnv_getName(Converter.get(), &Status)) && !Out.empty() &&

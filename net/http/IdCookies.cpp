@@ -7,9 +7,9 @@
 #include <limits>
 #include <optional>
 
-using IdHTTPText::EqualsNoCase;
 using IdHTTPText::LowerCase;
 using IdHTTPText::TrimBlanks;
+using IdText::EqualsNoCase;
 
 namespace IdCookieRules {
 

@@ -2,9 +2,9 @@
 
 #include "IdCharsets.h"
 #include "IdHTTPForm.h"
-#include "IdTLSHandlerHook.h"
 #include "IdHTTPText.h"
 #include "IdResourceStrings.h"
+#include "IdTLSHandlerHook.h"
 #include "IdTextDecoder.h"
 
 #include <algorithm>
@@ -12,9 +12,9 @@
 #include <chrono>
 #include <cstdint>
 
-using IdHTTPText::EqualsNoCase;
 using IdHTTPText::ToASCII;
-using IdHTTPText::ToUTF8;
+using IdText::EqualsNoCase;
+using IdText::ToUTF8;
 
 namespace {
 
@@ -89,31 +89,34 @@ void DisconnectQuietly(TIdTCPConnection& AConnection) {
 
 } // namespace
 
-TIdHTTP::TIdHTTP() : FInternalHandler(std::make_unique<TIdIOHandlerStack>()) {
+TIdHTTP::TIdHTTP() {
     SetIOHandler(nullptr);
 }
 
 TIdHTTP::~TIdHTTP() {
     // A handler set from outside may already be gone when the client is destroyed; it closes its
-    // own socket. Only the internal one is closed here.
-    if (FHandler.load() == FInternalHandler.get())
+    // own socket. Only the client's own one is closed here.
+    if (FOwnedIOHandler && IOHandler() == FOwnedIOHandler.get())
         DisconnectQuietly(*this);
     TIdTCPConnection::SetIOHandler(nullptr);
 }
 
-void TIdHTTP::SetIOHandler(TIdIOHandlerSocket* AHandler) {
-    TIdIOHandlerSocket* Handler = AHandler != nullptr ? AHandler : FInternalHandler.get();
-    if (Handler == FHandler.load())
+void TIdHTTP::SetIOHandler(TIdIOHandler* AHandler) {
+    if (AHandler == nullptr && FOwnedIOHandler)
+        AHandler = FOwnedIOHandler.get();
+    if (AHandler != nullptr && AHandler == IOHandler())
         return;
     DisconnectQuietly(*this);
-    FHandler.store(Handler);
-    TIdTCPConnection::SetIOHandler(Handler);
+    if (AHandler == nullptr) {
+        FOwnedIOHandler = std::make_unique<TIdIOHandlerStack>();
+        AHandler = FOwnedIOHandler.get();
+    }
+    TIdTCPConnection::SetIOHandler(AHandler);
 }
 
 void TIdHTTP::Abort() {
     FAbortRequested.store(true);
-    if (TIdIOHandlerSocket* Handler = FHandler.load())
-        Handler->Abort();
+    TIdTCPConnection::Abort();
 }
 
 void TIdHTTP::MergeURL(const TIdURI& ANew) {
@@ -190,7 +193,7 @@ std::string TIdHTTP::BuildHeaderBlock(const std::string& AContentLength) {
         const TIdCookieRequest CookieRequest{ToUTF8(FURL.Host), ToUTF8(FURL.Protocol),
                                              ToUTF8(FURL.Path + FURL.Document)};
         Header("Cookie",
-               ToASCII(IdHTTPText::FromUTF8(FCookies.CookieHeader(CookieRequest, NowSeconds()))));
+               ToASCII(IdText::FromUTF8(FCookies.CookieHeader(CookieRequest, NowSeconds()))));
     }
     Block += "\r\n";
     return Block;
@@ -201,7 +204,7 @@ void TIdHTTP::PrepareHandler() {
         throw EIdURIException("Protocol field is empty");
     if (FURL.Host.empty())
         throw EIdURIException("Host field is empty");
-    if (auto* Hook = dynamic_cast<IIdTLSHandlerHook*>(FHandler.load())) {
+    if (auto* Hook = dynamic_cast<IIdTLSHandlerHook*>(IOHandler())) {
         Hook->SetServerName(ToUTF8(FURL.Host));
         Hook->SetPassThrough(!EqualsNoCase(FURL.Protocol, "https"));
     }
@@ -209,7 +212,7 @@ void TIdHTTP::PrepareHandler() {
 
 std::u16string TIdHTTP::Post(const std::u16string& AURL,
                              const std::vector<std::u16string>& ASource) {
-    TIdIOHandlerSocket* Handler = FHandler.load();
+    TIdIOHandler* Handler = IOHandler();
     FAbortRequested.store(false);
     Handler->ClearAbort();
     if (FAbortRequested.load())
@@ -261,7 +264,7 @@ std::u16string TIdHTTP::Post(const std::u16string& AURL,
 void TIdHTTP::WriteRequest(const std::string& ABody) {
     FResponse.Clear();
     const std::string Block = BuildHeaderBlock(std::to_string(ABody.size()));
-    TIdIOHandler* Handler = FHandler.load();
+    TIdIOHandler* Handler = IOHandler();
     Handler->Write(
         std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(Block.data()), Block.size()));
     for (std::size_t Offset = 0; Offset < ABody.size(); Offset += RequestBodyPieceSize) {
@@ -272,7 +275,7 @@ void TIdHTTP::WriteRequest(const std::string& ABody) {
 }
 
 std::string TIdHTTP::ReadLine() {
-    TIdIOHandler* Handler = FHandler.load();
+    TIdIOHandler* Handler = IOHandler();
     std::string Line = Handler->ReadLn();
     if (Handler->ReadLnTimedOut())
         throw EIdReadTimeout(RSReadTimeout);
@@ -319,7 +322,7 @@ void TIdHTTP::TakeCookies() {
 }
 
 std::size_t TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
-    TIdBuffer& Input = FHandler.load()->InputBuffer();
+    TIdBuffer& Input = IOHandler()->InputBuffer();
     const std::size_t Take =
         ALimit < 0 ? Input.Size()
                    : static_cast<std::size_t>(std::min<int64_t>(ALimit, Input.Size()));
@@ -350,7 +353,7 @@ std::size_t TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
 }
 
 void TIdHTTP::ReadExact(int64_t ACount, bool AFailOnClose, int64_t AReserveLimit) {
-    TIdIOHandler* Handler = FHandler.load();
+    TIdIOHandler* Handler = IOHandler();
     int64_t Remaining = ACount;
     while (Remaining > 0) {
         if (Handler->InputBufferIsEmpty()) {
@@ -366,7 +369,7 @@ void TIdHTTP::ReadExact(int64_t ACount, bool AFailOnClose, int64_t AReserveLimit
 }
 
 void TIdHTTP::ReadUntilClose() {
-    TIdIOHandler* Handler = FHandler.load();
+    TIdIOHandler* Handler = IOHandler();
     for (;;) {
         DrainInput(-1, -1);
         Handler->FillInputBuffer(false, WaitDefault, true);
@@ -376,7 +379,7 @@ void TIdHTTP::ReadUntilClose() {
 }
 
 void TIdHTTP::ReadMultipart(const std::string& ABoundary) {
-    TIdIOHandler* Handler = FHandler.load();
+    TIdIOHandler* Handler = IOHandler();
     const std::string Closing = "--" + ABoundary + "--";
     std::size_t LineStart = FResponse.Body.size();
     bool ClosingSeen = false;
@@ -490,7 +493,7 @@ std::u16string TIdHTTP::ReadResponse() {
     bool WantBody =
         FramingAllowsBody && !(Code >= 100 && Code <= 199) && Code != 204 && Code != 304;
     if (WantBody && Code >= 300 && Code <= 399) {
-        TIdIOHandler* Handler = FHandler.load();
+        TIdIOHandler* Handler = IOHandler();
         WantBody =
             !Handler->InputBufferIsEmpty() || Handler->CheckForDataOnSource(RedirectBodyWaitMs);
     }

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-class TIdIOHandlerSocket;
 class TIdTextDecoder;
 
 // A URL the client cannot send: no port to be found, or no protocol or host.
@@ -50,9 +49,8 @@ public:
     // message is the text the user sees; a refused status throws EIdHTTPProtocolException.
     std::u16string Post(const std::u16string& AURL, const std::vector<std::u16string>& ASource);
 
-    // Not owned. Null: an internal plain TIdIOHandlerStack is used.
-    void SetIOHandler(TIdIOHandlerSocket* AHandler);
-    TIdIOHandlerSocket* GetIOHandler() const { return FHandler.load(); }
+    // Not owned. Null: a plain TIdIOHandlerStack owned by the client is used.
+    void SetIOHandler(TIdIOHandler* AHandler);
 
     // Thread-safe: makes a running Post end promptly by throwing.
     void Abort();
@@ -90,7 +88,5 @@ private:
     TIdHTTPResponse FResponse;
     std::unique_ptr<TIdTextDecoder> FBodyDecoder;
     TIdCookieManager FCookies;
-    std::unique_ptr<TIdIOHandlerStack> FInternalHandler;
-    std::atomic<TIdIOHandlerSocket*> FHandler{nullptr};
     std::atomic<bool> FAbortRequested{false};
 };

@@ -1,12 +1,14 @@
 #include "IdHTTPForm.h"
 
+#include "IdText.h"
+
 namespace IdHTTPForm {
 
 namespace {
 
-bool IsUnreserved(char16_t C) {
-    return (C >= u'A' && C <= u'Z') || (C >= u'a' && C <= u'z') || (C >= u'0' && C <= u'9') ||
-           C == u'*' || C == u'-' || C == u'.' || C == u'_';
+bool IsUnreserved(char32_t C) {
+    return (C >= U'A' && C <= U'Z') || (C >= U'a' && C <= U'z') || (C >= U'0' && C <= U'9') ||
+           C == U'*' || C == U'-' || C == U'.' || C == U'_';
 }
 
 void AppendHexByte(std::string& AOut, unsigned AByte) {
@@ -21,35 +23,21 @@ void AppendHexByte(std::string& AOut, unsigned AByte) {
 std::string EncodeText(std::u16string_view AText) {
     std::string Out;
     Out.reserve(AText.size());
-    for (std::size_t I = 0; I < AText.size(); ++I) {
-        const char16_t C = AText[I];
-        if (C == u' ') {
+    IdText::ForEachCodePoint(AText, [&](char32_t C) {
+        if (C == U' ') {
             Out += '+';
         } else if (IsUnreserved(C)) {
             Out += static_cast<char>(C);
-        } else if (C < 0x80) {
-            AppendHexByte(Out, C);
-        } else if (C < 0x800) {
-            AppendHexByte(Out, 0xC0 | (C >> 6));
-            AppendHexByte(Out, 0x80 | (C & 0x3F));
-        } else if (C >= 0xD800 && C <= 0xDBFF && I + 1 < AText.size() && AText[I + 1] >= 0xDC00 &&
-                   AText[I + 1] <= 0xDFFF) {
-            const char32_t Code =
-                0x10000 + ((char32_t(C) - 0xD800) << 10) + (AText[I + 1] - 0xDC00);
-            ++I;
-            AppendHexByte(Out, 0xF0 | (Code >> 18));
-            AppendHexByte(Out, 0x80 | ((Code >> 12) & 0x3F));
-            AppendHexByte(Out, 0x80 | ((Code >> 6) & 0x3F));
-            AppendHexByte(Out, 0x80 | (Code & 0x3F));
-        } else if (C >= 0xD800 && C <= 0xDFFF) {
+        } else if (U_IS_SURROGATE(C)) {
             // A lone surrogate has no UTF-8 form: it goes out as a numeric character reference.
             Out += "&#" + std::to_string(static_cast<unsigned>(C)) + ";";
         } else {
-            AppendHexByte(Out, 0xE0 | (C >> 12));
-            AppendHexByte(Out, 0x80 | ((C >> 6) & 0x3F));
-            AppendHexByte(Out, 0x80 | (C & 0x3F));
+            std::string Bytes;
+            IdText::AppendUTF8(Bytes, C);
+            for (const char Byte : Bytes)
+                AppendHexByte(Out, static_cast<unsigned char>(Byte));
         }
-    }
+    });
     return Out;
 }
 

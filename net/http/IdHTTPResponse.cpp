@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-using IdHTTPText::EqualsNoCase;
 using IdHTTPText::Trim;
+using IdText::EqualsNoCase;
 
 void TIdHeaderList::AddReceivedLine(std::string_view ALine) {
     if (!ALine.empty() && (ALine.front() == ' ' || ALine.front() == '\t')) {

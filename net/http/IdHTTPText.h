@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IdText.h"
+
 #include <string>
 #include <string_view>
 
@@ -7,12 +9,11 @@
 // UTF-8 towards the transport; wire bytes are held in std::string.
 namespace IdHTTPText {
 
-// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
-std::string ToUTF8(std::u16string_view AText);
-// UTF-8 to UTF-16; malformed sequences become U+FFFD.
-std::u16string FromUTF8(std::string_view AText);
-// One byte per character: bytes 0..255 become U+0000..U+00FF.
-std::u16string FromLatin1(std::string_view ABytes);
+using IdText::EqualsNoCase;
+using IdText::FromLatin1;
+using IdText::FromUTF8;
+using IdText::ToUTF8;
+
 // 7-bit wire text: every character (a surrogate pair counting as one) above 127 becomes "?".
 std::string ToASCII(std::u16string_view AText);
 
@@ -22,8 +23,6 @@ std::string_view Trim(std::string_view AText);
 // Blanks (space and tab) removed at both ends.
 std::string_view TrimBlanks(std::string_view AText);
 
-bool EqualsNoCase(std::string_view A, std::string_view B);
-bool EqualsNoCase(std::u16string_view A, std::string_view B);
 bool StartsWithNoCase(std::string_view AText, std::string_view APrefix);
 bool EndsWithNoCase(std::string_view AText, std::string_view ASuffix);
 std::string LowerCase(std::string_view AText);

@@ -1,15 +1,12 @@
 #include "IdTextDecoder.h"
 
+#include "IdText.h"
+
 #include <algorithm>
 #include <cstring>
 #include <sys/mman.h>
-#include <unicode/utf16.h>
-#include <unicode/utf8.h>
 
 namespace {
-
-// ICU's character macros take 32-bit lengths.
-constexpr std::size_t MaxPiece = std::size_t(1) << 28;
 
 // Bytes of the UTF-8 character a lead byte starts; 1 for bytes no character starts with.
 std::size_t SequenceLength(uint8_t ALead) {
@@ -39,47 +36,7 @@ bool Prefault(const char16_t* ABegin, const char16_t* AEnd) {
 #endif
 }
 
-bool AllASCII16(const uint8_t* AData) {
-    uint64_t A = 0;
-    uint64_t B = 0;
-    std::memcpy(&A, AData, 8);
-    std::memcpy(&B, AData + 8, 8);
-    return ((A | B) & 0x8080808080808080ULL) == 0;
-}
-
 } // namespace
-
-std::size_t TIdTextDecoder::DecodeUTF8(const uint8_t* AData, std::size_t ASize, char16_t* AOut) {
-    // ASCII, the bulk of most answers, is widened here; every other character goes through ICU's
-    // own decoding step, ill-formed bytes becoming U+FFFD exactly as ICU's string conversion does.
-    const auto Length = static_cast<int32_t>(ASize);
-    int32_t I = 0;
-    char16_t* Out = AOut;
-    while (I < Length) {
-        while (Length - I >= 16 && AllASCII16(AData + I)) {
-            for (int K = 0; K < 16; ++K)
-                Out[K] = AData[I + K];
-            Out += 16;
-            I += 16;
-        }
-        const int32_t End = std::min(Length, I + 16);
-        while (I < End) {
-            if (AData[I] < 0x80) {
-                *Out++ = AData[I++];
-                continue;
-            }
-            UChar32 C = 0;
-            U8_NEXT_OR_FFFD(AData, I, Length, C);
-            if (U_IS_BMP(C)) {
-                *Out++ = static_cast<char16_t>(C);
-            } else {
-                *Out++ = U16_LEAD(C);
-                *Out++ = U16_TRAIL(C);
-            }
-        }
-    }
-    return static_cast<std::size_t>(Out - AOut);
-}
 
 char16_t* TIdTextDecoder::Room(std::size_t AUnits, int64_t AExpectedTotal) {
     const std::size_t Need = FWritten + AUnits;
@@ -136,7 +93,7 @@ void TIdTextDecoder::Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTota
         if (FCarrySize < Need && ABytes.empty())
             return;
         char16_t* Out = Room(FCarrySize, AExpectedTotal);
-        Commit(DecodeUTF8(FCarry, FCarrySize, Out));
+        Commit(IdText::DecodeUTF8(std::span(FCarry, FCarrySize), Out));
         FCarrySize = 0;
     }
     // The mark is skipped before decoding so that a whole body is not moved to drop it.
@@ -146,7 +103,7 @@ void TIdTextDecoder::Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTota
         ABytes = ABytes.subspan(3);
     }
     while (!ABytes.empty()) {
-        std::size_t Cut = std::min(ABytes.size(), MaxPiece);
+        std::size_t Cut = ABytes.size();
         // The last lead byte within reach of the end starts a character that may be incomplete.
         for (std::size_t Back = 1; Back <= std::min<std::size_t>(3, Cut); ++Back) {
             const uint8_t Byte = ABytes[Cut - Back];
@@ -163,7 +120,7 @@ void TIdTextDecoder::Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTota
             return;
         }
         char16_t* Out = Room(Cut, AExpectedTotal);
-        Commit(DecodeUTF8(ABytes.data(), Cut, Out));
+        Commit(IdText::DecodeUTF8(ABytes.first(Cut), Out));
         ABytes = ABytes.subspan(Cut);
     }
 }
@@ -171,7 +128,7 @@ void TIdTextDecoder::Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTota
 std::u16string TIdTextDecoder::Finish() {
     if (FCarrySize > 0) {
         char16_t* Out = Room(FCarrySize, -1);
-        Commit(DecodeUTF8(FCarry, FCarrySize, Out));
+        Commit(IdText::DecodeUTF8(std::span(FCarry, FCarrySize), Out));
         FCarrySize = 0;
     }
     FText.resize(FWritten);

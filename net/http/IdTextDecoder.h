@@ -23,8 +23,6 @@ public:
 private:
     // Makes room for AUnits more UTF-16 units after the ones written.
     char16_t* Room(std::size_t AUnits, int64_t AExpectedTotal);
-    // Decodes whole characters; returns the units written to AOut.
-    static std::size_t DecodeUTF8(const uint8_t* AData, std::size_t ASize, char16_t* AOut);
     void Commit(std::size_t AUnits);
 
     TMode FMode;

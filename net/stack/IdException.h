@@ -50,7 +50,6 @@ VL_ID_EXCEPTION(EIdAlreadyConnected, EIdException);
 VL_ID_EXCEPTION(EIdHostRequired, EIdException);
 VL_ID_EXCEPTION(EIdPortRequired, EIdException);
 VL_ID_EXCEPTION(EIdConnectException, EIdException);
-VL_ID_EXCEPTION(EIdWinsockStubError, EIdException);
 VL_ID_EXCEPTION(EIdTCPConnectionError, EIdException);
 VL_ID_EXCEPTION(EIdNoDataToRead, EIdTCPConnectionError);
 VL_ID_EXCEPTION(EIdStackError, EIdException);

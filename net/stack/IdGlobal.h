@@ -38,8 +38,5 @@ TIdBytes EncodeText(std::string_view AText, TIdTextEncoding AEncoding);
 // enDefault counts as ASCII.
 std::string DecodeText(std::span<const uint8_t> ABytes, TIdTextEncoding AEncoding);
 
-// Appends the UTF-8 bytes of one code point.
-void AppendUtf8(std::string& AOut, char32_t ACode);
-
 // Milliseconds of a monotonic clock, for measuring elapsed time.
 int64_t TickCountMs();

@@ -3,6 +3,7 @@
 #include "IdException.h"
 #include "IdResourceStrings.h"
 #include "IdStackPosix.h"
+#include "IdText.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -32,45 +33,45 @@ struct TSocketErrorText {
 };
 
 constexpr TSocketErrorText SocketErrorTexts[] = {
-    {10004, "Interrupted system call."},
-    {10009, "Bad file number."},
-    {10013, "Access denied."},
-    {10014, "Buffer fault."},
-    {10022, "Invalid argument."},
-    {10024, "Too many open files."},
-    {10035, "Operation would block."},
-    {10036, "Operation now in progress."},
-    {10037, "Operation already in progress."},
-    {10038, "Socket operation on non-socket."},
-    {10039, "Destination address required."},
-    {10040, "Message too long."},
-    {10041, "Protocol wrong type for socket."},
-    {10042, "Bad protocol option."},
-    {10043, "Protocol not supported."},
-    {10044, "Socket type not supported."},
-    {10045, "Operation not supported on socket."},
-    {10046, "Protocol family not supported."},
-    {10047, "Address family not supported by protocol family."},
-    {10048, "Address already in use."},
-    {10049, "Cannot assign requested address."},
-    {10050, "Network is down."},
-    {10051, "Network is unreachable."},
-    {10052, "Net dropped connection or reset."},
-    {10053, "Software caused connection abort."},
-    {10054, "Connection reset by peer."},
-    {10055, "No buffer space available."},
-    {10056, "Socket is already connected."},
-    {10057, "Socket is not connected."},
-    {10058, "Cannot send or receive after socket is closed."},
-    {10059, "Too many references, cannot splice."},
-    {10060, "Connection timed out."},
-    {10061, "Connection refused."},
-    {10062, "Too many levels of symbolic links."},
-    {10063, "File name too long."},
-    {10064, "Host is down."},
-    {10065, "No route to host."},
-    {10066, "Directory not empty"},
-    {11001, "Host not found."},
+    {Id_WSAEINTR, "Interrupted system call."},
+    {Id_WSAEBADF, "Bad file number."},
+    {Id_WSAEACCES, "Access denied."},
+    {Id_WSAEFAULT, "Buffer fault."},
+    {Id_WSAEINVAL, "Invalid argument."},
+    {Id_WSAEMFILE, "Too many open files."},
+    {Id_WSAEWOULDBLOCK, "Operation would block."},
+    {Id_WSAEINPROGRESS, "Operation now in progress."},
+    {Id_WSAEALREADY, "Operation already in progress."},
+    {Id_WSAENOTSOCK, "Socket operation on non-socket."},
+    {Id_WSAEDESTADDRREQ, "Destination address required."},
+    {Id_WSAEMSGSIZE, "Message too long."},
+    {Id_WSAEPROTOTYPE, "Protocol wrong type for socket."},
+    {Id_WSAENOPROTOOPT, "Bad protocol option."},
+    {Id_WSAEPROTONOSUPPORT, "Protocol not supported."},
+    {Id_WSAESOCKTNOSUPPORT, "Socket type not supported."},
+    {Id_WSAEOPNOTSUPP, "Operation not supported on socket."},
+    {Id_WSAEPFNOSUPPORT, "Protocol family not supported."},
+    {Id_WSAEAFNOSUPPORT, "Address family not supported by protocol family."},
+    {Id_WSAEADDRINUSE, "Address already in use."},
+    {Id_WSAEADDRNOTAVAIL, "Cannot assign requested address."},
+    {Id_WSAENETDOWN, "Network is down."},
+    {Id_WSAENETUNREACH, "Network is unreachable."},
+    {Id_WSAENETRESET, "Net dropped connection or reset."},
+    {Id_WSAECONNABORTED, "Software caused connection abort."},
+    {Id_WSAECONNRESET, "Connection reset by peer."},
+    {Id_WSAENOBUFS, "No buffer space available."},
+    {Id_WSAEISCONN, "Socket is already connected."},
+    {Id_WSAENOTCONN, "Socket is not connected."},
+    {Id_WSAESHUTDOWN, "Cannot send or receive after socket is closed."},
+    {Id_WSAETOOMANYREFS, "Too many references, cannot splice."},
+    {Id_WSAETIMEDOUT, "Connection timed out."},
+    {Id_WSAECONNREFUSED, "Connection refused."},
+    {Id_WSAELOOP, "Too many levels of symbolic links."},
+    {Id_WSAENAMETOOLONG, "File name too long."},
+    {Id_WSAEHOSTDOWN, "Host is down."},
+    {Id_WSAEHOSTUNREACH, "No route to host."},
+    {Id_WSAENOTEMPTY, "Directory not empty"},
+    {Id_WSAHOST_NOT_FOUND, "Host not found."},
 };
 
 // The text up to the next "." (or the end), removed from ARest together with the ".".
@@ -101,13 +102,6 @@ int PieceNumber(std::string_view APiece) {
         Value = std::min(Value * 10 + (C - '0'), 100000);
     }
     return Value;
-}
-
-bool EqualsNoCase(std::string_view A, std::string_view B) {
-    return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char X, char Y) {
-               return std::toupper(static_cast<unsigned char>(X)) ==
-                      std::toupper(static_cast<unsigned char>(Y));
-           });
 }
 
 } // namespace
@@ -150,7 +144,7 @@ TIdStack& GlobalStack() {
 std::string TIdStack::ResolveHost(const std::string& AHost, TIdIPVersion AIPVersion) {
     switch (AIPVersion) {
     case Id_IPv4:
-        if (EqualsNoCase(AHost, "LOCALHOST")) {
+        if (IdText::EqualsNoCase(AHost, "LOCALHOST")) {
             return "127.0.0.1";
         }
         if (IsIP(AHost)) {
@@ -158,7 +152,7 @@ std::string TIdStack::ResolveHost(const std::string& AHost, TIdIPVersion AIPVers
         }
         return LookupHost(AHost, Id_IPv4);
     case Id_IPv6: {
-        if (EqualsNoCase(AHost, "LOCALHOST")) {
+        if (IdText::EqualsNoCase(AHost, "LOCALHOST")) {
             return "::1";
         }
         std::string Canonical = CanonicalIPv6(AHost);
@@ -205,7 +199,7 @@ void TIdStack::RaiseLastSocketError() {
 }
 
 void TIdStack::RaiseSocketError(int ACode) {
-    if (ACode == 10038) {
+    if (ACode == Id_WSAENOTSOCK) {
         throw EIdNotASocket(ACode, WSTranslateSocketErrorMsg(ACode));
     }
     throw EIdSocketError(ACode, WSTranslateSocketErrorMsg(ACode));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IdGlobal.h"
+#include "IdSocketError.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -32,9 +33,6 @@ public:
                                                  TIdIPVersion AIPVersion) = 0;
     virtual void Bind(TIdStackSocketHandle ASocket, const std::string& AIP, uint16_t APort,
                       TIdIPVersion AIPVersion) = 0;
-    // Blocking connect; prefer TIdSocketHandle::Connect, which can be interrupted.
-    virtual void Connect(TIdStackSocketHandle ASocket, const std::string& AIP, uint16_t APort,
-                         TIdIPVersion AIPVersion) = 0;
     // Connects without blocking beyond ATimeout ms (WaitForever: no limit); returns Woken as soon
     // as one of AWakeFds is readable, leaving the socket unconnected. Failures raise.
     virtual TIdWaitResult ConnectWait(TIdStackSocketHandle ASocket, const std::string& AIP,
@@ -65,7 +63,7 @@ public:
     int CheckForSocketError(int AResult);
     int CheckForSocketError(int AResult, std::initializer_list<int> AIgnore);
     [[noreturn]] void RaiseLastSocketError();
-    // EIdNotASocket for 10038, EIdSocketError otherwise.
+    // EIdNotASocket for Id_WSAENOTSOCK, EIdSocketError otherwise.
     [[noreturn]] static void RaiseSocketError(int ACode);
     // "Socket Error # <code>", CR LF, and the table's text (empty for unknown numbers).
     static std::string WSTranslateSocketErrorMsg(int ACode);

@@ -1,90 +1,92 @@
 #include "IdStackBSDBase.h"
 
+#include "IdSocketError.h"
+
 #include <cerrno>
 #include <netdb.h>
 
 int TIdStackBSDBase::ErrnoToSocketError(int AErrno) {
     switch (AErrno) {
     case EINTR:
-        return 10004;
+        return Id_WSAEINTR;
     case EBADF:
-        return 10009;
+        return Id_WSAEBADF;
     case EACCES:
-        return 10013;
+        return Id_WSAEACCES;
     case EFAULT:
-        return 10014;
+        return Id_WSAEFAULT;
     case EINVAL:
-        return 10022;
+        return Id_WSAEINVAL;
     case EMFILE:
-        return 10024;
+        return Id_WSAEMFILE;
     case EWOULDBLOCK:
-        return 10035;
+        return Id_WSAEWOULDBLOCK;
     case EINPROGRESS:
-        return 10036;
+        return Id_WSAEINPROGRESS;
     case EALREADY:
-        return 10037;
+        return Id_WSAEALREADY;
     case ENOTSOCK:
-        return 10038;
+        return Id_WSAENOTSOCK;
     case EDESTADDRREQ:
-        return 10039;
+        return Id_WSAEDESTADDRREQ;
     case EMSGSIZE:
-        return 10040;
+        return Id_WSAEMSGSIZE;
     case EPROTOTYPE:
-        return 10041;
+        return Id_WSAEPROTOTYPE;
     case ENOPROTOOPT:
-        return 10042;
+        return Id_WSAENOPROTOOPT;
     case EPROTONOSUPPORT:
-        return 10043;
+        return Id_WSAEPROTONOSUPPORT;
     case ESOCKTNOSUPPORT:
-        return 10044;
+        return Id_WSAESOCKTNOSUPPORT;
     case EOPNOTSUPP:
-        return 10045;
+        return Id_WSAEOPNOTSUPP;
     case EPFNOSUPPORT:
-        return 10046;
+        return Id_WSAEPFNOSUPPORT;
     case EAFNOSUPPORT:
-        return 10047;
+        return Id_WSAEAFNOSUPPORT;
     case EADDRINUSE:
-        return 10048;
+        return Id_WSAEADDRINUSE;
     case EADDRNOTAVAIL:
-        return 10049;
+        return Id_WSAEADDRNOTAVAIL;
     case ENETDOWN:
-        return 10050;
+        return Id_WSAENETDOWN;
     case ENETUNREACH:
-        return 10051;
+        return Id_WSAENETUNREACH;
     case ENETRESET:
-        return 10052;
+        return Id_WSAENETRESET;
     case ECONNABORTED:
-        return 10053;
+        return Id_WSAECONNABORTED;
     case ECONNRESET:
-        return 10054;
+        return Id_WSAECONNRESET;
     case ENOBUFS:
-        return 10055;
+        return Id_WSAENOBUFS;
     case EISCONN:
-        return 10056;
+        return Id_WSAEISCONN;
     case ENOTCONN:
-        return 10057;
+        return Id_WSAENOTCONN;
     case EPIPE:
-        return 10058;
+        return Id_WSAESHUTDOWN;
     case ESHUTDOWN:
-        return 10058;
+        return Id_WSAESHUTDOWN;
     case ETOOMANYREFS:
-        return 10059;
+        return Id_WSAETOOMANYREFS;
     case ETIMEDOUT:
-        return 10060;
+        return Id_WSAETIMEDOUT;
     case ECONNREFUSED:
-        return 10061;
+        return Id_WSAECONNREFUSED;
     case ELOOP:
-        return 10062;
+        return Id_WSAELOOP;
     case ENAMETOOLONG:
-        return 10063;
+        return Id_WSAENAMETOOLONG;
     case EHOSTDOWN:
-        return 10064;
+        return Id_WSAEHOSTDOWN;
     case EHOSTUNREACH:
-        return 10065;
+        return Id_WSAEHOSTUNREACH;
     case ENOTEMPTY:
-        return 10066;
+        return Id_WSAENOTEMPTY;
     case ENOMEM:
-        return 8;
+        return Id_WSA_NOT_ENOUGH_MEMORY;
     default:
         return AErrno;
     }
@@ -99,25 +101,25 @@ int TIdStackBSDBase::ResolverErrorToSocketError(int AResolverResult, int AErrno)
         return 0;
 #endif
     case EAI_AGAIN:
-        return 11002;
+        return Id_WSATRY_AGAIN;
     case EAI_BADFLAGS:
-        return 10022;
+        return Id_WSAEINVAL;
     case EAI_FAIL:
-        return 11003;
+        return Id_WSANO_RECOVERY;
     case EAI_FAMILY:
-        return 10047;
+        return Id_WSAEAFNOSUPPORT;
     case EAI_MEMORY:
-        return 8;
+        return Id_WSA_NOT_ENOUGH_MEMORY;
 #if defined(EAI_NODATA) && EAI_NODATA != EAI_NONAME
     case EAI_NODATA:
-        return 11004;
+        return Id_WSANO_DATA;
 #endif
     case EAI_NONAME:
-        return 11001;
+        return Id_WSAHOST_NOT_FOUND;
     case EAI_SERVICE:
-        return 10109;
+        return Id_WSATYPE_NOT_FOUND;
     case EAI_SOCKTYPE:
-        return 10044;
+        return Id_WSAESOCKTNOSUPPORT;
     case EAI_SYSTEM:
         return ErrnoToSocketError(AErrno);
     default:

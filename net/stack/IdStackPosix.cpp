@@ -69,7 +69,7 @@ socklen_t MakeSockAddr(const std::string& AIP, uint16_t APort, TIdIPVersion AIPV
         Address.sin_family = AF_INET;
         Address.sin_port = htons(APort);
         if (!AIP.empty() && !ParseIPv4(AIP, Address.sin_addr)) {
-            TIdStack::RaiseSocketError(10022);
+            TIdStack::RaiseSocketError(Id_WSAEINVAL);
         }
         return sizeof(sockaddr_in);
     }
@@ -77,7 +77,7 @@ socklen_t MakeSockAddr(const std::string& AIP, uint16_t APort, TIdIPVersion AIPV
     Address.sin6_family = AF_INET6;
     Address.sin6_port = htons(APort);
     if (!AIP.empty() && inet_pton(AF_INET6, AIP.c_str(), &Address.sin6_addr) != 1) {
-        TIdStack::RaiseSocketError(10022);
+        TIdStack::RaiseSocketError(Id_WSAEINVAL);
     }
     return sizeof(sockaddr_in6);
 }
@@ -146,7 +146,7 @@ std::string TIdStackPosix::LookupHost(const std::string& AHost, TIdIPVersion AIP
         RaiseSocketError(ResolverErrorToSocketError(Result, errno));
     }
     if (!Found || !Found->ai_addr) {
-        RaiseSocketError(11004);
+        RaiseSocketError(Id_WSANO_DATA);
     }
     uint16_t Port = 0;
     return AddressText(Found->ai_addr, Port);
@@ -164,17 +164,6 @@ void TIdStackPosix::Bind(TIdStackSocketHandle ASocket, const std::string& AIP, u
     const socklen_t Length = MakeSockAddr(AIP, APort, AIPVersion, Address);
     CheckForSocketError(bind(ASocket, reinterpret_cast<sockaddr*>(&Address), Length) == 0 ? 0
                                                                                           : Fail());
-}
-
-void TIdStackPosix::Connect(TIdStackSocketHandle ASocket, const std::string& AIP, uint16_t APort,
-                            TIdIPVersion AIPVersion) {
-    sockaddr_storage Address{};
-    const socklen_t Length = MakeSockAddr(AIP, APort, AIPVersion, Address);
-    int Result;
-    do {
-        Result = connect(ASocket, reinterpret_cast<sockaddr*>(&Address), Length);
-    } while (Result != 0 && errno == EINTR);
-    CheckForSocketError(Result == 0 ? 0 : Fail());
 }
 
 TIdWaitResult TIdStackPosix::ConnectWait(TIdStackSocketHandle ASocket, const std::string& AIP,

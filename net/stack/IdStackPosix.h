@@ -18,8 +18,6 @@ public:
                                          TIdIPVersion AIPVersion) override;
     void Bind(TIdStackSocketHandle ASocket, const std::string& AIP, uint16_t APort,
               TIdIPVersion AIPVersion) override;
-    void Connect(TIdStackSocketHandle ASocket, const std::string& AIP, uint16_t APort,
-                 TIdIPVersion AIPVersion) override;
     TIdWaitResult ConnectWait(TIdStackSocketHandle ASocket, const std::string& AIP, uint16_t APort,
                               TIdIPVersion AIPVersion, int32_t ATimeout,
                               std::span<const int> AWakeFds) override;

@@ -108,7 +108,6 @@ void TIdSSLContext::Assign(const TIdSSLOptions& AOptions) {
     RootCertFile = AOptions.RootCertFile;
     CertFile = AOptions.CertFile;
     KeyFile = AOptions.KeyFile;
-    DHParamsFile = AOptions.DHParamsFile;
     VerifyDirs = AOptions.VerifyDirs;
     VerifyDepth = AOptions.VerifyDepth;
     VerifyMode = AOptions.VerifyMode;

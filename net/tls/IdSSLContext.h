@@ -35,15 +35,11 @@ public:
     std::string RootCertFile;
     std::string CertFile;
     std::string KeyFile;
-    std::string DHParamsFile;
     std::string VerifyDirs;
     std::string CipherList;
-    bool fVerifyOn = false;
-    bool fStatusInfoOn = false;
     // The server's certificate is checked after the handshake: the trusted certificates are
     // loaded (the system's unless RootCertFile or VerifyDirs names others).
     bool fCheckPeer = false;
-    int SessionIdContext = 1;
 
     // Copies the settings of AOptions.
     void Assign(const TIdSSLOptions& AOptions);

@@ -11,10 +11,6 @@ namespace {
 // Receive and send time-out of a TLS connection when the handler sets no read time-out.
 constexpr int32_t DefaultTlsTimeOut = 30000;
 
-bool IsConnectionAbortCode(int ACode) {
-    return ACode == 10053 || ACode == 10054 || ACode == 10058;
-}
-
 } // namespace
 
 TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL() {
@@ -57,8 +53,6 @@ void TIdSSLIOHandlerSocketOpenSSL::CreateContext() {
     FContextDeferred = false;
     auto Context = std::make_unique<TIdSSLContext>(CallbackHelper());
     Context->Assign(FSSLOptions);
-    Context->fVerifyOn = false; // no verification receiver: certificates are not checked
-    Context->fStatusInfoOn = static_cast<bool>(OnStatusInfo);
     Context->fCheckPeer = VerifyPeer;
     Context->ConfigureContext(sslCtxClient);
     FSSLContext = std::move(Context);
@@ -236,8 +230,8 @@ int TIdSSLIOHandlerSocketOpenSSL::ClassifyTransportError(int ALastResult) {
     if (Code == OpenSsl::ErrorSyscall) {
         // The socket error as it was right after the failing call.
         const int SocketError = FSSLSocket->LastSocketError().SocketError;
-        if (SocketError == 0 || SocketError == 10058 || SocketError == 10053 ||
-            SocketError == 10054 || SocketError == 10060) {
+        if (SocketError == 0 || SocketError == Id_WSAETIMEDOUT ||
+            IsConnectionClosedError(SocketError)) {
             return SocketError;
         }
         TIdStack::RaiseSocketError(SocketError);
@@ -248,7 +242,7 @@ int TIdSSLIOHandlerSocketOpenSSL::ClassifyTransportError(int ALastResult) {
 
 void TIdSSLIOHandlerSocketOpenSSL::RaiseTransportError(int ACode) {
     // The connection is usually closed by now, so only its last result is left to report.
-    if (FPassThrough || IsConnectionAbortCode(ACode) || !TlsActive()) {
+    if (FPassThrough || IsConnectionClosedError(ACode) || !TlsActive()) {
         TIdStack::RaiseSocketError(ACode);
     }
     IdSSLErrors::RaiseSslError<EIdOpenSSLAPISSLError>(FSSLSocket->SSL(), ACode, {},

@@ -28,7 +28,6 @@ public:
     // connections.
     TIdSSLContext* SSLContext() const { return FSSLContext.get(); }
     TIdSSLSocket* SSLSocket() const { return FSSLSocket.get(); }
-    bool IsPeer = false;
 
     // Check the server's certificate: its chain against the trusted certificates (the system's,
     // or those in SSLOptions().RootCertFile when set) and its name against the host as typed.

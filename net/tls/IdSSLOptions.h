@@ -69,7 +69,6 @@ public:
     std::string RootCertFile;
     std::string CertFile;
     std::string KeyFile;
-    std::string DHParamsFile;
     std::string VerifyDirs;
     // OpenSSL cipher list; empty keeps OpenSSL's default.
     std::string CipherList;

@@ -1,5 +1,7 @@
 #include "IdSSLSocket.h"
 
+#include "IdSocketError.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -16,8 +18,6 @@ bool IsRetry(int ACode) {
 bool IsSocketTimeOut(int AErrno) {
     return AErrno == EAGAIN || AErrno == EWOULDBLOCK;
 }
-
-constexpr int SocketErrorTimedOut = 10060;
 
 bool IsAddressLiteral(const std::string& AHost) {
     unsigned char Address[16];
@@ -91,7 +91,7 @@ void TIdSSLSocket::Connect(TIdStackSocketHandle AHandle) {
         const TSocketErrorSnapshot SocketError = TakeSocketError();
         const int Code = F.SSL_get_error(FSSL, Result);
         if (IsRetry(Code) && IsSocketTimeOut(SocketError.Errno)) {
-            RaiseSocketError(SocketErrorTimedOut);
+            RaiseSocketError(Id_WSAETIMEDOUT);
         }
         if (IsRetry(Code) && SocketError.Errno == EINTR) {
             continue;
@@ -144,7 +144,7 @@ template <class TCall> int TIdSSLSocket::Transfer(TCall ACall) {
             // after the time-out would wait for ever.
             if (IsSocketTimeOut(FLastSocketError.Errno)) {
                 FTimedOut = true;
-                FLastSocketError.SocketError = SocketErrorTimedOut;
+                FLastSocketError.SocketError = Id_WSAETIMEDOUT;
                 return Result < 0 ? Result : -1;
             }
             continue;

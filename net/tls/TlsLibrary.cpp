@@ -1,5 +1,7 @@
 #include "TlsLibrary.h"
 
+#include "IdText.h"
+
 #include <dlfcn.h>
 
 #include <array>
@@ -326,19 +328,7 @@ const TTlsFunctions& TlsFunctions() {
 }
 
 std::string TlsText(const char* AText) {
-    std::string Result;
-    if (AText == nullptr) {
-        return Result;
-    }
-    for (unsigned char C : std::string_view(AText)) {
-        if (C < 0x80) {
-            Result.push_back(static_cast<char>(C));
-        } else {
-            Result.push_back(static_cast<char>(0xC0 | (C >> 6)));
-            Result.push_back(static_cast<char>(0x80 | (C & 0x3F)));
-        }
-    }
-    return Result;
+    return AText == nullptr ? std::string() : IdText::Latin1ToUTF8(AText);
 }
 
 namespace {

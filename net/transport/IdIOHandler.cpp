@@ -18,16 +18,12 @@ void MakeNonBlockingCloseOnExec(int AFd) {
     fcntl(AFd, F_SETFD, fcntl(AFd, F_GETFD) | FD_CLOEXEC);
 }
 
-bool IsSoftError(int ACode) {
-    return ACode == 10058 || ACode == 10053 || ACode == 10054 || ACode == 10060;
-}
-
 } // namespace
 
 TIdIOHandler::TIdIOHandler() {
     int Fds[2];
     if (pipe(Fds) != 0) {
-        TIdStack::RaiseSocketError(errno == EMFILE ? 10024 : 10055);
+        TIdStack::RaiseSocketError(errno == EMFILE ? Id_WSAEMFILE : Id_WSAENOBUFS);
     }
     MakeNonBlockingCloseOnExec(Fds[0]);
     MakeNonBlockingCloseOnExec(Fds[1]);
@@ -157,7 +153,7 @@ int TIdIOHandler::FillInputBuffer(bool ARaiseIfDisconnected, int32_t ATimeout,
         }
         if (Count < 0) {
             const int Code = ClassifyTransportError(Count);
-            if (Code == 10060) {
+            if (Code == Id_WSAETIMEDOUT) {
                 if (ARaiseOnTimeout) {
                     throw EIdReadTimeout(RSReadTimeout);
                 }
@@ -414,7 +410,7 @@ void TIdIOHandler::WriteDirect(std::span<const uint8_t> ABytes, int64_t ALength,
         CheckAborted();
         if (Sent < 0) {
             const int Code = ClassifyTransportError(Sent);
-            if (Code != 10060) {
+            if (Code != Id_WSAETIMEDOUT) {
                 FClosedGracefully = true;
                 Close();
             }
@@ -433,11 +429,7 @@ int TIdIOHandler::ClassifyTransportError(int ALastResult) {
     if (ALastResult != -1) {
         return ALastResult;
     }
-    const int Code = GlobalStack().WSGetLastError();
-    if (IsSoftError(Code)) {
-        return Code;
-    }
-    TIdStack::RaiseSocketError(Code);
+    GlobalStack().RaiseLastSocketError();
 }
 
 void TIdIOHandler::RaiseTransportError(int ACode) {

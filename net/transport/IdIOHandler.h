@@ -93,7 +93,10 @@ protected:
     virtual int ReceiveChunk(std::span<uint8_t> ABuffer) = 0;
     // One send of (a part of) ABytes; returns the count sent.
     virtual int SendChunk(std::span<const uint8_t> ABytes) = 0;
-    // For a negative result: a soft error code (10053, 10054, 10058, 10060) or raises.
+    // For a negative chunk result: the socket error when it is a closed connection
+    // (IsConnectionClosedError) or a time-out (Id_WSAETIMEDOUT), which the caller handles;
+    // raises for any other. The default raises the stack's last error: the socket handlers
+    // raise their failures from ReceiveChunk and SendChunk and never return a negative count.
     virtual int ClassifyTransportError(int ALastResult);
     // Raises the error of ACode.
     virtual void RaiseTransportError(int ACode);

@@ -89,7 +89,7 @@ bool TIdIOHandlerStack::Connected() {
     try {
         FillInputBuffer(false, 0, false);
     } catch (const EIdSocketError& E) {
-        if (E.LastError == 10053 || E.LastError == 10054 || E.LastError == 10058) {
+        if (IsConnectionClosedError(E.LastError)) {
             return false;
         }
         throw;
