@@ -1,0 +1,75 @@
+#pragma once
+
+#include "HistoryStore.h"
+
+#include <QObject>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// Records calls into the history on a worker thread with its own connection, so a slow, full or
+// locked database never holds up the caller. Recording is best effort: a failure is kept as the
+// status text and announced, never thrown at the caller.
+class THistoryRecorder : public QObject {
+    Q_OBJECT
+public:
+    // AFolder empty: the user's data folder. The database is opened at once, on the worker.
+    explicit THistoryRecorder(QString AFolder = {}, THistoryLimits ALimits = {});
+    // Records what is still queued, then stops.
+    ~THistoryRecorder() override;
+
+    QString FileName() const { return FileName_; }
+    const QString& Folder() const { return Folder_; }
+
+    // Off: calls handed to Record are dropped.
+    void SetEnabled(bool AEnabled);
+    bool Enabled() const;
+
+    // Queues the call and returns at once; the password's value is emptied before it is queued.
+    void Record(THistoryCall ACall);
+    // Queues the deletion of every call and the compaction of the file.
+    void Clear();
+    // Blocks until everything queued so far is done (for tools and tests).
+    void WaitIdle();
+
+    // The last failure to record, or the notice that a damaged file was moved aside; empty
+    // while all is well.
+    QString Status() const;
+
+    static constexpr int MaxQueued = 64;
+
+signals:
+    void Recorded(qint64 AId);
+    void Cleared();
+    void StatusChanged(const QString& AStatus);
+    // The damaged database was moved to AFileName and a new one started.
+    void MovedAside(const QString& AFileName);
+
+private:
+    void Run();
+    void Post(std::function<void()> AJob);
+    bool EnsureOpen();
+    void SetStatus(const QString& AStatus);
+
+    const QString Folder_;
+    const QString FileName_;
+    const THistoryLimits Limits;
+
+    mutable std::mutex Mutex;
+    std::condition_variable Wake;
+    std::condition_variable Idle;
+    std::deque<std::function<void()>> Jobs;
+    bool Busy = false;
+    bool Stopping = false;
+    bool Enabled_ = true;
+    QString Status_;
+    // Worker thread only.
+    bool FoundDamaged = false;
+    QString Notice; // the damaged file moved aside, kept in the status for the run
+
+    std::unique_ptr<THistoryStore> Store; // worker thread only
+    std::thread Worker;
+};

@@ -1,0 +1,482 @@
+#include "HistoryStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QVariant>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int SqliteCorrupt = 11;
+constexpr int SqliteNotADatabase = 26;
+
+const QString FileBaseName = QStringLiteral("history.sqlite");
+
+bool IsDamage(const QSqlError& AError) {
+    const int code = AError.nativeErrorCode().toInt() & 0xff;
+    return code == SqliteCorrupt || code == SqliteNotADatabase;
+}
+
+[[noreturn]] void Fail(const QString& AWhat, const QSqlError& AError) {
+    throw EHistoryError(AWhat + QStringLiteral(": ") + AError.text(), IsDamage(AError));
+}
+
+void Exec(QSqlQuery& AQuery, const char* AWhat) {
+    if (!AQuery.exec())
+        Fail(QString::fromUtf8(AWhat), AQuery.lastError());
+}
+
+void Exec(const QSqlDatabase& ADatabase, const QString& AStatement) {
+    QSqlQuery query(ADatabase);
+    if (!query.exec(AStatement))
+        Fail(AStatement.section(u' ', 0, 2), query.lastError());
+}
+
+QString FieldsJson(const QStringList& ALines) {
+    return QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(ALines)).toJson(QJsonDocument::Compact));
+}
+
+QStringList FieldsFromJson(const QString& AJson) {
+    QStringList lines;
+    for (const QJsonValue& line : QJsonDocument::fromJson(AJson.toUtf8()).array())
+        lines.append(line.toString());
+    return lines;
+}
+
+// The text the word index holds for the fields; rebuilt the same way to take a call out of it.
+QString FieldsText(const QStringList& ALines) {
+    return ALines.join(u'\n');
+}
+
+QString AnswerFromBlob(const QByteArray& ABlob) {
+    return ABlob.isEmpty() ? QString() : QString::fromUtf8(qUncompress(ABlob));
+}
+
+// Every word of the filter as a prefix, all of them required; words without a letter or digit
+// cannot be searched by word and are left to the plain comparison of the command name.
+QString MatchExpression(const QString& AFilter) {
+    QStringList terms;
+    for (const QString& word :
+         AFilter.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+        if (std::none_of(word.begin(), word.end(), [](QChar c) { return c.isLetterOrNumber(); }))
+            continue;
+        QString quoted = word;
+        quoted.replace(u'"', QStringLiteral("\"\""));
+        terms.append(u'"' + quoted + QStringLiteral("\"*"));
+    }
+    return terms.join(u' ');
+}
+
+QString LikePattern(const QString& AText) {
+    QString escaped = AText;
+    escaped.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'%', QStringLiteral("\\%"))
+        .replace(u'_', QStringLiteral("\\_"));
+    return u'%' + escaped + u'%';
+}
+
+bool CreatePrivateFile(const QString& APath, QString& AError) {
+    const int fd = ::open(QFile::encodeName(APath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        AError = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    ::fchmod(fd, 0600);
+    ::close(fd);
+    return true;
+}
+
+} // namespace
+
+THistoryStore::THistoryStore(QString AFolder, THistoryLimits ALimits)
+    : Folder(AFolder.isEmpty() ? DefaultFolder() : std::move(AFolder)), Limits(ALimits) {
+    static std::atomic<int> next{0};
+    ConnectionName = QStringLiteral("vlhistory-%1").arg(next++);
+}
+
+THistoryStore::~THistoryStore() {
+    Disconnect();
+}
+
+QString THistoryStore::DefaultFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/vlcallbench");
+}
+
+QString THistoryStore::FileName() const {
+    return Folder + u'/' + FileBaseName;
+}
+
+bool THistoryStore::IsOpen() const {
+    return QSqlDatabase::contains(ConnectionName) &&
+           QSqlDatabase::database(ConnectionName, false).isOpen();
+}
+
+void THistoryStore::Connect(bool AReadOnly) {
+    Disconnect();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName);
+    db.setDatabaseName(FileName());
+    // A reader waits little for a writer; the recorder may wait longer, as no one waits on it.
+    db.setConnectOptions(AReadOnly
+                             ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=250")
+                             : QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    if (!db.open())
+        Fail(QStringLiteral("Cannot open %1").arg(FileName()), db.lastError());
+}
+
+void THistoryStore::Disconnect() {
+    if (!QSqlDatabase::contains(ConnectionName))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(ConnectionName);
+}
+
+QString THistoryStore::Open(bool AVerify) {
+    if (!QDir().mkpath(Folder))
+        throw EHistoryError(QStringLiteral("Cannot create the folder %1").arg(Folder), false);
+    QFile::setPermissions(Folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QString error;
+    if (!CreatePrivateFile(FileName(), error))
+        throw EHistoryError(QStringLiteral("Cannot create %1: %2").arg(FileName(), error), false);
+    try {
+        Connect(false);
+        if (AVerify)
+            Verify();
+        Migrate();
+        return {};
+    } catch (const EHistoryError& failure) {
+        Disconnect();
+        if (!failure.Damaged())
+            throw;
+    }
+    const QString movedTo = MoveAside();
+    if (!CreatePrivateFile(FileName(), error))
+        throw EHistoryError(QStringLiteral("Cannot create %1: %2").arg(FileName(), error), false);
+    Connect(false);
+    Migrate();
+    return movedTo;
+}
+
+void THistoryStore::OpenForReading() {
+    if (!QFile::exists(FileName()))
+        throw EHistoryError(QStringLiteral("No call history yet"), false);
+    Connect(true);
+    const QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'calls_fts'")))
+        Fail(QStringLiteral("Cannot read %1").arg(FileName()), query.lastError());
+    Searchable_ = query.next();
+}
+
+QString THistoryStore::MoveAside() {
+    const QString stamp =
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString target = FileName() + QStringLiteral(".broken-") + stamp;
+    if (::rename(QFile::encodeName(FileName()).constData(),
+                 QFile::encodeName(target).constData()) != 0)
+        throw EHistoryError(QStringLiteral("Cannot move the damaged %1 aside: %2")
+                                .arg(FileName(), QString::fromLocal8Bit(std::strerror(errno))),
+                            false);
+    // A journal left beside a new file would be replayed into it.
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+        const QString journal = FileName() + QLatin1String(suffix);
+        if (QFile::exists(journal))
+            ::rename(QFile::encodeName(journal).constData(),
+                     QFile::encodeName(target + QLatin1String(suffix)).constData());
+    }
+    return target;
+}
+
+void THistoryStore::Verify() {
+    QSqlQuery check(QSqlDatabase::database(ConnectionName, false));
+    if (!check.exec(QStringLiteral("PRAGMA quick_check")) || !check.next())
+        Fail(QStringLiteral("Cannot check %1").arg(FileName()), check.lastError());
+    if (check.value(0).toString() != QLatin1String("ok"))
+        throw EHistoryError(QStringLiteral("%1 is damaged").arg(FileName()), true);
+}
+
+void THistoryStore::Migrate() {
+    QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    Exec(db, QStringLiteral("PRAGMA journal_mode = WAL"));
+    Exec(db, QStringLiteral("PRAGMA synchronous = FULL"));
+    QSqlQuery version(db);
+    if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next())
+        Fail(QStringLiteral("Cannot read %1").arg(FileName()), version.lastError());
+    int current = version.value(0).toInt();
+    version.finish();
+    if (current > SchemaVersion)
+        throw EHistoryError(
+            QStringLiteral("%1 was written by a newer version of the program").arg(FileName()),
+            false);
+    // Each step brings the schema from its version to the next, in a transaction of its own.
+    const auto step = [&](int AFrom, const auto& AWork) {
+        if (current != AFrom)
+            return;
+        Exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+        try {
+            AWork();
+            Exec(db, QStringLiteral("PRAGMA user_version = %1").arg(AFrom + 1));
+            Exec(db, QStringLiteral("COMMIT"));
+        } catch (...) {
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            throw;
+        }
+        current = AFrom + 1;
+    };
+    step(0, [&] {
+        Exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS calls ("
+                                "id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                "when_utc TEXT NOT NULL,"
+                                "url TEXT NOT NULL,"
+                                "command TEXT NOT NULL,"
+                                "fields TEXT NOT NULL,"
+                                "format TEXT NOT NULL,"
+                                "outcome TEXT NOT NULL,"
+                                "error TEXT NOT NULL,"
+                                "status_line TEXT NOT NULL,"
+                                "duration_ms INTEGER NOT NULL,"
+                                "answer_size INTEGER NOT NULL,"
+                                "answer BLOB,"
+                                "answer_cut INTEGER NOT NULL,"
+                                "stored_size INTEGER NOT NULL)"));
+        // Without FTS5 in this SQLite the filter falls back to comparing the command and fields.
+        QSqlQuery(db).exec(QStringLiteral(
+            "CREATE VIRTUAL TABLE IF NOT EXISTS calls_fts USING fts5(command, fields, answer, "
+            "content='')"));
+    });
+    QSqlQuery fts(db);
+    if (!fts.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'calls_fts'")))
+        Fail(QStringLiteral("Cannot read %1").arg(FileName()), fts.lastError());
+    Searchable_ = fts.next();
+}
+
+QStringList THistoryStore::WithoutPassword(const QStringList& ALines) {
+    QStringList lines = ALines;
+    for (QString& line : lines) {
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals >= 0 &&
+            line.left(equals).compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0)
+            line.truncate(equals + 1);
+    }
+    return lines;
+}
+
+QString THistoryStore::OutcomeName(THistoryOutcome AOutcome) {
+    switch (AOutcome) {
+    case THistoryOutcome::Answer:
+        return QStringLiteral("answer");
+    case THistoryOutcome::Error:
+        return QStringLiteral("error");
+    case THistoryOutcome::Cancelled:
+        return QStringLiteral("cancelled");
+    }
+    return {};
+}
+
+qint64 THistoryStore::Record(const THistoryCall& ACall) {
+    if (!IsOpen())
+        throw EHistoryError(QStringLiteral("The call history is not open"), false);
+    QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    const QStringList fields = WithoutPassword(ACall.Fields);
+    QByteArray text = ACall.Answer.toUtf8();
+    const qint64 answerSize = ACall.AnswerSize > 0 ? ACall.AnswerSize : text.size();
+    const bool cut = ACall.AnswerCut || text.size() > Limits.MaxAnswerBytes;
+    if (text.size() > Limits.MaxAnswerBytes) {
+        qsizetype end = static_cast<qsizetype>(Limits.MaxAnswerBytes);
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            --end; // not inside a character
+        text.truncate(end);
+    }
+    const QByteArray blob = text.isEmpty() ? QByteArray() : qCompress(text);
+
+    Exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        QSqlQuery insert(db);
+        insert.prepare(QStringLiteral(
+            "INSERT INTO calls (when_utc, url, command, fields, format, outcome, error, "
+            "status_line, duration_ms, answer_size, answer, answer_cut, stored_size) "
+            // An empty text may come as no text at all.
+            "VALUES (?, coalesce(?, ''), coalesce(?, ''), ?, coalesce(?, ''), ?, coalesce(?, ''), "
+            "coalesce(?, ''), ?, ?, ?, ?, ?)"));
+        const QDateTime when = ACall.When.isValid() ? ACall.When : QDateTime::currentDateTimeUtc();
+        insert.addBindValue(when.toUTC().toString(Qt::ISODateWithMs));
+        insert.addBindValue(ACall.URL);
+        insert.addBindValue(ACall.Command);
+        insert.addBindValue(FieldsJson(fields));
+        insert.addBindValue(ACall.Format);
+        insert.addBindValue(OutcomeName(ACall.Outcome));
+        insert.addBindValue(ACall.ErrorText);
+        insert.addBindValue(ACall.StatusLine);
+        insert.addBindValue(ACall.DurationMs);
+        insert.addBindValue(answerSize);
+        insert.addBindValue(blob.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray)) : blob);
+        insert.addBindValue(cut ? 1 : 0);
+        insert.addBindValue(static_cast<qint64>(blob.size()));
+        Exec(insert, "Cannot record the call");
+        const qint64 id = insert.lastInsertId().toLongLong();
+        if (Searchable_) {
+            QSqlQuery index(db);
+            index.prepare(QStringLiteral(
+                "INSERT INTO calls_fts (rowid, command, fields, answer) VALUES (?, ?, ?, ?)"));
+            index.addBindValue(id);
+            index.addBindValue(ACall.Command);
+            index.addBindValue(FieldsText(fields));
+            index.addBindValue(QString::fromUtf8(text));
+            Exec(index, "Cannot index the call");
+        }
+        DropOldest(id);
+        Exec(db, QStringLiteral("COMMIT"));
+        return id;
+    } catch (...) {
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+}
+
+void THistoryStore::DropOldest(qint64 AKeepId) {
+    QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    QSqlQuery totals(db);
+    if (!totals.exec(QStringLiteral("SELECT count(*), total(stored_size) FROM calls")) ||
+        !totals.next())
+        Fail(QStringLiteral("Cannot count the calls"), totals.lastError());
+    qint64 count = totals.value(0).toLongLong();
+    qint64 bytes = static_cast<qint64>(totals.value(1).toDouble());
+    totals.finish();
+    if (count <= Limits.MaxCalls && bytes <= Limits.MaxStoredBytes)
+        return;
+    QSqlQuery oldest(db);
+    oldest.setForwardOnly(true);
+    if (!oldest.exec(QStringLiteral("SELECT id, stored_size FROM calls ORDER BY id")))
+        Fail(QStringLiteral("Cannot list the calls"), oldest.lastError());
+    std::vector<qint64> doomed;
+    while ((count > Limits.MaxCalls || bytes > Limits.MaxStoredBytes) && oldest.next()) {
+        const qint64 id = oldest.value(0).toLongLong();
+        if (id == AKeepId)
+            break;
+        doomed.push_back(id);
+        --count;
+        bytes -= oldest.value(1).toLongLong();
+    }
+    oldest.finish();
+    QSqlQuery remove(db);
+    remove.prepare(QStringLiteral("DELETE FROM calls WHERE id = ?"));
+    for (const qint64 id : doomed) {
+        if (Searchable_)
+            Unindex(id);
+        remove.addBindValue(id);
+        Exec(remove, "Cannot drop an old call");
+    }
+}
+
+// The word index keeps no copy of the texts, so a call leaves it by being given them again.
+void THistoryStore::Unindex(qint64 AId) {
+    QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    QSqlQuery read(db);
+    read.prepare(QStringLiteral("SELECT command, fields, answer FROM calls WHERE id = ?"));
+    read.addBindValue(AId);
+    Exec(read, "Cannot read an old call");
+    if (!read.next())
+        return;
+    QSqlQuery remove(db);
+    remove.prepare(QStringLiteral("INSERT INTO calls_fts (calls_fts, rowid, command, fields, "
+                                  "answer) VALUES ('delete', ?, ?, ?, ?)"));
+    remove.addBindValue(AId);
+    remove.addBindValue(read.value(0).toString());
+    remove.addBindValue(FieldsText(FieldsFromJson(read.value(1).toString())));
+    remove.addBindValue(AnswerFromBlob(read.value(2).toByteArray()));
+    read.finish();
+    Exec(remove, "Cannot unindex an old call");
+}
+
+void THistoryStore::Clear() {
+    if (!IsOpen())
+        throw EHistoryError(QStringLiteral("The call history is not open"), false);
+    QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    Exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        Exec(db, QStringLiteral("DELETE FROM calls"));
+        if (Searchable_)
+            Exec(db, QStringLiteral("INSERT INTO calls_fts (calls_fts) VALUES ('delete-all')"));
+        Exec(db, QStringLiteral("COMMIT"));
+    } catch (...) {
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+    Exec(db, QStringLiteral("VACUUM"));
+    // The journal still holds the deleted pages until it is folded back and emptied.
+    Exec(db, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
+std::optional<THistoryCall> THistoryStore::Load(qint64 AId) const {
+    QSqlQuery query(QSqlDatabase::database(ConnectionName, false));
+    query.prepare(QStringLiteral(
+        "SELECT when_utc, url, command, fields, format, outcome, error, status_line, "
+        "duration_ms, answer_size, answer, answer_cut FROM calls WHERE id = ?"));
+    query.addBindValue(AId);
+    Exec(query, "Cannot read the call");
+    if (!query.next())
+        return std::nullopt;
+    THistoryCall call;
+    call.Id = AId;
+    call.When = QDateTime::fromString(query.value(0).toString(), Qt::ISODateWithMs);
+    call.URL = query.value(1).toString();
+    call.Command = query.value(2).toString();
+    call.Fields = FieldsFromJson(query.value(3).toString());
+    call.Format = query.value(4).toString();
+    const QString outcome = query.value(5).toString();
+    call.Outcome = outcome == QLatin1String("error")       ? THistoryOutcome::Error
+                   : outcome == QLatin1String("cancelled") ? THistoryOutcome::Cancelled
+                                                           : THistoryOutcome::Answer;
+    call.ErrorText = query.value(6).toString();
+    call.StatusLine = query.value(7).toString();
+    call.DurationMs = query.value(8).toLongLong();
+    call.AnswerSize = query.value(9).toLongLong();
+    call.Answer = AnswerFromBlob(query.value(10).toByteArray());
+    call.AnswerCut = query.value(11).toBool();
+    return call;
+}
+
+QSqlQuery THistoryStore::ListQuery(const QString& AFilter) const {
+    QSqlQuery query(QSqlDatabase::database(ConnectionName, false));
+    query.setForwardOnly(false);
+    const QString columns = QStringLiteral(
+        "SELECT id, when_utc, command, outcome, status_line, duration_ms, answer_size, "
+        "answer_cut, error FROM calls ");
+    const QString filter = AFilter.trimmed();
+    const QString match = MatchExpression(filter);
+    if (filter.isEmpty()) {
+        query.prepare(columns + QStringLiteral("ORDER BY id DESC"));
+    } else if (Searchable_ && !match.isEmpty()) {
+        query.prepare(columns + QStringLiteral("WHERE id IN (SELECT rowid FROM calls_fts WHERE "
+                                               "calls_fts MATCH ?) OR command LIKE ? ESCAPE '\\' "
+                                               "ORDER BY id DESC"));
+        query.addBindValue(match);
+        query.addBindValue(LikePattern(filter));
+    } else {
+        query.prepare(columns + QStringLiteral("WHERE command LIKE ? ESCAPE '\\' OR fields LIKE ? "
+                                               "ESCAPE '\\' OR error LIKE ? ESCAPE '\\' "
+                                               "ORDER BY id DESC"));
+        for (int i = 0; i < 3; ++i)
+            query.addBindValue(LikePattern(filter));
+    }
+    Exec(query, "Cannot list the calls");
+    return query;
+}

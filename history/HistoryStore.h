@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <stdexcept>
+
+enum class THistoryOutcome { Answer, Error, Cancelled };
+
+// One call as kept in the history. Fields are the form lines as sent, the password's value
+// emptied; Answer is the answer text as stored (its first MaxAnswerBytes, AnswerCut when longer).
+struct THistoryCall {
+    qint64 Id = 0;
+    QDateTime When; // UTC
+    QString URL;
+    QString Command;
+    QStringList Fields;
+    QString Format; // "JSON" or "Legacy"
+    THistoryOutcome Outcome = THistoryOutcome::Answer;
+    QString ErrorText;
+    QString StatusLine;
+    qint64 DurationMs = 0;
+    qint64 AnswerSize = 0; // bytes of the answer as received
+    QString Answer;
+    bool AnswerCut = false;
+};
+
+struct THistoryLimits {
+    int MaxCalls = 2000;
+    qint64 MaxStoredBytes = qint64(512) << 20; // compressed answers, all calls together
+    qint64 MaxAnswerBytes = qint64(16) << 20;  // UTF-8 text of one answer
+};
+
+// A failure of the history database; Damaged when the file is not a usable database at all.
+class EHistoryError : public std::runtime_error {
+public:
+    EHistoryError(const QString& AMessage, bool ADamaged)
+        : std::runtime_error(AMessage.toStdString()), Damaged_(ADamaged) {}
+    bool Damaged() const { return Damaged_; }
+
+private:
+    bool Damaged_;
+};
+
+// The history database "history.sqlite" in a folder of its own (0700, the file 0600), in WAL
+// mode, one transaction per call, the oldest calls dropped beyond the limits. An instance holds
+// one connection and is used by one thread only.
+class THistoryStore {
+public:
+    // AFolder empty: the user's data folder ($XDG_DATA_HOME/vlcallbench).
+    explicit THistoryStore(QString AFolder = {}, THistoryLimits ALimits = {});
+    ~THistoryStore();
+    THistoryStore(const THistoryStore&) = delete;
+    THistoryStore& operator=(const THistoryStore&) = delete;
+
+    static QString DefaultFolder();
+    static constexpr int SchemaVersion = 1;
+    QString FileName() const;
+
+    // Opens the database for recording, creating it as needed. A damaged file is moved aside
+    // (with its journal) and a new one created; the name it was moved to is returned, else an
+    // empty text. AVerify checks every page first, for a file that failed as damaged before.
+    // Throws EHistoryError when no database can be used.
+    QString Open(bool AVerify = false);
+    // Opens an existing database for reading only; throws EHistoryError when there is none.
+    void OpenForReading();
+    bool IsOpen() const;
+    // Whether the answers and fields can be searched by word (the SQLite build has FTS5).
+    bool Searchable() const { return Searchable_; }
+
+    // Records one call in one transaction, dropping the oldest beyond the limits; returns its id.
+    qint64 Record(const THistoryCall& ACall);
+    // Deletes every call and compacts the file.
+    void Clear();
+    // A call with its answer, or nothing when it is gone.
+    std::optional<THistoryCall> Load(qint64 AId) const;
+
+    // The summaries of the calls matching AFilter (all for an empty one), newest first:
+    // id, when, command, outcome, status line, duration, size, cut, error text.
+    QSqlQuery ListQuery(const QString& AFilter) const;
+    enum TListColumn {
+        ListId,
+        ListWhen,
+        ListCommand,
+        ListOutcome,
+        ListStatus,
+        ListDuration,
+        ListSize,
+        ListCut,
+        ListError
+    };
+
+    // The lines as they may be kept: the value of every "Password" line emptied.
+    static QStringList WithoutPassword(const QStringList& ALines);
+    static QString OutcomeName(THistoryOutcome AOutcome);
+
+private:
+    void Connect(bool AReadOnly);
+    void Disconnect();
+    void Migrate();
+    void Verify();
+    QString MoveAside();
+    void DropOldest(qint64 AKeepId);
+    void Unindex(qint64 AId);
+
+    QString Folder;
+    THistoryLimits Limits;
+    QString ConnectionName;
+    bool Searchable_ = false;
+};

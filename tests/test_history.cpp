@@ -1,0 +1,358 @@
+// The call history store and its recorder: what a row keeps, the limits, damaged and unusable
+// files, the filter, and that the password never reaches the files.
+
+#include "HistoryRecorder.h"
+#include "HistoryStore.h"
+#include "QtTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString Password = QStringLiteral("Pw-7f3a91-secret");
+
+THistoryCall MakeCall(const QString& ACommand, const QString& AAnswer,
+                      THistoryOutcome AOutcome = THistoryOutcome::Answer) {
+    THistoryCall call;
+    call.URL = QStringLiteral("http://127.0.0.1:8087/api");
+    call.Command = ACommand;
+    call.Fields = {QStringLiteral("Command=") + ACommand, QStringLiteral("Password=") + Password,
+                   QStringLiteral("JSON=Yes"), QStringLiteral("Player=Alice")};
+    call.Format = QStringLiteral("JSON");
+    call.Outcome = AOutcome;
+    call.StatusLine = QStringLiteral("HTTP/1.1 200 OK");
+    call.DurationMs = 42;
+    call.Answer = AAnswer;
+    return call;
+}
+
+std::vector<qint64> ListedIds(const THistoryStore& AStore, const QString& AFilter) {
+    QSqlQuery query = AStore.ListQuery(AFilter);
+    std::vector<qint64> ids;
+    while (query.next())
+        ids.push_back(query.value(THistoryStore::ListId).toLongLong());
+    return ids;
+}
+
+// Random bytes in printable form compress poorly, so stored sizes stay near the text's size.
+QString Incompressible(int ALength) {
+    QString text;
+    for (int i = 0; i < ALength; ++i)
+        text.append(QChar(u'!' + QRandomGenerator::global()->bounded(90)));
+    return text;
+}
+
+mode_t Mode(const QString& APath) {
+    struct stat info {};
+    ::stat(QFile::encodeName(APath).constData(), &info);
+    return info.st_mode & 0777;
+}
+
+class HistoryTest : public ::testing::Test {
+protected:
+    QTemporaryDir Dir;
+    QString Folder() const { return Dir.filePath(QStringLiteral("vlcallbench")); }
+
+    // Records the calls through a recorder that is gone when this returns; the ids in order.
+    std::vector<qint64> RecordAll(const std::vector<THistoryCall>& ACalls,
+                                  THistoryLimits ALimits = {}) {
+        THistoryRecorder recorder(Folder(), ALimits);
+        std::vector<qint64> ids;
+        QObject::connect(&recorder, &THistoryRecorder::Recorded,
+                         [&](qint64 AId) { ids.push_back(AId); });
+        for (const THistoryCall& call : ACalls)
+            recorder.Record(call);
+        recorder.WaitIdle();
+        EXPECT_EQ(recorder.Status(), QString());
+        QCoreApplication::processEvents();
+        return ids;
+    }
+};
+
+TEST_F(HistoryTest, KeepsEachOutcomeWithThePasswordValueEmptied) {
+    THistoryCall answer =
+        MakeCall(QStringLiteral("AccountsList"), QStringLiteral("{\"Result\":1}"));
+    answer.When = QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 890), Qt::UTC);
+    answer.AnswerSize = 99;
+    THistoryCall failure = MakeCall(QStringLiteral("LogsEvent"), {}, THistoryOutcome::Error);
+    failure.ErrorText = QStringLiteral("HTTP/1.1 404 Not Found");
+    failure.StatusLine = failure.ErrorText;
+    failure.Format = QStringLiteral("Legacy");
+    THistoryCall cancelled =
+        MakeCall(QStringLiteral("SystemStats"), {}, THistoryOutcome::Cancelled);
+    cancelled.StatusLine.clear();
+    const std::vector<qint64> ids = RecordAll({answer, failure, cancelled});
+    ASSERT_EQ(ids.size(), 3u);
+
+    THistoryStore store(Folder());
+    store.OpenForReading();
+    const std::vector<THistoryCall> expected{answer, failure, cancelled};
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        SCOPED_TRACE(expected[i].Command.toStdString());
+        const std::optional<THistoryCall> call = store.Load(ids[i]);
+        ASSERT_TRUE(call);
+        EXPECT_EQ(call->URL, expected[i].URL);
+        EXPECT_EQ(call->Command, expected[i].Command);
+        EXPECT_EQ(call->Fields,
+                  (QStringList{QStringLiteral("Command=") + expected[i].Command,
+                               QStringLiteral("Password="), QStringLiteral("JSON=Yes"),
+                               QStringLiteral("Player=Alice")}));
+        EXPECT_EQ(call->Format, expected[i].Format);
+        EXPECT_EQ(call->Outcome, expected[i].Outcome);
+        EXPECT_EQ(call->ErrorText, expected[i].ErrorText);
+        EXPECT_EQ(call->StatusLine, expected[i].StatusLine);
+        EXPECT_EQ(call->DurationMs, 42);
+        EXPECT_EQ(call->Answer, expected[i].Answer);
+        EXPECT_FALSE(call->AnswerCut);
+        EXPECT_EQ(call->When.timeSpec(), Qt::UTC);
+    }
+    EXPECT_EQ(store.Load(ids[0])->When, answer.When);
+    EXPECT_EQ(store.Load(ids[0])->AnswerSize, 99);
+    EXPECT_EQ(ListedIds(store, {}), (std::vector<qint64>{ids[2], ids[1], ids[0]}));
+
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        db.setDatabaseName(store.FileName());
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(db);
+        ASSERT_TRUE(query.exec(QStringLiteral("SELECT when_utc, outcome FROM calls ORDER BY id")));
+        ASSERT_TRUE(query.next());
+        EXPECT_EQ(query.value(0).toString(), QStringLiteral("2026-03-04T05:06:07.890Z"));
+        EXPECT_EQ(query.value(1).toString(), QStringLiteral("answer"));
+        ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA journal_mode")) && query.next());
+        EXPECT_EQ(query.value(0).toString(), QStringLiteral("wal"));
+        ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA user_version")) && query.next());
+        EXPECT_EQ(query.value(0).toInt(), THistoryStore::SchemaVersion);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+}
+
+TEST_F(HistoryTest, PasswordIsInNoFileAndTheFilesArePrivate) {
+    THistoryCall call = MakeCall(QStringLiteral("AccountsGet"), QStringLiteral("ok"));
+    call.Fields.append(QStringLiteral("PASSWORD=") + Password); // the name in any case
+    THistoryLimits limits;
+    limits.MaxCalls = 3; // some calls are dropped again, so pages are rewritten
+    THistoryRecorder recorder(Folder(), limits);
+    for (int i = 0; i < 6; ++i)
+        recorder.Record(call);
+    recorder.WaitIdle();
+    ASSERT_EQ(recorder.Status(), QString());
+
+    const QDir folder(Folder());
+    int files = 0;
+    for (const QString& name : folder.entryList(QDir::Files)) {
+        QFile file(folder.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        ++files;
+        EXPECT_FALSE(bytes.contains(Password.toUtf8())) << name.toStdString();
+        EXPECT_FALSE(bytes.contains(
+            QByteArray(reinterpret_cast<const char*>(Password.utf16()), Password.size() * 2)))
+            << name.toStdString();
+        EXPECT_EQ(Mode(folder.filePath(name)), 0600u) << name.toStdString();
+    }
+    EXPECT_GE(files, 2); // the database and its write-ahead journal
+    EXPECT_EQ(Mode(Folder()), 0700u);
+}
+
+TEST_F(HistoryTest, OldestCallsGoFirstBeyondEitherLimit) {
+    struct Case {
+        const char* Name;
+        THistoryLimits Limits;
+        int Calls;
+        int AnswerLength;
+        int Kept;
+    };
+    const Case cases[] = {
+        {"call count", {5, qint64(1) << 30, qint64(1) << 20}, 8, 10, 5},
+        {"stored bytes", {100, 20000, qint64(1) << 20}, 6, 10000, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QDir(Folder()).removeRecursively();
+        std::vector<THistoryCall> calls;
+        for (int i = 0; i < c.Calls; ++i)
+            calls.push_back(
+                MakeCall(QStringLiteral("Call%1").arg(i),
+                         QStringLiteral("word%1 ").arg(i) + Incompressible(c.AnswerLength)));
+        const std::vector<qint64> ids = RecordAll(calls, c.Limits);
+        ASSERT_EQ(ids.size(), static_cast<std::size_t>(c.Calls));
+        THistoryStore store(Folder());
+        store.OpenForReading();
+        const std::vector<qint64> kept(ids.rbegin(), ids.rbegin() + c.Kept);
+        EXPECT_EQ(ListedIds(store, {}), kept);
+        EXPECT_FALSE(store.Load(ids.front()));
+        // A dropped call is gone from the word index too.
+        EXPECT_TRUE(ListedIds(store, QStringLiteral("word0")).empty());
+        EXPECT_EQ(ListedIds(store, QStringLiteral("word%1").arg(c.Calls - 1)),
+                  std::vector<qint64>{ids.back()});
+    }
+}
+
+TEST_F(HistoryTest, LongAnswerIsKeptCutAtACharacter) {
+    THistoryLimits limits;
+    limits.MaxAnswerBytes = 1000;
+    // 999 ASCII bytes, then a two-byte character across the limit.
+    const QString answer = QString(999, u'a') + QStringLiteral("\u00e9") + QString(500, u'b');
+    const std::vector<qint64> ids =
+        RecordAll({MakeCall(QStringLiteral("Big"), answer),
+                   MakeCall(QStringLiteral("Fits"), QString(1000, u'c'))},
+                  limits);
+    THistoryStore store(Folder());
+    store.OpenForReading();
+    const std::optional<THistoryCall> cut = store.Load(ids[0]);
+    ASSERT_TRUE(cut);
+    EXPECT_TRUE(cut->AnswerCut);
+    EXPECT_EQ(cut->Answer, QString(999, u'a'));
+    EXPECT_EQ(cut->AnswerSize, answer.toUtf8().size());
+    const std::optional<THistoryCall> whole = store.Load(ids[1]);
+    EXPECT_FALSE(whole->AnswerCut);
+    EXPECT_EQ(whole->Answer, QString(1000, u'c'));
+}
+
+TEST_F(HistoryTest, FilterFindsCommandsValuesAndAnswerWords) {
+    THistoryCall accounts =
+        MakeCall(QStringLiteral("AccountsList"), QStringLiteral("{\"Accounts\":[\"Zephyrine\"]}"));
+    THistoryCall logs = MakeCall(QStringLiteral("LogsEvent"), QStringLiteral("no such file"));
+    logs.Fields.append(QStringLiteral("Date=2026-01-02"));
+    THistoryCall failed = MakeCall(QStringLiteral("RingGamesList"), {}, THistoryOutcome::Error);
+    failed.ErrorText = QStringLiteral("Socket Error # 10061\r\nConnection refused.");
+    const std::vector<qint64> ids = RecordAll({accounts, logs, failed});
+    THistoryStore store(Folder());
+    store.OpenForReading();
+    EXPECT_TRUE(store.Searchable()); // Debian's SQLite has FTS5
+    const struct {
+        const char* Filter;
+        std::vector<qint64> Ids;
+    } cases[] = {
+        {"", {ids[2], ids[1], ids[0]}},
+        {"accounts", {ids[0]}},   // command, by word prefix
+        {"GamesList", {ids[2]}},  // command, inside the name
+        {"zephyr", {ids[0]}},     // answer text
+        {"2026-01-02", {ids[1]}}, // parameter value
+        {"alice such", {ids[1]}}, // every word must match
+        {"alice", {ids[2], ids[1], ids[0]}},
+        {"password", {ids[2], ids[1], ids[0]}}, // the field is kept, without its value
+        {"secret", {}},
+        {"\"zephyr", {ids[0]}}, // a quote in the filter is a character, not syntax
+        {"%", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ListedIds(store, QString::fromUtf8(c.Filter)), c.Ids) << c.Filter;
+}
+
+TEST_F(HistoryTest, ClearDeletesEveryCallAndShrinksTheFile) {
+    std::vector<THistoryCall> calls(
+        20, MakeCall(QStringLiteral("AccountsList"), Incompressible(20000)));
+    RecordAll(calls);
+    const qint64 before = QFileInfo(Folder() + QStringLiteral("/history.sqlite")).size();
+    {
+        THistoryRecorder recorder(Folder());
+        QSignalSpy cleared(&recorder, &THistoryRecorder::Cleared);
+        recorder.Clear();
+        recorder.WaitIdle();
+        EXPECT_EQ(recorder.Status(), QString());
+        ASSERT_TRUE(cleared.count() == 1 || cleared.wait(5000));
+    }
+    THistoryStore store(Folder());
+    store.OpenForReading();
+    EXPECT_TRUE(ListedIds(store, {}).empty());
+    EXPECT_TRUE(ListedIds(store, QStringLiteral("accountslist")).empty());
+    EXPECT_LT(QFileInfo(store.FileName()).size(), before / 10);
+}
+
+TEST_F(HistoryTest, DamagedFileIsMovedAsideAndANewOneStarted) {
+    ASSERT_TRUE(QDir().mkpath(Folder()));
+    QFile garbage(Folder() + QStringLiteral("/history.sqlite"));
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(8192, 'x'));
+    garbage.close();
+
+    THistoryRecorder recorder(Folder());
+    QSignalSpy moved(&recorder, &THistoryRecorder::MovedAside);
+    recorder.Record(MakeCall(QStringLiteral("AccountsList"), QStringLiteral("fine")));
+    recorder.WaitIdle();
+    ASSERT_TRUE(moved.count() == 1 || moved.wait(5000));
+    const QString movedTo = moved.at(0).at(0).toString();
+    EXPECT_TRUE(movedTo.startsWith(Folder() + QStringLiteral("/history.sqlite.broken-")));
+    QFile aside(movedTo);
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), QByteArray(8192, 'x'));
+    EXPECT_TRUE(recorder.Status().contains(movedTo));
+
+    THistoryStore store(Folder());
+    store.OpenForReading();
+    EXPECT_EQ(ListedIds(store, {}).size(), 1u);
+    recorder.Record(MakeCall(QStringLiteral("AccountsList"), QStringLiteral("again")));
+    recorder.WaitIdle();
+    EXPECT_EQ(moved.count(), 1); // told once
+}
+
+TEST_F(HistoryTest, UnusableFolderLeavesRecordingOffWithAStatus) {
+    // Root may write anywhere, so the folder is made impossible: its parent is a plain file.
+    QFile blocker(Dir.filePath(QStringLiteral("blocker")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    THistoryRecorder recorder(blocker.fileName() + QStringLiteral("/vlcallbench"));
+    recorder.Record(MakeCall(QStringLiteral("AccountsList"), QStringLiteral("lost")));
+    recorder.WaitIdle();
+    EXPECT_TRUE(recorder.Status().startsWith(QStringLiteral("Calls are not being recorded: ")))
+        << recorder.Status().toStdString();
+}
+
+TEST_F(HistoryTest, NewerSchemaIsLeftAloneAndOldOneMigrated) {
+    ASSERT_TRUE(QDir().mkpath(Folder()));
+    const QString file = Folder() + QStringLiteral("/history.sqlite");
+    for (const int version : {0, THistoryStore::SchemaVersion + 1}) {
+        SCOPED_TRACE(version);
+        QFile::remove(file);
+        {
+            QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+            db.setDatabaseName(file);
+            ASSERT_TRUE(db.open());
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA user_version = %1").arg(version));
+            QSqlQuery(db).exec(QStringLiteral("CREATE TABLE other (x)"));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+        THistoryStore store(Folder());
+        if (version > THistoryStore::SchemaVersion) {
+            try {
+                store.Open();
+                ADD_FAILURE() << "a newer file was opened";
+            } catch (const EHistoryError& error) {
+                EXPECT_FALSE(error.Damaged());
+            }
+            EXPECT_TRUE(QFile::exists(file));
+        } else {
+            EXPECT_EQ(store.Open(), QString());
+            EXPECT_GT(store.Record(MakeCall(QStringLiteral("A"), QStringLiteral("b"))), 0);
+        }
+    }
+}
+
+TEST(HistoryDefaults, LimitsAndPlace) {
+    const THistoryLimits limits;
+    EXPECT_EQ(limits.MaxCalls, 2000);
+    EXPECT_EQ(limits.MaxStoredBytes, 512ll * 1024 * 1024);
+    EXPECT_EQ(limits.MaxAnswerBytes, 16ll * 1024 * 1024);
+    QTemporaryDir dir;
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path()));
+    EXPECT_EQ(THistoryStore(QString()).FileName(),
+              dir.path() + QStringLiteral("/vlcallbench/history.sqlite"));
+    qputenv("XDG_DATA_HOME", saved);
+}
+
+} // namespace
