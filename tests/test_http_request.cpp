@@ -5,8 +5,8 @@
 #include "IdHTTP.h"
 #include "IdHTTPForm.h"
 #include "IdHTTPText.h"
-#include "IdTLSHandlerHook.h"
 #include "IdURI.h"
+#include "MemoryIOHandler.h"
 #include "ProgramRun.h"
 
 #include <gtest/gtest.h>
@@ -98,68 +98,13 @@ TEST(HttpForm, EncodingTable) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// A fake connection: records where it was asked to connect and every send, and answers with a
-// canned reply. It stands in where a real connection is impractical (port 80, any host name).
+// A connection without a socket (see TMemoryIOHandler): it stands in where a real connection is
+// impractical (port 80, any host name).
 
 namespace {
 
-class TFakeHandler : public TIdIOHandlerStack, public IIdTLSHandlerHook {
-public:
-    std::string Reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
-
-    struct TConnect {
-        std::string Host;
-        uint16_t Port;
-        TIdIPVersion IPVersion;
-        bool PassThrough;
-        std::string ServerName;
-    };
-    std::vector<TConnect> Connects;
-    std::vector<std::string> Sends; // one entry per send call
-    std::string Sent() const {
-        std::string All;
-        for (const std::string& S : Sends)
-            All += S;
-        return All;
-    }
-
-    void SetServerName(const std::string& AHost) override { FServerName = AHost; }
-    void SetPassThrough(bool AValue) override { FPassThrough = AValue; }
-
-    bool Readable(int32_t) override { return FOpen; }
-    void Close() override {
-        FOpen = false;
-        TIdIOHandlerStack::Close();
-    }
-
-protected:
-    void ConnectSocket() override {
-        Connects.push_back({Host, Port, IPVersion, FPassThrough, FServerName});
-        FOpen = true;
-        FReplyPos = 0;
-        Sends.clear();
-    }
-    bool SocketAvailable() override { return FOpen; }
-    int ReceiveChunk(std::span<uint8_t> ABuffer) override {
-        const std::size_t N = std::min(ABuffer.size(), Reply.size() - FReplyPos);
-        std::copy_n(Reply.data() + FReplyPos, N, ABuffer.data());
-        FReplyPos += N;
-        return static_cast<int>(N);
-    }
-    int SendChunk(std::span<const uint8_t> ABytes) override {
-        Sends.emplace_back(reinterpret_cast<const char*>(ABytes.data()), ABytes.size());
-        return static_cast<int>(ABytes.size());
-    }
-
-private:
-    bool FOpen = false;
-    bool FPassThrough = true;
-    std::string FServerName;
-    std::size_t FReplyPos = 0;
-};
-
 struct TFakeClient {
-    TFakeHandler Handler;
+    TMemoryIOHandler Handler;
     TIdHTTP HTTP;
     TFakeClient() { HTTP.SetIOHandler(&Handler); }
     ~TFakeClient() { HTTP.SetIOHandler(nullptr); }

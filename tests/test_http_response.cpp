@@ -8,6 +8,7 @@
 #include "IdHTTPResponse.h"
 #include "IdHTTPText.h"
 #include "IdTextDecoder.h"
+#include "MemoryIOHandler.h"
 
 #include <gtest/gtest.h>
 #include <unicode/ustring.h>
@@ -348,11 +349,11 @@ TEST(HttpCookies, ReplacementExpiryAndOrder) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Whole answers from scripted loopback servers.
+// Whole answers, through a connection in memory that hands them out in pieces of a chosen size.
 
 namespace {
 
-enum class TEnd { Close, Reset, Hold };
+using TEnd = TMemoryIOHandler::TEnd;
 
 struct TAnswerCase {
     const char* Name;
@@ -362,32 +363,40 @@ struct TAnswerCase {
     std::string Error = ""; // expected message of the failure
 };
 
-// Serves AReply to one request, then ends the connection as asked.
-std::u16string PostTo(const std::string& AReply, TEnd AEnd, std::string& AError,
-                      int* AConnections = nullptr) {
-    THttpTestServer Server([&](THttpTestConnection& AConnection, int) {
-        AConnection.ReadRequest();
-        AConnection.Send(AReply);
-        if (AEnd == TEnd::Reset)
-            AConnection.Reset();
-        else if (AEnd == TEnd::Hold)
-            AConnection.WaitForPeerClose();
-    });
+// Serves AReply to one request APieceSize bytes at a time (0: as they fit), then ends the
+// connection as asked.
+std::u16string PostTo(const std::string& AReply, TEnd AEnd, std::size_t APieceSize,
+                      std::string& AError) {
+    TMemoryIOHandler Handler;
+    Handler.Replies = {AReply};
+    Handler.End = AEnd;
+    Handler.PieceSize = APieceSize;
     TIdHTTP HTTP;
+    HTTP.SetIOHandler(&Handler);
     HTTP.ReadTimeout = 5000;
     std::u16string Text;
     AError = "<no failure>";
     try {
-        Text = HTTP.Post(Server.URL(), {u"Command=AccountsList"});
+        Text = HTTP.Post(u"http://127.0.0.1:8087/api", {u"Command=AccountsList"});
     } catch (const EIdException& E) {
         AError = E.what();
     }
-    if (AConnections != nullptr) {
-        Server.WaitForScripts(1);
-        *AConnections = Server.Connections();
-    }
+    HTTP.SetIOHandler(nullptr);
     return Text;
 }
+
+// A client whose connections are answered from memory, one reply per connection.
+struct TMemoryClient {
+    TMemoryIOHandler Handler;
+    TIdHTTP HTTP;
+    explicit TMemoryClient(std::vector<std::string> AReplies) {
+        Handler.Replies = std::move(AReplies);
+        HTTP.SetIOHandler(&Handler);
+        HTTP.ReadTimeout = 5000;
+    }
+    ~TMemoryClient() { HTTP.SetIOHandler(nullptr); }
+    static constexpr const char16_t* URL = u"http://127.0.0.1:8087/api";
+};
 
 std::string Repeat(char AChar, std::size_t ACount) {
     return std::string(ACount, AChar);
@@ -484,24 +493,59 @@ TEST(HttpResponse, AnswerTable) {
          "HTTP/1.1 404 Not Found\r\nContent-Length: 100\r\n\r\nshort", TEnd::Close, u"",
          "HTTP/1.1 404 Not Found"},
     };
-    for (const TAnswerCase& C : Cases) {
-        std::string Error;
-        const std::u16string Text = PostTo(C.Reply, C.End, Error);
-        EXPECT_EQ(Error, C.Error.empty() ? "<no failure>" : C.Error) << C.Name;
-        EXPECT_EQ(Text, C.Text) << C.Name;
+    // One byte at a time, in pieces that cut through every line and character, and whole.
+    for (const std::size_t PieceSize : {std::size_t(1), std::size_t(7), std::size_t(0)}) {
+        for (const TAnswerCase& C : Cases) {
+            std::string Error;
+            const std::u16string Text = PostTo(C.Reply, C.End, PieceSize, Error);
+            EXPECT_EQ(Error, C.Error.empty() ? "<no failure>" : C.Error)
+                << C.Name << ", pieces of " << PieceSize;
+            EXPECT_EQ(Text, C.Text) << C.Name << ", pieces of " << PieceSize;
+        }
     }
 }
 
-TEST(HttpResponse, RefusedAnswerCarriesCodeAndBody) {
+TEST(HttpResponse, ResetByTheServerInsideTheBody) {
     THttpTestServer Server([](THttpTestConnection& AConnection, int) {
         AConnection.ReadRequest();
-        AConnection.Send("HTTP/1.1 404 Not Found\r\nContent-Type: text/html; charset=utf-8\r\n"
-                         "Set-Cookie: seen=1\r\n\r\n<p>B\xC3\xB6</p>");
+        AConnection.Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc");
+        AConnection.Reset();
     });
     TIdHTTP HTTP;
     HTTP.ReadTimeout = 5000;
     try {
         HTTP.Post(Server.URL(), {});
+        FAIL() << "no failure";
+    } catch (const EIdSocketError& E) {
+        EXPECT_EQ(E.LastError, 10054);
+        EXPECT_STREQ(E.what(), "Socket Error # 10054\r\nConnection reset by peer.");
+    }
+    EXPECT_FALSE(HTTP.Connected());
+}
+
+TEST(HttpResponse, FailureAtAnyCallIsReportedNeverHalfAnAnswer) {
+    const std::string Reply = "HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n" + Repeat('b', 20);
+    for (int Calls = 0;; ++Calls) {
+        ASSERT_LT(Calls, 100);
+        TMemoryClient Client({Reply});
+        Client.Handler.PieceSize = 7;
+        Client.Handler.FailAfterCalls = Calls;
+        try {
+            EXPECT_EQ(Client.HTTP.Post(Client.URL, {u"a=1"}), std::u16string(20, u'b'));
+            break; // every send and receive went through
+        } catch (const EIdSocketError& E) {
+            EXPECT_EQ(E.LastError, 10054) << Calls;
+        }
+        EXPECT_FALSE(Client.HTTP.Connected()) << Calls;
+    }
+}
+
+TEST(HttpResponse, RefusedAnswerCarriesCodeAndBody) {
+    TMemoryClient Client({"HTTP/1.1 404 Not Found\r\nContent-Type: text/html; charset=utf-8\r\n"
+                          "Set-Cookie: seen=1\r\n\r\n<p>B\xC3\xB6</p>"});
+    TIdHTTP& HTTP = Client.HTTP;
+    try {
+        HTTP.Post(Client.URL, {});
         FAIL() << "no failure";
     } catch (const EIdHTTPProtocolException& E) {
         EXPECT_STREQ(E.what(), "HTTP/1.1 404 Not Found");
@@ -514,29 +558,17 @@ TEST(HttpResponse, RefusedAnswerCarriesCodeAndBody) {
 }
 
 TEST(HttpResponse, RedirectIsNeverFollowed) {
-    THttpTestServer Server([](THttpTestConnection& AConnection, int) {
-        AConnection.ReadRequest();
-        AConnection.Send("HTTP/1.1 301 Moved\r\nLocation: /other\r\nContent-Length: 0\r\n\r\n");
-    });
-    TIdHTTP HTTP;
-    HTTP.ReadTimeout = 5000;
-    EXPECT_THROW(HTTP.Post(Server.URL(), {}), EIdHTTPProtocolException);
-    EXPECT_TRUE(Server.WaitForScripts(1));
-    EXPECT_EQ(Server.Connections(), 1);
-    EXPECT_EQ(HTTP.Response().Location, "/other");
+    TMemoryClient Client({"HTTP/1.1 301 Moved\r\nLocation: /other\r\nContent-Length: 0\r\n\r\n"});
+    EXPECT_THROW(Client.HTTP.Post(Client.URL, {}), EIdHTTPProtocolException);
+    EXPECT_EQ(Client.Handler.Connects.size(), 1u);
+    EXPECT_EQ(Client.HTTP.Response().Location, "/other");
 }
 
 TEST(HttpResponse, TrailersJoinTheRawHeaders) {
-    std::string Error;
-    THttpTestServer Server([](THttpTestConnection& AConnection, int) {
-        AConnection.ReadRequest();
-        AConnection.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                         "2\r\nok\r\n0\r\nX-Checksum: 42\r\n\r\n");
-    });
-    TIdHTTP HTTP;
-    HTTP.ReadTimeout = 5000;
-    EXPECT_EQ(HTTP.Post(Server.URL(), {}), u"ok");
-    EXPECT_EQ(HTTP.Response().RawHeaders.Value("X-Checksum"), "42");
+    TMemoryClient Client({"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                          "2\r\nok\r\n0\r\nX-Checksum: 42\r\n\r\n"});
+    EXPECT_EQ(Client.HTTP.Post(Client.URL, {}), u"ok");
+    EXPECT_EQ(Client.HTTP.Response().RawHeaders.Value("X-Checksum"), "42");
 }
 
 TEST(HttpResponse, KeepAliveConnectionIsClosedByTheNextCall) {
@@ -578,22 +610,14 @@ TEST(HttpResponse, ConnectionIsClosedWithoutKeepAlive) {
 }
 
 TEST(HttpResponse, CookiesOfOneAnswerGoWithTheNextRequest) {
-    THttpTestServer Server([](THttpTestConnection& AConnection, int AIndex) {
-        AConnection.ReadRequest();
-        if (AIndex == 0)
-            AConnection.Send("HTTP/1.1 100 Continue\r\nSet-Cookie: early=0\r\n\r\n"
-                             "HTTP/1.1 200 OK\r\nSet-Cookie: sid=abc; Path=/\r\n"
-                             "Set-Cookie: deep=1; Path=/api\r\n"
-                             "Set-Cookie: sec=1; Secure\r\nContent-Length: 0\r\n\r\n");
-        else
-            AConnection.Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-    });
-    TIdHTTP HTTP;
-    HTTP.ReadTimeout = 5000;
-    HTTP.Post(Server.URL(u"/api"), {});
-    HTTP.Post(Server.URL(u"/api"), {});
-    ASSERT_TRUE(Server.WaitForScripts(2));
-    const std::vector<std::string> Requests = Server.Requests();
+    TMemoryClient Client({"HTTP/1.1 100 Continue\r\nSet-Cookie: early=0\r\n\r\n"
+                          "HTTP/1.1 200 OK\r\nSet-Cookie: sid=abc; Path=/\r\n"
+                          "Set-Cookie: deep=1; Path=/api\r\n"
+                          "Set-Cookie: sec=1; Secure\r\nContent-Length: 0\r\n\r\n",
+                          "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"});
+    Client.HTTP.Post(Client.URL, {});
+    Client.HTTP.Post(Client.URL, {});
+    const std::vector<std::string>& Requests = Client.Handler.Requests;
     ASSERT_EQ(Requests.size(), 2u);
     EXPECT_EQ(Requests[0].find("Cookie:"), std::string::npos);
     // The Cookie header is the last one; longest path first, Secure cookies not over http.
@@ -620,18 +644,12 @@ TEST(HttpResponse, ReadTimeOutBoundsASilentServer) {
 }
 
 TEST(HttpResponse, CookieFromTheServerCannotBreakTheRequest) {
-    THttpTestServer Server([](THttpTestConnection& AConnection, int AIndex) {
-        AConnection.ReadRequest();
-        AConnection.Send(AIndex == 0 ? "HTTP/1.1 200 OK\r\nSet-Cookie: a=b\rX-Injected: 1\r\n"
-                                       "Content-Length: 0\r\n\r\n"
-                                     : "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-    });
-    TIdHTTP HTTP;
-    HTTP.ReadTimeout = 5000;
-    HTTP.Post(Server.URL(), {});
-    HTTP.Post(Server.URL(), {});
-    ASSERT_TRUE(Server.WaitForScripts(2));
-    const std::string Second = Server.Requests().at(1);
+    TMemoryClient Client({"HTTP/1.1 200 OK\r\nSet-Cookie: a=b\rX-Injected: 1\r\n"
+                          "Content-Length: 0\r\n\r\n",
+                          "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"});
+    Client.HTTP.Post(Client.URL, {});
+    Client.HTTP.Post(Client.URL, {});
+    const std::string Second = Client.Handler.Requests.at(1);
     EXPECT_TRUE(Second.ends_with("\r\nCookie: a=b?X-Injected: 1\r\n\r\n")) << Second;
 }
 
