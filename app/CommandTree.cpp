@@ -1,12 +1,10 @@
 #include "CommandTree.h"
 
-#include "MainForm.h"
-
 #include <QFont>
 
 // Internal ids are catalogue positions plus one, so that 0 never names a row.
-TCommandTreeModel::TCommandTreeModel(TMainForm& AForm, QObject* AParent)
-    : QAbstractItemModel(AParent), Form(AForm) {}
+TCommandTreeModel::TCommandTreeModel(const TCommandTreeHandlers& AHandlers, QObject* AParent)
+    : QAbstractItemModel(AParent), Handlers(AHandlers) {}
 
 void TCommandTreeModel::Fill(const TCommandList& ACommands) {
     beginResetModel();
@@ -79,11 +77,11 @@ QVariant TCommandTreeModel::data(const QModelIndex& ANode, int ARole) const {
         return {};
     switch (ARole) {
     case Qt::DisplayRole:
-        return Form.CommandTreeGetText(ANode);
+        return Handlers.CommandTreeGetText(ANode);
     case Qt::FontRole:
     case Qt::ForegroundRole: {
         TTextStyle style;
-        Form.CommandTreePaintText(ANode, style);
+        Handlers.CommandTreePaintText(ANode, style);
         if (ARole == Qt::FontRole && style.Bold) {
             QFont font;
             font.setBold(true);
@@ -109,11 +107,11 @@ Qt::ItemFlags TCommandTreeModel::flags(const QModelIndex& ANode) const {
     return ANode.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
-TCommandTreeView::TCommandTreeView(TMainForm& AForm, QWidget* AParent)
-    : QTreeView(AParent), Form(AForm) {}
+TCommandTreeView::TCommandTreeView(TCommandTreeHandlers& AHandlers, QWidget* AParent)
+    : QTreeView(AParent), Handlers(AHandlers) {}
 
 void TCommandTreeView::currentChanged(const QModelIndex& ACurrent, const QModelIndex& APrevious) {
     QTreeView::currentChanged(ACurrent, APrevious);
     if (ACurrent != APrevious)
-        Form.Guarded([&] { Form.CommandTreeFocusChanged(ACurrent); });
+        Handlers.CommandTreeFocusChanged(ACurrent);
 }

@@ -3,18 +3,35 @@
 #include "Command.h"
 
 #include <QAbstractItemModel>
+#include <QColor>
 #include <QTreeView>
 
 #include <vector>
 
-class TMainForm;
+// How a tree row's text is drawn; an invalid colour leaves the view's own choice.
+struct TTextStyle {
+    bool Bold = false;
+    QColor Color;
+};
+
+// What the command tree asks of the window that shows it. Rows are given by their index in the
+// tree's model.
+class TCommandTreeHandlers {
+public:
+    virtual QString CommandTreeGetText(const QModelIndex& ANode) const = 0;
+    virtual void CommandTreePaintText(const QModelIndex& ANode, TTextStyle& AStyle) const = 0;
+    virtual void CommandTreeFocusChanged(const QModelIndex& ANode) = 0;
+
+protected:
+    ~TCommandTreeHandlers() = default;
+};
 
 // The command tree's model: one row per catalogue entry, groups at the top level and their
-// commands beneath. Rows carry no data of their own; every cell asks the window's handlers.
+// commands beneath. Rows carry no data of their own; every cell asks the handlers.
 class TCommandTreeModel : public QAbstractItemModel {
     Q_OBJECT
 public:
-    TCommandTreeModel(TMainForm& AForm, QObject* AParent);
+    TCommandTreeModel(const TCommandTreeHandlers& AHandlers, QObject* AParent);
 
     // Adds one row per entry of ACommands: a header at the top level, a command under the
     // header before it.
@@ -38,20 +55,20 @@ private:
         int Position;
         std::vector<int> Children; // catalogue positions
     };
-    TMainForm& Form;
+    const TCommandTreeHandlers& Handlers;
     std::vector<TopRow> TopRows;
     std::vector<int> TopRowOf; // for each position: its top-level row (or parent's)
 };
 
-// The command tree's view: reports focus changes and collapses to the window.
+// The command tree's view: reports focus changes to the handlers.
 class TCommandTreeView : public QTreeView {
     Q_OBJECT
 public:
-    TCommandTreeView(TMainForm& AForm, QWidget* AParent);
+    TCommandTreeView(TCommandTreeHandlers& AHandlers, QWidget* AParent);
 
 protected:
     void currentChanged(const QModelIndex& ACurrent, const QModelIndex& APrevious) override;
 
 private:
-    TMainForm& Form;
+    TCommandTreeHandlers& Handlers;
 };

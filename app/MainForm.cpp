@@ -88,7 +88,7 @@ TMainForm::TMainForm(const QString& ASettingsFile, QWidget* AParent)
     : QWidget(AParent), Store(ASettingsFile) {
     BuildControls();
     CreateNetworkComponents();
-    Guarded([this] { FormCreate(); });
+    FormCreate();
     ResultsForm = std::make_unique<TResultsForm>();
 }
 
@@ -147,8 +147,7 @@ void TMainForm::BuildControls() {
     UseInactiveCaptionSelection(CommandTree);
     CommandHelp = MakeHelpPane(nullptr);
     LeftPanel = MakeColumn(CommandTree, CommandHelp);
-    connect(CommandTree, &QTreeView::collapsed, this,
-            [this](const QModelIndex& ANode) { Guarded([&] { CommandTreeCollapsed(ANode); }); });
+    connect(CommandTree, &QTreeView::collapsed, this, &TMainForm::CommandTreeCollapsed);
 
     ParamTreeModel = new TParamTreeModel(*this, this);
     ParamTree = new TParamTreeView(*this, nullptr);
@@ -192,13 +191,12 @@ void TMainForm::BuildControls() {
     for (QRadioButton* button : {JSONRB, LegacyRB})
         connect(button, &QRadioButton::toggled, this, [this](bool AChecked) {
             if (AChecked)
-                Guarded([this] { JSONRBClick(); });
+                JSONRBClick();
         });
     CallButton = new QPushButton(QStringLiteral("Send"), ButtonPanel);
     CallButton->setGeometry(363, 6, 110, 25);
     CallButton->setEnabled(false);
-    connect(CallButton, &QPushButton::clicked, this,
-            [this] { Guarded([this] { CallButtonClick(); }); });
+    connect(CallButton, &QPushButton::clicked, this, &TMainForm::CallButtonClick);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -303,7 +301,7 @@ void TMainForm::ShowHelp(QTextEdit* APane, const std::string& AName, const std::
 
 void TMainForm::resizeEvent(QResizeEvent* AEvent) {
     QWidget::resizeEvent(AEvent);
-    Guarded([this] { FormResize(); });
+    FormResize();
 }
 
 void TMainForm::FormResize() {
@@ -351,7 +349,7 @@ void TMainForm::FormCloseQuery(bool& CanClose) {
 bool TMainForm::eventFilter(QObject* AWatched, QEvent* AEvent) {
     if (AWatched == VerEdit) {
         if (AEvent->type() == QEvent::FocusOut) {
-            Guarded([this] { VerEditExit(); });
+            VerEditExit();
         } else if (AEvent->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(AEvent);
             QChar character = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter
@@ -359,7 +357,7 @@ bool TMainForm::eventFilter(QObject* AWatched, QEvent* AEvent) {
                                   : (key->text().isEmpty() ? QChar() : key->text().front());
             if (character.isNull())
                 return false;
-            Guarded([&] { VerEditKeyPress(character); });
+            VerEditKeyPress(character);
             return character.isNull(); // a swallowed key goes no further
         }
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Command.h"
+#include "CommandTree.h"
+#include "ParamTree.h"
 #include "ParamValues.h"
 #include "SettingsStore.h"
 
@@ -18,57 +20,40 @@ class QPushButton;
 class QRadioButton;
 class QSplitter;
 class QTextEdit;
-class TCommandTreeModel;
 class TIdHTTP;
 class TIdSSLIOHandlerSocketOpenSSL;
-class TCommandTreeView;
-class TParamTreeModel;
-class TParamTreeView;
 class TResultsForm;
 class TSendCall;
 
-// How a tree row's text is drawn; an invalid colour leaves the view's own choice.
-struct TTextStyle {
-    bool Bold = false;
-    QColor Color;
-};
-
 // The program's working window: connection fields at the top, the command tree and its help on
 // the left, the parameter grid and its help on the right, result format and Send at the bottom.
-class TMainForm : public QWidget {
+// An error escaping one of its handlers goes to the application error box (see TApplication).
+class TMainForm : public QWidget, public TCommandTreeHandlers, public TParamTreeHandlers {
     Q_OBJECT
 public:
     // ASettingsFile empty: the user's own settings file.
     explicit TMainForm(const QString& ASettingsFile = {}, QWidget* AParent = nullptr);
     ~TMainForm() override;
 
-    // Runs an event handler; an error escaping it goes to the application error box and the
-    // rest of the handler is abandoned.
-    template <typename Handler> void Guarded(Handler&& AHandler) {
-        try {
-            AHandler();
-        } catch (const std::exception& error) {
-            ReportError(error);
-        }
-    }
-
     // The version field read as a version; text that is not a number counts as 0.
     Version EnteredVersion() const;
 
     // Command pane.
-    QString CommandTreeGetText(const QModelIndex& ANode) const;
-    void CommandTreePaintText(const QModelIndex& ANode, TTextStyle& AStyle) const;
-    void CommandTreeFocusChanged(const QModelIndex& ANode);
+    QString CommandTreeGetText(const QModelIndex& ANode) const override;
+    void CommandTreePaintText(const QModelIndex& ANode, TTextStyle& AStyle) const override;
+    void CommandTreeFocusChanged(const QModelIndex& ANode) override;
     void CommandTreeCollapsed(const QModelIndex& ANode);
 
     // Parameter grid; rows are given by their index.
-    QString ParamTreeGetText(int AIndex, int AColumn) const;
-    bool ParamTreeInitNode(int AIndex) const;
-    bool ParamTreeChecking(int AIndex, bool& ANewState) const;
-    bool ParamTreeEditing(int AIndex, int AColumn) const;
-    void ParamTreeNewText(int AIndex, int AColumn, const QString& ANewText);
-    void ParamTreeFocusChanged(int AIndex, int AColumn);
-    QColor ParamTreePaintText(int AIndex) const;
+    QString ParamTreeGetText(int AIndex, int AColumn) const override;
+    bool ParamTreeInitNode(int AIndex) const override;
+    bool ParamTreeChecking(int AIndex, bool& ANewState) const override;
+    bool ParamTreeEditing(int AIndex, int AColumn) const override;
+    void ParamTreeNewText(int AIndex, int AColumn, const QString& ANewText) override;
+    void ParamTreeFocusChanged(int AIndex, int AColumn) override;
+    QColor ParamTreePaintText(int AIndex) const override;
+    bool ParamTreeGetChecked(int AIndex) const override;
+    void ParamTreeSetChecked(int AIndex, bool AChecked) override;
     void JSONRBClick();
 
     // Send.

@@ -21,6 +21,14 @@ bool TMainForm::ParamTreeInitNode(int AIndex) const {
     return !ParamValues.Value(AIndex).isEmpty();
 }
 
+bool TMainForm::ParamTreeGetChecked(int AIndex) const {
+    return ParamValues.Checked(AIndex);
+}
+
+void TMainForm::ParamTreeSetChecked(int AIndex, bool AChecked) {
+    ParamValues.SetChecked(AIndex, AChecked);
+}
+
 bool TMainForm::ParamTreeChecking(int AIndex, bool&) const {
     return AIndex >= FixedRows;
 }

@@ -1,36 +1,27 @@
 #include "ParamTree.h"
 
-#include "MainForm.h"
-
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 
-TParamTreeModel::TParamTreeModel(TMainForm& AForm, QObject* AParent)
-    : QAbstractTableModel(AParent), Form(AForm) {}
+TParamTreeModel::TParamTreeModel(TParamTreeHandlers& AHandlers, QObject* AParent)
+    : QAbstractTableModel(AParent), Handlers(AHandlers) {}
 
 void TParamTreeModel::SetRootNodeCount(int ACount) {
     beginResetModel();
-    Rows.assign(static_cast<std::size_t>(ACount), Row{});
+    Count = ACount;
+    for (int row = 0; row < Count; ++row)
+        Handlers.ParamTreeSetChecked(row, Handlers.ParamTreeInitNode(row));
     endResetModel();
 }
 
-TParamTreeModel::Row& TParamTreeModel::InitializedRow(int AIndex) const {
-    Row& row = Rows.at(static_cast<std::size_t>(AIndex));
-    if (!row.Initialized) {
-        row.Initialized = true;
-        row.Checked = Form.ParamTreeInitNode(AIndex);
-    }
-    return row;
-}
-
 bool TParamTreeModel::Checked(int AIndex) const {
-    return InitializedRow(AIndex).Checked;
+    return Handlers.ParamTreeGetChecked(AIndex);
 }
 
 void TParamTreeModel::SetChecked(int AIndex, bool AChecked) {
-    InitializedRow(AIndex).Checked = AChecked;
+    Handlers.ParamTreeSetChecked(AIndex, AChecked);
     const QModelIndex cell = index(AIndex, 0);
     emit dataChanged(cell, cell, {Qt::CheckStateRole});
 }
@@ -49,13 +40,13 @@ QVariant TParamTreeModel::data(const QModelIndex& ACell, int ARole) const {
     switch (ARole) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return Form.ParamTreeGetText(ACell.row(), ACell.column());
+        return Handlers.ParamTreeGetText(ACell.row(), ACell.column());
     case Qt::CheckStateRole:
         if (ACell.column() != 0)
             return {};
         return Checked(ACell.row()) ? Qt::Checked : Qt::Unchecked;
     case Qt::ForegroundRole: {
-        const QColor color = Form.ParamTreePaintText(ACell.row());
+        const QColor color = Handlers.ParamTreePaintText(ACell.row());
         return color.isValid() ? QVariant(color) : QVariant();
     }
     default:
@@ -68,7 +59,7 @@ bool TParamTreeModel::setData(const QModelIndex& ACell, const QVariant& AValue, 
         return false;
     if (ARole == Qt::CheckStateRole && ACell.column() == 0) {
         bool newState = static_cast<Qt::CheckState>(AValue.toInt()) == Qt::Checked;
-        if (!Form.ParamTreeChecking(ACell.row(), newState))
+        if (!Handlers.ParamTreeChecking(ACell.row(), newState))
             return false;
         SetChecked(ACell.row(), newState);
         return true;
@@ -76,9 +67,9 @@ bool TParamTreeModel::setData(const QModelIndex& ACell, const QVariant& AValue, 
     if (ARole == Qt::EditRole && ACell.column() == 1) {
         const QString text = AValue.toString();
         // Only a change made in the editor counts as new text.
-        if (text == Form.ParamTreeGetText(ACell.row(), 1))
+        if (text == Handlers.ParamTreeGetText(ACell.row(), 1))
             return false;
-        Form.Guarded([&] { Form.ParamTreeNewText(ACell.row(), ACell.column(), text); });
+        Handlers.ParamTreeNewText(ACell.row(), ACell.column(), text);
         emit dataChanged(ACell, ACell);
         return true;
     }
@@ -97,7 +88,7 @@ Qt::ItemFlags TParamTreeModel::flags(const QModelIndex& ACell) const {
     Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
     if (ACell.column() == 0)
         result |= Qt::ItemIsUserCheckable;
-    if (Form.ParamTreeEditing(ACell.row(), ACell.column()))
+    if (Handlers.ParamTreeEditing(ACell.row(), ACell.column()))
         result |= Qt::ItemIsEditable;
     return result;
 }
@@ -123,13 +114,13 @@ void TParamTreeDelegate::setEditorData(QWidget* AEditor, const QModelIndex& ACel
         edit->selectAll();
 }
 
-TParamTreeView::TParamTreeView(TMainForm& AForm, QWidget* AParent)
-    : QTreeView(AParent), Form(AForm) {}
+TParamTreeView::TParamTreeView(TParamTreeHandlers& AHandlers, QWidget* AParent)
+    : QTreeView(AParent), Handlers(AHandlers) {}
 
 void TParamTreeView::currentChanged(const QModelIndex& ACurrent, const QModelIndex& APrevious) {
     QTreeView::currentChanged(ACurrent, APrevious);
     if (ACurrent.isValid())
-        Form.Guarded([&] { Form.ParamTreeFocusChanged(ACurrent.row(), ACurrent.column()); });
+        Handlers.ParamTreeFocusChanged(ACurrent.row(), ACurrent.column());
 }
 
 void TParamTreeView::closeEditor(QWidget* AEditor, QAbstractItemDelegate::EndEditHint AHint) {

@@ -4,21 +4,38 @@
 #include <QStyledItemDelegate>
 #include <QTreeView>
 
-#include <vector>
+class QColor;
 
-class TMainForm;
+// What the parameter grid asks of the window that shows it. Rows are given by their index.
+class TParamTreeHandlers {
+public:
+    virtual QString ParamTreeGetText(int AIndex, int AColumn) const = 0;
+    // The tick a new row starts with.
+    virtual bool ParamTreeInitNode(int AIndex) const = 0;
+    // Whether the user may tick or untick the row; ANewState is the state asked for.
+    virtual bool ParamTreeChecking(int AIndex, bool& ANewState) const = 0;
+    virtual bool ParamTreeEditing(int AIndex, int AColumn) const = 0;
+    virtual void ParamTreeNewText(int AIndex, int AColumn, const QString& ANewText) = 0;
+    virtual void ParamTreeFocusChanged(int AIndex, int AColumn) = 0;
+    virtual QColor ParamTreePaintText(int AIndex) const = 0;
+    // The row's tick, kept by the handlers next to the row's value.
+    virtual bool ParamTreeGetChecked(int AIndex) const = 0;
+    virtual void ParamTreeSetChecked(int AIndex, bool AChecked) = 0;
+
+protected:
+    ~TParamTreeHandlers() = default;
+};
 
 // The parameter grid's model: a flat list of rows with two columns, "Parameter" (with the row's
-// check box) and "Value". Texts, colours and edit permissions come from the window's handlers;
-// the check states live here, in the rows, and each row is initialised once before first use.
+// check box) and "Value". Texts, ticks, colours and edit permissions come from the handlers.
 class TParamTreeModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    TParamTreeModel(TMainForm& AForm, QObject* AParent);
+    TParamTreeModel(TParamTreeHandlers& AHandlers, QObject* AParent);
 
-    // Replaces every row by ACount new, uninitialised rows.
+    // Replaces every row by ACount new rows, each with the tick the handlers start it with.
     void SetRootNodeCount(int ACount);
-    int RootNodeCount() const { return static_cast<int>(Rows.size()); }
+    int RootNodeCount() const { return Count; }
 
     bool Checked(int AIndex) const;
     // Sets the state directly, without asking the checking handler.
@@ -32,14 +49,8 @@ public:
     Qt::ItemFlags flags(const QModelIndex& ACell) const override;
 
 private:
-    struct Row {
-        bool Initialized = false;
-        bool Checked = false;
-    };
-    Row& InitializedRow(int AIndex) const;
-
-    TMainForm& Form;
-    mutable std::vector<Row> Rows;
+    TParamTreeHandlers& Handlers;
+    int Count = 0;
 };
 
 // Draws the grid lines and gives the in-place editor its behaviour: the text all selected, Tab
@@ -55,12 +66,12 @@ public:
     void setEditorData(QWidget* AEditor, const QModelIndex& ACell) const override;
 };
 
-// The parameter grid's view: reports focus changes (row or column) to the window and moves to
+// The parameter grid's view: reports focus changes (row or column) to the handlers and moves to
 // the next row when Tab accepts an edit.
 class TParamTreeView : public QTreeView {
     Q_OBJECT
 public:
-    TParamTreeView(TMainForm& AForm, QWidget* AParent);
+    TParamTreeView(TParamTreeHandlers& AHandlers, QWidget* AParent);
 
     bool Editing() const { return state() == EditingState; }
 
@@ -71,6 +82,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* AEvent) override;
 
 private:
-    TMainForm& Form;
+    TParamTreeHandlers& Handlers;
     bool PressedOnCurrent = false;
 };

@@ -1,22 +1,31 @@
 #include "ParamValues.h"
 
+QStringList TParamValues::AllLines() const {
+    QStringList result;
+    result.reserve(Lines.size());
+    for (const TLine& line : Lines)
+        result.append(line.Text);
+    return result;
+}
+
 QString TParamValues::Name(qsizetype AIndex) const {
-    const QString& line = Lines.at(AIndex);
+    const QString& line = Line(AIndex);
     const qsizetype separator = line.indexOf(u'=');
     return separator < 0 ? QString() : line.left(separator);
 }
 
 QString TParamValues::Value(qsizetype AIndex) const {
-    const QString& line = Lines.at(AIndex);
+    const QString& line = Line(AIndex);
     const qsizetype separator = line.indexOf(u'=');
     return separator < 0 ? QString() : line.mid(separator + 1);
 }
 
 qsizetype TParamValues::IndexOfName(const QString& AName) const {
     for (qsizetype i = 0; i < Lines.size(); ++i) {
-        const qsizetype separator = Lines[i].indexOf(u'=');
+        const QString& line = Lines[i].Text;
+        const qsizetype separator = line.indexOf(u'=');
         if (separator >= 0 &&
-            QStringView(Lines[i]).left(separator).compare(AName, Qt::CaseInsensitive) == 0)
+            QStringView(line).left(separator).compare(AName, Qt::CaseInsensitive) == 0)
             return i;
     }
     return -1;
@@ -28,8 +37,8 @@ void TParamValues::SetValue(const QString& AName, const QString& AValue) {
         if (index >= 0)
             Lines.removeAt(index);
     } else if (index >= 0) {
-        Lines[index] = AName + u'=' + AValue;
+        Lines[index].Text = AName + u'=' + AValue;
     } else {
-        Lines.append(AName + u'=' + AValue);
+        Add(AName + u'=' + AValue);
     }
 }

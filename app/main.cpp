@@ -1,9 +1,12 @@
+#include "AppError.h"
+#include "Application.h"
 #include "MainForm.h"
 #include "StartCommandLine.h"
 
-#include <QApplication>
-
 #include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -23,14 +26,21 @@ int main(int argc, char** argv) {
     case TStartRequest::Run:
         break;
     }
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     QApplication::setApplicationVersion(QStringLiteral(VL_VERSION));
     // The application object has taken its own options; anything left is not the program's.
     if (argc > 1)
         return Print(
             stderr, "vlcallbench: unknown argument '" + std::string(argv[1]) + "'\n" + StartUsage(),
             2);
-    TMainForm form;
-    form.show();
+    // The window is built before the event loop runs, so an error there is shown here.
+    std::unique_ptr<TMainForm> form;
+    try {
+        form = std::make_unique<TMainForm>();
+    } catch (const std::exception& error) {
+        ShowApplicationError(nullptr, QString::fromUtf8(error.what()));
+        return 1;
+    }
+    form->show();
     return app.exec();
 }

@@ -5,6 +5,7 @@
 #include "QtTestSupport.h"
 #include "VersionText.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
@@ -20,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <stdexcept>
 
 namespace {
 
@@ -77,6 +79,32 @@ TEST(ApplicationError, TitleAndFullStopRules) {
         EXPECT_EQ(ApplicationErrorText(QString::fromUtf8(message)), QString::fromUtf8(shown));
 }
 
+// A handler with no guard of its own: what escapes it reaches the application error box, and the
+// next event is delivered as usual.
+TEST(ApplicationError, EscapingErrorsGoToTheErrorBox) {
+    struct TFailing : QObject {
+        int Calls = 0;
+        bool event(QEvent* AEvent) override {
+            if (AEvent->type() != QEvent::User)
+                return QObject::event(AEvent);
+            ++Calls;
+            throw std::runtime_error("Disk full");
+        }
+    } target;
+    ModalBoxWatcher watcher;
+    QEvent event(QEvent::User);
+    EXPECT_TRUE(QCoreApplication::sendEvent(&target, &event));
+    EXPECT_TRUE(QCoreApplication::sendEvent(&target, &event));
+    EXPECT_EQ(target.Calls, 2);
+    ASSERT_EQ(watcher.Boxes.size(), 2u);
+    for (const SeenBox& box : watcher.Boxes) {
+        EXPECT_EQ(box.Title, ApplicationTitle(QCoreApplication::applicationFilePath()));
+        EXPECT_EQ(box.Text, QStringLiteral("Disk full."));
+        EXPECT_EQ(box.Icon, QMessageBox::Critical);
+        EXPECT_EQ(box.ButtonCount, 1);
+    }
+}
+
 const QColor Grey(128, 128, 128);
 
 // A key press followed by the events it queues (an editor commits its text that way).
@@ -90,6 +118,11 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void Open() {
         Form = std::make_unique<TMainForm>(SettingsFile());
+        // Every step of every window test is also checked against the item-model rules.
+        for (QAbstractItemModel* model : {static_cast<QAbstractItemModel*>(Form->CommandTreeModel),
+                                          static_cast<QAbstractItemModel*>(Form->ParamTreeModel)})
+            new QAbstractItemModelTester(
+                model, QAbstractItemModelTester::FailureReportingMode::Warning, model);
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
         QApplication::setActiveWindow(Form.get());
