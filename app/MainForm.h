@@ -24,6 +24,7 @@ class TIdHTTP;
 class TIdSSLIOHandlerSocketOpenSSL;
 class TResultsForm;
 class TSendCall;
+struct TCallResult;
 
 // The program's working window: connection fields at the top, the command tree and its help on
 // the left, the parameter grid and its help on the right, result format and Send at the bottom.
@@ -117,7 +118,7 @@ private:
     void ShowHelp(QTextEdit* APane, const std::string& AName, const std::string& AHelp);
     // The HTTP exchange of a Send; Post runs on the call's worker thread, AbortPost on the
     // user-interface thread while Post runs.
-    std::u16string Post(const std::u16string& AURL, const std::vector<std::u16string>& ALines);
+    TCallResult Post(const std::u16string& AURL, const std::vector<std::u16string>& ALines);
     void AbortPost();
     void CreateNetworkComponents();
 

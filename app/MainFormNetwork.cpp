@@ -4,6 +4,9 @@
 #include "IdHTTP.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "MainForm.h"
+#include "SendCall.h"
+
+#include <chrono>
 
 void TMainForm::CreateNetworkComponents() {
     IdSSLIOHandlerSocketOpenSSL1 = std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
@@ -12,9 +15,19 @@ void TMainForm::CreateNetworkComponents() {
     IdHTTP1->SetIOHandler(IdSSLIOHandlerSocketOpenSSL1.get());
 }
 
-std::u16string TMainForm::Post(const std::u16string& AURL,
-                               const std::vector<std::u16string>& ALines) {
-    return IdHTTP1->Post(AURL, ALines);
+TCallResult TMainForm::Post(const std::u16string& AURL, const std::vector<std::u16string>& ALines) {
+    const auto start = std::chrono::steady_clock::now();
+    TCallResult result;
+    result.Text = IdHTTP1->Post(AURL, ALines);
+    result.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - start)
+                            .count();
+    const TIdHTTPResponse& response = IdHTTP1->Response();
+    result.StatusLine = response.ResponseText;
+    result.ContentType = response.ContentType;
+    result.CharSet = response.CharSet;
+    result.ByteSize = response.BodySize;
+    return result;
 }
 
 void TMainForm::AbortPost() {

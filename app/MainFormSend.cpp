@@ -50,7 +50,7 @@ void TMainForm::CallButtonClick() {
     const TSendCall::TOutcome outcome =
         Call->Run(*this, QString::fromStdString(CurrentCommand->Name));
     const QString errorText = Call->ErrorText();
-    const QString answer = QString::fromStdU16String(Call->Answer());
+    TCallResult result = Call->TakeResult();
     Call.reset();
 
     switch (outcome) {
@@ -68,6 +68,6 @@ void TMainForm::CallButtonClick() {
     ResultsForm->setWindowTitle(
         QString::fromStdString(CurrentCommand->Name) + QStringLiteral(" - ") +
         (JSONRB->isChecked() ? QStringLiteral("JSON format") : QStringLiteral("Legacy format")));
-    ResultsForm->SetResultsText(answer);
+    ResultsForm->SetCallResult(std::move(result));
     ResultsForm->ShowModalOver(*this);
 }

@@ -1,7 +1,10 @@
 #include "ResultsForm.h"
 
+#include "ResultsStatus.h"
 #include <QFontDatabase>
+
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -43,6 +46,17 @@ TResultsForm::TResultsForm() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(ResultsMemo);
+    StatusLine = new QLabel(this);
+    StatusLine->setContentsMargins(4, 2, 4, 2);
+    StatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(StatusLine);
+}
+
+void TResultsForm::SetCallResult(TCallResult AResult) {
+    const std::u16string text = std::move(AResult.Text);
+    Result = std::move(AResult);
+    SetResultsText(QString::fromStdU16String(text));
+    StatusLine->setText(ResultsStatusText(Result, ResultsMemo->blockCount()));
 }
 
 void TResultsForm::SetResultsText(const QString& AText) {

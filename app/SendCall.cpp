@@ -45,7 +45,7 @@ private:
 
 } // namespace
 
-TSendCall::TSendCall(std::function<std::u16string()> AWork, std::function<void()> AAbort)
+TSendCall::TSendCall(std::function<TCallResult()> AWork, std::function<void()> AAbort)
     : Work(std::move(AWork)), Abort(std::move(AAbort)) {}
 
 TSendCall::~TSendCall() {
@@ -59,7 +59,7 @@ TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName)
     QEventLoop loop;
     Worker = std::thread([this, &loop] {
         try {
-            Answer_ = Work();
+            Result_ = Work();
         } catch (const std::exception& error) {
             Failed = true;
             ErrorText_ = QString::fromUtf8(error.what());

@@ -2,11 +2,22 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
 
 class QWidget;
+
+// What one successful call brought back: the answer's text and what is known about its arrival.
+struct TCallResult {
+    std::u16string Text;    // the body decoded by its character set
+    std::string StatusLine; // as received, for example "HTTP/1.1 200 OK"
+    std::string ContentType;
+    std::string CharSet;
+    int64_t DurationMs = 0; // from the start of the call to the answer's last byte
+    int64_t ByteSize = 0;   // body bytes received
+};
 
 // One HTTP call run off the user-interface thread. While it runs the owner window keeps
 // painting but takes no input; after half a second a modal "Sending <command>..." dialog offers
@@ -17,7 +28,7 @@ public:
 
     // AWork runs on the worker thread and returns the answer or throws; AAbort is called from
     // the user-interface thread to make a running AWork end promptly.
-    TSendCall(std::function<std::u16string()> AWork, std::function<void()> AAbort);
+    TSendCall(std::function<TCallResult()> AWork, std::function<void()> AAbort);
     ~TSendCall();
     TSendCall(const TSendCall&) = delete;
     TSendCall& operator=(const TSendCall&) = delete;
@@ -25,17 +36,19 @@ public:
     // Runs the call to its end and returns how it ended.
     TOutcome Run(QWidget& AOwner, const QString& ACommandName);
 
-    const std::u16string& Answer() const { return Answer_; }
+    const TCallResult& Result() const { return Result_; }
+    // Hands the answer over without copying its text.
+    TCallResult TakeResult() { return std::move(Result_); }
     // The failure's message text as the failure worded it.
     const QString& ErrorText() const { return ErrorText_; }
 
     static constexpr int DialogDelayMs = 500;
 
 private:
-    std::function<std::u16string()> Work;
+    std::function<TCallResult()> Work;
     std::function<void()> Abort;
     std::thread Worker;
-    std::u16string Answer_;
+    TCallResult Result_;
     QString ErrorText_;
     bool Failed = false;
 };

@@ -404,6 +404,22 @@ std::string Repeat(char AChar, std::size_t ACount) {
 
 } // namespace
 
+TEST(HttpResponse, BodySizeCountsBodyBytesWithoutFraming) {
+    const std::string Ok = "HTTP/1.1 200 OK\r\n";
+    const std::pair<std::string, int64_t> Cases[] = {
+        {Ok + "Content-Length: 4\r\n\r\nbody", 4},
+        {Ok + "Transfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n2;x=y\r\nde\r\n0\r\n\r\n", 5},
+        {Ok + "Content-Type: text/plain; charset=utf-8\r\n\r\n\xC3\xB6\xC3\xB6", 4},
+        {Ok + "Content-Type: text/plain; charset=windows-1251\r\n\r\n\xE0", 1},
+        {"HTTP/1.1 204 No Content\r\n\r\n", 0},
+    };
+    for (const auto& [Reply, Size] : Cases) {
+        TMemoryClient Client({Reply});
+        EXPECT_NO_THROW(Client.HTTP.Post(TMemoryClient::URL, {u"Command=AccountsList"})) << Reply;
+        EXPECT_EQ(Client.HTTP.Response().BodySize, Size) << Reply;
+    }
+}
+
 TEST(HttpResponse, AnswerTable) {
     const std::string Ok = "HTTP/1.1 200 OK\r\n";
     const TAnswerCase Cases[] = {

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -126,6 +127,7 @@ struct SendOutcome {
     QString ResultsCaption;
     QString ResultsText;
     QString ResultsMemoText;
+    QString ResultsStatus;
     bool SendingDialogShown = false;
     QString SendingText;
 };
@@ -203,6 +205,7 @@ protected:
                 outcome.ResultsCaption = results->windowTitle();
                 outcome.ResultsText = results->ResultsText();
                 outcome.ResultsMemoText = results->ResultsMemo->toPlainText();
+                outcome.ResultsStatus = results->StatusLine->text();
                 results->close();
             } else if (auto* dialog = qobject_cast<QDialog*>(modal);
                        dialog && dialog->isVisible() && !outcome.SendingDialogShown) {
@@ -354,12 +357,18 @@ TEST_F(SendTest, AnswersAreShownLineByLine) {
     EXPECT_EQ(outcome.ResultsCaption, QStringLiteral("AccountsList - JSON format"));
     EXPECT_EQ(outcome.ResultsText, QString());
 
-    peer.Answer("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n"
-                "Result=Ok\nAccounts=2\r\nPlayer1=a\rPlayer2=b\n");
+    peer.Answer("HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                "Connection: close\r\n\r\nResult=Ok\nAccounts=2\r\nPlayer1=\xc3\xa9\rPlayer2=b\n");
     outcome = Send();
     EXPECT_EQ(outcome.ResultsText,
-              QStringLiteral("Result=Ok\r\nAccounts=2\r\nPlayer1=a\r\nPlayer2=b\r\n"));
+              QStringLiteral("Result=Ok\r\nAccounts=2\r\nPlayer1=\u00e9\r\nPlayer2=b\r\n"));
     EXPECT_EQ(outcome.ResultsMemoText.split(u'\n').size(), 5);
+    // Status line, size in bytes received, lines as shown, content type and charset, time.
+    const QRegularExpression status(
+        QStringLiteral("^HTTP/1\\.1 200 OK \\| 43 bytes \\| 5 lines \\| text/plain; charset=utf-8 "
+                       "\\| \\d+ ms$"));
+    EXPECT_TRUE(status.match(outcome.ResultsStatus).hasMatch())
+        << outcome.ResultsStatus.toStdString();
 }
 
 TEST_F(SendTest, HttpsWithASelfSignedCertificate) {

@@ -328,6 +328,7 @@ std::size_t TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
                    : static_cast<std::size_t>(std::min<int64_t>(ALimit, Input.Size()));
     if (Take == 0)
         return 0;
+    FResponse.BodySize += static_cast<int64_t>(Take);
     if (FBodyDecoder) {
         FBodyDecoder->Feed(Input.View().first(Take), AReserveLimit);
         Input.Remove(Take);

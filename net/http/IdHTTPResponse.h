@@ -61,7 +61,8 @@ public:
     std::string TransferEncoding;
     std::string Location;
     std::vector<std::string> WWWAuthenticate;
-    std::string Body; // raw bytes
+    std::string Body;     // raw bytes
+    int64_t BodySize = 0; // body bytes received, without the chunk framing
 
     bool HasContentLength() const { return ContentLength >= 0; }
     bool IsChunked() const;
