@@ -5,6 +5,7 @@
 
 #include "IdHTTP.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
+#include "LoopbackListener.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -70,12 +71,12 @@ std::string ReadRequest(int AFd) {
     return Data.substr(Start, Data.find(' ', Start) - Start);
 }
 
-void Serve(int AListen) {
+void Serve(const TLoopbackListener& AListener) {
     std::string Piece(PieceSize, 'x');
     for (std::size_t I = 0; I < Piece.size(); I += 64)
         Piece.replace(I, 12, "{\"k\":\"\xC3\xA4\xC3\xB6\"}");
     for (;;) {
-        const int Fd = accept(AListen, nullptr, nullptr);
+        const int Fd = AListener.Accept();
         if (Fd < 0)
             continue;
         const std::string Target = ReadRequest(Fd);
@@ -290,24 +291,13 @@ int main(int argc, char** argv) {
         Runs = std::atoi(Count);
     const auto Wanted = [&Only](const char* ACase) { return Only.empty() || Only == ACase; };
 
-    const int Listen = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in Address{};
-    Address.sin_family = AF_INET;
-    Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t Length = sizeof Address;
-    if (Listen < 0 || bind(Listen, reinterpret_cast<sockaddr*>(&Address), sizeof Address) != 0 ||
-        listen(Listen, 64) != 0 ||
-        getsockname(Listen, reinterpret_cast<sockaddr*>(&Address), &Length) != 0) {
-        std::perror("listen");
-        return 1;
-    }
+    const TLoopbackListener Listener(false, 64);
     const pid_t Server = fork();
     if (Server == 0) {
-        Serve(Listen);
+        Serve(Listener);
         _exit(0);
     }
-    close(Listen);
-    const std::string Base = "http://127.0.0.1:" + std::to_string(ntohs(Address.sin_port));
+    const std::string Base = "http://127.0.0.1:" + std::to_string(Listener.Port());
 
     std::string ConfigPattern =
         (std::filesystem::temp_directory_path() / "vl_http_bench_XXXXXX").string();
@@ -344,7 +334,7 @@ int main(int argc, char** argv) {
                                            "Command=AccountsList&JSON=Yes", Base + "/big"})
                           : TRun{};
         Report("100 MB, Content-Length", Ours, Theirs, HaveCurl, BigBodySize);
-        const TRun Floor = RunFloor(ntohs(Address.sin_port), static_cast<std::size_t>(BigBodySize));
+        const TRun Floor = RunFloor(Listener.Port(), static_cast<std::size_t>(BigBodySize));
         std::printf("  floor (receive, widen into a fresh text) %7.3f s (cpu %7.3f s)%s",
                     Floor.Seconds, Floor.CpuSeconds, Floor.Ok ? "" : " FAILED");
         if (HaveCurl)

@@ -3,6 +3,7 @@
 #include "IdIOHandlerStack.h"
 #include "IdStream.h"
 #include "IdTCPClient.h"
+#include "LoopbackListener.h"
 
 #include <benchmark/benchmark.h>
 
@@ -26,19 +27,8 @@ constexpr int64_t StreamBytes = 200 * BlockBytes;
 class TSender {
 public:
     TSender(std::string AContent, int64_t ARepeat) {
-        FListener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in Address{};
-        Address.sin_family = AF_INET;
-        Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t Length = sizeof Address;
-        if (bind(FListener, reinterpret_cast<sockaddr*>(&Address), Length) != 0 ||
-            listen(FListener, 1) != 0 ||
-            getsockname(FListener, reinterpret_cast<sockaddr*>(&Address), &Length) != 0) {
-            throw std::runtime_error("listen failed");
-        }
-        FPort = ntohs(Address.sin_port);
         FThread = std::thread([this, Content = std::move(AContent), ARepeat] {
-            const int Client = accept(FListener, nullptr, nullptr);
+            const int Client = FListener.Accept();
             if (Client < 0) {
                 return;
             }
@@ -56,15 +46,11 @@ public:
             close(Client);
         });
     }
-    ~TSender() {
-        FThread.join();
-        close(FListener);
-    }
-    uint16_t Port() const { return FPort; }
+    ~TSender() { FThread.join(); }
+    uint16_t Port() const { return FListener.Port(); }
 
 private:
-    int FListener = -1;
-    uint16_t FPort = 0;
+    TLoopbackListener FListener{false, 1};
     std::thread FThread;
 };
 

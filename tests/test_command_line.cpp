@@ -1,8 +1,8 @@
 // The command lines of the three programs: help, version and wrong use, without a display, and
 // the newline rules of the post tool's output.
 
-#include "HttpTestServer.h"
 #include "ProgramRun.h"
+#include "ScriptedServer.h"
 
 #include <gtest/gtest.h>
 
@@ -76,18 +76,17 @@ TEST(CommandLine, WrongUsePrintsUsageOnStandardError) {
 }
 
 TEST(CommandLine, PostAnswerEndsWithNewlineAndLinesMayStartWithDash) {
-    const std::string Answers[] = {"no line break", "crlf\r\n", ""};
-    THttpTestServer Server([&](THttpTestConnection& AConnection, int AIndex) {
-        AConnection.ReadRequest();
-        const std::string& Body = Answers[AIndex % 3];
-        AConnection.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(Body.size()) +
-                         "\r\n\r\n" + Body);
-    });
+    std::vector<TServerScript> Scripts;
+    for (const std::string Body : {"no line break", "crlf\r\n", ""})
+        Scripts.push_back(TServerScript().ReadRequest().Send(
+            "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(Body.size()) + "\r\n\r\n" +
+            Body));
+    TScriptedServer Server(std::move(Scripts));
     const std::u16string URL16 = Server.URL(u"/api");
     const std::string URL(URL16.begin(), URL16.end());
 
     EXPECT_EQ(RunProgram(VL_POST_TOOL, {"--", URL, "-x=1"}).Out, "no line break\n");
-    ASSERT_TRUE(Server.WaitForScripts(1));
+    ASSERT_TRUE(Server.WaitForScriptsDone(1));
     EXPECT_TRUE(Server.Requests().at(0).ends_with("\r\n\r\n-x=1"));
     EXPECT_EQ(RunProgram(VL_POST_TOOL, {URL}).Out, "crlf\r\n");
     const TProgramRun Empty = RunProgram(VL_POST_TOOL, {URL});

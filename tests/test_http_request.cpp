@@ -1,18 +1,17 @@
 // The HTTP client's request side: URL parts and their merge, the form body, and the exact bytes
 // of the request, on a fake connection and on loopback servers.
 
-#include "HttpTestServer.h"
 #include "IdHTTP.h"
 #include "IdHTTPForm.h"
 #include "IdHTTPText.h"
 #include "IdURI.h"
 #include "MemoryIOHandler.h"
 #include "ProgramRun.h"
+#include "ScriptedServer.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <future>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -125,14 +124,12 @@ std::string HeaderValue(const std::string& ASent, const std::string& AName) {
 } // namespace
 
 TEST(HttpRequest, ExampleBytesExactly) {
-    THttpTestServer Server([](THttpTestConnection& AConnection, int) {
-        AConnection.ReadRequest();
-        AConnection.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
-    });
+    TScriptedServer Server(
+        TServerScript().ReadRequest().Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
     TIdHTTP HTTP;
     HTTP.ReadTimeout = 5000;
     EXPECT_EQ(HTTP.Post(Server.URL(u"/api"), {u"Command=AccountsList", u"JSON=Yes"}), u"ok");
-    ASSERT_TRUE(Server.WaitForScripts(1));
+    ASSERT_TRUE(Server.WaitForScriptsDone(1));
     const std::string Port = std::to_string(Server.Port());
     ASSERT_EQ(Server.Requests().size(), 1u);
     EXPECT_EQ(Server.Requests()[0],
@@ -151,16 +148,12 @@ TEST(HttpRequest, ExampleBytesExactly) {
 }
 
 TEST(HttpRequest, IPv6LiteralOnLoopback) {
-    THttpTestServer Server(
-        [](THttpTestConnection& AConnection, int) {
-            AConnection.ReadRequest();
-            AConnection.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nv6");
-        },
-        true);
+    TScriptedServer Server(
+        TServerScript().ReadRequest().Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nv6"), true);
     TIdHTTP HTTP;
     HTTP.ReadTimeout = 5000;
     EXPECT_EQ(HTTP.Post(Server.URL(u"/api"), {}), u"v6");
-    ASSERT_TRUE(Server.WaitForScripts(1));
+    ASSERT_TRUE(Server.WaitForScriptsDone(1));
     const std::string Request = Server.Requests().at(0);
     EXPECT_EQ(HeaderValue(Request, "Host"), "[::1]:" + std::to_string(Server.Port()));
     EXPECT_EQ(HeaderValue(Request, "Content-Length"), "0");
@@ -332,14 +325,9 @@ TEST(HttpRequest, FailureLeavesVersionAndNothingSent) {
 }
 
 TEST(HttpRequest, RefusedConnection) {
-    // A port that was just free: nothing listens there.
-    uint16_t Port;
-    {
-        THttpTestServer Server([](THttpTestConnection&, int) {});
-        Port = Server.Port();
-    }
+    const TRefusingPort Refusing;
     TIdHTTP HTTP;
-    const std::string URL = "http://127.0.0.1:" + std::to_string(Port) + "/api";
+    const std::string URL = "http://127.0.0.1:" + std::to_string(Refusing.Port()) + "/api";
     try {
         HTTP.Post(std::u16string(URL.begin(), URL.end()), {});
         FAIL() << "no failure";
@@ -349,15 +337,10 @@ TEST(HttpRequest, RefusedConnection) {
 }
 
 TEST(HttpRequest, AbortEndsARunningPost) {
-    std::promise<void> RequestRead;
-    THttpTestServer Server([&](THttpTestConnection& AConnection, int) {
-        AConnection.ReadRequest();
-        RequestRead.set_value();
-        AConnection.WaitForPeerClose(10000);
-    });
+    TScriptedServer Server(TServerScript().ReadRequest().ReadUntilClosed());
     TIdHTTP HTTP; // no read time-out: only Abort ends the wait
     std::thread Aborter([&] {
-        if (RequestRead.get_future().wait_for(std::chrono::seconds(5)) == std::future_status::ready)
+        if (Server.WaitForReceived(0, "\r\n\r\n", 5000))
             HTTP.Abort();
     });
     const auto Start = std::chrono::steady_clock::now();
@@ -367,10 +350,8 @@ TEST(HttpRequest, AbortEndsARunningPost) {
     EXPECT_FALSE(HTTP.Connected());
 
     // The next call works again.
-    THttpTestServer Next([](THttpTestConnection& AConnection, int) {
-        AConnection.ReadRequest();
-        AConnection.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
-    });
+    TScriptedServer Next(
+        TServerScript().ReadRequest().Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
     HTTP.ReadTimeout = 5000;
     EXPECT_EQ(HTTP.Post(Next.URL(), {}), u"ok");
 }
@@ -387,12 +368,10 @@ TProgramRun RunPostTool(const std::vector<std::string>& AArgs) {
 } // namespace
 
 TEST(HttpPostTool, AnswerFailureAndUsage) {
-    THttpTestServer Server([](THttpTestConnection& AConnection, int AIndex) {
-        AConnection.ReadRequest();
-        AConnection.Send(AIndex == 0 ? "HTTP/1.1 200 OK\r\nContent-Type: text/plain; "
-                                       "charset=utf-8\r\n\r\nB\xC3\xB6rse\r\n"
-                                     : "HTTP/1.1 404 Not Found\r\n\r\n");
-    });
+    TScriptedServer Server(
+        {TServerScript().ReadRequest().Send("HTTP/1.1 200 OK\r\nContent-Type: text/plain; "
+                                            "charset=utf-8\r\n\r\nB\xC3\xB6rse\r\n"),
+         TServerScript().ReadRequest().Send("HTTP/1.1 404 Not Found\r\n\r\n")});
     const std::u16string URL16 = Server.URL(u"/api");
     const std::string URL(URL16.begin(), URL16.end());
 
@@ -400,7 +379,7 @@ TEST(HttpPostTool, AnswerFailureAndUsage) {
     EXPECT_EQ(Ok.ExitCode, 0);
     EXPECT_EQ(Ok.Out, "B\xC3\xB6rse\r\n");
     EXPECT_EQ(Ok.Err, "");
-    ASSERT_TRUE(Server.WaitForScripts(1));
+    ASSERT_TRUE(Server.WaitForScriptsDone(1));
     EXPECT_TRUE(Server.Requests().at(0).ends_with("\r\n\r\nCommand=AccountsList&Note=B%C3%B6+x"));
 
     const TProgramRun Refused = RunPostTool({URL});

@@ -1,7 +1,6 @@
 // The HTTP client's answer side: status line and headers, the decision by status code, body
 // framing, character sets and decoding, keeping the connection, and the cookie store.
 
-#include "HttpTestServer.h"
 #include "IdCharsets.h"
 #include "IdCookies.h"
 #include "IdHTTP.h"
@@ -9,6 +8,7 @@
 #include "IdHTTPText.h"
 #include "IdTextDecoder.h"
 #include "MemoryIOHandler.h"
+#include "ScriptedServer.h"
 
 #include <gtest/gtest.h>
 #include <unicode/ustring.h>
@@ -522,11 +522,10 @@ TEST(HttpResponse, AnswerTable) {
 }
 
 TEST(HttpResponse, ResetByTheServerInsideTheBody) {
-    THttpTestServer Server([](THttpTestConnection& AConnection, int) {
-        AConnection.ReadRequest();
-        AConnection.Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc");
-        AConnection.Reset();
-    });
+    TScriptedServer Server(TServerScript()
+                               .ReadRequest()
+                               .Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc")
+                               .Reset());
     TIdHTTP HTTP;
     HTTP.ReadTimeout = 5000;
     try {
@@ -588,22 +587,19 @@ TEST(HttpResponse, TrailersJoinTheRawHeaders) {
 }
 
 TEST(HttpResponse, KeepAliveConnectionIsClosedByTheNextCall) {
-    bool FirstClosedByClient = false;
-    THttpTestServer Server([&](THttpTestConnection& AConnection, int AIndex) {
-        AConnection.ReadRequest();
-        AConnection.Send("HTTP/1.1 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 3\r\n\r\n"
-                         "one");
-        if (AIndex == 0)
-            FirstClosedByClient = AConnection.WaitForPeerClose();
-    });
+    const std::string Answer =
+        "HTTP/1.1 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 3\r\n\r\none";
+    // The first connection stays open until the client closes it.
+    TScriptedServer Server({TServerScript().ReadRequest().Send(Answer).ReadUntilClosed(),
+                            TServerScript().ReadRequest().Send(Answer)});
     TIdHTTP HTTP;
     HTTP.ReadTimeout = 5000;
     EXPECT_EQ(HTTP.Post(Server.URL(), {u"a=1"}), u"one");
     EXPECT_TRUE(HTTP.Connected());
     EXPECT_EQ(HTTP.Post(Server.URL(), {u"a=2"}), u"one");
-    ASSERT_TRUE(Server.WaitForScripts(2));
-    EXPECT_TRUE(FirstClosedByClient);
-    EXPECT_EQ(Server.Connections(), 2);
+    ASSERT_TRUE(Server.WaitForScriptsDone(2));
+    EXPECT_FALSE(Server.HadStepFailure());
+    EXPECT_EQ(Server.ConnectionCount(), 2u);
     const std::vector<std::string> Requests = Server.Requests();
     ASSERT_EQ(Requests.size(), 2u);
     EXPECT_TRUE(Requests[1].starts_with("POST /api HTTP/1.0\r\n"));
@@ -612,12 +608,11 @@ TEST(HttpResponse, KeepAliveConnectionIsClosedByTheNextCall) {
 
 TEST(HttpResponse, ConnectionIsClosedWithoutKeepAlive) {
     for (const char* Header : {"", "Connection: close\r\n"}) {
-        THttpTestServer Server([&](THttpTestConnection& AConnection, int) {
-            AConnection.ReadRequest();
-            AConnection.Send(std::string("HTTP/1.1 200 OK\r\n") + Header +
-                             "Content-Length: 2\r\n\r\nok");
-            AConnection.WaitForPeerClose();
-        });
+        TScriptedServer Server(
+            TServerScript()
+                .ReadRequest()
+                .Send(std::string("HTTP/1.1 200 OK\r\n") + Header + "Content-Length: 2\r\n\r\nok")
+                .ReadUntilClosed());
         TIdHTTP HTTP;
         HTTP.ReadTimeout = 5000;
         EXPECT_EQ(HTTP.Post(Server.URL(), {}), u"ok");
@@ -642,11 +637,7 @@ TEST(HttpResponse, CookiesOfOneAnswerGoWithTheNextRequest) {
 
 TEST(HttpResponse, ReadTimeOutBoundsASilentServer) {
     for (const std::string Sent : {"", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}) {
-        THttpTestServer Server([&](THttpTestConnection& AConnection, int) {
-            AConnection.ReadRequest();
-            AConnection.Send(Sent);
-            AConnection.WaitForPeerClose();
-        });
+        TScriptedServer Server(TServerScript().ReadRequest().Send(Sent).ReadUntilClosed());
         TIdHTTP HTTP;
         HTTP.ReadTimeout = 100;
         try {
@@ -671,12 +662,10 @@ TEST(HttpResponse, CookieFromTheServerCannotBreakTheRequest) {
 
 TEST(HttpResponse, SlowRedirectBodyIsNotAwaited) {
     // A 3xx answer whose body does not arrive: the client does not wait for it without end.
-    THttpTestServer Server([](THttpTestConnection& AConnection, int) {
-        AConnection.ReadRequest();
-        AConnection.Send("HTTP/1.1 302 Found\r\n\r\n");
-        AConnection.WaitForPeerClose(10000);
-    });
+    TScriptedServer Server(
+        TServerScript().ReadRequest().Send("HTTP/1.1 302 Found\r\n\r\n").ReadUntilClosed());
     TIdHTTP HTTP;
+    HTTP.RedirectBodyTimeout = 100;
     try {
         HTTP.Post(Server.URL(), {});
         FAIL() << "no failure";

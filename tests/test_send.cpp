@@ -3,6 +3,7 @@
 
 #include "CommandTree.h"
 #include "IdHTTP.h"
+#include "LoopbackListener.h"
 #include "MainForm.h"
 #include "ParamTree.h"
 #include "QtTestSupport.h"
@@ -24,11 +25,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 QByteArray ReadFile(const QString& APath) {
@@ -40,21 +36,6 @@ void WriteFile(const QString& APath, const QByteArray& AData) {
     QFile file(APath);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(AData);
-}
-
-// A loopback port that nobody listens on: bound once, then given back.
-int UnusedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
 }
 
 // Runs a command to its end within a bounded time.
@@ -322,7 +303,8 @@ TEST_F(SendTest, ValidationMessagesInTheirOrder) {
 }
 
 TEST_F(SendTest, FailuresShowTheirMessageAndNoResults) {
-    Connect(QStringLiteral("http://127.0.0.1"), UnusedPort());
+    const TRefusingPort refusing;
+    Connect(QStringLiteral("http://127.0.0.1"), refusing.Port());
     FocusCommand("AccountsList");
     SendOutcome outcome = Send();
     ASSERT_EQ(outcome.Boxes.size(), 1u);

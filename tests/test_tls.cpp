@@ -1,4 +1,3 @@
-#include "HttpTestServer.h"
 #include "IdHTTP.h"
 #include "IdHTTPText.h"
 #include "IdSSLErrors.h"
@@ -367,14 +366,13 @@ TEST_F(TlsClient, HttpNeedsNoLibraryHttpsDoes) {
         SCOPED_TRACE(Case.Name);
         UnloadTlsLibraries();
         SetTlsLibraryFolder(Case.Folder);
-        THttpTestServer Plain([](THttpTestConnection& AConnection, int) {
-            AConnection.ReadRequest();
-            AConnection.Send("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok");
-            AConnection.Close();
-        });
+        TScriptedServer Plain(TServerScript()
+                                  .ReadRequest()
+                                  .Send("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok")
+                                  .Close());
         EXPECT_EQ(Post("http", "127.0.0.1", Plain.Port()), u"ok");
         EXPECT_TRUE(Ssl.PassThrough());
-        EXPECT_EQ(Plain.Connections(), 1);
+        EXPECT_EQ(Plain.ConnectionCount(), 1u);
 
         TTlsTestServer Secure({TTlsServerMode::Answer, OkAnswer});
         if (Case.Usable) {

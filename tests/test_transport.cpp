@@ -73,15 +73,11 @@ template <class TException, class F> std::string MessageOf(F&& AAction) {
 class TStalledListener {
 public:
     TStalledListener() {
-        FListener = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in Address{};
         Address.sin_family = AF_INET;
         Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t Length = sizeof Address;
-        bind(FListener, reinterpret_cast<sockaddr*>(&Address), Length);
-        listen(FListener, 0);
-        getsockname(FListener, reinterpret_cast<sockaddr*>(&Address), &Length);
-        FPort = ntohs(Address.sin_port);
+        Address.sin_port = htons(FListener.Port());
+        const socklen_t Length = sizeof Address;
         for (int& Filler : FFillers) {
             Filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
             connect(Filler, reinterpret_cast<sockaddr*>(&Address), Length);
@@ -91,14 +87,12 @@ public:
         for (const int Filler : FFillers) {
             close(Filler);
         }
-        close(FListener);
     }
-    uint16_t Port() const { return FPort; }
+    uint16_t Port() const { return FListener.Port(); }
 
 private:
-    int FListener = -1;
+    TLoopbackListener FListener{false, 0};
     int FFillers[4] = {-1, -1, -1, -1};
-    uint16_t FPort = 0;
 };
 
 } // namespace

@@ -19,7 +19,6 @@ using IdText::ToUTF8;
 namespace {
 
 constexpr std::size_t RequestBodyPieceSize = 32768;
-constexpr int32_t RedirectBodyWaitMs = 5000;
 
 std::int64_t NowSeconds() {
     return std::chrono::duration_cast<std::chrono::seconds>(
@@ -496,7 +495,7 @@ std::u16string TIdHTTP::ReadResponse() {
     if (WantBody && Code >= 300 && Code <= 399) {
         TIdIOHandler* Handler = IOHandler();
         WantBody =
-            !Handler->InputBufferIsEmpty() || Handler->CheckForDataOnSource(RedirectBodyWaitMs);
+            !Handler->InputBufferIsEmpty() || Handler->CheckForDataOnSource(RedirectBodyTimeout);
     }
     const bool Accepted = (Code >= 200 && Code <= 299) || Code == 101;
 

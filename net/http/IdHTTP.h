@@ -57,6 +57,9 @@ public:
 
     TIdHTTPProtocolVersion ProtocolVersion = TIdHTTPProtocolVersion::pv1_1;
     bool AllowCookies = true;
+    // Milliseconds a 3xx answer's body may take to start arriving before it is given up as
+    // absent.
+    int32_t RedirectBodyTimeout = 5000;
     TIdHTTPRequest Request;
 
     const TIdURI& URL() const { return FURL; }

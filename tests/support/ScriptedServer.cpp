@@ -1,11 +1,11 @@
 #include "ScriptedServer.h"
 
-#include <arpa/inet.h>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <cstdlib>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -23,39 +23,33 @@ void MakePipe(int AFds[2]) {
     }
 }
 
-// A loopback listener on a port chosen by the system; returns the socket and sets APort.
-int Listen(bool AIPv6, uint16_t& APort, bool AListen = true) {
-    const int Fd = socket(AIPv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (Fd < 0) {
-        throw std::runtime_error("socket failed");
+// Where the request starting at AStart ends: after the head's empty line and a body of its
+// Content-Length; npos while incomplete.
+size_t RequestEnd(const std::string& AData, size_t AStart) {
+    const size_t HeadEnd = AData.find("\r\n\r\n", AStart);
+    if (HeadEnd == std::string::npos) {
+        return std::string::npos;
     }
-    const int One = 1;
-    setsockopt(Fd, SOL_SOCKET, SO_REUSEADDR, &One, sizeof One);
-    sockaddr_storage Address{};
-    socklen_t Length;
-    if (AIPv6) {
-        auto& A6 = reinterpret_cast<sockaddr_in6&>(Address);
-        A6.sin6_family = AF_INET6;
-        A6.sin6_addr = in6addr_loopback;
-        Length = sizeof A6;
-    } else {
-        auto& A4 = reinterpret_cast<sockaddr_in&>(Address);
-        A4.sin_family = AF_INET;
-        A4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        Length = sizeof A4;
+    size_t Length = 0;
+    static constexpr std::string_view Name = "\r\ncontent-length:";
+    for (size_t Pos = AStart; Pos + Name.size() <= HeadEnd + 2; ++Pos) {
+        if (std::equal(Name.begin(), Name.end(), AData.begin() + static_cast<std::ptrdiff_t>(Pos),
+                       [](char AName, char AData) {
+                           return std::tolower(static_cast<unsigned char>(AData)) == AName;
+                       })) {
+            Length = std::strtoull(AData.c_str() + Pos + Name.size(), nullptr, 10);
+        }
     }
-    if (bind(Fd, reinterpret_cast<sockaddr*>(&Address), Length) != 0 ||
-        (AListen && listen(Fd, 16) != 0) ||
-        getsockname(Fd, reinterpret_cast<sockaddr*>(&Address), &Length) != 0) {
-        close(Fd);
-        throw std::runtime_error(std::string("listen failed: ") + std::strerror(errno));
-    }
-    APort = ntohs(AIPv6 ? reinterpret_cast<sockaddr_in6&>(Address).sin6_port
-                        : reinterpret_cast<sockaddr_in&>(Address).sin_port);
-    return Fd;
+    const size_t End = HeadEnd + 4 + Length;
+    return AData.size() >= End ? End : std::string::npos;
 }
 
 } // namespace
+
+TServerScript& TServerScript::ReadRequest() {
+    FSteps.push_back({TStep::ReadRequest, {}, 0});
+    return *this;
+}
 
 TServerScript& TServerScript::ReadUntil(std::string ADelimiter) {
     FSteps.push_back({TStep::ReadUntil, std::move(ADelimiter), 0});
@@ -101,13 +95,12 @@ TScriptedServer::TScriptedServer(TServerScript AScript, bool AIPv6)
     : TScriptedServer(std::vector<TServerScript>{std::move(AScript)}, AIPv6) {}
 
 TScriptedServer::TScriptedServer(std::vector<TServerScript> AScripts, bool AIPv6)
-    : FScripts(std::move(AScripts)), FIPv6(AIPv6) {
+    : FScripts(std::move(AScripts)), FListener(AIPv6) {
     if (FScripts.empty()) {
         FScripts.emplace_back();
     }
     MakePipe(FStopPipe);
     MakePipe(FReleasePipe);
-    FListener = Listen(AIPv6, FPort);
     FAcceptThread = std::thread([this] { AcceptLoop(); });
 }
 
@@ -118,7 +111,6 @@ TScriptedServer::~TScriptedServer() {
     for (auto& Worker : FWorkers) {
         Worker.join();
     }
-    close(FListener);
     for (const int Fd : {FStopPipe[0], FStopPipe[1], FReleasePipe[0], FReleasePipe[1]}) {
         close(Fd);
     }
@@ -153,19 +145,9 @@ bool TScriptedServer::WaitFd(int AFd, short AEvents) const {
 
 void TScriptedServer::AcceptLoop() {
     for (;;) {
-        pollfd Fds[2] = {{FListener, POLLIN, 0}, {FStopPipe[0], POLLIN, 0}};
-        if (poll(Fds, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;
-        }
-        if (Fds[1].revents != 0) {
-            return;
-        }
-        const int Client = accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
+        const int Client = FListener.Accept(FStopPipe[0]);
         if (Client < 0) {
-            continue;
+            return;
         }
         size_t Index;
         {
@@ -185,6 +167,7 @@ void TScriptedServer::RunScript(int AFd, size_t AIndex) {
         const std::lock_guard Guard(FLock);
         return FConnections[AIndex]->Received.size();
     };
+    bool PeerClosed = false;
     auto ReceiveSome = [&]() -> bool {
         if (!WaitFd(AFd, POLLIN)) {
             return false;
@@ -192,6 +175,7 @@ void TScriptedServer::RunScript(int AFd, size_t AIndex) {
         char Buffer[65536];
         const ssize_t Count = recv(AFd, Buffer, sizeof Buffer, 0);
         if (Count <= 0) {
+            PeerClosed = true;
             return false;
         }
         const std::lock_guard Guard(FLock);
@@ -206,6 +190,26 @@ void TScriptedServer::RunScript(int AFd, size_t AIndex) {
         }
         bool Ok = true;
         switch (Step.Kind) {
+        case TServerScript::TStep::ReadRequest:
+            for (;;) {
+                {
+                    const std::lock_guard Guard(FLock);
+                    TConnection& Connection = *FConnections[AIndex];
+                    const size_t End = RequestEnd(Connection.Received, Connection.RequestEnd);
+                    if (End != std::string::npos) {
+                        Connection.Requests.push_back(Connection.Received.substr(
+                            Connection.RequestEnd, End - Connection.RequestEnd));
+                        Connection.RequestEnd = End;
+                        FChanged.notify_all();
+                        break;
+                    }
+                }
+                if (!ReceiveSome()) {
+                    Ok = false;
+                    break;
+                }
+            }
+            break;
         case TServerScript::TStep::ReadUntil:
             for (;;) {
                 {
@@ -248,6 +252,7 @@ void TScriptedServer::RunScript(int AFd, size_t AIndex) {
         case TServerScript::TStep::ReadUntilClosed:
             while (ReceiveSome()) {
             }
+            Ok = PeerClosed;
             break;
         case TServerScript::TStep::Hold:
             WaitFd(FReleasePipe[0], POLLIN);
@@ -284,6 +289,21 @@ std::string TScriptedServer::Received(size_t AIndex) const {
     return AIndex < FConnections.size() ? FConnections[AIndex]->Received : std::string();
 }
 
+std::u16string TScriptedServer::URL(std::u16string_view APath) const {
+    const std::string Host = FListener.IPv6() ? "[::1]" : "127.0.0.1";
+    const std::string Text = "http://" + Host + ":" + std::to_string(Port());
+    return std::u16string(Text.begin(), Text.end()) + std::u16string(APath);
+}
+
+std::vector<std::string> TScriptedServer::Requests() const {
+    const std::lock_guard Guard(FLock);
+    std::vector<std::string> All;
+    for (const auto& Connection : FConnections) {
+        All.insert(All.end(), Connection->Requests.begin(), Connection->Requests.end());
+    }
+    return All;
+}
+
 size_t TScriptedServer::ConnectionCount() const {
     const std::lock_guard Guard(FLock);
     return FConnections.size();
@@ -307,12 +327,4 @@ bool TScriptedServer::WaitForReceived(size_t AIndex, std::string_view ANeedle,
         return AIndex < FConnections.size() &&
                FConnections[AIndex]->Received.find(ANeedle) != std::string::npos;
     });
-}
-
-TRefusingPort::TRefusingPort(bool AIPv6) {
-    FFd = Listen(AIPv6, FPort, false);
-}
-
-TRefusingPort::~TRefusingPort() {
-    close(FFd);
 }

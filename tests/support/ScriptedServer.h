@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LoopbackListener.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -14,6 +16,9 @@
 // the connection is closed gracefully (unless a step already closed or reset it).
 class TServerScript {
 public:
+    // Reads one request: the head up to the empty line and a body of its Content-Length. The
+    // server records it (Requests()); a second one on the same connection reads the next.
+    TServerScript& ReadRequest();
     // Reads until the bytes received on this connection contain ADelimiter.
     TServerScript& ReadUntil(std::string ADelimiter);
     // Reads ACount more bytes.
@@ -22,7 +27,7 @@ public:
     TServerScript& Send(std::string ABytes);
     // Sends AChunk ACount times (large answers without holding them whole in the script).
     TServerScript& SendRepeated(std::string AChunk, size_t ACount);
-    // Reads until the client closes its side.
+    // Reads until the client closes its side (or resets); a step failure when it does not.
     TServerScript& ReadUntilClosed();
     // Keeps the connection open and silent until Release() or the server's end.
     TServerScript& Hold();
@@ -32,7 +37,16 @@ public:
     TServerScript& Reset();
 
     struct TStep {
-        enum TKind { ReadUntil, ReadBytes, Send, ReadUntilClosed, Hold, Close, Reset } Kind;
+        enum TKind {
+            ReadRequest,
+            ReadUntil,
+            ReadBytes,
+            Send,
+            ReadUntilClosed,
+            Hold,
+            Close,
+            Reset
+        } Kind;
         std::string Bytes;
         size_t Count = 0;
     };
@@ -42,9 +56,9 @@ private:
     std::vector<TStep> FSteps;
 };
 
-// A TCP server on the loopback address (127.0.0.1, or ::1) and a free port chosen by the system.
-// Connection i runs script i (the last script for every later connection), each on its own
-// thread. Every wait is bounded by StepTimeoutMs; the destructor ends and joins everything.
+// The test server: TCP on the loopback address (127.0.0.1, or ::1) and a port chosen by the
+// system. Connection i runs script i (the last script for every later connection), each on its
+// own thread. Every wait is bounded by StepTimeoutMs; the destructor ends and joins everything.
 class TScriptedServer {
 public:
     explicit TScriptedServer(TServerScript AScript, bool AIPv6 = false);
@@ -53,9 +67,11 @@ public:
     TScriptedServer(const TScriptedServer&) = delete;
     TScriptedServer& operator=(const TScriptedServer&) = delete;
 
-    uint16_t Port() const { return FPort; }
+    uint16_t Port() const { return FListener.Port(); }
     // "127.0.0.1" or "::1".
-    std::string Address() const { return FIPv6 ? "::1" : "127.0.0.1"; }
+    std::string Address() const { return FListener.Address(); }
+    // "http://127.0.0.1:PORT" (or "http://[::1]:PORT") followed by APath.
+    std::u16string URL(std::u16string_view APath = u"/api") const;
 
     // Ends every Hold step.
     void Release();
@@ -63,6 +79,8 @@ public:
     // Bytes received so far on connection AIndex (empty when there is no such connection).
     std::string Received(size_t AIndex = 0) const;
     size_t ConnectionCount() const;
+    // The requests read by ReadRequest steps, connection by connection.
+    std::vector<std::string> Requests() const;
     // Waits until ACount connections have run their scripts to the end.
     bool WaitForScriptsDone(size_t ACount = 1, int ATimeoutMs = StepTimeoutMs) const;
     // Waits until connection AIndex has received bytes containing ANeedle.
@@ -76,6 +94,8 @@ public:
 private:
     struct TConnection {
         std::string Received;
+        std::vector<std::string> Requests;
+        size_t RequestEnd = 0; // where in Received the next request starts
         bool Done = false;
     };
 
@@ -85,9 +105,7 @@ private:
     bool WaitFd(int AFd, short AEvents) const;
 
     std::vector<TServerScript> FScripts;
-    bool FIPv6 = false;
-    uint16_t FPort = 0;
-    int FListener = -1;
+    TLoopbackListener FListener;
     int FStopPipe[2] = {-1, -1};
     int FReleasePipe[2] = {-1, -1};
     std::atomic<bool> FStepFailure{false};
@@ -97,19 +115,4 @@ private:
     std::vector<std::unique_ptr<TConnection>> FConnections;
     std::vector<std::thread> FWorkers;
     std::thread FAcceptThread;
-};
-
-// A loopback port that refuses connections: bound, never listening, held for the object's life.
-class TRefusingPort {
-public:
-    explicit TRefusingPort(bool AIPv6 = false);
-    ~TRefusingPort();
-    TRefusingPort(const TRefusingPort&) = delete;
-    TRefusingPort& operator=(const TRefusingPort&) = delete;
-
-    uint16_t Port() const { return FPort; }
-
-private:
-    int FFd = -1;
-    uint16_t FPort = 0;
 };

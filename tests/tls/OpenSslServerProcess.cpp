@@ -1,13 +1,10 @@
 #include "OpenSslServerProcess.h"
 
-#include "TlsTestServer.h"
+#include "TestCertificates.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,26 +16,11 @@ extern char** environ;
 
 namespace {
 
-// A port the system considers free right now.
-uint16_t FreePort() {
-    const int Fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in Address{};
-    Address.sin_family = AF_INET;
-    Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t Length = sizeof Address;
-    if (Fd < 0 || bind(Fd, reinterpret_cast<sockaddr*>(&Address), sizeof Address) != 0 ||
-        getsockname(Fd, reinterpret_cast<sockaddr*>(&Address), &Length) != 0) {
-        throw std::runtime_error("no free port");
-    }
-    close(Fd);
-    return ntohs(Address.sin_port);
-}
-
 constexpr int StartWaitMs = 10000;
 
 } // namespace
 
-TOpenSslServerProcess::TOpenSslServerProcess(const std::string& AAnswer) : FPort(FreePort()) {
+TOpenSslServerProcess::TOpenSslServerProcess(const std::string& AAnswer) {
     const TTestCertificate& Certificate = TTestCertificate::Get();
     int Input[2];
     int Printed[2];
@@ -52,7 +34,8 @@ TOpenSslServerProcess::TOpenSslServerProcess(const std::string& AAnswer) : FPort
     posix_spawn_file_actions_adddup2(&Actions, Printed[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&Actions, Input[1]);
     posix_spawn_file_actions_addclose(&Actions, Printed[0]);
-    const std::string Accept = "127.0.0.1:" + std::to_string(FPort);
+    // Port 0: the server takes a port the system chooses and reports it.
+    const std::string Accept = "127.0.0.1:0";
     std::vector<std::string> Arguments{
         "openssl", "s_server",          "-accept",  Accept, "-cert", Certificate.CertFile,
         "-key",    Certificate.KeyFile, "-naccept", "1"};
@@ -76,9 +59,12 @@ TOpenSslServerProcess::TOpenSslServerProcess(const std::string& AAnswer) : FPort
     // perhaps before the request arrived, and the client would see a reset.
     FInput = Input[1];
     [[maybe_unused]] const auto Written = write(FInput, AAnswer.data(), AAnswer.size());
-    // Ready once it reports that it accepts connections.
+    // Ready once it reports that it accepts connections: "ACCEPT 127.0.0.1:PORT".
     const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(StartWaitMs);
-    while (FPrinted.find("ACCEPT") == std::string::npos) {
+    const std::string Ready = "ACCEPT " + Accept.substr(0, Accept.find(':') + 1);
+    std::size_t At;
+    while ((At = FPrinted.find(Ready)) == std::string::npos ||
+           FPrinted.find('\n', At) == std::string::npos) {
         const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
             Deadline - std::chrono::steady_clock::now());
         if (Left.count() <= 0 || ReadSome(static_cast<int>(Left.count())) <= 0) {
@@ -86,6 +72,7 @@ TOpenSslServerProcess::TOpenSslServerProcess(const std::string& AAnswer) : FPort
             throw std::runtime_error("openssl s_server did not start: " + FPrinted);
         }
     }
+    FPort = static_cast<uint16_t>(std::stoul(FPrinted.substr(At + Ready.size())));
 }
 
 TOpenSslServerProcess::~TOpenSslServerProcess() {

@@ -4,9 +4,9 @@
 #include <string>
 #include <sys/types.h>
 
-// Debian's "openssl s_server" on a free loopback port with the test certificate, answering its one
-// connection with what the test gives on its standard input. The connection ends when the client
-// closes it; the process is stopped and reaped by the destructor.
+// Debian's "openssl s_server" on a loopback port it takes from the system with the test
+// certificate, answering its one connection with what the test gives on its standard input. The
+// connection ends when the client closes it; the process is stopped and reaped by the destructor.
 class TOpenSslServerProcess {
 public:
     explicit TOpenSslServerProcess(const std::string& AAnswer);

@@ -3,8 +3,6 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -43,7 +41,7 @@ bool RequestComplete(const std::string& ARequest) {
 } // namespace
 
 TTlsTestServer::TTlsTestServer(TTlsServerOptions AOptions, bool AIPv6)
-    : FOptions(std::move(AOptions)) {
+    : FOptions(std::move(AOptions)), FListener(AIPv6, 8) {
     const TTestCertificate& Certificate =
         FOptions.Certificate != nullptr ? *FOptions.Certificate : TTestCertificate::Get();
     SSL_CTX* Context = SSL_CTX_new(TLS_server_method());
@@ -55,31 +53,10 @@ TTlsTestServer::TTlsTestServer(TTlsServerOptions AOptions, bool AIPv6)
         throw std::runtime_error("TLS server context failed");
     }
     FContext = Context;
-
-    FListener = socket(AIPv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int Bound = -1;
-    if (AIPv6) {
-        sockaddr_in6 Address{};
-        Address.sin6_family = AF_INET6;
-        Address.sin6_addr = in6addr_loopback;
-        Bound = bind(FListener, reinterpret_cast<sockaddr*>(&Address), sizeof Address);
-    } else {
-        sockaddr_in Address{};
-        Address.sin_family = AF_INET;
-        Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        Bound = bind(FListener, reinterpret_cast<sockaddr*>(&Address), sizeof Address);
-    }
-    sockaddr_storage Local{};
-    socklen_t LocalLength = sizeof Local;
-    if (Bound != 0 || listen(FListener, 8) != 0 ||
-        getsockname(FListener, reinterpret_cast<sockaddr*>(&Local), &LocalLength) != 0 ||
-        pipe(FStopPipe) != 0) {
-        close(FListener);
+    if (pipe(FStopPipe) != 0) {
         SSL_CTX_free(Context);
-        throw std::runtime_error("TLS server socket failed");
+        throw std::runtime_error("TLS server pipe failed");
     }
-    FPort = ntohs(AIPv6 ? reinterpret_cast<sockaddr_in6*>(&Local)->sin6_port
-                        : reinterpret_cast<sockaddr_in*>(&Local)->sin_port);
     FThread = std::thread([this] { Run(); });
 }
 
@@ -87,7 +64,6 @@ TTlsTestServer::~TTlsTestServer() {
     const char Stop = 1;
     [[maybe_unused]] const auto Ignored = write(FStopPipe[1], &Stop, 1);
     FThread.join();
-    close(FListener);
     close(FStopPipe[0]);
     close(FStopPipe[1]);
     SSL_CTX_free(Ctx(FContext));
@@ -95,13 +71,9 @@ TTlsTestServer::~TTlsTestServer() {
 
 void TTlsTestServer::Run() {
     for (;;) {
-        pollfd Fds[2] = {{FListener, POLLIN, 0}, {FStopPipe[0], POLLIN, 0}};
-        if (poll(Fds, 2, -1) < 0 || (Fds[1].revents & POLLIN) != 0) {
-            return;
-        }
-        const int Fd = accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
+        const int Fd = FListener.Accept(FStopPipe[0]);
         if (Fd < 0) {
-            continue;
+            return;
         }
         {
             std::lock_guard Guard(FLock);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LoopbackListener.h"
 #include "TestCertificates.h"
 
 #include <atomic>
@@ -26,7 +27,7 @@ struct TTlsServerOptions {
     const TTestCertificate* Certificate = nullptr;
 };
 
-// A TLS server on the system's OpenSSL, on the loopback address and a free port, serving its
+// A TLS server on the system's OpenSSL, on a loopback port chosen by the system, serving its
 // connections one after the other. Every wait is bounded; the destructor stops and joins it.
 class TTlsTestServer {
 public:
@@ -35,7 +36,7 @@ public:
     TTlsTestServer(const TTlsTestServer&) = delete;
     TTlsTestServer& operator=(const TTlsTestServer&) = delete;
 
-    uint16_t Port() const { return FPort; }
+    uint16_t Port() const { return FListener.Port(); }
 
     int Accepted() const;
     // Completed handshakes, and how many of them resumed an earlier session.
@@ -61,9 +62,8 @@ private:
 
     TTlsServerOptions FOptions;
     void* FContext = nullptr; // SSL_CTX
-    int FListener = -1;
+    TLoopbackListener FListener;
     int FStopPipe[2] = {-1, -1};
-    uint16_t FPort = 0;
 
     mutable std::mutex FLock;
     mutable std::condition_variable FChanged;
