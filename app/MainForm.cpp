@@ -8,6 +8,7 @@
 #include "ParamTree.h"
 #include "ResultsForm.h"
 #include "SendCall.h"
+#include "TrustPrompt.h"
 #include "VersionText.h"
 
 #include <QApplication>

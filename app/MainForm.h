@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QWidget>
 
+#include <atomic>
 #include <exception>
 #include <memory>
 
@@ -25,6 +26,8 @@ class TIdSSLIOHandlerSocketOpenSSL;
 class TResultsForm;
 class TSendCall;
 struct TCallResult;
+class TTrustPrompt;
+struct TIdPeerCertificate;
 
 // The program's working window: connection fields at the top, the command tree and its help on
 // the left, the parameter grid and its help on the right, result format and Send at the bottom.
@@ -121,6 +124,9 @@ private:
     TCallResult Post(const std::u16string& AURL, const std::vector<std::u16string>& ALines);
     void AbortPost();
     void CreateNetworkComponents();
+    // Worker thread: whether to go on with a server certificate that failed the check; a pinned
+    // one is trusted silently, any other is put to the user.
+    bool TrustCertificate(const TIdPeerCertificate& APeer);
 
     // The shared state of the window's handlers.
     TCommandList Commands;
@@ -133,6 +139,9 @@ private:
     std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> IdSSLIOHandlerSocketOpenSSL1;
     std::unique_ptr<TIdHTTP> IdHTTP1;
     std::unique_ptr<TResultsForm> ResultsForm;
+    std::unique_ptr<TTrustPrompt> TrustPrompt;
     std::unique_ptr<TSendCall> Call; // the Send in progress, if any
+    // The user declined the server's certificate during the current call.
+    std::atomic<bool> TrustDeclined{false};
     bool FirstShow = true;
 };

@@ -4,13 +4,18 @@
 #include "IdHTTP.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "MainForm.h"
+#include "PinStore.h"
 #include "SendCall.h"
+#include "TrustPrompt.h"
 
 #include <chrono>
 
 void TMainForm::CreateNetworkComponents() {
     IdSSLIOHandlerSocketOpenSSL1 = std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
-    IdSSLIOHandlerSocketOpenSSL1->VerifyPeer = false;
+    IdSSLIOHandlerSocketOpenSSL1->OnVerifyPeer = [this](const TIdPeerCertificate& APeer) {
+        return TrustCertificate(APeer);
+    };
+    TrustPrompt = std::make_unique<TTrustPrompt>(*this);
     IdHTTP1 = std::make_unique<TIdHTTP>();
     IdHTTP1->SetIOHandler(IdSSLIOHandlerSocketOpenSSL1.get());
 }
@@ -32,4 +37,20 @@ TCallResult TMainForm::Post(const std::u16string& AURL, const std::vector<std::u
 
 void TMainForm::AbortPost() {
     IdHTTP1->Abort();
+    TrustPrompt->Cancel();
+}
+
+bool TMainForm::TrustCertificate(const TIdPeerCertificate& APeer) {
+    const TPinStore pins(Store.FileName());
+    const std::optional<std::string> pin = pins.Find(APeer.Host, APeer.Port);
+    const TTrustVerdict verdict = DecideTrust(pin, APeer);
+    if (verdict == TTrustVerdict::Trusted)
+        return true;
+    if (!TrustPrompt->Ask(APeer, verdict == TTrustVerdict::Changed ? pin : std::nullopt)) {
+        TrustDeclined = true;
+        return false;
+    }
+    // A pin that cannot be written only means the question comes again next time.
+    pins.Pin(APeer.Host, APeer.Port, APeer.Fingerprint);
+    return true;
 }

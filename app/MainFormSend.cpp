@@ -5,6 +5,7 @@
 #include "ResultsForm.h"
 #include "SendCall.h"
 #include "SendRequest.h"
+#include "TrustPrompt.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -44,6 +45,8 @@ void TMainForm::CallButtonClick() {
     lines.reserve(static_cast<std::size_t>(form.Count()));
     for (const QString& line : form.AllLines())
         lines.push_back(line.toStdU16String());
+    TrustPrompt->Reset();
+    TrustDeclined = false;
     Call = std::make_unique<TSendCall>(
         [this, url = url.toStdU16String(), lines = std::move(lines)] { return Post(url, lines); },
         [this] { AbortPost(); });
@@ -57,6 +60,8 @@ void TMainForm::CallButtonClick() {
     case TSendCall::TOutcome::Cancelled:
         return; // the user's choice, not a failure
     case TSendCall::TOutcome::Failed:
+        if (TrustDeclined)
+            return; // the user refused the server's certificate: nothing was sent
         // A failure without words is still a failure.
         return ShowSendError(this,
                              errorText.isEmpty()

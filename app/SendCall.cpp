@@ -89,7 +89,17 @@ TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName)
     };
     QObject::connect(cancel, &QPushButton::clicked, &dialog, cancelCall);
     QObject::connect(&dialog, &QDialog::rejected, &dialog, cancelCall); // Esc or close box
-    QTimer::singleShot(DialogDelayMs, &dialog, [&dialog] { dialog.show(); });
+    // Held back while another modal window (a question about the server) is up, which it would
+    // otherwise block.
+    QTimer showTimer;
+    showTimer.setSingleShot(true);
+    QObject::connect(&showTimer, &QTimer::timeout, &dialog, [&] {
+        if (QApplication::activeModalWidget() != nullptr)
+            showTimer.start(DialogDelayMs);
+        else
+            dialog.show();
+    });
+    showTimer.start(DialogDelayMs);
 
     loop.exec(QEventLoop::AllEvents);
     Worker.join();

@@ -353,15 +353,17 @@ TEST_F(SendTest, AnswersAreShownLineByLine) {
         << outcome.ResultsStatus.toStdString();
 }
 
-TEST_F(SendTest, HttpsWithASelfSignedCertificate) {
+TEST_F(SendTest, HttpsWithASelfSignedCertificateTrustedByTheUser) {
     HttpPeer peer(true);
     ASSERT_GT(peer.Port, 0);
     Connect(QStringLiteral("https://localhost"), peer.Port);
     FocusCommand("SystemStats");
     peer.Answer("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n"
                 "{\"Result\":\"Ok\",\"Name\":\"\xc3\xa9\"}");
+    // The first button of the question is Trust.
     const SendOutcome outcome = Send();
-    ASSERT_TRUE(outcome.Boxes.empty()) << outcome.Boxes[0].Text.toStdString();
+    ASSERT_EQ(outcome.Boxes.size(), 1u);
+    EXPECT_EQ(outcome.Boxes[0].Title, QStringLiteral("Untrusted certificate"));
     EXPECT_EQ(outcome.ResultsText, QStringLiteral("{\"Result\":\"Ok\",\"Name\":\"\u00e9\"}"));
     EXPECT_TRUE(peer.Request(1).endsWith("\r\n\r\nCommand=SystemStats&JSON=Yes"));
     EXPECT_EQ(peer.ServerName(1), QByteArray("localhost"));

@@ -104,6 +104,9 @@ void TTlsTestServer::Serve(int AFd) {
 }
 
 void TTlsTestServer::ServeTls(int AFd) {
+    if (FOptions.BeforeHandshake) {
+        FOptions.BeforeHandshake();
+    }
     SSL* Connection = SSL_new(Ctx(FContext));
     SSL_set_fd(Connection, AFd);
     if (SSL_accept(Connection) != 1) {

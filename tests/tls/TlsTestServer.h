@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,6 +26,8 @@ struct TTlsServerOptions {
     bool CloseNotify = true;
     // The server's certificate; null: the self-signed one for "wrong.example".
     const TTestCertificate* Certificate = nullptr;
+    // Runs on the server's thread after the TCP accept, before the handshake.
+    std::function<void()> BeforeHandshake = nullptr;
 };
 
 // A TLS server on the system's OpenSSL, on a loopback port chosen by the system, serving its

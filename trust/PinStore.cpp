@@ -1,0 +1,64 @@
+#include "PinStore.h"
+
+#include "IdSSLCertificate.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const QString Section = QStringLiteral("TrustedCertificates");
+
+// The settings file may hold the API password, so one that does not exist yet is made
+// owner-only before anything is written to it.
+bool EnsurePrivateFile(const QString& AFileName) {
+    const QFileInfo info(AFileName);
+    if (info.exists())
+        return true;
+    if (!QDir().mkpath(info.absolutePath()))
+        return false;
+    const int fd =
+        ::open(QFile::encodeName(AFileName).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+} // namespace
+
+QString TPinStore::Key(const std::string& AHost, uint16_t APort) {
+    QString host = QString::fromStdString(AHost).toLower();
+    if (host.contains(u':'))
+        host = u'[' + host + u']';
+    return host + u':' + QString::number(APort);
+}
+
+std::optional<std::string> TPinStore::Find(const std::string& AHost, uint16_t APort) const {
+    const QSettings store(FileName, QSettings::IniFormat);
+    const QVariant value = store.value(Section + u'/' + Key(AHost, APort));
+    if (value.typeId() != QMetaType::QString || value.toString().isEmpty())
+        return std::nullopt;
+    return value.toString().toStdString();
+}
+
+bool TPinStore::Pin(const std::string& AHost, uint16_t APort,
+                    const std::string& AFingerprint) const {
+    if (!EnsurePrivateFile(FileName))
+        return false;
+    QSettings store(FileName, QSettings::IniFormat);
+    store.setValue(Section + u'/' + Key(AHost, APort), QString::fromStdString(AFingerprint));
+    store.sync();
+    return store.status() == QSettings::NoError;
+}
+
+TTrustVerdict DecideTrust(const std::optional<std::string>& APin, const TIdPeerCertificate& APeer) {
+    if (!APin)
+        return TTrustVerdict::FirstUse;
+    return *APin == APeer.Fingerprint ? TTrustVerdict::Trusted : TTrustVerdict::Changed;
+}

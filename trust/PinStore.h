@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct TIdPeerCertificate;
+
+// The certificates the user chose to trust although they fail the check, one SHA-256 fingerprint
+// per host and port, in the settings file's section [TrustedCertificates]. Every call reads or
+// writes the file itself, so the window and the tools see each other's pins at once.
+class TPinStore {
+public:
+    explicit TPinStore(QString AFileName) : FileName(std::move(AFileName)) {}
+
+    std::optional<std::string> Find(const std::string& AHost, uint16_t APort) const;
+    // Pins AFingerprint for the host and port, replacing an earlier pin. False when the file
+    // cannot be written.
+    bool Pin(const std::string& AHost, uint16_t APort, const std::string& AFingerprint) const;
+
+    // "host:port", the host in lower case and an IPv6 address in brackets.
+    static QString Key(const std::string& AHost, uint16_t APort);
+
+private:
+    QString FileName;
+};
+
+// What to do with a certificate that failed the check.
+enum class TTrustVerdict {
+    Trusted,  // it is the pinned certificate
+    FirstUse, // nothing pinned for the host and port: ask
+    Changed,  // another certificate is pinned: ask again, showing both
+};
+TTrustVerdict DecideTrust(const std::optional<std::string>& APin, const TIdPeerCertificate& APeer);
