@@ -2,6 +2,8 @@
 #include "IdHTTPText.h"
 #include "IdSSLErrors.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
+#include "PinStore.h"
+#include "ProgramRun.h"
 #include "ScriptedServer.h"
 #include "TlsLibrary.h"
 #include "tls/OpenSslServerProcess.h"
@@ -579,6 +581,66 @@ TEST_F(TlsVerify, AbortWhileTheReceiverDecidesEndsAsAnAbort) {
     EXPECT_THROW(Post("https", "127.0.0.1", Server->Port()), EIdOperationAborted);
     ASSERT_TRUE(Server->WaitForServed(1));
     EXPECT_EQ(Server->Requests(), std::vector<std::string>{""});
+}
+
+// vlcallbench-post checks as the window does, with its own ways to trust a certificate.
+TEST(TlsPostTool, TrustOptionsAndRefusal) {
+    const TTestPki& Pki = TTestPki::Get();
+    TTempFolder Config; // the window's settings, with one pin
+    setenv("XDG_CONFIG_HOME", Config.Path().c_str(), 1);
+    struct TCase {
+        const char* Name;
+        const TTestCertificate& Certificate;
+        std::vector<std::string> Options;
+        const char* Why; // null: the call goes through
+        bool PinnedInWindow = false;
+    };
+    const TCase Cases[] = {
+        {"chain to --cacert", Pki.Leaf, {"--cacert", Pki.CaFile}, nullptr},
+        {"chain to an unknown CA", Pki.Leaf, {}, "unable to get local issuer certificate"},
+        {"expired", Pki.Expired, {"--cacert", Pki.CaFile}, "certificate has expired"},
+        {"pinned",
+         Pki.SelfSigned,
+         {"--pin", Pki.SelfSigned2.Fingerprint, "--pin", Pki.SelfSigned.Fingerprint},
+         nullptr},
+        {"other pin", Pki.SelfSigned, {"--pin", Pki.SelfSigned2.Fingerprint}, "self"},
+        {"insecure", Pki.SelfSigned, {"--insecure"}, nullptr},
+        {"pinned in the window", Pki.SelfSigned, {}, nullptr, true},
+    };
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        TTlsTestServer Server({TTlsServerMode::Answer, OkAnswer, true, &Case.Certificate});
+        if (Case.PinnedInWindow) {
+            ASSERT_TRUE(TPinStore(TPinStore::DefaultFileName())
+                            .Pin("127.0.0.1", Server.Port(), Case.Certificate.Fingerprint));
+        }
+        std::vector<std::string> Args = Case.Options;
+        Args.push_back(Utf8(Url("https", "127.0.0.1", Server.Port())));
+        const TProgramRun Run = RunProgram(VL_POST_TOOL, Args);
+        ASSERT_TRUE(Server.WaitForServed(1));
+        if (Case.Why == nullptr) {
+            EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+            EXPECT_EQ(Run.Out, "hello world\n");
+            continue;
+        }
+        EXPECT_EQ(Run.ExitCode, 1);
+        EXPECT_EQ(Run.Out, "");
+        const std::string Head =
+            "Untrusted certificate of 127.0.0.1:" + std::to_string(Server.Port()) + ": " + Case.Why;
+        EXPECT_TRUE(Run.Err.starts_with(Head)) << Run.Err;
+        EXPECT_TRUE(Run.Err.ends_with("\r\nFingerprint: " + Case.Certificate.Fingerprint +
+                                      "\nTo trust this certificate, pass --pin " +
+                                      Case.Certificate.Fingerprint + " before the URL.\n"))
+            << Run.Err;
+        EXPECT_EQ(Server.Requests(), std::vector<std::string>{""});
+    }
+
+    const TProgramRun BadPin = RunProgram(VL_POST_TOOL, {"--pin", "sha1:00", "https://[::1]/"});
+    EXPECT_EQ(BadPin.ExitCode, 2);
+    EXPECT_TRUE(BadPin.Err.starts_with("vlcallbench-post: option '--pin' needs sha256: and 64 "
+                                       "hexadecimal digits, not 'sha1:00'\n"))
+        << BadPin.Err;
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "PostCommandLine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string_view>
 
 namespace {
@@ -15,11 +16,35 @@ struct TPostOption {
     void (*Apply)(TPostCommandLine& ACommandLine, std::string_view AValue);
 };
 
+// "sha256:" and 64 hexadecimal digits, in lower case.
+std::string PinText(std::string_view AValue) {
+    constexpr std::string_view Prefix = "sha256:";
+    std::string pin(AValue);
+    std::transform(pin.begin(), pin.end(), pin.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const bool ok = pin.size() == Prefix.size() + 64 && pin.starts_with(Prefix) &&
+                    pin.find_first_not_of("0123456789abcdef", Prefix.size()) == std::string::npos;
+    if (!ok)
+        throw EPostUsage("option '--pin' needs sha256: and 64 hexadecimal digits, not '" +
+                         std::string(AValue) + "'");
+    return pin;
+}
+
 constexpr TPostOption Options[] = {
     {"-h", "--help", "", "print this help and exit",
      [](TPostCommandLine& ACommandLine, std::string_view) { ACommandLine.Help = true; }},
     {"", "--version", "", "print the version and exit",
      [](TPostCommandLine& ACommandLine, std::string_view) { ACommandLine.Version = true; }},
+    {"", "--insecure", "", "do not check the server's certificate",
+     [](TPostCommandLine& ACommandLine, std::string_view) { ACommandLine.Insecure = true; }},
+    {"", "--cacert", "FILE", "trust the certificates in FILE instead of the system's",
+     [](TPostCommandLine& ACommandLine, std::string_view AValue) {
+         ACommandLine.CaCertFile = AValue;
+     }},
+    {"", "--pin", "sha256:HEX", "trust exactly this certificate (may be repeated)",
+     [](TPostCommandLine& ACommandLine, std::string_view AValue) {
+         ACommandLine.Pins.push_back(PinText(AValue));
+     }},
 };
 
 const TPostOption* FindOption(std::string_view AName) {
@@ -79,6 +104,8 @@ std::string PostUsage() {
                        "Posts the form lines (NAME=VALUE) to URL with the program's HTTP client.\n"
                        "The decoded answer goes to standard output as UTF-8 (exit 0); a failure's\n"
                        "message goes to standard error (exit 1); a wrong use exits 2.\n"
+                       "An https server's certificate is checked as the window checks it, and\n"
+                       "the certificates trusted in the window are trusted here too.\n"
                        "\n"
                        "Options:\n";
     std::size_t width = 0;

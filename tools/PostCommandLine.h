@@ -10,6 +10,12 @@
 struct TPostCommandLine {
     bool Help = false;
     bool Version = false;
+    // No check of the server's certificate.
+    bool Insecure = false;
+    // Trust the certificates in this file instead of the system's.
+    std::string CaCertFile;
+    // Certificates trusted whatever the check says, as "sha256:" and 64 lower-case digits.
+    std::vector<std::string> Pins;
     std::string URL;
     std::vector<std::string> Lines;
 };

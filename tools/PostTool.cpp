@@ -5,8 +5,10 @@
 #include "IdHTTP.h"
 #include "IdHTTPText.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
+#include "PinStore.h"
 #include "PostCommandLine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -23,6 +25,15 @@ void WriteAll(std::FILE* AFile, const std::string& AText) {
 // own; text that has one keeps its bytes.
 void WriteLine(std::FILE* AFile, const std::string& AText) {
     WriteAll(AFile, AText.empty() || AText.back() == '\n' ? AText : AText + "\n");
+}
+
+// A certificate that fails the check is trusted when given with --pin or pinned in the window.
+bool Trusted(const TPostCommandLine& ACommandLine, const TIdPeerCertificate& APeer) {
+    if (std::find(ACommandLine.Pins.begin(), ACommandLine.Pins.end(), APeer.Fingerprint) !=
+        ACommandLine.Pins.end())
+        return true;
+    const TPinStore pins(TPinStore::DefaultFileName());
+    return DecideTrust(pins.Find(APeer.Host, APeer.Port), APeer) == TTrustVerdict::Trusted;
 }
 
 } // namespace
@@ -50,12 +61,20 @@ int main(int argc, char** argv) {
     try {
         // The program's arrangement: https through the TLS handler, http passed through it.
         TIdSSLIOHandlerSocketOpenSSL SSLHandler;
-        SSLHandler.VerifyPeer = false;
+        SSLHandler.VerifyPeer = !commandLine.Insecure;
+        SSLHandler.SSLOptions().RootCertFile = commandLine.CaCertFile;
+        SSLHandler.OnVerifyPeer = [&commandLine](const TIdPeerCertificate& APeer) {
+            return Trusted(commandLine, APeer);
+        };
         TIdHTTP HTTP;
         HTTP.SetIOHandler(&SSLHandler);
         const std::u16string Answer = HTTP.Post(URL, Lines);
         WriteLine(stdout, IdHTTPText::ToUTF8(Answer));
         return 0;
+    } catch (const EIdOSSLCertificateRejected& E) {
+        WriteAll(stderr, std::string(E.what()) + "\nTo trust this certificate, pass --pin " +
+                             E.Certificate.Fingerprint + " before the URL.\n");
+        return 1;
     } catch (const std::exception& E) {
         // The message keeps its exact bytes, even one that ends with a line break.
         WriteAll(stderr, std::string(E.what()) + "\n");

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -31,6 +32,11 @@ bool EnsurePrivateFile(const QString& AFileName) {
 }
 
 } // namespace
+
+QString TPinStore::DefaultFileName() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Tessarine.conf");
+}
 
 QString TPinStore::Key(const std::string& AHost, uint16_t APort) {
     QString host = QString::fromStdString(AHost).toLower();

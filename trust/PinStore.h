@@ -15,6 +15,9 @@ class TPinStore {
 public:
     explicit TPinStore(QString AFileName) : FileName(std::move(AFileName)) {}
 
+    // The window's settings file in the user's configuration folder.
+    static QString DefaultFileName();
+
     std::optional<std::string> Find(const std::string& AHost, uint16_t APort) const;
     // Pins AFingerprint for the host and port, replacing an earlier pin. False when the file
     // cannot be written.
