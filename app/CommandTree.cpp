@@ -1,6 +1,8 @@
 #include "CommandTree.h"
 
+#include <QApplication>
 #include <QFont>
+#include <QPainter>
 
 // Internal ids are catalogue positions plus one, so that 0 never names a row.
 TCommandTreeModel::TCommandTreeModel(const TCommandTreeHandlers& AHandlers, QObject* AParent)
@@ -32,6 +34,16 @@ QModelIndex TCommandTreeModel::NodeAt(int AAbsoluteIndex) const {
     if (TopRows[top].Position == AAbsoluteIndex)
         return createIndex(top, 0, quintptr(AAbsoluteIndex + 1));
     return createIndex(AAbsoluteIndex - TopRows[top].Position - 1, 0, quintptr(AAbsoluteIndex + 1));
+}
+
+QModelIndex TCommandTreeModel::FindByPrefix(const QString& APrefix, int AFrom) const {
+    const int count = static_cast<int>(TopRowOf.size());
+    for (int step = 0; step < count; ++step) {
+        const QModelIndex node = NodeAt(((AFrom + step) % count + count) % count);
+        if (data(node, Qt::DisplayRole).toString().startsWith(APrefix, Qt::CaseInsensitive))
+            return node;
+    }
+    return {};
 }
 
 QModelIndex TCommandTreeModel::index(int ARow, int AColumn, const QModelIndex& AParent) const {
@@ -114,4 +126,62 @@ void TCommandTreeView::currentChanged(const QModelIndex& ACurrent, const QModelI
     QTreeView::currentChanged(ACurrent, APrevious);
     if (ACurrent != APrevious)
         Handlers.CommandTreeFocusChanged(ACurrent);
+}
+
+void TCommandTreeView::keyboardSearch(const QString& ASearch) {
+    auto* commands = qobject_cast<TCommandTreeModel*>(model());
+    if (commands == nullptr || ASearch.isEmpty()) {
+        SearchText.clear();
+        return;
+    }
+    // Letters typed in quick succession make one name.
+    if (!SearchClock.isValid() || SearchClock.elapsed() > QApplication::keyboardInputInterval())
+        SearchText.clear();
+    SearchClock.start();
+    SearchText += ASearch;
+    // The same letter again and again steps through the names that begin with it.
+    const bool repeated = SearchText.count(SearchText.front()) == SearchText.size();
+    const QString prefix = repeated ? SearchText.left(1) : SearchText;
+    const int current = TCommandTreeModel::AbsoluteIndex(currentIndex());
+    const QModelIndex found =
+        commands->FindByPrefix(prefix, prefix.size() == 1 ? current + 1 : current);
+    if (!found.isValid())
+        return;
+    expand(found.parent());
+    setCurrentIndex(found);
+    scrollTo(found);
+}
+
+void TCommandTreeView::drawBranches(QPainter* APainter, const QRect& ARect,
+                                    const QModelIndex& ANode) const {
+    QTreeView::drawBranches(APainter, ARect, ANode);
+    // One column per level, the row's own last: a vertical line through each column where a
+    // row of that level follows further down, and a branch into the row's own column. A group's
+    // line leaves room for its expand button.
+    const int indent = indentation();
+    const int middleY = ARect.center().y();
+    const bool hasChildren = model()->hasChildren(ANode);
+    APainter->save();
+    QPen pen(palette().color(QPalette::Mid), 0, Qt::DotLine);
+    APainter->setPen(pen);
+    QModelIndex level = ANode;
+    int depth = 0;
+    for (QModelIndex up = ANode.parent(); up.isValid(); up = up.parent())
+        ++depth;
+    for (int column = depth; column >= 0; --column, level = level.parent()) {
+        const int x = ARect.left() + column * indent + indent / 2;
+        const bool hasNext = level.sibling(level.row() + 1, 0).isValid();
+        if (column == depth) {
+            const bool first = level.row() == 0 && !level.parent().isValid();
+            const int gap = hasChildren ? 6 : 0;
+            if (!first)
+                APainter->drawLine(x, ARect.top(), x, middleY - gap);
+            if (hasNext)
+                APainter->drawLine(x, middleY + gap, x, ARect.bottom());
+            APainter->drawLine(x + gap, middleY, ARect.left() + (column + 1) * indent, middleY);
+        } else if (hasNext) {
+            APainter->drawLine(x, ARect.top(), x, ARect.bottom());
+        }
+    }
+    APainter->restore();
 }

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemModel>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QTreeView>
 
 #include <vector>
@@ -41,6 +42,9 @@ public:
     // collapsed ones included. No row gives 0.
     static int AbsoluteIndex(const QModelIndex& ANode);
     QModelIndex NodeAt(int AAbsoluteIndex) const;
+    // The first row from AFrom on (wrapping round, collapsed rows included) whose text begins
+    // with APrefix, ignoring case; invalid when there is none.
+    QModelIndex FindByPrefix(const QString& APrefix, int AFrom) const;
 
     QModelIndex index(int ARow, int AColumn, const QModelIndex& AParent = {}) const override;
     QModelIndex parent(const QModelIndex& AChild) const override;
@@ -60,15 +64,22 @@ private:
     std::vector<int> TopRowOf; // for each position: its top-level row (or parent's)
 };
 
-// The command tree's view: reports focus changes to the handlers.
+// The command tree's view: reports focus changes to the handlers, finds typed names in
+// collapsed groups too and draws dotted tree lines whatever the style.
 class TCommandTreeView : public QTreeView {
     Q_OBJECT
 public:
     TCommandTreeView(TCommandTreeHandlers& AHandlers, QWidget* AParent);
 
+    void keyboardSearch(const QString& ASearch) override;
+
 protected:
     void currentChanged(const QModelIndex& ACurrent, const QModelIndex& APrevious) override;
+    void drawBranches(QPainter* APainter, const QRect& ARect,
+                      const QModelIndex& ANode) const override;
 
 private:
     TCommandTreeHandlers& Handlers;
+    QString SearchText;
+    QElapsedTimer SearchClock;
 };

@@ -7,7 +7,9 @@
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "ParamTree.h"
 #include "ResultsForm.h"
+#include "RowTextDelegate.h"
 #include "SendCall.h"
+#include "TextColors.h"
 #include "TrustPrompt.h"
 #include "VersionText.h"
 
@@ -44,14 +46,14 @@ void FitWidth(QWidget* AControl) {
     AControl->resize(std::max(AControl->width(), AControl->sizeHint().width()), AControl->height());
 }
 
-// Selections of a tree that does not have the keyboard focus are drawn in the colour of an
-// inactive window caption.
-void UseInactiveCaptionSelection(QWidget* ATree) {
-    QPalette palette = ATree->palette();
-    palette.setColor(QPalette::Inactive, QPalette::Highlight, QColor(191, 205, 219));
-    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     palette.color(QPalette::Active, QPalette::Text));
-    ATree->setPalette(palette);
+// Places a control of a row at its usual place, or further right when a larger desktop font has
+// made the control before it reach that place; the control is widened to fit its caption.
+void PlaceInRow(QWidget* AControl, const QWidget* ABefore, int ALeft, int ATop, int AWidth,
+                int AHeight) {
+    constexpr int Gap = 4;
+    AControl->setGeometry(std::max(ALeft, ABefore->geometry().right() + 1 + Gap), ATop, AWidth,
+                          AHeight);
+    FitWidth(AControl);
 }
 
 QTextEdit* MakeHelpPane(QWidget* AParent) {
@@ -145,7 +147,7 @@ void TMainForm::BuildControls() {
     CommandTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     CommandTree->setRootIsDecorated(true);
     CommandTree->setExpandsOnDoubleClick(true);
-    UseInactiveCaptionSelection(CommandTree);
+    CommandTree->setItemDelegate(new TRowTextDelegate(CommandTree));
     CommandHelp = MakeHelpPane(nullptr);
     LeftPanel = MakeColumn(CommandTree, CommandHelp);
     connect(CommandTree, &QTreeView::collapsed, this, &TMainForm::CommandTreeCollapsed);
@@ -164,7 +166,6 @@ void TMainForm::BuildControls() {
     ParamTree->header()->setStretchLastSection(true);
     ParamTree->header()->setSectionResizeMode(QHeaderView::Interactive);
     ParamTree->header()->resizeSection(0, 175);
-    UseInactiveCaptionSelection(ParamTree);
     ParamHelp = MakeHelpPane(nullptr);
     RightPanel = MakeColumn(ParamTree, ParamHelp);
 
@@ -180,12 +181,8 @@ void TMainForm::BuildControls() {
     ButtonPanel->setFixedHeight(41);
     Label4 = MakeLabel(QStringLiteral("Result format:"), ButtonPanel, 99, 12);
     JSONRB = new QRadioButton(QStringLiteral("JSON"), ButtonPanel);
-    JSONRB->setGeometry(183, 10, 50, 17);
     JSONRB->setChecked(true);
     LegacyRB = new QRadioButton(QStringLiteral("Legacy"), ButtonPanel);
-    LegacyRB->setGeometry(242, 10, 57, 17);
-    FitWidth(JSONRB);
-    FitWidth(LegacyRB);
     auto* formats = new QButtonGroup(this);
     formats->addButton(JSONRB);
     formats->addButton(LegacyRB);
@@ -195,7 +192,9 @@ void TMainForm::BuildControls() {
                 JSONRBClick();
         });
     CallButton = new QPushButton(QStringLiteral("Send"), ButtonPanel);
-    CallButton->setGeometry(363, 6, 110, 25);
+    PlaceInRow(JSONRB, Label4, 183, 10, 50, 17);
+    PlaceInRow(LegacyRB, JSONRB, 242, 10, 57, 17);
+    PlaceInRow(CallButton, LegacyRB, 363, 6, 110, 25);
     CallButton->setEnabled(false);
     connect(CallButton, &QPushButton::clicked, this, &TMainForm::CallButtonClick);
 
@@ -211,6 +210,9 @@ void TMainForm::BuildControls() {
                         CallButton,  JSONRB,       LegacyRB};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
+
+    ApplyTreePalettes();
+    CreateShortcuts();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -280,6 +282,19 @@ void TMainForm::ReportError(const std::exception& AError) {
 
 Version TMainForm::EnteredVersion() const {
     return ParseVersionText(VerEdit->text());
+}
+
+void TMainForm::ApplyTreePalettes() {
+    for (QWidget* tree : {static_cast<QWidget*>(CommandTree), static_cast<QWidget*>(ParamTree)})
+        tree->setPalette(UnfocusedSelectionPalette(palette()));
+}
+
+void TMainForm::changeEvent(QEvent* AEvent) {
+    QWidget::changeEvent(AEvent);
+    // A new desktop theme: the trees' selection follows it (their text colours are worked out
+    // at every paint).
+    if (AEvent->type() == QEvent::PaletteChange)
+        ApplyTreePalettes();
 }
 
 void TMainForm::RepaintTrees() {

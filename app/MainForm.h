@@ -23,6 +23,7 @@ class QSplitter;
 class QTextEdit;
 class TIdHTTP;
 class TIdSSLIOHandlerSocketOpenSSL;
+class TGoToCommandPopup;
 class TResultsForm;
 class TSendCall;
 struct TCallResult;
@@ -63,6 +64,13 @@ public:
     // Send.
     void CallButtonClick();
 
+    // Keyboard.
+    void SendFromKeyboard();
+    void ShowGoToCommand();
+    void GoToCommand(int APosition);
+    // The colour of an entry's text in lists of commands; invalid when it is not greyed.
+    QColor CommandTextColor(const TCommand& ACommand) const;
+
     // Window.
     void FormResize();
     void FormCloseQuery(bool& CanClose);
@@ -102,15 +110,18 @@ public:
 
     TCommandTreeModel* CommandTreeModel;
     TParamTreeModel* ParamTreeModel;
+    TGoToCommandPopup* GoToCommandPopup = nullptr; // made when first asked for
 
 protected:
     void resizeEvent(QResizeEvent* AEvent) override;
     void closeEvent(QCloseEvent* AEvent) override;
     void showEvent(QShowEvent* AEvent) override;
+    void changeEvent(QEvent* AEvent) override;
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
 
 private:
     void BuildControls();
+    void CreateShortcuts();
     void FormCreate();
     void FormDestroy();
     void LoadSettings();
@@ -118,6 +129,7 @@ private:
     void BuildCatalogue();
     void ReportError(const std::exception& AError);
     void RepaintTrees();
+    void ApplyTreePalettes();
     void ShowHelp(QTextEdit* APane, const std::string& AName, const std::string& AHelp);
     // The HTTP exchange of a Send; Post runs on the call's worker thread, AbortPost on the
     // user-interface thread while Post runs.

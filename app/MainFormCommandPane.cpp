@@ -8,10 +8,6 @@
 #include <QRadioButton>
 #include <QTextEdit>
 
-namespace {
-const QColor GreyText(128, 128, 128);
-}
-
 QString TMainForm::CommandTreeGetText(const QModelIndex& ANode) const {
     return QString::fromStdString(Commands.at(TCommandTreeModel::AbsoluteIndex(ANode))->Name);
 }
@@ -20,8 +16,7 @@ void TMainForm::CommandTreePaintText(const QModelIndex& ANode, TTextStyle& AStyl
     const TCommand& entry = *Commands.at(TCommandTreeModel::AbsoluteIndex(ANode));
     if (entry.Header)
         AStyle.Bold = true;
-    if (!VersionInRange(EnteredVersion(), entry.VerMin, entry.VerMax))
-        AStyle.Color = GreyText;
+    AStyle.Color = CommandTextColor(entry);
 }
 
 void TMainForm::CommandTreeFocusChanged(const QModelIndex& ANode) {

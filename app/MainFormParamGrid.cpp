@@ -2,13 +2,12 @@
 
 #include "MainForm.h"
 #include "ParamTree.h"
+#include "TextColors.h"
 
 #include <QRadioButton>
 #include <QTextEdit>
 
 namespace {
-const QColor BlueText(0, 0, 255);
-const QColor GreyText(128, 128, 128);
 constexpr int FixedRows = 3; // Command, Password and JSON: filled by the program
 constexpr int ValueColumn = 1;
 } // namespace
@@ -50,11 +49,10 @@ void TMainForm::ParamTreeFocusChanged(int AIndex, int AColumn) {
 }
 
 QColor TMainForm::ParamTreePaintText(int AIndex) const {
-    QColor color = AIndex < FixedRows ? BlueText : QColor();
     const TParam& param = *CurrentCommand->Params.at(static_cast<std::size_t>(AIndex));
     if (!VersionInRange(EnteredVersion(), param.VerMin, param.VerMax))
-        color = GreyText;
-    return color;
+        return GreyedTextColor(ParamTree->palette());
+    return AIndex < FixedRows ? FixedRowTextColor(ParamTree->palette()) : QColor();
 }
 
 void TMainForm::JSONRBClick() {

@@ -123,6 +123,15 @@ void TParamTreeView::currentChanged(const QModelIndex& ACurrent, const QModelInd
         Handlers.ParamTreeFocusChanged(ACurrent.row(), ACurrent.column());
 }
 
+void TParamTreeView::CommitEdit() {
+    if (!Editing())
+        return;
+    if (QWidget* editor = indexWidget(currentIndex())) {
+        commitData(editor);
+        QTreeView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
 void TParamTreeView::closeEditor(QWidget* AEditor, QAbstractItemDelegate::EndEditHint AHint) {
     // Tab and Shift+Tab in the editor move to the next or previous row, not the next cell.
     if (AHint != QAbstractItemDelegate::EditNextItem &&

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "RowTextDelegate.h"
+
 #include <QAbstractTableModel>
-#include <QStyledItemDelegate>
 #include <QTreeView>
 
 class QColor;
@@ -55,10 +56,10 @@ private:
 
 // Draws the grid lines and gives the in-place editor its behaviour: the text all selected, Tab
 // accepting and moving on.
-class TParamTreeDelegate : public QStyledItemDelegate {
+class TParamTreeDelegate : public TRowTextDelegate {
     Q_OBJECT
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using TRowTextDelegate::TRowTextDelegate;
 
     void paint(QPainter* APainter, const QStyleOptionViewItem& AOption,
                const QModelIndex& ACell) const override;
@@ -74,6 +75,8 @@ public:
     TParamTreeView(TParamTreeHandlers& AHandlers, QWidget* AParent);
 
     bool Editing() const { return state() == EditingState; }
+    // Ends an edit in progress, keeping what was typed.
+    void CommitEdit();
 
 protected:
     void currentChanged(const QModelIndex& ACurrent, const QModelIndex& APrevious) override;

@@ -164,8 +164,10 @@ protected:
         QApplication::processEvents();
     }
 
-    // Presses Send and answers whatever appears; ACancel presses Cancel in the progress dialog.
-    SendOutcome Send(bool ACancel = false, const std::function<void()>& AWhileSending = {}) {
+    // Presses Send (or does APress instead) and answers whatever appears; ACancel presses Cancel
+    // in the progress dialog.
+    SendOutcome Send(bool ACancel = false, const std::function<void()>& AWhileSending = {},
+                     const std::function<void()>& APress = {}) {
         SendOutcome outcome;
         bool calledWhileSending = false;
         QTimer poll;
@@ -200,7 +202,10 @@ protected:
             }
         });
         poll.start();
-        QTest::mouseClick(Form->CallButton, Qt::LeftButton);
+        if (APress)
+            APress();
+        else
+            QTest::mouseClick(Form->CallButton, Qt::LeftButton);
         return outcome;
     }
 
@@ -248,6 +253,49 @@ TEST_F(SendTest, TypedValuesAndPasswordAreEncoded) {
     EXPECT_EQ(outcome.ResultsCaption, QStringLiteral("AccountsGet - Legacy format"));
     // A failed or successful Send changes nothing in the window.
     EXPECT_EQ(Form->Values().Line(1), QStringLiteral("Password=(not shown)"));
+}
+
+TEST_F(SendTest, CtrlReturnSendsFromAnywhereAsTheButtonWould) {
+    HttpPeer peer;
+    ASSERT_GT(peer.Port, 0);
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    const auto ctrlReturn = [this](QWidget* AWidget) {
+        return [this, AWidget] {
+            QApplication::setActiveWindow(Form.get()); // back from the results window
+            QTest::keyClick(AWidget, Qt::Key_Return, Qt::ControlModifier);
+        };
+    };
+    // A group is focused: Send is disabled and so is its shortcut.
+    SendOutcome outcome = Send(false, {}, ctrlReturn(Form->CommandTree));
+    EXPECT_TRUE(outcome.Boxes.empty());
+    EXPECT_FALSE(outcome.ResultsShown);
+
+    // A value still in its editor goes out with the call.
+    FocusCommand("AccountsGet");
+    int row = 0;
+    while (Form->Values().Name(row) != QLatin1String("Player"))
+        ++row;
+    const QModelIndex cell = Form->ParamTreeModel->index(row, 1);
+    QTest::mouseClick(Form->ParamTree->viewport(), Qt::LeftButton, {},
+                      Form->ParamTree->visualRect(cell).center());
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, QStringLiteral("joe"));
+    outcome = Send(false, {}, ctrlReturn(editor));
+    ASSERT_TRUE(outcome.Boxes.empty());
+    EXPECT_TRUE(outcome.ResultsShown);
+    EXPECT_TRUE(peer.Request(1).endsWith("\r\n\r\nCommand=AccountsGet&JSON=Yes&Player=joe"))
+        << peer.Request(1).toStdString();
+
+    // From a connection field; the button's checks hold.
+    outcome = Send(false, {}, ctrlReturn(Form->IPEdit));
+    EXPECT_TRUE(outcome.ResultsShown);
+    EXPECT_EQ(peer.RequestCount(), 2);
+    Form->FilePortEdit->clear();
+    outcome = Send(false, {}, ctrlReturn(Form->VerEdit));
+    ASSERT_EQ(outcome.Boxes.size(), 1u);
+    EXPECT_EQ(outcome.Boxes[0].Text, QStringLiteral("File port missing"));
+    EXPECT_EQ(peer.RequestCount(), 2);
 }
 
 TEST_F(SendTest, PasswordRowTicksAndPlaceholderRules) {

@@ -1,0 +1,59 @@
+// The window's keyboard: shortcuts for Send, closing, the About box and the "Go to command"
+// popup. None of them adds a control to the window's layout.
+
+#include "AboutBox.h"
+#include "CommandTree.h"
+#include "GoToCommandPopup.h"
+#include "MainForm.h"
+#include "ParamTree.h"
+#include "TextColors.h"
+
+#include <QPushButton>
+#include <QShortcut>
+
+void TMainForm::CreateShortcuts() {
+    const auto add = [this](QKeySequence AKeys, auto AHandler) {
+        auto* shortcut = new QShortcut(AKeys, this);
+        connect(shortcut, &QShortcut::activated, this, AHandler);
+    };
+    add(QKeySequence(Qt::CTRL | Qt::Key_Return), [this] { SendFromKeyboard(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Enter), [this] { SendFromKeyboard(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+    add(QKeySequence(Qt::Key_F1), [this] { ShowAboutBox(this); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_K), [this] { ShowGoToCommand(); });
+}
+
+void TMainForm::SendFromKeyboard() {
+    // As a click on the button: nothing while it is disabled, and a value still being typed
+    // in the grid goes out with the call.
+    if (!CallButton->isEnabled() || Sending())
+        return;
+    ParamTree->CommitEdit();
+    CallButton->click();
+}
+
+QColor TMainForm::CommandTextColor(const TCommand& ACommand) const {
+    return VersionInRange(EnteredVersion(), ACommand.VerMin, ACommand.VerMax)
+               ? QColor()
+               : GreyedTextColor(CommandTree->palette());
+}
+
+void TMainForm::ShowGoToCommand() {
+    if (GoToCommandPopup == nullptr) {
+        GoToCommandPopup = new TGoToCommandPopup(
+            Commands, [this](const TCommand& ACommand) { return CommandTextColor(ACommand); },
+            this);
+        connect(GoToCommandPopup, &TGoToCommandPopup::CommandChosen, this, &TMainForm::GoToCommand);
+    }
+    GoToCommandPopup->Popup(QRect(mapToGlobal(QPoint(0, 0)), size()));
+}
+
+void TMainForm::GoToCommand(int APosition) {
+    const QModelIndex node = CommandTreeModel->NodeAt(APosition);
+    if (!node.isValid())
+        return;
+    CommandTree->expand(node.parent());
+    CommandTree->setCurrentIndex(node);
+    CommandTree->scrollTo(node);
+    CommandTree->setFocus(Qt::ShortcutFocusReason);
+}

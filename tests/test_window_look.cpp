@@ -1,0 +1,233 @@
+// How the window draws itself: text colours on light and dark palettes, the selected row's
+// colours, the command tree's lines and the button row's spacing in a large font.
+
+#include "CommandTree.h"
+#include "MainForm.h"
+#include "ParamTree.h"
+#include "QtTestSupport.h"
+#include "TextColors.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <map>
+
+namespace {
+
+const QColor Grey(128, 128, 128);
+const QColor Blue(0, 0, 255);
+const QColor InactiveCaption(191, 205, 219);
+
+QPalette PaletteWith(const QColor& ABase, const QColor& AText) {
+    QPalette palette = QApplication::palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Base, ABase);
+        palette.setColor(group, QPalette::Window, ABase);
+        palette.setColor(group, QPalette::Text, AText);
+        palette.setColor(group, QPalette::WindowText, AText);
+    }
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, QColor(70, 70, 90));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText, QColor(230, 230, 230));
+    return palette;
+}
+
+TEST(TextColors, LightPalettesKeepTheClassicColoursDarkOnesStayReadable) {
+    struct Case {
+        QColor Base, Text;
+        bool Dark;
+    };
+    const Case cases[] = {
+        {Qt::white, Qt::black, false},
+        {QColor(240, 240, 240), QColor(30, 30, 30), false},
+        {QColor(190, 190, 190), Qt::black, false}, // mid grey, nearer white
+        {Qt::black, Qt::white, true},
+        {QColor(30, 30, 30), QColor(220, 220, 220), true},
+        {QColor(45, 45, 48), QColor(110, 110, 110), true}, // a theme's own dim text
+        {QColor(10, 26, 58), QColor(200, 210, 230), true}, // navy: blue on blue
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.Base.name().toStdString());
+        const QPalette palette = PaletteWith(test.Base, test.Text);
+        EXPECT_EQ(IsDarkPalette(palette), test.Dark);
+        const QColor grey = GreyedTextColor(palette);
+        const QColor blue = FixedRowTextColor(palette);
+        const QPalette selection = UnfocusedSelectionPalette(palette);
+        if (!test.Dark) {
+            EXPECT_EQ(grey, Grey);
+            EXPECT_EQ(blue, Blue);
+            EXPECT_EQ(selection.color(QPalette::Inactive, QPalette::Highlight), InactiveCaption);
+            EXPECT_EQ(selection.color(QPalette::Inactive, QPalette::HighlightedText), test.Text);
+            continue;
+        }
+        EXPECT_GE(ContrastRatio(grey, test.Base), MinimumContrast);
+        EXPECT_GE(ContrastRatio(blue, test.Base), MinimumContrast);
+        // Still told apart: grey from the normal text, blue a blue.
+        EXPECT_NE(grey, palette.color(QPalette::Text));
+        EXPECT_GT(blue.blue(), blue.red());
+        EXPECT_GT(blue.blue(), blue.green());
+        EXPECT_EQ(selection.color(QPalette::Inactive, QPalette::Highlight), QColor(70, 70, 90));
+        EXPECT_EQ(selection.color(QPalette::Inactive, QPalette::HighlightedText),
+                  QColor(230, 230, 230));
+    }
+    EXPECT_NEAR(ContrastRatio(Qt::black, Qt::white), 21.0, 1e-9);
+    EXPECT_NEAR(ContrastRatio(Grey, Qt::white), 3.95, 0.01);
+}
+
+class WindowLookTest : public ::testing::Test {
+protected:
+    void Open() {
+        Form = std::make_unique<TMainForm>(Folder.filePath(QStringLiteral("Tessarine.conf")));
+        Form->resize(784, 562);
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        QApplication::setActiveWindow(Form.get());
+    }
+    ~WindowLookTest() override {
+        Form.reset();
+        QApplication::setPalette(QPalette());
+        QApplication::setFont(QFont());
+    }
+    int Position(const char* AName) const {
+        const auto& entries = Form->Catalogue();
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i]->Name == AName)
+                return static_cast<int>(i);
+        return 0;
+    }
+    void FocusCommand(const char* AName) {
+        const QModelIndex node = Form->CommandTreeModel->NodeAt(Position(AName));
+        Form->CommandTree->expand(node.parent());
+        Form->CommandTree->setCurrentIndex(node);
+    }
+    // How many pixels of ARect of AView's viewport have exactly AColor.
+    static int CountPixels(QAbstractItemView* AView, const QRect& ARect, const QColor& AColor) {
+        const QImage image = AView->viewport()->grab(ARect).toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += image.pixelColor(x, y).rgb() == AColor.rgb();
+        return count;
+    }
+
+    QTemporaryDir Folder;
+    std::unique_ptr<TMainForm> Form;
+};
+
+TEST_F(WindowLookTest, DarkPaletteGivesReadableRowsAndFollowsThemeChanges) {
+    Open();
+    FocusCommand("AccountsList");
+    const QColor base(30, 30, 30);
+    QApplication::setPalette(PaletteWith(base, QColor(220, 220, 220)));
+    QApplication::processEvents();
+    const QColor commandGrey =
+        Form->CommandTreeModel->NodeAt(1).data(Qt::ForegroundRole).value<QColor>();
+    const QColor paramGrey =
+        Form->ParamTreeModel->index(3, 0).data(Qt::ForegroundRole).value<QColor>();
+    EXPECT_GE(ContrastRatio(commandGrey, base), MinimumContrast);
+    EXPECT_EQ(paramGrey, commandGrey);
+    Form->VerEdit->setText(QStringLiteral("7.00"));
+    const QColor blue = Form->ParamTreeModel->index(0, 0).data(Qt::ForegroundRole).value<QColor>();
+    EXPECT_GE(ContrastRatio(blue, base), MinimumContrast);
+    EXPECT_NE(blue, Blue);
+    for (QWidget* tree :
+         {static_cast<QWidget*>(Form->CommandTree), static_cast<QWidget*>(Form->ParamTree)})
+        EXPECT_EQ(tree->palette().color(QPalette::Inactive, QPalette::Highlight),
+                  QColor(70, 70, 90));
+
+    // Back to a light theme: the classic colours again.
+    QApplication::setPalette(PaletteWith(Qt::white, Qt::black));
+    QApplication::processEvents();
+    EXPECT_EQ(Form->ParamTreeModel->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), Blue);
+    Form->VerEdit->clear();
+    EXPECT_EQ(Form->CommandTreeModel->NodeAt(1).data(Qt::ForegroundRole).value<QColor>(), Grey);
+    EXPECT_EQ(Form->CommandTree->palette().color(QPalette::Inactive, QPalette::Highlight),
+              InactiveCaption);
+}
+
+// Records the text colour each selected cell is drawn with.
+class TSelectionRecorder : public QProxyStyle {
+public:
+    TSelectionRecorder() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+    void drawControl(ControlElement AElement, const QStyleOption* AOption, QPainter* APainter,
+                     const QWidget* AWidget) const override {
+        if (const auto* item = qstyleoption_cast<const QStyleOptionViewItem*>(AOption);
+            AElement == CE_ItemViewItem && item && (item->state & State_Selected)) {
+            const auto group = item->state & State_Active ? QPalette::Active : QPalette::Inactive;
+            SelectedText[item->text] = item->palette.color(group, QPalette::HighlightedText);
+        }
+        QProxyStyle::drawControl(AElement, AOption, APainter, AWidget);
+    }
+    mutable std::map<QString, QColor> SelectedText;
+};
+
+TEST_F(WindowLookTest, SelectedRowsKeepTheirGreyAndBlueText) {
+    Open();
+    TSelectionRecorder style;
+    Form->CommandTree->setStyle(&style);
+    Form->ParamTree->setStyle(&style);
+    FocusCommand("AccountsList");
+    const auto drawn = [&](QAbstractItemView* AView, const QString& AText) {
+        style.SelectedText.clear();
+        AView->viewport()->repaint();
+        const auto found = style.SelectedText.find(AText);
+        return found == style.SelectedText.end() ? QColor() : found->second;
+    };
+    // Grey (no version entered) on the selection colour, with and without the focus; a row
+    // within the version keeps the selection's own text colour.
+    Form->CommandTree->setFocus();
+    EXPECT_EQ(drawn(Form->CommandTree, QStringLiteral("AccountsList")), Grey);
+    Form->VerEdit->setFocus();
+    EXPECT_EQ(drawn(Form->CommandTree, QStringLiteral("AccountsList")), Grey);
+    Form->VerEdit->setText(QStringLiteral("7.00"));
+    EXPECT_EQ(drawn(Form->CommandTree, QStringLiteral("AccountsList")),
+              Form->CommandTree->palette().color(QPalette::Inactive, QPalette::HighlightedText));
+
+    // The grid's selected fixed row: blue on the selection colour.
+    Form->ParamTree->setFocus();
+    Form->ParamTree->setCurrentIndex(Form->ParamTreeModel->index(0, 0));
+    EXPECT_EQ(drawn(Form->ParamTree, QStringLiteral("Command")), Blue);
+    Form->CommandTree->setStyle(nullptr);
+    Form->ParamTree->setStyle(nullptr);
+}
+
+TEST_F(WindowLookTest, CommandTreeDrawsDottedLinesInAnyStyle) {
+    Open();
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    ASSERT_NE(fusion, nullptr);
+    Form->CommandTree->setStyle(fusion.get());
+    const QModelIndex accounts = Form->CommandTreeModel->NodeAt(0);
+    Form->CommandTree->expand(accounts);
+    Form->CommandTree->setCurrentIndex(Form->CommandTreeModel->NodeAt(Position("Blacklist")));
+    QApplication::processEvents();
+    const QColor line = Form->CommandTree->palette().color(QPalette::Mid);
+    const int indent = Form->CommandTree->indentation();
+    // Down the top level beside the commands of the first group, and from the group to them.
+    const QRect first = Form->CommandTree->visualRect(Form->CommandTreeModel->NodeAt(1));
+    const QRect last = Form->CommandTree->visualRect(Form->CommandTreeModel->NodeAt(17));
+    const int top = first.top(), bottom = last.bottom();
+    const QRect topLevel(indent / 2, top, 1, bottom - top);
+    const QRect groupLevel(indent + indent / 2, top, 1, bottom - top);
+    EXPECT_GT(CountPixels(Form->CommandTree, topLevel, line), (bottom - top) / 3);
+    EXPECT_GT(CountPixels(Form->CommandTree, groupLevel, line), (bottom - top) / 3);
+    Form->CommandTree->setStyle(nullptr);
+}
+
+TEST_F(WindowLookTest, ResultFormatLabelKeepsItsDistanceInALargeFont) {
+    QFont large = QApplication::font();
+    large.setPointSize(large.pointSize() * 2);
+    QApplication::setFont(large);
+    Open();
+    const QWidget* row[] = {Form->Label4, Form->JSONRB, Form->LegacyRB, Form->CallButton};
+    for (std::size_t i = 1; i < std::size(row); ++i)
+        EXPECT_GE(row[i]->x() - (row[i - 1]->geometry().right() + 1), 4) << i;
+    EXPECT_GE(Form->JSONRB->width(), Form->JSONRB->sizeHint().width());
+}
+
+} // namespace
