@@ -193,6 +193,32 @@ TEST(HttpCharsets, BodyDecodedInPiecesEqualsWholeConversion) {
     }
 }
 
+TEST(HttpResponseHeaders, MetaValuesReplaceHeadersAsOneByOne) {
+    const std::vector<std::pair<std::string, std::string>> Meta = {
+        {"X-A", "1"}, {"content-type", "text/plain"}, {"x-a", "2"}, {"X-New", "n"}};
+    TIdHeaderList OneByOne, AtOnce;
+    for (TIdHeaderList* List : {&OneByOne, &AtOnce})
+        for (const char* Line : {"Content-Type: text/html", "X-A: 0", "Server: s", "X-A: 00"})
+            List->AddReceivedLine(Line);
+    for (const auto& [Name, Value] : Meta)
+        OneByOne.SetValue(Name, Value);
+    AtOnce.SetValues(Meta);
+    EXPECT_EQ(AtOnce.Lines(), OneByOne.Lines());
+
+    // A page of many META elements is work that Cancel must be able to end.
+    TIdHTTPResponse R;
+    R.RawHeaders.Add("Content-Type", "text/html");
+    R.InterpretHeaders();
+    for (int I = 0; I < 5000; ++I)
+        R.Body += "<meta http-equiv=\"X-" + std::to_string(I) + "\" content=\"v\">";
+    int Checks = 0;
+    EXPECT_THROW(R.DetectBodyCharSet([&] {
+        if (++Checks == 2)
+            throw EIdOperationAborted("Operation aborted.");
+    }),
+                 EIdOperationAborted);
+}
+
 TEST(HttpCharsets, XmlAutodetection) {
     const std::pair<std::string, std::string> Cases[] = {
         {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><a/>", "windows-1252"},
@@ -346,6 +372,30 @@ TEST(HttpCookies, ReplacementExpiryAndOrder) {
     EXPECT_EQ(Store.CookieHeader(HttpRoot, T0 + 16), "a=9");
     EXPECT_EQ(Store.Cookies().size(), 1u);
     EXPECT_EQ(Store.Cookies()[0].LastAccess, T0 + 16);
+}
+
+TEST(HttpCookies, StoreIsCappedPerDomainAndInAllOldestFirst) {
+    TIdCookieManager Store;
+    for (int I = 0; I < 60; ++I)
+        Store.AddServerCookie("c" + std::to_string(I) + "=v", HttpRoot, T0 + I);
+    std::vector<TIdCookie> Kept = Store.Cookies();
+    ASSERT_EQ(Kept.size(), TIdCookieManager::MaxPerDomain);
+    EXPECT_EQ(Kept.front().Name, "c10");
+    // Replacing a kept cookie keeps its age; it is not made young again.
+    Store.AddServerCookie("c10=new", HttpRoot, T0 + 100);
+    Store.AddServerCookie("d=v", HttpRoot, T0 + 101);
+    Kept = Store.Cookies();
+    EXPECT_EQ(Kept.front().Name, "c11");
+
+    for (int D = 0; D < 70; ++D)
+        for (int I = 0; I < 50; ++I)
+            Store.AddServerCookie("c" + std::to_string(I) + "=v",
+                                  {"h" + std::to_string(D) + ".example.com", "http", "/"},
+                                  T0 + 200);
+    Kept = Store.Cookies();
+    ASSERT_EQ(Kept.size(), TIdCookieManager::MaxCookies);
+    EXPECT_EQ(Kept.front().Domain, "h10.example.com"); // the first 550 went first
+    EXPECT_EQ(Store.CookieHeader(HttpRoot, T0 + 201), "");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -505,6 +555,48 @@ TEST(HttpResponse, AnswerTable) {
          TEnd::Close, u"", "Connection Closed Gracefully."},
         {"chunk size beyond 64 bits",
          Ok + "Transfer-Encoding: chunked\r\n\r\n1FFFFFFFFFFFFFFFFFFFF\r\n\r\n", TEnd::Close, u""},
+        {"header section past 1 MiB",
+         Ok +
+             [] {
+                 std::string Lines;
+                 for (int I = 0; I < 66; ++I)
+                     Lines += "X-" + std::to_string(I) + ": " + Repeat('h', 16000) + "\r\n";
+                 return Lines;
+             }() +
+             "\r\n",
+         TEnd::Hold, u"", "Header section too large."},
+        {"header section just below 1 MiB",
+         Ok +
+             [] {
+                 std::string Lines;
+                 for (int I = 0; I < 64; ++I)
+                     Lines += "X-" + std::to_string(I) + ": " + Repeat('h', 16000) + "\r\n";
+                 return Lines;
+             }() +
+             "Content-Length: 1\r\n\r\n!",
+         TEnd::Close, u"!"},
+        {"trailers count to the header section",
+         Ok + "Transfer-Encoding: chunked\r\n\r\n1\r\nA\r\n0\r\n" +
+             [] {
+                 std::string Lines;
+                 for (int I = 0; I < 70; ++I)
+                     Lines += "X-" + std::to_string(I) + ": " + Repeat('t', 16000) + "\r\n";
+                 return Lines;
+             }() +
+             "\r\n",
+         TEnd::Hold, u"", "Header section too large."},
+        {"chunk size that overflows the body size",
+         Ok + "Content-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nA\r\n"
+              "7fffffffffffffff\r\n",
+         TEnd::Close, u"", "Connection Closed Gracefully."},
+        {"a blank before the colon is part of the name", Ok + "Content-Length : 2\r\n\r\nabcd",
+         TEnd::Close, u"abcd"},
+        {"multipart without boundary ends after ----",
+         Ok + "Content-Type: multipart/mixed\r\n\r\npart\r\n----\r\nlast\r\nnot read", TEnd::Hold,
+         u"part\r\n----\r\nlast\r\n"},
+        {"multipart with empty boundary ends after ----",
+         Ok + "Content-Type: multipart/mixed; boundary=\"\"\r\n\r\n----\r\nlast\r\nnot read",
+         TEnd::Hold, u"----\r\nlast\r\n"},
         {"404 cut short still reports the status",
          "HTTP/1.1 404 Not Found\r\nContent-Length: 100\r\n\r\nshort", TEnd::Close, u"",
          "HTTP/1.1 404 Not Found"},
@@ -617,6 +709,29 @@ TEST(HttpResponse, ConnectionIsClosedWithoutKeepAlive) {
         HTTP.ReadTimeout = 5000;
         EXPECT_EQ(HTTP.Post(Server.URL(), {}), u"ok");
         EXPECT_FALSE(HTTP.Connected()) << Header;
+    }
+}
+
+TEST(HttpResponse, MetaHeadersDoNotDecideKeepingTheConnection) {
+    const std::pair<const char*, bool> Cases[] = {
+        {"Connection: keep-alive\r\n", true},
+        {"Connection: close\r\n", false},
+    };
+    for (const auto& [Header, Kept] : Cases) {
+        const std::string Page = std::string("<meta http-equiv=\"Connection\" content=\"") +
+                                 (Kept ? "close" : "keep-alive") + "\">";
+        THttpTestServer Server([&](THttpTestConnection& AConnection, int) {
+            AConnection.ReadRequest();
+            AConnection.Send(std::string("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n") +
+                             Header + "Content-Length: " + std::to_string(Page.size()) +
+                             "\r\n\r\n" + Page);
+            AConnection.WaitForPeerClose();
+        });
+        TIdHTTP HTTP;
+        HTTP.ReadTimeout = 5000;
+        HTTP.Post(Server.URL(), {});
+        EXPECT_EQ(HTTP.Connected(), Kept) << Header;
+        HTTP.Disconnect();
     }
 }
 

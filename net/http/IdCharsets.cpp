@@ -189,13 +189,16 @@ std::string MediaTypeParam(std::string_view AValue, std::string_view AName) {
     return {};
 }
 
-TMetaInfo ScanHTMLMeta(std::string_view ABody) {
+TMetaInfo ScanHTMLMeta(std::string_view ABody, const std::function<void()>& ACheckAbort) {
     TMetaInfo Info;
+    std::size_t Seen = 0;
     // Read in place: a copy of a large page would cost as much memory as the page.
     const std::string_view Lower = ABody;
     std::size_t Pos = 0;
     while ((Pos = FindNoCase(ABody, "<meta", Pos)) != std::string_view::npos) {
         Pos += 5;
+        if (ACheckAbort && ++Seen % 1024 == 0)
+            ACheckAbort();
         if (Pos < Lower.size() && !(Lower[Pos] == ' ' || Lower[Pos] == '\t' || Lower[Pos] == '\r' ||
                                     Lower[Pos] == '\n' || Lower[Pos] == '/' || Lower[Pos] == '>'))
             continue;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,7 +31,8 @@ struct TMetaInfo {
     std::vector<std::pair<std::string, std::string>> HttpEquiv; // HTTP-EQUIV name, CONTENT
     std::string CharSet;                                        // first CHARSET attribute
 };
-TMetaInfo ScanHTMLMeta(std::string_view ABody);
+// ACheckAbort, when set, is called now and then and may throw to end the scan.
+TMetaInfo ScanHTMLMeta(std::string_view ABody, const std::function<void()>& ACheckAbort = {});
 
 // XML 1.0 Appendix F: byte-order mark, then the encoding declaration; "UTF-8" when none.
 std::string DetectXMLEncoding(std::string_view ABody);

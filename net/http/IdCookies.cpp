@@ -243,6 +243,16 @@ std::optional<TParsedCookie> ParseSetCookie(std::string_view AText, std::int64_t
     return Cookie;
 }
 
+// The identity of a stored cookie: a cookie with the same key replaces it.
+std::string CookieKey(const TIdCookie& ACookie) {
+    // Each part after its length, so no name can pass for another name and domain.
+    std::string Key;
+    for (const std::string* Part : {&ACookie.Name, &ACookie.Domain, &ACookie.Path})
+        Key += std::to_string(Part->size()) + ':' + LowerCase(*Part);
+    Key += ACookie.HostOnly ? 'h' : 'd';
+    return Key;
+}
+
 bool IsHTTPProtocol(std::string_view AProtocol) {
     return EqualsNoCase(AProtocol, "http") || EqualsNoCase(AProtocol, "https") ||
            EqualsNoCase(AProtocol, "shttp");
@@ -290,24 +300,61 @@ void TIdCookieManager::AddServerCookie(std::string_view ASetCookie,
         return;
 
     Cookie.CreatedAt = ANow;
-    Cookie.CreationOrder = FNextOrder++;
     Cookie.LastAccess = ANow;
-    const auto Old = std::find_if(FCookies.begin(), FCookies.end(), [&](const TIdCookie& AOld) {
-        return EqualsNoCase(AOld.Name, Cookie.Name) && EqualsNoCase(AOld.Domain, Cookie.Domain) &&
-               AOld.HostOnly == Cookie.HostOnly && EqualsNoCase(AOld.Path, Cookie.Path);
-    });
-    if (Old != FCookies.end()) {
-        Cookie.CreatedAt = Old->CreatedAt;
-        Cookie.CreationOrder = Old->CreationOrder;
-        FCookies.erase(Old);
+    const std::string Key = CookieKey(Cookie);
+    if (const auto Old = FByKey.find(Key); Old != FByKey.end()) {
+        TIdCookie& Stored = FCookies.at(Old->second);
+        if (Cookie.IsExpired(ANow)) {
+            Remove(Old->second);
+            return;
+        }
+        Cookie.CreatedAt = Stored.CreatedAt;
+        Cookie.CreationOrder = Stored.CreationOrder;
+        Stored = std::move(Cookie);
+        return;
     }
     if (Cookie.IsExpired(ANow))
         return;
-    FCookies.push_back(std::move(Cookie));
+    Cookie.CreationOrder = FNextOrder++;
+    std::set<std::uint64_t>& OfDomain = FByDomain[Cookie.Domain];
+    OfDomain.insert(Cookie.CreationOrder);
+    FByKey.emplace(Key, Cookie.CreationOrder);
+    FCookies.emplace(Cookie.CreationOrder, std::move(Cookie));
+    if (OfDomain.size() > MaxPerDomain)
+        Remove(*OfDomain.begin());
+    if (FCookies.size() > MaxCookies)
+        Remove(FCookies.begin()->first);
+}
+
+void TIdCookieManager::Remove(std::uint64_t AOrder) {
+    const auto Found = FCookies.find(AOrder);
+    if (Found == FCookies.end())
+        return;
+    const TIdCookie& Cookie = Found->second;
+    FByKey.erase(CookieKey(Cookie));
+    if (const auto Domain = FByDomain.find(Cookie.Domain); Domain != FByDomain.end()) {
+        Domain->second.erase(AOrder);
+        if (Domain->second.empty())
+            FByDomain.erase(Domain);
+    }
+    FCookies.erase(Found);
 }
 
 void TIdCookieManager::RemoveExpired(std::int64_t ANow) {
-    std::erase_if(FCookies, [&](const TIdCookie& ACookie) { return ACookie.IsExpired(ANow); });
+    std::vector<std::uint64_t> Expired;
+    for (const auto& [Order, Cookie] : FCookies)
+        if (Cookie.IsExpired(ANow))
+            Expired.push_back(Order);
+    for (const std::uint64_t Order : Expired)
+        Remove(Order);
+}
+
+std::vector<TIdCookie> TIdCookieManager::Cookies() const {
+    std::vector<TIdCookie> Result;
+    Result.reserve(FCookies.size());
+    for (const auto& [Order, Cookie] : FCookies)
+        Result.push_back(Cookie);
+    return Result;
 }
 
 std::string TIdCookieManager::CookieHeader(const TIdCookieRequest& ARequest, std::int64_t ANow) {
@@ -315,7 +362,7 @@ std::string TIdCookieManager::CookieHeader(const TIdCookieRequest& ARequest, std
     std::vector<TIdCookie*> Matching;
     const bool Secure = EqualsNoCase(ARequest.Protocol, "https");
     const bool HTTP = IsHTTPProtocol(ARequest.Protocol);
-    for (TIdCookie& Cookie : FCookies) {
+    for (auto& [Order, Cookie] : FCookies) {
         const bool DomainOk = Cookie.HostOnly
                                   ? EqualsNoCase(Cookie.Domain, ARequest.Host)
                                   : IdCookieRules::DomainMatch(ARequest.Host, Cookie.Domain);

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // One stored cookie. Times are seconds since 1970-01-01 UTC.
@@ -31,9 +35,14 @@ struct TIdCookieRequest {
     std::string Path;     // path plus document, without the query
 };
 
-// Cookie store of one client, following RFC 6265 sections 5.1.3, 5.1.4, 5.2 and 5.3.
+// Cookie store of one client, following RFC 6265 sections 5.1.3, 5.1.4, 5.2 and 5.3. Like a
+// browser's, it holds at most MaxPerDomain cookies per domain and MaxCookies in all; past either
+// limit the oldest cookies go first.
 class TIdCookieManager {
 public:
+    static constexpr std::size_t MaxPerDomain = 50;
+    static constexpr std::size_t MaxCookies = 3000;
+
     // Parses one Set-Cookie value received for ARequest and stores, replaces or removes a cookie.
     void AddServerCookie(std::string_view ASetCookie, const TIdCookieRequest& ARequest,
                          std::int64_t ANow);
@@ -43,10 +52,19 @@ public:
     std::string CookieHeader(const TIdCookieRequest& ARequest, std::int64_t ANow);
 
     void RemoveExpired(std::int64_t ANow);
-    const std::vector<TIdCookie>& Cookies() const { return FCookies; }
+    // The stored cookies, oldest first.
+    std::vector<TIdCookie> Cookies() const;
 
 private:
-    std::vector<TIdCookie> FCookies;
+    // Removes the cookie created as AOrder-th, with its index entries.
+    void Remove(std::uint64_t AOrder);
+
+    // By creation order, so the oldest is first; a replaced cookie keeps its place.
+    std::map<std::uint64_t, TIdCookie> FCookies;
+    // Name, domain, host-only flag and path (letter case folded) to creation order.
+    std::unordered_map<std::string, std::uint64_t> FByKey;
+    // Domain to the creation orders of its cookies.
+    std::unordered_map<std::string, std::set<std::uint64_t>> FByDomain;
     std::uint64_t FNextOrder = 0;
 };
 

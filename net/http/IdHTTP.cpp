@@ -281,13 +281,29 @@ std::string TIdHTTP::ReadLine() {
     return Line;
 }
 
+std::string TIdHTTP::ReadHeaderLine() {
+    CheckAbort();
+    std::string Line = ReadLine();
+    // An endless header block would otherwise grow until memory runs out.
+    FHeaderBytes += Line.size() + 2;
+    if (FHeaderBytes > MaxHeaderSection)
+        throw EIdHTTPHeaderSectionTooLarge("Header section too large.");
+    return Line;
+}
+
+void TIdHTTP::CheckAbort() const {
+    if (FAbortRequested.load())
+        throw EIdOperationAborted(RSOperationAborted);
+}
+
 void TIdHTTP::ReadStatusAndHeaders() {
     for (;;) {
-        FResponse.ResponseText = ReadLine();
+        FHeaderBytes = 0;
+        FResponse.ResponseText = ReadHeaderLine();
         FResponse.RawHeaders.Clear();
         try {
             for (;;) {
-                std::string Line = ReadLine();
+                std::string Line = ReadHeaderLine();
                 if (Line.empty())
                     break;
                 FResponse.RawHeaders.AddReceivedLine(Line);
@@ -316,8 +332,12 @@ void TIdHTTP::TakeCookies() {
     const TIdCookieRequest CookieRequest{ToUTF8(FURL.Host), ToUTF8(FURL.Protocol),
                                          ToUTF8(FURL.Path + FURL.Document)};
     const std::int64_t Now = NowSeconds();
-    for (const std::string& Value : FResponse.RawHeaders.Values("Set-Cookie"))
+    std::size_t Count = 0;
+    for (const std::string& Value : FResponse.RawHeaders.Values("Set-Cookie")) {
+        if (++Count % 1024 == 0)
+            CheckAbort();
         FCookies.AddServerCookie(Value, CookieRequest, Now);
+    }
 }
 
 std::size_t TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
@@ -412,13 +432,14 @@ void TIdHTTP::ReadBody() {
             const int64_t Size = ChunkSize(ReadLine());
             if (Size <= 0)
                 break;
-            // The decoder grows with what arrives; the byte buffer stops at the chunk's end.
-            ReadExact(Size, true,
-                      FBodyDecoder ? -1 : static_cast<int64_t>(FResponse.Body.size()) + Size);
+            // The decoder grows with what arrives; the byte buffer stops at the chunk's end (a
+            // size past what memory can hold simply sets no bound).
+            const auto Held = static_cast<int64_t>(FResponse.Body.size());
+            ReadExact(Size, true, FBodyDecoder || Size > INT64_MAX - Held ? -1 : Held + Size);
             ReadLine();
         }
         for (;;) {
-            const std::string Trailer = ReadLine();
+            const std::string Trailer = ReadHeaderLine();
             if (Trailer.empty())
                 break;
             FResponse.RawHeaders.AddReceivedLine(Trailer);
@@ -427,11 +448,9 @@ void TIdHTTP::ReadBody() {
         // A body cut short is not the answer the server meant to give.
         if (FResponse.ContentLength > 0)
             ReadExact(FResponse.ContentLength, true, FResponse.ContentLength);
-    } else if (const std::string Boundary =
-                   IdCharsets::MediaTypeParam(FResponse.ContentType, "boundary");
-               IdHTTPText::StartsWithNoCase(FResponse.ContentType, "multipart/") &&
-               !Boundary.empty()) {
-        ReadMultipart(Boundary);
+    } else if (IdHTTPText::StartsWithNoCase(FResponse.ContentType, "multipart/")) {
+        // A missing or empty boundary is the empty boundary: the body ends after "----".
+        ReadMultipart(IdCharsets::MediaTypeParam(FResponse.ContentType, "boundary"));
     } else {
         ReadUntilClose();
     }
@@ -504,7 +523,7 @@ std::u16string TIdHTTP::ReadResponse() {
             BeginBody();
             ReadBody();
             if (!FBodyDecoder)
-                FResponse.DetectBodyCharSet();
+                FResponse.DetectBodyCharSet([this] { CheckAbort(); });
         }
         std::u16string Text = BodyText();
         KeepOrClose();
@@ -516,7 +535,7 @@ std::u16string TIdHTTP::ReadResponse() {
             BeginBody();
             ReadBody();
             if (!FBodyDecoder)
-                FResponse.DetectBodyCharSet();
+                FResponse.DetectBodyCharSet([this] { CheckAbort(); });
         } catch (const EIdConnClosedGracefully&) {
             DisconnectQuietly(*this);
         } catch (...) {

@@ -25,6 +25,12 @@ public:
     using EIdException::EIdException;
 };
 
+// An answer whose status line and headers (trailers included) pass MaxHeaderSection bytes.
+class EIdHTTPHeaderSectionTooLarge : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
 enum class TIdHTTPProtocolVersion { pv1_0, pv1_1 };
 
 // The request fields the client keeps from one call to the next.
@@ -55,6 +61,10 @@ public:
     // Thread-safe: makes a running Post end promptly by throwing.
     void Abort();
 
+    // The most bytes the status line and header lines of one answer may take, line ends
+    // included; each line also keeps the handler's own line limit.
+    static constexpr std::size_t MaxHeaderSection = std::size_t(1) << 20;
+
     TIdHTTPProtocolVersion ProtocolVersion = TIdHTTPProtocolVersion::pv1_1;
     bool AllowCookies = true;
     // Milliseconds a 3xx answer's body may take to start arriving before it is given up as
@@ -79,6 +89,10 @@ private:
     void ReadUntilClose();
     void ReadMultipart(const std::string& ABoundary);
     std::string ReadLine();
+    // A line of the status and header section, counted against MaxHeaderSection.
+    std::string ReadHeaderLine();
+    // Throws EIdOperationAborted once Abort was called: for work that makes no socket call.
+    void CheckAbort() const;
     void TakeCookies();
     void KeepOrClose();
     // Moves at most ALimit (all when negative) buffered bytes into the body; returns how many.
@@ -92,4 +106,5 @@ private:
     std::unique_ptr<TIdTextDecoder> FBodyDecoder;
     TIdCookieManager FCookies;
     std::atomic<bool> FAbortRequested{false};
+    std::size_t FHeaderBytes = 0; // of the answer being read
 };

@@ -4,6 +4,7 @@
 #include "IdHTTPText.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 using IdHTTPText::Trim;
 using IdText::EqualsNoCase;
@@ -11,16 +12,27 @@ using IdText::EqualsNoCase;
 void TIdHeaderList::AddReceivedLine(std::string_view ALine) {
     if (!ALine.empty() && (ALine.front() == ' ' || ALine.front() == '\t')) {
         if (!FLines.empty()) {
+            // The value grows in place: copying it for each continuation line would make a long
+            // folded header cost the square of its length.
             std::string& Value = FLines.back().second;
-            Value = std::string(Trim(Value)) + " " + std::string(Trim(ALine));
+            const std::string_view Kept = Trim(Value);
+            if (Kept.size() != Value.size()) {
+                const std::size_t Lead = static_cast<std::size_t>(Kept.data() - Value.data());
+                Value.resize(Lead + Kept.size());
+                Value.erase(0, Lead);
+            }
+            Value += ' ';
+            Value += Trim(ALine);
             return;
         }
     }
+    // The name is everything before the first ":", as sent: "Content-Length : 2" does not name
+    // the length.
     const std::size_t Colon = ALine.find(':');
     if (Colon == std::string_view::npos)
         FLines.emplace_back(std::string(Trim(ALine)), std::string());
     else
-        FLines.emplace_back(std::string(Trim(ALine.substr(0, Colon))),
+        FLines.emplace_back(std::string(ALine.substr(0, Colon)),
                             std::string(Trim(ALine.substr(Colon + 1))));
 }
 
@@ -31,6 +43,28 @@ void TIdHeaderList::Add(std::string_view AName, std::string_view AValue) {
 void TIdHeaderList::SetValue(std::string_view AName, std::string_view AValue) {
     std::erase_if(FLines, [&](const auto& ALine) { return EqualsNoCase(ALine.first, AName); });
     Add(AName, AValue);
+}
+
+void TIdHeaderList::SetValues(const std::vector<std::pair<std::string, std::string>>& AValues,
+                              const std::function<void()>& ACheckAbort) {
+    // The same as SetValue for each pair in turn, in one pass over the lines: each name's last
+    // value, in the order of those last settings, after the lines of other names.
+    std::unordered_map<std::string, std::size_t> Last;
+    for (std::size_t I = 0; I < AValues.size(); ++I) {
+        if (ACheckAbort && I % 1024 == 0)
+            ACheckAbort();
+        Last[IdHTTPText::LowerCase(AValues[I].first)] = I;
+    }
+    std::erase_if(FLines, [&](const auto& ALine) {
+        return Last.contains(IdHTTPText::LowerCase(ALine.first));
+    });
+    std::vector<std::size_t> Kept;
+    Kept.reserve(Last.size());
+    for (const auto& [Name, Index] : Last)
+        Kept.push_back(Index);
+    std::sort(Kept.begin(), Kept.end());
+    for (const std::size_t Index : Kept)
+        Add(AValues[Index].first, AValues[Index].second);
 }
 
 std::string TIdHeaderList::Value(std::string_view AName) const {
@@ -87,18 +121,18 @@ void TIdHTTPResponse::InterpretHeaders() {
     WWWAuthenticate = RawHeaders.Values("WWW-Authenticate");
 }
 
-void TIdHTTPResponse::DetectBodyCharSet() {
+void TIdHTTPResponse::DetectBodyCharSet(const std::function<void()>& ACheckAbort) {
     if (IdCharsets::IsHTMLType(ContentType)) {
-        const IdCharsets::TMetaInfo Meta = IdCharsets::ScanHTMLMeta(Body);
-        bool MetaContentType = false;
-        for (const auto& [Name, Content] : Meta.HttpEquiv) {
-            RawHeaders.SetValue(Name, Content);
-            MetaContentType = MetaContentType || EqualsNoCase(Name, "Content-Type");
-        }
+        const IdCharsets::TMetaInfo Meta = IdCharsets::ScanHTMLMeta(Body, ACheckAbort);
+        RawHeaders.SetValues(Meta.HttpEquiv, ACheckAbort);
+        const bool MetaContentType =
+            std::any_of(Meta.HttpEquiv.begin(), Meta.HttpEquiv.end(), [](const auto& AItem) {
+                return EqualsNoCase(AItem.first, "Content-Type");
+            });
         const std::string HeaderCharSet = CharSet;
         if (MetaContentType) {
             // Only the media type and its character set are taken again: the body is already
-            // framed and read by the real headers.
+            // framed and read by the real headers, and the connection kept or closed by them.
             InterpretContentType(RawHeaders.Value("Content-Type"));
         }
         if (!Meta.CharSet.empty())

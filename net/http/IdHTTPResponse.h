@@ -3,6 +3,7 @@
 #include "IdException.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -29,6 +30,10 @@ public:
     void Add(std::string_view AName, std::string_view AValue);
     // Replaces every line named AName by one line with AValue.
     void SetValue(std::string_view AName, std::string_view AValue);
+    // SetValue for each pair in order, in time linear in the lines and pairs. ACheckAbort, when
+    // set, is called now and then and may throw to end the work.
+    void SetValues(const std::vector<std::pair<std::string, std::string>>& AValues,
+                   const std::function<void()>& ACheckAbort = {});
     // The first occurrence; empty when absent.
     std::string Value(std::string_view AName) const;
     bool Has(std::string_view AName) const;
@@ -49,7 +54,8 @@ public:
     // Fills the fields below from RawHeaders.
     void InterpretHeaders();
     // Takes the character set from META elements (HTML) or XML autodetection, by media type.
-    void DetectBodyCharSet();
+    // ACheckAbort, when set, is called now and then and may throw to end the work.
+    void DetectBodyCharSet(const std::function<void()>& ACheckAbort = {});
 
     std::string ResponseText;
     int ResponseCode = -1;
