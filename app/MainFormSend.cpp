@@ -52,7 +52,8 @@ void TMainForm::CallButtonClick() {
         [this] { AbortPost(); });
     const TSendCall::TOutcome outcome =
         Call->Run(*this, QString::fromStdString(CurrentCommand->Name));
-    const QString errorText = Call->ErrorText();
+    // A NUL byte in the server's words shows as the replacement character, not as nothing.
+    const QString errorText = QString(Call->ErrorText()).replace(QChar(0), QChar(0xFFFD));
     TCallResult result = Call->TakeResult();
     Call.reset();
 
@@ -64,7 +65,7 @@ void TMainForm::CallButtonClick() {
             return; // the user refused the server's certificate: nothing was sent
         // A failure without words is still a failure.
         return ShowSendError(this,
-                             errorText.isEmpty()
+                             errorText.trimmed().isEmpty()
                                  ? QStringLiteral("The server's answer had an empty status line.")
                                  : errorText);
     case TSendCall::TOutcome::Succeeded:

@@ -1,5 +1,7 @@
 #include "SendCall.h"
 
+#include "IdException.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
@@ -10,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <new>
 
 namespace {
 
@@ -60,6 +63,14 @@ TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName)
     Worker = std::thread([this, &loop] {
         try {
             Result_ = Work();
+        } catch (const EIdException& error) {
+            // The whole message: a server's status line may hold NUL bytes.
+            Failed = true;
+            ErrorText_ = QString::fromUtf8(error.Message().data(),
+                                           static_cast<qsizetype>(error.Message().size()));
+        } catch (const std::bad_alloc&) {
+            Failed = true;
+            ErrorText_ = QStringLiteral("Out of memory while reading the answer.");
         } catch (const std::exception& error) {
             Failed = true;
             ErrorText_ = QString::fromUtf8(error.what());

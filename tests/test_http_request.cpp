@@ -371,7 +371,8 @@ TEST(HttpPostTool, AnswerFailureAndUsage) {
     TScriptedServer Server(
         {TServerScript().ReadRequest().Send("HTTP/1.1 200 OK\r\nContent-Type: text/plain; "
                                             "charset=utf-8\r\n\r\nB\xC3\xB6rse\r\n"),
-         TServerScript().ReadRequest().Send("HTTP/1.1 404 Not Found\r\n\r\n")});
+         TServerScript().ReadRequest().Send("HTTP/1.1 404 Not Found\r\n\r\n"),
+         TServerScript().ReadRequest().Send(std::string("HTTP/1.1 404 Not\0Found\r\n\r\n", 26))});
     const std::u16string URL16 = Server.URL(u"/api");
     const std::string URL(URL16.begin(), URL16.end());
 
@@ -386,6 +387,9 @@ TEST(HttpPostTool, AnswerFailureAndUsage) {
     EXPECT_EQ(Refused.ExitCode, 1);
     EXPECT_EQ(Refused.Out, "");
     EXPECT_EQ(Refused.Err, "HTTP/1.1 404 Not Found\n");
+
+    // The message is written as it is, a NUL byte and what follows it included.
+    EXPECT_EQ(RunPostTool({URL}).Err, std::string("HTTP/1.1 404 Not\0Found\n", 23));
 
     const TProgramRun Unknown = RunPostTool({"api"});
     EXPECT_EQ(Unknown.ExitCode, 1);

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <poll.h>
 #include <random>
 #include <string>
@@ -217,6 +218,24 @@ TEST(HttpResponseHeaders, MetaValuesReplaceHeadersAsOneByOne) {
             throw EIdOperationAborted("Operation aborted.");
     }),
                  EIdOperationAborted);
+}
+
+TEST(HttpCharsets, BodyDecoderGrowsByAtMostDoubling) {
+    // Room of many times the text would make a large answer fail for want of address space.
+    const std::vector<uint8_t> Piece(4096, 'a');
+    for (const int64_t Announced : {int64_t(-1), int64_t(100000)}) {
+        TIdTextDecoder Decoder(TIdTextDecoder::TMode::UTF8);
+        std::size_t Fed = 0;
+        for (int I = 0; I < 40; ++I) {
+            Decoder.Feed(Piece, Announced);
+            Fed += Piece.size();
+            EXPECT_LE(Decoder.Capacity(), 2 * Fed) << Fed;
+            if (Announced >= 0) {
+                EXPECT_LE(Decoder.Capacity(), std::max<std::size_t>(Fed, Announced)) << Fed;
+            }
+        }
+        EXPECT_EQ(Decoder.Finish(), std::u16string(Fed, u'a'));
+    }
 }
 
 TEST(HttpCharsets, XmlAutodetection) {
@@ -429,7 +448,7 @@ std::u16string PostTo(const std::string& AReply, TEnd AEnd, std::size_t APieceSi
     try {
         Text = HTTP.Post(u"http://127.0.0.1:8087/api", {u"Command=AccountsList"});
     } catch (const EIdException& E) {
-        AError = E.what();
+        AError = E.Message();
     }
     HTTP.SetIOHandler(nullptr);
     return Text;
@@ -597,6 +616,9 @@ TEST(HttpResponse, AnswerTable) {
         {"multipart with empty boundary ends after ----",
          Ok + "Content-Type: multipart/mixed; boundary=\"\"\r\n\r\n----\r\nlast\r\nnot read",
          TEnd::Hold, u"----\r\nlast\r\n"},
+        {"NUL in the status line is kept in the message",
+         std::string("HTTP/1.1 404 Not\0Found\r\n\r\n", 26), TEnd::Close, u"",
+         std::string("HTTP/1.1 404 Not\0Found", 22)},
         {"404 cut short still reports the status",
          "HTTP/1.1 404 Not Found\r\nContent-Length: 100\r\n\r\nshort", TEnd::Close, u"",
          "HTTP/1.1 404 Not Found"},
@@ -611,6 +633,28 @@ TEST(HttpResponse, AnswerTable) {
             EXPECT_EQ(Text, C.Text) << C.Name << ", pieces of " << PieceSize;
         }
     }
+}
+
+TEST(HttpResponse, RunningOutOfMemoryHasWordsOfItsOwn) {
+    // Memory runs out while the answer comes in, wherever that happens.
+    struct TStarvedHandler : TMemoryIOHandler {
+        int ReceiveChunk(std::span<uint8_t> ABuffer) override {
+            if (Receives() > 0)
+                throw std::bad_alloc();
+            return TMemoryIOHandler::ReceiveChunk(ABuffer);
+        }
+    } Handler;
+    Handler.Replies = {"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\npart"};
+    TIdHTTP HTTP;
+    HTTP.SetIOHandler(&Handler);
+    try {
+        HTTP.Post(TMemoryClient::URL, {});
+        ADD_FAILURE() << "no failure";
+    } catch (const EIdException& E) {
+        EXPECT_EQ(E.Message(), "Out of memory while reading the answer.");
+    }
+    EXPECT_FALSE(HTTP.Connected());
+    HTTP.SetIOHandler(nullptr);
 }
 
 TEST(HttpResponse, ResetByTheServerInsideTheBody) {

@@ -375,6 +375,20 @@ TEST_F(SendTest, FailuresShowTheirMessageAndNoResults) {
     EXPECT_EQ(outcome.Boxes[0].Text,
               QStringLiteral("The server's answer had an empty status line."));
     EXPECT_FALSE(outcome.ResultsShown);
+
+    // A status line of blanks only is as empty; a NUL byte is shown, not where the text ends.
+    const std::pair<QByteArray, QString> statusLines[] = {
+        {QByteArrayLiteral("   \t "),
+         QStringLiteral("The server's answer had an empty status line.")},
+        {QByteArrayLiteral("HTTP/1.1 404 Not\0Found"),
+         QStringLiteral("HTTP/1.1 404 Not\uFFFDFound")},
+    };
+    for (const auto& [statusLine, shown] : statusLines) {
+        peer.Answer(statusLine + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        outcome = Send();
+        ASSERT_EQ(outcome.Boxes.size(), 1u);
+        EXPECT_EQ(outcome.Boxes[0].Text, shown);
+    }
 }
 
 TEST_F(SendTest, AnswersAreShownLineByLine) {

@@ -75,8 +75,11 @@ int main(int argc, char** argv) {
         WriteAll(stderr, std::string(E.what()) + "\nTo trust this certificate, pass --pin " +
                              E.Certificate.Fingerprint + " before the URL.\n");
         return 1;
+    } catch (const EIdException& E) {
+        // The message keeps its exact bytes, even one that ends with a line break or holds NUL.
+        WriteAll(stderr, E.Message() + "\n");
+        return 1;
     } catch (const std::exception& E) {
-        // The message keeps its exact bytes, even one that ends with a line break.
         WriteAll(stderr, std::string(E.what()) + "\n");
         return 1;
     }

@@ -11,6 +11,8 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 
 using IdHTTPText::ToASCII;
 using IdText::EqualsNoCase;
@@ -18,6 +20,7 @@ using IdText::ToUTF8;
 
 namespace {
 
+constexpr const char* RSOutOfMemoryReadingAnswer = "Out of memory while reading the answer.";
 constexpr std::size_t RequestBodyPieceSize = 32768;
 
 std::int64_t NowSeconds() {
@@ -243,19 +246,30 @@ std::u16string TIdHTTP::Post(const std::u16string& AURL,
     if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 && Request.Connection.empty())
         Request.Connection = "keep-alive";
 
+    const auto Abandon = [&] {
+        // An aborted call is over: the handler goes back to normal so the connection can be
+        // closed and the client used again.
+        if (FAbortRequested.load())
+            Handler->ClearAbort();
+        FBodyDecoder.reset();
+        std::string().swap(FResponse.Body);
+        DisconnectQuietly(*this);
+    };
     try {
         Connect();
         WriteRequest(Body);
         return ReadResponse();
     } catch (const EIdHTTPProtocolException&) {
         throw;
+    } catch (const std::bad_alloc&) {
+        // A library's own text ("std::bad_alloc") tells the user nothing.
+        Abandon();
+        throw EIdOutOfMemory(RSOutOfMemoryReadingAnswer);
+    } catch (const std::length_error&) {
+        Abandon();
+        throw EIdOutOfMemory(RSOutOfMemoryReadingAnswer);
     } catch (...) {
-        // An aborted call is over: the handler goes back to normal so the connection can be
-        // closed and the client used again.
-        if (FAbortRequested.load())
-            Handler->ClearAbort();
-        FBodyDecoder.reset();
-        DisconnectQuietly(*this);
+        Abandon();
         throw;
     }
 }

@@ -31,6 +31,12 @@ public:
     using EIdException::EIdException;
 };
 
+// Memory ran out during a call: an answer too large to hold.
+class EIdOutOfMemory : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
 enum class TIdHTTPProtocolVersion { pv1_0, pv1_1 };
 
 // The request fields the client keeps from one call to the next.

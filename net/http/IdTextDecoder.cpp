@@ -41,13 +41,17 @@ bool Prefault(const char16_t* ABegin, const char16_t* AEnd) {
 char16_t* TIdTextDecoder::Room(std::size_t AUnits, int64_t AExpectedTotal) {
     const std::size_t Need = FWritten + AUnits;
     if (FText.capacity() < Need) {
-        // Large steps: every step copies what is there and touches fresh pages. The steps stay in
-        // proportion to what arrived, and stop at the announced length (never more units than
-        // bytes in these encodings).
-        std::size_t Capacity = std::max({Need, FText.capacity() * 16, std::size_t(4096)});
+        // Doubling: the copies add up to less than the text, and the room ahead of the text never
+        // exceeds what it holds, so a large answer does not ask for many times its size. The
+        // steps stop at the announced length (never more units than bytes in these encodings).
+        std::size_t Capacity = std::max({Need, FText.capacity() * 2, std::size_t(4096)});
         if (AExpectedTotal >= 0)
             Capacity = std::max(Need, std::min(Capacity, static_cast<std::size_t>(AExpectedTotal)));
-        FText.reserve(Capacity);
+        // A fresh string gets exactly this room; growing in place may round it up to double.
+        std::u16string Larger;
+        Larger.reserve(Capacity);
+        Larger.append(FText, 0, FWritten);
+        FText.swap(Larger);
         FPrefaulted = FWritten;
     }
     constexpr std::size_t PrefaultStep = std::size_t(1) << 20; // units

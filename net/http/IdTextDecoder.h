@@ -19,6 +19,8 @@ public:
     void Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTotal = -1);
     // The text; a character cut short at the end becomes U+FFFD. The decoder is spent after it.
     std::u16string Finish();
+    // UTF-16 units held, decoded text and room together.
+    std::size_t Capacity() const { return FText.capacity(); }
 
 private:
     // Makes room for AUnits more UTF-16 units after the ones written.

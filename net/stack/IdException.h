@@ -4,11 +4,16 @@
 #include <stdexcept>
 #include <string>
 
-// Every failure of the transport is one of these; what() is the UTF-8 message shown to the user.
+// Every failure of the transport is one of these; Message() is the UTF-8 message shown to the
+// user. A server's text may hold NUL bytes, at which what() ends: Message() has them all.
 class EIdException : public std::runtime_error {
 public:
-    explicit EIdException(const std::string& AMessage) : std::runtime_error(AMessage) {}
-    std::string Message() const { return what(); }
+    explicit EIdException(const std::string& AMessage)
+        : std::runtime_error(AMessage), FMessage(AMessage) {}
+    const std::string& Message() const { return FMessage; }
+
+private:
+    std::string FMessage;
 };
 
 // A failing socket call; LastError is the socket error number of the message.
