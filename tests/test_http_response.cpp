@@ -764,18 +764,12 @@ TEST(HttpResponse, MetaHeadersDoNotDecideKeepingTheConnection) {
     for (const auto& [Header, Kept] : Cases) {
         const std::string Page = std::string("<meta http-equiv=\"Connection\" content=\"") +
                                  (Kept ? "close" : "keep-alive") + "\">";
-        THttpTestServer Server([&](THttpTestConnection& AConnection, int) {
-            AConnection.ReadRequest();
-            AConnection.Send(std::string("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n") +
-                             Header + "Content-Length: " + std::to_string(Page.size()) +
-                             "\r\n\r\n" + Page);
-            AConnection.WaitForPeerClose();
-        });
-        TIdHTTP HTTP;
-        HTTP.ReadTimeout = 5000;
-        HTTP.Post(Server.URL(), {});
-        EXPECT_EQ(HTTP.Connected(), Kept) << Header;
-        HTTP.Disconnect();
+        TMemoryClient Client({std::string("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n") +
+                              Header + "Content-Length: " + std::to_string(Page.size()) +
+                              "\r\n\r\n" + Page});
+        Client.Handler.End = TEnd::Hold;
+        Client.HTTP.Post(TMemoryClient::URL, {});
+        EXPECT_EQ(Client.HTTP.Connected(), Kept) << Header;
     }
 }
 
