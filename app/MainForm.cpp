@@ -17,6 +17,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -243,6 +244,7 @@ void TMainForm::LoadSettings() {
         FilePortEdit->setText(settings.Port);
         APIPathEdit->setText(settings.Path);
         RememberPW->setChecked(settings.RememberPW);
+        ReadKeyringPassword(settings);
         PasswordEdit->setText(settings.Password);
     };
     try {
@@ -254,6 +256,53 @@ void TMainForm::LoadSettings() {
     show();
 }
 
+void TMainForm::ReadKeyringPassword(TConnectionSettings& ASettings) {
+    KeyringMayHoldPassword = ASettings.RememberPW;
+    if (ASettings.RememberPW) {
+        KeyringAnswer = Keyring.Read();
+        // A password still in the file is newer than the keyring's (kept there while no keyring
+        // answered) or not yet moved; it moves at the next save.
+        if (ASettings.Password.isEmpty() && KeyringAnswer->Found)
+            ASettings.Password = KeyringAnswer->Password;
+    }
+    UpdatePasswordTip();
+}
+
+void TMainForm::KeepPassword(TConnectionSettings& ASettings) {
+    if (ASettings.RememberPW) {
+        KeyringAnswer = Keyring.Write(ASettings.Password);
+        ASettings.PasswordInKeyring = KeyringAnswer->State == TPasswordKeyring::TState::Available;
+        KeyringMayHoldPassword = true;
+    } else if (KeyringMayHoldPassword) {
+        // Unticked: the keyring forgets the password; the file never keeps it.
+        KeyringAnswer = Keyring.Remove();
+        KeyringMayHoldPassword = KeyringAnswer->State != TPasswordKeyring::TState::Available;
+    }
+    UpdatePasswordTip();
+}
+
+void TMainForm::UpdatePasswordTip() {
+    const QString file = QDir::toNativeSeparators(Store.FileName());
+    QString tip;
+    if (!KeyringAnswer)
+        tip = QStringLiteral("When ticked, the password is kept in the desktop's keyring, or in "
+                             "the settings file %1 (readable by you only) where no keyring "
+                             "service answers.")
+                  .arg(file);
+    else if (KeyringAnswer->State == TPasswordKeyring::TState::Available)
+        tip = QStringLiteral("The password is kept in the desktop's keyring, not in the settings "
+                             "file.");
+    else if (KeyringAnswer->State == TPasswordKeyring::TState::Unavailable)
+        tip = QStringLiteral("No keyring service answers, so the password is kept in the "
+                             "settings file %1, readable by you only.")
+                  .arg(file);
+    else
+        tip = QStringLiteral("The keyring refused access (%1), so the password is kept in the "
+                             "settings file %2, readable by you only.")
+                  .arg(KeyringAnswer->Error, file);
+    RememberPW->setToolTip(tip);
+}
+
 void TMainForm::SaveSettings() {
     TConnectionSettings settings;
     settings.Version = VerEdit->text();
@@ -262,6 +311,7 @@ void TMainForm::SaveSettings() {
     settings.Path = APIPathEdit->text();
     settings.RememberPW = RememberPW->isChecked();
     settings.Password = PasswordEdit->text();
+    KeepPassword(settings);
     const QString notice = Store.Save(settings);
     if (!notice.isEmpty())
         QMessageBox::information(this, ApplicationTitle(QCoreApplication::applicationFilePath()),

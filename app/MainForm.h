@@ -4,6 +4,7 @@
 #include "CommandTree.h"
 #include "ParamTree.h"
 #include "ParamValues.h"
+#include "PasswordKeyring.h"
 #include "SettingsStore.h"
 
 #include <QColor>
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QFrame;
@@ -126,6 +128,10 @@ private:
     void FormDestroy();
     void LoadSettings();
     void SaveSettings();
+    // The password's place: the keyring where one answers, else the settings file.
+    void ReadKeyringPassword(TConnectionSettings& ASettings);
+    void KeepPassword(TConnectionSettings& ASettings);
+    void UpdatePasswordTip();
     void BuildCatalogue();
     void ReportError(const std::exception& AError);
     void RepaintTrees();
@@ -146,6 +152,11 @@ private:
     TParamValues ParamValues;
 
     TSettingsStore Store;
+    TPasswordKeyring Keyring;
+    // What the keyring last said; unknown until the password was first read or kept.
+    std::optional<TPasswordKeyring::TResult> KeyringAnswer;
+    // The keyring may hold the password: the box was ticked at start or at a save.
+    bool KeyringMayHoldPassword = false;
     // The client keeps its URL, request fields and cookies for the run; it uses the handler,
     // which therefore outlives it.
     std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> IdSSLIOHandlerSocketOpenSSL1;

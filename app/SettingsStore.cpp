@@ -194,6 +194,11 @@ QString TSettingsStore::Save(const TConnectionSettings& ASettings) {
     QSettings store(FileName_, QSettings::IniFormat);
     std::vector<TUnread> stillUnread;
     for (const auto& [name, text] : StoredTexts(ASettings)) {
+        if (name == QLatin1String("Password") && ASettings.PasswordInKeyring) {
+            store.remove(Key(name));
+            store.sync();
+            continue;
+        }
         if (IsUnread(name, text)) {
             stillUnread.push_back({name, text});
             continue;

@@ -19,6 +19,8 @@ struct TConnectionSettings {
     QString Path;
     bool RememberPW = false;
     QString Password;
+    // The password is kept in the keyring: Save removes the value from the file.
+    bool PasswordInKeyring = false;
 };
 
 // The per-user store: an INI file named after the key ("Tessarine.conf") in the user's

@@ -3,9 +3,11 @@
 # Usage: scripts/install-deps.sh run|test
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite libicu-dev libssl3)
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite libicu-dev libssl3
+    qtkeychain-qt6-dev)
 if [ "${1:-run}" = test ]; then
-    packages+=(libgtest-dev libbenchmark-dev libssl-dev openssl python3 curl fonts-dejavu-core)
+    packages+=(libgtest-dev libbenchmark-dev libssl-dev openssl python3 curl fonts-dejavu-core
+        dbus-daemon gnome-keyring)
 fi
 
 missing=()

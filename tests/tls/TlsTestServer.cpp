@@ -4,6 +4,7 @@
 #include <openssl/ssl.h>
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -42,6 +43,8 @@ bool RequestComplete(const std::string& ARequest) {
 
 TTlsTestServer::TTlsTestServer(TTlsServerOptions AOptions, bool AIPv6)
     : FOptions(std::move(AOptions)), FListener(AIPv6, 8) {
+    // Writing to a client that is gone must fail the write, not end the test.
+    signal(SIGPIPE, SIG_IGN);
     const TTestCertificate& Certificate =
         FOptions.Certificate != nullptr ? *FOptions.Certificate : TTestCertificate::Get();
     SSL_CTX* Context = SSL_CTX_new(TLS_server_method());
@@ -133,6 +136,11 @@ void TTlsTestServer::ServeTls(int AFd) {
         std::lock_guard Guard(FLock);
         FRequests.push_back(Request);
         FChanged.notify_all();
+    }
+    // A client that refused the certificate went away without a request: nothing to answer.
+    if (Request.empty()) {
+        SSL_free(Connection);
+        return;
     }
     if (FOptions.Mode == TTlsServerMode::Silent) {
         DrainUntilClosed(AFd);
