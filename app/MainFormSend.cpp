@@ -4,6 +4,7 @@
 #include "ParamTree.h"
 #include "ResultsForm.h"
 #include "SendCall.h"
+#include "SendErrorDetails.h"
 #include "SendRequest.h"
 #include "TrustPrompt.h"
 
@@ -13,9 +14,11 @@
 
 namespace {
 
-void ShowSendError(QWidget* AParent, const QString& AMessage) {
+// ADetails, when given, go behind the box's "Show Details..." button.
+void ShowSendError(QWidget* AParent, const QString& AMessage, const QString& ADetails = {}) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), AMessage, QMessageBox::Ok,
                     AParent);
+    box.setDetailedText(ADetails);
     box.exec();
 }
 
@@ -67,7 +70,8 @@ void TMainForm::CallButtonClick() {
         return ShowSendError(this,
                              errorText.trimmed().isEmpty()
                                  ? QStringLiteral("The server's answer had an empty status line.")
-                                 : errorText);
+                                 : errorText,
+                             SendErrorDetails(url, result));
     case TSendCall::TOutcome::Succeeded:
         break;
     }

@@ -1,6 +1,7 @@
 #include "SendCall.h"
 
 #include "IdException.h"
+#include "IdHTTPResponse.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <chrono>
 #include <exception>
 #include <new>
 
@@ -61,8 +63,16 @@ TSendCall::~TSendCall() {
 TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName) {
     QEventLoop loop;
     Worker = std::thread([this, &loop] {
+        const auto start = std::chrono::steady_clock::now();
         try {
             Result_ = Work();
+        } catch (const EIdHTTPProtocolException& error) {
+            Failed = true;
+            ErrorText_ = QString::fromUtf8(error.Message().data(),
+                                           static_cast<qsizetype>(error.Message().size()));
+            Result_.Refused = true;
+            Result_.StatusLine = error.Message();
+            Result_.Text = error.ErrorMessage;
         } catch (const EIdException& error) {
             // The whole message: a server's status line may hold NUL bytes.
             Failed = true;
@@ -78,6 +88,10 @@ TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName)
             Failed = true;
             ErrorText_ = QStringLiteral("Unknown error.");
         }
+        if (Failed)
+            Result_.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - start)
+                                     .count();
         // The loop lives until the worker is joined, so the queued quit always has a receiver.
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });

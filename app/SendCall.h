@@ -17,6 +17,9 @@ struct TCallResult {
     std::string CharSet;
     int64_t DurationMs = 0; // from the start of the call to the answer's last byte
     int64_t ByteSize = 0;   // body bytes received
+    // A failed call keeps its duration too; one refused by its status code keeps the status
+    // line, and Text holds the body the server sent with the refusal.
+    bool Refused = false;
 };
 
 // One HTTP call run off the user-interface thread. While it runs the owner window keeps
@@ -39,7 +42,8 @@ public:
     const TCallResult& Result() const { return Result_; }
     // Hands the answer over without copying its text.
     TCallResult TakeResult() { return std::move(Result_); }
-    // The failure's message text as the failure worded it.
+    // The failure's message text as the failure worded it; Result() tells the call's duration
+    // and, for a refused answer, what the server sent.
     const QString& ErrorText() const { return ErrorText_; }
 
     static constexpr int DialogDelayMs = 500;

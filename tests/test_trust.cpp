@@ -9,8 +9,8 @@
 #include "tls/TlsTestServer.h"
 
 #include <QDialog>
-#include <QPointer>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -107,7 +107,8 @@ protected:
                 }
             } else if (box && box->isVisible() && box != Answered) {
                 outcome.OtherBoxes.push_back({true, box->windowTitle(), box->text(), box->icon(),
-                                              static_cast<int>(box->buttons().size())});
+                                              static_cast<int>(box->buttons().size()),
+                                              box->detailedText()});
                 box->buttons().front()->click();
             } else if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && dialog->isVisible())
                 SendingShown = true;

@@ -23,6 +23,7 @@ struct SeenBox {
     QString Text;
     QMessageBox::Icon Icon = QMessageBox::NoIcon;
     int ButtonCount = 0;
+    QString Details; // behind "Show Details..."
 };
 
 // Answers the modal message boxes that appear while it lives: records each and presses the
@@ -43,8 +44,12 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible())
             return;
-        SeenBox seen{true, box->windowTitle(), box->text(), box->icon(),
-                     static_cast<int>(box->buttons().size())};
+        SeenBox seen{true,
+                     box->windowTitle(),
+                     box->text(),
+                     box->icon(),
+                     static_cast<int>(box->buttons().size()),
+                     box->detailedText()};
         Boxes.push_back(seen);
         QAbstractButton* button = Answer != QMessageBox::NoButton ? box->button(Answer) : nullptr;
         if (button)
