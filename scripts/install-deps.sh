@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running or testing needs, only those missing.
-# Usage: scripts/install-deps.sh run|test
+# Usage: scripts/install-deps.sh run|test|package
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite libicu-dev libssl3
-    qtkeychain-qt6-dev)
+    qtkeychain-qt6-dev librsvg2-bin)
+if [ "${1:-run}" = test ] || [ "${1:-run}" = package ]; then
+    # Packaging: dpkg-shlibdeps works out the package's dependencies.
+    packages+=(dpkg-dev file)
+fi
 if [ "${1:-run}" = test ]; then
     packages+=(libgtest-dev libbenchmark-dev libssl-dev openssl python3 curl fonts-dejavu-core
-        dbus-daemon gnome-keyring)
+        dbus-daemon gnome-keyring desktop-file-utils appstream)
 fi
 
 missing=()
