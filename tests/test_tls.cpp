@@ -435,6 +435,34 @@ TEST_F(TlsClient, StalledServersTimeOut) {
     }
 }
 
+TEST_F(TlsClient, SendThatTimesOutSaysSo) {
+    // The server reads nothing, so a large request backs up until the send time-out.
+    Http.ReadTimeout = 300;
+    TTlsTestServer Server({TTlsServerMode::NeverRead, {}});
+    const std::u16string Line = u"Big=" + std::u16string(16 << 20, u'x');
+    try {
+        Http.Post(Url("https", "127.0.0.1", Server.Port()), {Line});
+        ADD_FAILURE() << "no failure";
+    } catch (const EIdSocketError& E) {
+        EXPECT_EQ(E.LastError, 10060);
+        EXPECT_EQ(E.Message(), "Socket Error # 10060\r\nConnection timed out.");
+    }
+}
+
+TEST_F(TlsClient, KeepAliveCheckDoesNotWaitForAPartOfARecord) {
+    // After a whole answer, the start of a record header that never goes on.
+    TTlsServerOptions Options{TTlsServerMode::Answer,
+                              "HTTP/1.1 200 OK\r\nConnection: keep-alive\r\nContent-Length: "
+                              "2\r\n\r\nok",
+                              false};
+    Options.RawAfterAnswer = "\x17\x03\x03";
+    TTlsTestServer Server(Options);
+    Http.ReadTimeout = 20000;
+    const auto Start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Post("https", "127.0.0.1", Server.Port()), u"ok");
+    EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(10));
+}
+
 TEST_F(TlsClient, AbortEndsAHandshakeOrAReadPromptly) {
     // No read time-out: only the abort can end these calls before the TLS layer's 30 seconds.
     for (const TTlsServerMode Mode : {TTlsServerMode::NeverHandshake, TTlsServerMode::Silent}) {

@@ -3,6 +3,7 @@
 #include "IdSSLErrors.h"
 #include "IdStack.h"
 
+#include <cerrno>
 #include <sys/socket.h>
 #include <sys/time.h>
 
@@ -194,6 +195,21 @@ bool TIdSSLIOHandlerSocketOpenSSL::Readable(int32_t AMSec) {
     return TIdIOHandlerStack::Readable(AMSec);
 }
 
+bool TIdSSLIOHandlerSocketOpenSSL::Connected() {
+    if (!TlsActive() || FSSLSocket->Pending() > 0) {
+        return TIdIOHandlerStack::Connected();
+    }
+    // A read of the socket would wait for a whole record, for the full time-out when only a
+    // part of one has come; a peek does not wait.
+    char Byte = 0;
+    const ssize_t Peeked = recv(Binding()->Handle(), &Byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (Peeked > 0 || (Peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
+        return SocketAvailable() && Opened();
+    }
+    // The peer closed or the socket failed: the read reports that at once.
+    return TIdIOHandlerStack::Connected();
+}
+
 int TIdSSLIOHandlerSocketOpenSSL::ReceiveChunk(std::span<uint8_t> ABuffer) {
     if (!TlsActive()) {
         return TIdIOHandlerStack::ReceiveChunk(ABuffer);
@@ -242,7 +258,9 @@ int TIdSSLIOHandlerSocketOpenSSL::ClassifyTransportError(int ALastResult) {
 
 void TIdSSLIOHandlerSocketOpenSSL::RaiseTransportError(int ACode) {
     // The connection is usually closed by now, so only its last result is left to report.
-    if (FPassThrough || IsConnectionClosedError(ACode) || !TlsActive()) {
+    // A time-out is the socket's, not a TLS failure: OpenSSL's error queue holds nothing for it.
+    if (FPassThrough || ACode == Id_WSAETIMEDOUT || IsConnectionClosedError(ACode) ||
+        !TlsActive()) {
         TIdStack::RaiseSocketError(ACode);
     }
     IdSSLErrors::RaiseSslError<EIdOpenSSLAPISSLError>(FSSLSocket->SSL(), ACode, {},

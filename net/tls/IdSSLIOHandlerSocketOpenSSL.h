@@ -49,6 +49,9 @@ public:
 
     // In TLS mode, decrypted bytes held by OpenSSL count as readable.
     bool Readable(int32_t AMSec = WaitDefault) override;
+    // Never waits: only what OpenSSL holds is read; bytes on the socket that may be part of a
+    // record are looked at without being taken.
+    bool Connected() override;
     // Sends the close notification, frees the TLS connection and the context, then closes the
     // socket. The next connect prepares a fresh context.
     void Close() override;

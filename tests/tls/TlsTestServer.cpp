@@ -3,6 +3,8 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -124,6 +126,12 @@ void TTlsTestServer::ServeTls(int AFd) {
         FServerNames.emplace_back(Name != nullptr ? Name : "");
     }
     std::string Request;
+    if (FOptions.Mode == TTlsServerMode::NeverRead) {
+        pollfd Stop{FStopPipe[0], POLLIN, 0};
+        poll(&Stop, 1, WaitMs);
+        SSL_free(Connection);
+        return;
+    }
     char Buffer[4096];
     while (!RequestComplete(Request)) {
         const int Count = SSL_read(Connection, Buffer, sizeof Buffer);
@@ -147,8 +155,20 @@ void TTlsTestServer::ServeTls(int AFd) {
         SSL_free(Connection);
         return;
     }
+    const bool Raw = !FOptions.RawAfterAnswer.empty();
+    const int Cork = 1;
+    if (Raw)
+        setsockopt(AFd, IPPROTO_TCP, TCP_CORK, &Cork, sizeof Cork);
     if (!FOptions.Answer.empty()) {
         SSL_write(Connection, FOptions.Answer.data(), static_cast<int>(FOptions.Answer.size()));
+    }
+    if (Raw) {
+        send(AFd, FOptions.RawAfterAnswer.data(), FOptions.RawAfterAnswer.size(), MSG_NOSIGNAL);
+        const int Uncork = 0;
+        setsockopt(AFd, IPPROTO_TCP, TCP_CORK, &Uncork, sizeof Uncork);
+        DrainUntilClosed(AFd);
+        SSL_free(Connection);
+        return;
     }
     if (FOptions.CloseNotify) {
         SSL_shutdown(Connection);

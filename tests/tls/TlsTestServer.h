@@ -17,6 +17,7 @@ enum class TTlsServerMode {
     NeverHandshake, // accept and read, but never answer the handshake
     Silent,         // handshake and read the request, but never answer it
     EndAtOnce,      // accept and end the connection without a word of TLS
+    NeverRead,      // handshake, then read nothing, so that what the client sends backs up
 };
 
 struct TTlsServerOptions {
@@ -28,6 +29,9 @@ struct TTlsServerOptions {
     const TTestCertificate* Certificate = nullptr;
     // Runs on the server's thread after the TCP accept, before the handshake.
     std::function<void()> BeforeHandshake = nullptr;
+    // Bytes sent outside TLS, in the same segment as the answer; the connection then stays
+    // open until the client closes it.
+    std::string RawAfterAnswer = {};
 };
 
 // A TLS server on the system's OpenSSL, on a loopback port chosen by the system, serving its
