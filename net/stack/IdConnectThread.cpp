@@ -9,12 +9,9 @@
 
 TIdConnectThread::TIdConnectThread(std::function<void(int AStopFd)> AConnect) {
     int Fds[2];
-    if (pipe(Fds) != 0) {
+    // Close-on-exec from the start: a program started by another thread meanwhile gets none.
+    if (pipe2(Fds, O_CLOEXEC | O_NONBLOCK) != 0) {
         throw EIdConnectException("Could not start the connect thread.");
-    }
-    for (const int Fd : Fds) {
-        fcntl(Fd, F_SETFL, fcntl(Fd, F_GETFL) | O_NONBLOCK);
-        fcntl(Fd, F_SETFD, fcntl(Fd, F_GETFD) | FD_CLOEXEC);
     }
     FStopRead = Fds[0];
     FStopWrite = Fds[1];

@@ -11,22 +11,12 @@
 #include <limits>
 #include <unistd.h>
 
-namespace {
-
-void MakeNonBlockingCloseOnExec(int AFd) {
-    fcntl(AFd, F_SETFL, fcntl(AFd, F_GETFL) | O_NONBLOCK);
-    fcntl(AFd, F_SETFD, fcntl(AFd, F_GETFD) | FD_CLOEXEC);
-}
-
-} // namespace
-
 TIdIOHandler::TIdIOHandler() {
     int Fds[2];
-    if (pipe(Fds) != 0) {
+    // Close-on-exec from the start: a program started by another thread meanwhile gets none.
+    if (pipe2(Fds, O_CLOEXEC | O_NONBLOCK) != 0) {
         TIdStack::RaiseSocketError(errno == EMFILE ? Id_WSAEMFILE : Id_WSAENOBUFS);
     }
-    MakeNonBlockingCloseOnExec(Fds[0]);
-    MakeNonBlockingCloseOnExec(Fds[1]);
     FWakeRead = Fds[0];
     FWakeWrite = Fds[1];
 }

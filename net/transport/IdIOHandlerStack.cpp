@@ -5,6 +5,7 @@
 #include "IdResourceStrings.h"
 #include "IdStack.h"
 
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <sys/socket.h>
@@ -45,7 +46,8 @@ std::string TIdIOHandlerStack::ResolvePeer() {
     // A slow resolver must not delay an abort: the lookup runs on a thread of its own that keeps
     // the stack in use until it ends, and is left to finish alone when the wait is aborted.
     auto State = std::make_shared<TResolution>();
-    if (pipe(State->Pipe) != 0) {
+    // Close-on-exec: the lookup may outlive this call, and no child process is to inherit it.
+    if (pipe2(State->Pipe, O_CLOEXEC) != 0) {
         return GlobalStack().ResolveHost(Host, IPVersion);
     }
     TIdStack::IncUsage();
