@@ -196,6 +196,11 @@ TEST(HttpRequest, TargetHostAndConnectionTable) {
          80, false, false},
         {u"http://h: 8087 /api", "POST /api HTTP/1.0", "h: 8087 ", "h", 8087, false, false},
         {u"http://h:70000/api", "POST /api HTTP/1.0", "h:70000", "h", 80, false, false},
+        // Other letters go out in their ASCII form; the stack converts the name it looks up.
+        {u"https://B\u00FCcher.example/api", "POST /api HTTP/1.0", "xn--bcher-kva.example",
+         "B\xC3\xBC"
+         "cher.example",
+         443, false, true},
     };
     for (const Case& C : Cases) {
         const std::string Name = IdHTTPText::ToUTF8(C.URL);
@@ -225,6 +230,8 @@ TEST(HttpRequest, HostGoesToTheTlsHandlerAsServerName) {
     EXPECT_FALSE(Client.Handler.Connects[0].PassThrough);
     EXPECT_EQ(Client.HTTP.Request.Username, u"user");
     EXPECT_EQ(Client.HTTP.Request.Password, u"pw");
+    Client.HTTP.Post(u"https://b\u00FCcher.example/", {});
+    EXPECT_EQ(Client.Handler.Connects.back().ServerName, "xn--bcher-kva.example");
 }
 
 TEST(HttpRequest, MergeWithTheCurrentURL) {

@@ -19,8 +19,11 @@ namespace {
 std::atomic<int> ResolverCalls{0};
 std::atomic<int> ResolverResult{0};
 
-int CountingFailingResolver(const char*, const char*, const addrinfo*, addrinfo**) {
+std::string ResolverAsked; // the last name a replaced resolver was asked for
+
+int CountingFailingResolver(const char* AHost, const char*, const addrinfo*, addrinfo**) {
     ++ResolverCalls;
+    ResolverAsked = AHost;
     return ResolverResult.load();
 }
 
@@ -204,6 +207,33 @@ TEST_F(StackTest, ResolverFailuresBecomeSocketErrors) {
             EXPECT_STREQ(E.what(), Case.Message);
         }
     }
+}
+
+TEST_F(StackTest, NamesWithOtherLettersAreLookedUpInTheirASCIIForm) {
+    // The same in any locale: the conversion is not the resolver's.
+    const std::pair<std::string, std::string> Names[] = {
+        {"b\xC3\xBC"
+         "cher.example",
+         "xn--bcher-kva.example"},
+        {"STRA\xC3\x9F"
+         "E.example",
+         "xn--strae-oqa.example"},
+        {"plain-Name.example", "plain-Name.example"},
+    };
+    for (const auto& [Name, Asked] : Names) {
+        EXPECT_THROW(GlobalStack().ResolveHost(Name, Id_IPv4), EIdSocketError) << Name;
+        EXPECT_EQ(ResolverAsked, Asked);
+    }
+    // A name that has no ASCII form is not found, without asking the resolver.
+    ResolverCalls = 0;
+    try {
+        GlobalStack().ResolveHost("bad\xEF\xBF\xBDname.example", Id_IPv4);
+        ADD_FAILURE() << "no failure";
+    } catch (const EIdSocketError& E) {
+        EXPECT_EQ(E.LastError, 11001);
+        EXPECT_STREQ(E.what(), "Socket Error # 11001\r\nHost not found.");
+    }
+    EXPECT_EQ(ResolverCalls, 0);
 }
 
 TEST_F(StackTest, LookupRendersTheFirstAddress) {

@@ -156,8 +156,14 @@ void TIdHTTP::MergeURL(const TIdURI& ANew) {
     FURL.IPVersion = ANew.IPVersion;
 }
 
+std::string TIdHTTP::AsciiHost() const {
+    std::string Host;
+    return IdText::HostToASCII(ToUTF8(FURL.Host), Host) ? Host : ToASCII(FURL.Host);
+}
+
 std::string TIdHTTP::HostHeaderValue() const {
-    std::u16string Value = FURL.Host;
+    // The name as it was looked up: other letters in their ASCII form.
+    std::u16string Value = IdText::FromUTF8(AsciiHost());
     if (FURL.IPVersion == TIdURI::TIPVersion::Id_IPv6 && IsValidIPv6(FURL.Host))
         Value = u"[" + Value + u"]";
     const bool DefaultPort = (EqualsNoCase(FURL.Protocol, "http") && FURL.Port == u"80") ||
@@ -207,7 +213,7 @@ void TIdHTTP::PrepareHandler() {
     if (FURL.Host.empty())
         throw EIdURIException("Host field is empty");
     if (auto* Hook = dynamic_cast<IIdTLSHandlerHook*>(IOHandler())) {
-        Hook->SetServerName(ToUTF8(FURL.Host));
+        Hook->SetServerName(AsciiHost());
         Hook->SetPassThrough(!EqualsNoCase(FURL.Protocol, "https"));
     }
 }

@@ -84,6 +84,8 @@ public:
 
 private:
     void MergeURL(const TIdURI& ANew);
+    // The host in the ASCII form the resolver, the Host header and the TLS server name take.
+    std::string AsciiHost() const;
     std::string HostHeaderValue() const;
     std::string BuildHeaderBlock(const std::string& AContentLength);
     void PrepareHandler();

@@ -142,24 +142,29 @@ TIdStack& GlobalStack() {
 }
 
 std::string TIdStack::ResolveHost(const std::string& AHost, TIdIPVersion AIPVersion) {
+    // The resolver's own conversion of other letters depends on the process locale.
+    std::string Host;
+    if (!IdText::HostToASCII(AHost, Host)) {
+        RaiseSocketError(Id_WSAHOST_NOT_FOUND);
+    }
     switch (AIPVersion) {
     case Id_IPv4:
-        if (IdText::EqualsNoCase(AHost, "LOCALHOST")) {
+        if (IdText::EqualsNoCase(Host, "LOCALHOST")) {
             return "127.0.0.1";
         }
-        if (IsIP(AHost)) {
-            return AHost;
+        if (IsIP(Host)) {
+            return Host;
         }
-        return LookupHost(AHost, Id_IPv4);
+        return LookupHost(Host, Id_IPv4);
     case Id_IPv6: {
-        if (IdText::EqualsNoCase(AHost, "LOCALHOST")) {
+        if (IdText::EqualsNoCase(Host, "LOCALHOST")) {
             return "::1";
         }
-        std::string Canonical = CanonicalIPv6(AHost);
+        std::string Canonical = CanonicalIPv6(Host);
         if (!Canonical.empty()) {
             return Canonical;
         }
-        return LookupHost(AHost, Id_IPv6);
+        return LookupHost(Host, Id_IPv6);
     }
     }
     throw EIdIPVersionUnsupported(RSIPVersionUnsupported);

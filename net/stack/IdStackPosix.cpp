@@ -133,9 +133,6 @@ std::string TIdStackPosix::LookupHost(const std::string& AHost, TIdIPVersion AIP
     addrinfo Hints{};
     Hints.ai_family = FamilyOf(AIPVersion);
     Hints.ai_socktype = SOCK_STREAM;
-#ifdef AI_IDN
-    Hints.ai_flags = AI_IDN;
-#endif
     addrinfo* Found = nullptr;
     const TGetAddrInfo Custom = Resolver.load();
     errno = 0;

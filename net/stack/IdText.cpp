@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unicode/uidna.h>
 
 namespace {
 
@@ -30,6 +31,40 @@ void AppendUTF8(std::string& AOut, char32_t ACode) {
     std::size_t Length = 0;
     U8_APPEND_UNSAFE(Bytes, Length, static_cast<UChar32>(ACode));
     AOut.append(reinterpret_cast<const char*>(Bytes), Length);
+}
+
+bool HostToASCII(std::string_view AHost, std::string& AASCII) {
+    if (std::all_of(AHost.begin(), AHost.end(),
+                    [](char C) { return static_cast<unsigned char>(C) < 0x80; })) {
+        AASCII.assign(AHost);
+        return true;
+    }
+    if (AHost.size() > 1024) {
+        return false;
+    }
+    // Nontransitional, as browsers convert: "ß" stays a letter of its own.
+    static UIDNA* const Converter = [] {
+        UErrorCode Status = U_ZERO_ERROR;
+        return uidna_openUTS46(
+            UIDNA_NONTRANSITIONAL_TO_ASCII | UIDNA_CHECK_BIDI | UIDNA_CHECK_CONTEXTJ, &Status);
+    }();
+    if (Converter == nullptr) {
+        return false;
+    }
+    char Out[1024 * 4];
+    UIDNAInfo Info = UIDNA_INFO_INITIALIZER;
+    UErrorCode Status = U_ZERO_ERROR;
+    const int32_t Length =
+        uidna_nameToASCII_UTF8(Converter, AHost.data(), static_cast<int32_t>(AHost.size()), Out,
+                               static_cast<int32_t>(sizeof Out), &Info, &Status);
+    // Hyphens where the rules would not have them are in real names that resolve.
+    constexpr uint32_t Ignored =
+        UIDNA_ERROR_LEADING_HYPHEN | UIDNA_ERROR_TRAILING_HYPHEN | UIDNA_ERROR_HYPHEN_3_4;
+    if (U_FAILURE(Status) || (Info.errors & ~Ignored) != 0 || Length <= 0) {
+        return false;
+    }
+    AASCII.assign(Out, static_cast<std::size_t>(Length));
+    return true;
 }
 
 std::string ToUTF8(std::u16string_view AText) {

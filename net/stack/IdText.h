@@ -49,6 +49,11 @@ std::size_t DecodeUTF8(std::span<const uint8_t> ABytes, char16_t* AOut);
 // UTF-8 bytes as UTF-8 text with every ill-formed sequence replaced.
 std::string ValidUTF8(std::span<const uint8_t> ABytes);
 
+// A host name in UTF-8 as the ASCII name the resolver and the Host header take: names with other
+// letters by IDNA (UTS #46, as browsers do it), 7-bit names unchanged. False when the name cannot
+// be converted.
+bool HostToASCII(std::string_view AHost, std::string& AASCII);
+
 // One byte per character: bytes 0..255 become U+0000..U+00FF.
 std::u16string FromLatin1(std::string_view ABytes);
 std::string Latin1ToUTF8(std::string_view ABytes);
