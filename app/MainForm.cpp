@@ -258,6 +258,7 @@ void TMainForm::LoadSettings() {
 
 void TMainForm::ReadKeyringPassword(TConnectionSettings& ASettings) {
     KeyringMayHoldPassword = ASettings.RememberPW;
+    PasswordInFile = ASettings.RememberPW && !ASettings.Password.isEmpty();
     if (ASettings.RememberPW) {
         KeyringAnswer = Keyring.Read();
         // A password still in the file is newer than the keyring's (kept there while no keyring
@@ -272,11 +273,13 @@ void TMainForm::KeepPassword(TConnectionSettings& ASettings) {
     if (ASettings.RememberPW) {
         KeyringAnswer = Keyring.Write(ASettings.Password);
         ASettings.PasswordInKeyring = KeyringAnswer->State == TPasswordKeyring::TState::Available;
+        PasswordInFile = !ASettings.PasswordInKeyring;
         KeyringMayHoldPassword = true;
     } else if (KeyringMayHoldPassword) {
         // Unticked: the keyring forgets the password; the file never keeps it.
         KeyringAnswer = Keyring.Remove();
         KeyringMayHoldPassword = KeyringAnswer->State != TPasswordKeyring::TState::Available;
+        PasswordInFile = false;
     }
     UpdatePasswordTip();
 }
@@ -288,6 +291,10 @@ void TMainForm::UpdatePasswordTip() {
         tip = QStringLiteral("When ticked, the password is kept in the desktop's keyring, or in "
                              "the settings file %1 (readable by you only) where no keyring "
                              "service answers.")
+                  .arg(file);
+    else if (KeyringAnswer->State == TPasswordKeyring::TState::Available && PasswordInFile)
+        tip = QStringLiteral("The password is kept in the settings file %1, readable by you only, "
+                             "until the desktop's keyring takes it when the window closes.")
                   .arg(file);
     else if (KeyringAnswer->State == TPasswordKeyring::TState::Available)
         tip = QStringLiteral("The password is kept in the desktop's keyring, not in the settings "

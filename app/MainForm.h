@@ -157,6 +157,8 @@ private:
     std::optional<TPasswordKeyring::TResult> KeyringAnswer;
     // The keyring may hold the password: the box was ticked at start or at a save.
     bool KeyringMayHoldPassword = false;
+    // The remembered password is in the settings file (not yet moved, or no keyring took it).
+    bool PasswordInFile = false;
     // The client keeps its URL, request fields and cookies for the run; it uses the handler,
     // which therefore outlives it.
     std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> IdSSLIOHandlerSocketOpenSSL1;

@@ -1,7 +1,8 @@
 // The API password and the keyring: kept there while "Remember API Password" is ticked, moved
 // there from the settings file, forgotten when unticked, and the settings file when no keyring
-// answers. Run twice: by tests/keyring/with-keyring.sh against a real Secret Service in a
-// private session bus (VL_KEYRING_TEST=1), and without any session bus.
+// answers or the keyring refuses. Run three times: without any session bus, and by
+// tests/keyring/with-keyring.sh against a real Secret Service in a private session bus, unlocked
+// and locked (VL_KEYRING_TEST).
 
 #include "MainForm.h"
 #include "PasswordKeyring.h"
@@ -18,8 +19,13 @@
 
 namespace {
 
-bool KeyringExpected() {
-    return qEnvironmentVariable("VL_KEYRING_TEST") == QLatin1String("1");
+enum class TKeyring { None, Unlocked, Locked };
+
+TKeyring KeyringUnderTest() {
+    const QString mode = qEnvironmentVariable("VL_KEYRING_TEST");
+    if (mode == QLatin1String("unlocked"))
+        return TKeyring::Unlocked;
+    return mode == QLatin1String("locked") ? TKeyring::Locked : TKeyring::None;
 }
 
 class KeyringTest : public ::testing::Test {
@@ -27,8 +33,11 @@ protected:
     void SetUp() override {
         // Each test starts with no entry.
         const TPasswordKeyring::TResult removed = Keyring.Remove();
-        ASSERT_EQ(removed.State == TPasswordKeyring::TState::Available, KeyringExpected())
-            << removed.Error.toStdString();
+        if (Mode != TKeyring::Locked) {
+            ASSERT_EQ(removed.State == TPasswordKeyring::TState::Available,
+                      Mode == TKeyring::Unlocked)
+                << removed.Error.toStdString();
+        }
     }
 
     std::unique_ptr<TMainForm> Open() {
@@ -37,15 +46,20 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         return form;
     }
-    void Close(std::unique_ptr<TMainForm>& AForm) {
+    // Closes the window, which saves the settings; the tooltip it ends with.
+    QString Close(std::unique_ptr<TMainForm>& AForm) {
         EXPECT_TRUE(AForm->close());
+        const QString tip = AForm->RememberPW->toolTip();
         AForm.reset();
+        return tip;
     }
     QVariant Stored(const char* AName) const {
         return QSettings(File, QSettings::IniFormat)
             .value(QStringLiteral("VLCallbench/") + QLatin1String(AName));
     }
+    bool InKeyring() const { return Mode == TKeyring::Unlocked; }
 
+    const TKeyring Mode = KeyringUnderTest();
     QTemporaryDir Folder;
     QString File = Folder.filePath(QStringLiteral("Tessarine.conf"));
     TPasswordKeyring Keyring;
@@ -53,37 +67,40 @@ protected:
 
 TEST_F(KeyringTest, RememberedPasswordRoundTrip) {
     auto form = Open();
-    EXPECT_TRUE(form->RememberPW->toolTip().contains(File))
-        << form->RememberPW->toolTip().toStdString();
+    EXPECT_TRUE(form->RememberPW->toolTip().contains(File));
     form->RememberPW->setChecked(true);
     form->PasswordEdit->setText(QStringLiteral("s3cret pw"));
-    Close(form);
+    const QString tip = Close(form);
 
+    // Where it went, and the tooltip saying so; a refusal is no error box.
     EXPECT_EQ(Stored("RememberPW").toString(), QStringLiteral("1"));
     const TPasswordKeyring::TResult entry = Keyring.Read();
-    if (KeyringExpected()) {
+    EXPECT_EQ(entry.Found, InKeyring());
+    EXPECT_EQ(entry.Password, InKeyring() ? QStringLiteral("s3cret pw") : QString());
+    if (InKeyring()) {
         EXPECT_FALSE(Stored("Password").isValid());
-        EXPECT_TRUE(entry.Found);
-        EXPECT_EQ(entry.Password, QStringLiteral("s3cret pw"));
     } else {
         EXPECT_EQ(Stored("Password").toString(), QStringLiteral("s3cret pw"));
         EXPECT_EQ(QFile::permissions(File) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
                   QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        EXPECT_FALSE(entry.Found);
+    }
+    const QString tips[] = {
+        QStringLiteral(
+            "No keyring service answers, so the password is kept in the settings file ") +
+            File + QStringLiteral(", readable by you only."),
+        QStringLiteral("The password is kept in the desktop's keyring, not in the settings file."),
+        QStringLiteral("The keyring refused access ("),
+    };
+    EXPECT_TRUE(tip.startsWith(tips[static_cast<int>(Mode)])) << tip.toStdString();
+    if (Mode == TKeyring::Locked) {
+        EXPECT_TRUE(
+            tip.endsWith(QStringLiteral("), so the password is kept in the settings file ") + File +
+                         QStringLiteral(", readable by you only.")))
+            << tip.toStdString();
     }
 
     form = Open();
     EXPECT_EQ(form->PasswordEdit->text(), QStringLiteral("s3cret pw"));
-    const QString tip = form->RememberPW->toolTip();
-    if (KeyringExpected()) {
-        EXPECT_EQ(tip, QStringLiteral("The password is kept in the desktop's keyring, not in the "
-                                      "settings file."));
-    } else {
-        EXPECT_TRUE(tip.startsWith(QStringLiteral("No keyring service answers, so the password "
-                                                  "is kept in the settings file ")) &&
-                    tip.contains(File))
-            << tip.toStdString();
-    }
 
     // Unticked: forgotten by the keyring and the file.
     form->RememberPW->setChecked(false);
@@ -101,16 +118,21 @@ TEST_F(KeyringTest, PasswordInTheFileMovesToTheKeyring) {
         file.setValue(QStringLiteral("VLCallbench/RememberPW"), QStringLiteral("1"));
         file.setValue(QStringLiteral("VLCallbench/Password"), QStringLiteral("from file"));
     }
-    if (KeyringExpected()) { // an older entry loses against the file's newer value
+    if (InKeyring()) { // an older entry loses against the file's newer value
         ASSERT_EQ(Keyring.Write(QStringLiteral("older")).State,
                   TPasswordKeyring::TState::Available);
     }
     auto form = Open();
     EXPECT_EQ(form->PasswordEdit->text(), QStringLiteral("from file"));
+    if (Mode != TKeyring::None) {
+        EXPECT_TRUE(form->RememberPW->toolTip().startsWith(
+            QStringLiteral("The password is kept in the settings file ") + File +
+            QStringLiteral(", readable by you only, until the desktop's keyring takes it")));
+    }
     Close(form);
 
-    EXPECT_EQ(Keyring.Read().Password, KeyringExpected() ? QStringLiteral("from file") : QString());
-    EXPECT_EQ(Stored("Password").isValid(), !KeyringExpected());
+    EXPECT_EQ(Keyring.Read().Password, InKeyring() ? QStringLiteral("from file") : QString());
+    EXPECT_EQ(Stored("Password").isValid(), !InKeyring());
     form = Open();
     EXPECT_EQ(form->PasswordEdit->text(), QStringLiteral("from file"));
 }
