@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running or testing needs, only those missing.
-# Usage: scripts/install-deps.sh run|test|package
+# Usage: scripts/install-deps.sh run|test|package|fuzz
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite libicu-dev libssl3
@@ -8,6 +8,10 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite libicu
 if [ "${1:-run}" = test ] || [ "${1:-run}" = package ]; then
     # Packaging: dpkg-shlibdeps works out the package's dependencies.
     packages+=(dpkg-dev file)
+fi
+if [ "${1:-run}" = fuzz ]; then
+    # Fuzzing campaigns: libFuzzer comes with clang.
+    packages+=(clang libgtest-dev)
 fi
 if [ "${1:-run}" = test ]; then
     packages+=(libgtest-dev libbenchmark-dev libssl-dev openssl python3 curl fonts-dejavu-core

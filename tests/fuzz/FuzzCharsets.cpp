@@ -1,0 +1,101 @@
+// A body in one of a list of character sets (the first input byte chooses it and the size of the
+// pieces it arrives in), decoded by the client: the result equals ICU's conversion of the whole
+// body, whether decoded at once or as it arrives; META and XML detection read any bytes.
+
+#include "IdCharsets.h"
+#include "IdHTTPResponse.h"
+#include "IdTextDecoder.h"
+
+#include <unicode/ucnv.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr const char* CharSets[] = {
+    "UTF-8",    "utf8",     "ISO-8859-1", "windows-1251", "KOI8-R", "UTF-16",
+    "UTF-16BE", "UTF-16LE", "UTF-32",     "Shift_JIS",    "EUC-JP", "GB18030",
+    "Big5",     "UTF-7",    "IBM037",     "x-unknown",
+};
+
+[[noreturn]] void Fail(const char* AWhat, const char* ACharSet) {
+    std::fprintf(stderr, "%s (%s)\n", AWhat, ACharSet);
+    std::abort();
+}
+
+// ICU's conversion of the whole body, as the client names the converter; a byte-order mark at
+// the front of a Unicode encoding is no part of the text.
+std::u16string Reference(std::string_view ABytes, const char* ACharSet) {
+    const IdCharsets::TDecoding Decoding = IdCharsets::DecodingOf(ACharSet);
+    if (Decoding == IdCharsets::TDecoding::Bytes) {
+        std::u16string Text;
+        for (const char C : ABytes)
+            Text += static_cast<char16_t>(static_cast<unsigned char>(C));
+        return Text;
+    }
+    UErrorCode Status = U_ZERO_ERROR;
+    UConverter* Converter =
+        ucnv_open(Decoding == IdCharsets::TDecoding::UTF8 ? "UTF-8" : ACharSet, &Status);
+    if (U_FAILURE(Status))
+        Fail("no converter", ACharSet);
+    std::u16string Text(ABytes.size() * 2 + 16, u'\0');
+    Status = U_ZERO_ERROR;
+    const int32_t Length = ucnv_toUChars(Converter, reinterpret_cast<UChar*>(Text.data()),
+                                         static_cast<int32_t>(Text.size()), ABytes.data(),
+                                         static_cast<int32_t>(ABytes.size()), &Status);
+    const std::string Name = ucnv_getName(Converter, &Status);
+    ucnv_close(Converter);
+    Text.resize(static_cast<std::size_t>(std::max(Length, 0)));
+    if (Name.starts_with("UTF") && !Text.empty() && Text.front() == u'\xFEFF')
+        Text.erase(0, 1);
+    return Text;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
+    if (ASize == 0)
+        return 0;
+    const char* CharSet = CharSets[AData[0] % std::size(CharSets)];
+    const std::size_t PieceSize = AData[0] / std::size(CharSets) + 1;
+    const std::string_view Bytes(reinterpret_cast<const char*>(AData) + 1, ASize - 1);
+
+    const std::u16string Expected = Reference(Bytes, CharSet);
+    if (IdCharsets::Decode(Bytes, CharSet) != Expected)
+        Fail("the decoded body differs from the whole conversion", CharSet);
+    const IdCharsets::TDecoding Decoding = IdCharsets::DecodingOf(CharSet);
+    if (Decoding != IdCharsets::TDecoding::Converter) {
+        TIdTextDecoder Decoder(Decoding == IdCharsets::TDecoding::UTF8
+                                   ? TIdTextDecoder::TMode::UTF8
+                                   : TIdTextDecoder::TMode::Bytes);
+        const std::span<const uint8_t> All(AData + 1, ASize - 1);
+        for (std::size_t Pos = 0; Pos < All.size(); Pos += PieceSize)
+            Decoder.Feed(All.subspan(Pos, std::min(PieceSize, All.size() - Pos)),
+                         static_cast<int64_t>(All.size()));
+        if (Decoder.Finish() != Expected)
+            Fail("the body decoded in pieces differs from the whole conversion", CharSet);
+    }
+
+    // The body as a page and as an XML document: detection takes any bytes.
+    for (const char* Type : {"text/html", "application/xml"}) {
+        TIdHTTPResponse Response;
+        Response.RawHeaders.Add("Content-Type", Type);
+        Response.InterpretHeaders();
+        Response.Body = std::string(Bytes);
+        Response.DetectBodyCharSet();
+        const IdCharsets::TMetaInfo Meta = IdCharsets::ScanHTMLMeta(Bytes);
+        if (Type[0] == 't' && !Meta.CharSet.empty() && Response.CharSet != Meta.CharSet)
+            Fail("a META charset that was not taken", Type);
+        if (Type[0] == 'a' && Response.CharSet.empty())
+            Fail("no encoding for an XML document", Type);
+        IdCharsets::Decode(Response.Body, Response.CharSet);
+    }
+    return 0;
+}
