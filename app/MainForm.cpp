@@ -3,6 +3,8 @@
 #include "AppError.h"
 #include "Catalogue.h"
 #include "CommandTree.h"
+#include "HistoryForm.h"
+#include "HistoryRecorder.h"
 #include "IdHTTP.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "ParamTree.h"
@@ -92,6 +94,7 @@ TMainForm::TMainForm(const QString& ASettingsFile, QWidget* AParent)
     : QWidget(AParent), Store(ASettingsFile) {
     BuildControls();
     CreateNetworkComponents();
+    CreateHistory();
     FormCreate();
     ResultsForm = std::make_unique<TResultsForm>();
 }

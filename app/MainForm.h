@@ -23,6 +23,9 @@ class QPushButton;
 class QRadioButton;
 class QSplitter;
 class QTextEdit;
+class THistoryForm;
+class THistoryRecorder;
+struct THistoryCall;
 class TIdHTTP;
 class TIdSSLIOHandlerSocketOpenSSL;
 class TGoToCommandPopup;
@@ -72,6 +75,13 @@ public:
     void GoToCommand(int APosition);
     // The colour of an entry's text in lists of commands; invalid when it is not greyed.
     QColor CommandTextColor(const TCommand& ACommand) const;
+
+    // Call history.
+    void ShowHistory();
+    void ReopenAnswer(const THistoryCall& ACall);
+    void LoadIntoGrid(const THistoryCall& ACall);
+    THistoryRecorder& History() { return *History_; }
+    THistoryForm* HistoryWindow() const { return HistoryForm.get(); }
 
     // Window.
     void FormResize();
@@ -145,6 +155,7 @@ private:
     // Worker thread: whether to go on with a server certificate that failed the check; a pinned
     // one is trusted silently, any other is put to the user.
     bool TrustCertificate(const TIdPeerCertificate& APeer);
+    void CreateHistory();
 
     // The shared state of the window's handlers.
     TCommandList Commands;
@@ -168,5 +179,7 @@ private:
     std::unique_ptr<TSendCall> Call; // the Send in progress, if any
     // The user declined the server's certificate during the current call.
     std::atomic<bool> TrustDeclined{false};
+    std::unique_ptr<THistoryRecorder> History_;
+    std::unique_ptr<THistoryForm> HistoryForm; // made when first shown; uses History_
     bool FirstShow = true;
 };

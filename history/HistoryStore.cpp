@@ -109,7 +109,7 @@ THistoryStore::THistoryStore(QString AFolder, THistoryLimits ALimits)
 }
 
 THistoryStore::~THistoryStore() {
-    Disconnect();
+    Close();
 }
 
 QString THistoryStore::DefaultFolder() {
@@ -127,7 +127,7 @@ bool THistoryStore::IsOpen() const {
 }
 
 void THistoryStore::Connect(bool AReadOnly) {
-    Disconnect();
+    Close();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName);
     db.setDatabaseName(FileName());
     // A reader waits little for a writer; the recorder may wait longer, as no one waits on it.
@@ -138,7 +138,7 @@ void THistoryStore::Connect(bool AReadOnly) {
         Fail(QStringLiteral("Cannot open %1").arg(FileName()), db.lastError());
 }
 
-void THistoryStore::Disconnect() {
+void THistoryStore::Close() {
     if (!QSqlDatabase::contains(ConnectionName))
         return;
     {
@@ -163,7 +163,7 @@ QString THistoryStore::Open(bool AVerify) {
         Migrate();
         return {};
     } catch (const EHistoryError& failure) {
-        Disconnect();
+        Close();
         if (!failure.Damaged())
             throw;
     }

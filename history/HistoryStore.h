@@ -68,6 +68,7 @@ public:
     // Opens an existing database for reading only; throws EHistoryError when there is none.
     void OpenForReading();
     bool IsOpen() const;
+    void Close();
     // Whether the answers and fields can be searched by word (the SQLite build has FTS5).
     bool Searchable() const { return Searchable_; }
 
@@ -99,7 +100,6 @@ public:
 
 private:
     void Connect(bool AReadOnly);
-    void Disconnect();
     void Migrate();
     void Verify();
     QString MoveAside();

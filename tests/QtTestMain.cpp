@@ -4,6 +4,7 @@
 #include "Application.h"
 
 #include <QString>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     // Widget tests need no display; listing the tests at build time has none.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The window records its calls in the user's data folder; tests keep theirs to themselves.
+    QTemporaryDir dataHome;
+    setenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit().constData(), 1);
     TApplication app(argc, argv);
     PreviousHandler = qInstallMessageHandler(FailOnModelCheck);
     return RUN_ALL_TESTS();

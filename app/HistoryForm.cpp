@@ -1,0 +1,232 @@
+#include "HistoryForm.h"
+
+#include "HistoryRecorder.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTableView>
+#include <QVBoxLayout>
+
+qint64 THistoryModel::CallId(int ARow) const {
+    return QSqlQueryModel::data(createIndex(ARow, THistoryStore::ListId), Qt::DisplayRole)
+        .toLongLong();
+}
+
+int THistoryModel::columnCount(const QModelIndex& AParent) const {
+    return AParent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant THistoryModel::data(const QModelIndex& AItem, int ARole) const {
+    if (!AItem.isValid() ||
+        (ARole != Qt::DisplayRole && ARole != Qt::TextAlignmentRole && ARole != Qt::ToolTipRole))
+        return {};
+    const auto value = [&](THistoryStore::TListColumn AColumn) {
+        // The query's own columns, more than the list shows.
+        return QSqlQueryModel::data(createIndex(AItem.row(), AColumn), Qt::DisplayRole);
+    };
+    const bool numeric = AItem.column() == Duration || AItem.column() == Size;
+    if (ARole == Qt::TextAlignmentRole)
+        return numeric ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    switch (AItem.column()) {
+    case When:
+        return QDateTime::fromString(value(THistoryStore::ListWhen).toString(), Qt::ISODateWithMs)
+            .toLocalTime()
+            .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    case Command:
+        return value(THistoryStore::ListCommand);
+    case Outcome:
+        return value(THistoryStore::ListOutcome);
+    case Status: {
+        // A failure without a status line is told by its message.
+        const QString status = value(THistoryStore::ListStatus).toString();
+        const QString error = value(THistoryStore::ListError).toString();
+        if (ARole == Qt::ToolTipRole)
+            return error.isEmpty() ? status : error;
+        return status.isEmpty() ? error.section(u'\n', 0, 0).trimmed() : status;
+    }
+    case Duration:
+        return QStringLiteral("%1 ms").arg(value(THistoryStore::ListDuration).toLongLong());
+    case Size: {
+        const QString size = QLocale::system().formattedDataSize(
+            value(THistoryStore::ListSize).toLongLong(), 1, QLocale::DataSizeTraditionalFormat);
+        return value(THistoryStore::ListCut).toBool() ? size + QStringLiteral(" (cut)") : size;
+    }
+    default:
+        return {};
+    }
+}
+
+QVariant THistoryModel::headerData(int ASection, Qt::Orientation AOrientation, int ARole) const {
+    if (AOrientation != Qt::Horizontal || ARole != Qt::DisplayRole)
+        return {};
+    static const char* const captions[] = {"When",   "Command",  "Outcome",
+                                           "Status", "Duration", "Size"};
+    return ASection >= 0 && ASection < ColumnCount ? QString::fromLatin1(captions[ASection])
+                                                   : QVariant();
+}
+
+THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCallHandler ALoad,
+                           QWidget* AParent)
+    : QWidget(AParent, Qt::Window), Recorder(ARecorder), Open(std::move(AOpen)),
+      Load(std::move(ALoad)), Reader(ARecorder.Folder()) {
+    setWindowTitle(QStringLiteral("Call history"));
+    resize(720, 420);
+
+    FilterEdit = new QLineEdit(this);
+    FilterEdit->setPlaceholderText(
+        QStringLiteral("Filter: command, parameter values, answer text"));
+    FilterEdit->setClearButtonEnabled(true);
+    Model = new THistoryModel(this);
+    CallList = new QTableView(this);
+    CallList->setModel(Model);
+    CallList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    CallList->setSelectionMode(QAbstractItemView::SingleSelection);
+    CallList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    CallList->setTabKeyNavigation(false);
+    CallList->setWordWrap(false);
+    CallList->verticalHeader()->hide();
+    // Rows of one height need no measuring, so a long list opens at once.
+    CallList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    CallList->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    CallList->horizontalHeader()->setStretchLastSection(false);
+    CallList->horizontalHeader()->setSectionResizeMode(THistoryModel::Status, QHeaderView::Stretch);
+    CallList->setColumnWidth(THistoryModel::When, 140);
+    CallList->setColumnWidth(THistoryModel::Command, 150);
+    CallList->setColumnWidth(THistoryModel::Outcome, 70);
+
+    OpenButton = new QPushButton(QStringLiteral("Open answer"), this);
+    LoadButton = new QPushButton(QStringLiteral("Load into grid"), this);
+    LoadButton->setToolTip(QStringLiteral("Ctrl+L"));
+    ClearButton = new QPushButton(QStringLiteral("Clear history"), this);
+    KeepHistory = new QCheckBox(QStringLiteral("Keep call history"), this);
+    KeepHistory->setChecked(Recorder.Enabled());
+    StatusLabel = new QLabel(this);
+    StatusLabel->setWordWrap(true);
+    StatusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(OpenButton);
+    buttons->addWidget(LoadButton);
+    buttons->addStretch(1);
+    buttons->addWidget(KeepHistory);
+    buttons->addWidget(ClearButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(FilterEdit);
+    layout->addWidget(CallList, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(StatusLabel);
+
+    connect(FilterEdit, &QLineEdit::textChanged, this, [this] { Refresh(); });
+    connect(FilterEdit, &QLineEdit::returnPressed, CallList,
+            [this] { CallList->setFocus(Qt::ShortcutFocusReason); });
+    // Enter and a double-click both activate a row.
+    connect(CallList, &QAbstractItemView::activated, this, [this] { Run(Open); });
+    connect(OpenButton, &QPushButton::clicked, this, [this] { Run(Open); });
+    connect(LoadButton, &QPushButton::clicked, this, [this] { Run(Load); });
+    auto* loadShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    connect(loadShortcut, &QShortcut::activated, this, [this] { Run(Load); });
+    connect(KeepHistory, &QCheckBox::toggled, this,
+            [this](bool AKeep) { Recorder.SetEnabled(AKeep); });
+    connect(ClearButton, &QPushButton::clicked, this, [this] {
+        QMessageBox ask(QMessageBox::Question, QStringLiteral("Clear history"),
+                        QStringLiteral("Delete every stored call?"),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        ask.setDefaultButton(QMessageBox::No);
+        if (ask.exec() == QMessageBox::Yes)
+            Recorder.Clear();
+    });
+    connect(&Recorder, &THistoryRecorder::Recorded, this, [this] {
+        if (isVisible())
+            Refresh();
+    });
+    connect(&Recorder, &THistoryRecorder::Cleared, this, [this] {
+        // The compacted file is a new one for a reader that had it open.
+        Model->clear();
+        if (isVisible())
+            Refresh();
+    });
+    connect(&Recorder, &THistoryRecorder::StatusChanged, this, [this] { ShowStatus(); });
+    connect(&Recorder, &THistoryRecorder::MovedAside, this, [this] {
+        Model->clear();
+        Reader.Close(); // it still has the file that was moved
+        if (isVisible())
+            Refresh();
+    });
+}
+
+THistoryForm::~THistoryForm() {
+    Model->clear(); // its query uses the reader's connection
+}
+
+void THistoryForm::showEvent(QShowEvent* AEvent) {
+    QWidget::showEvent(AEvent);
+    KeepHistory->setChecked(Recorder.Enabled());
+    Refresh();
+}
+
+void THistoryForm::hideEvent(QHideEvent* AEvent) {
+    // An unfinished query holds a snapshot that keeps the journal from being folded back.
+    Model->clear();
+    QWidget::hideEvent(AEvent);
+}
+
+void THistoryForm::Refresh() {
+    ReadError.clear();
+    try {
+        if (!Reader.IsOpen())
+            Reader.OpenForReading();
+        Model->setQuery(Reader.ListQuery(FilterEdit->text()));
+        if (Model->lastError().isValid())
+            ReadError = Model->lastError().text();
+    } catch (const EHistoryError& error) {
+        Model->clear();
+        ReadError = QString::fromStdString(error.what());
+        // Opened again next time: the file may be made or replaced meanwhile.
+        Reader.Close();
+    }
+    if (Model->rowCount() > 0 && !CallList->currentIndex().isValid())
+        CallList->setCurrentIndex(Model->index(0, 0));
+    ShowStatus();
+}
+
+void THistoryForm::ShowStatus() {
+    const QString recording = Recorder.Status();
+    StatusLabel->setText(ReadError.isEmpty() || recording.isEmpty()
+                             ? ReadError + recording
+                             : ReadError + u'\n' + recording);
+    StatusLabel->setVisible(!StatusLabel->text().isEmpty());
+}
+
+std::optional<THistoryCall> THistoryForm::CurrentCall() {
+    const QModelIndex current = CallList->currentIndex();
+    if (!current.isValid() || !Reader.IsOpen())
+        return std::nullopt;
+    try {
+        std::optional<THistoryCall> call = Reader.Load(Model->CallId(current.row()));
+        if (!call) {
+            ReadError = QStringLiteral("That call is no longer in the history.");
+            ShowStatus();
+        }
+        return call;
+    } catch (const EHistoryError& error) {
+        ReadError = QString::fromStdString(error.what());
+        ShowStatus();
+        return std::nullopt;
+    }
+}
+
+void THistoryForm::Run(const TCallHandler& AHandler) {
+    if (std::optional<THistoryCall> call = CurrentCall())
+        AHandler(*call);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "HistoryStore.h"
+
+#include <QSqlQueryModel>
+#include <QWidget>
+
+#include <functional>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class THistoryRecorder;
+
+// The list of stored calls, newest first. Rows come from the database as the view scrolls to
+// them; answers are read only when a call is opened.
+class THistoryModel : public QSqlQueryModel {
+    Q_OBJECT
+public:
+    enum TColumn { When, Command, Outcome, Status, Duration, Size, ColumnCount };
+
+    using QSqlQueryModel::QSqlQueryModel;
+    qint64 CallId(int ARow) const;
+
+    int columnCount(const QModelIndex& AParent = {}) const override;
+    QVariant data(const QModelIndex& AItem, int ARole) const override;
+    QVariant headerData(int ASection, Qt::Orientation AOrientation, int ARole) const override;
+};
+
+// The call history window: a filter over the list of calls, opening a call's answer, loading a
+// call back into the grid, clearing the history and turning recording on and off. A failure to
+// record or to read shows in its status line.
+class THistoryForm : public QWidget {
+    Q_OBJECT
+public:
+    using TCallHandler = std::function<void(const THistoryCall&)>;
+
+    // AOpen shows a call's answer, ALoad puts a call into the grid; both get the call with its
+    // answer read.
+    THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCallHandler ALoad,
+                 QWidget* AParent);
+    ~THistoryForm() override;
+
+    // Reads the list again with the current filter.
+    void Refresh();
+    // The call on the list's current row, read in full; nothing when there is none.
+    std::optional<THistoryCall> CurrentCall();
+
+    QLineEdit* FilterEdit;
+    QTableView* CallList;
+    QPushButton* OpenButton;
+    QPushButton* LoadButton;
+    QPushButton* ClearButton;
+    QCheckBox* KeepHistory;
+    QLabel* StatusLabel;
+    THistoryModel* Model;
+
+protected:
+    void showEvent(QShowEvent* AEvent) override;
+    void hideEvent(QHideEvent* AEvent) override;
+
+private:
+    void Run(const TCallHandler& AHandler);
+    void ShowStatus();
+
+    THistoryRecorder& Recorder;
+    TCallHandler Open;
+    TCallHandler Load;
+    THistoryStore Reader; // this window's own connection, on the user-interface thread
+    QString ReadError;
+};

@@ -1,0 +1,96 @@
+// The call history: recording each Send, the history window, and a stored call brought back
+// into the results window or the grid.
+
+#include "CommandTree.h"
+#include "HistoryForm.h"
+#include "HistoryRecorder.h"
+#include "MainForm.h"
+#include "ParamTree.h"
+#include "ResultsForm.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QShortcut>
+
+namespace {
+constexpr int FixedRows = 3; // Command, Password and JSON: filled by the program
+}
+
+void TMainForm::CreateHistory() {
+    History_ = std::make_unique<THistoryRecorder>();
+    // Told once, without stopping the user's work.
+    connect(History_.get(), &THistoryRecorder::MovedAside, this, [this](const QString& AFileName) {
+        auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Call history"),
+                                    QStringLiteral("The call history could not be read; it was "
+                                                   "moved to %1 and a new one was started.")
+                                        .arg(AFileName),
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+    });
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
+    connect(shortcut, &QShortcut::activated, this, &TMainForm::ShowHistory);
+}
+
+void TMainForm::ShowHistory() {
+    if (!HistoryForm)
+        HistoryForm = std::make_unique<THistoryForm>(
+            *History_, [this](const THistoryCall& ACall) { ReopenAnswer(ACall); },
+            [this](const THistoryCall& ACall) { LoadIntoGrid(ACall); }, this);
+    HistoryForm->show();
+    HistoryForm->raise();
+    HistoryForm->activateWindow();
+    HistoryForm->FilterEdit->setFocus(Qt::ShortcutFocusReason);
+}
+
+void TMainForm::ReopenAnswer(const THistoryCall& ACall) {
+    ResultsForm->setWindowTitle(ACall.Command + QStringLiteral(" - ") +
+                                (ACall.Format == QLatin1String("Legacy")
+                                     ? QStringLiteral("Legacy format")
+                                     : QStringLiteral("JSON format")));
+    ResultsForm->SetResultsText(ACall.Outcome == THistoryOutcome::Answer || !ACall.Answer.isEmpty()
+                                    ? ACall.Answer
+                                    : ACall.ErrorText);
+    ResultsForm->ShowModalOver(HistoryForm ? static_cast<QWidget&>(*HistoryForm) : *this);
+}
+
+void TMainForm::LoadIntoGrid(const THistoryCall& ACall) {
+    int position = -1;
+    for (std::size_t i = 0; i < Commands.size(); ++i)
+        if (!Commands[i]->Header && QString::fromStdString(Commands[i]->Name) == ACall.Command)
+            position = static_cast<int>(i);
+    if (position < 0) {
+        QMessageBox box(
+            QMessageBox::Warning, QStringLiteral("Call history"),
+            QStringLiteral("The command %1 is not in the catalogue.").arg(ACall.Command),
+            QMessageBox::Ok, HistoryForm.get());
+        box.exec();
+        return;
+    }
+    const QModelIndex node = CommandTreeModel->NodeAt(position);
+    CommandTree->setCurrentIndex(node);
+    CommandTree->selectionModel()->select(node, QItemSelectionModel::ClearAndSelect);
+    CommandTree->scrollTo(node);
+    (ACall.Format == QLatin1String("Legacy") ? LegacyRB : JSONRB)->setChecked(true);
+
+    // Every row takes its stored value and tick; rows the call did not send are emptied and
+    // unticked. The password comes from the password field when the call is sent again.
+    TParamValues stored;
+    for (const QString& line : ACall.Fields)
+        stored.Add(line);
+    for (int row = FixedRows; row < ParamValues.Count(); ++row) {
+        const QString name = ParamValues.Name(row);
+        qsizetype found = -1;
+        for (qsizetype i = 0; i < stored.Count() && found < 0; ++i)
+            if (stored.Name(i).compare(name, Qt::CaseInsensitive) == 0)
+                found = i;
+        ParamValues.SetLine(row, name + u'=' + (found >= 0 ? stored.Value(found) : QString()));
+        ParamTreeModel->SetChecked(row, found >= 0);
+    }
+    ParamTree->viewport()->update();
+    raise();
+    activateWindow();
+    ParamTree->setFocus(Qt::OtherFocusReason);
+}

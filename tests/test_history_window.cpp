@@ -1,0 +1,269 @@
+// The call history window over the real main window: Ctrl+H, the list, the filter, re-opening
+// an answer, loading a call into the grid, clearing, and the damaged-file notice.
+
+#include "CommandTree.h"
+#include "HistoryForm.h"
+#include "HistoryRecorder.h"
+#include "MainForm.h"
+#include "ParamTree.h"
+#include "QtTestSupport.h"
+#include "ResultsForm.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+THistoryCall MakeCall(const QString& ACommand, const QString& AAnswer,
+                      THistoryOutcome AOutcome = THistoryOutcome::Answer) {
+    THistoryCall call;
+    call.URL = QStringLiteral("http://127.0.0.1:8087/api");
+    call.Command = ACommand;
+    call.Fields = {QStringLiteral("Command=") + ACommand, QStringLiteral("Password=x"),
+                   QStringLiteral("JSON=Yes")};
+    call.Format = QStringLiteral("JSON");
+    call.Outcome = AOutcome;
+    call.StatusLine = QStringLiteral("HTTP/1.1 200 OK");
+    call.DurationMs = 42;
+    call.Answer = AAnswer;
+    return call;
+}
+
+// What a modal results window showed before it was closed.
+struct SeenResults {
+    bool Shown = false;
+    QString Caption;
+    QString Text;
+};
+
+class HistoryWindowTest : public ::testing::Test {
+protected:
+    HistoryWindowTest() {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(Data.path()));
+        Form = std::make_unique<TMainForm>(Settings.filePath(QStringLiteral("Tessarine.conf")));
+        Form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        QApplication::setActiveWindow(Form.get());
+    }
+
+    void Record(const THistoryCall& ACall) {
+        Form->History().Record(ACall);
+        Form->History().WaitIdle();
+        QApplication::processEvents(); // the recorder's signals
+    }
+
+    THistoryForm& OpenHistory() {
+        QTest::keyClick(Form.get(), Qt::Key_H, Qt::ControlModifier);
+        THistoryForm* window = Form->HistoryWindow();
+        EXPECT_NE(window, nullptr);
+        EXPECT_TRUE(window && window->isVisible());
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+        QApplication::setActiveWindow(window); // the offscreen platform does not activate it
+        return *window;
+    }
+
+    QStringList Column(THistoryForm& AWindow, int AColumn) {
+        QStringList texts;
+        for (int row = 0; row < AWindow.Model->rowCount(); ++row)
+            texts.append(AWindow.Model->index(row, AColumn).data().toString());
+        return texts;
+    }
+
+    // Runs AAction and closes the results window it shows.
+    SeenResults WatchResults(const std::function<void()>& AAction) {
+        SeenResults seen;
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* results = qobject_cast<TResultsForm*>(QApplication::activeModalWidget());
+                results && results->isVisible()) {
+                seen = {true, results->windowTitle(), results->ResultsMemo->toPlainText()};
+                results->close();
+            }
+        });
+        poll.start();
+        AAction();
+        return seen;
+    }
+
+    void FocusCommand(const char* AName) {
+        const auto& entries = Form->Catalogue();
+        int position = 0;
+        while (entries[position]->Name != AName)
+            ++position;
+        Form->CommandTree->setCurrentIndex(Form->CommandTreeModel->NodeAt(position));
+        ASSERT_EQ(Form->Current()->Name, AName);
+    }
+
+    int RowOf(const char* AName) {
+        for (int row = 0; row < Form->Values().Count(); ++row)
+            if (Form->Values().Name(row) == QLatin1String(AName))
+                return row;
+        return -1;
+    }
+
+    QTemporaryDir Data;
+    QTemporaryDir Settings;
+    std::unique_ptr<TMainForm> Form;
+};
+
+TEST_F(HistoryWindowTest, CtrlHListsNewestFirstAndFollowsNewCalls) {
+    THistoryCall failure = MakeCall(QStringLiteral("LogsEvent"), {}, THistoryOutcome::Error);
+    failure.StatusLine.clear();
+    failure.ErrorText = QStringLiteral("Socket Error # 10061\r\nConnection refused.");
+    THistoryCall big = MakeCall(QStringLiteral("AccountsList"), QString(3000, u'a'));
+    Record(big);
+    Record(failure);
+    Record(MakeCall(QStringLiteral("SystemStats"), {}, THistoryOutcome::Cancelled));
+
+    THistoryForm& window = OpenHistory();
+    EXPECT_EQ(Column(window, THistoryModel::Command),
+              (QStringList{QStringLiteral("SystemStats"), QStringLiteral("LogsEvent"),
+                           QStringLiteral("AccountsList")}));
+    EXPECT_EQ(Column(window, THistoryModel::Outcome),
+              (QStringList{QStringLiteral("cancelled"), QStringLiteral("error"),
+                           QStringLiteral("answer")}));
+    EXPECT_EQ(window.Model->index(1, THistoryModel::Status).data().toString(),
+              QStringLiteral("Socket Error # 10061"));
+    EXPECT_EQ(window.Model->index(2, THistoryModel::Status).data().toString(),
+              QStringLiteral("HTTP/1.1 200 OK"));
+    EXPECT_EQ(window.Model->index(2, THistoryModel::Duration).data().toString(),
+              QStringLiteral("42 ms"));
+    EXPECT_TRUE(window.Model->index(2, THistoryModel::Size)
+                    .data()
+                    .toString()
+                    .startsWith(QStringLiteral("2.9 ")));
+    EXPECT_FALSE(window.Model->index(2, THistoryModel::When).data().toString().isEmpty());
+
+    Record(MakeCall(QStringLiteral("AccountsGet"), QStringLiteral("{}")));
+    EXPECT_EQ(window.Model->index(0, THistoryModel::Command).data().toString(),
+              QStringLiteral("AccountsGet"));
+    EXPECT_TRUE(window.StatusLabel->isHidden());
+}
+
+TEST_F(HistoryWindowTest, FilterNarrowsTheListAsTyped) {
+    Record(MakeCall(QStringLiteral("AccountsList"), QStringLiteral("{\"Player\":\"Quintessa\"}")));
+    Record(MakeCall(QStringLiteral("LogsEvent"), QStringLiteral("nothing")));
+    THistoryForm& window = OpenHistory();
+    EXPECT_EQ(QApplication::focusWidget(), window.FilterEdit);
+    QTest::keyClicks(window.FilterEdit, QStringLiteral("quint"));
+    EXPECT_EQ(Column(window, THistoryModel::Command), QStringList{QStringLiteral("AccountsList")});
+    window.FilterEdit->clear();
+    QTest::keyClicks(window.FilterEdit, QStringLiteral("logs"));
+    EXPECT_EQ(Column(window, THistoryModel::Command), QStringList{QStringLiteral("LogsEvent")});
+    QTest::keyClicks(window.FilterEdit, QStringLiteral(" nomatch"));
+    EXPECT_EQ(window.Model->rowCount(), 0);
+}
+
+TEST_F(HistoryWindowTest, EnterAndDoubleClickReopenTheStoredAnswer) {
+    THistoryCall legacy =
+        MakeCall(QStringLiteral("AccountsList"), QStringLiteral("Result=Ok\nA=1"));
+    legacy.Format = QStringLiteral("Legacy");
+    Record(legacy);
+    Record(MakeCall(QStringLiteral("SystemStats"), QStringLiteral("{\"Result\":\"Ok\"}")));
+    THistoryForm& window = OpenHistory();
+    window.CallList->setFocus();
+    window.CallList->setCurrentIndex(window.Model->index(1, 0));
+    const SeenResults entered =
+        WatchResults([&] { QTest::keyClick(window.CallList, Qt::Key_Return); });
+    EXPECT_TRUE(entered.Shown);
+    EXPECT_EQ(entered.Caption, QStringLiteral("AccountsList - Legacy format"));
+    EXPECT_EQ(entered.Text, QStringLiteral("Result=Ok\nA=1"));
+
+    const QRect cell = window.CallList->visualRect(window.Model->index(0, 1));
+    QApplication::setActiveWindow(&window);
+    const SeenResults clicked = WatchResults([&] {
+        QTest::mouseClick(window.CallList->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(window.CallList->viewport(), Qt::LeftButton, {}, cell.center());
+    });
+    EXPECT_TRUE(clicked.Shown);
+    EXPECT_EQ(clicked.Caption, QStringLiteral("SystemStats - JSON format"));
+    EXPECT_EQ(clicked.Text, QStringLiteral("{\"Result\":\"Ok\"}"));
+}
+
+TEST_F(HistoryWindowTest, CtrlLLoadsTheCallIntoTheGrid) {
+    THistoryCall call = MakeCall(QStringLiteral("AccountsIncBalance"), QStringLiteral("ok"));
+    call.Fields = {QStringLiteral("Command=AccountsIncBalance"), QStringLiteral("Password="),
+                   QStringLiteral("JSON=No"), QStringLiteral("Player=Alice Smith")};
+    call.Format = QStringLiteral("Legacy");
+    Record(call);
+    // A value typed before and a command focused elsewhere: both give way to the stored call.
+    FocusCommand("AccountsIncBalance");
+    Form->ParamTreeNewText(RowOf("Amount"), 1, QStringLiteral("500"));
+    FocusCommand("SystemStats");
+    Form->PasswordEdit->setText(QStringLiteral("typed-password"));
+
+    THistoryForm& window = OpenHistory();
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    ASSERT_EQ(Form->Current()->Name, "AccountsIncBalance");
+    EXPECT_TRUE(Form->LegacyRB->isChecked());
+    EXPECT_EQ(Form->Values().Value(RowOf("JSON")), QStringLiteral("No"));
+    EXPECT_EQ(Form->Values().Value(RowOf("Player")), QStringLiteral("Alice Smith"));
+    EXPECT_TRUE(Form->ParamTreeModel->Checked(RowOf("Player")));
+    EXPECT_EQ(Form->Values().Value(RowOf("Amount")), QString());
+    EXPECT_FALSE(Form->ParamTreeModel->Checked(RowOf("Amount")));
+    EXPECT_EQ(Form->Values().Value(RowOf("Password")), QStringLiteral("(not shown)"));
+    EXPECT_EQ(Form->PasswordEdit->text(), QStringLiteral("typed-password"));
+    EXPECT_EQ(Form->CommandTree->currentIndex(),
+              Form->CommandTreeModel->NodeAt(
+                  static_cast<int>(std::find_if(Form->Catalogue().begin(), Form->Catalogue().end(),
+                                                [](const auto& ACommand) {
+                                                    return ACommand->Name == "AccountsIncBalance";
+                                                }) -
+                                   Form->Catalogue().begin())));
+}
+
+TEST_F(HistoryWindowTest, ClearEmptiesTheListAndKeepOffStopsRecording) {
+    Record(MakeCall(QStringLiteral("AccountsList"), QStringLiteral("{}")));
+    THistoryForm& window = OpenHistory();
+    ASSERT_EQ(window.Model->rowCount(), 1);
+    {
+        ModalBoxWatcher yes(QMessageBox::Yes);
+        QTest::mouseClick(window.ClearButton, Qt::LeftButton);
+        ASSERT_EQ(yes.Boxes.size(), 1u);
+    }
+    Form->History().WaitIdle();
+    QApplication::processEvents();
+    EXPECT_EQ(window.Model->rowCount(), 0);
+
+    QTest::mouseClick(window.KeepHistory, Qt::LeftButton);
+    EXPECT_FALSE(Form->History().Enabled());
+    Record(MakeCall(QStringLiteral("AccountsList"), QStringLiteral("{}")));
+    EXPECT_EQ(window.Model->rowCount(), 0);
+}
+
+TEST(HistoryWindowNotice, DamagedFileIsReportedOnceWithoutStoppingTheWindow) {
+    QTemporaryDir data;
+    QTemporaryDir settings;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    ASSERT_TRUE(QDir(data.path()).mkpath(QStringLiteral("vlcallbench")));
+    QFile garbage(data.filePath(QStringLiteral("vlcallbench/history.sqlite")));
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(4096, 'z'));
+    garbage.close();
+
+    TMainForm form(settings.filePath(QStringLiteral("Tessarine.conf")));
+    form.History().WaitIdle();
+    QApplication::processEvents();
+    const auto boxes = form.findChildren<QMessageBox*>();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_FALSE(boxes.front()->isModal());
+    EXPECT_TRUE(boxes.front()->text().contains(QStringLiteral("history.sqlite.broken-")));
+    form.History().Record(MakeCall(QStringLiteral("AccountsList"), QStringLiteral("{}")));
+    form.History().WaitIdle();
+    QApplication::processEvents();
+    EXPECT_EQ(form.findChildren<QMessageBox*>().size(), 1);
+}
+
+} // namespace
