@@ -249,6 +249,7 @@ void TMainForm::LoadSettings() {
         RememberPW->setChecked(settings.RememberPW);
         ReadKeyringPassword(settings);
         PasswordEdit->setText(settings.Password);
+        History_->SetEnabled(settings.KeepHistory);
     };
     try {
         Store.Load(settings);
@@ -322,6 +323,7 @@ void TMainForm::SaveSettings() {
     settings.RememberPW = RememberPW->isChecked();
     settings.Password = PasswordEdit->text();
     KeepPassword(settings);
+    settings.KeepHistory = History_->Enabled();
     const QString notice = Store.Save(settings);
     if (!notice.isEmpty())
         QMessageBox::information(this, ApplicationTitle(QCoreApplication::applicationFilePath()),

@@ -5,6 +5,7 @@
 #include "ParamTree.h"
 #include "ParamValues.h"
 #include "PasswordKeyring.h"
+#include "SendCall.h"
 #include "SettingsStore.h"
 
 #include <QColor>
@@ -30,8 +31,6 @@ class TIdHTTP;
 class TIdSSLIOHandlerSocketOpenSSL;
 class TGoToCommandPopup;
 class TResultsForm;
-class TSendCall;
-struct TCallResult;
 class TTrustPrompt;
 struct TIdPeerCertificate;
 
@@ -156,6 +155,10 @@ private:
     // one is trusted silently, any other is put to the user.
     bool TrustCertificate(const TIdPeerCertificate& APeer);
     void CreateHistory();
+    // Hands one Send to the history; returns at once.
+    void RecordCall(const QDateTime& AStarted, const QString& AURL, const QStringList& AFields,
+                    TSendCall::TOutcome AOutcome, const QString& AErrorText,
+                    const TCallResult& AResult);
 
     // The shared state of the window's handlers.
     TCommandList Commands;

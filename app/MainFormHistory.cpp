@@ -7,6 +7,8 @@
 #include "MainForm.h"
 #include "ParamTree.h"
 #include "ResultsForm.h"
+#include "SendCall.h"
+#include "SendErrorDetails.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -45,14 +47,63 @@ void TMainForm::ShowHistory() {
     HistoryForm->FilterEdit->setFocus(Qt::ShortcutFocusReason);
 }
 
+void TMainForm::RecordCall(const QDateTime& AStarted, const QString& AURL,
+                           const QStringList& AFields, TSendCall::TOutcome AOutcome,
+                           const QString& AErrorText, const TCallResult& AResult) {
+    if (!History_->Enabled())
+        return;
+    THistoryCall call;
+    call.When = AStarted;
+    call.URL = UrlForDisplay(AURL); // no user password from the address either
+    call.Command = QString::fromStdString(CurrentCommand->Name);
+    call.Fields = AFields; // the recorder empties the password before it keeps them
+    call.Format = JSONRB->isChecked() ? QStringLiteral("JSON") : QStringLiteral("Legacy");
+    call.DurationMs = AResult.DurationMs > 0 ? AResult.DurationMs
+                                             : AStarted.msecsTo(QDateTime::currentDateTimeUtc());
+    const bool answered = AOutcome == TSendCall::TOutcome::Succeeded || AResult.Refused;
+    if (answered) {
+        call.StatusLine = QString::fromStdString(AResult.StatusLine);
+        call.ContentType = QString::fromStdString(AResult.ContentType);
+        call.CharSet = QString::fromStdString(AResult.CharSet);
+        call.AnswerSize = AResult.ByteSize;
+        // Only what can be kept is copied here: a character is at least one byte of the
+        // stored text.
+        const auto limit = static_cast<std::size_t>(THistoryLimits{}.MaxAnswerBytes);
+        call.Answer = QString::fromUtf16(
+            AResult.Text.data(), static_cast<qsizetype>(std::min(AResult.Text.size(), limit)));
+        call.AnswerCut = AResult.Text.size() > limit;
+    }
+    switch (AOutcome) {
+    case TSendCall::TOutcome::Succeeded:
+        call.Outcome = THistoryOutcome::Answer;
+        break;
+    case TSendCall::TOutcome::Failed:
+        call.Outcome = THistoryOutcome::Error;
+        call.ErrorText = AErrorText;
+        break;
+    case TSendCall::TOutcome::Cancelled:
+        call.Outcome = THistoryOutcome::Cancelled;
+        break;
+    }
+    History_->Record(std::move(call));
+}
+
 void TMainForm::ReopenAnswer(const THistoryCall& ACall) {
     ResultsForm->setWindowTitle(ACall.Command + QStringLiteral(" - ") +
                                 (ACall.Format == QLatin1String("Legacy")
                                      ? QStringLiteral("Legacy format")
                                      : QStringLiteral("JSON format")));
-    ResultsForm->SetResultsText(ACall.Outcome == THistoryOutcome::Answer || !ACall.Answer.isEmpty()
-                                    ? ACall.Answer
-                                    : ACall.ErrorText);
+    TCallResult result;
+    result.Text =
+        (ACall.Outcome == THistoryOutcome::Answer || !ACall.Answer.isEmpty() ? ACall.Answer
+                                                                             : ACall.ErrorText)
+            .toStdU16String();
+    result.StatusLine = ACall.StatusLine.toStdString();
+    result.ContentType = ACall.ContentType.toStdString();
+    result.CharSet = ACall.CharSet.toStdString();
+    result.DurationMs = ACall.DurationMs;
+    result.ByteSize = ACall.AnswerSize;
+    ResultsForm->SetCallResult(std::move(result));
     ResultsForm->ShowModalOver(HistoryForm ? static_cast<QWidget&>(*HistoryForm) : *this);
 }
 
@@ -69,10 +120,7 @@ void TMainForm::LoadIntoGrid(const THistoryCall& ACall) {
         box.exec();
         return;
     }
-    const QModelIndex node = CommandTreeModel->NodeAt(position);
-    CommandTree->setCurrentIndex(node);
-    CommandTree->selectionModel()->select(node, QItemSelectionModel::ClearAndSelect);
-    CommandTree->scrollTo(node);
+    GoToCommand(position);
     (ACall.Format == QLatin1String("Legacy") ? LegacyRB : JSONRB)->setChecked(true);
 
     // Every row takes its stored value and tick; rows the call did not send are emptied and

@@ -8,6 +8,7 @@
 #include "SendRequest.h"
 #include "TrustPrompt.h"
 
+#include <QDateTime>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
@@ -50,6 +51,7 @@ void TMainForm::CallButtonClick() {
         lines.push_back(line.toStdU16String());
     TrustPrompt->Reset();
     TrustDeclined = false;
+    const QDateTime started = QDateTime::currentDateTimeUtc();
     Call = std::make_unique<TSendCall>(
         [this, url = url.toStdU16String(), lines = std::move(lines)] { return Post(url, lines); },
         [this] { AbortPost(); });
@@ -59,6 +61,7 @@ void TMainForm::CallButtonClick() {
     const QString errorText = QString(Call->ErrorText()).replace(QChar(0), QChar(0xFFFD));
     TCallResult result = Call->TakeResult();
     Call.reset();
+    RecordCall(started, url, form.AllLines(), outcome, errorText, result);
 
     switch (outcome) {
     case TSendCall::TOutcome::Cancelled:

@@ -31,6 +31,8 @@ std::vector<std::pair<QString, QString>> StoredTexts(const TConnectionSettings& 
         {QStringLiteral("RememberPW"),
          ASettings.RememberPW ? QStringLiteral("1") : QStringLiteral("0")},
         {QStringLiteral("Password"), ASettings.RememberPW ? ASettings.Password : QString()},
+        {QStringLiteral("KeepHistory"),
+         ASettings.KeepHistory ? QStringLiteral("1") : QStringLiteral("0")},
     };
 }
 
@@ -128,6 +130,9 @@ void TSettingsStore::Load(TConnectionSettings& ASettings) {
     long long remember = 0;
     ASettings.RememberPW = ToWholeNumber(read("RememberPW", {}), remember) && remember != 0;
     ASettings.Password = read("Password", {});
+    long long keep = 1;
+    // Anything but a number keeps the history on, as it is by default.
+    ASettings.KeepHistory = !ToWholeNumber(read("KeepHistory", {}), keep) || keep != 0;
 
     // What saving the fields unchanged would write for an unread value.
     for (const auto& [name, text] : StoredTexts(ASettings))

@@ -21,6 +21,7 @@ struct TConnectionSettings {
     QString Password;
     // The password is kept in the keyring: Save removes the value from the file.
     bool PasswordInKeyring = false;
+    bool KeepHistory = true; // record each call in the call history
 };
 
 // The per-user store: an INI file named after the key ("Tessarine.conf") in the user's

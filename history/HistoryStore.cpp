@@ -262,6 +262,10 @@ void THistoryStore::Migrate() {
             "CREATE VIRTUAL TABLE IF NOT EXISTS calls_fts USING fts5(command, fields, answer, "
             "content='')"));
     });
+    step(1, [&] {
+        Exec(db, QStringLiteral("ALTER TABLE calls ADD COLUMN content_type TEXT NOT NULL DEFAULT ''"));
+        Exec(db, QStringLiteral("ALTER TABLE calls ADD COLUMN charset TEXT NOT NULL DEFAULT ''"));
+    });
     QSqlQuery fts(db);
     if (!fts.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'calls_fts'")))
         Fail(QStringLiteral("Cannot read %1").arg(FileName()), fts.lastError());
@@ -312,10 +316,11 @@ qint64 THistoryStore::Record(const THistoryCall& ACall) {
         QSqlQuery insert(db);
         insert.prepare(QStringLiteral(
             "INSERT INTO calls (when_utc, url, command, fields, format, outcome, error, "
-            "status_line, duration_ms, answer_size, answer, answer_cut, stored_size) "
+            "status_line, duration_ms, answer_size, answer, answer_cut, stored_size, "
+            "content_type, charset) "
             // An empty text may come as no text at all.
             "VALUES (?, coalesce(?, ''), coalesce(?, ''), ?, coalesce(?, ''), ?, coalesce(?, ''), "
-            "coalesce(?, ''), ?, ?, ?, ?, ?)"));
+            "coalesce(?, ''), ?, ?, ?, ?, ?, coalesce(?, ''), coalesce(?, ''))"));
         const QDateTime when = ACall.When.isValid() ? ACall.When : QDateTime::currentDateTimeUtc();
         insert.addBindValue(when.toUTC().toString(Qt::ISODateWithMs));
         insert.addBindValue(ACall.URL);
@@ -330,6 +335,8 @@ qint64 THistoryStore::Record(const THistoryCall& ACall) {
         insert.addBindValue(blob.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray)) : blob);
         insert.addBindValue(cut ? 1 : 0);
         insert.addBindValue(static_cast<qint64>(blob.size()));
+        insert.addBindValue(ACall.ContentType);
+        insert.addBindValue(ACall.CharSet);
         Exec(insert, "Cannot record the call");
         const qint64 id = insert.lastInsertId().toLongLong();
         if (Searchable_) {
@@ -429,7 +436,8 @@ std::optional<THistoryCall> THistoryStore::Load(qint64 AId) const {
     QSqlQuery query(QSqlDatabase::database(ConnectionName, false));
     query.prepare(QStringLiteral(
         "SELECT when_utc, url, command, fields, format, outcome, error, status_line, "
-        "duration_ms, answer_size, answer, answer_cut FROM calls WHERE id = ?"));
+        "duration_ms, answer_size, answer, answer_cut, content_type, charset FROM calls "
+        "WHERE id = ?"));
     query.addBindValue(AId);
     Exec(query, "Cannot read the call");
     if (!query.next())
@@ -451,6 +459,8 @@ std::optional<THistoryCall> THistoryStore::Load(qint64 AId) const {
     call.AnswerSize = query.value(9).toLongLong();
     call.Answer = AnswerFromBlob(query.value(10).toByteArray());
     call.AnswerCut = query.value(11).toBool();
+    call.ContentType = query.value(12).toString();
+    call.CharSet = query.value(13).toString();
     return call;
 }
 

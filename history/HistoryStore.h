@@ -22,6 +22,8 @@ struct THistoryCall {
     THistoryOutcome Outcome = THistoryOutcome::Answer;
     QString ErrorText;
     QString StatusLine;
+    QString ContentType;
+    QString CharSet;
     qint64 DurationMs = 0;
     qint64 AnswerSize = 0; // bytes of the answer as received
     QString Answer;
@@ -57,7 +59,7 @@ public:
     THistoryStore& operator=(const THistoryStore&) = delete;
 
     static QString DefaultFolder();
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
     QString FileName() const;
 
     // Opens the database for recording, creating it as needed. A damaged file is moved aside

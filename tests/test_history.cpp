@@ -84,6 +84,8 @@ TEST_F(HistoryTest, KeepsEachOutcomeWithThePasswordValueEmptied) {
         MakeCall(QStringLiteral("AccountsList"), QStringLiteral("{\"Result\":1}"));
     answer.When = QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 890), Qt::UTC);
     answer.AnswerSize = 99;
+    answer.ContentType = QStringLiteral("application/json");
+    answer.CharSet = QStringLiteral("utf-8");
     THistoryCall failure = MakeCall(QStringLiteral("LogsEvent"), {}, THistoryOutcome::Error);
     failure.ErrorText = QStringLiteral("HTTP/1.1 404 Not Found");
     failure.StatusLine = failure.ErrorText;
@@ -115,6 +117,8 @@ TEST_F(HistoryTest, KeepsEachOutcomeWithThePasswordValueEmptied) {
         EXPECT_EQ(call->Answer, expected[i].Answer);
         EXPECT_FALSE(call->AnswerCut);
         EXPECT_EQ(call->When.timeSpec(), Qt::UTC);
+        EXPECT_EQ(call->ContentType, expected[i].ContentType);
+        EXPECT_EQ(call->CharSet, expected[i].CharSet);
     }
     EXPECT_EQ(store.Load(ids[0])->When, answer.When);
     EXPECT_EQ(store.Load(ids[0])->AnswerSize, 99);
@@ -311,23 +315,43 @@ TEST_F(HistoryTest, UnusableFolderLeavesRecordingOffWithAStatus) {
         << recorder.Status().toStdString();
 }
 
-TEST_F(HistoryTest, NewerSchemaIsLeftAloneAndOldOneMigrated) {
+TEST_F(HistoryTest, OlderSchemasAreMigratedAndANewerOneLeftAlone) {
     ASSERT_TRUE(QDir().mkpath(Folder()));
     const QString file = Folder() + QStringLiteral("/history.sqlite");
-    for (const int version : {0, THistoryStore::SchemaVersion + 1}) {
-        SCOPED_TRACE(version);
+    // The first schema, with one call in it.
+    const QStringList firstSchema{
+        QStringLiteral("CREATE TABLE calls (id INTEGER PRIMARY KEY AUTOINCREMENT, when_utc TEXT "
+                       "NOT NULL, url TEXT NOT NULL, command TEXT NOT NULL, fields TEXT NOT NULL, "
+                       "format TEXT NOT NULL, outcome TEXT NOT NULL, error TEXT NOT NULL, "
+                       "status_line TEXT NOT NULL, duration_ms INTEGER NOT NULL, answer_size "
+                       "INTEGER NOT NULL, answer BLOB, answer_cut INTEGER NOT NULL, stored_size "
+                       "INTEGER NOT NULL)"),
+        QStringLiteral("INSERT INTO calls VALUES (7, '2026-01-01T00:00:00.000Z', 'u', 'Old', "
+                       "'[\"Command=Old\"]', 'JSON', 'error', 'gone', '', 5, 0, NULL, 0, 0)"),
+        QStringLiteral("PRAGMA user_version = 1")};
+    const struct {
+        int Version;
+        QStringList Setup;
+    } cases[] = {
+        {0, {QStringLiteral("CREATE TABLE other (x)")}},
+        {1, firstSchema},
+        {THistoryStore::SchemaVersion + 1,
+         {QStringLiteral("PRAGMA user_version = %1").arg(THistoryStore::SchemaVersion + 1)}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Version);
         QFile::remove(file);
         {
             QSqlDatabase db =
                 QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
             db.setDatabaseName(file);
             ASSERT_TRUE(db.open());
-            QSqlQuery(db).exec(QStringLiteral("PRAGMA user_version = %1").arg(version));
-            QSqlQuery(db).exec(QStringLiteral("CREATE TABLE other (x)"));
+            for (const QString& statement : c.Setup)
+                ASSERT_TRUE(QSqlQuery(db).exec(statement)) << statement.toStdString();
         }
         QSqlDatabase::removeDatabase(QStringLiteral("setup"));
         THistoryStore store(Folder());
-        if (version > THistoryStore::SchemaVersion) {
+        if (c.Version > THistoryStore::SchemaVersion) {
             try {
                 store.Open();
                 ADD_FAILURE() << "a newer file was opened";
@@ -335,9 +359,19 @@ TEST_F(HistoryTest, NewerSchemaIsLeftAloneAndOldOneMigrated) {
                 EXPECT_FALSE(error.Damaged());
             }
             EXPECT_TRUE(QFile::exists(file));
-        } else {
-            EXPECT_EQ(store.Open(), QString());
-            EXPECT_GT(store.Record(MakeCall(QStringLiteral("A"), QStringLiteral("b"))), 0);
+            continue;
+        }
+        EXPECT_EQ(store.Open(), QString());
+        THistoryCall call = MakeCall(QStringLiteral("New"), QStringLiteral("b"));
+        call.ContentType = QStringLiteral("text/plain");
+        const qint64 id = store.Record(call);
+        EXPECT_EQ(store.Load(id)->ContentType, QStringLiteral("text/plain"));
+        if (c.Version == 1) {
+            const std::optional<THistoryCall> old = store.Load(7);
+            ASSERT_TRUE(old);
+            EXPECT_EQ(old->ErrorText, QStringLiteral("gone"));
+            EXPECT_EQ(old->ContentType, QString());
+            EXPECT_EQ(ListedIds(store, {}), (std::vector<qint64>{id, 7}));
         }
     }
 }

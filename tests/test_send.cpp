@@ -2,6 +2,8 @@
 // peer (a Python server started by the test on loopback).
 
 #include "CommandTree.h"
+#include "HistoryForm.h"
+#include "HistoryRecorder.h"
 #include "IdHTTP.h"
 #include "LoopbackListener.h"
 #include "MainForm.h"
@@ -22,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -210,6 +213,18 @@ protected:
         else
             QTest::mouseClick(Form->CallButton, Qt::LeftButton);
         return outcome;
+    }
+
+    // The newest ACount calls of the history, newest first.
+    std::vector<THistoryCall> StoredCalls(std::size_t ACount) {
+        Form->History().WaitIdle();
+        THistoryStore store(Form->History().Folder());
+        store.OpenForReading();
+        QSqlQuery query = store.ListQuery({});
+        std::vector<THistoryCall> calls;
+        while (calls.size() < ACount && query.next())
+            calls.push_back(*store.Load(query.value(THistoryStore::ListId).toLongLong()));
+        return calls;
     }
 
     QTemporaryDir Folder;
@@ -521,6 +536,77 @@ TEST(SendErrorDetails, UrlPasswordHiddenRefusedBodyCut) {
             << test.Body.size();
         EXPECT_FALSE(body.contains(QChar(0)));
     }
+}
+
+TEST_F(SendTest, EveryOutcomeIsRecordedWithoutThePassword) {
+    const QString password = QStringLiteral("Pw-send-5e1c7");
+    HttpPeer peer;
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    Form->PasswordEdit->setText(password);
+    FocusCommand("AccountsGet");
+    TypeValue("Player", QStringLiteral("joe"));
+    peer.Answer("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 12\r\n"
+                "Connection: close\r\n\r\n{\"Result\":1}");
+    Send();
+    peer.Answer(
+        "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nNot here.");
+    Send();
+    peer.Answer("HANG");
+    Send(true);
+
+    const std::vector<THistoryCall> calls = StoredCalls(3);
+    ASSERT_EQ(calls.size(), 3u);
+    const THistoryCall& answer = calls[2];
+    EXPECT_EQ(answer.Outcome, THistoryOutcome::Answer);
+    EXPECT_EQ(answer.URL, QStringLiteral("http://127.0.0.1:%1/api").arg(peer.Port));
+    EXPECT_EQ(answer.Command, QStringLiteral("AccountsGet"));
+    EXPECT_EQ(answer.Format, QStringLiteral("JSON"));
+    for (const THistoryCall& call : calls)
+        EXPECT_EQ(call.Fields,
+                  (QStringList{QStringLiteral("Command=AccountsGet"), QStringLiteral("Password="),
+                               QStringLiteral("JSON=Yes"), QStringLiteral("Player=joe")}));
+    EXPECT_EQ(answer.Answer, QStringLiteral("{\"Result\":1}"));
+    EXPECT_EQ(answer.StatusLine, QStringLiteral("HTTP/1.1 200 OK"));
+    EXPECT_EQ(answer.ContentType, QStringLiteral("application/json"));
+    EXPECT_EQ(answer.AnswerSize, 12);
+    EXPECT_LT(std::abs(answer.When.secsTo(QDateTime::currentDateTimeUtc())), 60);
+    EXPECT_EQ(calls[1].Outcome, THistoryOutcome::Error);
+    EXPECT_EQ(calls[1].ErrorText, QStringLiteral("HTTP/1.1 404 Not Found"));
+    EXPECT_EQ(calls[1].StatusLine, QStringLiteral("HTTP/1.1 404 Not Found"));
+    EXPECT_EQ(calls[1].Answer, QStringLiteral("Not here.")); // the body sent with the refusal
+    EXPECT_EQ(calls[0].Outcome, THistoryOutcome::Cancelled);
+
+    const QDir folder(Form->History().Folder());
+    for (const QString& name : folder.entryList(QDir::Files))
+        EXPECT_FALSE(ReadFile(folder.filePath(name)).contains(password.toUtf8()))
+            << name.toStdString();
+}
+
+TEST_F(SendTest, SendWorksWhenTheHistoryCannotBeWritten) {
+    // Root may write into any folder, so the data folder is one that cannot exist: a plain file.
+    QTemporaryDir data;
+    const QString blocker = data.filePath(QStringLiteral("blocker"));
+    WriteFile(blocker, "not a folder");
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(blocker));
+    Form = std::make_unique<TMainForm>(Folder.filePath(QStringLiteral("Tessarine.conf")));
+    qputenv("XDG_DATA_HOME", saved);
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    QApplication::setActiveWindow(Form.get());
+
+    HttpPeer peer;
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    FocusCommand("AccountsList");
+    const SendOutcome outcome = Send();
+    EXPECT_TRUE(outcome.Boxes.empty());
+    EXPECT_EQ(outcome.ResultsText, QStringLiteral("OK"));
+    Form->History().WaitIdle();
+    QApplication::processEvents();
+    Form->ShowHistory();
+    EXPECT_TRUE(Form->HistoryWindow()->StatusLabel->text().contains(
+        QStringLiteral("Calls are not being recorded: ")))
+        << Form->HistoryWindow()->StatusLabel->text().toStdString();
 }
 
 TEST(ResultsText, LineBreaksBecomeCrLf) {

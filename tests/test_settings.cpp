@@ -29,7 +29,7 @@ protected:
     }
 };
 
-TEST_F(SettingsTest, FirstRunGivesTheDefaultsAndSavingWritesAllSix) {
+TEST_F(SettingsTest, FirstRunGivesTheDefaultsAndSavingWritesEveryValue) {
     TConnectionSettings settings = Loaded();
     EXPECT_EQ(settings.Version, QString());
     EXPECT_EQ(settings.IP, QStringLiteral("http://127.0.0.1"));
@@ -37,11 +37,13 @@ TEST_F(SettingsTest, FirstRunGivesTheDefaultsAndSavingWritesAllSix) {
     EXPECT_EQ(settings.Path, QStringLiteral("api"));
     EXPECT_FALSE(settings.RememberPW);
     EXPECT_EQ(settings.Password, QString());
+    EXPECT_TRUE(settings.KeepHistory);
 
     Store.Save(settings);
     QSettings file(FileName(), QSettings::IniFormat);
     file.beginGroup(QStringLiteral("VLCallbench"));
-    EXPECT_EQ(file.childKeys().size(), 6);
+    EXPECT_EQ(file.childKeys().size(), 7);
+    EXPECT_EQ(file.value(QStringLiteral("KeepHistory")).toString(), QStringLiteral("1"));
     EXPECT_EQ(file.value(QStringLiteral("RememberPW")).toString(), QStringLiteral("0"));
     EXPECT_TRUE(file.contains(QStringLiteral("Password")));
     EXPECT_EQ(file.value(QStringLiteral("Password")).toString(), QString());
@@ -64,6 +66,26 @@ TEST_F(SettingsTest, PasswordIsKeptOnlyWhileRemembered) {
     const TConnectionSettings forgotten = Loaded();
     EXPECT_FALSE(forgotten.RememberPW);
     EXPECT_EQ(forgotten.Password, QString());
+}
+
+TEST_F(SettingsTest, KeepHistoryIsOnUnlessTurnedOff) {
+    TConnectionSettings settings = Loaded();
+    settings.KeepHistory = false;
+    Store.Save(settings);
+    EXPECT_FALSE(Loaded().KeepHistory);
+    settings.KeepHistory = true;
+    Store.Save(settings);
+    EXPECT_TRUE(Loaded().KeepHistory);
+    // Files of different sizes: the settings reader may take a file of the same size and time
+    // for the one it read before.
+    const std::pair<const char*, bool> stored[] = {{"[VLCallbench]\nKeepHistory=0\n", false},
+                                                   {"[VLCallbench]\nKeepHistory=$0\n", false},
+                                                   {"[VLCallbench]\nKeepHistory=never\n", true},
+                                                   {"[VLCallbench]\nIP=x\n", true}};
+    for (const auto& [file, keep] : stored) {
+        WriteFile(file);
+        EXPECT_EQ(Loaded().KeepHistory, keep) << file;
+    }
 }
 
 TEST_F(SettingsTest, StoredTextsAreReadByTheirRules) {
