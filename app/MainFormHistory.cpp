@@ -108,6 +108,9 @@ void TMainForm::ReopenAnswer(const THistoryCall& ACall) {
 }
 
 void TMainForm::LoadIntoGrid(const THistoryCall& ACall) {
+    // The history window takes input while a Send runs; the grid belongs to that Send then.
+    if (Sending())
+        return;
     int position = -1;
     for (std::size_t i = 0; i < Commands.size(); ++i)
         if (!Commands[i]->Header && QString::fromStdString(Commands[i]->Name) == ACall.Command)

@@ -582,6 +582,22 @@ TEST_F(SendTest, EveryOutcomeIsRecordedWithoutThePassword) {
             << name.toStdString();
 }
 
+TEST_F(SendTest, HistoryLeavesTheGridAloneWhileACallRuns) {
+    HttpPeer peer;
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    FocusCommand("AccountsGet");
+    peer.Answer("HANG");
+    THistoryCall other;
+    other.Command = QStringLiteral("SystemStats");
+    other.Format = QStringLiteral("Legacy");
+    Send(true, [&] { Form->LoadIntoGrid(other); });
+    EXPECT_EQ(Form->Current()->Name, "AccountsGet");
+    EXPECT_TRUE(Form->JSONRB->isChecked());
+    const std::vector<THistoryCall> calls = StoredCalls(1);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].Command, QStringLiteral("AccountsGet"));
+}
+
 TEST_F(SendTest, SendWorksWhenTheHistoryCannotBeWritten) {
     // Root may write into any folder, so the data folder is one that cannot exist: a plain file.
     QTemporaryDir data;
