@@ -95,8 +95,9 @@ TMainForm::TMainForm(const QString& ASettingsFile, QWidget* AParent)
     BuildControls();
     CreateNetworkComponents();
     CreateHistory();
+    // The results window is the main window's own: transient for it, no task-bar entry.
+    ResultsForm = std::make_unique<TResultsForm>(this);
     FormCreate();
-    ResultsForm = std::make_unique<TResultsForm>();
 }
 
 TMainForm::~TMainForm() {
@@ -250,6 +251,7 @@ void TMainForm::LoadSettings() {
         ReadKeyringPassword(settings);
         PasswordEdit->setText(settings.Password);
         History_->SetEnabled(settings.KeepHistory);
+        ResultsForm->SetPrettyChoice(settings.ResultsView == QLatin1String("Pretty"));
     };
     try {
         Store.Load(settings);
@@ -324,6 +326,8 @@ void TMainForm::SaveSettings() {
     settings.Password = PasswordEdit->text();
     KeepPassword(settings);
     settings.KeepHistory = History_->Enabled();
+    settings.ResultsView =
+        ResultsForm->PrettyChoice() ? QStringLiteral("Pretty") : QStringLiteral("Raw");
     const QString notice = Store.Save(settings);
     if (!notice.isEmpty())
         QMessageBox::information(this, ApplicationTitle(QCoreApplication::applicationFilePath()),

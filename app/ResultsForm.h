@@ -1,26 +1,42 @@
 #pragma once
 
+#include "JsonFormat.h"
 #include "SendCall.h"
+#include "TextDocument.h"
 
+#include <QDateTime>
 #include <QDialog>
+#include <QFutureWatcher>
+
+#include <atomic>
+#include <functional>
+#include <memory>
 
 class QLabel;
-class QPlainTextEdit;
+class QProgressBar;
+class QToolButton;
+class TResultsFindBar;
+class TResultsView;
 
 // Every line break made a carriage return plus line feed: CR LF stays one break, a lone LF or
 // a lone CR each become one.
 QString CrLfLineBreaks(const QString& AText);
 
-// The window that shows the text of the server's answer: one read-only, word-wrapped text box in
-// a fixed-pitch font. It keeps its size, place and text between showings within a run.
+// The window that shows the text of the server's answer: a read-only, word-wrapped view in a
+// fixed-pitch font that copes with answers of any size, raw or indented as JSON, with a find
+// bar, saving, and a status line about the call. It keeps its size, place and text between
+// showings within a run. Indexing and indenting run off the user-interface thread; the window
+// shows at once with a progress bar while they do.
 class TResultsForm : public QDialog {
     Q_OBJECT
 public:
-    TResultsForm();
+    explicit TResultsForm(QWidget* AParent = nullptr);
+    ~TResultsForm() override;
 
-    // Sets the text with its line breaks made CR LF; the same text again changes nothing.
+    // Sets the text; the same text again changes nothing.
     void SetResultsText(const QString& AText);
-    QString ResultsText() const { return Text; }
+    // The text as the window holds it, line breaks made CR LF.
+    QString ResultsText() const;
     // Shows the answer of a call: its text, and what is known about it in the status line.
     void SetCallResult(TCallResult AResult);
     const TCallResult& CallResult() const { return Result; }
@@ -29,14 +45,66 @@ public:
     // desktop), where the user left it every later time.
     void ShowModalOver(const QWidget& AOwner);
 
-    QPlainTextEdit* ResultsMemo;
+    // Raw or indented JSON: the user's choice, remembered in the settings.
+    bool PrettyChoice() const { return WantPretty; }
+    void SetPrettyChoice(bool APretty);
+    // Whether the indented form is what the view shows.
+    bool ShowingPretty() const;
+    // Whether indexing, indenting or a search are still running.
+    bool Busy() const;
+
+    // Saves the shown text as UTF-8, asking for the file name; false when not saved.
+    bool Save();
+    // The default name of a saved answer.
+    QString SuggestedFileName() const;
+    // Asks for the file to save to; empty means the user declined. Replaceable for tests.
+    std::function<QString(QWidget* AParent, const QString& ASuggestedPath)> AskSaveFileName;
+    // The folder of the last save, offered next time.
+    QString SaveFolder;
+
+    TResultsView* ResultsMemo;
+    TResultsFindBar* FindBar;
+    QToolButton* PrettyButton;
     QLabel* StatusLine;
+    QProgressBar* Progress;
+
+signals:
+    // All background work has ended and the view shows its final text.
+    void Idle();
 
 protected:
     void keyPressEvent(QKeyEvent* AEvent) override;
 
 private:
-    QString Text;
+    void SetAnswer(TTextDocument::TText AText);
+    void StartWork();
+    void RawReady();
+    void PrettyReady();
+    void ShowDocument();
+    void ShowStatus();
+    void UpdateProgress();
+    void CheckIdle();
+
+    TTextDocument::TText Answer;
+    std::shared_ptr<const TTextDocument> RawDocument;
+    std::shared_ptr<const TTextDocument> PrettyDocument;
+    TJsonLayout PrettyVerdict; // without lines: whether and where the answer is not JSON
+    bool PrettyTried = false;
+    // Work started whose result has not been taken yet.
+    bool RawPending = false;
+    bool PrettyPending = false;
+    bool WantPretty = false;
+    std::shared_ptr<std::atomic<bool>> Cancel;
+    std::shared_ptr<std::atomic<int64_t>> PrettyProgress;
+    QFutureWatcher<std::shared_ptr<const TTextDocument>> RawWatcher;
+    struct TPrettyWork {
+        TTextDocument::TText Text; // the answer it was made for
+        std::shared_ptr<const TTextDocument> Document;
+        TJsonLayout Verdict;
+    };
+    void StartPretty();
+    QFutureWatcher<TPrettyWork> PrettyWatcher;
     TCallResult Result; // without its text, which the view holds
+    QDateTime Received;
     bool ShownBefore = false;
 };

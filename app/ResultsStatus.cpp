@@ -11,8 +11,9 @@ QString ResultsStatusText(const TCallResult& AResult, qint64 ALineCount) {
     if (!AResult.StatusLine.empty())
         parts << QString::fromStdString(AResult.StatusLine);
     parts << locale.formattedDataSize(AResult.ByteSize);
-    parts << (ALineCount == 1 ? QStringLiteral("1 line")
-                              : QStringLiteral("%1 lines").arg(locale.toString(ALineCount)));
+    if (ALineCount >= 0)
+        parts << (ALineCount == 1 ? QStringLiteral("1 line")
+                                  : QStringLiteral("%1 lines").arg(locale.toString(ALineCount)));
     QString type = QString::fromStdString(AResult.ContentType);
     if (!AResult.CharSet.empty())
         type += (type.isEmpty() ? QStringLiteral("charset=") : QStringLiteral("; charset=")) +

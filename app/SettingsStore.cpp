@@ -33,6 +33,7 @@ std::vector<std::pair<QString, QString>> StoredTexts(const TConnectionSettings& 
         {QStringLiteral("Password"), ASettings.RememberPW ? ASettings.Password : QString()},
         {QStringLiteral("KeepHistory"),
          ASettings.KeepHistory ? QStringLiteral("1") : QStringLiteral("0")},
+        {QStringLiteral("ResultsView"), ASettings.ResultsView},
     };
 }
 
@@ -133,6 +134,7 @@ void TSettingsStore::Load(TConnectionSettings& ASettings) {
     long long keep = 1;
     // Anything but a number keeps the history on, as it is by default.
     ASettings.KeepHistory = !ToWholeNumber(read("KeepHistory", {}), keep) || keep != 0;
+    ASettings.ResultsView = read("ResultsView", QStringLiteral("Raw"));
 
     // What saving the fields unchanged would write for an unread value.
     for (const auto& [name, text] : StoredTexts(ASettings))

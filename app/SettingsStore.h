@@ -22,6 +22,7 @@ struct TConnectionSettings {
     // The password is kept in the keyring: Save removes the value from the file.
     bool PasswordInKeyring = false;
     bool KeepHistory = true; // record each call in the call history
+    QString ResultsView;     // "Raw" or "Pretty"
 };
 
 // The per-user store: an INI file named after the key ("Tessarine.conf") in the user's

@@ -1,65 +1,185 @@
-// Times the results window with a large answer: 50 MB of log lines set, shown and painted, then
-// scrolled page by page and jumped to the middle and the end. Run on the offscreen platform:
-//   QT_QPA_PLATFORM=offscreen build/bin/vl_results_bench [megabytes]
+// Times the results window with large answers, from setting the answer to the window idle and
+// painted, beside `jq .` on the same bytes, with the peak memory the window adds. Then select
+// all and copy, a search count, and paging through the text. Run on the offscreen platform:
+//   QT_QPA_PLATFORM=offscreen build/bin/vl_results_bench [megabytes] [jq]
 
 #include "ResultsForm.h"
+#include "ResultsView.h"
+#include "TextSearch.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
-#include <QPlainTextEdit>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
 #include <QScrollBar>
-#include <QTimer>
+#include <QTemporaryFile>
+#include <QTest>
 
 #include <cstdio>
+#include <fstream>
+#include <string>
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    const double megabytes = argc > 1 ? std::atof(argv[1]) : 50.0;
-    const auto size = static_cast<qsizetype>(megabytes * 1024 * 1024);
+namespace {
 
-    QString text;
-    text.reserve(size + 200);
-    for (int line = 0; text.size() < size; ++line)
+// Resident memory of the process, in bytes: now (VmRSS) or the peak since the last reset (VmHWM).
+long long MemoryKb(const char* AField) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string field = std::string(AField) + ":";
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0)
+            return std::stoll(line.substr(field.size()));
+    return 0;
+}
+
+void ResetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+QByteArray CompactJson(qsizetype ASize) {
+    QByteArray text = R"({"Result":"Ok","Accounts":[)";
+    text.reserve(ASize + 400);
+    for (int i = 0; text.size() < ASize; ++i) {
+        if (i > 0)
+            text += ',';
+        text +=
+            QStringLiteral(R"({"Player":"player%1","Title":"","Level":"Gold","RealName":"Name %1",)"
+                           R"("Location":"Ume\u00e5","Email":"p%1@example.com","Balance":%2.5,)"
+                           R"("Permissions":["chat","play"],"LastLogin":"2026-12-10 03:27:00",)"
+                           R"("Vip":%3,"Notes":null})")
+                .arg(i)
+                .arg(i % 100000)
+                .arg(i % 2 ? QStringLiteral("true") : QStringLiteral("false"))
+                .toUtf8();
+    }
+    text += "]}";
+    return text;
+}
+
+QByteArray LogLines(qsizetype ASize) {
+    QByteArray text;
+    text.reserve(ASize + 200);
+    for (int line = 0; text.size() < ASize; ++line)
         text += QStringLiteral("2026-12-10 03:27:%1 Info: table %2 hand %3 finished, pot 1250 "
                                "chips, rake 25 chips\n")
                     .arg(line % 60, 2, 10, QLatin1Char('0'))
                     .arg(line % 97)
-                    .arg(line);
+                    .arg(line)
+                    .toUtf8();
+    return text;
+}
 
-    TResultsForm form;
+double JqSeconds(const QString& AJq, const QByteArray& ABytes) {
+    if (AJq.isEmpty())
+        return -1;
+    QTemporaryFile file;
+    if (!file.open())
+        return -1;
+    file.write(ABytes);
+    file.flush();
+    QProcess jq;
+    jq.setStandardOutputFile(QProcess::nullDevice());
     QElapsedTimer timer;
     timer.start();
-    form.SetResultsText(text);
-    const qint64 setMs = timer.elapsed();
-    QTimer::singleShot(0, &form, [&] {
-        form.ResultsMemo->repaint();
-        const qint64 shownMs = timer.elapsed();
-        QScrollBar* bar = form.ResultsMemo->verticalScrollBar();
-        QElapsedTimer scroll;
-        scroll.start();
-        constexpr int Pages = 200;
-        for (int i = 0; i < Pages; ++i) {
-            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-            form.ResultsMemo->repaint();
-        }
-        const double pageMs = static_cast<double>(scroll.elapsed()) / Pages;
-        scroll.restart();
-        bar->setValue(bar->maximum() / 2);
-        form.ResultsMemo->repaint();
-        const qint64 middleMs = scroll.elapsed();
-        scroll.restart();
-        bar->setValue(bar->maximum());
-        form.ResultsMemo->repaint();
-        const qint64 endMs = scroll.elapsed();
-        std::printf("answer: %.1f MB, %lld lines\n", double(text.size()) / (1024 * 1024),
-                    static_cast<long long>(form.ResultsMemo->blockCount()));
-        std::printf("set text: %lld ms; shown and painted: %lld ms\n",
-                    static_cast<long long>(setMs), static_cast<long long>(shownMs));
-        std::printf("page down and repaint: %.2f ms per page; jump to middle: %lld ms; to end: "
-                    "%lld ms\n",
-                    pageMs, static_cast<long long>(middleMs), static_cast<long long>(endMs));
-        form.close();
-    });
-    form.exec();
+    jq.start(AJq, {QStringLiteral("."), file.fileName()});
+    if (!jq.waitForFinished(600000) || jq.exitCode() != 0)
+        return -1;
+    return timer.nsecsElapsed() / 1e9;
+}
+
+void RunCase(const char* AName, const QByteArray& ABytes, bool APretty, const QString& AJq,
+             const QString& ANeedle) {
+    const double jq = APretty ? JqSeconds(AJq, ABytes) : -1;
+    TResultsForm form;
+    form.setWindowTitle(QStringLiteral("AccountsList - JSON format"));
+    form.SetPrettyChoice(APretty);
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        std::printf("window not exposed\n");
+
+    TCallResult result;
+    result.Text = QString::fromUtf8(ABytes).toStdU16String();
+    result.StatusLine = "HTTP/1.1 200 OK";
+    result.ByteSize = ABytes.size();
+    const long long before = MemoryKb("VmRSS");
+    ResetPeak();
+    QElapsedTimer timer;
+    timer.start();
+    QEventLoop loop;
+    QObject::connect(&form, &TResultsForm::Idle, &loop, &QEventLoop::quit);
+    form.SetCallResult(std::move(result));
+    if (form.Busy())
+        loop.exec();
+    form.ResultsMemo->viewport()->repaint();
+    const double shown = timer.nsecsElapsed() / 1e9;
+    const long long peak = MemoryKb("VmHWM");
+    const double answerMb = ABytes.size() / 1048576.0;
+    std::printf("%s: %.1f MB, %lld lines shown (%s)\n", AName, answerMb,
+                static_cast<long long>(form.ResultsMemo->Document()->LineCount()),
+                form.ShowingPretty() ? "Pretty" : "Raw");
+    std::printf("  set to idle and painted: %.3f s", shown);
+    if (jq > 0)
+        std::printf("; jq . on the same bytes: %.3f s (ratio %.2f)", jq, shown / jq);
+    std::printf("\n  peak memory growth: %.0f MB (%.1fx the answer)\n", (peak - before) / 1024.0,
+                (peak - before) / 1024.0 / answerMb);
+
+    timer.restart();
+    QScrollBar* bar = form.ResultsMemo->verticalScrollBar();
+    constexpr int Pages = 200;
+    for (int i = 0; i < Pages; ++i) {
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        form.ResultsMemo->viewport()->repaint();
+    }
+    const double pageMs = timer.nsecsElapsed() / 1e6 / Pages;
+    timer.restart();
+    bar->setValue(bar->maximum() / 2);
+    form.ResultsMemo->viewport()->repaint();
+    bar->setValue(bar->maximum());
+    form.ResultsMemo->viewport()->repaint();
+    const double jumpMs = timer.nsecsElapsed() / 1e6;
+    std::printf("  page down and repaint: %.2f ms per page; jump to middle and end: %.1f ms\n",
+                pageMs, jumpMs);
+
+    timer.restart();
+    const std::vector<int64_t> found =
+        FindAll(*form.ResultsMemo->Document(), ANeedle, Qt::CaseInsensitive);
+    const double findMs = timer.nsecsElapsed() / 1e6;
+    timer.restart();
+    const std::vector<int64_t> foundCase =
+        FindAll(*form.ResultsMemo->Document(), ANeedle, Qt::CaseSensitive);
+    std::printf(
+        "  count \"%s\": %zu matches in %.0f ms (case-insensitive), %.0f ms (case-sensitive)\n",
+        qPrintable(ANeedle), found.size(), findMs, timer.nsecsElapsed() / 1e6);
+    (void)foundCase;
+
+    ResetPeak();
+    const long long beforeCopy = MemoryKb("VmRSS");
+    timer.restart();
+    form.ResultsMemo->SelectAll();
+    form.ResultsMemo->Copy();
+    const double copyS = timer.nsecsElapsed() / 1e9;
+    std::printf("  select all and copy: %.3f s, %lld characters, peak growth %.0f MB\n", copyS,
+                static_cast<long long>(QGuiApplication::clipboard()->text().size()),
+                (MemoryKb("VmHWM") - beforeCopy) / 1024.0);
+    QGuiApplication::clipboard()->clear();
+    form.close();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const double megabytes = argc > 1 ? std::atof(argv[1]) : 50.0;
+    const QString jq = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("jq");
+    const auto size = static_cast<qsizetype>(megabytes * 1024 * 1024);
+    RunCase("compact JSON on one line, Pretty", CompactJson(size), true, jq,
+            QStringLiteral("player1"));
+    RunCase("compact JSON on one line, Raw", CompactJson(size), false, jq,
+            QStringLiteral("player1"));
+    RunCase("log lines, Raw", LogLines(size), false, jq, QStringLiteral("hand 7"));
+    RunCase("5 MB compact JSON, Pretty", CompactJson(5 * 1024 * 1024), true, jq,
+            QStringLiteral("player1"));
     return 0;
 }

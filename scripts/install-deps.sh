@@ -15,7 +15,7 @@ if [ "${1:-run}" = fuzz ]; then
 fi
 if [ "${1:-run}" = test ]; then
     packages+=(libgtest-dev libbenchmark-dev libssl-dev openssl python3 curl fonts-dejavu-core
-        dbus-daemon gnome-keyring desktop-file-utils appstream)
+        dbus-daemon gnome-keyring desktop-file-utils appstream jq)
 fi
 
 missing=()

@@ -13,13 +13,13 @@
 #include "SendCall.h"
 #include "SendErrorDetails.h"
 
+#include "ResultsView.h"
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -189,7 +189,7 @@ protected:
                                          box->detailedText()});
                 box->buttons().front()->click();
             } else if (auto* results = qobject_cast<TResultsForm*>(modal);
-                       results && results->isVisible()) {
+                       results && results->isVisible() && !results->Busy()) {
                 outcome.ResultsShown = true;
                 outcome.ResultsCaption = results->windowTitle();
                 outcome.ResultsText = results->ResultsText();
@@ -197,7 +197,8 @@ protected:
                 outcome.ResultsStatus = results->StatusLine->text();
                 results->close();
             } else if (auto* dialog = qobject_cast<QDialog*>(modal);
-                       dialog && dialog->isVisible() && !outcome.SendingDialogShown) {
+                       dialog && !qobject_cast<TResultsForm*>(modal) && dialog->isVisible() &&
+                       !outcome.SendingDialogShown) {
                 outcome.SendingDialogShown = true;
                 if (auto* label = dialog->findChild<QLabel*>())
                     outcome.SendingText = label->text();

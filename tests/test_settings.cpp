@@ -38,12 +38,14 @@ TEST_F(SettingsTest, FirstRunGivesTheDefaultsAndSavingWritesEveryValue) {
     EXPECT_FALSE(settings.RememberPW);
     EXPECT_EQ(settings.Password, QString());
     EXPECT_TRUE(settings.KeepHistory);
+    EXPECT_EQ(settings.ResultsView, QStringLiteral("Raw"));
 
     Store.Save(settings);
     QSettings file(FileName(), QSettings::IniFormat);
     file.beginGroup(QStringLiteral("VLCallbench"));
-    EXPECT_EQ(file.childKeys().size(), 7);
+    EXPECT_EQ(file.childKeys().size(), 8);
     EXPECT_EQ(file.value(QStringLiteral("KeepHistory")).toString(), QStringLiteral("1"));
+    EXPECT_EQ(file.value(QStringLiteral("ResultsView")).toString(), QStringLiteral("Raw"));
     EXPECT_EQ(file.value(QStringLiteral("RememberPW")).toString(), QStringLiteral("0"));
     EXPECT_TRUE(file.contains(QStringLiteral("Password")));
     EXPECT_EQ(file.value(QStringLiteral("Password")).toString(), QString());

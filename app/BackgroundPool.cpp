@@ -1,0 +1,8 @@
+#include "BackgroundPool.h"
+
+#include <QThreadPool>
+
+QThreadPool& BackgroundPool() {
+    static QThreadPool pool;
+    return pool;
+}

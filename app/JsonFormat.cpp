@@ -1,0 +1,306 @@
+#include "JsonFormat.h"
+
+#include <limits>
+
+namespace {
+
+bool IsBlank(char16_t AChar) {
+    return AChar == u' ' || AChar == u'\t' || AChar == u'\n' || AChar == u'\r';
+}
+
+bool IsDigit(char16_t AChar) {
+    return AChar >= u'0' && AChar <= u'9';
+}
+
+bool IsHex(char16_t AChar) {
+    return IsDigit(AChar) || (AChar >= u'a' && AChar <= u'f') || (AChar >= u'A' && AChar <= u'F');
+}
+
+// The reader's position and its failure; every step returns false at the first fault, with the
+// position on the character that could not be read.
+class TJsonReader {
+public:
+    TJsonReader(std::u16string_view AText, TJsonLayout& ALayout, std::atomic<int64_t>* AProgress,
+                const std::atomic<bool>* ACancel)
+        : Text(AText), Size(AText.size()), Layout(ALayout), Progress(AProgress), Cancel(ACancel) {}
+
+    bool Read();
+    std::size_t Pos = 0;
+
+private:
+    void SkipBlanks() {
+        while (Pos < Size && IsBlank(Text[Pos]))
+            ++Pos;
+    }
+    bool ReadString();
+    bool ReadNumber();
+    bool ReadLiteral();
+    bool ReadKey();
+    bool Emit(std::size_t ALineStart, std::size_t AValueStart, std::size_t AValueLength,
+              uint32_t AFlags = 0);
+    bool Checkpoint();
+
+    std::u16string_view Text;
+    std::size_t Size;
+    TJsonLayout& Layout;
+    std::atomic<int64_t>* Progress;
+    const std::atomic<bool>* Cancel;
+    std::vector<char16_t> Stack; // the open brackets
+    std::size_t KeyStart = 0;
+    std::size_t KeyLength = 0;
+    bool HasKey = false;
+    std::size_t NextCheck = 1 << 20;
+};
+
+bool TJsonReader::ReadString() {
+    // At the opening quote.
+    ++Pos;
+    for (;;) {
+        while (Pos < Size && Text[Pos] != u'"' && Text[Pos] != u'\\' && Text[Pos] >= 0x20)
+            ++Pos;
+        if (Pos >= Size || Text[Pos] < 0x20)
+            return false;
+        if (Text[Pos] == u'"') {
+            ++Pos;
+            return true;
+        }
+        ++Pos; // backslash
+        if (Pos >= Size)
+            return false;
+        switch (Text[Pos]) {
+        case u'"':
+        case u'\\':
+        case u'/':
+        case u'b':
+        case u'f':
+        case u'n':
+        case u'r':
+        case u't':
+            ++Pos;
+            break;
+        case u'u':
+            ++Pos;
+            for (int i = 0; i < 4; ++i, ++Pos)
+                if (Pos >= Size || !IsHex(Text[Pos]))
+                    return false;
+            break;
+        default:
+            return false;
+        }
+    }
+}
+
+bool TJsonReader::ReadNumber() {
+    if (Text[Pos] == u'-')
+        ++Pos;
+    if (Pos >= Size || !IsDigit(Text[Pos]))
+        return false;
+    if (Text[Pos] == u'0')
+        ++Pos;
+    else
+        while (Pos < Size && IsDigit(Text[Pos]))
+            ++Pos;
+    if (Pos < Size && Text[Pos] == u'.') {
+        ++Pos;
+        if (Pos >= Size || !IsDigit(Text[Pos]))
+            return false;
+        while (Pos < Size && IsDigit(Text[Pos]))
+            ++Pos;
+    }
+    if (Pos < Size && (Text[Pos] == u'e' || Text[Pos] == u'E')) {
+        ++Pos;
+        if (Pos < Size && (Text[Pos] == u'+' || Text[Pos] == u'-'))
+            ++Pos;
+        if (Pos >= Size || !IsDigit(Text[Pos]))
+            return false;
+        while (Pos < Size && IsDigit(Text[Pos]))
+            ++Pos;
+    }
+    return true;
+}
+
+bool TJsonReader::ReadLiteral() {
+    for (const std::u16string_view word : {u"true", u"false", u"null"}) {
+        if (Text[Pos] != word[0])
+            continue;
+        for (const char16_t c : word) {
+            if (Pos >= Size || Text[Pos] != c)
+                return false;
+            ++Pos;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool TJsonReader::ReadKey() {
+    SkipBlanks();
+    if (Pos >= Size || Text[Pos] != u'"')
+        return false;
+    KeyStart = Pos;
+    if (!ReadString())
+        return false;
+    KeyLength = Pos - KeyStart;
+    SkipBlanks();
+    if (Pos >= Size || Text[Pos] != u':')
+        return false;
+    ++Pos;
+    HasKey = true;
+    return true;
+}
+
+bool TJsonReader::Emit(std::size_t ALineStart, std::size_t AValueStart, std::size_t AValueLength,
+                       uint32_t AFlags) {
+    constexpr std::size_t Limit = std::numeric_limits<uint32_t>::max();
+    if (Stack.size() > TJsonLine::DepthMask || AValueLength > Limit ||
+        AValueStart - ALineStart > Limit)
+        return false;
+    TJsonLine line;
+    line.Start = static_cast<int64_t>(ALineStart);
+    line.KeyLength = HasKey ? static_cast<uint32_t>(KeyLength) : 0;
+    line.ValueOffset = static_cast<uint32_t>(AValueStart - ALineStart);
+    line.ValueLength = static_cast<uint32_t>(AValueLength);
+    line.DepthFlags = static_cast<uint32_t>(Stack.size()) | AFlags;
+    Layout.Lines.push_back(line);
+    HasKey = false;
+    return true;
+}
+
+bool TJsonReader::Checkpoint() {
+    if (Pos < NextCheck)
+        return true;
+    NextCheck = Pos + (1 << 20);
+    if (Progress)
+        Progress->store(static_cast<int64_t>(Pos), std::memory_order_relaxed);
+    return !(Cancel && Cancel->load(std::memory_order_relaxed));
+}
+
+bool TJsonReader::Read() {
+    for (;;) {
+        // A value is expected here, after its key when inside an object.
+        SkipBlanks();
+        if (Pos >= Size || !Checkpoint())
+            return false;
+        const std::size_t lineStart = HasKey ? KeyStart : Pos;
+        const std::size_t valueStart = Pos;
+        const char16_t c = Text[Pos];
+        if (c == u'{' || c == u'[') {
+            const char16_t close = c == u'{' ? u'}' : u']';
+            ++Pos;
+            SkipBlanks();
+            if (Pos < Size && Text[Pos] == close) {
+                ++Pos;
+                if (!Emit(lineStart, valueStart, 1, TJsonLine::EmptyFlag))
+                    return false;
+            } else {
+                if (!Emit(lineStart, valueStart, 1))
+                    return false;
+                Stack.push_back(close);
+                if (c == u'{' && !ReadKey())
+                    return false;
+                continue;
+            }
+        } else {
+            bool read = false;
+            if (c == u'"')
+                read = ReadString();
+            else if (c == u'-' || IsDigit(c))
+                read = ReadNumber();
+            else if (c == u't' || c == u'f' || c == u'n')
+                read = ReadLiteral();
+            if (!read || !Emit(lineStart, valueStart, Pos - valueStart))
+                return false;
+        }
+        // After a value: a comma, the closing bracket of its container, or the end.
+        for (;;) {
+            SkipBlanks();
+            if (Stack.empty())
+                return Pos == Size;
+            if (Pos >= Size)
+                return false;
+            if (Text[Pos] == u',') {
+                Layout.Lines.back().DepthFlags |= TJsonLine::CommaFlag;
+                ++Pos;
+                if (Stack.back() == u'}' && !ReadKey())
+                    return false;
+                break;
+            }
+            if (Text[Pos] != Stack.back())
+                return false;
+            Stack.pop_back();
+            if (!Emit(Pos, Pos, 1))
+                return false;
+            ++Pos;
+        }
+    }
+}
+
+} // namespace
+
+TJsonLayout FormatJson(std::u16string_view AText, std::atomic<int64_t>* AProgress,
+                       const std::atomic<bool>* ACancel) {
+    TJsonLayout layout;
+    TJsonReader reader(AText, layout, AProgress, ACancel);
+    layout.Valid = reader.Read();
+    if (layout.Valid)
+        return layout;
+    layout.Lines = {};
+    const std::size_t stop = std::min(reader.Pos, AText.size());
+    layout.ErrorOffset = static_cast<int64_t>(stop);
+    int64_t line = 1;
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < stop; ++i) {
+        if (AText[i] == u'\n' || AText[i] == u'\r') {
+            if (AText[i] == u'\r' && i + 1 < stop && AText[i + 1] == u'\n')
+                ++i;
+            ++line;
+            lineStart = i + 1;
+        }
+    }
+    // Columns count characters: the second half of a surrogate pair is not one.
+    int64_t column = 1;
+    for (std::size_t i = lineStart; i < stop; ++i)
+        if (AText[i] < 0xDC00 || AText[i] > 0xDFFF)
+            ++column;
+    layout.ErrorLine = line;
+    layout.ErrorColumn = column;
+    return layout;
+}
+
+void AppendJsonLine(std::u16string_view AText, const TJsonLine& ALine, std::u16string& AOut) {
+    AOut.append(2 * std::size_t(ALine.Depth()), u' ');
+    if (ALine.KeyLength) {
+        AOut.append(AText.substr(static_cast<std::size_t>(ALine.Start), ALine.KeyLength));
+        AOut.append(u": ");
+    }
+    const std::size_t value = static_cast<std::size_t>(ALine.Start) + ALine.ValueOffset;
+    if (ALine.Empty()) {
+        AOut.push_back(AText[value]);
+        AOut.push_back(AText[value] == u'{' ? u'}' : u']');
+    } else {
+        AOut.append(AText.substr(value, ALine.ValueLength));
+    }
+    if (ALine.Comma())
+        AOut.push_back(u',');
+}
+
+void JsonLineSpans(std::u16string_view AText, const TJsonLine& ALine,
+                   std::vector<TJsonSpan>& ASpans) {
+    ASpans.clear();
+    int64_t at = 2 * int64_t(ALine.Depth());
+    if (ALine.KeyLength) {
+        ASpans.push_back({at, ALine.KeyLength, TJsonTokenKind::Key});
+        at += ALine.KeyLength + 2;
+    }
+    const char16_t first = AText[static_cast<std::size_t>(ALine.Start) + ALine.ValueOffset];
+    TJsonTokenKind kind = TJsonTokenKind::Punctuation;
+    if (first == u'"')
+        kind = TJsonTokenKind::String;
+    else if (first == u'-' || IsDigit(first))
+        kind = TJsonTokenKind::Number;
+    else if (first == u't' || first == u'f' || first == u'n')
+        kind = TJsonTokenKind::Literal;
+    const int64_t length = ALine.Empty() ? 2 : ALine.ValueLength;
+    if (kind != TJsonTokenKind::Punctuation)
+        ASpans.push_back({at, length, kind});
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One line of the indented view of a JSON text: an optional key, then one value token (a scalar,
+// an opening or closing bracket, or an empty "{}" / "[]"), then an optional comma. The tokens are
+// not copied: the line points into the text it was made from.
+struct TJsonLine {
+    static constexpr uint32_t CommaFlag = 1u << 31;
+    static constexpr uint32_t EmptyFlag = 1u << 30; // "{}" or "[]", whatever stood between them
+    static constexpr uint32_t DepthMask = EmptyFlag - 1;
+
+    int64_t Start = 0;        // offset of the key, or of the value when there is no key
+    uint32_t KeyLength = 0;   // 0: no key
+    uint32_t ValueOffset = 0; // from Start to the value
+    uint32_t ValueLength = 0;
+    uint32_t DepthFlags = 0;
+
+    uint32_t Depth() const { return DepthFlags & DepthMask; }
+    bool Comma() const { return (DepthFlags & CommaFlag) != 0; }
+    bool Empty() const { return (DepthFlags & EmptyFlag) != 0; }
+    // Characters of the line as shown, without its line break.
+    int64_t Length() const {
+        return 2 * int64_t(Depth()) + (KeyLength ? int64_t(KeyLength) + 2 : 0) +
+               (Empty() ? 2 : int64_t(ValueLength)) + (Comma() ? 1 : 0);
+    }
+};
+
+// The lines of a layout, kept in blocks so that growing never copies them or holds them twice.
+class TJsonLines {
+public:
+    void push_back(const TJsonLine& ALine) {
+        if (Size % BlockSize == 0)
+            Blocks.emplace_back().reserve(BlockSize);
+        Blocks.back().push_back(ALine);
+        ++Size;
+    }
+    TJsonLine& back() { return Blocks.back().back(); }
+    const TJsonLine& operator[](std::size_t AIndex) const {
+        return Blocks[AIndex / BlockSize][AIndex % BlockSize];
+    }
+    std::size_t size() const { return Size; }
+    bool empty() const { return Size == 0; }
+
+private:
+    static constexpr std::size_t BlockSize = 1 << 16;
+    std::vector<std::vector<TJsonLine>> Blocks;
+    std::size_t Size = 0;
+};
+
+enum class TJsonTokenKind { Key, String, Number, Literal, Punctuation };
+
+// A coloured stretch of a shown line.
+struct TJsonSpan {
+    int64_t Start;
+    int64_t Length;
+    TJsonTokenKind Kind;
+};
+
+// The indented view of a JSON text, made in one pass without building the document in memory.
+struct TJsonLayout {
+    TJsonLines Lines;
+    bool Valid = false;
+    int64_t ErrorOffset = 0; // where reading stopped when not valid
+    // 1-based line and column of ErrorOffset; line breaks are CR LF, LF or CR.
+    int64_t ErrorLine = 0;
+    int64_t ErrorColumn = 0;
+};
+
+// Reads AText as one JSON value (RFC 8259) and lays it out with two spaces per level. AProgress,
+// when given, receives the offset reached; ACancel, when set, stops the work (the result is then
+// not valid).
+TJsonLayout FormatJson(std::u16string_view AText, std::atomic<int64_t>* AProgress = nullptr,
+                       const std::atomic<bool>* ACancel = nullptr);
+
+// Appends the shown text of ALine to AOut.
+void AppendJsonLine(std::u16string_view AText, const TJsonLine& ALine, std::u16string& AOut);
+
+// The coloured stretches of the shown text of ALine.
+void JsonLineSpans(std::u16string_view AText, const TJsonLine& ALine,
+                   std::vector<TJsonSpan>& ASpans);

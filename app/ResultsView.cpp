@@ -1,0 +1,569 @@
+#include "ResultsView.h"
+
+#include "ResultsViewAccessible.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+constexpr int Margin = 4;
+constexpr int64_t CachedLines = 64;
+
+bool IsBlank(char16_t AChar) {
+    return AChar == u' ' || AChar == u'\t';
+}
+
+bool IsWordChar(char16_t AChar) {
+    return QChar(AChar).isLetterOrNumber() || AChar == u'_';
+}
+
+// Cuts ALine into rows of at most AColumns characters, after the last blank of a row when it
+// has one (a blank at the edge hangs past it), anywhere else; a surrogate pair stays whole.
+void WrapLine(std::u16string_view ALine, int64_t AColumns, std::vector<int64_t>& AStarts) {
+    AStarts.assign(1, 0);
+    const int64_t size = static_cast<int64_t>(ALine.size());
+    int64_t start = 0;
+    while (size - start > AColumns) {
+        const int64_t edge = start + AColumns;
+        int64_t next = edge;
+        if (IsBlank(ALine[static_cast<std::size_t>(edge)])) {
+            next = edge + 1;
+        } else {
+            while (next > start && !IsBlank(ALine[static_cast<std::size_t>(next - 1)]))
+                --next;
+            if (next == start) {
+                next = edge;
+                if (QChar::isLowSurrogate(ALine[static_cast<std::size_t>(next)]) &&
+                    next - 1 > start)
+                    --next;
+            }
+        }
+        if (next >= size)
+            break;
+        AStarts.push_back(next);
+        start = next;
+    }
+}
+
+} // namespace
+
+TResultsView::TResultsView(QWidget* AParent) : QAbstractScrollArea(AParent) {
+    InstallResultsViewAccessibility();
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
+TResultsView::~TResultsView() = default;
+
+void TResultsView::SetDocument(std::shared_ptr<const TTextDocument> ADocument) {
+    Doc = std::move(ADocument);
+    AnchorPos = CursorPos = 0;
+    WantedColumn = -1;
+    MatchStarts.clear();
+    MatchLength = 0;
+    LaidOutColumns = 0;
+    Relayout();
+    verticalScrollBar()->setValue(0);
+    viewport()->update();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+    emit SelectionChanged();
+}
+
+QString TResultsView::toPlainText() const {
+    return Doc ? Doc->Text(0, Doc->Length()) : QString();
+}
+
+int TResultsView::Columns() const {
+    const qreal width = QFontMetricsF(font()).horizontalAdvance(u'0');
+    return std::max(1, static_cast<int>((viewport()->width() - 2 * Margin) / std::max(1.0, width)));
+}
+
+int TResultsView::RowHeight() const {
+    return std::max(1, QFontMetrics(font()).lineSpacing());
+}
+
+int TResultsView::VisibleRows() const {
+    return std::max(1, (viewport()->height() - Margin) / RowHeight());
+}
+
+void TResultsView::Relayout() {
+    const int columns = Columns();
+    if (columns == LaidOutColumns && Doc)
+        return UpdateScrollBar();
+    LaidOutColumns = columns;
+    Wrapped.clear();
+    RowStartCache.clear();
+    TotalRows = 0;
+    if (!Doc)
+        return UpdateScrollBar();
+    // Only lines wider than the view are looked at.
+    const int64_t lines = Doc->LineCount();
+    int64_t extra = 0;
+    std::u16string buffer;
+    std::vector<int64_t> starts;
+    for (int64_t line = 0; line < lines; ++line) {
+        if (Doc->LineLength(line) <= columns)
+            continue;
+        WrapLine(Doc->Line(line, buffer), columns, starts);
+        const auto rows = static_cast<int64_t>(starts.size());
+        if (rows <= 1)
+            continue;
+        Wrapped.push_back({line, extra, rows});
+        extra += rows - 1;
+        if (rows > 256 && static_cast<int64_t>(RowStartCache.size()) < CachedLines)
+            RowStartCache.emplace(line, starts);
+    }
+    TotalRows = lines + extra;
+    UpdateScrollBar();
+}
+
+void TResultsView::UpdateScrollBar() {
+    QScrollBar* bar = verticalScrollBar();
+    const int64_t maximum = std::max<int64_t>(0, TotalRows - VisibleRows());
+    bar->setRange(0, static_cast<int>(std::min<int64_t>(maximum, INT_MAX)));
+    bar->setPageStep(VisibleRows());
+    bar->setSingleStep(1);
+}
+
+int64_t TResultsView::FirstVisibleRow() const {
+    return verticalScrollBar()->value();
+}
+
+int64_t TResultsView::FirstRowOfLine(int64_t ALine) const {
+    const auto after = std::lower_bound(
+        Wrapped.begin(), Wrapped.end(), ALine,
+        [](const TWrapped& AWrapped, int64_t ALineNo) { return AWrapped.Line < ALineNo; });
+    if (after == Wrapped.begin())
+        return ALine;
+    const TWrapped& before = *(after - 1);
+    return ALine + before.ExtraBefore + before.Rows - 1;
+}
+
+const std::vector<int64_t>& TResultsView::RowStarts(int64_t ALine) {
+    auto found = RowStartCache.find(ALine);
+    if (found != RowStartCache.end())
+        return found->second;
+    if (static_cast<int64_t>(RowStartCache.size()) >= 4 * CachedLines)
+        RowStartCache.clear();
+    std::u16string buffer;
+    std::vector<int64_t> starts;
+    WrapLine(Doc->Line(ALine, buffer), LaidOutColumns, starts);
+    return RowStartCache.emplace(ALine, std::move(starts)).first->second;
+}
+
+TResultsView::TRow TResultsView::RowAt(int64_t ARow) {
+    ARow = std::clamp<int64_t>(ARow, 0, std::max<int64_t>(0, TotalRows - 1));
+    // The last wrapped line that starts at or before the row.
+    const auto after = std::upper_bound(Wrapped.begin(), Wrapped.end(), ARow,
+                                        [](int64_t ARowNo, const TWrapped& AWrapped) {
+                                            return ARowNo < AWrapped.Line + AWrapped.ExtraBefore;
+                                        });
+    int64_t line = ARow;
+    int64_t rowInLine = 0;
+    if (after != Wrapped.begin()) {
+        const TWrapped& w = *(after - 1);
+        const int64_t first = w.Line + w.ExtraBefore;
+        if (ARow < first + w.Rows) {
+            line = w.Line;
+            rowInLine = ARow - first;
+        } else {
+            line = ARow - (w.ExtraBefore + w.Rows - 1);
+        }
+    }
+    if (!Doc || line >= Doc->LineCount())
+        return {0, 0, 0};
+    const int64_t length = Doc->LineLength(line);
+    if (length <= LaidOutColumns)
+        return {line, 0, length};
+    const std::vector<int64_t>& starts = RowStarts(line);
+    const auto index = static_cast<std::size_t>(rowInLine);
+    return {line, starts[index], index + 1 < starts.size() ? starts[index + 1] : length};
+}
+
+int64_t TResultsView::RowOf(int64_t AOffset) {
+    if (!Doc)
+        return 0;
+    const int64_t line = Doc->LineAt(AOffset);
+    const int64_t column = std::min(AOffset - Doc->LineStart(line), Doc->LineLength(line));
+    const int64_t first = FirstRowOfLine(line);
+    if (Doc->LineLength(line) <= LaidOutColumns)
+        return first;
+    const std::vector<int64_t>& starts = RowStarts(line);
+    return first + (std::upper_bound(starts.begin(), starts.end(), column) - starts.begin()) - 1;
+}
+
+void TResultsView::LayoutRow(const TRow& ARow, QTextLayout& ALayout, bool AFormats) {
+    const std::u16string_view line = Doc->Line(ARow.Line, LineBuffer);
+    const QString text(reinterpret_cast<const QChar*>(line.data() + ARow.From),
+                       static_cast<qsizetype>(ARow.To - ARow.From));
+    ALayout.setText(text);
+    ALayout.setFont(font());
+    if (AFormats) {
+        QList<QTextLayout::FormatRange> formats;
+        const int64_t rowStart = Doc->LineStart(ARow.Line) + ARow.From;
+        const int64_t rowEnd = rowStart + (ARow.To - ARow.From);
+        const auto add = [&](int64_t AFrom, int64_t ATo, const QTextCharFormat& AFormat) {
+            AFrom = std::max(AFrom, rowStart);
+            ATo = std::min(ATo, rowEnd);
+            if (ATo > AFrom)
+                formats.append(
+                    {static_cast<int>(AFrom - rowStart), static_cast<int>(ATo - AFrom), AFormat});
+        };
+        std::vector<TJsonSpan> spans;
+        Doc->Spans(ARow.Line, spans);
+        const QPalette& colours = palette();
+        const bool darkBase = colours.color(QPalette::Base).lightnessF() < 0.5;
+        // Hues from the palette, at a lightness that reads on its base colour.
+        const auto tint = [&](QPalette::ColorRole ARole, int AHueShift) {
+            QColor colour = colours.color(ARole).toHsl();
+            const int hue = colour.hslHue() < 0 ? 210 : colour.hslHue();
+            return QColor::fromHsl((hue + AHueShift) % 360, std::max(140, colour.hslSaturation()),
+                                   darkBase ? 175 : 85);
+        };
+        for (const TJsonSpan& span : spans) {
+            QTextCharFormat format;
+            switch (span.Kind) {
+            case TJsonTokenKind::Key:
+                format.setForeground(tint(QPalette::Link, 0));
+                break;
+            case TJsonTokenKind::String:
+                format.setForeground(tint(QPalette::LinkVisited, 0));
+                break;
+            case TJsonTokenKind::Number:
+                format.setForeground(tint(QPalette::Highlight, 150));
+                break;
+            case TJsonTokenKind::Literal:
+                format.setForeground(tint(QPalette::Highlight, 200));
+                format.setFontWeight(QFont::Bold);
+                break;
+            case TJsonTokenKind::Punctuation:
+                break;
+            }
+            const int64_t lineStart = Doc->LineStart(ARow.Line);
+            add(lineStart + span.Start, lineStart + span.Start + span.Length, format);
+        }
+        if (MatchLength > 0) {
+            QTextCharFormat found;
+            QColor mark = colours.color(QPalette::Highlight);
+            mark.setAlpha(90);
+            found.setBackground(mark);
+            auto match = std::lower_bound(MatchStarts.begin(), MatchStarts.end(),
+                                          rowStart - MatchLength + 1);
+            for (; match != MatchStarts.end() && *match < rowEnd; ++match)
+                add(*match, *match + MatchLength, found);
+        }
+        if (SelectionEnd() > SelectionStart()) {
+            QTextCharFormat selected;
+            const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+            selected.setBackground(colours.color(group, QPalette::Highlight));
+            selected.setForeground(colours.color(group, QPalette::HighlightedText));
+            add(SelectionStart(), SelectionEnd(), selected);
+        }
+        ALayout.setFormats(formats);
+    }
+    ALayout.beginLayout();
+    QTextLine textLine = ALayout.createLine();
+    if (textLine.isValid())
+        textLine.setLineWidth(1e9);
+    ALayout.endLayout();
+}
+
+void TResultsView::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), palette().color(QPalette::Base));
+    if (!Doc)
+        return;
+    painter.setPen(palette().color(QPalette::Text));
+    const int height = RowHeight();
+    int y = Margin / 2;
+    for (int64_t row = FirstVisibleRow(); row < TotalRows && y < viewport()->height();
+         ++row, y += height) {
+        const TRow place = RowAt(row);
+        QTextLayout layout;
+        LayoutRow(place, layout, true);
+        layout.draw(&painter, QPointF(Margin, y));
+        const int64_t rowStart = Doc->LineStart(place.Line) + place.From;
+        const int64_t rowEnd = rowStart + (place.To - place.From);
+        // The caret sits at the start of the next row when the cursor is at a wrap.
+        const bool lastRow = place.To == Doc->LineLength(place.Line);
+        if (hasFocus() && CursorPos >= rowStart &&
+            (CursorPos < rowEnd || (lastRow && CursorPos <= rowEnd + 0) ||
+             (lastRow && place.Line + 1 == Doc->LineCount()))) {
+            const qreal x = layout.lineAt(0).cursorToX(
+                static_cast<int>(std::min<int64_t>(CursorPos - rowStart, rowEnd - rowStart)));
+            painter.fillRect(QRectF(Margin + x, y, 1, height), palette().color(QPalette::Text));
+        }
+    }
+}
+
+void TResultsView::resizeEvent(QResizeEvent* AEvent) {
+    QAbstractScrollArea::resizeEvent(AEvent);
+    // The top row's text stays at the top.
+    const int64_t top = Doc && TotalRows > 0 ? [&] {
+        const TRow row = RowAt(FirstVisibleRow());
+        return Doc->LineStart(row.Line) + row.From;
+    }()
+                                             : 0;
+    Relayout();
+    if (Doc)
+        verticalScrollBar()->setValue(static_cast<int>(std::min<int64_t>(RowOf(top), INT_MAX)));
+}
+
+int64_t TResultsView::OffsetAt(QPoint APoint) {
+    if (!Doc || TotalRows == 0)
+        return 0;
+    const int64_t row = FirstVisibleRow() + (APoint.y() - Margin / 2) / RowHeight() -
+                        (APoint.y() < Margin / 2 ? 1 : 0);
+    if (row < 0)
+        return 0;
+    if (row >= TotalRows)
+        return Doc->Length();
+    const TRow place = RowAt(row);
+    QTextLayout layout;
+    LayoutRow(place, layout, false);
+    int column = layout.lineAt(0).xToCursor(APoint.x() - Margin);
+    // A click past the end of a wrapped row lands before the next row's first character.
+    if (place.To < Doc->LineLength(place.Line) && column >= place.To - place.From)
+        column = static_cast<int>(place.To - place.From);
+    return Doc->LineStart(place.Line) + place.From + column;
+}
+
+QRect TResultsView::CursorRect(int64_t AOffset) {
+    if (!Doc)
+        return {};
+    const int64_t row = RowOf(AOffset);
+    const int64_t visible = row - FirstVisibleRow();
+    if (visible < 0 || visible > VisibleRows())
+        return {};
+    const TRow place = RowAt(row);
+    QTextLayout layout;
+    LayoutRow(place, layout, false);
+    const int64_t column = std::clamp<int64_t>(AOffset - Doc->LineStart(place.Line) - place.From, 0,
+                                               place.To - place.From);
+    const qreal x = layout.lineAt(0).cursorToX(static_cast<int>(column));
+    return QRect(Margin + static_cast<int>(x), Margin / 2 + static_cast<int>(visible) * RowHeight(),
+                 1, RowHeight());
+}
+
+int64_t TResultsView::ClampToLine(int64_t AOffset) const {
+    if (!Doc)
+        return 0;
+    AOffset = std::clamp<int64_t>(AOffset, 0, Doc->Length());
+    const int64_t line = Doc->LineAt(AOffset);
+    return std::min(AOffset, Doc->LineStart(line) + Doc->LineLength(line));
+}
+
+void TResultsView::EnsureVisible(int64_t AOffset) {
+    const int64_t row = RowOf(AOffset);
+    QScrollBar* bar = verticalScrollBar();
+    if (row < bar->value())
+        bar->setValue(static_cast<int>(row));
+    else if (row >= bar->value() + VisibleRows())
+        bar->setValue(static_cast<int>(std::min<int64_t>(row - VisibleRows() + 1, INT_MAX)));
+}
+
+void TResultsView::SelectionMoved() {
+    viewport()->update();
+    emit SelectionChanged();
+    if (QAccessible::isActive()) {
+        QAccessibleTextCursorEvent cursor(this,
+                                          static_cast<int>(std::min<int64_t>(CursorPos, INT_MAX)));
+        QAccessible::updateAccessibility(&cursor);
+        QAccessibleTextSelectionEvent selection(
+            this, static_cast<int>(std::min<int64_t>(SelectionStart(), INT_MAX)),
+            static_cast<int>(std::min<int64_t>(SelectionEnd(), INT_MAX)));
+        QAccessible::updateAccessibility(&selection);
+    }
+}
+
+void TResultsView::SetSelection(int64_t AAnchor, int64_t ACursor) {
+    AnchorPos = ClampToLine(AAnchor);
+    CursorPos = ClampToLine(ACursor);
+    WantedColumn = -1;
+    EnsureVisible(CursorPos);
+    SelectionMoved();
+}
+
+void TResultsView::MoveCursor(int64_t AOffset, bool AExtend) {
+    CursorPos = ClampToLine(AOffset);
+    if (!AExtend)
+        AnchorPos = CursorPos;
+    EnsureVisible(CursorPos);
+    SelectionMoved();
+}
+
+QString TResultsView::SelectedText() const {
+    return Doc ? Doc->Text(SelectionStart(), SelectionEnd()) : QString();
+}
+
+void TResultsView::SelectAll() {
+    if (!Doc)
+        return;
+    AnchorPos = 0;
+    CursorPos = Doc->Length();
+    SelectionMoved();
+}
+
+void TResultsView::Copy() const {
+    if (SelectionEnd() > SelectionStart())
+        QGuiApplication::clipboard()->setText(SelectedText());
+}
+
+void TResultsView::SetMatches(std::vector<int64_t> AMatches, int64_t ALength) {
+    MatchStarts = std::move(AMatches);
+    MatchLength = MatchStarts.empty() ? 0 : ALength;
+    viewport()->update();
+}
+
+bool TResultsView::event(QEvent* AEvent) {
+    // The view's own keys win over shortcuts of the window.
+    if (AEvent->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(AEvent);
+        if (key == QKeySequence::Copy || key == QKeySequence::SelectAll) {
+            AEvent->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(AEvent);
+}
+
+void TResultsView::keyPressEvent(QKeyEvent* AEvent) {
+    if (!Doc)
+        return QAbstractScrollArea::keyPressEvent(AEvent);
+    if (AEvent == QKeySequence::Copy)
+        return Copy();
+    if (AEvent == QKeySequence::SelectAll)
+        return SelectAll();
+    const bool extend = AEvent->modifiers() & Qt::ShiftModifier;
+    const bool control = AEvent->modifiers() & Qt::ControlModifier;
+    const int64_t line = Doc->LineAt(CursorPos);
+    const int64_t lineStart = Doc->LineStart(line);
+    const int64_t lineEnd = lineStart + Doc->LineLength(line);
+    // Up and down keep the column the cursor had in its row.
+    const auto verticalMove = [&](int64_t ARows) {
+        const int64_t row = RowOf(CursorPos);
+        const TRow here = RowAt(row);
+        if (WantedColumn < 0)
+            WantedColumn = CursorPos - Doc->LineStart(here.Line) - here.From;
+        const int64_t targetRow = std::clamp<int64_t>(row + ARows, 0, TotalRows - 1);
+        const TRow there = RowAt(targetRow);
+        const int64_t wanted = WantedColumn;
+        int64_t column = std::min(wanted, there.To - there.From);
+        // Stay on the row: a wrapped row ends before the next row's first character.
+        if (there.To < Doc->LineLength(there.Line) && column == there.To - there.From && column > 0)
+            --column;
+        if (targetRow == row && ARows < 0)
+            column = 0;
+        else if (targetRow == row && ARows > 0)
+            column = there.To - there.From;
+        MoveCursor(Doc->LineStart(there.Line) + there.From + column, extend);
+        WantedColumn = wanted;
+    };
+    switch (AEvent->key()) {
+    case Qt::Key_Left:
+        WantedColumn = -1;
+        if (!extend && SelectionEnd() > SelectionStart())
+            return MoveCursor(SelectionStart(), false);
+        return MoveCursor(CursorPos > lineStart || line == 0
+                              ? CursorPos - 1
+                              : Doc->LineStart(line - 1) + Doc->LineLength(line - 1),
+                          extend);
+    case Qt::Key_Right:
+        WantedColumn = -1;
+        if (!extend && SelectionEnd() > SelectionStart())
+            return MoveCursor(SelectionEnd(), false);
+        return MoveCursor(CursorPos < lineEnd || line + 1 >= Doc->LineCount()
+                              ? CursorPos + 1
+                              : Doc->LineStart(line + 1),
+                          extend);
+    case Qt::Key_Up:
+        return verticalMove(-1);
+    case Qt::Key_Down:
+        return verticalMove(1);
+    case Qt::Key_PageUp:
+        return verticalMove(-VisibleRows());
+    case Qt::Key_PageDown:
+        return verticalMove(VisibleRows());
+    case Qt::Key_Home: {
+        WantedColumn = -1;
+        if (control)
+            return MoveCursor(0, extend);
+        const TRow row = RowAt(RowOf(CursorPos));
+        return MoveCursor(Doc->LineStart(row.Line) + row.From, extend);
+    }
+    case Qt::Key_End: {
+        WantedColumn = -1;
+        if (control)
+            return MoveCursor(Doc->Length(), extend);
+        const TRow row = RowAt(RowOf(CursorPos));
+        return MoveCursor(Doc->LineStart(row.Line) + row.To, extend);
+    }
+    default:
+        return QAbstractScrollArea::keyPressEvent(AEvent);
+    }
+}
+
+void TResultsView::mousePressEvent(QMouseEvent* AEvent) {
+    if (AEvent->button() != Qt::LeftButton)
+        return QAbstractScrollArea::mousePressEvent(AEvent);
+    WantedColumn = -1;
+    MoveCursor(OffsetAt(AEvent->position().toPoint()), AEvent->modifiers() & Qt::ShiftModifier);
+}
+
+void TResultsView::mouseMoveEvent(QMouseEvent* AEvent) {
+    if (!(AEvent->buttons() & Qt::LeftButton))
+        return;
+    MoveCursor(OffsetAt(AEvent->position().toPoint()), true);
+}
+
+void TResultsView::mouseDoubleClickEvent(QMouseEvent* AEvent) {
+    if (!Doc || AEvent->button() != Qt::LeftButton)
+        return;
+    const int64_t at = OffsetAt(AEvent->position().toPoint());
+    const int64_t line = Doc->LineAt(at);
+    const std::u16string_view text = Doc->Line(line, LineBuffer);
+    const int64_t start = Doc->LineStart(line);
+    int64_t from = at - start;
+    int64_t to = from;
+    while (from > 0 && IsWordChar(text[static_cast<std::size_t>(from - 1)]))
+        --from;
+    while (to < static_cast<int64_t>(text.size()) && IsWordChar(text[static_cast<std::size_t>(to)]))
+        ++to;
+    SetSelection(start + from, start + to);
+}
+
+void TResultsView::focusInEvent(QFocusEvent* AEvent) {
+    QAbstractScrollArea::focusInEvent(AEvent);
+    viewport()->update();
+}
+
+void TResultsView::focusOutEvent(QFocusEvent* AEvent) {
+    QAbstractScrollArea::focusOutEvent(AEvent);
+    viewport()->update();
+}
+
+void TResultsView::changeEvent(QEvent* AEvent) {
+    QAbstractScrollArea::changeEvent(AEvent);
+    if (AEvent->type() == QEvent::FontChange) {
+        LaidOutColumns = 0;
+        Relayout();
+    }
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "TextDocument.h"
+
+#include <QAbstractScrollArea>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class QTextLayout;
+
+// A read-only view of a large text: lines wrapped at word boundaries to the view's width, in the
+// system's fixed-pitch font. Only the rows on screen are laid out and painted; the row count of
+// every line comes from one pass over the line lengths, in which only lines wider than the view
+// are looked at. Selection by mouse and keyboard, select all and copy; matches of a search are
+// marked where they are visible.
+class TResultsView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit TResultsView(QWidget* AParent = nullptr);
+    ~TResultsView() override;
+
+    // Shows ADocument from its top with nothing selected; null shows nothing.
+    void SetDocument(std::shared_ptr<const TTextDocument> ADocument);
+    const std::shared_ptr<const TTextDocument>& Document() const { return Doc; }
+    bool isReadOnly() const { return true; }
+
+    // The whole shown text, line breaks as LF.
+    QString toPlainText() const;
+
+    // Offsets in the shown text (see TTextDocument).
+    int64_t Anchor() const { return AnchorPos; }
+    int64_t Cursor() const { return CursorPos; }
+    int64_t SelectionStart() const { return std::min(AnchorPos, CursorPos); }
+    int64_t SelectionEnd() const { return std::max(AnchorPos, CursorPos); }
+    // Selects from AAnchor to ACursor and scrolls the cursor into view.
+    void SetSelection(int64_t AAnchor, int64_t ACursor);
+    QString SelectedText() const;
+    void SelectAll();
+    void Copy() const;
+
+    // Marks every match of a search: offsets in order, each ALength long.
+    void SetMatches(std::vector<int64_t> AMatches, int64_t ALength);
+    const std::vector<int64_t>& Matches() const { return MatchStarts; }
+
+    int64_t RowCount() const { return TotalRows; }
+    int64_t FirstVisibleRow() const;
+    // The row showing AOffset.
+    int64_t RowOf(int64_t AOffset);
+    // The offset under a point of the viewport.
+    int64_t OffsetAt(QPoint APoint);
+    // Where AOffset is drawn in the viewport; invalid when not on screen.
+    QRect CursorRect(int64_t AOffset);
+
+signals:
+    void SelectionChanged();
+
+protected:
+    void paintEvent(QPaintEvent* AEvent) override;
+    void resizeEvent(QResizeEvent* AEvent) override;
+    void keyPressEvent(QKeyEvent* AEvent) override;
+    void mousePressEvent(QMouseEvent* AEvent) override;
+    void mouseMoveEvent(QMouseEvent* AEvent) override;
+    void mouseDoubleClickEvent(QMouseEvent* AEvent) override;
+    void focusInEvent(QFocusEvent* AEvent) override;
+    void focusOutEvent(QFocusEvent* AEvent) override;
+    void changeEvent(QEvent* AEvent) override;
+    bool event(QEvent* AEvent) override;
+
+private:
+    // A line that takes more than one row, with the rows of the wrapped lines before it.
+    struct TWrapped {
+        int64_t Line;
+        int64_t ExtraBefore;
+        int64_t Rows;
+    };
+    struct TRow {
+        int64_t Line;
+        int64_t From; // columns of the line shown in the row
+        int64_t To;
+    };
+
+    void Relayout();
+    void UpdateScrollBar();
+    int Columns() const;
+    int RowHeight() const;
+    int VisibleRows() const;
+    int64_t FirstRowOfLine(int64_t ALine) const;
+    TRow RowAt(int64_t ARow);
+    const std::vector<int64_t>& RowStarts(int64_t ALine);
+    void LayoutRow(const TRow& ARow, QTextLayout& ALayout, bool AFormats);
+    void MoveCursor(int64_t AOffset, bool AExtend);
+    void EnsureVisible(int64_t AOffset);
+    int64_t ClampToLine(int64_t AOffset) const;
+    void SelectionMoved();
+
+    std::shared_ptr<const TTextDocument> Doc;
+    std::vector<TWrapped> Wrapped;
+    int64_t TotalRows = 0;
+    int LaidOutColumns = 0;
+    std::unordered_map<int64_t, std::vector<int64_t>> RowStartCache;
+    std::u16string LineBuffer;
+    int64_t AnchorPos = 0;
+    int64_t CursorPos = 0;
+    int64_t WantedColumn = -1; // kept while moving up and down
+    std::vector<int64_t> MatchStarts;
+    int64_t MatchLength = 0;
+};

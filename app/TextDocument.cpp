@@ -1,0 +1,129 @@
+#include "TextDocument.h"
+
+#include <algorithm>
+
+std::shared_ptr<const TTextDocument> TTextDocument::MakeRaw(TText AText,
+                                                            const std::atomic<bool>* ACancel) {
+    auto document = std::make_shared<TTextDocument>();
+    const std::u16string& text = *AText;
+    const std::size_t size = text.size();
+    document->Starts.push_back(0);
+    const char16_t* data = text.data();
+    std::size_t next = 1 << 22;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char16_t c = data[i];
+        if (c > u'\r' || (c != u'\n' && c != u'\r'))
+            continue;
+        if (c == u'\r' && i + 1 < size && data[i + 1] == u'\n')
+            ++i;
+        document->Starts.push_back(static_cast<int64_t>(i + 1));
+        if (i > next) {
+            next = i + (1 << 22);
+            if (ACancel && ACancel->load(std::memory_order_relaxed))
+                return nullptr;
+        }
+    }
+    document->Total = static_cast<int64_t>(size);
+    document->Answer = std::move(AText);
+    return document;
+}
+
+std::shared_ptr<const TTextDocument> TTextDocument::MakePretty(TText AText, TJsonLayout& AError,
+                                                               std::atomic<int64_t>* AProgress,
+                                                               const std::atomic<bool>* ACancel) {
+    TJsonLayout layout = FormatJson(*AText, AProgress, ACancel);
+    AError.Valid = layout.Valid;
+    AError.ErrorOffset = layout.ErrorOffset;
+    AError.ErrorLine = layout.ErrorLine;
+    AError.ErrorColumn = layout.ErrorColumn;
+    if (!layout.Valid)
+        return nullptr;
+    auto document = std::make_shared<TTextDocument>();
+    document->IsPretty = true;
+    document->Starts.resize(layout.Lines.size());
+    int64_t at = 0;
+    for (std::size_t i = 0; i < layout.Lines.size(); ++i) {
+        document->Starts[i] = at;
+        at += layout.Lines[i].Length() + 1;
+    }
+    document->Total = std::max<int64_t>(0, at - 1);
+    document->Layout = std::move(layout.Lines);
+    document->Answer = std::move(AText);
+    return document;
+}
+
+int64_t TTextDocument::LineCount() const {
+    return static_cast<int64_t>(Starts.size());
+}
+
+int64_t TTextDocument::LineStart(int64_t ALine) const {
+    return Starts[static_cast<std::size_t>(ALine)];
+}
+
+int64_t TTextDocument::LineLength(int64_t ALine) const {
+    const auto line = static_cast<std::size_t>(ALine);
+    if (IsPretty)
+        return Layout[line].Length();
+    if (line + 1 == Starts.size())
+        return Total - Starts[line];
+    // The line ends before its break: CR LF, LF or CR.
+    int64_t end = Starts[line + 1] - 1;
+    const std::u16string& text = *Answer;
+    if (text[static_cast<std::size_t>(end)] == u'\n' && end > Starts[line] &&
+        text[static_cast<std::size_t>(end - 1)] == u'\r')
+        --end;
+    return end - Starts[line];
+}
+
+int64_t TTextDocument::LineAt(int64_t AOffset) const {
+    const auto after = std::upper_bound(Starts.begin(), Starts.end(), AOffset);
+    return std::max<int64_t>(0, (after - Starts.begin()) - 1);
+}
+
+std::u16string_view TTextDocument::Line(int64_t ALine, std::u16string& ABuffer) const {
+    if (IsPretty) {
+        ABuffer.clear();
+        AppendJsonLine(*Answer, Layout[static_cast<std::size_t>(ALine)], ABuffer);
+        return ABuffer;
+    }
+    return std::u16string_view(*Answer).substr(static_cast<std::size_t>(LineStart(ALine)),
+                                               static_cast<std::size_t>(LineLength(ALine)));
+}
+
+void TTextDocument::Spans(int64_t ALine, std::vector<TJsonSpan>& ASpans) const {
+    ASpans.clear();
+    if (IsPretty)
+        JsonLineSpans(*Answer, Layout[static_cast<std::size_t>(ALine)], ASpans);
+}
+
+QString TTextDocument::Text(int64_t AFrom, int64_t ATo) const {
+    AFrom = std::clamp<int64_t>(AFrom, 0, Total);
+    ATo = std::clamp<int64_t>(ATo, AFrom, Total);
+    QString result;
+    result.reserve(static_cast<qsizetype>(ATo - AFrom));
+    std::u16string buffer;
+    for (int64_t line = LineAt(AFrom); line < LineCount(); ++line) {
+        const int64_t start = LineStart(line);
+        if (start >= ATo)
+            break;
+        const std::u16string_view text = Line(line, buffer);
+        const int64_t from = std::max<int64_t>(0, AFrom - start);
+        const int64_t to = std::min<int64_t>(static_cast<int64_t>(text.size()), ATo - start);
+        if (to > from)
+            result.append(reinterpret_cast<const QChar*>(text.data() + from),
+                          static_cast<qsizetype>(to - from));
+        // The break counts when the range reaches past the line's end.
+        if (line + 1 < LineCount() && ATo > start + static_cast<int64_t>(text.size()))
+            result.append(u'\n');
+    }
+    return result;
+}
+
+QString TTextDocument::Slice(int64_t AFrom, int64_t ATo) const {
+    if (IsPretty)
+        return Text(AFrom, ATo);
+    AFrom = std::clamp<int64_t>(AFrom, 0, Total);
+    ATo = std::clamp<int64_t>(ATo, AFrom, Total);
+    return QString(reinterpret_cast<const QChar*>(Answer->data() + AFrom),
+                   static_cast<qsizetype>(ATo - AFrom));
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "JsonFormat.h"
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A text as the results view shows it: lines, each reachable by its number, over an answer that
+// is held once and never copied. Positions are offsets into the shown text, in which every line
+// is followed by its line break. The raw form shows the answer itself (line breaks CR LF, LF or
+// CR, as received); the indented form shows a JSON answer one token per line, made up on demand.
+// Immutable once made, so background work may read it while the window paints.
+class TTextDocument {
+public:
+    using TText = std::shared_ptr<const std::u16string>;
+
+    // Indexes the lines of AText in one pass.
+    static std::shared_ptr<const TTextDocument> MakeRaw(TText AText,
+                                                        const std::atomic<bool>* ACancel = nullptr);
+    // Lays AText out as indented JSON; AError receives the layout's verdict either way. Null
+    // when the text is not JSON or the work was cancelled.
+    static std::shared_ptr<const TTextDocument>
+    MakePretty(TText AText, TJsonLayout& AError, std::atomic<int64_t>* AProgress = nullptr,
+               const std::atomic<bool>* ACancel = nullptr);
+
+    const TText& Source() const { return Answer; }
+    bool Pretty() const { return IsPretty; }
+    int64_t LineCount() const;
+    int64_t LineStart(int64_t ALine) const;
+    int64_t LineLength(int64_t ALine) const;
+    // The shown length, including every line break.
+    int64_t Length() const { return Total; }
+    // The line holding AOffset; offsets inside a line break belong to its line.
+    int64_t LineAt(int64_t AOffset) const;
+    // The shown text of ALine: a view into the answer, or made in ABuffer.
+    std::u16string_view Line(int64_t ALine, std::u16string& ABuffer) const;
+    // Colours of ALine in the indented form; nothing in the raw form.
+    void Spans(int64_t ALine, std::vector<TJsonSpan>& ASpans) const;
+    // The shown text from AFrom to ATo, each line break written as one LF.
+    QString Text(int64_t AFrom, int64_t ATo) const;
+    // The shown text from AFrom to ATo with its line breaks as shown: one character per offset.
+    QString Slice(int64_t AFrom, int64_t ATo) const;
+
+private:
+    TText Answer;
+    bool IsPretty = false;
+    int64_t Total = 0;
+    std::vector<int64_t> Starts; // raw: offset of each line; indented: shown offset
+    TJsonLines Layout;           // indented only
+};

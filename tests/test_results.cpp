@@ -1,0 +1,350 @@
+// The results window as a viewer: the JSON layout, the line index, search, and the real window
+// driven by keys on the offscreen platform (find bar, Raw and Pretty, save, status line,
+// accessibility, a 50 MB answer).
+
+#include "JsonFormat.h"
+#include "MainForm.h"
+#include "QtTestSupport.h"
+#include "ResultsFindBar.h"
+#include "ResultsForm.h"
+#include "ResultsView.h"
+#include "TextDocument.h"
+#include "TextSearch.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::shared_ptr<const std::u16string> Text(const QString& AText) {
+    return std::make_shared<const std::u16string>(AText.toStdU16String());
+}
+
+QString Pretty(const QString& AJson) {
+    TJsonLayout verdict;
+    const auto document = TTextDocument::MakePretty(Text(AJson), verdict);
+    return document ? document->Text(0, document->Length()) : QStringLiteral("<not JSON>");
+}
+
+TEST(JsonFormat, IndentsByTwoSpacesOneTokenPerLine) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"a":1,"b":[true,false,null],"c":{},"d":[ ],"e":{"f":"g"}})",
+         "{\n  \"a\": 1,\n  \"b\": [\n    true,\n    false,\n    null\n  ],\n  \"c\": {},\n"
+         "  \"d\": [],\n  \"e\": {\n    \"f\": \"g\"\n  }\n}"},
+        {" [1 , \"x\\\"y\\u00e9\" ,\r\n -0.5e+3]\n", "[\n  1,\n  \"x\\\"y\\u00e9\",\n  -0.5e+3\n]"},
+        {"\"only\"", "\"only\""},
+        {"[[[]]]", "[\n  [\n    []\n  ]\n]"},
+    };
+    for (const auto& [json, shown] : cases)
+        EXPECT_EQ(Pretty(QString::fromUtf8(json)), QString::fromUtf8(shown)) << json;
+}
+
+TEST(JsonFormat, SaysWhereReadingStopped) {
+    struct Case {
+        const char* Json;
+        int64_t Line, Column;
+    };
+    const Case cases[] = {
+        {"", 1, 1},
+        {"{\"a\":1,}", 1, 8},
+        {"{\n \"a\" 1}", 2, 6},
+        {"[01]", 1, 3},
+        {"[1] x", 1, 5},
+        {"\"a\x01\"", 1, 3},
+        {"{\"a\":tru}", 1, 9},
+        {"[1,\r\n2,\r3", 3, 2},
+        {"{\"a\":\"\\x\"}", 1, 8},
+        {"[1.]", 1, 4},
+        {"[\"\xc3\xa9\xf0\x9f\x98\x80\" 1]", 1, 7},
+    };
+    for (const Case& c : cases) {
+        const TJsonLayout layout = FormatJson(QString::fromUtf8(c.Json).toStdU16String());
+        EXPECT_FALSE(layout.Valid) << c.Json;
+        EXPECT_EQ(layout.ErrorLine, c.Line) << c.Json;
+        EXPECT_EQ(layout.ErrorColumn, c.Column) << c.Json;
+    }
+}
+
+TEST(TextDocument, RawLinesBreakAtCrLfLfAndCr) {
+    const auto document = TTextDocument::MakeRaw(Text(QStringLiteral("ab\r\nc\nd\re\r\n")));
+    ASSERT_EQ(document->LineCount(), 5);
+    std::u16string buffer;
+    const std::u16string lines[] = {u"ab", u"c", u"d", u"e", u""};
+    for (int64_t i = 0; i < 5; ++i)
+        EXPECT_EQ(document->Line(i, buffer), lines[i]) << i;
+    EXPECT_EQ(document->LineAt(3), 0); // inside the CR LF
+    EXPECT_EQ(document->LineAt(4), 1);
+    EXPECT_EQ(document->Text(0, document->Length()), QStringLiteral("ab\nc\nd\ne\n"));
+    EXPECT_EQ(document->Text(1, 5), QStringLiteral("b\nc"));
+}
+
+TEST(TextSearch, CountsInRawAndIndentedTextAndAcrossPieces) {
+    const auto raw = TTextDocument::MakeRaw(Text(QStringLiteral("Abc abc\nxABCx\r\naBc")));
+    EXPECT_EQ(FindAll(*raw, QStringLiteral("abc"), Qt::CaseInsensitive),
+              (std::vector<int64_t>{0, 4, 9, 15}));
+    EXPECT_EQ(FindAll(*raw, QStringLiteral("abc"), Qt::CaseSensitive), (std::vector<int64_t>{4}));
+    EXPECT_TRUE(FindAll(*raw, QStringLiteral("c\nx"), Qt::CaseInsensitive).empty());
+
+    TJsonLayout verdict;
+    const auto pretty =
+        TTextDocument::MakePretty(Text(QStringLiteral(R"({"k":"v","k2":1})")), verdict);
+    ASSERT_TRUE(pretty);
+    // Shown as {\n  "k": "v",\n  "k2": 1\n}: the search sees the indented text.
+    EXPECT_EQ(FindAll(*pretty, QStringLiteral("\"k\": "), Qt::CaseSensitive),
+              (std::vector<int64_t>{4}));
+    EXPECT_EQ(FindAll(*pretty, QStringLiteral("k"), Qt::CaseSensitive),
+              (std::vector<int64_t>{5, 17}));
+
+    // One line longer than a search piece: a match across a cut is found once.
+    QString line(3 * 1024 * 1024, u'a');
+    line.replace((1 << 20) - 2, 5, QStringLiteral("needl"));
+    line.replace(2 * (1 << 20) - 1, 6, QStringLiteral("needle"));
+    const auto longLine = TTextDocument::MakeRaw(Text(line + QStringLiteral("\nneedle")));
+    EXPECT_EQ(FindAll(*longLine, QStringLiteral("needle"), Qt::CaseSensitive),
+              (std::vector<int64_t>{2 * (1 << 20) - 1, 3 * 1024 * 1024 + 1}));
+    EXPECT_EQ(FindAll(*longLine, QStringLiteral("aa"), Qt::CaseSensitive).size(),
+              std::size_t((3 * 1024 * 1024 - 11) / 2));
+}
+
+// A results window on its own, shown, with its answer laid out.
+class ResultsTest : public ::testing::Test {
+protected:
+    ResultsTest() {
+        Form.setWindowTitle(QStringLiteral("AccountsList - JSON format"));
+        Form.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Form));
+        QApplication::setActiveWindow(&Form);
+    }
+
+    void SetAnswer(const QString& AText, const std::string& AContentType = "application/json") {
+        TCallResult result;
+        result.Text = AText.toStdU16String();
+        result.StatusLine = "HTTP/1.1 200 OK";
+        result.ContentType = AContentType;
+        result.CharSet = "utf-8";
+        result.ByteSize = AText.toUtf8().size();
+        result.DurationMs = 1234;
+        Form.SetCallResult(std::move(result));
+        WaitIdle();
+    }
+
+    void WaitIdle() {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !Form.Busy(); }, 60000));
+        QApplication::processEvents();
+    }
+
+    QString Count() const { return Form.FindBar->CountLabel->text(); }
+    QString Selected() const { return Form.ResultsMemo->SelectedText(); }
+    void Key(int AKey, Qt::KeyboardModifiers AModifiers = {}) {
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : &Form, Qt::Key(AKey), AModifiers);
+        WaitIdle();
+    }
+
+    TResultsForm Form;
+};
+
+TEST_F(ResultsTest, FindCountsAndSteps) {
+    SetAnswer(QStringLiteral("one Two\ntwo three\nTWO"), "text/plain");
+    Key(Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(Form.FindBar->isVisible());
+    QTest::keyClicks(Form.FindBar->FindEdit, QStringLiteral("two"));
+    WaitIdle();
+    EXPECT_EQ(Count(), QStringLiteral("1 of 3"));
+    EXPECT_EQ(Selected(), QStringLiteral("Two"));
+    EXPECT_EQ(Form.ResultsMemo->Matches(), (std::vector<int64_t>{4, 8, 18}));
+    const std::pair<int, Qt::KeyboardModifiers> steps[] = {{Qt::Key_Return, {}},
+                                                           {Qt::Key_F3, {}},
+                                                           {Qt::Key_F3, {}},
+                                                           {Qt::Key_Return, Qt::ShiftModifier},
+                                                           {Qt::Key_F3, Qt::ShiftModifier}};
+    const char* const counts[] = {"2 of 3", "3 of 3", "1 of 3", "3 of 3", "2 of 3"};
+    for (int i = 0; i < 5; ++i) {
+        Key(steps[i].first, steps[i].second);
+        EXPECT_EQ(Count(), QString::fromLatin1(counts[i])) << i;
+    }
+    EXPECT_EQ(Form.ResultsMemo->SelectionStart(), 8);
+
+    Form.FindBar->MatchCase->click();
+    WaitIdle();
+    EXPECT_EQ(Count(), QStringLiteral("1 of 1"));
+    EXPECT_EQ(Form.ResultsMemo->SelectionStart(), 8);
+    QTest::keyClicks(Form.FindBar->FindEdit, QStringLiteral("x"));
+    WaitIdle();
+    EXPECT_EQ(Count(), QStringLiteral("0 of 0"));
+
+    // Escape closes the bar, not the window; a second Escape does nothing.
+    Key(Qt::Key_Escape);
+    EXPECT_FALSE(Form.FindBar->isVisible());
+    EXPECT_TRUE(Form.ResultsMemo->Matches().empty());
+    Key(Qt::Key_Escape);
+    EXPECT_TRUE(Form.isVisible());
+    Key(Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(Form.isVisible());
+}
+
+TEST_F(ResultsTest, PrettyToggleAndNotJson) {
+    SetAnswer(QStringLiteral(R"({"a":[1,"x"]})"));
+    EXPECT_EQ(Form.ResultsMemo->toPlainText(), QStringLiteral(R"({"a":[1,"x"]})"));
+    Key(Qt::Key_J, Qt::ControlModifier);
+    EXPECT_TRUE(Form.PrettyChoice());
+    EXPECT_TRUE(Form.PrettyButton->isChecked());
+    EXPECT_EQ(Form.ResultsMemo->toPlainText(),
+              QStringLiteral("{\n  \"a\": [\n    1,\n    \"x\"\n  ]\n}"));
+    EXPECT_TRUE(Form.StatusLine->text().contains(QStringLiteral("| 6 lines |")))
+        << Form.StatusLine->text().toStdString();
+    Form.PrettyButton->click();
+    EXPECT_FALSE(Form.ShowingPretty());
+
+    // Not JSON: stays raw, and the status line says where reading stopped.
+    Form.PrettyButton->click();
+    SetAnswer(QStringLiteral("{\"a\":1,\n\"b\" 2}"));
+    EXPECT_TRUE(Form.PrettyChoice());
+    EXPECT_FALSE(Form.ShowingPretty());
+    EXPECT_EQ(Form.ResultsMemo->Document()->LineCount(), 2);
+    EXPECT_TRUE(Form.StatusLine->text().endsWith(QStringLiteral(" | Not JSON: line 2, column 5")))
+        << Form.StatusLine->text().toStdString();
+}
+
+TEST_F(ResultsTest, StatusLineNamesTheCall) {
+    SetAnswer(QStringLiteral("a\nb\n\u00e9"), "text/plain");
+    EXPECT_EQ(Form.StatusLine->text(),
+              QStringLiteral("HTTP/1.1 200 OK | 6 bytes | 3 lines | text/plain; charset=utf-8 | "
+                             "%1 ms")
+                  .arg(QLocale().toString(1234)));
+}
+
+TEST_F(ResultsTest, SavesAsShownUnderASuggestedName) {
+    QTemporaryDir folder;
+    QString suggested;
+    QString answer = folder.filePath(QStringLiteral("answer.json"));
+    Form.AskSaveFileName = [&](QWidget*, const QString& ASuggested) {
+        suggested = ASuggested;
+        return answer;
+    };
+    const auto read = [&] {
+        QFile file(answer);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    };
+    SetAnswer(QStringLiteral("{\"n\":\"\u00e9\U0001F600\"}\r\n"));
+    Key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("/AccountsList-\\d{8}-\\d{6}\\.json$"))
+                    .match(suggested)
+                    .hasMatch())
+        << suggested.toStdString();
+    EXPECT_EQ(read(), QByteArray("{\"n\":\"\xc3\xa9\xf0\x9f\x98\x80\"}\r\n"));
+    Form.SetPrettyChoice(true);
+    WaitIdle();
+    Key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(read(), QByteArray("{\n  \"n\": \"\xc3\xa9\xf0\x9f\x98\x80\"\n}\n"));
+    // The next save offers the folder used last; a text answer is offered as .txt.
+    EXPECT_TRUE(suggested.startsWith(folder.path()));
+    SetAnswer(QStringLiteral("Result=Ok"), "text/plain");
+    Key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(suggested.startsWith(folder.path() + QStringLiteral("/AccountsList-")));
+    EXPECT_TRUE(suggested.endsWith(QStringLiteral(".txt")));
+
+    // A save that fails says why and leaves the earlier file as it was.
+    answer = folder.filePath(QStringLiteral("no-such-folder/answer.txt"));
+    ModalBoxWatcher boxes;
+    EXPECT_FALSE(Form.Save());
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("Could not save ") + answer + u':'))
+        << boxes.Boxes[0].Text.toStdString();
+    EXPECT_GT(boxes.Boxes[0].Text.size(), answer.size() + 16);
+}
+
+TEST_F(ResultsTest, SelectionByKeysAndMouseCopiesAndIsAccessible) {
+    SetAnswer(QStringLiteral("first line\r\nsecond"), "text/plain");
+    TResultsView* view = Form.ResultsMemo;
+    view->setFocus();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->CursorRect(6).center());
+    EXPECT_EQ(view->Cursor(), 6);
+    Key(Qt::Key_Right, Qt::ShiftModifier);
+    Key(Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(Selected(), QStringLiteral("line\nsecond"));
+    Key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("line\nsecond"));
+    Key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(Selected(), QStringLiteral("first line\nsecond"));
+
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(view);
+    ASSERT_NE(accessible, nullptr);
+    QAccessibleTextInterface* text = accessible->textInterface();
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(accessible->state().readOnly);
+    EXPECT_EQ(text->characterCount(), 18);
+    EXPECT_EQ(text->text(6, 14), QStringLiteral("line\r\nse"));
+    int start = -1, end = -1;
+    text->selection(0, &start, &end);
+    EXPECT_EQ(std::make_pair(start, end), std::make_pair(0, 18));
+    text->setSelection(0, 12, 18);
+    EXPECT_EQ(Selected(), QStringLiteral("second"));
+}
+
+TEST_F(ResultsTest, FiftyMegabytesOnOneLine) {
+    QString line;
+    line.reserve(50 * 1024 * 1024 + 32);
+    while (line.size() < 50 * 1024 * 1024)
+        line += QStringLiteral("{\"Player\":\"p\",\"Note\":\"a b c\"},");
+    line += QStringLiteral("END");
+    SetAnswer(line, "text/plain");
+    TResultsView* view = Form.ResultsMemo;
+    ASSERT_EQ(view->Document()->LineCount(), 1);
+    // Wrapped to the width: many rows, no horizontal scrolling.
+    EXPECT_GT(view->RowCount(), line.size() / 200);
+    EXPECT_EQ(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    view->setFocus();
+    Key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(view->Cursor(), line.size());
+    EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+    Key(Qt::Key_Left, Qt::ShiftModifier);
+    Key(Qt::Key_Left, Qt::ShiftModifier);
+    Key(Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(Selected(), QStringLiteral("END"));
+    QTest::keyClick(Form.ResultsMemo, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(Form.FindBar->FindEdit, QStringLiteral("player"));
+    WaitIdle();
+    const QString expected = QLocale().toString(qulonglong(line.size() / 30));
+    EXPECT_EQ(Count(), QStringLiteral("1 of ") + expected);
+}
+
+TEST(ResultsWindow, BelongsToTheMainWindowAndRemembersItsView) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("Tessarine.conf"));
+    const std::pair<const char*, bool> cases[] = {
+        {"Pretty", true}, {"Fancy", false}, {"Raw", false}};
+    for (const auto& [stored, pretty] : cases) {
+        {
+            QSettings settings(file, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("VLCallbench/ResultsView"),
+                              QString::fromLatin1(stored));
+        }
+        TMainForm form(file);
+        auto* results = form.findChild<TResultsForm*>();
+        ASSERT_NE(results, nullptr);
+        EXPECT_TRUE(results->isWindow());
+        EXPECT_EQ(results->PrettyChoice(), pretty) << stored;
+        results->SetPrettyChoice(!pretty);
+        form.close();
+        EXPECT_EQ(QSettings(file, QSettings::IniFormat)
+                      .value(QStringLiteral("VLCallbench/ResultsView"))
+                      .toString(),
+                  pretty ? QStringLiteral("Raw") : QStringLiteral("Pretty"));
+    }
+}
+
+} // namespace
