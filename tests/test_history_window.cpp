@@ -8,6 +8,7 @@
 #include "ParamTree.h"
 #include "QtTestSupport.h"
 #include "ResultsForm.h"
+#include "ResultsView.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -87,7 +88,7 @@ protected:
         poll.setInterval(5);
         QObject::connect(&poll, &QTimer::timeout, [&] {
             if (auto* results = qobject_cast<TResultsForm*>(QApplication::activeModalWidget());
-                results && results->isVisible()) {
+                results && results->isVisible() && !results->Busy()) {
                 seen = {true, results->windowTitle(), results->ResultsMemo->toPlainText()};
                 results->close();
             }
