@@ -461,6 +461,8 @@ TEST_F(TlsClient, KeepAliveCheckDoesNotWaitForAPartOfARecord) {
     const auto Start = std::chrono::steady_clock::now();
     EXPECT_EQ(Post("https", "127.0.0.1", Server.Port()), u"ok");
     EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(10));
+    // The kept connection ends here, while the libraries are loaded (the fixture unloads them).
+    Http.Disconnect();
 }
 
 TEST_F(TlsClient, AbortEndsAHandshakeOrAReadPromptly) {
