@@ -28,8 +28,45 @@ QThreadPool& PiecePool() {
     return pool;
 }
 
+// One UTF-16 unit as compared without regard to case; ASCII without a table look-up.
+inline char16_t Fold(char16_t AChar) {
+    if (AChar < 128)
+        return AChar >= u'A' && AChar <= u'Z' ? char16_t(AChar + 32) : AChar;
+    return static_cast<char16_t>(QChar::toCaseFolded(char32_t(AChar)));
+}
+
+// The case-blind search: the folded needle's first unit is looked for with a plain comparison
+// against its two ASCII cases, and folding is done only where that fails on a non-ASCII unit.
+void SearchFolded(QStringView AText, int64_t ABase, int64_t AStopAt, const QString& ANeedle,
+                  std::vector<int64_t>& AOut) {
+    std::u16string needle;
+    for (const QChar c : ANeedle)
+        needle.push_back(Fold(c.unicode()));
+    const char16_t first = needle[0];
+    const char16_t upper = first >= u'a' && first <= u'z' ? char16_t(first - 32) : first;
+    const char16_t* text = reinterpret_cast<const char16_t*>(AText.data());
+    const qsizetype size = AText.size();
+    const auto length = static_cast<qsizetype>(needle.size());
+    for (qsizetype i = 0; i + length <= size; ++i) {
+        const char16_t c = text[i];
+        if (c != first && c != upper && (c < 128 || Fold(c) != first))
+            continue;
+        qsizetype j = 1;
+        while (j < length && Fold(text[i + j]) == needle[static_cast<std::size_t>(j)])
+            ++j;
+        if (j < length)
+            continue;
+        if (ABase + i >= AStopAt)
+            return;
+        AOut.push_back(ABase + i);
+        i += length - 1;
+    }
+}
+
 void SearchView(QStringView AText, int64_t ABase, int64_t AStopAt, const QString& ANeedle,
                 Qt::CaseSensitivity ACase, std::vector<int64_t>& AOut) {
+    if (ACase == Qt::CaseInsensitive)
+        return SearchFolded(AText, ABase, AStopAt, ANeedle, AOut);
     qsizetype at = 0;
     for (;;) {
         at = AText.indexOf(ANeedle, at, ACase);
