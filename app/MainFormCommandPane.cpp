@@ -3,6 +3,7 @@
 #include "CommandTree.h"
 #include "MainForm.h"
 #include "ParamTree.h"
+#include "SendRequest.h"
 
 #include <QPushButton>
 #include <QRadioButton>
@@ -34,12 +35,7 @@ void TMainForm::CommandTreeFocusChanged(const QModelIndex& ANode) {
         CallButton->setEnabled(false);
         return;
     }
-    for (const auto& param : CurrentCommand->Params)
-        ParamValues.Add(QString::fromStdString(param->Name) + u'=');
-    ParamValues.SetValue(QStringLiteral("Command"), QString::fromStdString(CurrentCommand->Name));
-    ParamValues.SetValue(QStringLiteral("Password"), QStringLiteral("(not shown)"));
-    ParamValues.SetValue(QStringLiteral("JSON"),
-                         JSONRB->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No"));
+    ParamValues = CommandLines(*CurrentCommand, JSONRB->isChecked());
     ParamTreeModel->SetRootNodeCount(static_cast<int>(ParamValues.Count()));
     ParamTree->viewport()->update();
     CallButton->setEnabled(true);

@@ -30,25 +30,16 @@ void TMainForm::CallButtonClick() {
     const QString port = TrimControl(FilePortEdit->text());
     const QString path = TrimControl(APIPathEdit->text());
     const QString password = PasswordEdit->text();
-    if (address.isEmpty())
-        return ShowSendError(this, QStringLiteral("Server IP/domain missing"));
-    if (port.isEmpty())
-        return ShowSendError(this, QStringLiteral("File port missing"));
-    if (path.isEmpty())
-        return ShowSendError(this, QStringLiteral("API path missing"));
+    if (const QString missing = MissingConnectionField(address, port, path); !missing.isEmpty())
+        return ShowSendError(this, missing);
     const QString url = BuildURL(address, port, path);
 
     // Rows never shown take their initial state here.
-    TParamValues form;
-    for (int row = 0; row < ParamTreeModel->RootNodeCount(); ++row)
-        if (ParamTreeModel->Checked(row))
-            form.Add(ParamValues.Line(row));
-    form.SetValue(QStringLiteral("Password"), password);
-
-    std::vector<std::u16string> lines;
-    lines.reserve(static_cast<std::size_t>(form.Count()));
-    for (const QString& line : form.AllLines())
-        lines.push_back(line.toStdU16String());
+    const TParamValues form = ComposeForm(
+        ParamValues,
+        [this](qsizetype ARow) { return ParamTreeModel->Checked(static_cast<int>(ARow)); },
+        password);
+    std::vector<std::u16string> lines = WireLines(form);
     TrustPrompt->Reset();
     TrustDeclined = false;
     const QDateTime started = QDateTime::currentDateTimeUtc();

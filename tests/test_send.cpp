@@ -1,10 +1,13 @@
 // Send end to end: the real window, driven by key and mouse events, against an independent HTTP
 // peer (a Python server started by the test on loopback).
 
+#include "CallArguments.h"
+#include "Catalogue.h"
 #include "CommandTree.h"
 #include "HistoryForm.h"
 #include "HistoryRecorder.h"
 #include "IdHTTP.h"
+#include "IdHTTPForm.h"
 #include "LoopbackListener.h"
 #include "MainForm.h"
 #include "ParamTree.h"
@@ -12,6 +15,7 @@
 #include "ResultsForm.h"
 #include "SendCall.h"
 #include "SendErrorDetails.h"
+#include "SendRequest.h"
 
 #include "ResultsView.h"
 #include <QDialog>
@@ -342,6 +346,31 @@ TEST_F(SendTest, RowsOutOfViewKeepTheirStateAndGoOutInGridOrder) {
     EXPECT_TRUE(
         peer.Request(1).endsWith("\r\n\r\nCommand=AccountsAdd&JSON=Yes&Player=joe&TFees2=7"))
         << peer.Request(1).toStdString();
+}
+
+// The command line composes the body the window sends for the same values: grid order whatever
+// the order of the arguments, names as the catalogue spells them.
+TEST_F(SendTest, TheCommandLineComposesTheWindowsBody) {
+    HttpPeer peer;
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    Form->PasswordEdit->setText(QStringLiteral("p&w =x"));
+    QTest::mouseClick(Form->LegacyRB, Qt::LeftButton);
+    FocusCommand("AccountsAdd");
+    TypeValue("Note", QStringLiteral("a=b \u00e9"));
+    TypeValue("Player", QStringLiteral("joe"));
+    TypeValue("Log", QStringLiteral("x"));
+    const SendOutcome outcome = Send();
+    ASSERT_TRUE(outcome.Boxes.empty());
+
+    TCommandList commands;
+    AppendCatalogue(commands);
+    const TCallGrid grid = CallGrid(
+        FindCommand(commands, "accountsadd"), false,
+        {QStringLiteral("note=a=b \u00e9"), QStringLiteral("PLAYER=joe"), QStringLiteral("Log=x")});
+    const QByteArray request = peer.Request(1);
+    const std::string body =
+        IdHTTPForm::EncodeLines(WireLines(CallForm(grid, Form->PasswordEdit->text())));
+    EXPECT_EQ(request.mid(request.indexOf("\r\n\r\n") + 4).toStdString(), body);
 }
 
 TEST_F(SendTest, ValidationMessagesInTheirOrder) {

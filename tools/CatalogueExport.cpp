@@ -2,6 +2,7 @@
 // reference (--markdown).
 
 #include "Catalogue.h"
+#include "CatalogueJson.h"
 
 #include <cctype>
 #include <cstdio>
@@ -10,58 +11,6 @@
 #include <string_view>
 
 namespace {
-
-std::string JsonString(std::string_view AText) {
-    std::string out = "\"";
-    for (const char c : AText) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
-                out += escape;
-            } else {
-                out += c; // UTF-8 passes through unchanged
-            }
-        }
-    }
-    return out + "\"";
-}
-
-void PrintJson(const TCommandList& ACommands, std::ostream& AOut) {
-    AOut << "[\n";
-    for (std::size_t i = 0; i < ACommands.size(); ++i) {
-        const TCommand& entry = *ACommands[i];
-        AOut << "  {\"header\": " << (entry.Header ? "true" : "false")
-             << ", \"name\": " << JsonString(entry.Name) << ", \"help\": " << JsonString(entry.Help)
-             << ", \"vermin\": " << entry.VerMin << ", \"vermax\": " << entry.VerMax
-             << ", \"params\": [";
-        for (std::size_t p = 0; p < entry.Params.size(); ++p) {
-            const TParam& param = *entry.Params[p];
-            AOut << (p == 0 ? "\n" : ",\n") << "    {\"name\": " << JsonString(param.Name)
-                 << ", \"help\": " << JsonString(param.Help) << ", \"vermin\": " << param.VerMin
-                 << ", \"vermax\": " << param.VerMax << "}";
-        }
-        AOut << (entry.Params.empty() ? "]}" : "\n  ]}")
-             << (i + 1 < ACommands.size() ? ",\n" : "\n");
-    }
-    AOut << "]\n";
-}
 
 // Help texts are plain prose: characters that Markdown would read as markup are escaped, and
 // inside table cells "|" and line breaks too.
@@ -180,7 +129,7 @@ int main(int argc, char** argv) {
     if (markdown)
         PrintMarkdown(commands, std::cout);
     else
-        PrintJson(commands, std::cout);
+        WriteCatalogueJson(commands, std::cout);
     std::cout.flush();
     return std::cout ? 0 : 1;
 }

@@ -1,7 +1,8 @@
 // vlcallbench-post [OPTION ...] URL [LINE ...]: one Post through the program's HTTP client. The
-// decoded answer goes to standard output as UTF-8; a failure's message text goes to standard
-// error unchanged, followed by a newline.
+// decoded answer goes to standard output as UTF-8 as it arrives; a failure's message text goes to
+// standard error unchanged, followed by a newline.
 
+#include "AnswerWriter.h"
 #include "IdHTTP.h"
 #include "IdHTTPText.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -19,12 +21,6 @@ namespace {
 void WriteAll(std::FILE* AFile, const std::string& AText) {
     std::fwrite(AText.data(), 1, AText.size(), AFile);
     std::fflush(AFile);
-}
-
-// Every text the tool prints ends with a newline, so the shell's prompt starts on a line of its
-// own; text that has one keeps its bytes.
-void WriteLine(std::FILE* AFile, const std::string& AText) {
-    WriteAll(AFile, AText.empty() || AText.back() == '\n' ? AText : AText + "\n");
 }
 
 // A certificate that fails the check is trusted when given with --pin or pinned in the window.
@@ -68,8 +64,11 @@ int main(int argc, char** argv) {
         };
         TIdHTTP HTTP;
         HTTP.SetIOHandler(&SSLHandler);
-        const std::u16string Answer = HTTP.Post(URL, Lines);
-        WriteLine(stdout, IdHTTPText::ToUTF8(Answer));
+        // The answer goes out as it arrives: a large one is never held whole.
+        TAnswerWriter Output(STDOUT_FILENO);
+        HTTP.SetBodySink([&Output](std::u16string_view APiece) { Output.Write(APiece); });
+        HTTP.Post(URL, Lines);
+        Output.EndLine();
         return 0;
     } catch (const EIdOSSLCertificateRejected& E) {
         WriteAll(stderr, std::string(E.what()) + "\nTo trust this certificate, pass --pin " +

@@ -258,6 +258,7 @@ std::u16string TIdHTTP::Post(const std::u16string& AURL,
         if (FAbortRequested.load())
             Handler->ClearAbort();
         FBodyDecoder.reset();
+        FStreaming = false;
         std::string().swap(FResponse.Body);
         DisconnectQuietly(*this);
     };
@@ -369,8 +370,10 @@ std::size_t TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
         return 0;
     FResponse.BodySize += static_cast<int64_t>(Take);
     if (FBodyDecoder) {
-        FBodyDecoder->Feed(Input.View().first(Take), AReserveLimit);
+        FBodyDecoder->Feed(Input.View().first(Take), FStreaming ? -1 : AReserveLimit);
         Input.Remove(Take);
+        if (FStreaming)
+            FBodySink(FBodyDecoder->Take());
         return Take;
     }
     std::string& Body = FResponse.Body;
@@ -512,6 +515,17 @@ void TIdHTTP::BeginBody() {
 
 std::u16string TIdHTTP::BodyText() {
     std::u16string Text;
+    if (FStreaming) {
+        FStreaming = false;
+        // What is left: a character cut short at the end, or a body read whole to be decoded.
+        Text = FBodyDecoder ? FBodyDecoder->Finish()
+                            : IdCharsets::Decode(FResponse.Body, FResponse.CharSet);
+        FBodyDecoder.reset();
+        std::string().swap(FResponse.Body);
+        if (!Text.empty())
+            FBodySink(Text);
+        return {};
+    }
     if (FBodyDecoder) {
         Text = FBodyDecoder->Finish();
         FBodyDecoder.reset();
@@ -539,6 +553,7 @@ std::u16string TIdHTTP::ReadResponse() {
     const bool Accepted = (Code >= 200 && Code <= 299) || Code == 101;
 
     if (Accepted) {
+        FStreaming = static_cast<bool>(FBodySink);
         if (WantBody) {
             BeginBody();
             ReadBody();

@@ -8,6 +8,7 @@
 #include "IdURI.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +62,12 @@ public:
     // message is the text the user sees; a refused status throws EIdHTTPProtocolException.
     std::u16string Post(const std::u16string& AURL, const std::vector<std::u16string>& ASource);
 
+    // Receives an accepted answer's text piece by piece as it arrives, in place of Post returning
+    // it (Post then returns an empty text). A refused status keeps its text in the exception. A
+    // failure after some pieces were passed on still throws.
+    using TBodySink = std::function<void(std::u16string_view)>;
+    void SetBodySink(TBodySink ASink) { FBodySink = std::move(ASink); }
+
     // Not owned. Null: a plain TIdIOHandlerStack owned by the client is used.
     void SetIOHandler(TIdIOHandler* AHandler);
 
@@ -112,6 +119,8 @@ private:
     TIdURI FURL;
     TIdHTTPResponse FResponse;
     std::unique_ptr<TIdTextDecoder> FBodyDecoder;
+    TBodySink FBodySink;
+    bool FStreaming = false; // this answer's text goes to FBodySink
     TIdCookieManager FCookies;
     std::atomic<bool> FAbortRequested{false};
     std::size_t FHeaderBytes = 0; // of the answer being read

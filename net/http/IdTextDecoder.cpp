@@ -44,8 +44,11 @@ char16_t* TIdTextDecoder::Room(std::size_t AUnits, int64_t AExpectedTotal) {
         // Doubling: the copies add up to less than the text, and the room ahead of the text never
         // exceeds what it holds, so a large answer does not ask for many times its size. The
         // steps stop at the announced length (never more units than bytes in these encodings).
+        // Text that is taken as it comes needs room for one piece only.
         std::size_t Capacity = std::max({Need, FText.capacity() * 2, std::size_t(4096)});
-        if (AExpectedTotal >= 0)
+        if (FTaking)
+            Capacity = std::max(Need, std::size_t(4096));
+        else if (AExpectedTotal >= 0)
             Capacity = std::max(Need, std::min(Capacity, static_cast<std::size_t>(AExpectedTotal)));
         // A fresh string gets exactly this room; growing in place may round it up to double.
         std::u16string Larger;
@@ -127,6 +130,13 @@ void TIdTextDecoder::Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTota
         Commit(IdText::DecodeUTF8(ABytes.first(Cut), Out));
         ABytes = ABytes.subspan(Cut);
     }
+}
+
+std::u16string_view TIdTextDecoder::Take() {
+    FTaking = true;
+    const std::u16string_view Text(FText.data(), FWritten);
+    FWritten = 0;
+    return Text;
 }
 
 std::u16string TIdTextDecoder::Finish() {

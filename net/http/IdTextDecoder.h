@@ -17,7 +17,12 @@ public:
     // AExpectedTotal: the body's announced length in bytes, or -1. It only bounds how far the
     // text grows ahead of what arrived; nothing is reserved for bytes that have not come.
     void Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTotal = -1);
-    // The text; a character cut short at the end becomes U+FFFD. The decoder is spent after it.
+    // The text decoded since the last Take, for a caller that passes the text on as it comes;
+    // valid until the next Feed. Only whole characters are in it, surrogate pairs included. The
+    // room kept for the text then stays the size of one piece.
+    std::u16string_view Take();
+    // The text (after a Take: the rest of it); a character cut short at the end becomes U+FFFD.
+    // The decoder is spent after it.
     std::u16string Finish();
     // UTF-16 units held, decoded text and room together.
     std::size_t Capacity() const { return FText.capacity(); }
@@ -33,6 +38,7 @@ private:
     std::size_t FPrefaulted = 0; // units of FText whose pages are known to be in memory
     bool FPrefault = true;
     bool FStartChecked = false;
+    bool FTaking = false;
     // The start of a UTF-8 character whose remaining bytes have not arrived yet.
     uint8_t FCarry[4] = {};
     std::size_t FCarrySize = 0;

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ParamValues.h"
+
+#include <QString>
+#include <QStringList>
+
+// Command lines that make a call again from a shell: with the command-line tool or with curl.
+
+// AText as one shell word: unchanged when it holds only characters no shell treats specially,
+// else in single quotes.
+QString ShellWord(const QString& AText);
+
+// "vlcallbench-call --server URL [--legacy] COMMAND NAME=VALUE ..." for ACommand and the given
+// NAME=VALUE lines (Command, Password and JSON are the tool's own business).
+QString CallToolLine(const QString& AURL, bool AJSON, const QString& ACommand,
+                     const QStringList& ALines);
+
+// The TLS choices a curl line carries over.
+struct TCurlTls {
+    bool Insecure = false;
+    QString CACertFile;
+};
+
+// A curl command line posting AForm to AURL. The body is the one the program sends, byte for
+// byte, except that unless AShowPassword the password comes from the shell variable VL_PASSWORD
+// (curl encodes it itself, so characters other than letters and digits may be written
+// differently, with the same meaning).
+QString CurlLine(const QString& AURL, const TParamValues& AForm, bool AShowPassword,
+                 const TCurlTls& ATls = {});

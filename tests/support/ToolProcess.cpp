@@ -1,0 +1,131 @@
+#include "ToolProcess.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+TToolProcess::TToolProcess(const std::string& AProgram, const std::vector<std::string>& AArguments,
+                           const std::vector<std::string>& AEnvironment) {
+    // Everything the child needs is built before the fork: the child of a threaded process only
+    // execs.
+    std::vector<std::string> environment = AEnvironment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('='));
+        bool replaced = false;
+        for (const std::string& added : AEnvironment)
+            replaced = replaced || added.substr(0, added.find('=')) == name;
+        if (!replaced)
+            environment.push_back(text);
+    }
+    std::vector<char*> envp;
+    for (std::string& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> arguments{AProgram};
+    arguments.insert(arguments.end(), AArguments.begin(), AArguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return;
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        return;
+    }
+    FPid = ::fork();
+    if (FPid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(err[1], STDERR_FILENO);
+        ::execve(AProgram.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    FOut = out[0];
+    FErr = err[0];
+}
+
+TToolProcess::~TToolProcess() {
+    if (FPid > 0) {
+        ::kill(FPid, SIGKILL);
+        ::waitpid(FPid, nullptr, 0);
+    }
+    for (const int fd : {FOut, FErr})
+        if (fd >= 0)
+            ::close(fd);
+}
+
+bool TToolProcess::Pump(int ATimeoutMs) {
+    pollfd fds[2] = {{FOut, POLLIN, 0}, {FErr, POLLIN, 0}};
+    if (FOut < 0 && FErr < 0)
+        return false;
+    if (::poll(fds, 2, ATimeoutMs) <= 0)
+        return true;
+    int* const owners[2] = {&FOut, &FErr};
+    std::string* const sinks[2] = {&Out, &Err};
+    for (int i = 0; i < 2; ++i) {
+        if (fds[i].fd < 0 || fds[i].revents == 0)
+            continue;
+        char buffer[65536];
+        const ssize_t count = ::read(fds[i].fd, buffer, sizeof buffer);
+        if (count > 0) {
+            sinks[i]->append(buffer, static_cast<std::size_t>(count));
+        } else {
+            ::close(fds[i].fd);
+            *owners[i] = -1;
+        }
+    }
+    return FOut >= 0 || FErr >= 0;
+}
+
+bool TToolProcess::WaitForOut(std::size_t ACount, int ATimeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeoutMs);
+    while (Out.size() < ACount) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0 || FOut < 0 || !Pump(static_cast<int>(left)))
+            break;
+    }
+    return Out.size() >= ACount;
+}
+
+int TToolProcess::Finish(int ATimeoutMs) {
+    if (FPid <= 0)
+        return -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0 || !Pump(static_cast<int>(left)))
+            break;
+    }
+    if (FOut >= 0 || FErr >= 0) // still writing after the wait: it is stuck
+        ::kill(FPid, SIGKILL);
+    int status = 0;
+    ::waitpid(FPid, &status, 0);
+    FPid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TToolRun RunTool(const std::string& AProgram, const std::vector<std::string>& AArguments,
+                 const std::vector<std::string>& AEnvironment) {
+    TToolProcess process(AProgram, AArguments, AEnvironment);
+    TToolRun run;
+    run.ExitCode = process.Finish();
+    run.Out = std::move(process.Out);
+    run.Err = std::move(process.Err);
+    return run;
+}
