@@ -46,7 +46,7 @@ const TParam& OwnParam(const TCommand& ACommand, std::string_view AName) {
     throw std::runtime_error(ACommand.Name + " has no parameter " + std::string(AName));
 }
 
-// "2.10+" or "2.25 to 4.99", as the reference tables write ranges.
+// "2.10+" or "2.25 to 4.99", as the tables below write ranges.
 std::string Range(Version AVerMin, Version AVerMax) {
     return AVerMax == OpenEnded ? FormatVersion(AVerMin) + "+"
                                 : FormatVersion(AVerMin) + " to " + FormatVersion(AVerMax);
@@ -64,8 +64,10 @@ std::string Lower(std::string AText) {
 
 } // namespace
 
-// The position tables of the reference, copied independently of the group sources: every
-// entry's place, name, range and number of own parameters.
+// The whole catalogue in order, one row per entry, group headers and commands alike: its
+// position, name, version range and number of own parameters. The table is written down
+// independently of the group sources, so a slip in one of them (a command moved, renamed or given
+// the wrong range) shows here.
 TEST(CatalogueContents, MatchesThePositionTables) {
     struct Row {
         std::size_t Position;
@@ -234,8 +236,8 @@ TEST(CatalogueContents, ParameterNamesAreUniqueIgnoringCase) {
     }
 }
 
-// The reference gives every own range inside its command's, so clamping must leave them alone
-// and none may be inverted.
+// Every own range lies inside its command's, so clamping must leave them alone, and none may be
+// inverted.
 TEST(CatalogueContents, OwnParametersLieInsideTheirCommand) {
     for (const auto& entry : Catalogue())
         for (const TParam* param : Own(*entry)) {
@@ -472,7 +474,8 @@ TEST(CatalogueContents, EditCommandsRepeatTheAddParameters) {
     }
 }
 
-// Texts are the product's reference: odd spellings, missing full stops and blanks stay.
+// Texts are kept exactly as written in the group sources: odd spellings, missing full stops and
+// blanks stay.
 TEST(CatalogueContents, TextsAreKeptCharacterForCharacter) {
     struct Case {
         const char* Command;
