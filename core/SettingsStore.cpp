@@ -196,7 +196,7 @@ QString TSettingsStore::Save(const TConnectionSettings& ASettings) {
     // replaces the file but keeps its permissions.
     if (!QDir().mkpath(info.absolutePath()) || (!info.exists() && !CreatePrivateFile(FileName_)))
         throw ESettingsError("Failed to create key VLCallbench");
-    const QString notice = Repair();
+    QString notice = Repair();
 
     QSettings store(FileName_, QSettings::IniFormat);
     std::vector<TUnread> stillUnread;

@@ -52,7 +52,7 @@ QString FieldsJson(const QStringList& ALines) {
 
 QStringList FieldsFromJson(const QString& AJson) {
     QStringList lines;
-    for (const QJsonValue& line : QJsonDocument::fromJson(AJson.toUtf8()).array())
+    for (const auto& line : QJsonDocument::fromJson(AJson.toUtf8()).array())
         lines.append(line.toString());
     return lines;
 }
@@ -167,7 +167,7 @@ QString THistoryStore::Open(bool AVerify) {
         if (!failure.Damaged())
             throw;
     }
-    const QString movedTo = MoveAside();
+    QString movedTo = MoveAside();
     if (!CreatePrivateFile(FileName(), error))
         throw EHistoryError(QStringLiteral("Cannot create %1: %2").arg(FileName(), error), false);
     Connect(false);
@@ -189,7 +189,7 @@ void THistoryStore::OpenForReading() {
 QString THistoryStore::MoveAside() {
     const QString stamp =
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const QString target = FileName() + QStringLiteral(".broken-") + stamp;
+    QString target = FileName() + QStringLiteral(".broken-") + stamp;
     if (::rename(QFile::encodeName(FileName()).constData(),
                  QFile::encodeName(target).constData()) != 0)
         throw EHistoryError(QStringLiteral("Cannot move the damaged %1 aside: %2")
@@ -263,7 +263,8 @@ void THistoryStore::Migrate() {
             "content='')"));
     });
     step(1, [&] {
-        Exec(db, QStringLiteral("ALTER TABLE calls ADD COLUMN content_type TEXT NOT NULL DEFAULT ''"));
+        Exec(db,
+             QStringLiteral("ALTER TABLE calls ADD COLUMN content_type TEXT NOT NULL DEFAULT ''"));
         Exec(db, QStringLiteral("ALTER TABLE calls ADD COLUMN charset TEXT NOT NULL DEFAULT ''"));
     });
     QSqlQuery fts(db);

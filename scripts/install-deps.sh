@@ -15,7 +15,8 @@ if [ "${1:-run}" = fuzz ]; then
 fi
 if [ "${1:-run}" = test ]; then
     packages+=(libgtest-dev libbenchmark-dev libssl-dev openssl python3 curl fonts-dejavu-core
-        dbus-daemon gnome-keyring desktop-file-utils appstream jq)
+        dbus-daemon gnome-keyring desktop-file-utils appstream jq
+        clang-format clang-tidy)
 fi
 
 missing=()

@@ -1,12 +1,22 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every test with AddressSanitizer and
-# UndefinedBehaviorSanitizer into build-test/ and runs them all; any sanitizer report fails.
+# The test command (and CI): installs what is missing, checks formatting (scripts/check.sh; run
+# it without --format-only for clang-tidy too), checks that the program configures without any
+# test library, builds everything with warnings as errors under AddressSanitizer and
+# UndefinedBehaviorSanitizer into build-test/ and runs every test, then runs the threaded tests
+# again under ThreadSanitizer from build-tsan/. Any finding, warning or sanitizer report fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh test
+scripts/check.sh --format-only
+
+# The program alone needs neither GoogleTest, Google Benchmark nor Qt Test.
+cmake -S . -B build-minimal -G Ninja -DVL_BUILD_TESTS=OFF -DVL_BUILD_BENCH=OFF \
+    -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
+    -DCMAKE_DISABLE_FIND_PACKAGE_Qt6Test=ON >/dev/null
+
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVL_SANITIZE=ON \
-    -DVL_BUILD_TESTS=ON -DVL_BUILD_BENCH=ON >/dev/null
+    -DVL_WERROR=ON -DVL_BUILD_TESTS=ON -DVL_BUILD_BENCH=ON >/dev/null
 cmake --build build-test
 
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1"
@@ -14,5 +24,16 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
-cd build-test
-ctest --output-on-failure --timeout 600 -j "$(nproc)"
+(cd build-test && ctest --output-on-failure --timeout 600 -j "$(nproc)")
+
+# The tests whose code runs on more than one thread, again under ThreadSanitizer.
+threaded=(test_transport test_http_request test_http_response test_tls test_send)
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVL_TSAN=ON -DVL_WERROR=ON \
+    -DVL_BUILD_TESTS=ON -DVL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-tsan --target "${threaded[@]}"
+# Test servers are started as child processes after threads exist; Qt's own event loop (not
+# its glib one) keeps the library threads that ThreadSanitizer cannot see to a minimum.
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$PWD/tests/tsan.supp"
+export QT_NO_GLIB=1
+pattern=$(IFS='|'; echo "${threaded[*]}")
+(cd build-tsan && ctest --output-on-failure --timeout 600 -j "$(nproc)" -L "^($pattern)\$")

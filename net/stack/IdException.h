@@ -40,11 +40,14 @@ public:
     using EIdSilentException::EIdSilentException;
 };
 
+// NOLINTBEGIN(bugprone-macro-parentheses): class names are pasted bare; in parentheses they
+// would not declare a class.
 #define VL_ID_EXCEPTION(AName, ABase)                                                              \
     class AName : public ABase {                                                                   \
     public:                                                                                        \
         using ABase::ABase;                                                                        \
     }
+// NOLINTEND(bugprone-macro-parentheses)
 
 VL_ID_EXCEPTION(EIdReadTimeout, EIdException);
 VL_ID_EXCEPTION(EIdConnectTimeout, EIdException);

@@ -66,7 +66,6 @@ int TIdStackBSDBase::ErrnoToSocketError(int AErrno) {
     case ENOTCONN:
         return Id_WSAENOTCONN;
     case EPIPE:
-        return Id_WSAESHUTDOWN;
     case ESHUTDOWN:
         return Id_WSAESHUTDOWN;
     case ETOOMANYREFS:
@@ -95,11 +94,10 @@ int TIdStackBSDBase::ErrnoToSocketError(int AErrno) {
 int TIdStackBSDBase::ResolverErrorToSocketError(int AResolverResult, int AErrno) {
     switch (AResolverResult) {
     case 0:
-        return 0;
 #ifdef EAI_ADDRFAMILY
     case EAI_ADDRFAMILY:
-        return 0;
 #endif
+        return 0;
     case EAI_AGAIN:
         return Id_WSATRY_AGAIN;
     case EAI_BADFLAGS:

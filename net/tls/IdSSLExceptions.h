@@ -30,11 +30,14 @@ public:
     int32_t ErrorCode = 0;
 };
 
+// NOLINTBEGIN(bugprone-macro-parentheses): class names are pasted bare; in parentheses they
+// would not declare a class.
 #define VL_SSL_EXCEPTION(AName, ABase)                                                             \
     class AName : public ABase {                                                                   \
     public:                                                                                        \
         using ABase::ABase;                                                                        \
     }
+// NOLINTEND(bugprone-macro-parentheses)
 
 VL_SSL_EXCEPTION(EIdOSSLConnectError, EIdOpenSSLAPISSLError);
 VL_SSL_EXCEPTION(EIdOSSLDataBindingError, EIdOpenSSLAPISSLError);

@@ -40,6 +40,7 @@ TOpenSslServerProcess::TOpenSslServerProcess(const std::string& AAnswer) {
         "openssl", "s_server",          "-accept",  Accept, "-cert", Certificate.CertFile,
         "-key",    Certificate.KeyFile, "-naccept", "1"};
     std::vector<char*> Argv;
+    Argv.reserve(Arguments.size() + 1);
     for (std::string& Argument : Arguments) {
         Argv.push_back(Argument.data());
     }

@@ -104,7 +104,7 @@ std::string Fingerprint(X509* ACert) {
 }
 
 std::string WriteCertificate(X509* ACert, const std::string& AName) {
-    const std::string File = (Folder().Path / (AName + ".pem")).string();
+    std::string File = (Folder().Path / (AName + ".pem")).string();
     std::FILE* Out = std::fopen(File.c_str(), "w");
     Check(Out != nullptr && PEM_write_X509(Out, ACert) == 1, "write certificate");
     std::fclose(Out);
