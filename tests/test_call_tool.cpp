@@ -6,6 +6,7 @@
 #include "CatalogueText.h"
 #include "ScriptedServer.h"
 #include "SettingsStore.h"
+#include "TempFolder.h"
 #include "ToolProcess.h"
 
 #include <gtest/gtest.h>
@@ -32,11 +33,7 @@ std::string BodyOf(const std::string& ARequest) {
 // A private configuration folder, so no run reads the settings of the user running the tests.
 class TConfigFolder {
 public:
-    TConfigFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vlcall-XXXXXX").string();
-        FPath = ::mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TConfigFolder() { std::filesystem::remove_all(FPath); }
+    TConfigFolder() : FFolder("vlcall-"), FPath(FFolder.Path().string()) {}
     std::string Environment() const { return "XDG_CONFIG_HOME=" + FPath; }
     std::string File(const char* AName) const { return FPath + "/" + AName; }
     void Save(const TConnectionSettings& ASettings) const {
@@ -44,6 +41,7 @@ public:
     }
 
 private:
+    TTempFolder FFolder;
     std::string FPath;
 };
 

@@ -2,6 +2,7 @@
 // the desktop's own validators see them, and the Debian package's control data.
 
 #include "ProgramRun.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -18,22 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// A folder of its own under the system's temporary folder, removed at the end.
-class TTempFolder {
-public:
-    TTempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "vlinstall-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            Path = pattern;
-    }
-    ~TTempFolder() {
-        std::error_code ignored;
-        if (!Path.empty())
-            fs::remove_all(Path, ignored);
-    }
-    fs::path Path;
-};
 
 // The program of that name on the PATH; empty when there is none.
 std::string FindOnPath(const std::string& AName) {
@@ -73,9 +58,9 @@ class InstallTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         Prefix = std::make_unique<TTempFolder>();
-        ASSERT_FALSE(Prefix->Path.empty());
+        ASSERT_FALSE(Prefix->Path().empty());
         Install =
-            RunProgram(VL_CMAKE, {"--install", VL_BINARY_DIR, "--prefix", Prefix->Path.string()});
+            RunProgram(VL_CMAKE, {"--install", VL_BINARY_DIR, "--prefix", Prefix->Path().string()});
     }
     static void TearDownTestSuite() { Prefix.reset(); }
 
@@ -86,18 +71,18 @@ protected:
 TEST_F(InstallTest, TreeHoldsProgramsDesktopEntryIconsManPagesAndCompletion) {
     ASSERT_EQ(Install.ExitCode, 0) << Install.Err;
     std::set<std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(Prefix->Path))
+    for (const auto& entry : fs::recursive_directory_iterator(Prefix->Path()))
         if (entry.is_regular_file())
-            files.insert(fs::relative(entry.path(), Prefix->Path).string());
+            files.insert(fs::relative(entry.path(), Prefix->Path()).string());
     EXPECT_EQ(files, ExpectedFiles());
     for (const std::string& program : Programs) {
-        const fs::path file = Prefix->Path / "bin" / program;
+        const fs::path file = Prefix->Path() / "bin" / program;
         EXPECT_EQ(access(file.c_str(), X_OK), 0) << program;
         // The installed program runs from its new place.
         const TProgramRun version = RunProgram(file.string(), {"--version"});
         EXPECT_EQ(version.Out, program + " 1.26\n");
     }
-    std::ifstream png(Prefix->Path / "share/icons/hicolor/48x48/apps/vlcallbench.png",
+    std::ifstream png(Prefix->Path() / "share/icons/hicolor/48x48/apps/vlcallbench.png",
                       std::ios::binary);
     std::string magic(8, '\0');
     png.read(magic.data(), 8);
@@ -112,10 +97,10 @@ TEST_F(InstallTest, DesktopEntryAndMetainfoPassTheValidators) {
     };
     const Check checks[] = {
         {"desktop-file-validate",
-         {(Prefix->Path / "share/applications/vlcallbench.desktop").string()}},
+         {(Prefix->Path() / "share/applications/vlcallbench.desktop").string()}},
         {"appstreamcli",
          {"validate", "--no-net",
-          (Prefix->Path / "share/metainfo/com.tessarine.vlcallbench.metainfo.xml").string()}},
+          (Prefix->Path() / "share/metainfo/com.tessarine.vlcallbench.metainfo.xml").string()}},
     };
     for (const Check& check : checks) {
         const std::string validator = FindOnPath(check.Validator);
@@ -135,10 +120,10 @@ TEST(Package, DebianControlDataAndContents) {
     TTempFolder output;
     const TProgramRun cpack =
         RunProgram(VL_CPACK, {"-G", "DEB", "--config", VL_BINARY_DIR "/CPackConfig.cmake", "-B",
-                              output.Path.string()});
+                              output.Path().string()});
     ASSERT_EQ(cpack.ExitCode, 0) << cpack.Out << cpack.Err;
     fs::path deb;
-    for (const auto& entry : fs::directory_iterator(output.Path))
+    for (const auto& entry : fs::directory_iterator(output.Path()))
         if (entry.path().extension() == ".deb")
             deb = entry.path();
     ASSERT_FALSE(deb.empty()) << cpack.Out;

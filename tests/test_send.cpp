@@ -10,6 +10,7 @@
 #include "IdHTTPForm.h"
 #include "LoopbackListener.h"
 #include "MainForm.h"
+#include "MainWindowDriver.h"
 #include "ParamTree.h"
 #include "QtTestSupport.h"
 #include "ResultsForm.h"
@@ -138,15 +139,7 @@ protected:
     }
 
     void FocusCommand(const char* AName) {
-        const auto& entries = Form->Catalogue();
-        int position = 0;
-        while (entries[position]->Name != AName)
-            ++position;
-        const QModelIndex node = Form->CommandTreeModel->NodeAt(position);
-        Form->CommandTree->expand(node.parent());
-        Form->CommandTree->scrollTo(node);
-        QTest::mouseClick(Form->CommandTree->viewport(), Qt::LeftButton, {},
-                          Form->CommandTree->visualRect(node).center());
+        ASSERT_TRUE(ClickCommand(*Form, AName));
         ASSERT_EQ(Form->Current()->Name, AName);
     }
 

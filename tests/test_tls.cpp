@@ -5,6 +5,7 @@
 #include "PinStore.h"
 #include "ProgramRun.h"
 #include "ScriptedServer.h"
+#include "TempFolder.h"
 #include "TlsLibrary.h"
 #include "tls/OpenSslServerProcess.h"
 #include "tls/TlsTestServer.h"
@@ -23,31 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// A fresh folder under the system's temporary folder, removed with the object.
-class TTempFolder {
-public:
-    TTempFolder() {
-        std::string Pattern = (fs::temp_directory_path() / "vltls-XXXXXX").string();
-        if (mkdtemp(Pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        FPath = Pattern;
-    }
-    ~TTempFolder() {
-        std::error_code Ignored;
-        fs::remove_all(FPath, Ignored);
-    }
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
-
-    const fs::path& Path() const { return FPath; }
-    // The folder as TlsLibraryFolder wants it: with a trailing "/".
-    std::string Prefix() const { return FPath.string() + "/"; }
-
-private:
-    fs::path FPath;
-};
 
 // Each test starts and ends with no library loaded and the system's search order.
 class TlsLoader : public ::testing::Test {

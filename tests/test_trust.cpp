@@ -3,6 +3,7 @@
 
 #include "CommandTree.h"
 #include "MainForm.h"
+#include "MainWindowDriver.h"
 #include "PinStore.h"
 #include "QtTestSupport.h"
 #include "ResultsForm.h"
@@ -49,15 +50,7 @@ protected:
     TrustTest() : Form(std::make_unique<TMainForm>(SettingsFile())) {
         Form->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-        const auto& entries = Form->Catalogue();
-        int position = 0;
-        while (entries[position]->Name != "SystemStats")
-            ++position;
-        const QModelIndex node = Form->CommandTreeModel->NodeAt(position);
-        Form->CommandTree->expand(node.parent());
-        Form->CommandTree->scrollTo(node);
-        QTest::mouseClick(Form->CommandTree->viewport(), Qt::LeftButton, {},
-                          Form->CommandTree->visualRect(node).center());
+        EXPECT_TRUE(ClickCommand(*Form, "SystemStats"));
         EXPECT_NE(Form->Current(), nullptr);
     }
 

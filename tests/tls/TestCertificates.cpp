@@ -1,4 +1,5 @@
 #include "TestCertificates.h"
+#include "TempFolder.h"
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -21,23 +22,9 @@ using TKey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 using TCert = std::unique_ptr<X509, decltype(&X509_free)>;
 
 // Removes the folder at process exit.
-struct TFolder {
-    fs::path Path;
-    TFolder() {
-        std::string Pattern = (fs::temp_directory_path() / "vltlspki-XXXXXX").string();
-        if (mkdtemp(Pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        Path = Pattern;
-    }
-    ~TFolder() {
-        std::error_code Ignored;
-        fs::remove_all(Path, Ignored);
-    }
-};
 
-TFolder& Folder() {
-    static TFolder Instance;
+TTempFolder& Folder() {
+    static TTempFolder Instance("vltlspki-");
     return Instance;
 }
 
@@ -104,7 +91,7 @@ std::string Fingerprint(X509* ACert) {
 }
 
 std::string WriteCertificate(X509* ACert, const std::string& AName) {
-    std::string File = (Folder().Path / (AName + ".pem")).string();
+    std::string File = (Folder().Path() / (AName + ".pem")).string();
     std::FILE* Out = std::fopen(File.c_str(), "w");
     Check(Out != nullptr && PEM_write_X509(Out, ACert) == 1, "write certificate");
     std::fclose(Out);
@@ -114,7 +101,7 @@ std::string WriteCertificate(X509* ACert, const std::string& AName) {
 TTestCertificate Save(X509* ACert, EVP_PKEY* AKey, const std::string& AName) {
     TTestCertificate Result;
     Result.CertFile = WriteCertificate(ACert, AName);
-    Result.KeyFile = (Folder().Path / (AName + "-key.pem")).string();
+    Result.KeyFile = (Folder().Path() / (AName + "-key.pem")).string();
     std::FILE* Out = std::fopen(Result.KeyFile.c_str(), "w");
     Check(Out != nullptr &&
               PEM_write_PrivateKey(Out, AKey, nullptr, nullptr, 0, nullptr, nullptr) == 1,
