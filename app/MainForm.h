@@ -67,6 +67,9 @@ public:
 
     // Send.
     void CallButtonClick();
+    // Puts the focused command with its ticked rows on the clipboard as a shell command line:
+    // a vlcallbench-call line, or (ACurl) a curl line with the password as $VL_PASSWORD.
+    void CopyCallLine(bool ACurl);
 
     // Keyboard.
     void SendFromKeyboard();

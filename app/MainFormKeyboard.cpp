@@ -1,5 +1,5 @@
-// The window's keyboard: shortcuts for Send, closing, the About box and the "Go to command"
-// popup. None of them adds a control to the window's layout.
+// The window's keyboard: shortcuts for Send, copying the call as a command line, closing, the
+// About box and the "Go to command" popup. None of them adds a control to the window's layout.
 
 #include "AboutBox.h"
 #include "CommandTree.h"
@@ -21,6 +21,8 @@ void TMainForm::CreateShortcuts() {
     add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
     add(QKeySequence(Qt::Key_F1), [this] { ShowAboutBox(this); });
     add(QKeySequence(Qt::CTRL | Qt::Key_K), [this] { ShowGoToCommand(); });
+    add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [this] { CopyCallLine(false); });
+    add(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C), [this] { CopyCallLine(true); });
 }
 
 void TMainForm::SendFromKeyboard() {

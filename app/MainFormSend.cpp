@@ -1,5 +1,6 @@
 // Send: validates the connection fields, posts the checked parameter lines and shows the answer.
 
+#include "CallLine.h"
 #include "MainForm.h"
 #include "ParamTree.h"
 #include "ResultsForm.h"
@@ -8,9 +9,12 @@
 #include "SendRequest.h"
 #include "TrustPrompt.h"
 
+#include <QClipboard>
 #include <QDateTime>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 
 namespace {
@@ -74,4 +78,39 @@ void TMainForm::CallButtonClick() {
         (JSONRB->isChecked() ? QStringLiteral("JSON format") : QStringLiteral("Legacy format")));
     ResultsForm->SetCallResult(std::move(result));
     ResultsForm->ShowModalOver(*this);
+}
+
+void TMainForm::CopyCallLine(bool ACurl) {
+    // The same rules as Send: nothing without a command to send, the same messages for a
+    // missing connection field, and the same form.
+    if (!CallButton->isEnabled() || CurrentCommand == nullptr)
+        return;
+    const QString address = TrimControl(IPEdit->text());
+    const QString port = TrimControl(FilePortEdit->text());
+    const QString path = TrimControl(APIPathEdit->text());
+    if (const QString missing = MissingConnectionField(address, port, path); !missing.isEmpty())
+        return ShowSendError(this, missing);
+    const QString url = BuildURL(address, port, path);
+    const TParamValues form = ComposeForm(
+        ParamValues,
+        [this](qsizetype ARow) { return ParamTreeModel->Checked(static_cast<int>(ARow)); },
+        PasswordEdit->text());
+    QString text;
+    if (ACurl) {
+        text = CurlLine(url, form, false);
+    } else {
+        // Command, Password and JSON are the tool's own: it takes them from its arguments,
+        // its password sources and --legacy.
+        QStringList lines;
+        for (qsizetype row = 0; row < form.Count(); ++row) {
+            const QString name = form.Name(row);
+            if (name.compare(u"Command", Qt::CaseInsensitive) != 0 &&
+                name.compare(u"Password", Qt::CaseInsensitive) != 0 &&
+                name.compare(u"JSON", Qt::CaseInsensitive) != 0)
+                lines << form.Line(row);
+        }
+        text = CallToolLine(url, JSONRB->isChecked(), QString::fromStdString(CurrentCommand->Name),
+                            lines);
+    }
+    QGuiApplication::clipboard()->setText(text);
 }

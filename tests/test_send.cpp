@@ -19,10 +19,12 @@
 #include "SendRequest.h"
 
 #include "ResultsView.h"
+#include <QClipboard>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -269,6 +271,27 @@ TEST_F(SendTest, TypedValuesAndPasswordAreEncoded) {
     EXPECT_EQ(outcome.ResultsCaption, QStringLiteral("AccountsGet - Legacy format"));
     // A failed or successful Send changes nothing in the window.
     EXPECT_EQ(Form->Values().Line(1), QStringLiteral("Password=(not shown)"));
+}
+
+TEST_F(SendTest, CopiesTheCallAsAToolLineOrACurlLine) {
+    Connect(QStringLiteral("127.0.0.1"), 8087);
+    Form->PasswordEdit->setText(QStringLiteral("s3cret"));
+    FocusCommand("AccountsGet");
+    TypeValue("Player", QStringLiteral("a b"));
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    QTest::keyClick(Form->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(clipboard->text(), QStringLiteral("vlcallbench-call --server "
+                                                "http://127.0.0.1:8087/api AccountsGet "
+                                                "'Player=a b'"));
+    QTest::mouseClick(Form->LegacyRB, Qt::LeftButton);
+    QTest::keyClick(Form->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
+    const QString curl = clipboard->text();
+    EXPECT_TRUE(curl.startsWith(QStringLiteral("curl "))) << curl.toStdString();
+    EXPECT_TRUE(curl.contains(QStringLiteral("http://127.0.0.1:8087/api"))) << curl.toStdString();
+    EXPECT_TRUE(curl.contains(QStringLiteral("Command=AccountsGet"))) << curl.toStdString();
+    EXPECT_TRUE(curl.contains(QStringLiteral("JSON=No"))) << curl.toStdString();
+    EXPECT_TRUE(curl.contains(QStringLiteral("VL_PASSWORD"))) << curl.toStdString();
+    EXPECT_FALSE(curl.contains(QStringLiteral("s3cret"))) << curl.toStdString();
 }
 
 TEST_F(SendTest, CtrlReturnSendsFromAnywhereAsTheButtonWould) {
