@@ -134,6 +134,9 @@ protected:
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
 
 private:
+    // The URL and form of a call from the connection fields and the ticked rows; false, after
+    // the error box, when a connection field is missing.
+    bool ComposeCall(QString& AURL, TParamValues& AForm);
     void BuildControls();
     void CreateShortcuts();
     void FormCreate();

@@ -29,20 +29,28 @@ void ShowSendError(QWidget* AParent, const QString& AMessage, const QString& ADe
 
 } // namespace
 
-void TMainForm::CallButtonClick() {
+bool TMainForm::ComposeCall(QString& AURL, TParamValues& AForm) {
     const QString address = TrimControl(IPEdit->text());
     const QString port = TrimControl(FilePortEdit->text());
     const QString path = TrimControl(APIPathEdit->text());
-    const QString password = PasswordEdit->text();
-    if (const QString missing = MissingConnectionField(address, port, path); !missing.isEmpty())
-        return ShowSendError(this, missing);
-    const QString url = BuildURL(address, port, path);
-
+    if (const QString missing = MissingConnectionField(address, port, path); !missing.isEmpty()) {
+        ShowSendError(this, missing);
+        return false;
+    }
+    AURL = BuildURL(address, port, path);
     // Rows never shown take their initial state here.
-    const TParamValues form = ComposeForm(
+    AForm = ComposeForm(
         ParamValues,
         [this](qsizetype ARow) { return ParamTreeModel->Checked(static_cast<int>(ARow)); },
-        password);
+        PasswordEdit->text());
+    return true;
+}
+
+void TMainForm::CallButtonClick() {
+    QString url;
+    TParamValues form;
+    if (!ComposeCall(url, form))
+        return;
     std::vector<std::u16string> lines = WireLines(form);
     TrustPrompt->Reset();
     TrustDeclined = false;
@@ -85,16 +93,10 @@ void TMainForm::CopyCallLine(bool ACurl) {
     // missing connection field, and the same form.
     if (!CallButton->isEnabled() || CurrentCommand == nullptr)
         return;
-    const QString address = TrimControl(IPEdit->text());
-    const QString port = TrimControl(FilePortEdit->text());
-    const QString path = TrimControl(APIPathEdit->text());
-    if (const QString missing = MissingConnectionField(address, port, path); !missing.isEmpty())
-        return ShowSendError(this, missing);
-    const QString url = BuildURL(address, port, path);
-    const TParamValues form = ComposeForm(
-        ParamValues,
-        [this](qsizetype ARow) { return ParamTreeModel->Checked(static_cast<int>(ARow)); },
-        PasswordEdit->text());
+    QString url;
+    TParamValues form;
+    if (!ComposeCall(url, form))
+        return;
     QString text;
     if (ACurl) {
         text = CurlLine(url, form, false);
