@@ -1,8 +1,8 @@
 // The command lines of the three programs: help, version and wrong use, without a display, and
 // the newline rules of the post tool's output.
 
-#include "ProgramRun.h"
 #include "ScriptedServer.h"
+#include "ToolProcess.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include "IdHTTPText.h"
 #include "IdURI.h"
 #include "MemoryIOHandler.h"
-#include "ProgramRun.h"
 #include "ScriptedServer.h"
+#include "ToolProcess.h"
 
 #include <gtest/gtest.h>
 

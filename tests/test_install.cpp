@@ -1,8 +1,8 @@
 // Installing and packaging: the tree `cmake --install` makes, the desktop entry and metainfo as
 // the desktop's own validators see them, and the Debian package's control data.
 
-#include "ProgramRun.h"
 #include "TempFolder.h"
+#include "ToolProcess.h"
 
 #include <gtest/gtest.h>
 

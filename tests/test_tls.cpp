@@ -3,10 +3,10 @@
 #include "IdSSLErrors.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "PinStore.h"
-#include "ProgramRun.h"
 #include "ScriptedServer.h"
 #include "TempFolder.h"
 #include "TlsLibrary.h"
+#include "ToolProcess.h"
 #include "tls/OpenSslServerProcess.h"
 #include "tls/TlsTestServer.h"
 

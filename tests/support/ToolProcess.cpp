@@ -1,5 +1,6 @@
 #include "ToolProcess.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -11,14 +12,15 @@
 extern char** environ;
 
 TToolProcess::TToolProcess(const std::string& AProgram, const std::vector<std::string>& AArguments,
-                           const std::vector<std::string>& AEnvironment) {
+                           const std::vector<std::string>& AEnvironment,
+                           const std::vector<std::string>& AUnset) {
     // Everything the child needs is built before the fork: the child of a threaded process only
     // execs.
     std::vector<std::string> environment = AEnvironment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
         const std::string name = text.substr(0, text.find('='));
-        bool replaced = false;
+        bool replaced = std::find(AUnset.begin(), AUnset.end(), name) != AUnset.end();
         for (const std::string& added : AEnvironment)
             replaced = replaced || added.substr(0, added.find('=')) == name;
         if (!replaced)
@@ -120,12 +122,26 @@ int TToolProcess::Finish(int ATimeoutMs) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+namespace {
+
+TToolRun RunToEnd(TToolProcess& AProcess, int ATimeoutMs) {
+    TToolRun run;
+    run.ExitCode = AProcess.Finish(ATimeoutMs);
+    run.Out = std::move(AProcess.Out);
+    run.Err = std::move(AProcess.Err);
+    return run;
+}
+
+} // namespace
+
 TToolRun RunTool(const std::string& AProgram, const std::vector<std::string>& AArguments,
                  const std::vector<std::string>& AEnvironment) {
     TToolProcess process(AProgram, AArguments, AEnvironment);
-    TToolRun run;
-    run.ExitCode = process.Finish();
-    run.Out = std::move(process.Out);
-    run.Err = std::move(process.Err);
-    return run;
+    return RunToEnd(process, 60000);
+}
+
+TProgramRun RunProgram(const std::string& AProgram, const std::vector<std::string>& AArgs,
+                       const std::vector<std::string>& AUnset) {
+    TToolProcess process(AProgram, AArgs, {}, AUnset);
+    return RunToEnd(process, 300000);
 }

@@ -7,9 +7,11 @@
 // once, so a large answer on one cannot block the other. Every wait is bounded.
 class TToolProcess {
 public:
-    // AEnvironment: NAME=VALUE entries added to (or replacing those of) the test's environment.
+    // AEnvironment: NAME=VALUE entries added to (or replacing those of) the test's environment;
+    // AUnset: names of variables the tool does not get.
     TToolProcess(const std::string& AProgram, const std::vector<std::string>& AArguments,
-                 const std::vector<std::string>& AEnvironment = {});
+                 const std::vector<std::string>& AEnvironment = {},
+                 const std::vector<std::string>& AUnset = {});
     ~TToolProcess();
     TToolProcess(const TToolProcess&) = delete;
     TToolProcess& operator=(const TToolProcess&) = delete;
@@ -39,5 +41,12 @@ struct TToolRun {
     std::string Err;
 };
 
+// Runs a tool to its end: what it printed and its exit code.
 TToolRun RunTool(const std::string& AProgram, const std::vector<std::string>& AArguments,
                  const std::vector<std::string>& AEnvironment = {});
+
+// The same for a program that may take long (an install, a package build), with the test's
+// environment less the variables named in AUnset.
+using TProgramRun = TToolRun;
+TProgramRun RunProgram(const std::string& AProgram, const std::vector<std::string>& AArgs,
+                       const std::vector<std::string>& AUnset = {});
