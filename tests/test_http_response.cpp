@@ -471,6 +471,14 @@ std::string Repeat(char AChar, std::size_t ACount) {
     return std::string(ACount, AChar);
 }
 
+// ACount header lines "X-<n>: " with 16000 bytes of AFill each, every one within the line limit.
+std::string HeaderLines(int ACount, char AFill) {
+    std::string Lines;
+    for (int I = 0; I < ACount; ++I)
+        Lines += "X-" + std::to_string(I) + ": " + Repeat(AFill, 16000) + "\r\n";
+    return Lines;
+}
+
 } // namespace
 
 TEST(HttpResponse, BodySizeCountsBodyBytesWithoutFraming) {
@@ -574,35 +582,12 @@ TEST(HttpResponse, AnswerTable) {
          TEnd::Close, u"", "Connection Closed Gracefully."},
         {"chunk size beyond 64 bits",
          Ok + "Transfer-Encoding: chunked\r\n\r\n1FFFFFFFFFFFFFFFFFFFF\r\n\r\n", TEnd::Close, u""},
-        {"header section past 1 MiB",
-         Ok +
-             [] {
-                 std::string Lines;
-                 for (int I = 0; I < 66; ++I)
-                     Lines += "X-" + std::to_string(I) + ": " + Repeat('h', 16000) + "\r\n";
-                 return Lines;
-             }() +
-             "\r\n",
-         TEnd::Hold, u"", "Header section too large."},
+        {"header section past 1 MiB", Ok + HeaderLines(66, 'h') + "\r\n", TEnd::Hold, u"",
+         "Header section too large."},
         {"header section just below 1 MiB",
-         Ok +
-             [] {
-                 std::string Lines;
-                 for (int I = 0; I < 64; ++I)
-                     Lines += "X-" + std::to_string(I) + ": " + Repeat('h', 16000) + "\r\n";
-                 return Lines;
-             }() +
-             "Content-Length: 1\r\n\r\n!",
-         TEnd::Close, u"!"},
+         Ok + HeaderLines(64, 'h') + "Content-Length: 1\r\n\r\n!", TEnd::Close, u"!"},
         {"trailers count to the header section",
-         Ok + "Transfer-Encoding: chunked\r\n\r\n1\r\nA\r\n0\r\n" +
-             [] {
-                 std::string Lines;
-                 for (int I = 0; I < 70; ++I)
-                     Lines += "X-" + std::to_string(I) + ": " + Repeat('t', 16000) + "\r\n";
-                 return Lines;
-             }() +
-             "\r\n",
+         Ok + "Transfer-Encoding: chunked\r\n\r\n1\r\nA\r\n0\r\n" + HeaderLines(70, 't') + "\r\n",
          TEnd::Hold, u"", "Header section too large."},
         {"chunk size that overflows the body size",
          Ok + "Content-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nA\r\n"
