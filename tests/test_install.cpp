@@ -33,7 +33,7 @@ std::string FindOnPath(const std::string& AName) {
 }
 
 const std::vector<std::string> Programs = {"vlcallbench", "vlcallbench-post",
-                                           "vlcallbench-catalogue"};
+                                           "vlcallbench-catalogue", "vlcallbench-call"};
 
 // Every file an installation holds, relative to its prefix.
 std::set<std::string> ExpectedFiles() {
@@ -43,6 +43,7 @@ std::set<std::string> ExpectedFiles() {
         "share/icons/hicolor/scalable/apps/vlcallbench.svg",
         "share/bash-completion/completions/vlcallbench-post",
         "share/bash-completion/completions/vlcallbench-catalogue",
+        "share/bash-completion/completions/vlcallbench-call",
     };
     for (const std::string& program : Programs) {
         files.insert("bin/" + program);

@@ -1,0 +1,207 @@
+// What comes with the command-line tools besides the programs: the bash completion, run in a real
+// bash the way bash runs it for a command line, and the man pages, held against each tool's --help.
+
+#include "TempFolder.h"
+#include "ToolProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string CallCompletion = VL_CALL_COMPLETION;
+const fs::path DataDir = VL_DATA_DIR;
+
+std::string Bash() {
+    const char* path = std::getenv("PATH");
+    std::stringstream folders(path != nullptr ? path : "");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        const fs::path candidate = fs::path(folder) / "bash";
+        if (!folder.empty() && access(candidate.c_str(), X_OK) == 0)
+            return candidate.string();
+    }
+    return {};
+}
+
+std::vector<std::string> Lines(const std::string& AText) {
+    std::vector<std::string> lines;
+    std::stringstream in(AText);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The long options a tool's --help lists.
+std::set<std::string> HelpOptions(const std::string& ATool) {
+    const TToolRun help = RunTool(ATool, {"--help"});
+    EXPECT_EQ(help.ExitCode, 0) << ATool << help.Err;
+    std::set<std::string> options;
+    const std::regex option(R"(^ +(?:-\w, +)?(--[a-z][a-z0-9-]*))");
+    for (const std::string& line : Lines(help.Out))
+        if (std::smatch match; std::regex_search(line, match, option))
+            options.insert(match[1]);
+    EXPECT_GT(options.size(), 1u) << help.Out;
+    return options;
+}
+
+class CallCompletionTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(BashPath.empty()) << "bash is not on the PATH"; }
+
+    // Calls the completion function as bash does for a command line split into AWords, the last
+    // of them the word being completed; the words it offers.
+    std::vector<std::string> Complete(const std::vector<std::string>& AWords,
+                                      const std::string& AScript = CallCompletion) const {
+        std::vector<std::string> arguments{
+            "-c",
+            "source \"$1\" || exit 3; shift; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1));"
+            "COMP_LINE=\"$*\"; COMP_POINT=${#COMP_LINE}; _vlcallbench_call;"
+            "printf '%s\\n' \"${COMPREPLY[@]}\"",
+            "bash", AScript};
+        arguments.insert(arguments.end(), AWords.begin(), AWords.end());
+        const TToolRun run = RunTool(BashPath, arguments);
+        EXPECT_EQ(run.ExitCode, 0) << run.Err;
+        std::vector<std::string> words = Lines(run.Out);
+        std::erase(words, "");
+        std::sort(words.begin(), words.end());
+        return words;
+    }
+
+    std::string BashPath = Bash();
+};
+
+TEST_F(CallCompletionTest, ScriptsAreValidBashAndRegisterTheirFunctions) {
+    for (const std::string& file :
+         {CallCompletion, (DataDir / "completion/vlcallbench-post").string(),
+          (DataDir / "completion/vlcallbench-catalogue").string()}) {
+        const TToolRun check = RunTool(BashPath, {"-n", file});
+        EXPECT_EQ(check.ExitCode, 0) << file << ":\n" << check.Err;
+    }
+    const TToolRun registered = RunTool(
+        BashPath, {"-c", "source \"$1\" && complete -p vlcallbench-call", "bash", CallCompletion});
+    EXPECT_EQ(registered.Out, "complete -F _vlcallbench_call vlcallbench-call\n") << registered.Err;
+}
+
+TEST_F(CallCompletionTest, CompletesCommandsParametersAndOptionValues) {
+    using Words = std::vector<std::string>;
+    struct Case {
+        Words Line;
+        Words Offered;
+    } cases[] = {
+        // Commands, matched ignoring case and offered as the catalogue spells them.
+        {{"vlcallbench-call", "TournamentsSta"}, {"TournamentsStart", "TournamentsStats"}},
+        {{"vlcallbench-call", "accountsli"}, {"AccountsList"}},
+        // After options and their values.
+        {{"vlcallbench-call", "--server", "http://h/api", "--legacy", "accountsli"},
+         {"AccountsList"}},
+        {{"vlcallbench-call", "--server", "=", "http://h/api", "accountsli"}, {"AccountsList"}},
+        // Parameters of the command as NAME=; Command, Password and JSON never; a given one not
+        // again.
+        {{"vlcallbench-call", "AccountsList", "pl"}, {"Players="}},
+        {{"vlcallbench-call", "accountslist", "Players=a", ""}, {"Fields=", "Log="}},
+        {{"vlcallbench-call", "AccountsList", "players", "=", "a", "--force", ""},
+         {"Fields=", "Log="}},
+        {{"vlcallbench-call", "AccountsList", "Pass"}, {}},
+        // A parameter's value and an unknown command: nothing to offer.
+        {{"vlcallbench-call", "AccountsList", "Players", "=", ""}, {}},
+        {{"vlcallbench-call", "AccountsList", "Players=x"}, {}},
+        {{"vlcallbench-call", "NoSuchCommand", ""}, {}},
+        // Options anywhere, and the values of those that take one.
+        {{"vlcallbench-call", "--server-v"}, {"--server-version"}},
+        {{"vlcallbench-call", "AccountsList", "--ti"}, {"--timeout"}},
+        {{"vlcallbench-call", "--list", "ring"}, {"Ring\\ Games"}},
+        {{"vlcallbench-call", "--list", "=", "Acc"}, {"Accounts"}},
+        {{"vlcallbench-call", "--list=Acc"}, {"--list=Accounts"}},
+        {{"vlcallbench-call", "--describe", "accountsli"}, {"AccountsList"}},
+        {{"vlcallbench-call", "--describe", "AccountsList", ""}, {}},
+        {{"vlcallbench-call", "--timeout", ""}, {}},
+        {{"vlcallbench-call", "--password-env", "VL_COMPLETION_TEST_VA"},
+         {"VL_COMPLETION_TEST_VARIABLE"}},
+        // After "--" every word is the command or a parameter.
+        {{"vlcallbench-call", "--", "AccountsList", "--"}, {}},
+    };
+    setenv("VL_COMPLETION_TEST_VARIABLE", "1", 1);
+    for (const Case& c : cases) {
+        Words expected = c.Offered;
+        std::sort(expected.begin(), expected.end());
+        std::string line;
+        for (const std::string& word : c.Line)
+            line += "[" + word + "]";
+        EXPECT_EQ(Complete(c.Line), expected) << line;
+    }
+    unsetenv("VL_COMPLETION_TEST_VARIABLE");
+}
+
+TEST_F(CallCompletionTest, OffersEveryOptionTheToolLists) {
+    const std::set<std::string> listed = HelpOptions(VL_CALL_TOOL);
+    const std::vector<std::string> offered = Complete({"vlcallbench-call", "--"});
+    EXPECT_EQ(std::set<std::string>(offered.begin(), offered.end()), listed);
+    // A file for a file's option.
+    const std::vector<std::string> files = Complete(
+        {"vlcallbench-call", "--password-file", (DataDir / "man/vlcallbench-ca").string()});
+    EXPECT_EQ(files,
+              (std::vector<std::string>{(DataDir / "man/vlcallbench-call.1").string(),
+                                        (DataDir / "man/vlcallbench-catalogue.1").string()}));
+}
+
+// Options as a help text may list them, with the values the completion knows how to offer.
+TEST_F(CallCompletionTest, ReadsTheOptionsFromTheToolsHelp) {
+    TTempFolder folder;
+    const std::string help = (folder.Path() / "help").string();
+    const std::string script = (folder.Path() / "completion").string();
+    std::ofstream(help) << "Usage: vlcallbench-call [OPTIONS] COMMAND\n"
+                           "  -h, --help            show this text\n"
+                           "      --cacert FILE     trust the certificates in FILE\n"
+                           "      --pin sha256:HEX  trust exactly this certificate\n"
+                           "  --list [GROUP]        list the commands\n"
+                           "  --                    the end of the options\n";
+    const TToolRun generate = RunTool(VL_COMPLETION_GENERATOR, {help, script});
+    ASSERT_EQ(generate.ExitCode, 0) << generate.Err;
+    using Words = std::vector<std::string>;
+    EXPECT_EQ(Complete({"vlcallbench-call", "--"}, script),
+              (Words{"--cacert", "--help", "--list", "--pin"}));
+    EXPECT_EQ(Complete({"vlcallbench-call", "--pin", ""}, script), Words{"sha256:"});
+    EXPECT_EQ(Complete({"vlcallbench-call", "--cacert", help.substr(0, help.size() - 2)}, script),
+              Words{help});
+    EXPECT_EQ(Complete({"vlcallbench-call", "--list", "bl"}, script), Words{"Blacklist"});
+    // The value of --pin is skipped: the command follows.
+    EXPECT_EQ(Complete({"vlcallbench-call", "--pin", "sha256:00", "accountsli"}, script),
+              Words{"AccountsList"});
+}
+
+TEST(ManPages, DescribeEveryOptionOfTheirTool) {
+    struct Page {
+        std::string Tool;
+        std::string Name;
+    } pages[] = {{VL_CALL_TOOL, "vlcallbench-call"},
+                 {VL_POST_TOOL, "vlcallbench-post"},
+                 {VL_CATALOGUE_TOOL, "vlcallbench-catalogue"}};
+    for (const Page& page : pages) {
+        std::ifstream file(DataDir / "man" / (page.Name + ".1"));
+        ASSERT_TRUE(file) << page.Name;
+        std::stringstream source;
+        source << file.rdbuf();
+        // The page as a reader sees it: roff's escaped minus signs as plain ones.
+        const std::string text = std::regex_replace(source.str(), std::regex(R"(\\-)"), "-");
+        for (const std::string& option : HelpOptions(page.Tool)) {
+            // On a line of roff's bold markup: an option's tag.
+            const std::regex documented("(^|\\n)\\.B[IR]? [^\\n]*" + option + "(?![a-z0-9-])");
+            EXPECT_TRUE(std::regex_search(text, documented)) << page.Name << " lacks " << option;
+        }
+    }
+}
+
+} // namespace
