@@ -119,9 +119,9 @@ TEST(Package, DebianControlDataAndContents) {
     const std::string dpkgDeb = FindOnPath("dpkg-deb");
     ASSERT_FALSE(dpkgDeb.empty()) << "dpkg-deb is not installed";
     TTempFolder output;
+    const std::string config = std::string(VL_BINARY_DIR) + "/CPackConfig.cmake";
     const TProgramRun cpack =
-        RunProgram(VL_CPACK, {"-G", "DEB", "--config", VL_BINARY_DIR "/CPackConfig.cmake", "-B",
-                              output.Path().string()});
+        RunProgram(VL_CPACK, {"-G", "DEB", "--config", config, "-B", output.Path().string()});
     ASSERT_EQ(cpack.ExitCode, 0) << cpack.Out << cpack.Err;
     fs::path deb;
     for (const auto& entry : fs::directory_iterator(output.Path()))
