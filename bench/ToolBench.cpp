@@ -1,0 +1,262 @@
+// The command-line tools against curl on a 100 MB answer: curl, vlcallbench-post and
+// vlcallbench-call run side by side as whole processes against the same loopback server, their
+// output going to /dev/null or through a pipe to a reader. Wall time from fork to exit and peak
+// memory from the exit's resource usage.
+//
+// Usage: vl_tool_bench CURL POST_TOOL CALL_TOOL [case: length, chunked]
+// VL_BENCH_RUNS: runs per tool and case (the fastest counts, the largest peak memory is shown).
+
+#include "LoopbackListener.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <signal.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr long long AnswerSize = 100LL * 1000 * 1000;
+constexpr std::size_t PieceSize = 64 * 1024;
+const char* const Form = "Command=AccountsList&Password=bench&JSON=Yes";
+
+bool SendAll(int AFd, const char* AData, std::size_t ASize) {
+    while (ASize > 0) {
+        const ssize_t sent = send(AFd, AData, ASize, MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        AData += sent;
+        ASize -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+// Reads the request head and its body; returns the request target.
+std::string ReadRequest(int AFd) {
+    std::string data;
+    char buffer[8192];
+    std::size_t headEnd = std::string::npos;
+    while (headEnd == std::string::npos) {
+        const ssize_t got = recv(AFd, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            return {};
+        data.append(buffer, static_cast<std::size_t>(got));
+        headEnd = data.find("\r\n\r\n");
+    }
+    std::size_t length = 0;
+    for (const char* name : {"Content-Length: ", "content-length: "}) {
+        const std::size_t pos = data.find(name);
+        if (pos != std::string::npos && pos < headEnd)
+            length = std::strtoull(data.c_str() + pos + std::strlen(name), nullptr, 10);
+    }
+    while (data.size() < headEnd + 4 + length) {
+        const ssize_t got = recv(AFd, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            break;
+        data.append(buffer, static_cast<std::size_t>(got));
+    }
+    const std::size_t start = data.find(' ') + 1;
+    return data.substr(start, data.find(' ', start) - start);
+}
+
+// A JSON list of accounts: mostly ASCII, a few two-byte characters in every record.
+std::string AnswerPiece() {
+    std::string piece;
+    for (int record = 0; piece.size() < PieceSize; ++record)
+        piece += "{\"Player\":\"Spieler" + std::to_string(record) +
+                 "\",\"Balance\":\"1234.50\",\"City\":\"M\xC3\xBCnchen\"},\n";
+    piece.resize(PieceSize);
+    // The piece ends on a whole character.
+    while ((static_cast<unsigned char>(piece.back()) & 0xC0) == 0x80 ||
+           static_cast<unsigned char>(piece.back()) >= 0xC0)
+        piece.back() = ' ';
+    return piece;
+}
+
+void Serve(const TLoopbackListener& AListener) {
+    const std::string piece = AnswerPiece();
+    for (;;) {
+        const int fd = AListener.Accept();
+        if (fd < 0)
+            continue;
+        const std::string target = ReadRequest(fd);
+        const bool chunked = target == "/chunked";
+        std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n";
+        head += chunked ? "Transfer-Encoding: chunked\r\n"
+                        : "Content-Length: " + std::to_string(AnswerSize) + "\r\n";
+        head += "Connection: close\r\n\r\n";
+        bool ok = SendAll(fd, head.data(), head.size());
+        char size[32];
+        for (long long sent = 0; ok && sent < AnswerSize;) {
+            const auto count =
+                static_cast<std::size_t>(std::min<long long>(PieceSize, AnswerSize - sent));
+            if (chunked) {
+                const int length = std::snprintf(size, sizeof size, "%zx\r\n", count);
+                ok = SendAll(fd, size, static_cast<std::size_t>(length)) &&
+                     SendAll(fd, piece.data(), count) && SendAll(fd, "\r\n", 2);
+            } else {
+                ok = SendAll(fd, piece.data(), count);
+            }
+            sent += static_cast<long long>(count);
+        }
+        if (ok && chunked)
+            SendAll(fd, "0\r\n\r\n", 5);
+        shutdown(fd, SHUT_WR);
+        char drain[256];
+        while (recv(fd, drain, sizeof drain, 0) > 0) {
+        }
+        close(fd);
+    }
+}
+
+struct TRun {
+    double Seconds = 0;
+    long PeakKiB = 0;
+    long long OutBytes = -1; // through the pipe; -1 for /dev/null
+    bool Ok = false;
+};
+
+// Runs AArgs as a process with its standard output on /dev/null or on a pipe read to its end.
+TRun RunProcess(const std::vector<std::string>& AArgs, bool APipe) {
+    int pipeFds[2] = {-1, -1};
+    if (APipe && pipe2(pipeFds, O_CLOEXEC) != 0)
+        return {};
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = APipe ? pipeFds[1] : open("/dev/null", O_WRONLY);
+        dup2(out, STDOUT_FILENO);
+        std::vector<char*> argv;
+        argv.reserve(AArgs.size() + 1);
+        for (const std::string& arg : AArgs)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    TRun run;
+    std::thread reader;
+    if (APipe) {
+        close(pipeFds[1]);
+        reader = std::thread([&run, fd = pipeFds[0]] {
+            std::vector<char> buffer(1 << 16);
+            long long total = 0;
+            for (ssize_t got; (got = read(fd, buffer.data(), buffer.size())) != 0;) {
+                if (got < 0 && errno == EINTR)
+                    continue;
+                if (got < 0)
+                    break;
+                total += got;
+            }
+            run.OutBytes = total;
+        });
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (reader.joinable())
+        reader.join();
+    run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (APipe)
+        close(pipeFds[0]);
+    run.PeakKiB = usage.ru_maxrss;
+    run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+struct TTool {
+    std::string Name;
+    std::vector<std::string> Args; // the URL's place is "{URL}"
+    TRun Best;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "Usage: vl_tool_bench CURL POST_TOOL CALL_TOOL [length|chunked]\n");
+        return 2;
+    }
+    const std::string only = argc > 4 ? argv[4] : "";
+    int runs = 3;
+    if (const char* count = std::getenv("VL_BENCH_RUNS"); count != nullptr && std::atoi(count) > 0)
+        runs = std::atoi(count);
+
+    const TLoopbackListener listener(false, 64);
+    const pid_t server = fork();
+    if (server == 0) {
+        Serve(listener);
+        _exit(0);
+    }
+    // The call tool reads no settings of the user running the benchmark.
+    const std::filesystem::path config =
+        std::filesystem::temp_directory_path() / ("vl_tool_bench-" + std::to_string(getpid()));
+    std::filesystem::create_directories(config);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    setenv("VL_BENCH_PASSWORD", "bench", 1);
+    const std::string base = "http://127.0.0.1:" + std::to_string(listener.Port());
+
+    std::printf("Tools on a 100 MB answer from a loopback server, best of %d runs\n", runs);
+    int status = 0;
+    for (const char* framing : {"length", "chunked"}) {
+        if (!only.empty() && only != framing)
+            continue;
+        const std::string url = base + "/" + framing;
+        for (const bool piped : {false, true}) {
+            std::vector<TTool> tools = {
+                {"curl", {argv[1], "-s", "-d", Form, url}, {}},
+                {"vlcallbench-post",
+                 {argv[2], url, "Command=AccountsList", "Password=bench", "JSON=Yes"},
+                 {}},
+                {"vlcallbench-call",
+                 {argv[3], "--server", url, "--password-env", "VL_BENCH_PASSWORD", "AccountsList"},
+                 {}},
+            };
+            if (!piped)
+                tools[0].Args.insert(tools[0].Args.begin() + 2, {"-o", "/dev/null"});
+            // Round by round, so that a busy moment of the machine costs every tool alike.
+            for (int round = 0; round < runs; ++round)
+                for (TTool& tool : tools) {
+                    const TRun run = RunProcess(tool.Args, piped);
+                    TRun& best = tool.Best;
+                    const long peak = std::max(best.PeakKiB, run.PeakKiB);
+                    const bool ok =
+                        (round == 0 || best.Ok) && run.Ok && (!piped || run.OutBytes >= AnswerSize);
+                    if (round == 0 || run.Seconds < best.Seconds)
+                        best = run;
+                    best.PeakKiB = peak;
+                    best.Ok = ok;
+                }
+            std::printf("%s, output to %s\n",
+                        std::strcmp(framing, "length") == 0 ? "Content-Length" : "chunked",
+                        piped ? "a pipe" : "/dev/null");
+            const TRun& curl = tools[0].Best;
+            for (const TTool& tool : tools) {
+                std::printf("  %-17s %7.3f s", tool.Name.c_str(), tool.Best.Seconds);
+                if (&tool != &tools[0])
+                    std::printf(" = %5.2fx curl", tool.Best.Seconds / curl.Seconds);
+                else
+                    std::printf("             ");
+                std::printf("   peak memory %6.1f MiB%s\n", tool.Best.PeakKiB / 1024.0,
+                            tool.Best.Ok ? "" : "   FAILED");
+                if (!tool.Best.Ok)
+                    status = 1;
+            }
+        }
+    }
+
+    std::filesystem::remove_all(config);
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    return status;
+}
