@@ -121,6 +121,7 @@ void Serve(const TLoopbackListener& AListener) {
 
 struct TRun {
     double Seconds = 0;
+    double CpuSeconds = 0; // user and system time of the process
     long PeakKiB = 0;
     long long OutBytes = -1; // through the pipe; -1 for /dev/null
     bool Ok = false;
@@ -170,6 +171,8 @@ TRun RunProcess(const std::vector<std::string>& AArgs, bool APipe) {
     if (APipe)
         close(pipeFds[0]);
     run.PeakKiB = usage.ru_maxrss;
+    run.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }
@@ -247,8 +250,8 @@ int main(int argc, char** argv) {
                     std::printf(" = %5.2fx curl", tool.Best.Seconds / curl.Seconds);
                 else
                     std::printf("             ");
-                std::printf("   peak memory %6.1f MiB%s\n", tool.Best.PeakKiB / 1024.0,
-                            tool.Best.Ok ? "" : "   FAILED");
+                std::printf("   cpu %6.3f s   peak memory %6.1f MiB%s\n", tool.Best.CpuSeconds,
+                            tool.Best.PeakKiB / 1024.0, tool.Best.Ok ? "" : "   FAILED");
                 if (!tool.Best.Ok)
                     status = 1;
             }

@@ -297,10 +297,8 @@ TEST_F(StackTest, BindFailureHasItsOwnMessage) {
 TEST(TextConversion, IllFormedUTF8IsReplacedAlikeEverywhere) {
     const std::string Samples[] = {
         "plain",
-        "a\xFF"
-        "b",
-        "\xE2\x82"
-        "A",
+        "a\377b",
+        "\xE2\202A",
         "\xC0\xAF",
         "\xED\xA0\x80",
         "\xF4\x90\x80\x80",
@@ -329,6 +327,40 @@ TEST(TextConversion, IllFormedUTF8IsReplacedAlikeEverywhere) {
         IdText::ForEachCodePoint(std::u16string_view(Expected), [&](char32_t) { ++Points; });
         EXPECT_EQ(EncodeText(Sample, TIdTextEncoding::enLatin1).size(), Points) << Sample;
     }
+}
+
+// ASCII is widened a block at a time: every character, well-formed or not, decodes the same
+// whatever its place in and around a block, and nothing is written past the room given.
+TEST(TextConversion, CharactersDecodeAlikeAtEveryPlaceOfABlock) {
+    const std::string Samples[] = {
+        "\xC3\xA9",         "\xC2\x80",     "\xDF\xBF",         "\xC2",         "\302A", "\xC1\xBF",
+        "\xE2\x82\xAC",     "\xED\xA0\x80", "\xF0\x9F\x98\x80", "\xF0\x9F\x98", "\x80",  "\xFF",
+        "\xC3\xA9\xC3\xA9",
+    };
+    const auto Reference = [](const std::string& AText) {
+        std::u16string Out(AText.size(), u'\0');
+        int32_t Length = 0;
+        UErrorCode Status = U_ZERO_ERROR;
+        u_strFromUTF8WithSub(reinterpret_cast<UChar*>(Out.data()), static_cast<int32_t>(Out.size()),
+                             &Length, AText.data(), static_cast<int32_t>(AText.size()), 0xFFFD,
+                             nullptr, &Status);
+        Out.resize(static_cast<std::size_t>(Length));
+        return Out;
+    };
+    for (const std::string& Sample : Samples)
+        for (std::size_t Before = 0; Before <= 33; ++Before)
+            for (const std::size_t After : {0, 1, 15, 16, 17, 40}) {
+                const std::string Text =
+                    std::string(Before, 'a') + Sample + std::string(After, 'z');
+                const std::u16string Expected = Reference(Text);
+                std::u16string Out(Text.size() + 16, u'#');
+                const std::size_t Written = IdText::DecodeUTF8(
+                    std::span(reinterpret_cast<const uint8_t*>(Text.data()), Text.size()),
+                    Out.data());
+                ASSERT_EQ(Out.substr(0, Written), Expected) << Before << " " << After;
+                ASSERT_EQ(Out.substr(Text.size()), std::u16string(16, u'#'))
+                    << Before << " " << After;
+            }
 }
 
 TEST(TextConversion, SurrogatesAndLatin1) {

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
+
+// What the tools that write an answer as it arrives read from the socket at once: larger reads
+// than the window's make fewer system calls, and nothing but the output waits for a piece.
+inline constexpr int AnswerReceiveSize = 256 * 1024;
 
 // Writes an answer's text to a file descriptor as UTF-8, piece by piece as it arrives, through a
 // buffer of fixed size, so the answer is never held whole. A write that fails (a closed pipe, a
@@ -21,7 +26,10 @@ public:
     void EndLine();
 
 private:
+    void WriteOut(std::string_view ABytes);
+
     int FFd;
-    std::string FBuffer;
+    std::unique_ptr<char[]> FBuffer; // one converted piece, made at the first
+    std::size_t FUsed = 0;
     char FLast = '\n'; // the last byte written
 };

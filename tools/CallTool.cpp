@@ -337,6 +337,7 @@ int Call(const TOptions& AOptions, const TCommandList& ACommands) {
     }
 
     TIdSSLIOHandlerSocketOpenSSL SSLHandler;
+    SSLHandler.RecvBufferSize = AnswerReceiveSize;
     TIdHTTP HTTP;
     HTTP.SetIOHandler(&SSLHandler);
     TAnswerWriter output(STDOUT_FILENO);

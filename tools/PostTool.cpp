@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
         // The program's arrangement: https through the TLS handler, http passed through it.
         TIdSSLIOHandlerSocketOpenSSL SSLHandler;
         SSLHandler.VerifyPeer = !commandLine.Insecure;
+        SSLHandler.RecvBufferSize = AnswerReceiveSize;
         SSLHandler.SSLOptions().RootCertFile = commandLine.CaCertFile;
         SSLHandler.OnVerifyPeer = [&commandLine](const TIdPeerCertificate& APeer) {
             return Trusted(commandLine, APeer);

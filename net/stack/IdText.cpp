@@ -1,19 +1,49 @@
 #include "IdText.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <unicode/uidna.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 constexpr char32_t ReplacementChar = 0xFFFD;
 
-bool AllASCII16(const uint8_t* AData) {
-    uint64_t A = 0;
-    uint64_t B = 0;
-    std::memcpy(&A, AData, 8);
-    std::memcpy(&B, AData + 8, 8);
-    return ((A | B) & 0x8080808080808080ULL) == 0;
+// Widens the 16 bytes at AData into the 16 units at AOut; returns how many of them are ASCII
+// before the first that is not.
+std::size_t WidenASCII16(const uint8_t* AData, char16_t* AOut) {
+#ifdef __SSE2__
+    const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AData));
+    const __m128i Zero = _mm_setzero_si128();
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut), _mm_unpacklo_epi8(Bytes, Zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut + 8), _mm_unpackhi_epi8(Bytes, Zero));
+    const auto HighBits = static_cast<unsigned>(_mm_movemask_epi8(Bytes));
+    return HighBits == 0 ? 16 : static_cast<std::size_t>(std::countr_zero(HighBits));
+#else
+    std::size_t Count = 16;
+    for (std::size_t K = 16; K-- > 0;) {
+        AOut[K] = AData[K];
+        if (AData[K] >= 0x80)
+            Count = K;
+    }
+    return Count;
+#endif
+}
+
+// Decodes the character at AData[AIndex] (or the ill-formed bytes there, as U+FFFD) into AOut;
+// advances both past it.
+void DecodeOther(const uint8_t* AData, std::size_t& AIndex, std::size_t ALength, char16_t*& AOut) {
+    UChar32 C = 0;
+    U8_NEXT_OR_FFFD(AData, AIndex, ALength, C);
+    if (U_IS_BMP(C)) {
+        *AOut++ = static_cast<char16_t>(C);
+    } else {
+        *AOut++ = U16_LEAD(C);
+        *AOut++ = U16_TRAIL(C);
+    }
 }
 
 } // namespace
@@ -75,33 +105,34 @@ std::string ToUTF8(std::u16string_view AText) {
 }
 
 std::size_t DecodeUTF8(std::span<const uint8_t> ABytes, char16_t* AOut) {
-    // ASCII, the bulk of most answers, is widened here; every other character goes through ICU's
-    // own decoding step.
+    // ASCII, the bulk of most answers, is widened here 16 bytes at a time, and so are well-formed
+    // two-byte characters (Latin, Greek, Cyrillic); every other character goes through ICU's own
+    // decoding step.
     const uint8_t* Data = ABytes.data();
     const std::size_t Length = ABytes.size();
     std::size_t I = 0;
     char16_t* Out = AOut;
     while (I < Length) {
-        while (Length - I >= 16 && AllASCII16(Data + I)) {
-            for (int K = 0; K < 16; ++K)
-                Out[K] = Data[I + K];
-            Out += 16;
-            I += 16;
+        // A block is widened whole and kept up to its first byte that is not ASCII. Never more
+        // units than bytes come out, so with 16 bytes left the 16 units fit in AOut.
+        while (Length - I >= 16) {
+            const std::size_t Run = WidenASCII16(Data + I, Out);
+            Out += Run;
+            I += Run;
+            if (Run < 16)
+                break;
         }
-        const std::size_t End = std::min(Length, I + 16);
-        while (I < End) {
-            if (Data[I] < 0x80) {
-                *Out++ = Data[I++];
-                continue;
-            }
-            UChar32 C = 0;
-            U8_NEXT_OR_FFFD(Data, I, Length, C);
-            if (U_IS_BMP(C)) {
-                *Out++ = static_cast<char16_t>(C);
-            } else {
-                *Out++ = U16_LEAD(C);
-                *Out++ = U16_TRAIL(C);
-            }
+        if (I == Length)
+            break;
+        const uint8_t Lead = Data[I];
+        if (Lead < 0x80) {
+            *Out++ = Lead;
+            ++I;
+        } else if (Lead >= 0xC2 && Lead <= 0xDF && Length - I >= 2 && U8_IS_TRAIL(Data[I + 1])) {
+            *Out++ = static_cast<char16_t>(((Lead & 0x1F) << 6) | (Data[I + 1] & 0x3F));
+            I += 2;
+        } else {
+            DecodeOther(Data, I, Length, Out);
         }
     }
     return static_cast<std::size_t>(Out - AOut);

@@ -39,11 +39,8 @@ void TIdSSLIOHandlerSocketOpenSSL::PrepareContext() {
         return;
     }
     if (FPassThrough) {
-        // A plain connection never uses the context, and creating one costs more than the
-        // connection itself; it is made if TLS is started on this connection.
-        if (!LoadTlsLibraries()) {
-            throw EIdOSSLCouldNotLoadSSLLibrary(IdSSLText::CouldNotLoadSSLLibrary);
-        }
+        // A plain connection never uses the context, and loading OpenSSL and creating one costs
+        // more than the connection itself; both are done if TLS is started on this connection.
         FContextDeferred = true;
         return;
     }
