@@ -108,6 +108,11 @@ TEST_F(CallCompletionTest, CompletesCommandsParametersAndOptionValues) {
         {{"vlcallbench-call", "--server", "http://h/api", "--legacy", "accountsli"},
          {"AccountsList"}},
         {{"vlcallbench-call", "--server", "=", "http://h/api", "accountsli"}, {"AccountsList"}},
+        // Bash breaks words at ":" as well.
+        {{"vlcallbench-call", "--server", "http", ":", "//h:8087/api", "accountsli"},
+         {"AccountsList"}},
+        {{"vlcallbench-call", "--server", "http", ":", ""}, {}},
+        {{"vlcallbench-call", "--server", "http", ":"}, {}},
         // Parameters of the command as NAME=; Command, Password and JSON never; a given one not
         // again.
         {{"vlcallbench-call", "AccountsList", "pl"}, {"Players="}},
@@ -179,6 +184,8 @@ TEST_F(CallCompletionTest, ReadsTheOptionsFromTheToolsHelp) {
     EXPECT_EQ(Complete({"vlcallbench-call", "--list", "bl"}, script), Words{"Blacklist"});
     // The value of --pin is skipped: the command follows.
     EXPECT_EQ(Complete({"vlcallbench-call", "--pin", "sha256:00", "accountsli"}, script),
+              Words{"AccountsList"});
+    EXPECT_EQ(Complete({"vlcallbench-call", "--pin", "sha256", ":", "00", "accountsli"}, script),
               Words{"AccountsList"});
 }
 

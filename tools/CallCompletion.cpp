@@ -142,16 +142,32 @@ _vlcallbench_call() {
         option=$prev
     fi
 
-    # The words before the one completed: the options with their values, the command, the
-    # parameters given so far.
+    # Bash also breaks words at ":": the URLs and pins before the word completed are put back
+    # together. Nothing is offered within one.
+    local -a before=()
+    local joining=
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
+        if [[ $word == : && ${#before[@]} -gt 0 ]]; then
+            before[-1]+=: joining=1
+        elif [[ -n $joining ]]; then
+            before[-1]+=$word joining=
+        else
+            before+=("$word")
+        fi
+    done
+    [[ -n $joining || $cur == : ]] && return
+
+    # The words before the one completed: the options with their values, the command, the
+    # parameters given so far.
+    for ((i = 0; i < ${#before[@]}; i++)); do
+        word=${before[i]}
         if [[ -z $ended && $word == -- ]]; then
             ended=1
         elif [[ -z $ended && $word == --* ]]; then
             _vlcallbench_call_value "${word%%=*}"
             [[ $value == group || $value == command ]] && catalogue=1
-            if [[ ${COMP_WORDS[i + 1]} == = ]]; then
+            if [[ ${before[i + 1]-} == = ]]; then
                 ((i += 2))
             elif [[ $word != *=* && -n $value ]]; then
                 ((i += 1))
@@ -159,7 +175,7 @@ _vlcallbench_call() {
         elif [[ -z $command && -z $catalogue ]]; then
             command=$word
         else
-            [[ ${COMP_WORDS[i + 1]} == = ]] && ((i += 2))
+            [[ ${before[i + 1]-} == = ]] && ((i += 2))
             word=${word%%=*}
             given+="${word,,} "
         fi
