@@ -40,6 +40,10 @@ public:
     int64_t LineAt(int64_t AOffset) const;
     // The shown text of ALine: a view into the answer, or made in ABuffer.
     std::u16string_view Line(int64_t ALine, std::u16string& ABuffer) const;
+    // The layout of ALine in the indented form (only there).
+    const TJsonLine& JsonLine(int64_t ALine) const {
+        return Layout[static_cast<std::size_t>(ALine)];
+    }
     // Colours of ALine in the indented form; nothing in the raw form.
     void Spans(int64_t ALine, std::vector<TJsonSpan>& ASpans) const;
     // The shown text from AFrom to ATo, each line break written as one LF.

@@ -8,6 +8,10 @@
 
 #include <algorithm>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // A stretch of the text searched by one task: lines [FirstLine, EndLine), or for a single long
@@ -35,24 +39,111 @@ inline char16_t Fold(char16_t AChar) {
     return static_cast<char16_t>(QChar::toCaseFolded(char32_t(AChar)));
 }
 
-// The case-blind search: the folded needle's first unit is looked for with a plain comparison
-// against its two ASCII cases, and folding is done only where that fails on a non-ASCII unit.
-void SearchFolded(QStringView AText, int64_t ABase, int64_t AStopAt, const QString& ANeedle,
-                  std::vector<int64_t>& AOut) {
-    std::u16string needle;
-    for (const QChar c : ANeedle)
-        needle.push_back(Fold(c.unicode()));
-    const char16_t first = needle[0];
-    const char16_t upper = first >= u'a' && first <= u'z' ? char16_t(first - 32) : first;
+// Characters the indented form writes itself (indent, ": ", commas, the closing bracket of an
+// empty object or array); every other character of it stands in the answer. Each folds to itself.
+bool IsWritten(char16_t AChar) {
+    return AChar == u' ' || AChar == u':' || AChar == u',' || AChar == u'}' || AChar == u']';
+}
+
+// What is looked for: the units as compared (folded when case-blind) and the two ASCII cases of
+// the first one, which are found with a plain comparison. The anchor is the unit that is looked
+// for in the answer when searching the indented form: one it does not write itself, a letter
+// where there is one (quotes and digits are common in JSON); -1 when there is none.
+struct TNeedle {
+    TNeedle(const QString& AText, Qt::CaseSensitivity ACase)
+        : Folded(ACase == Qt::CaseInsensitive) {
+        for (const QChar c : AText)
+            Units.push_back(Folded ? Fold(c.unicode()) : c.unicode());
+        First = Units[0];
+        Upper = UpperOf(First);
+        int best = 0;
+        for (std::size_t i = 0; i < Units.size(); ++i) {
+            const char16_t c = Units[i];
+            const bool asciiLetter = (c | 0x20) >= u'a' && (c | 0x20) <= u'z';
+            // An ASCII letter other than k and s is found in either case at once (no other
+            // character folds to it).
+            const int rank = IsWritten(c)                                              ? 0
+                             : c == u'"'                                               ? 1
+                             : c >= u'0' && c <= u'9'                                  ? 2
+                             : asciiLetter && (c | 0x20) != u'k' && (c | 0x20) != u's' ? 5
+                             : QChar::isLetter(c)                                      ? 4
+                                                                                       : 3;
+            if (rank > best) {
+                best = rank;
+                Anchor = static_cast<int64_t>(i);
+            }
+        }
+        if (Anchor >= 0) {
+            AnchorUnit = Units[static_cast<std::size_t>(Anchor)];
+            AnchorUpper = UpperOf(AnchorUnit);
+        }
+    }
+    char16_t UpperOf(char16_t AUnit) const {
+        return Folded && AUnit >= u'a' && AUnit <= u'z' ? char16_t(AUnit - 32) : AUnit;
+    }
+    bool Same(char16_t AText, std::size_t AIndex) const {
+        return (Folded ? Fold(AText) : AText) == Units[AIndex];
+    }
+    bool IsFirst(char16_t AText) const {
+        return AText == First || AText == Upper || (Folded && AText >= 128 && Fold(AText) == First);
+    }
+    int64_t Size() const { return static_cast<int64_t>(Units.size()); }
+
+    bool Folded;
+    std::u16string Units;
+    char16_t First;
+    char16_t Upper;
+    int64_t Anchor = -1;
+    char16_t AnchorUnit = 0;
+    char16_t AnchorUpper = 0;
+};
+
+// The first unit at or after AFrom and before ATo that equals AUnit (AUnit as it was folded, with
+// AUpper its ASCII capital, when AFolded), or ATo.
+int64_t FindUnit(const char16_t* AText, int64_t AFrom, int64_t ATo, char16_t AUnit, char16_t AUpper,
+                 bool AFolded) {
+    const auto slow = [&] {
+        for (int64_t i = AFrom; i < ATo; ++i) {
+            const char16_t c = AText[i];
+            if (c == AUnit || c == AUpper || (c >= 128 && Fold(c) == AUnit))
+                return i;
+        }
+        return ATo;
+    };
+    if (AFolded && (AUnit >= 128 || AUnit == u'k' || AUnit == u's'))
+        return slow(); // other characters fold to these
+    // An ASCII letter in either case is exactly the units that equal it once bit 5 is set.
+    const char16_t caseBit = AFolded && AUnit != AUpper ? 0x20 : 0;
+    int64_t i = AFrom;
+#ifdef __SSE2__
+    const __m128i caseBits = _mm_set1_epi16(static_cast<short>(caseBit));
+    const __m128i wanted = _mm_set1_epi16(static_cast<short>(AUnit));
+    for (; i + 8 <= ATo; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AText + i));
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_or_si128(units, caseBits), wanted));
+        if (mask != 0)
+            return i + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
+    }
+#endif
+    for (; i < ATo; ++i)
+        if ((AText[i] | caseBit) == AUnit)
+            return i;
+    return ATo;
+}
+
+// Every match in AText, left to right: the needle's first unit is looked for with a plain
+// comparison (against its two ASCII cases when case-blind), and the rest compared where it stands.
+void SearchView(QStringView AText, int64_t ABase, int64_t AStopAt, const TNeedle& ANeedle,
+                std::vector<int64_t>& AOut) {
     const char16_t* text = reinterpret_cast<const char16_t*>(AText.data());
-    const qsizetype size = AText.size();
-    const auto length = static_cast<qsizetype>(needle.size());
-    for (qsizetype i = 0; i + length <= size; ++i) {
-        const char16_t c = text[i];
-        if (c != first && c != upper && (c < 128 || Fold(c) != first))
-            continue;
-        qsizetype j = 1;
-        while (j < length && Fold(text[i + j]) == needle[static_cast<std::size_t>(j)])
+    const int64_t size = AText.size();
+    const int64_t length = ANeedle.Size();
+    for (int64_t i = 0; i + length <= size; ++i) {
+        i = FindUnit(text, i, size - length + 1, ANeedle.First, ANeedle.Upper, ANeedle.Folded);
+        if (i + length > size)
+            return;
+        int64_t j = 1;
+        while (j < length && ANeedle.Same(text[i + j], static_cast<std::size_t>(j)))
             ++j;
         if (j < length)
             continue;
@@ -63,18 +154,161 @@ void SearchFolded(QStringView AText, int64_t ABase, int64_t AStopAt, const QStri
     }
 }
 
-void SearchView(QStringView AText, int64_t ABase, int64_t AStopAt, const QString& ANeedle,
-                Qt::CaseSensitivity ACase, std::vector<int64_t>& AOut) {
-    if (ACase == Qt::CaseInsensitive)
-        return SearchFolded(AText, ABase, AStopAt, ANeedle, AOut);
-    qsizetype at = 0;
-    for (;;) {
-        at = AText.indexOf(ANeedle, at, ACase);
-        if (at < 0 || ABase + at >= AStopAt)
-            return;
-        AOut.push_back(ABase + at);
-        at += ANeedle.size();
+// A stretch of the shown text of an indented line: a piece of the answer, a fixed text, or one
+// character repeated (the indent). The indented text is searched in these parts as they are,
+// without being made.
+struct TPart {
+    const char16_t* Data;
+    int64_t Length;
+    bool Repeat;
+    char16_t At(int64_t AIndex) const { return Repeat ? Data[0] : Data[AIndex]; }
+};
+
+// A shown line as its parts: indent, key and ": ", value (an empty one as its two brackets),
+// comma; the same text AppendJsonLine makes.
+struct TShownLine {
+    TShownLine(const char16_t* AText, const TJsonLine& ALine);
+    TPart Parts[6];
+    int Count = 0;
+};
+
+TShownLine::TShownLine(const char16_t* AText, const TJsonLine& ALine) {
+    static constexpr char16_t Space = u' ';
+    if (ALine.Depth() > 0)
+        Parts[Count++] = {&Space, 2 * int64_t(ALine.Depth()), true};
+    const char16_t* start = AText + ALine.Start;
+    if (ALine.KeyLength) {
+        Parts[Count++] = {start, ALine.KeyLength, false};
+        Parts[Count++] = {u": ", 2, false};
     }
+    const char16_t* value = start + ALine.ValueOffset;
+    if (ALine.Empty()) {
+        Parts[Count++] = {value, 1, false};
+        Parts[Count++] = {*value == u'{' ? u"}" : u"]", 1, false};
+    } else {
+        Parts[Count++] = {value, ALine.ValueLength, false};
+    }
+    if (ALine.Comma())
+        Parts[Count++] = {u",", 1, false};
+}
+
+// Whether the needle stands at AOffset of part APart, reading on into the parts after it.
+bool MatchesAt(const TShownLine& ALine, int APart, int64_t AOffset, const TNeedle& ANeedle) {
+    std::size_t at = 0;
+    const auto size = static_cast<std::size_t>(ANeedle.Size());
+    for (int k = APart; k < ALine.Count; ++k, AOffset = 0) {
+        const TPart& part = ALine.Parts[k];
+        const auto count =
+            std::min<std::size_t>(static_cast<std::size_t>(part.Length - AOffset), size - at);
+        for (std::size_t i = 0; i < count; ++i, ++at)
+            if (!ANeedle.Same(part.At(AOffset + static_cast<int64_t>(i)), at))
+                return false;
+        if (at == size)
+            return true;
+    }
+    return false;
+}
+
+// The first unit at or after AFrom in APart that may start a match, or the part's length.
+int64_t NextCandidate(const TPart& APart, int64_t AFrom, const TNeedle& ANeedle) {
+    if (APart.Repeat)
+        return ANeedle.IsFirst(APart.Data[0]) ? AFrom : APart.Length;
+    return FindUnit(APart.Data, AFrom, APart.Length, ANeedle.First, ANeedle.Upper, ANeedle.Folded);
+}
+
+// Every match in a shown line given as parts that starts at a shown column in [AFrom, ATo), as
+// the left-to-right search over the made line would find them; ABase is the line's offset.
+void SearchParts(const TShownLine& ALine, int64_t ABase, int64_t AFrom, int64_t ATo,
+                 const TNeedle& ANeedle, std::vector<int64_t>& AOut) {
+    int64_t partStart = 0;
+    int64_t next = AFrom; // no match starts before this
+    for (int k = 0; k < ALine.Count && partStart < ATo; partStart += ALine.Parts[k].Length, ++k) {
+        const TPart& part = ALine.Parts[k];
+        int64_t i = std::max<int64_t>(0, next - partStart);
+        while (i < part.Length) {
+            i = NextCandidate(part, i, ANeedle);
+            if (i >= part.Length || partStart + i >= ATo)
+                break;
+            if (MatchesAt(ALine, k, i, ANeedle)) {
+                AOut.push_back(ABase + partStart + i);
+                next = partStart + i + ANeedle.Size();
+                i += ANeedle.Size();
+            } else {
+                ++i;
+            }
+        }
+    }
+}
+
+// The matches in the indented lines [AFirst, AEnd), found from the answer: the needle's anchor
+// is looked for in the answer itself, and each place where it stands in a key or value is
+// checked against the line as shown. Lines are not made, nor even visited between the places.
+void SearchIndentedLines(const TTextDocument& ADocument, int64_t AFirst, int64_t AEnd,
+                         const TNeedle& ANeedle, std::vector<int64_t>& AOut) {
+    const char16_t* text = ADocument.Source()->data();
+    const TJsonLine& last = ADocument.JsonLine(AEnd - 1);
+    const int64_t to = last.Start + last.ValueOffset + (last.Empty() ? 1 : last.ValueLength);
+    int64_t line = AFirst;
+    int64_t next = 0; // no match starts before this shown offset: the end of the one before
+    for (int64_t at = ADocument.JsonLine(AFirst).Start;; ++at) {
+        at = FindUnit(text, at, to, ANeedle.AnchorUnit, ANeedle.AnchorUpper, ANeedle.Folded);
+        if (at >= to)
+            return;
+        // The line whose key or value may hold the place: the last one starting at or before it.
+        if (line + 1 < AEnd && ADocument.JsonLine(line + 1).Start <= at) {
+            int64_t low = line + 1;
+            int64_t step = 1;
+            while (low + step < AEnd && ADocument.JsonLine(low + step).Start <= at) {
+                low += step;
+                step *= 2;
+            }
+            int64_t high = std::min(low + step, AEnd);
+            while (high - low > 1) {
+                const int64_t middle = low + (high - low) / 2;
+                (ADocument.JsonLine(middle).Start <= at ? low : high) = middle;
+            }
+            line = low;
+        }
+        const TJsonLine& shown = ADocument.JsonLine(line);
+        const int64_t valueStart = shown.Start + shown.ValueOffset;
+        // The anchor's column in the shown line.
+        int64_t column = 2 * int64_t(shown.Depth());
+        if (shown.KeyLength && at < shown.Start + shown.KeyLength)
+            column += at - shown.Start;
+        else if (at >= valueStart && at < valueStart + (shown.Empty() ? 1 : shown.ValueLength))
+            column += (shown.KeyLength ? shown.KeyLength + 2 : 0) + at - valueStart;
+        else
+            continue; // between the tokens
+        const int64_t start = column - ANeedle.Anchor;
+        const int64_t lineStart = ADocument.LineStart(line);
+        if (start < 0 || lineStart + start < next)
+            continue;
+        const TShownLine parts(text, shown);
+        int part = 0;
+        int64_t offset = start;
+        while (part < parts.Count && offset >= parts.Parts[part].Length)
+            offset -= parts.Parts[part++].Length;
+        if (part < parts.Count && MatchesAt(parts, part, offset, ANeedle)) {
+            AOut.push_back(lineStart + start);
+            next = lineStart + start + ANeedle.Size();
+        }
+    }
+}
+
+// The matches in line ALine that start at a shown column in [AFrom, ATo).
+void SearchLine(const TTextDocument& ADocument, int64_t ALine, int64_t AFrom, int64_t ATo,
+                const TNeedle& ANeedle, std::vector<int64_t>& AOut) {
+    const int64_t start = ADocument.LineStart(ALine);
+    if (ADocument.Pretty()) {
+        const TShownLine parts(ADocument.Source()->data(), ADocument.JsonLine(ALine));
+        SearchParts(parts, start, AFrom, ATo, ANeedle, AOut);
+        return;
+    }
+    const int64_t length = ADocument.LineLength(ALine);
+    const int64_t end = ATo >= length ? length : std::min(length, ATo + ANeedle.Size() - 1);
+    if (end > AFrom)
+        SearchView(QStringView(ADocument.Source()->data() + start + AFrom, end - AFrom),
+                   start + AFrom, start + ATo, ANeedle, AOut);
 }
 
 } // namespace
@@ -83,6 +317,7 @@ std::vector<int64_t> FindAll(const TTextDocument& ADocument, const QString& ANee
                              Qt::CaseSensitivity ACase, const std::atomic<bool>* ACancel) {
     if (ANeedle.isEmpty() || ANeedle.contains(u'\n') || ANeedle.contains(u'\r'))
         return {};
+    const TNeedle needle(ANeedle, ACase);
     // Pieces of about PieceSize characters; a longer line is cut into pieces of its own, which
     // overlap by the needle's length so that no match is lost at a cut.
     std::vector<TPiece> pieces;
@@ -114,14 +349,8 @@ std::vector<int64_t> FindAll(const TTextDocument& ADocument, const QString& ANee
         std::vector<int64_t> found;
         if (ACancel && ACancel->load(std::memory_order_relaxed))
             return found;
-        std::u16string buffer;
         if (APiece.From >= 0) {
-            const std::u16string_view line = ADocument.Line(APiece.FirstLine, buffer);
-            const int64_t end = std::min<int64_t>(static_cast<int64_t>(line.size()),
-                                                  APiece.To + ANeedle.size() - 1);
-            SearchView(QStringView(line.data() + APiece.From, end - APiece.From),
-                       ADocument.LineStart(APiece.FirstLine) + APiece.From,
-                       ADocument.LineStart(APiece.FirstLine) + APiece.To, ANeedle, ACase, found);
+            SearchLine(ADocument, APiece.FirstLine, APiece.From, APiece.To, needle, found);
             return found;
         }
         if (!ADocument.Pretty()) {
@@ -130,21 +359,19 @@ std::vector<int64_t> FindAll(const TTextDocument& ADocument, const QString& ANee
             const int64_t to =
                 ADocument.LineStart(APiece.EndLine - 1) + ADocument.LineLength(APiece.EndLine - 1);
             SearchView(QStringView(ADocument.Source()->data() + from, to - from), from, INT64_MAX,
-                       ANeedle, ACase, found);
+                       needle, found);
             return found;
         }
-        // The indented lines of a piece are made into one text, as shown, and searched at once.
-        std::u16string piece;
-        std::u16string line;
-        for (int64_t i = APiece.FirstLine; i < APiece.EndLine; ++i) {
-            piece.append(ADocument.Line(i, line));
-            piece.push_back(u'\n');
+        if (needle.Anchor >= 0) {
+            SearchIndentedLines(ADocument, APiece.FirstLine, APiece.EndLine, needle, found);
+            return found;
         }
-        SearchView(QStringView(piece.data(), static_cast<qsizetype>(piece.size())),
-                   ADocument.LineStart(APiece.FirstLine), INT64_MAX, ANeedle, ACase, found);
+        // Only characters the indented form writes itself: the lines are searched as parts.
+        for (int64_t line = APiece.FirstLine; line < APiece.EndLine; ++line)
+            SearchLine(ADocument, line, 0, INT64_MAX, needle, found);
         return found;
     };
-    const QList<std::vector<int64_t>> parts =
+    QList<std::vector<int64_t>> parts =
         QtConcurrent::blockingMapped<QList<std::vector<int64_t>>>(&PiecePool(), pieces, search);
     std::vector<int64_t> all;
     if (ACancel && ACancel->load())
@@ -153,10 +380,20 @@ std::vector<int64_t> FindAll(const TTextDocument& ADocument, const QString& ANee
     for (const auto& part : parts)
         count += part.size();
     all.reserve(count);
-    // Pieces of one long line overlap: a match found again inside the one before is dropped.
-    for (const auto& part : parts)
-        for (const int64_t at : part)
-            if (all.empty() || at >= all.back() + ANeedle.size())
-                all.push_back(at);
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        // A piece of a long line was searched from its own start; where the match before it
+        // reaches into it, the matches that follow from that match's end are looked for again
+        // (a needle such as "aa" would otherwise be found out of step).
+        const TPiece& piece = pieces[static_cast<std::size_t>(i)];
+        std::vector<int64_t>& part = parts[i];
+        if (piece.From > 0 && !part.empty() && !all.empty() &&
+            part.front() < all.back() + needle.Size()) {
+            const int64_t lineStart = ADocument.LineStart(piece.FirstLine);
+            part.clear();
+            SearchLine(ADocument, piece.FirstLine, all.back() + needle.Size() - lineStart, piece.To,
+                       needle, part);
+        }
+        all.insert(all.end(), part.begin(), part.end());
+    }
     return all;
 }

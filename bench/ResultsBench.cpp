@@ -17,6 +17,7 @@
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -142,17 +143,23 @@ void RunCase(const char* AName, const QByteArray& ABytes, bool APretty, const QS
     std::printf("  page down and repaint: %.2f ms per page; jump to middle and end: %.1f ms\n",
                 pageMs, jumpMs);
 
-    timer.restart();
-    const std::vector<int64_t> found =
-        FindAll(*form.ResultsMemo->Document(), ANeedle, Qt::CaseInsensitive);
-    const double findMs = timer.nsecsElapsed() / 1e6;
-    timer.restart();
-    const std::vector<int64_t> foundCase =
-        FindAll(*form.ResultsMemo->Document(), ANeedle, Qt::CaseSensitive);
-    std::printf(
-        "  count \"%s\": %zu matches in %.0f ms (case-insensitive), %.0f ms (case-sensitive)\n",
-        qPrintable(ANeedle), found.size(), findMs, timer.nsecsElapsed() / 1e6);
-    (void)foundCase;
+    // The count as the find bar makes it, best of three (the machine may be busy).
+    const auto countMs = [&](Qt::CaseSensitivity ACase, std::size_t& AFound) {
+        double best = 1e9;
+        for (int run = 0; run < 3; ++run) {
+            timer.restart();
+            AFound = FindAll(*form.ResultsMemo->Document(), ANeedle, ACase).size();
+            best = std::min(best, timer.nsecsElapsed() / 1e6);
+        }
+        return best;
+    };
+    std::size_t found = 0;
+    std::size_t foundCase = 0;
+    const double findMs = countMs(Qt::CaseInsensitive, found);
+    const double findCaseMs = countMs(Qt::CaseSensitive, foundCase);
+    std::printf("  count \"%s\": %zu matches in %.0f ms (case-insensitive), %zu in %.0f ms "
+                "(case-sensitive)\n",
+                qPrintable(ANeedle), found, findMs, foundCase, findCaseMs);
 
     ResetPeak();
     const long long beforeCopy = MemoryKb("VmRSS");

@@ -119,6 +119,77 @@ TEST(TextSearch, CountsInRawAndIndentedTextAndAcrossPieces) {
               std::size_t((3 * 1024 * 1024 - 11) / 2));
 }
 
+// The indented text is searched without being made: every match must be the one a search over
+// the text as shown finds (searched here as a raw text of the same characters).
+TEST(TextSearch, IndentedTextFindsWhatTheShownTextHolds) {
+    const QString json =
+        QStringLiteral(R"({"k":"v","K2":[1,-2.5e3,true,null,{},[ ],{"a: b":"c, d"}],)") +
+        QStringLiteral(R"("deep":[[[[{"x":"aA"}]]]],"\u00e9":"\u00c9 )") +
+        QStringLiteral("\u00e9\u00c9 \U0001F600\",\"s\":\"  spaced  \",\"e\":{\"\":\"\u212a\"},") +
+        QStringLiteral(R"("aaaa":"aaaaa"})");
+    TJsonLayout verdict;
+    const auto pretty = TTextDocument::MakePretty(Text(json), verdict);
+    ASSERT_TRUE(pretty);
+    const auto shown = TTextDocument::MakeRaw(Text(pretty->Text(0, pretty->Length())));
+    const QString needles[] = {QStringLiteral("k"),
+                               QStringLiteral("\"k\": "),
+                               QStringLiteral("\": "),
+                               QStringLiteral(": "),
+                               QStringLiteral("  "),
+                               QStringLiteral("   \""),
+                               QStringLiteral("},"),
+                               QStringLiteral("{}"),
+                               QStringLiteral("[]"),
+                               QStringLiteral("1,"),
+                               QStringLiteral(","),
+                               QStringLiteral("}"),
+                               QStringLiteral("aa"),
+                               QStringLiteral("aaa"),
+                               QStringLiteral("AA"),
+                               QStringLiteral("\"aA\""),
+                               QStringLiteral("a: b"),
+                               QStringLiteral("c, d"),
+                               QStringLiteral("\u00e9"),
+                               QStringLiteral("\u00c9 \U0001F600"),
+                               QStringLiteral("\U0001F600\","),
+                               QStringLiteral("spaced  \""),
+                               QStringLiteral("\"\": \"\""),
+                               QStringLiteral("null,"),
+                               QStringLiteral("e3,"),
+                               QStringLiteral("{"),
+                               QStringLiteral("\""),
+                               QStringLiteral("\":"),
+                               QStringLiteral("\\u00e9")};
+    for (const QString& needle : needles) {
+        for (const Qt::CaseSensitivity sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive})
+            EXPECT_EQ(FindAll(*pretty, needle, sensitivity), FindAll(*shown, needle, sensitivity))
+                << needle.toStdString()
+                << (sensitivity == Qt::CaseSensitive ? " (match case)" : "");
+    }
+
+    // A value longer than a search piece is searched in pieces like a long raw line.
+    const QString longValue = QStringLiteral("[\"") + QString(3 * 1024 * 1024, u'a') +
+                              QStringLiteral("needle\", \"needle\"]");
+    const auto longPretty = TTextDocument::MakePretty(Text(longValue), verdict);
+    ASSERT_TRUE(longPretty);
+    const auto longShown = TTextDocument::MakeRaw(Text(longPretty->Text(0, longPretty->Length())));
+    for (const char* text : {"needle", "aa", "a\",", "  \"a"})
+        EXPECT_EQ(FindAll(*longPretty, QString::fromUtf8(text), Qt::CaseInsensitive),
+                  FindAll(*longShown, QString::fromUtf8(text), Qt::CaseInsensitive))
+            << text;
+}
+
+// A needle that overlaps itself, matched across the cut between two pieces of a long line: the
+// matches after the cut follow on from the one that reaches over it.
+TEST(TextSearch, OverlappingNeedleStaysInStepAcrossPieces) {
+    const int64_t length = 3 * 1024 * 1024;
+    const auto raw = TTextDocument::MakeRaw(Text(QStringLiteral("b") + QString(length, u'a')));
+    const std::vector<int64_t> found = FindAll(*raw, QStringLiteral("aa"), Qt::CaseSensitive);
+    ASSERT_EQ(found.size(), std::size_t(length / 2));
+    for (std::size_t i = 0; i < found.size(); ++i)
+        ASSERT_EQ(found[i], int64_t(1 + 2 * i)) << i;
+}
+
 // A results window on its own, shown, with its answer laid out.
 class ResultsTest : public ::testing::Test {
 protected:
