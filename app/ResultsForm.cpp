@@ -6,6 +6,7 @@
 #include "ResultsStatus.h"
 #include "ResultsView.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -95,12 +96,15 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
     connect(&RawWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::RawReady);
     connect(&PrettyWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::PrettyReady);
     connect(FindBar, &TResultsFindBar::Found, this, &TResultsForm::CheckIdle);
+    connect(&SaveWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::SaveDone);
 }
 
 TResultsForm::~TResultsForm() {
-    // Work still running ends on its own; nothing waits for it.
+    // Work still running ends on its own; nothing waits for it. A save is the exception: the
+    // file the user asked for is finished (it replaces the old one only when complete).
     if (Cancel)
         Cancel->store(true);
+    SaveWatcher.waitForFinished();
 }
 
 void TResultsForm::SetResultsText(const QString& AText) {
@@ -192,6 +196,8 @@ void TResultsForm::ShowStatus() {
         text += QStringLiteral(" | Not JSON: line %1, column %2")
                     .arg(PrettyVerdict.ErrorLine)
                     .arg(PrettyVerdict.ErrorColumn);
+    if (Saving())
+        text += QStringLiteral(" | Saving %1 ...").arg(QFileInfo(SavingPath).fileName());
     StatusLine->setText(text);
 }
 
@@ -200,11 +206,11 @@ bool TResultsForm::ShowingPretty() const {
 }
 
 bool TResultsForm::Busy() const {
-    return RawPending || PrettyPending || FindBar->Searching();
+    return RawPending || PrettyPending || FindBar->Searching() || Saving();
 }
 
 void TResultsForm::CheckIdle() {
-    if (RawPending || PrettyPending)
+    if (RawPending || PrettyPending || Saving())
         return;
     Progress->hide();
     if (!FindBar->Searching())
@@ -247,6 +253,10 @@ QString TResultsForm::SuggestedFileName() const {
 bool TResultsForm::Save() {
     if (!Answer)
         return false;
+    if (Saving()) {
+        QApplication::beep(); // the status line says what is being saved
+        return false;
+    }
     QString folder = SaveFolder;
     if (folder.isEmpty())
         folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -261,16 +271,29 @@ bool TResultsForm::Save() {
     if (path.isEmpty())
         return false;
     SaveFolder = QFileInfo(path).absolutePath();
-    const TTextDocument* pretty = ShowingPretty() ? ResultsMemo->Document().get() : nullptr;
-    const QString error = SaveResultsText(path, *Answer, pretty);
+    SavingPath = path;
+    SaveWatcher.setFuture(SaveResultsTextInBackground(
+        path, Answer, ShowingPretty() ? ResultsMemo->Document() : nullptr));
+    Progress->show();
+    ShowStatus();
+    return true;
+}
+
+void TResultsForm::SaveDone() {
+    const QString path = SavingPath;
+    const QString error = SaveWatcher.result();
+    SavingPath.clear();
+    ShowStatus();
+    CheckIdle();
     if (error.isEmpty())
-        return true;
+        return;
+    // The window may have been closed meanwhile: then the box shows over its owner.
+    QWidget* over = isVisible() || !parentWidget() ? this : parentWidget();
     QMessageBox box(
         QMessageBox::Critical, QStringLiteral("Error"),
         QStringLiteral("Could not save %1:\n%2").arg(QDir::toNativeSeparators(path), error),
-        QMessageBox::Ok, this);
+        QMessageBox::Ok, over);
     box.exec();
-    return false;
 }
 
 void TResultsForm::ShowModalOver(const QWidget& AOwner) {

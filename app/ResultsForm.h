@@ -50,11 +50,14 @@ public:
     void SetPrettyChoice(bool APretty);
     // Whether the indented form is what the view shows.
     bool ShowingPretty() const;
-    // Whether indexing, indenting or a search are still running.
+    // Whether indexing, indenting, a search or a save are still running.
     bool Busy() const;
 
-    // Saves the shown text as UTF-8, asking for the file name; false when not saved.
+    // Saves the shown text as UTF-8, asking for the file name, and writes it off the
+    // user-interface thread; a failure is shown when the write has ended. False when nothing is
+    // written: declined, or a save still running.
     bool Save();
+    bool Saving() const { return !SavingPath.isEmpty(); }
     // The default name of a saved answer.
     QString SuggestedFileName() const;
     // Asks for the file to save to; empty means the user declined. Replaceable for tests.
@@ -84,6 +87,7 @@ private:
     void ShowStatus();
     void UpdateProgress();
     void CheckIdle();
+    void SaveDone();
 
     TTextDocument::TText Answer;
     std::shared_ptr<const TTextDocument> RawDocument;
@@ -104,6 +108,8 @@ private:
     };
     void StartPretty();
     QFutureWatcher<TPrettyWork> PrettyWatcher;
+    QFutureWatcher<QString> SaveWatcher;
+    QString SavingPath; // while a save runs
     TCallResult Result; // without its text, which the view holds
     QDateTime Received;
     bool ShownBefore = false;

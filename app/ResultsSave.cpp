@@ -4,6 +4,8 @@
 
 #include <QSaveFile>
 #include <QStringView>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -21,6 +23,13 @@ bool WriteUtf8(QSaveFile& AFile, std::u16string_view AText) {
         AText.remove_prefix(size);
     }
     return true;
+}
+
+// Saving waits for the disk, not for a processor: its own thread, never queued behind indexing
+// or a search.
+QThreadPool& SavePool() {
+    static QThreadPool pool;
+    return pool;
 }
 
 } // namespace
@@ -47,11 +56,20 @@ QString SaveResultsText(const QString& APath, const std::u16string& AAnswer,
         written = WriteUtf8(file, AAnswer);
     }
     if (!written) {
-        const QString error = file.errorString();
+        QString error = file.errorString();
         file.cancelWriting();
         return error;
     }
     if (!file.commit())
         return file.errorString();
     return {};
+}
+
+QFuture<QString> SaveResultsTextInBackground(const QString& APath,
+                                             std::shared_ptr<const std::u16string> AAnswer,
+                                             std::shared_ptr<const TTextDocument> APretty) {
+    return QtConcurrent::run(&SavePool(),
+                             [APath, AAnswer = std::move(AAnswer), APretty = std::move(APretty)] {
+                                 return SaveResultsText(APath, *AAnswer, APretty.get());
+                             });
 }

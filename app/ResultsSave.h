@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QFuture>
 #include <QString>
 
+#include <memory>
 #include <string>
 
 class TTextDocument;
@@ -12,3 +14,10 @@ class TTextDocument;
 // the save failed, or an empty text.
 QString SaveResultsText(const QString& APath, const std::u16string& AAnswer,
                         const TTextDocument* APretty);
+
+// SaveResultsText on a thread of its own, so that the window goes on while a large answer is
+// written; the future holds its result. The texts are shared, not copied, and live until the
+// write ends.
+QFuture<QString> SaveResultsTextInBackground(const QString& APath,
+                                             std::shared_ptr<const std::u16string> AAnswer,
+                                             std::shared_ptr<const TTextDocument> APretty);

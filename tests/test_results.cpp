@@ -14,6 +14,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -331,11 +332,47 @@ TEST_F(ResultsTest, SavesAsShownUnderASuggestedName) {
     // A save that fails says why and leaves the earlier file as it was.
     answer = folder.filePath(QStringLiteral("no-such-folder/answer.txt"));
     ModalBoxWatcher boxes;
-    EXPECT_FALSE(Form.Save());
+    EXPECT_TRUE(Form.Save());
+    // The write goes on off the user-interface thread; the status line says so meanwhile.
+    EXPECT_TRUE(Form.StatusLine->text().endsWith(QStringLiteral(" | Saving answer.txt ...")))
+        << Form.StatusLine->text().toStdString();
+    WaitIdle();
+    EXPECT_FALSE(Form.StatusLine->text().contains(QStringLiteral("Saving")));
     ASSERT_EQ(boxes.Boxes.size(), 1u);
     EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("Could not save ") + answer + u':'))
         << boxes.Boxes[0].Text.toStdString();
     EXPECT_GT(boxes.Boxes[0].Text.size(), answer.size() + 16);
+}
+
+// A save runs on while the window is closed, and a window destroyed while it saves finishes the
+// file first: never a half-written file, nor a temporary one left beside it.
+TEST_F(ResultsTest, SaveGoesOnWhenTheWindowClosesOrGoes) {
+    QTemporaryDir folder;
+    QString first = folder.filePath(QStringLiteral("first.txt"));
+    QString second = folder.filePath(QStringLiteral("second.txt"));
+    const auto read = [](const QString& APath) {
+        QFile file(APath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    };
+    QString answer;
+    for (int i = 0; answer.size() < 8 * 1024 * 1024; ++i)
+        answer += QStringLiteral("line %1 \u00e9\n").arg(i);
+    SetAnswer(answer, "text/plain");
+    Form.AskSaveFileName = [&](QWidget*, const QString&) { return first; };
+    ASSERT_TRUE(Form.Save());
+    EXPECT_FALSE(Form.Save()); // one save at a time
+    Key(Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(Form.isVisible());
+    EXPECT_EQ(read(first), answer.toUtf8());
+
+    auto form = std::make_unique<TResultsForm>();
+    form->SetResultsText(answer + QStringLiteral("end"));
+    form->AskSaveFileName = [&](QWidget*, const QString&) { return second; };
+    ASSERT_TRUE(form->Save());
+    form.reset();
+    EXPECT_EQ(read(second), (answer + QStringLiteral("end")).toUtf8());
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files),
+              (QStringList{QStringLiteral("first.txt"), QStringLiteral("second.txt")}));
 }
 
 TEST_F(ResultsTest, SelectionByKeysAndMouseCopiesAndIsAccessible) {
