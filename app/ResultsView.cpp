@@ -11,8 +11,11 @@
 #include <QScrollBar>
 #include <QTextLayout>
 
+#include <unicode/uchar.h>
+
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 namespace {
 
@@ -29,7 +32,7 @@ bool IsWordChar(char16_t AChar) {
 
 // Cuts ALine into rows of at most AColumns characters, after the last blank of a row when it
 // has one (a blank at the edge hangs past it), anywhere else; a surrogate pair stays whole.
-void WrapLine(std::u16string_view ALine, int64_t AColumns, std::vector<int64_t>& AStarts) {
+void WrapColumns(std::u16string_view ALine, int64_t AColumns, std::vector<int64_t>& AStarts) {
     AStarts.assign(1, 0);
     const int64_t size = static_cast<int64_t>(ALine.size());
     int64_t start = 0;
@@ -55,6 +58,80 @@ void WrapLine(std::u16string_view ALine, int64_t AColumns, std::vector<int64_t>&
     }
 }
 
+char32_t CodeAt(std::u16string_view AText, std::size_t AAt, std::size_t& ALength) {
+    const char16_t c = AText[AAt];
+    if (QChar::isHighSurrogate(c) && AAt + 1 < AText.size() &&
+        QChar::isLowSurrogate(AText[AAt + 1])) {
+        ALength = 2;
+        return QChar::surrogateToUcs4(c, AText[AAt + 1]);
+    }
+    ALength = 1;
+    return c;
+}
+
+int BreakClass(char32_t ACode) {
+    return u_getIntPropertyValue(static_cast<UChar32>(ACode), UCHAR_GRAPHEME_CLUSTER_BREAK);
+}
+
+bool IsPictographic(char32_t ACode) {
+    return u_hasBinaryProperty(static_cast<UChar32>(ACode), UCHAR_EXTENDED_PICTOGRAPHIC) != 0;
+}
+
+// Whether a code point of class AAfter stays with the one of class ABefore in one character (the
+// grapheme cluster rules of Unicode; those that need more than the pair are handled by the caller).
+bool Joins(int ABefore, int AAfter) {
+    switch (AAfter) {
+    case U_GCB_EXTEND:
+    case U_GCB_ZWJ:
+    case U_GCB_SPACING_MARK:
+        return true;
+    default:
+        break;
+    }
+    switch (ABefore) {
+    case U_GCB_L:
+        return AAfter == U_GCB_L || AAfter == U_GCB_V || AAfter == U_GCB_LV || AAfter == U_GCB_LVT;
+    case U_GCB_LV:
+    case U_GCB_V:
+        return AAfter == U_GCB_V || AAfter == U_GCB_T;
+    case U_GCB_LVT:
+    case U_GCB_T:
+        return AAfter == U_GCB_T;
+    default:
+        return false;
+    }
+}
+
+// The end of the character that starts at AAt as a reader sees it (a grapheme cluster): a
+// surrogate pair, a base with its marks, an emoji sequence, the two regional indicators of a flag.
+std::size_t CharacterEnd(std::u16string_view AText, std::size_t AAt) {
+    // Nothing below U+0300 extends a character.
+    if (AAt + 1 >= AText.size() || (AText[AAt + 1] < 0x300 && !QChar::isSurrogate(AText[AAt])))
+        return AAt + 1;
+    std::size_t length = 0;
+    const char32_t first = CodeAt(AText, AAt, length);
+    AAt += length;
+    int before = BreakClass(first);
+    bool pictographic = IsPictographic(first); // a pictograph, then only marks and joiners
+    int regional = before == U_GCB_REGIONAL_INDICATOR ? 1 : 0;
+    while (AAt < AText.size()) {
+        const char32_t next = CodeAt(AText, AAt, length);
+        const int after = BreakClass(next);
+        const bool joins = Joins(before, after) ||
+                           (before == U_GCB_ZWJ && pictographic && IsPictographic(next)) ||
+                           (before == U_GCB_REGIONAL_INDICATOR &&
+                            after == U_GCB_REGIONAL_INDICATOR && regional % 2 == 1);
+        if (!joins)
+            break;
+        pictographic =
+            (pictographic && (after == U_GCB_EXTEND || after == U_GCB_ZWJ)) || IsPictographic(next);
+        regional += after == U_GCB_REGIONAL_INDICATOR ? 1 : 0;
+        before = after;
+        AAt += length;
+    }
+    return AAt;
+}
+
 } // namespace
 
 TResultsView::TResultsView(QWidget* AParent) : QAbstractScrollArea(AParent) {
@@ -66,6 +143,7 @@ TResultsView::TResultsView(QWidget* AParent) : QAbstractScrollArea(AParent) {
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     setAttribute(Qt::WA_InputMethodEnabled, false);
+    MeasureFont();
 }
 
 TResultsView::~TResultsView() = default;
@@ -93,7 +171,11 @@ QString TResultsView::toPlainText() const {
 
 int TResultsView::Columns() const {
     const qreal width = QFontMetricsF(font()).horizontalAdvance(u'0');
-    return std::max(1, static_cast<int>((viewport()->width() - 2 * Margin) / std::max(1.0, width)));
+    return std::max(1, static_cast<int>(TextWidth() / std::max(1.0, width)));
+}
+
+qreal TResultsView::TextWidth() const {
+    return viewport()->width() - 2 * Margin;
 }
 
 int TResultsView::RowHeight() const {
@@ -104,25 +186,122 @@ int TResultsView::VisibleRows() const {
     return std::max(1, (viewport()->height() - Margin) / RowHeight());
 }
 
+void TResultsView::MeasureFont() {
+    BmpAdvances.clear();
+    OtherAdvances.clear();
+    const QFontMetricsF metrics(font());
+    const qreal column = metrics.horizontalAdvance(u'0');
+    AsciiOneColumn = true;
+    for (char16_t c = u' '; c < 0x7F; ++c)
+        AsciiOneColumn = AsciiOneColumn && metrics.horizontalAdvance(QChar(c)) == column;
+    // Rows are laid out with the default options: a tab stop every 80 pixels.
+    TabStop = QTextOption().tabStopDistance() > 0 ? QTextOption().tabStopDistance() : 80;
+}
+
+qreal TResultsView::Advance(std::u16string_view ALine, std::size_t AFrom, std::size_t ATo,
+                            qreal AX) {
+    if (ATo - AFrom == 1) {
+        const char16_t c = ALine[AFrom];
+        if (c == u'\t')
+            return (std::floor(AX / TabStop) + 1) * TabStop - AX;
+        if (BmpAdvances.empty())
+            BmpAdvances.assign(0x10000, -1);
+        float& advance = BmpAdvances[c];
+        if (advance < 0)
+            advance =
+                static_cast<float>(QFontMetricsF(font()).horizontalAdvance(QString(QChar(c))));
+        return advance;
+    }
+    std::u16string character(ALine.substr(AFrom, ATo - AFrom));
+    const auto found = OtherAdvances.find(character);
+    if (found != OtherAdvances.end())
+        return found->second;
+    if (OtherAdvances.size() >= (1 << 16))
+        OtherAdvances.clear();
+    const qreal advance = QFontMetricsF(font()).horizontalAdvance(
+        QString(reinterpret_cast<const QChar*>(character.data()),
+                static_cast<qsizetype>(character.size())));
+    OtherAdvances.emplace(std::move(character), advance);
+    return advance;
+}
+
+// The rule of WrapColumns with each character as wide as it is drawn: as many whole characters
+// as fit, then back to after the row's last blank.
+void TResultsView::WrapByWidth(std::u16string_view ALine, std::vector<int64_t>& AStarts) {
+    AStarts.assign(1, 0);
+    const std::size_t size = ALine.size();
+    // Sums of widths may stray by a rounding from the product of a column count.
+    const qreal limit = LaidOutWidth + 0.01;
+    std::size_t start = 0;
+    while (start < size) {
+        qreal x = 0;
+        std::size_t edge = start;
+        while (edge < size) {
+            const std::size_t end = CharacterEnd(ALine, edge);
+            const qreal advance = Advance(ALine, edge, end, x);
+            if (edge > start && x + advance > limit)
+                break;
+            x += advance;
+            edge = end;
+        }
+        if (edge >= size)
+            break;
+        std::size_t next = edge;
+        if (IsBlank(ALine[edge])) {
+            next = CharacterEnd(ALine, edge);
+        } else {
+            std::size_t blank = edge;
+            while (blank > start && !IsBlank(ALine[blank - 1]))
+                --blank;
+            // After the blank, unless marks hang on it.
+            if (blank > start && CharacterEnd(ALine, blank - 1) == blank)
+                next = blank;
+        }
+        if (next >= size)
+            break;
+        AStarts.push_back(static_cast<int64_t>(next));
+        start = next;
+    }
+}
+
+void TResultsView::WrapLine(int64_t ALine, std::u16string_view AText,
+                            std::vector<int64_t>& AStarts) {
+    if (AsciiOneColumn && Doc->AsciiLine(ALine))
+        WrapColumns(AText, LaidOutColumns, AStarts);
+    else
+        WrapByWidth(AText, AStarts);
+}
+
+const TResultsView::TWrapped* TResultsView::WrappedLine(int64_t ALine) const {
+    const auto found = std::lower_bound(
+        Wrapped.begin(), Wrapped.end(), ALine,
+        [](const TWrapped& AWrapped, int64_t ALineNo) { return AWrapped.Line < ALineNo; });
+    return found != Wrapped.end() && found->Line == ALine ? &*found : nullptr;
+}
+
 void TResultsView::Relayout() {
     const int columns = Columns();
-    if (columns == LaidOutColumns && Doc)
+    const qreal width = TextWidth();
+    // Lines measured by width follow the width in pixels; ASCII ones only the column count.
+    const bool measured = Doc && !(AsciiOneColumn && Doc->AllAscii());
+    if (Doc && columns == LaidOutColumns && (!measured || width == LaidOutWidth))
         return UpdateScrollBar();
     LaidOutColumns = columns;
+    LaidOutWidth = width;
     Wrapped.clear();
     RowStartCache.clear();
     TotalRows = 0;
     if (!Doc)
         return UpdateScrollBar();
-    // Only lines wider than the view are looked at.
+    // Only ASCII lines longer than the columns and lines with other characters are looked at.
     const int64_t lines = Doc->LineCount();
     int64_t extra = 0;
     std::u16string buffer;
     std::vector<int64_t> starts;
     for (int64_t line = 0; line < lines; ++line) {
-        if (Doc->LineLength(line) <= columns)
+        if (AsciiOneColumn && Doc->AsciiLine(line) && Doc->LineLength(line) <= columns)
             continue;
-        WrapLine(Doc->Line(line, buffer), columns, starts);
+        WrapLine(line, Doc->Line(line, buffer), starts);
         const auto rows = static_cast<int64_t>(starts.size());
         if (rows <= 1)
             continue;
@@ -165,7 +344,7 @@ const std::vector<int64_t>& TResultsView::RowStarts(int64_t ALine) {
         RowStartCache.clear();
     std::u16string buffer;
     std::vector<int64_t> starts;
-    WrapLine(Doc->Line(ALine, buffer), LaidOutColumns, starts);
+    WrapLine(ALine, Doc->Line(ALine, buffer), starts);
     return RowStartCache.emplace(ALine, std::move(starts)).first->second;
 }
 
@@ -191,7 +370,7 @@ TResultsView::TRow TResultsView::RowAt(int64_t ARow) {
     if (!Doc || line >= Doc->LineCount())
         return {0, 0, 0};
     const int64_t length = Doc->LineLength(line);
-    if (length <= LaidOutColumns)
+    if (!WrappedLine(line))
         return {line, 0, length};
     const std::vector<int64_t>& starts = RowStarts(line);
     const auto index = static_cast<std::size_t>(rowInLine);
@@ -204,7 +383,7 @@ int64_t TResultsView::RowOf(int64_t AOffset) {
     const int64_t line = Doc->LineAt(AOffset);
     const int64_t column = std::min(AOffset - Doc->LineStart(line), Doc->LineLength(line));
     const int64_t first = FirstRowOfLine(line);
-    if (Doc->LineLength(line) <= LaidOutColumns)
+    if (!WrappedLine(line))
         return first;
     const std::vector<int64_t>& starts = RowStarts(line);
     return first + (std::upper_bound(starts.begin(), starts.end(), column) - starts.begin()) - 1;
@@ -563,6 +742,7 @@ void TResultsView::focusOutEvent(QFocusEvent* AEvent) {
 void TResultsView::changeEvent(QEvent* AEvent) {
     QAbstractScrollArea::changeEvent(AEvent);
     if (AEvent->type() == QEvent::FontChange) {
+        MeasureFont();
         LaidOutColumns = 0;
         Relayout();
     }

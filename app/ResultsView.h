@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -14,8 +15,10 @@ class QTextLayout;
 
 // A read-only view of a large text: lines wrapped at word boundaries to the view's width, in the
 // system's fixed-pitch font. Only the rows on screen are laid out and painted; the row count of
-// every line comes from one pass over the line lengths, in which only lines wider than the view
-// are looked at. Selection by mouse and keyboard, select all and copy; matches of a search are
+// every line comes from one pass over the lines, in which only ASCII lines longer than the view's
+// columns and lines with other characters are looked at. Those are measured by the widths the
+// characters are drawn with (wide, zero-width, tabs), and a character is never split between
+// rows. Selection by mouse and keyboard, select all and copy; matches of a search are
 // marked where they are visible.
 class TResultsView : public QAbstractScrollArea {
     Q_OBJECT
@@ -47,6 +50,8 @@ public:
     const std::vector<int64_t>& Matches() const { return MatchStarts; }
 
     int64_t RowCount() const { return TotalRows; }
+    // The width rows are wrapped to, in pixels.
+    qreal TextWidth() const;
     int64_t FirstVisibleRow() const;
     // The row showing AOffset.
     int64_t RowOf(int64_t AOffset);
@@ -86,6 +91,13 @@ private:
     void Relayout();
     void UpdateScrollBar();
     int Columns() const;
+    void MeasureFont();
+    // The rows of ALine: their starts, the first 0.
+    void WrapLine(int64_t ALine, std::u16string_view AText, std::vector<int64_t>& AStarts);
+    void WrapByWidth(std::u16string_view ALine, std::vector<int64_t>& AStarts);
+    // The width of the character [AFrom, ATo) of ALine as drawn at AX from the row's start.
+    qreal Advance(std::u16string_view ALine, std::size_t AFrom, std::size_t ATo, qreal AX);
+    const TWrapped* WrappedLine(int64_t ALine) const;
     int RowHeight() const;
     int VisibleRows() const;
     int64_t FirstRowOfLine(int64_t ALine) const;
@@ -101,6 +113,12 @@ private:
     std::vector<TWrapped> Wrapped;
     int64_t TotalRows = 0;
     int LaidOutColumns = 0;
+    qreal LaidOutWidth = 0;
+    // Widths of characters as drawn in the view's font, measured once each.
+    std::vector<float> BmpAdvances; // by code unit; negative: not measured yet
+    std::unordered_map<std::u16string, qreal> OtherAdvances;
+    bool AsciiOneColumn = true; // every printable ASCII character as wide as '0'
+    qreal TabStop = 80;
     std::unordered_map<int64_t, std::vector<int64_t>> RowStartCache;
     std::u16string LineBuffer;
     int64_t AnchorPos = 0;

@@ -2,6 +2,15 @@
 
 #include <algorithm>
 
+void TTextDocument::MarkLine(std::size_t ALine, bool AAscii) {
+    if (ALine % 64 == 0)
+        NotAscii.push_back(0);
+    if (!AAscii) {
+        NotAscii.back() |= uint64_t(1) << (ALine % 64);
+        ++NotAsciiCount;
+    }
+}
+
 std::shared_ptr<const TTextDocument> TTextDocument::MakeRaw(TText AText,
                                                             const std::atomic<bool>* ACancel) {
     auto document = std::make_shared<TTextDocument>();
@@ -10,12 +19,22 @@ std::shared_ptr<const TTextDocument> TTextDocument::MakeRaw(TText AText,
     document->Starts.push_back(0);
     const char16_t* data = text.data();
     std::size_t next = 1 << 22;
+    char16_t units = 0; // every unit of the line so far, or-ed: 0x80 and up when not ASCII
+    bool tab = false;
     for (std::size_t i = 0; i < size; ++i) {
         const char16_t c = data[i];
-        if (c > u'\r' || (c != u'\n' && c != u'\r'))
+        units |= c;
+        if (c > u'\r')
             continue;
+        if (c != u'\n' && c != u'\r') {
+            tab = tab || c == u'\t';
+            continue;
+        }
         if (c == u'\r' && i + 1 < size && data[i + 1] == u'\n')
             ++i;
+        document->MarkLine(document->Starts.size() - 1, units < 0x80 && !tab);
+        units = 0;
+        tab = false;
         document->Starts.push_back(static_cast<int64_t>(i + 1));
         if (i > next) {
             next = i + (1 << 22);
@@ -23,6 +42,7 @@ std::shared_ptr<const TTextDocument> TTextDocument::MakeRaw(TText AText,
                 return nullptr;
         }
     }
+    document->MarkLine(document->Starts.size() - 1, units < 0x80 && !tab);
     document->Total = static_cast<int64_t>(size);
     document->Answer = std::move(AText);
     return document;
@@ -42,9 +62,20 @@ std::shared_ptr<const TTextDocument> TTextDocument::MakePretty(TText AText, TJso
     document->IsPretty = true;
     document->Starts.resize(layout.Lines.size());
     int64_t at = 0;
+    const char16_t* text = AText->data();
     for (std::size_t i = 0; i < layout.Lines.size(); ++i) {
+        const TJsonLine& line = layout.Lines[i];
         document->Starts[i] = at;
-        at += layout.Lines[i].Length() + 1;
+        at += line.Length() + 1;
+        // Tokens hold no tab; the indented form writes only ASCII.
+        char16_t units = 0;
+        const char16_t* key = text + line.Start;
+        for (uint32_t k = 0; k < line.KeyLength; ++k)
+            units |= key[k];
+        const char16_t* value = key + line.ValueOffset;
+        for (uint32_t k = 0; k < line.ValueLength; ++k)
+            units |= value[k];
+        document->MarkLine(i, units < 0x80);
     }
     document->Total = std::max<int64_t>(0, at - 1);
     document->Layout = std::move(layout.Lines);

@@ -40,6 +40,14 @@ public:
     int64_t LineAt(int64_t AOffset) const;
     // The shown text of ALine: a view into the answer, or made in ABuffer.
     std::u16string_view Line(int64_t ALine, std::u16string& ABuffer) const;
+    // Whether ALine holds only ASCII characters other than a tab: in a fixed-pitch font, one column
+    // each. Other lines are measured character by character.
+    bool AsciiLine(int64_t ALine) const {
+        const auto line = static_cast<std::size_t>(ALine);
+        return ((NotAscii[line / 64] >> (line % 64)) & 1) == 0;
+    }
+    // Whether every line is an AsciiLine.
+    bool AllAscii() const { return NotAsciiCount == 0; }
     // The layout of ALine in the indented form (only there).
     const TJsonLine& JsonLine(int64_t ALine) const {
         return Layout[static_cast<std::size_t>(ALine)];
@@ -55,6 +63,9 @@ private:
     TText Answer;
     bool IsPretty = false;
     int64_t Total = 0;
-    std::vector<int64_t> Starts; // raw: offset of each line; indented: shown offset
-    TJsonLines Layout;           // indented only
+    std::vector<int64_t> Starts;    // raw: offset of each line; indented: shown offset
+    TJsonLines Layout;              // indented only
+    std::vector<uint64_t> NotAscii; // one bit per line
+    int64_t NotAsciiCount = 0;
+    void MarkLine(std::size_t ALine, bool AAscii);
 };

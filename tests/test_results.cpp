@@ -24,6 +24,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBoundaryFinder>
+#include <QTextLayout>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -401,6 +403,67 @@ TEST_F(ResultsTest, SelectionByKeysAndMouseCopiesAndIsAccessible) {
     EXPECT_EQ(std::make_pair(start, end), std::make_pair(0, 18));
     text->setSelection(0, 12, 18);
     EXPECT_EQ(Selected(), QStringLiteral("second"));
+}
+
+// Lines are wrapped by the widths their characters are drawn with: each row fits the view, the
+// next character would not have fitted, and no character is split between rows.
+TEST_F(ResultsTest, WrapsByTheWidthsCharactersAreDrawnWith) {
+    QString wide;
+    QString marks;
+    QString tabs;
+    while (wide.size() < 600)
+        wide += QStringLiteral("\u4e2d\U0001F600\u2460\u2a0cx");
+    while (marks.size() < 600)
+        marks += QStringLiteral("e\u0301\u0323\U0001D11E\U0001F44D\U0001F3FDa\u200d\u00e9");
+    while (tabs.size() < 300)
+        tabs += QStringLiteral("ab\tcd \u00e9\t");
+    const QString ascii = QString(40, u'x') + QStringLiteral(" ") + QString(400, u'y');
+    SetAnswer(QStringList{wide, marks, tabs, ascii}.join(u'\n'), "text/plain");
+    TResultsView* view = Form.ResultsMemo;
+    const TTextDocument& document = *view->Document();
+    const qreal width = view->TextWidth();
+    // The width of a row as the view draws it.
+    const auto drawn = [&](const QString& AText) {
+        QTextLayout layout(AText, view->font());
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(1e9);
+        layout.endLayout();
+        return line.cursorToX(static_cast<int>(AText.size()));
+    };
+    for (int64_t line = 0; line < document.LineCount(); ++line) {
+        std::u16string buffer;
+        const QString text = QString::fromStdU16String(std::u16string(document.Line(line, buffer)));
+        const int64_t start = document.LineStart(line);
+        std::vector<qsizetype> rows{0};
+        for (qsizetype i = 1; i < text.size(); ++i)
+            if (view->RowOf(start + i) != view->RowOf(start + i - 1))
+                rows.push_back(i);
+        EXPECT_GT(rows.size(), 2u) << line;
+        rows.push_back(text.size());
+        QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+        for (std::size_t row = 0; row + 1 < rows.size(); ++row) {
+            const qsizetype from = rows[row];
+            const qsizetype to = rows[row + 1];
+            characters.setPosition(from);
+            EXPECT_TRUE(characters.isAtBoundary()) << "line " << line << " row " << row;
+            // A blank at the edge hangs past it.
+            qsizetype end = to;
+            while (end > from && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
+                --end;
+            EXPECT_LE(drawn(text.mid(from, end - from)), width + 0.01)
+                << "line " << line << " row " << row;
+            // A row of a line without blanks takes every character that fits.
+            if (line < 2 && row + 2 < rows.size()) {
+                characters.setPosition(to);
+                const qsizetype after = characters.toNextBoundary();
+                EXPECT_GT(drawn(text.mid(from, after - from)), width) << "line " << line;
+            }
+        }
+    }
+    // An ASCII line breaks after the blank, by columns as before.
+    const int64_t asciiStart = document.LineStart(3);
+    EXPECT_NE(view->RowOf(asciiStart + 40), view->RowOf(asciiStart + 41));
 }
 
 TEST_F(ResultsTest, FiftyMegabytesOnOneLine) {
