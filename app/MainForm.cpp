@@ -182,26 +182,7 @@ void TMainForm::BuildControls() {
     Splitter1->addWidget(RightPanel);
     Splitter1->setStretchFactor(1, 1);
 
-    ButtonPanel = new QWidget(this);
-    ButtonPanel->setFixedHeight(41);
-    Label4 = MakeLabel(QStringLiteral("Result format:"), ButtonPanel, 99, 12);
-    JSONRB = new QRadioButton(QStringLiteral("JSON"), ButtonPanel);
-    JSONRB->setChecked(true);
-    LegacyRB = new QRadioButton(QStringLiteral("Legacy"), ButtonPanel);
-    auto* formats = new QButtonGroup(this);
-    formats->addButton(JSONRB);
-    formats->addButton(LegacyRB);
-    for (QRadioButton* button : {JSONRB, LegacyRB})
-        connect(button, &QRadioButton::toggled, this, [this](bool AChecked) {
-            if (AChecked)
-                JSONRBClick();
-        });
-    CallButton = new QPushButton(QStringLiteral("Send"), ButtonPanel);
-    PlaceInRow(JSONRB, Label4, 183, 10, 50, 17);
-    PlaceInRow(LegacyRB, JSONRB, 242, 10, 57, 17);
-    PlaceInRow(CallButton, LegacyRB, 363, 6, 110, 25);
-    CallButton->setEnabled(false);
-    connect(CallButton, &QPushButton::clicked, this, &TMainForm::CallButtonClick);
+    BuildButtonPanel();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -223,6 +204,29 @@ void TMainForm::BuildControls() {
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());
     }
+}
+
+void TMainForm::BuildButtonPanel() {
+    ButtonPanel = new QWidget(this);
+    ButtonPanel->setFixedHeight(41);
+    Label4 = MakeLabel(QStringLiteral("Result format:"), ButtonPanel, 99, 12);
+    JSONRB = new QRadioButton(QStringLiteral("JSON"), ButtonPanel);
+    JSONRB->setChecked(true);
+    LegacyRB = new QRadioButton(QStringLiteral("Legacy"), ButtonPanel);
+    auto* formats = new QButtonGroup(this);
+    formats->addButton(JSONRB);
+    formats->addButton(LegacyRB);
+    for (QRadioButton* button : {JSONRB, LegacyRB})
+        connect(button, &QRadioButton::toggled, this, [this](bool AChecked) {
+            if (AChecked)
+                JSONRBClick();
+        });
+    CallButton = new QPushButton(QStringLiteral("Send"), ButtonPanel);
+    PlaceInRow(JSONRB, Label4, 183, 10, 50, 17);
+    PlaceInRow(LegacyRB, JSONRB, 242, 10, 57, 17);
+    PlaceInRow(CallButton, LegacyRB, 363, 6, 110, 25);
+    CallButton->setEnabled(false);
+    connect(CallButton, &QPushButton::clicked, this, &TMainForm::CallButtonClick);
 }
 
 void TMainForm::FormCreate() {
@@ -265,13 +269,9 @@ void TMainForm::LoadSettings() {
 void TMainForm::ReadKeyringPassword(TConnectionSettings& ASettings) {
     KeyringMayHoldPassword = ASettings.RememberPW;
     PasswordInFile = ASettings.RememberPW && !ASettings.Password.isEmpty();
-    if (ASettings.RememberPW) {
-        KeyringAnswer = Keyring.Read();
-        // A password still in the file is newer than the keyring's (kept there while no keyring
-        // answered) or not yet moved; it moves at the next save.
-        if (ASettings.Password.isEmpty() && KeyringAnswer->Found)
-            ASettings.Password = KeyringAnswer->Password;
-    }
+    // A password still in the file moves to the keyring at the next save.
+    if (auto answer = Keyring.ReadRemembered(ASettings.RememberPW, ASettings.Password))
+        KeyringAnswer = std::move(answer);
     UpdatePasswordTip();
 }
 

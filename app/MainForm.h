@@ -70,6 +70,9 @@ public:
     // Puts the focused command with its ticked rows on the clipboard as a shell command line:
     // a vlcallbench-call line, or (ACurl) a curl line with the password as $VL_PASSWORD.
     void CopyCallLine(bool ACurl);
+    // Whether the focused command or a ticked row lies outside the typed version, so that the
+    // command-line tool needs --force to send the call.
+    bool OutsideTypedVersion() const;
 
     // Keyboard.
     void SendFromKeyboard();
@@ -138,6 +141,7 @@ private:
     // the error box, when a connection field is missing.
     bool ComposeCall(QString& AURL, TParamValues& AForm);
     void BuildControls();
+    void BuildButtonPanel(); // the result format and Send
     void CreateShortcuts();
     void FormCreate();
     void FormDestroy();

@@ -2,9 +2,11 @@
 
 #include <QString>
 
+#include <optional>
+
 // The API password in the desktop's keyring (the Secret Service of GNOME Keyring or KWallet),
 // under the service "vlcallbench" as one entry. Each call waits for the keyring's answer, a
-// bounded time.
+// bounded time; it needs a QCoreApplication.
 class TPasswordKeyring {
 public:
     enum class TState {
@@ -23,6 +25,12 @@ public:
     TResult Write(const QString& APassword) const;
     // Deleting an entry that does not exist succeeds.
     TResult Remove() const;
+
+    // The remembered password as the window keeps it: with ARememberPW, a password found in the
+    // settings file (AFilePassword) is newer than the keyring's (kept there while no keyring
+    // answered) or not yet moved, so the keyring's fills APassword only when the file has none.
+    // Without ARememberPW the keyring is not asked and nothing is returned.
+    std::optional<TResult> ReadRemembered(bool ARememberPW, QString& APassword) const;
 
     static const QString Service;
     static const QString Key;

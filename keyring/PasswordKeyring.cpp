@@ -91,3 +91,13 @@ TResult TPasswordKeyring::Remove() const {
     result.Found = false;
     return result;
 }
+
+std::optional<TResult> TPasswordKeyring::ReadRemembered(bool ARememberPW,
+                                                        QString& APassword) const {
+    if (!ARememberPW)
+        return std::nullopt;
+    TResult answer = Read();
+    if (APassword.isEmpty() && answer.Found)
+        APassword = answer.Password;
+    return answer;
+}
