@@ -1,5 +1,6 @@
 // Send: validates the connection fields, posts the checked parameter lines and shows the answer.
 
+#include "CallArguments.h"
 #include "CallLine.h"
 #include "MainForm.h"
 #include "ParamTree.h"
@@ -112,7 +113,22 @@ void TMainForm::CopyCallLine(bool ACurl) {
                 lines << form.Line(row);
         }
         text = CallToolLine(url, JSONRB->isChecked(), QString::fromStdString(CurrentCommand->Name),
-                            lines);
+                            lines, OutsideTypedVersion());
     }
     QGuiApplication::clipboard()->setText(text);
+}
+
+bool TMainForm::OutsideTypedVersion() const {
+    // The tool's own check, against the typed version: with nothing typed it checks nothing.
+    if (TrimControl(VerEdit->text()).isEmpty())
+        return false;
+    TCallGrid grid{CurrentCommand, ParamValues, {}};
+    for (qsizetype row = 0; row < ParamValues.Count(); ++row)
+        grid.Ticked.push_back(ParamTreeModel->Checked(static_cast<int>(row)));
+    try {
+        CheckVersions(grid, EnteredVersion());
+        return false;
+    } catch (const ECallUsage&) {
+        return true;
+    }
 }

@@ -28,11 +28,13 @@ QString ShellWord(const QString& AText) {
 }
 
 QString CallToolLine(const QString& AURL, bool AJSON, const QString& ACommand,
-                     const QStringList& ALines) {
+                     const QStringList& ALines, bool AForce) {
     QStringList words{QStringLiteral("vlcallbench-call"), QStringLiteral("--server"),
                       ShellWord(AURL)};
     if (!AJSON)
         words << QStringLiteral("--legacy");
+    if (AForce)
+        words << QStringLiteral("--force");
     words << ShellWord(ACommand);
     for (const QString& line : ALines)
         words << ShellWord(line);

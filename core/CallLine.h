@@ -11,10 +11,11 @@
 // else in single quotes.
 QString ShellWord(const QString& AText);
 
-// "vlcallbench-call --server URL [--legacy] COMMAND NAME=VALUE ..." for ACommand and the given
-// NAME=VALUE lines (Command, Password and JSON are the tool's own business).
+// "vlcallbench-call --server URL [--legacy] [--force] COMMAND NAME=VALUE ..." for ACommand and
+// the given NAME=VALUE lines (Command, Password and JSON are the tool's own business). AForce:
+// the command or a line is outside the server's version, which the tool refuses without --force.
 QString CallToolLine(const QString& AURL, bool AJSON, const QString& ACommand,
-                     const QStringList& ALines);
+                     const QStringList& ALines, bool AForce = false);
 
 // The TLS choices a curl line carries over.
 struct TCurlTls {

@@ -294,6 +294,40 @@ TEST_F(SendTest, CopiesTheCallAsAToolLineOrACurlLine) {
     EXPECT_FALSE(curl.contains(QStringLiteral("s3cret"))) << curl.toStdString();
 }
 
+// What the window greys out, the tool refuses without --force; the copied line carries it then,
+// and only then.
+TEST_F(SendTest, CopiedToolLineForcesWhatTheTypedVersionLacks) {
+    Connect(QStringLiteral("127.0.0.1"), 8087);
+    struct Case {
+        const char* Version;
+        const char* Command;
+        const char* Typed; // a value typed (and so ticked) for Players, or null
+        bool Force;
+    } cases[] = {
+        {"", "AccountsDecBalance2", nullptr, false}, // nothing typed: nothing checked
+        {"6.00", "AccountsDecBalance2", nullptr, false},
+        {"5.99", "AccountsDecBalance2", nullptr, true}, // the command is greyed
+        {"4.39", "AccountsList", nullptr, false}, // greyed rows that are not ticked do not count
+        {"2.10", "AccountsList", nullptr, false}, // nor does JSON (4.20+), which the tool fills
+        {"4.40", "AccountsList", "a", false},
+        {"4.39", "AccountsList", "b", true}, // a ticked row is greyed
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.Version) + " " + c.Command);
+        Form->VerEdit->setText(QString::fromLatin1(c.Version));
+        FocusCommand(c.Command);
+        if (c.Typed)
+            TypeValue("Players", QString::fromLatin1(c.Typed));
+        QTest::keyClick(Form->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        const QString line = QGuiApplication::clipboard()->text();
+        EXPECT_EQ(line.startsWith(QStringLiteral(
+                      "vlcallbench-call --server http://127.0.0.1:8087/api --force ")),
+                  c.Force)
+            << line.toStdString();
+        EXPECT_EQ(line.contains(QStringLiteral("--force")), c.Force) << line.toStdString();
+    }
+}
+
 TEST_F(SendTest, CtrlReturnSendsFromAnywhereAsTheButtonWould) {
     HttpPeer peer;
     ASSERT_GT(peer.Port, 0);
