@@ -7,22 +7,6 @@
 #include <algorithm>
 #include <string_view>
 
-QString UrlForDisplay(const QString& AURL) {
-    const qsizetype scheme = AURL.indexOf(QStringLiteral("://"));
-    const qsizetype authority = scheme < 0 ? 0 : scheme + 3;
-    qsizetype end = AURL.size();
-    for (const QChar stop : {u'/', u'?', u'#'})
-        if (const qsizetype at = AURL.indexOf(stop, authority); at >= 0)
-            end = std::min(end, at);
-    const qsizetype at = AURL.lastIndexOf(u'@', end - 1);
-    if (at < authority)
-        return AURL;
-    const qsizetype colon = AURL.indexOf(u':', authority);
-    if (colon < 0 || colon > at)
-        return AURL;
-    return AURL.left(colon + 1) + QStringLiteral("***") + AURL.mid(at);
-}
-
 QString SendErrorDetails(const QString& AURL, const TCallResult& AResult) {
     QString text =
         QStringLiteral("URL: %1\nTime: %2 ms\n").arg(UrlForDisplay(AURL)).arg(AResult.DurationMs);

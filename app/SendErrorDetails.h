@@ -1,11 +1,10 @@
 #pragma once
 
+#include "SendRequest.h"
+
 #include <QString>
 
 struct TCallResult;
-
-// The URL as it may be shown: a password in its user part is replaced by "***".
-QString UrlForDisplay(const QString& AURL);
 
 // The text behind "Show Details..." in Send's error box: the URL that was posted, the time the
 // call took and, for an answer refused by its status code, the body the server sent with it

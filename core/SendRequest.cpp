@@ -1,5 +1,7 @@
 #include "SendRequest.h"
 
+#include <algorithm>
+
 QString TrimControl(const QString& AText) {
     qsizetype begin = 0, end = AText.size();
     while (begin < end && AText[begin].unicode() <= 32)
@@ -55,4 +57,20 @@ std::vector<std::u16string> WireLines(const TParamValues& AForm) {
     for (const QString& line : AForm.AllLines())
         lines.push_back(line.toStdU16String());
     return lines;
+}
+
+QString UrlForDisplay(const QString& AURL) {
+    const qsizetype scheme = AURL.indexOf(QStringLiteral("://"));
+    const qsizetype authority = scheme < 0 ? 0 : scheme + 3;
+    qsizetype end = AURL.size();
+    for (const QChar stop : {u'/', u'?', u'#'})
+        if (const qsizetype at = AURL.indexOf(stop, authority); at >= 0)
+            end = std::min(end, at);
+    const qsizetype at = AURL.lastIndexOf(u'@', end - 1);
+    if (at < authority)
+        return AURL;
+    const qsizetype colon = AURL.indexOf(u':', authority);
+    if (colon < 0 || colon > at)
+        return AURL;
+    return AURL.left(colon + 1) + QStringLiteral("***") + AURL.mid(at);
 }

@@ -20,6 +20,9 @@ QString MissingConnectionField(const QString& AAddress, const QString& APort, co
 // ":" and the port unless the port is exactly "80", then "/" and the path.
 QString BuildURL(const QString& AAddress, const QString& APort, const QString& APath);
 
+// The URL as it may be shown or kept: a password in its user part is replaced by "***".
+QString UrlForDisplay(const QString& AURL);
+
 // The lines a command's grid starts with: one "Name=" per parameter in catalogue order, with
 // Command holding the command's name, Password the placeholder "(not shown)" and JSON "Yes" or
 // "No". The first three lines are always sent; the others when their rows are ticked.

@@ -4,17 +4,26 @@
 
 #include "Catalogue.h"
 #include "CatalogueText.h"
+#include "HistoryStore.h"
 #include "ScriptedServer.h"
 #include "SettingsStore.h"
 #include "TempFolder.h"
 #include "ToolProcess.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlQuery>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -30,11 +39,18 @@ std::string BodyOf(const std::string& ARequest) {
     return end == std::string::npos ? std::string() : ARequest.substr(end + 4);
 }
 
-// A private configuration folder, so no run reads the settings of the user running the tests.
+// A private configuration and data folder, so no run reads the settings of the user running the
+// tests or writes into their call history, and no session bus, so none reads their keyring.
 class TConfigFolder {
 public:
     TConfigFolder() : FFolder("vlcall-"), FPath(FFolder.Path().string()) {}
-    std::string Environment() const { return "XDG_CONFIG_HOME=" + FPath; }
+    std::vector<std::string> Environment() const {
+        return {"XDG_CONFIG_HOME=" + FPath, "XDG_DATA_HOME=" + DataFolder(),
+                "DBUS_SESSION_BUS_ADDRESS="};
+    }
+    std::string DataFolder() const { return FPath + "/data"; }
+    // Where the call history is kept.
+    QString HistoryFolder() const { return QString::fromStdString(DataFolder() + "/vlcallbench"); }
     std::string File(const char* AName) const { return FPath + "/" + AName; }
     void Save(const TConnectionSettings& ASettings) const {
         TSettingsStore(QString::fromStdString(File("Tessarine.conf"))).Save(ASettings);
@@ -53,10 +69,35 @@ std::unique_ptr<TScriptedServer> AnsweringServer(std::string AAnswer = "OK") {
     return std::make_unique<TScriptedServer>(TServerScript().ReadRequest().Send(AAnswer));
 }
 
+// The calls kept in the history in AFolder, newest first; none when there is no history.
+std::vector<THistoryCall> StoredCalls(const QString& AFolder) {
+    // The database driver is loaded through the application object.
+    static int argc = 1;
+    static char name[] = "test_call_tool";
+    static char* argv[] = {name, nullptr};
+    static const QCoreApplication application(argc, argv);
+    std::vector<THistoryCall> calls;
+    if (!QFileInfo::exists(AFolder + QStringLiteral("/history.sqlite")))
+        return calls;
+    THistoryStore store(AFolder);
+    store.OpenForReading();
+    QSqlQuery query = store.ListQuery({});
+    while (query.next())
+        calls.push_back(*store.Load(query.value(THistoryStore::ListId).toLongLong()));
+    return calls;
+}
+
 class CallToolTest : public ::testing::Test {
 protected:
-    TToolRun Call(std::vector<std::string> AArguments, std::vector<std::string> AEnvironment = {}) {
-        AEnvironment.push_back(Config.Environment());
+    TToolRun Call(const std::vector<std::string>& AArguments,
+                  std::vector<std::string> AEnvironment = {}) {
+        // The test's own entries win over the private folders.
+        for (const std::string& entry : Config.Environment()) {
+            const std::string name = entry.substr(0, entry.find('=') + 1);
+            if (std::none_of(AEnvironment.begin(), AEnvironment.end(),
+                             [&](const std::string& AEntry) { return AEntry.starts_with(name); }))
+                AEnvironment.push_back(entry);
+        }
         return RunTool(CallTool, AArguments, AEnvironment);
     }
 
@@ -261,7 +302,7 @@ TEST_F(CallToolTest, AnswersAreWrittenAsTheyArrive) {
         const std::vector<std::string> arguments =
             tool == CallTool ? std::vector<std::string>{"--server", url, "SystemStats"}
                              : std::vector<std::string>{url, "Command=SystemStats"};
-        TToolProcess process(tool, arguments, {Config.Environment()});
+        TToolProcess process(tool, arguments, Config.Environment());
         // The character cut in two waits for its last byte.
         EXPECT_TRUE(process.WaitForOut(6)) << tool;
         EXPECT_EQ(process.Out, "first ");
@@ -318,4 +359,128 @@ TEST(CatalogueText, WrappedToTheTerminalWidth) {
         }
         EXPECT_GT(continued, 10);
     }
+}
+
+// Every call the tool sends is kept as the window keeps a Send: the form as sent with the
+// password's value emptied, the outcome, the status line and the answer; nothing else is.
+TEST_F(CallToolTest, SentCallsAreKeptInTheHistoryWithoutThePassword) {
+    const std::string password = "s3cret-Pw";
+    const std::vector<std::string> environment{"SECRET=" + password};
+    const auto server = AnsweringServer("{\"Result\":1}");
+    const std::string url = Narrow(server->URL(u"/api"));
+    TToolRun run = Call({"--server", url, "--password-env", "SECRET", "AccountsGet", "Player=joe"},
+                        environment);
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Err, "");
+    const auto refused = AnsweringServer("HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone");
+    run = Call({"--server", Narrow(refused->URL(u"/api")), "--password-env", "SECRET", "--legacy",
+                "SystemStats"},
+               environment);
+    ASSERT_EQ(run.ExitCode, 1);
+    std::string closedUrl;
+    {
+        const TScriptedServer gone(TServerScript().ReadRequest());
+        closedUrl = Narrow(gone.URL(u"/api"));
+    }
+    run = Call({"--server", closedUrl, "SystemStats"});
+    ASSERT_EQ(run.ExitCode, 1);
+    const std::vector<THistoryCall> sent = StoredCalls(Config.HistoryFolder());
+
+    // Not sent: not kept.
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--curl", "--server", url, "SystemStats"},
+          std::vector<std::string>{"--list"}, std::vector<std::string>{"--describe", "SystemStats"},
+          std::vector<std::string>{"--server", url, "AccountsGet", "Playr=x"}})
+        Call(arguments, environment);
+    ASSERT_EQ(StoredCalls(Config.HistoryFolder()).size(), 3U);
+    ASSERT_EQ(sent.size(), 3U);
+
+    const THistoryCall& answer = sent[2];
+    EXPECT_EQ(answer.Outcome, THistoryOutcome::Answer);
+    EXPECT_EQ(answer.URL.toStdString(), url);
+    EXPECT_EQ(answer.Command, QStringLiteral("AccountsGet"));
+    EXPECT_EQ(answer.Fields,
+              (QStringList{QStringLiteral("Command=AccountsGet"), QStringLiteral("Password="),
+                           QStringLiteral("JSON=Yes"), QStringLiteral("Player=joe")}));
+    EXPECT_EQ(answer.Format, QStringLiteral("JSON"));
+    EXPECT_EQ(answer.StatusLine, QStringLiteral("HTTP/1.1 200 OK"));
+    EXPECT_EQ(answer.ContentType, QStringLiteral("text/plain"));
+    EXPECT_EQ(answer.AnswerSize, 12);
+    EXPECT_EQ(answer.Answer, QStringLiteral("{\"Result\":1}"));
+    EXPECT_FALSE(answer.AnswerCut);
+    EXPECT_GE(answer.DurationMs, 0);
+    EXPECT_LT(std::abs(answer.When.secsTo(QDateTime::currentDateTimeUtc())), 60);
+
+    EXPECT_EQ(sent[1].Outcome, THistoryOutcome::Error);
+    EXPECT_EQ(sent[1].Format, QStringLiteral("Legacy"));
+    EXPECT_EQ(sent[1].ErrorText, QStringLiteral("HTTP/1.1 404 Not Found"));
+    EXPECT_EQ(sent[1].StatusLine, QStringLiteral("HTTP/1.1 404 Not Found"));
+    EXPECT_EQ(sent[1].Answer, QStringLiteral("gone")); // the body sent with the refusal
+    EXPECT_EQ(sent[0].Outcome, THistoryOutcome::Error);
+    EXPECT_FALSE(sent[0].ErrorText.isEmpty());
+    EXPECT_EQ(sent[0].StatusLine, QString());
+    EXPECT_EQ(sent[0].Fields,
+              (QStringList{QStringLiteral("Command=SystemStats"), QStringLiteral("JSON=Yes")}));
+
+    const QDir folder(Config.HistoryFolder());
+    for (const QString& name : folder.entryList(QDir::Files)) {
+        QFile file(folder.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_FALSE(file.readAll().contains(password.c_str())) << name.toStdString();
+    }
+}
+
+// The whole answer goes out; the history keeps its first 16 MiB, ending with a whole character,
+// and marks it cut.
+TEST_F(CallToolTest, LongAnswersAreKeptCut) {
+    const std::size_t limit = std::size_t(16) << 20;
+    const std::string body = std::string(limit - 1, 'a') + "\xE2\x82\xAC tail";
+    const auto server = AnsweringServer(body);
+    const TToolRun run = Call({"--server", Narrow(server->URL(u"/api")), "SystemStats"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_TRUE(run.Out == body + "\n");
+    const std::vector<THistoryCall> calls = StoredCalls(Config.HistoryFolder());
+    ASSERT_EQ(calls.size(), 1U);
+    EXPECT_TRUE(calls[0].AnswerCut);
+    EXPECT_EQ(calls[0].AnswerSize, static_cast<qint64>(body.size()));
+    EXPECT_TRUE(calls[0].Answer == QString(static_cast<qsizetype>(limit - 1), u'a'));
+}
+
+// "Keep call history" off: nothing is kept. A history that cannot be written changes neither
+// the answer nor the exit code, and says so in one line.
+TEST_F(CallToolTest, HistoryOffOrUnwritableLeavesTheCallAlone) {
+    const auto server = AnsweringServer();
+    const std::string url = Narrow(server->URL(u"/api"));
+    TConnectionSettings settings;
+    settings.KeepHistory = false;
+    Config.Save(settings);
+    TToolRun run = Call({"--server", url, "SystemStats"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out, "OK\n");
+    EXPECT_FALSE(QFileInfo::exists(Config.HistoryFolder()));
+
+    settings.KeepHistory = true;
+    Config.Save(settings);
+    // Root may write into any folder, so one data folder cannot exist at all: a plain file.
+    const std::string blocker = Config.File("blocker");
+    std::FILE* file = std::fopen(blocker.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    const std::string readOnly = Config.File("read-only");
+    std::filesystem::create_directory(readOnly);
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read |
+                                               std::filesystem::perms::owner_exec);
+    for (const std::string& data : {blocker, readOnly}) {
+        SCOPED_TRACE(data);
+        run = Call({"--server", url, "SystemStats"}, {"XDG_DATA_HOME=" + data});
+        EXPECT_EQ(run.ExitCode, 0) << run.Err;
+        EXPECT_EQ(run.Out, "OK\n");
+        const bool unwritable = data == blocker || ::geteuid() != 0;
+        EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), unwritable ? 1 : 0) << run.Err;
+        if (unwritable) {
+            EXPECT_TRUE(run.Err.starts_with("vlcallbench-call: Calls are not being recorded: "))
+                << run.Err;
+        }
+    }
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_all);
 }

@@ -7,6 +7,8 @@
 #include "MainForm.h"
 #include "PasswordKeyring.h"
 #include "QtTestSupport.h"
+#include "ScriptedServer.h"
+#include "ToolProcess.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -49,7 +51,7 @@ protected:
     // Closes the window, which saves the settings; the tooltip it ends with.
     QString Close(std::unique_ptr<TMainForm>& AForm) {
         EXPECT_TRUE(AForm->close());
-        const QString tip = AForm->RememberPW->toolTip();
+        QString tip = AForm->RememberPW->toolTip();
         AForm.reset();
         return tip;
     }
@@ -135,6 +137,38 @@ TEST_F(KeyringTest, PasswordInTheFileMovesToTheKeyring) {
     EXPECT_EQ(Stored("Password").isValid(), !InKeyring());
     form = Open();
     EXPECT_EQ(form->PasswordEdit->text(), QStringLiteral("from file"));
+}
+
+// vlcallbench-call sends the password the window remembers, from wherever the window keeps it:
+// the keyring, or the file where no keyring takes it; a password named on its command line wins.
+TEST_F(KeyringTest, CallToolSendsTheRememberedPassword) {
+    auto form = Open();
+    form->RememberPW->setChecked(true);
+    form->PasswordEdit->setText(QStringLiteral("s3cret pw"));
+    Close(form);
+    EXPECT_EQ(Stored("Password").isValid(), !InKeyring());
+
+    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nOK";
+    TScriptedServer server(TServerScript().ReadRequest().Send(ok));
+    const std::u16string wideUrl = server.URL();
+    const std::string url(wideUrl.begin(), wideUrl.end());
+    const std::vector<std::string> environment{
+        "XDG_CONFIG_HOME=" + Folder.path().toStdString(),
+        "XDG_DATA_HOME=" + Folder.filePath(QStringLiteral("data")).toStdString(),
+        "OTHER_PASSWORD=other"};
+    for (const bool named : {false, true}) {
+        std::vector<std::string> arguments{"--server", url, "SystemStats"};
+        if (named)
+            arguments.insert(arguments.begin(), {"--password-env", "OTHER_PASSWORD"});
+        const TToolRun run = RunTool(VL_CALL_TOOL, arguments, environment);
+        EXPECT_EQ(run.ExitCode, 0) << run.Err;
+        ASSERT_TRUE(server.WaitForScriptsDone(named ? 2 : 1));
+        const std::string request = server.Requests().back();
+        EXPECT_TRUE(
+            request.ends_with(named ? "\r\n\r\nCommand=SystemStats&Password=other&JSON=Yes"
+                                    : "\r\n\r\nCommand=SystemStats&Password=s3cret+pw&JSON=Yes"))
+            << request;
+    }
 }
 
 } // namespace

@@ -591,11 +591,35 @@ TEST_F(TlsVerify, AbortWhileTheReceiverDecidesEndsAsAnAbort) {
     EXPECT_EQ(Server->Requests(), std::vector<std::string>{""});
 }
 
-// vlcallbench-post checks as the window does, with its own ways to trust a certificate.
-TEST(TlsPostTool, TrustOptionsAndRefusal) {
+// Both command-line tools check as the window does, with the same ways to trust a certificate
+// and the same words for a refusal; the password never goes to a server that is not trusted.
+struct TTrustTool {
+    const char* Program;
+    // The arguments that make one call to AURL after the options.
+    std::vector<std::string> (*Call)(const std::string& AURL);
+    const char* Where; // where the hint puts --pin
+};
+const TTrustTool TrustTools[] = {
+    {VL_POST_TOOL,
+     [](const std::string& AURL) {
+         return std::vector<std::string>{AURL, "Password=s3cret"};
+     },
+     " before the URL"},
+    {VL_CALL_TOOL,
+     [](const std::string& AURL) {
+         return std::vector<std::string>{"--server", AURL, "--password-env", "VL_TEST_PASSWORD",
+                                         "AccountsList"};
+     },
+     ""},
+};
+
+TEST(TlsCommandLineTools, TrustOptionsAndRefusal) {
     const TTestPki& Pki = TTestPki::Get();
     TTempFolder Config; // the window's settings, with one pin
     setenv("XDG_CONFIG_HOME", Config.Path().c_str(), 1);
+    TTempFolder Data; // the call tool's history
+    setenv("XDG_DATA_HOME", Data.Path().c_str(), 1);
+    setenv("VL_TEST_PASSWORD", "s3cret", 1);
     struct TCase {
         const char* Name;
         const TTestCertificate& Certificate;
@@ -615,32 +639,39 @@ TEST(TlsPostTool, TrustOptionsAndRefusal) {
         {"insecure", Pki.SelfSigned, {"--insecure"}, nullptr},
         {"pinned in the window", Pki.SelfSigned, {}, nullptr, true},
     };
-    for (const TCase& Case : Cases) {
-        SCOPED_TRACE(Case.Name);
-        TTlsTestServer Server({TTlsServerMode::Answer, OkAnswer, true, &Case.Certificate});
-        if (Case.PinnedInWindow) {
-            ASSERT_TRUE(TPinStore(TPinStore::DefaultFileName())
-                            .Pin("127.0.0.1", Server.Port(), Case.Certificate.Fingerprint));
+    for (const TTrustTool& Tool : TrustTools) {
+        for (const TCase& Case : Cases) {
+            SCOPED_TRACE(std::string(Tool.Program) + ": " + Case.Name);
+            TTlsTestServer Server({TTlsServerMode::Answer, OkAnswer, true, &Case.Certificate});
+            if (Case.PinnedInWindow) {
+                ASSERT_TRUE(TPinStore(TPinStore::DefaultFileName())
+                                .Pin("127.0.0.1", Server.Port(), Case.Certificate.Fingerprint));
+            }
+            std::vector<std::string> Args = Case.Options;
+            for (std::string& Arg : Tool.Call(Utf8(Url("https", "127.0.0.1", Server.Port()))))
+                Args.push_back(std::move(Arg));
+            const TProgramRun Run = RunProgram(Tool.Program, Args);
+            ASSERT_TRUE(Server.WaitForServed(1));
+            if (Case.Why == nullptr) {
+                EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
+                EXPECT_EQ(Run.Out, "hello world\n");
+                ASSERT_EQ(Server.Requests().size(), 1U);
+                EXPECT_NE(Server.Requests()[0].find("Password=s3cret"), std::string::npos);
+                continue;
+            }
+            EXPECT_EQ(Run.ExitCode, 1);
+            EXPECT_EQ(Run.Out, "");
+            const std::string Head =
+                "Untrusted certificate of 127.0.0.1:" + std::to_string(Server.Port()) + ": " +
+                Case.Why;
+            EXPECT_TRUE(Run.Err.starts_with(Head)) << Run.Err;
+            EXPECT_TRUE(Run.Err.ends_with("\r\nFingerprint: " + Case.Certificate.Fingerprint +
+                                          "\nTo trust this certificate, pass --pin " +
+                                          Case.Certificate.Fingerprint + Tool.Where + ".\n"))
+                << Run.Err;
+            // Nothing was written to the server, the password least of all.
+            EXPECT_EQ(Server.Requests(), std::vector<std::string>{""});
         }
-        std::vector<std::string> Args = Case.Options;
-        Args.push_back(Utf8(Url("https", "127.0.0.1", Server.Port())));
-        const TProgramRun Run = RunProgram(VL_POST_TOOL, Args);
-        ASSERT_TRUE(Server.WaitForServed(1));
-        if (Case.Why == nullptr) {
-            EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
-            EXPECT_EQ(Run.Out, "hello world\n");
-            continue;
-        }
-        EXPECT_EQ(Run.ExitCode, 1);
-        EXPECT_EQ(Run.Out, "");
-        const std::string Head =
-            "Untrusted certificate of 127.0.0.1:" + std::to_string(Server.Port()) + ": " + Case.Why;
-        EXPECT_TRUE(Run.Err.starts_with(Head)) << Run.Err;
-        EXPECT_TRUE(Run.Err.ends_with("\r\nFingerprint: " + Case.Certificate.Fingerprint +
-                                      "\nTo trust this certificate, pass --pin " +
-                                      Case.Certificate.Fingerprint + " before the URL.\n"))
-            << Run.Err;
-        EXPECT_EQ(Server.Requests(), std::vector<std::string>{""});
     }
 
     const TProgramRun BadPin = RunProgram(VL_POST_TOOL, {"--pin", "sha1:00", "https://[::1]/"});
@@ -648,6 +679,12 @@ TEST(TlsPostTool, TrustOptionsAndRefusal) {
     EXPECT_TRUE(BadPin.Err.starts_with("vlcallbench-post: option '--pin' needs sha256: and 64 "
                                        "hexadecimal digits, not 'sha1:00'\n"))
         << BadPin.Err;
+    const TProgramRun BadCallPin = RunProgram(VL_CALL_TOOL, {"--pin", "sha1:00", "AccountsList"});
+    EXPECT_EQ(BadCallPin.ExitCode, 2);
+    EXPECT_EQ(BadCallPin.Err, "option '--pin' needs sha256: and 64 hexadecimal digits, not "
+                              "'sha1:00'\n");
+    unsetenv("VL_TEST_PASSWORD");
+    unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_CONFIG_HOME");
 }
 

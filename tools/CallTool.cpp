@@ -5,15 +5,20 @@
 #include "AnswerWriter.h"
 #include "CallArguments.h"
 #include "CallLine.h"
+#include "CallRecord.h"
 #include "Catalogue.h"
 #include "CatalogueJson.h"
 #include "CatalogueText.h"
 #include "IdHTTP.h"
+#include "IdHTTPResponse.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
+#include "PasswordKeyring.h"
 #include "SendRequest.h"
 #include "SettingsStore.h"
+#include "TlsCommandLine.h"
 #include "VersionText.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <chrono>
@@ -24,6 +29,7 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <sys/ioctl.h>
 #include <thread>
@@ -31,34 +37,53 @@
 
 namespace {
 
-const char* const Usage =
-    "Usage: vlcallbench-call [OPTIONS] COMMAND [NAME=VALUE ...]\n"
-    "       vlcallbench-call --list [GROUP]\n"
-    "       vlcallbench-call --describe COMMAND\n"
-    "\n"
-    "Sends one API command with the given parameters, as the window's Send does with those rows\n"
-    "ticked, and writes the server's answer to standard output as it arrives. Command and\n"
-    "parameter names are checked against the catalogue and may be written in any case.\n"
-    "Defaults come from the window's settings: server address, port and path, version and the\n"
-    "remembered password.\n"
-    "\n"
-    "Options:\n"
-    "  --server URL            the API's URL (default: built from the window's settings)\n"
-    "  --password-env VAR      take the password from the environment variable VAR\n"
-    "  --password-file FILE    take the password from the first line of FILE\n"
-    "  --legacy                ask for the Legacy result format (JSON=No)\n"
-    "  --server-version V      check names against server version V (default: the window's)\n"
-    "  --force                 send commands and parameters the server version lacks\n"
-    "  --timeout SECONDS       give up when the whole call takes longer\n"
-    "  --curl                  print a curl command line for the call instead of sending it\n"
-    "  --show-password         with --curl: write the password itself, not $VL_PASSWORD\n"
-    "  --list [GROUP]          list the commands (of one group)\n"
-    "  --describe COMMAND      show a command's help and parameters\n"
-    "  --json                  with --list or --describe: the catalogue's JSON for that part\n"
-    "  --help                  show this text\n"
-    "  --version               show the program's version\n"
-    "\n"
-    "Exit status: 0 the answer was printed, 1 the call failed, 2 usage or validation error.\n";
+std::string Usage() {
+    const auto option = [](std::string_view AName, std::string_view AHelp) {
+        std::string line = "  " + std::string(AName);
+        line.resize(26, ' ');
+        return line + std::string(AHelp) + "\n";
+    };
+    return "Usage: vlcallbench-call [OPTIONS] COMMAND [NAME=VALUE ...]\n"
+           "       vlcallbench-call --list [GROUP]\n"
+           "       vlcallbench-call --describe COMMAND\n"
+           "\n"
+           "Sends one API command with the given parameters, as the window's Send does with those "
+           "rows\n"
+           "ticked, and writes the server's answer to standard output as it arrives. Command and\n"
+           "parameter names are checked against the catalogue and may be written in any case.\n"
+           "Defaults come from the window's settings: server address, port and path, version and "
+           "the\n"
+           "remembered password.\n"
+           "\n"
+           "Options:\n"
+           "  --server URL            the API's URL (default: built from the window's settings)\n"
+           "  --password-env VAR      take the password from the environment variable VAR\n"
+           "  --password-file FILE    take the password from the first line of FILE\n"
+           "  --legacy                ask for the Legacy result format (JSON=No)\n"
+           "  --server-version V      check names against server version V (default: the "
+           "window's)\n"
+           "  --force                 send commands and parameters the server version lacks\n"
+           "  --timeout SECONDS       give up when the whole call takes longer\n" +
+           option("--insecure", TTlsCommandLine::InsecureHelp) +
+           option("--cacert FILE", TTlsCommandLine::CaCertHelp) +
+           option("--pin " + std::string(TTlsCommandLine::PinValue), TTlsCommandLine::PinHelp) +
+           "  --curl                  print a curl command line for the call instead of sending "
+           "it\n"
+           "  --show-password         with --curl: write the password itself, not $VL_PASSWORD\n"
+           "  --list [GROUP]          list the commands (of one group)\n"
+           "  --describe COMMAND      show a command's help and parameters\n"
+           "  --json                  with --list or --describe: the catalogue's JSON for that "
+           "part\n"
+           "  --help                  show this text\n"
+           "  --version               show the program's version\n"
+           "\n"
+           "An https server's certificate is checked as the window checks it, and the "
+           "certificates\n"
+           "trusted in the window are trusted here too.\n"
+           "\n"
+           "Exit status: 0 the answer was printed, 1 the call failed, 2 usage or validation "
+           "error.\n";
+}
 
 struct TOptions {
     bool List = false;
@@ -74,17 +99,19 @@ struct TOptions {
     std::optional<std::string> PasswordFile;
     std::optional<double> Timeout;
     std::string TimeoutText;
+    TTlsCommandLine Tls;
     std::vector<std::string> Positional;
 };
 
 enum class TEarlyExit { None, Help, Version };
 
 TEarlyExit ParseOptions(int argc, char** argv, TOptions& AOptions) {
-    const std::vector<std::string> flags{"--list",          "--describe", "--json",
-                                         "--legacy",        "--force",    "--curl",
-                                         "--show-password", "--help",     "--version"};
-    const std::vector<std::string> valued{"--server", "--server-version", "--password-env",
-                                          "--password-file", "--timeout"};
+    const std::vector<std::string> flags{"--list",    "--describe", "--json",          "--legacy",
+                                         "--force",   "--curl",     "--show-password", "--help",
+                                         "--version", "--insecure"};
+    const std::vector<std::string> valued{
+        "--server",  "--server-version", "--password-env", "--password-file",
+        "--timeout", "--cacert",         "--pin"};
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
@@ -115,7 +142,15 @@ TEarlyExit ParseOptions(int argc, char** argv, TOptions& AOptions) {
                 AOptions.PasswordEnv = *value;
             else if (argument == "--password-file")
                 AOptions.PasswordFile = *value;
-            else {
+            else if (argument == "--cacert")
+                AOptions.Tls.CaCertFile = *value;
+            else if (argument == "--pin") {
+                try {
+                    AOptions.Tls.Pins.push_back(PinOptionValue(*value));
+                } catch (const std::invalid_argument& error) {
+                    throw ECallUsage(error.what());
+                }
+            } else {
                 char* end = nullptr;
                 const double seconds = std::strtod(value->c_str(), &end);
                 if (value->empty() || *end != '\0' || !(seconds > 0) || seconds > 1e6)
@@ -136,6 +171,10 @@ TEarlyExit ParseOptions(int argc, char** argv, TOptions& AOptions) {
             return TEarlyExit::Help;
         if (argument == "--version")
             return TEarlyExit::Version;
+        if (argument == "--insecure") {
+            AOptions.Tls.Insecure = true;
+            continue;
+        }
         bool& flag = argument == "--list"       ? AOptions.List
                      : argument == "--describe" ? AOptions.Describe
                      : argument == "--json"     ? AOptions.Json
@@ -225,6 +264,24 @@ public:
         return FSettings;
     }
 
+    // The remembered password as the window's start-up reads it: from the keyring when the
+    // window keeps it there, else from the file.
+    QString Password() {
+        QString password = Get().Password;
+        TPasswordKeyring().ReadRemembered(FSettings.RememberPW, password);
+        return password;
+    }
+
+    // "Keep call history"; a settings file that cannot be read in full still says it when it
+    // can, and a history kept by mistake is better than a call refused for it.
+    bool KeepHistory() {
+        try {
+            return Get().KeepHistory;
+        } catch (const ECallUsage&) {
+            return FSettings.KeepHistory;
+        }
+    }
+
 private:
     TConnectionSettings FSettings;
     bool FLoaded = false;
@@ -264,7 +321,7 @@ QString PasswordOf(const TOptions& AOptions, TDefaults& ADefaults) {
             line.chop(1);
         return QString::fromUtf8(line);
     }
-    return ADefaults.Get().Password;
+    return ADefaults.Password();
 }
 
 // Ends a running call from another thread once the time is up.
@@ -312,7 +369,7 @@ int Call(const TOptions& AOptions, const TCommandList& ACommands) {
     if (AOptions.Json)
         throw ECallUsage("--json goes with --list or --describe.");
     if (AOptions.Positional.empty())
-        throw ECallUsage(std::string("No COMMAND given.\n\n") + Usage);
+        throw ECallUsage("No COMMAND given.\n\n" + Usage());
     if (AOptions.ShowPassword && !AOptions.Curl)
         throw ECallUsage("--show-password goes with --curl.");
     const TCommand& command = FindCommand(ACommands, AOptions.Positional[0]);
@@ -332,31 +389,62 @@ int Call(const TOptions& AOptions, const TCommandList& ACommands) {
     const QString url = URLOf(AOptions, defaults);
     const TParamValues form = CallForm(grid, PasswordOf(AOptions, defaults));
     if (AOptions.Curl) {
-        std::cout << CurlLine(url, form, AOptions.ShowPassword).toStdString() << '\n' << std::flush;
+        // A pin has no counterpart among curl's options; the other choices carry over.
+        const TCurlTls tls{AOptions.Tls.Insecure, QString::fromStdString(AOptions.Tls.CaCertFile)};
+        std::cout << CurlLine(url, form, AOptions.ShowPassword, tls).toStdString() << '\n'
+                  << std::flush;
         return std::cout ? 0 : 1;
     }
 
     TIdSSLIOHandlerSocketOpenSSL SSLHandler;
     SSLHandler.RecvBufferSize = AnswerReceiveSize;
+    ApplyTlsCommandLine(AOptions.Tls, SSLHandler);
     TIdHTTP HTTP;
     HTTP.SetIOHandler(&SSLHandler);
     TAnswerWriter output(STDOUT_FILENO);
-    HTTP.SetBodySink([&output](std::u16string_view APiece) { output.Write(APiece); });
-    std::optional<TWatchdog> watchdog;
-    if (AOptions.Timeout)
-        watchdog.emplace(HTTP, *AOptions.Timeout);
-    try {
-        HTTP.Post(url.toStdU16String(), WireLines(form));
-        output.EndLine();
-        return 0;
-    } catch (const std::exception& error) {
-        if (watchdog && watchdog->Fired()) {
-            WriteError("Timed out after " + AOptions.TimeoutText + " s.");
-            return 1;
+    TCallRecord record(defaults.KeepHistory(), url, QString::fromStdString(command.Name),
+                       form.AllLines(), !AOptions.Legacy);
+    HTTP.SetBodySink([&output, &record](std::u16string_view APiece) {
+        output.Write(APiece);
+        record.Answer(APiece);
+    });
+    int exitCode = 0;
+    THistoryOutcome outcome = THistoryOutcome::Answer;
+    QString errorText;
+    bool answered = true;
+    {
+        std::optional<TWatchdog> watchdog;
+        if (AOptions.Timeout)
+            watchdog.emplace(HTTP, *AOptions.Timeout);
+        try {
+            HTTP.Post(url.toStdU16String(), WireLines(form));
+            output.EndLine();
+        } catch (const std::exception& error) {
+            std::string message = error.what();
+            if (const auto* failure = dynamic_cast<const EIdException*>(&error))
+                message = failure->Message(); // whole, even with a NUL byte
+            if (watchdog && watchdog->Fired())
+                message = "Timed out after " + AOptions.TimeoutText + " s.";
+            if (const auto* refused = dynamic_cast<const EIdHTTPProtocolException*>(&error))
+                record.Answer(refused->ErrorMessage); // the body that came with the refusal
+            else
+                answered = false;
+            exitCode = 1;
+            outcome = THistoryOutcome::Error;
+            errorText = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()))
+                            .replace(QChar(0), QChar(0xFFFD));
+            if (const auto* refused = dynamic_cast<const EIdOSSLCertificateRejected*>(&error))
+                WriteError(RefusedCertificateMessage(*refused, ""));
+            else
+                WriteError(message);
         }
-        WriteError(error.what());
-        return 1;
     }
+    // The answer is out; the history's trouble is worth a line but changes nothing else.
+    if (const QString trouble =
+            record.Finish(outcome, errorText, answered ? &HTTP.Response() : nullptr);
+        !trouble.isEmpty())
+        WriteError("vlcallbench-call: " + trouble.toStdString());
+    return exitCode;
 }
 
 } // namespace
@@ -366,7 +454,7 @@ int main(int argc, char** argv) {
         TOptions options;
         switch (ParseOptions(argc, argv, options)) {
         case TEarlyExit::Help:
-            std::cout << Usage << std::flush;
+            std::cout << Usage() << std::flush;
             return 0;
         case TEarlyExit::Version:
             std::cout << "vlcallbench-call " VL_VERSION "\n" << std::flush;
@@ -378,6 +466,8 @@ int main(int argc, char** argv) {
         AppendCatalogue(commands);
         if (options.List || options.Describe)
             return ShowCatalogue(options, commands);
+        // The keyring and the history's database driver need an application object.
+        QCoreApplication application(argc, argv);
         return Call(options, commands);
     } catch (const ECallUsage& error) {
         WriteError(error.what());

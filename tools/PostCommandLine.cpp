@@ -1,7 +1,6 @@
 #include "PostCommandLine.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
 
 namespace {
@@ -16,34 +15,24 @@ struct TPostOption {
     void (*Apply)(TPostCommandLine& ACommandLine, std::string_view AValue);
 };
 
-// "sha256:" and 64 hexadecimal digits, in lower case.
-std::string PinText(std::string_view AValue) {
-    constexpr std::string_view Prefix = "sha256:";
-    std::string pin(AValue);
-    std::transform(pin.begin(), pin.end(), pin.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const bool ok = pin.size() == Prefix.size() + 64 && pin.starts_with(Prefix) &&
-                    pin.find_first_not_of("0123456789abcdef", Prefix.size()) == std::string::npos;
-    if (!ok)
-        throw EPostUsage("option '--pin' needs sha256: and 64 hexadecimal digits, not '" +
-                         std::string(AValue) + "'");
-    return pin;
-}
-
 constexpr TPostOption Options[] = {
     {"-h", "--help", "", "print this help and exit",
      [](TPostCommandLine& ACommandLine, std::string_view) { ACommandLine.Help = true; }},
     {"", "--version", "", "print the version and exit",
      [](TPostCommandLine& ACommandLine, std::string_view) { ACommandLine.Version = true; }},
-    {"", "--insecure", "", "do not check the server's certificate",
-     [](TPostCommandLine& ACommandLine, std::string_view) { ACommandLine.Insecure = true; }},
-    {"", "--cacert", "FILE", "trust the certificates in FILE instead of the system's",
+    {"", "--insecure", "", TTlsCommandLine::InsecureHelp,
+     [](TPostCommandLine& ACommandLine, std::string_view) { ACommandLine.Tls.Insecure = true; }},
+    {"", "--cacert", "FILE", TTlsCommandLine::CaCertHelp,
      [](TPostCommandLine& ACommandLine, std::string_view AValue) {
-         ACommandLine.CaCertFile = AValue;
+         ACommandLine.Tls.CaCertFile = AValue;
      }},
-    {"", "--pin", "sha256:HEX", "trust exactly this certificate (may be repeated)",
+    {"", "--pin", TTlsCommandLine::PinValue, TTlsCommandLine::PinHelp,
      [](TPostCommandLine& ACommandLine, std::string_view AValue) {
-         ACommandLine.Pins.push_back(PinText(AValue));
+         try {
+             ACommandLine.Tls.Pins.push_back(PinOptionValue(AValue));
+         } catch (const std::invalid_argument& E) {
+             throw EPostUsage(E.what());
+         }
      }},
 };
 

@@ -2,6 +2,8 @@
 
 // The arguments of vlcallbench-post: options, then the URL and the form lines.
 
+#include "TlsCommandLine.h"
+
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -10,12 +12,7 @@
 struct TPostCommandLine {
     bool Help = false;
     bool Version = false;
-    // No check of the server's certificate.
-    bool Insecure = false;
-    // Trust the certificates in this file instead of the system's.
-    std::string CaCertFile;
-    // Certificates trusted whatever the check says, as "sha256:" and 64 lower-case digits.
-    std::vector<std::string> Pins;
+    TTlsCommandLine Tls;
     std::string URL;
     std::vector<std::string> Lines;
 };

@@ -6,10 +6,8 @@
 #include "IdHTTP.h"
 #include "IdHTTPText.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
-#include "PinStore.h"
 #include "PostCommandLine.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -21,15 +19,6 @@ namespace {
 void WriteAll(std::FILE* AFile, const std::string& AText) {
     std::fwrite(AText.data(), 1, AText.size(), AFile);
     std::fflush(AFile);
-}
-
-// A certificate that fails the check is trusted when given with --pin or pinned in the window.
-bool Trusted(const TPostCommandLine& ACommandLine, const TIdPeerCertificate& APeer) {
-    if (std::find(ACommandLine.Pins.begin(), ACommandLine.Pins.end(), APeer.Fingerprint) !=
-        ACommandLine.Pins.end())
-        return true;
-    const TPinStore pins(TPinStore::DefaultFileName());
-    return DecideTrust(pins.Find(APeer.Host, APeer.Port), APeer) == TTrustVerdict::Trusted;
 }
 
 } // namespace
@@ -57,12 +46,8 @@ int main(int argc, char** argv) {
     try {
         // The program's arrangement: https through the TLS handler, http passed through it.
         TIdSSLIOHandlerSocketOpenSSL SSLHandler;
-        SSLHandler.VerifyPeer = !commandLine.Insecure;
+        ApplyTlsCommandLine(commandLine.Tls, SSLHandler);
         SSLHandler.RecvBufferSize = AnswerReceiveSize;
-        SSLHandler.SSLOptions().RootCertFile = commandLine.CaCertFile;
-        SSLHandler.OnVerifyPeer = [&commandLine](const TIdPeerCertificate& APeer) {
-            return Trusted(commandLine, APeer);
-        };
         TIdHTTP HTTP;
         HTTP.SetIOHandler(&SSLHandler);
         // The answer goes out as it arrives: a large one is never held whole.
@@ -72,8 +57,7 @@ int main(int argc, char** argv) {
         Output.EndLine();
         return 0;
     } catch (const EIdOSSLCertificateRejected& E) {
-        WriteAll(stderr, std::string(E.what()) + "\nTo trust this certificate, pass --pin " +
-                             E.Certificate.Fingerprint + " before the URL.\n");
+        WriteAll(stderr, RefusedCertificateMessage(E, " before the URL"));
         return 1;
     } catch (const EIdException& E) {
         // The message keeps its exact bytes, even one that ends with a line break or holds NUL.

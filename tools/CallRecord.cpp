@@ -1,0 +1,93 @@
+#include "CallRecord.h"
+
+#include "IdHTTPResponse.h"
+#include "SendRequest.h"
+
+void TAnswerCapture::Write(std::u16string_view APiece) {
+    if (FCut || APiece.empty())
+        return;
+    std::u16string_view rest = APiece;
+    if (FPendingHigh != 0) {
+        const char16_t pair[2] = {FPendingHigh, rest.front()};
+        FPendingHigh = 0;
+        const bool joined = QChar::isLowSurrogate(pair[1]);
+        Append(QStringView(pair, joined ? 2 : 1));
+        if (joined)
+            rest.remove_prefix(1);
+    }
+    if (!rest.empty() && QChar::isHighSurrogate(rest.back())) {
+        FPendingHigh = rest.back();
+        rest.remove_suffix(1);
+    }
+    if (!rest.empty())
+        Append(QStringView(rest.data(), static_cast<qsizetype>(rest.size())));
+}
+
+void TAnswerCapture::Append(QStringView AText) {
+    if (FCut)
+        return;
+    const QByteArray bytes = AText.toUtf8();
+    const auto room = static_cast<qsizetype>(FLimit - static_cast<qint64>(FText.size()));
+    if (bytes.size() <= room) {
+        FText.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        return;
+    }
+    qsizetype end = room;
+    while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80)
+        --end; // not inside a character
+    FText.append(bytes.constData(), static_cast<std::size_t>(end));
+    FCut = true;
+}
+
+QString TAnswerCapture::Take() {
+    if (FPendingHigh != 0) {
+        const char16_t lone = FPendingHigh;
+        FPendingHigh = 0;
+        Append(QStringView(&lone, 1));
+    }
+    QString text = QString::fromUtf8(FText.data(), static_cast<qsizetype>(FText.size()));
+    std::string().swap(FText);
+    return text;
+}
+
+TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const QString& ACommand,
+                         const QStringList& AFields, bool AJSON, const QString& AFolder)
+    : FAnswer(THistoryLimits{}.MaxAnswerBytes) {
+    if (!AKeep)
+        return;
+    FRecorder = std::make_unique<THistoryRecorder>(AFolder);
+    FCall.When = QDateTime::currentDateTimeUtc();
+    FCall.URL = UrlForDisplay(AURL); // no user password from the address either
+    FCall.Command = ACommand;
+    FCall.Fields = AFields; // the recorder empties the password before it keeps them
+    FCall.Format = AJSON ? QStringLiteral("JSON") : QStringLiteral("Legacy");
+}
+
+TCallRecord::~TCallRecord() = default;
+
+void TCallRecord::Answer(std::u16string_view APiece) {
+    if (FRecorder)
+        FAnswer.Write(APiece);
+}
+
+QString TCallRecord::Finish(THistoryOutcome AOutcome, const QString& AErrorText,
+                            const TIdHTTPResponse* AResponse) {
+    if (!FRecorder)
+        return {};
+    FCall.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - FStart)
+                           .count();
+    FCall.Outcome = AOutcome;
+    FCall.ErrorText = AErrorText;
+    if (AResponse != nullptr) {
+        FCall.StatusLine = QString::fromStdString(AResponse->ResponseText);
+        FCall.ContentType = QString::fromStdString(AResponse->ContentType);
+        FCall.CharSet = QString::fromStdString(AResponse->CharSet);
+        FCall.AnswerSize = AResponse->BodySize;
+        FCall.AnswerCut = FAnswer.Cut();
+        FCall.Answer = FAnswer.Take();
+    }
+    FRecorder->Record(std::move(FCall));
+    FRecorder->WaitIdle();
+    return FRecorder->Status();
+}
