@@ -301,7 +301,7 @@ qint64 THistoryStore::Record(const THistoryCall& ACall) {
         throw EHistoryError(QStringLiteral("The call history is not open"), false);
     QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
     const QStringList fields = WithoutPassword(ACall.Fields);
-    QByteArray text = ACall.Answer.toUtf8();
+    QByteArray text = ACall.AnswerUtf8.isNull() ? ACall.Answer.toUtf8() : ACall.AnswerUtf8;
     const qint64 answerSize = ACall.AnswerSize > 0 ? ACall.AnswerSize : text.size();
     const bool cut = ACall.AnswerCut || text.size() > Limits.MaxAnswerBytes;
     if (text.size() > Limits.MaxAnswerBytes) {
@@ -342,12 +342,14 @@ qint64 THistoryStore::Record(const THistoryCall& ACall) {
         const qint64 id = insert.lastInsertId().toLongLong();
         if (Searchable_) {
             QSqlQuery index(db);
-            index.prepare(QStringLiteral(
-                "INSERT INTO calls_fts (rowid, command, fields, answer) VALUES (?, ?, ?, ?)"));
+            index.prepare(QStringLiteral("INSERT INTO calls_fts (rowid, command, fields, answer) "
+                                         "VALUES (?, ?, ?, CAST(? AS TEXT))"));
             index.addBindValue(id);
             index.addBindValue(ACall.Command);
             index.addBindValue(FieldsText(fields));
-            index.addBindValue(QString::fromUtf8(text));
+            // The bytes go in as they are and are read as the database's UTF-8 text, without a
+            // copy of the answer in UTF-16 on the way.
+            index.addBindValue(text);
             Exec(index, "Cannot index the call");
         }
         DropOldest(id);

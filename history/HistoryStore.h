@@ -27,6 +27,9 @@ struct THistoryCall {
     qint64 DurationMs = 0;
     qint64 AnswerSize = 0; // bytes of the answer as received
     QString Answer;
+    // The answer as UTF-8, recorded in place of Answer when not null: a caller that has the
+    // bytes spares the store a copy of the text twice the size.
+    QByteArray AnswerUtf8;
     bool AnswerCut = false;
 };
 

@@ -69,8 +69,9 @@ std::unique_ptr<TScriptedServer> AnsweringServer(std::string AAnswer = "OK") {
     return std::make_unique<TScriptedServer>(TServerScript().ReadRequest().Send(AAnswer));
 }
 
-// The calls kept in the history in AFolder, newest first; none when there is no history.
-std::vector<THistoryCall> StoredCalls(const QString& AFolder) {
+// The calls kept in the history in AFolder that AFilter finds, newest first; none when there is
+// no history.
+std::vector<THistoryCall> StoredCalls(const QString& AFolder, const QString& AFilter = {}) {
     // The database driver is loaded through the application object.
     static int argc = 1;
     static char name[] = "test_call_tool";
@@ -81,7 +82,7 @@ std::vector<THistoryCall> StoredCalls(const QString& AFolder) {
         return calls;
     THistoryStore store(AFolder);
     store.OpenForReading();
-    QSqlQuery query = store.ListQuery({});
+    QSqlQuery query = store.ListQuery(AFilter);
     while (query.next())
         calls.push_back(*store.Load(query.value(THistoryStore::ListId).toLongLong()));
     return calls;
@@ -410,6 +411,10 @@ TEST_F(CallToolTest, SentCallsAreKeptInTheHistoryWithoutThePassword) {
     EXPECT_FALSE(answer.AnswerCut);
     EXPECT_GE(answer.DurationMs, 0);
     EXPECT_LT(std::abs(answer.When.secsTo(QDateTime::currentDateTimeUtc())), 60);
+    // Found by the words of its answer, as a Send is.
+    const std::vector<THistoryCall> found = StoredCalls(Config.HistoryFolder(), "Result");
+    ASSERT_EQ(found.size(), 1U);
+    EXPECT_EQ(found[0].Id, answer.Id);
 
     EXPECT_EQ(sent[1].Outcome, THistoryOutcome::Error);
     EXPECT_EQ(sent[1].Format, QStringLiteral("Legacy"));

@@ -27,26 +27,27 @@ void TAnswerCapture::Append(QStringView AText) {
     if (FCut)
         return;
     const QByteArray bytes = AText.toUtf8();
-    const auto room = static_cast<qsizetype>(FLimit - static_cast<qint64>(FText.size()));
+    const auto room = static_cast<qsizetype>(FLimit - FText.size());
     if (bytes.size() <= room) {
-        FText.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        FText.append(bytes);
         return;
     }
     qsizetype end = room;
     while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80)
         --end; // not inside a character
-    FText.append(bytes.constData(), static_cast<std::size_t>(end));
+    FText.append(bytes.constData(), end);
     FCut = true;
 }
 
-QString TAnswerCapture::Take() {
+QByteArray TAnswerCapture::Take() {
     if (FPendingHigh != 0) {
         const char16_t lone = FPendingHigh;
         FPendingHigh = 0;
         Append(QStringView(&lone, 1));
     }
-    QString text = QString::fromUtf8(FText.data(), static_cast<qsizetype>(FText.size()));
-    std::string().swap(FText);
+    // Never null, so that an empty answer is recorded as one.
+    QByteArray text = FText.isNull() ? QByteArray("") : std::move(FText);
+    FText = QByteArray();
     return text;
 }
 
@@ -85,7 +86,7 @@ QString TCallRecord::Finish(THistoryOutcome AOutcome, const QString& AErrorText,
         FCall.CharSet = QString::fromStdString(AResponse->CharSet);
         FCall.AnswerSize = AResponse->BodySize;
         FCall.AnswerCut = FAnswer.Cut();
-        FCall.Answer = FAnswer.Take();
+        FCall.AnswerUtf8 = FAnswer.Take();
     }
     FRecorder->Record(std::move(FCall));
     FRecorder->WaitIdle();

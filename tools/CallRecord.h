@@ -2,13 +2,13 @@
 
 #include "HistoryRecorder.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 
 #include <chrono>
 #include <memory>
-#include <string>
 #include <string_view>
 
 class TIdHTTPResponse;
@@ -22,14 +22,14 @@ public:
 
     void Write(std::u16string_view APiece);
     bool Cut() const { return FCut; }
-    // The text kept; the capture is empty afterwards.
-    QString Take();
+    // The text kept, as UTF-8; the capture is empty afterwards.
+    QByteArray Take();
 
 private:
     void Append(QStringView AText);
 
     qint64 FLimit;
-    std::string FText;
+    QByteArray FText;
     char16_t FPendingHigh = 0; // a surrogate whose partner comes with the next piece
     bool FCut = false;
 };
