@@ -201,11 +201,13 @@ int main(int argc, char** argv) {
         Serve(listener);
         _exit(0);
     }
-    // The call tool reads no settings of the user running the benchmark.
+    // The call tool reads no settings of the user running the benchmark and keeps its calls in a
+    // history of its own, as a user's call tool keeps them.
     const std::filesystem::path config =
         std::filesystem::temp_directory_path() / ("vl_tool_bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(config);
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    setenv("XDG_DATA_HOME", config.c_str(), 1);
     setenv("VL_BENCH_PASSWORD", "bench", 1);
     const std::string base = "http://127.0.0.1:" + std::to_string(listener.Port());
 
