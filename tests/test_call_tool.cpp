@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -488,4 +489,26 @@ TEST_F(CallToolTest, HistoryOffOrUnwritableLeavesTheCallAlone) {
         }
     }
     std::filesystem::permissions(readOnly, std::filesystem::perms::owner_all);
+}
+
+// Ctrl+C during a call: the part of the answer that came is written, the call is kept as
+// cancelled, and the tool ends as the signal ends it.
+TEST_F(CallToolTest, InterruptedCallIsKeptAsCancelled) {
+    TScriptedServer server(TServerScript()
+                               .ReadRequest()
+                               .Send("HTTP/1.1 200 OK\r\nContent-Type: text/plain; "
+                                     "charset=utf-8\r\nContent-Length: 100\r\n\r\nfirst ")
+                               .Hold());
+    TToolProcess process(CallTool, {"--server", Narrow(server.URL(u"/api")), "SystemStats"},
+                         Config.Environment());
+    ASSERT_TRUE(process.WaitForOut(6));
+    process.Signal(SIGINT);
+    EXPECT_EQ(process.Finish(10000), -1); // ended by the signal, in time
+    server.Release();
+    EXPECT_EQ(process.Out, "first ");
+    EXPECT_EQ(process.Err, "");
+    const std::vector<THistoryCall> calls = StoredCalls(Config.HistoryFolder());
+    ASSERT_EQ(calls.size(), 1U);
+    EXPECT_EQ(calls[0].Outcome, THistoryOutcome::Cancelled);
+    EXPECT_EQ(calls[0].Command, QStringLiteral("SystemStats"));
 }

@@ -4,6 +4,7 @@
 
 #include "AnswerWriter.h"
 #include "CallArguments.h"
+#include "CallInterrupt.h"
 #include "CallLine.h"
 #include "CallRecord.h"
 #include "Catalogue.h"
@@ -416,10 +417,13 @@ int Call(const TOptions& AOptions, const TCommandList& ACommands) {
         std::optional<TWatchdog> watchdog;
         if (AOptions.Timeout)
             watchdog.emplace(HTTP, *AOptions.Timeout);
+        WatchCall(&HTTP);
         try {
             HTTP.Post(url.toStdU16String(), WireLines(form));
+            WatchCall(nullptr);
             output.EndLine();
         } catch (const std::exception& error) {
+            WatchCall(nullptr);
             std::string message = error.what();
             if (const auto* failure = dynamic_cast<const EIdException*>(&error))
                 message = failure->Message(); // whole, even with a NUL byte
@@ -430,13 +434,13 @@ int Call(const TOptions& AOptions, const TCommandList& ACommands) {
             else
                 answered = false;
             exitCode = 1;
-            outcome = THistoryOutcome::Error;
+            outcome = CallInterrupt() != 0 ? THistoryOutcome::Cancelled : THistoryOutcome::Error;
             errorText = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()))
                             .replace(QChar(0), QChar(0xFFFD));
-            if (const auto* refused = dynamic_cast<const EIdOSSLCertificateRejected*>(&error))
-                WriteError(RefusedCertificateMessage(*refused, ""));
-            else
-                WriteError(message);
+            // Cancelled is the user's own choice: no message.
+            const auto* refused = dynamic_cast<const EIdOSSLCertificateRejected*>(&error);
+            if (outcome == THistoryOutcome::Error)
+                WriteError(refused ? RefusedCertificateMessage(*refused, "") : message);
         }
     }
     // The answer is out; the history's trouble is worth a line but changes nothing else.
@@ -444,12 +448,15 @@ int Call(const TOptions& AOptions, const TCommandList& ACommands) {
             record.Finish(outcome, errorText, answered ? &HTTP.Response() : nullptr);
         !trouble.isEmpty())
         WriteError("vlcallbench-call: " + trouble.toStdString());
+    if (const int signal = CallInterrupt(); signal != 0)
+        EndBySignal(signal);
     return exitCode;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    StartInterruptWatch();
     try {
         TOptions options;
         switch (ParseOptions(argc, argv, options)) {

@@ -103,6 +103,11 @@ bool TToolProcess::WaitForOut(std::size_t ACount, int ATimeoutMs) {
     return Out.size() >= ACount;
 }
 
+void TToolProcess::Signal(int ASignal) {
+    if (FPid > 0)
+        ::kill(FPid, ASignal);
+}
+
 int TToolProcess::Finish(int ATimeoutMs) {
     if (FPid <= 0)
         return -1;

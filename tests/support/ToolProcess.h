@@ -22,6 +22,8 @@ public:
     // Reads both outputs to their end and waits for the exit; the exit code, or -1 when the tool
     // did not end in time (it is killed then) or ended by a signal.
     int Finish(int ATimeoutMs = 60000);
+    // Sends ASignal to the tool while it runs.
+    void Signal(int ASignal);
 
     std::string Out;
     std::string Err;
