@@ -27,12 +27,14 @@ TToolProcess::TToolProcess(const std::string& AProgram, const std::vector<std::s
             environment.push_back(text);
     }
     std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
     for (std::string& entry : environment)
         envp.push_back(entry.data());
     envp.push_back(nullptr);
     std::vector<std::string> arguments{AProgram};
     arguments.insert(arguments.end(), AArguments.begin(), AArguments.end());
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
