@@ -70,6 +70,16 @@ char32_t CodeAt(std::u16string_view AText, std::size_t AAt, std::size_t& ALength
 }
 
 int BreakClass(char32_t ACode) {
+    // The classes of the basic plane, looked up once: most text never leaves it.
+    static const std::vector<uint8_t> basic = [] {
+        std::vector<uint8_t> classes(0x10000);
+        for (UChar32 code = 0; code < 0x10000; ++code)
+            classes[static_cast<std::size_t>(code)] =
+                static_cast<uint8_t>(u_getIntPropertyValue(code, UCHAR_GRAPHEME_CLUSTER_BREAK));
+        return classes;
+    }();
+    if (ACode < 0x10000)
+        return basic[ACode];
     return u_getIntPropertyValue(static_cast<UChar32>(ACode), UCHAR_GRAPHEME_CLUSTER_BREAK);
 }
 
@@ -105,8 +115,15 @@ bool Joins(int ABefore, int AAfter) {
 // The end of the character that starts at AAt as a reader sees it (a grapheme cluster): a
 // surrogate pair, a base with its marks, an emoji sequence, the two regional indicators of a flag.
 std::size_t CharacterEnd(std::u16string_view AText, std::size_t AAt) {
-    // Nothing below U+0300 extends a character.
-    if (AAt + 1 >= AText.size() || (AText[AAt + 1] < 0x300 && !QChar::isSurrogate(AText[AAt])))
+    // Nothing below U+0300 extends a character, and a character of class Other extends none but
+    // a joiner (pictographs, which are of that class, join only after one).
+    if (AAt + 1 >= AText.size())
+        return AAt + 1;
+    const char16_t here = AText[AAt];
+    const char16_t after = AText[AAt + 1];
+    if (!QChar::isSurrogate(here) &&
+        (after < 0x300 || (!QChar::isSurrogate(after) && BreakClass(after) == U_GCB_OTHER &&
+                           BreakClass(here) != U_GCB_ZWJ)))
         return AAt + 1;
     std::size_t length = 0;
     const char32_t first = CodeAt(AText, AAt, length);
@@ -188,12 +205,13 @@ int TResultsView::VisibleRows() const {
 
 void TResultsView::MeasureFont() {
     BmpAdvances.clear();
+    AstralAdvances.clear();
     OtherAdvances.clear();
     const QFontMetricsF metrics(font());
-    const qreal column = metrics.horizontalAdvance(u'0');
+    Column = metrics.horizontalAdvance(u'0');
     AsciiOneColumn = true;
     for (char16_t c = u' '; c < 0x7F; ++c)
-        AsciiOneColumn = AsciiOneColumn && metrics.horizontalAdvance(QChar(c)) == column;
+        AsciiOneColumn = AsciiOneColumn && metrics.horizontalAdvance(QChar(c)) == Column;
     // Rows are laid out with the default options: a tab stop every 80 pixels.
     TabStop = QTextOption().tabStopDistance() > 0 ? QTextOption().tabStopDistance() : 80;
 }
@@ -210,6 +228,15 @@ qreal TResultsView::Advance(std::u16string_view ALine, std::size_t AFrom, std::s
         if (advance < 0)
             advance =
                 static_cast<float>(QFontMetricsF(font()).horizontalAdvance(QString(QChar(c))));
+        return advance;
+    }
+    if (ATo - AFrom == 2 && QChar::isHighSurrogate(ALine[AFrom])) {
+        const char32_t code = QChar::surrogateToUcs4(ALine[AFrom], ALine[AFrom + 1]);
+        const auto found = AstralAdvances.find(code);
+        if (found != AstralAdvances.end())
+            return found->second;
+        const qreal advance = QFontMetricsF(font()).horizontalAdvance(QString::fromUcs4(&code, 1));
+        AstralAdvances.emplace(code, advance);
         return advance;
     }
     std::u16string character(ALine.substr(AFrom, ATo - AFrom));
@@ -232,13 +259,38 @@ void TResultsView::WrapByWidth(std::u16string_view ALine, std::vector<int64_t>& 
     const std::size_t size = ALine.size();
     // Sums of widths may stray by a rounding from the product of a column count.
     const qreal limit = LaidOutWidth + 0.01;
+    if (BmpAdvances.empty())
+        BmpAdvances.assign(0x10000, -1);
+    const float* measured = BmpAdvances.data();
     std::size_t start = 0;
     while (start < size) {
         qreal x = 0;
         std::size_t edge = start;
         while (edge < size) {
+            const char16_t c = ALine[edge];
+            // A stretch of ASCII takes a column a character, as in an ASCII line: as many as
+            // fit are taken at once. The last one stays behind when marks follow it.
+            if (AsciiOneColumn && c < 0x80 && c != u'\t') {
+                const auto fit = static_cast<std::size_t>(std::max<qreal>(0, (limit - x) / Column));
+                const std::size_t stop = std::min(size, edge + std::max<std::size_t>(fit, 1));
+                std::size_t at = edge;
+                while (at < stop && ALine[at] < 0x80 && ALine[at] != u'\t')
+                    ++at;
+                if (at < size && ALine[at] >= 0x300)
+                    --at;
+                if (at > edge && (fit > 0 || edge == start)) {
+                    x += static_cast<qreal>(at - edge) * Column;
+                    edge = at;
+                    continue;
+                }
+                if (fit == 0 && edge > start)
+                    break;
+            }
+            // Most other characters are one unit, measured before.
             const std::size_t end = CharacterEnd(ALine, edge);
-            const qreal advance = Advance(ALine, edge, end, x);
+            const qreal advance = end == edge + 1 && c != u'\t' && measured[c] >= 0
+                                      ? qreal(measured[c])
+                                      : Advance(ALine, edge, end, x);
             if (edge > start && x + advance > limit)
                 break;
             x += advance;

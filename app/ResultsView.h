@@ -116,8 +116,10 @@ private:
     qreal LaidOutWidth = 0;
     // Widths of characters as drawn in the view's font, measured once each.
     std::vector<float> BmpAdvances; // by code unit; negative: not measured yet
-    std::unordered_map<std::u16string, qreal> OtherAdvances;
+    std::unordered_map<char32_t, qreal> AstralAdvances;
+    std::unordered_map<std::u16string, qreal> OtherAdvances; // of more than one code point
     bool AsciiOneColumn = true; // every printable ASCII character as wide as '0'
+    qreal Column = 1;           // the width of '0'
     qreal TabStop = 80;
     std::unordered_map<int64_t, std::vector<int64_t>> RowStartCache;
     std::u16string LineBuffer;

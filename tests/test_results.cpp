@@ -170,6 +170,10 @@ TEST(TextSearch, IndentedTextFindsWhatTheShownTextHolds) {
                 << (sensitivity == Qt::CaseSensitive ? " (match case)" : "");
     }
 
+    // A newer search stops this one: nothing is counted.
+    const std::atomic<bool> stopped{true};
+    EXPECT_TRUE(FindAll(*pretty, QStringLiteral("k"), Qt::CaseSensitive, &stopped).empty());
+
     // A value longer than a search piece is searched in pieces like a long raw line.
     const QString longValue = QStringLiteral("[\"") + QString(3 * 1024 * 1024, u'a') +
                               QStringLiteral("needle\", \"needle\"]");
