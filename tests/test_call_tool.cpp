@@ -2,6 +2,7 @@
 // command lines compose, the checks made before sending, defaults from the window's settings, the
 // curl line, and answers written as they arrive.
 
+#include "CallRecord.h"
 #include "Catalogue.h"
 #include "CatalogueText.h"
 #include "HistoryStore.h"
@@ -511,4 +512,40 @@ TEST_F(CallToolTest, InterruptedCallIsKeptAsCancelled) {
     ASSERT_EQ(calls.size(), 1U);
     EXPECT_EQ(calls[0].Outcome, THistoryOutcome::Cancelled);
     EXPECT_EQ(calls[0].Command, QStringLiteral("SystemStats"));
+}
+
+// The part of an answer the history keeps: whole characters only, whatever the pieces it came
+// in, a character cut in two by the pieces put back together, and the cut marked. A lone
+// surrogate becomes "?", as it does in the text the window records.
+TEST(AnswerCapture, KeepsWholeCharactersUpToItsLimit) {
+    struct Case {
+        const char* Name;
+        qint64 Limit;
+        std::vector<std::u16string> Pieces;
+        const char* Kept; // UTF-8
+        bool Cut;
+    } cases[] = {
+        {"all of it", 16, {u"ab", u"", u"c\u00e9"}, "abc\xC3\xA9", false},
+        {"exactly the limit", 3, {u"ab", u"c"}, "abc", false},
+        {"one more piece", 3, {u"abc", u"d"}, "abc", true},
+        {"not inside a character", 4, {u"abc\u20ac"}, "abc", true},
+        {"a pair across pieces",
+         8,
+         {u"a\xD83D", u"\xDE00"
+                      u"b"},
+         "a\xF0\x9F\x98\x80"
+         "b",
+         false},
+        {"a pair cut by the limit", 4, {u"a\xD83D", u"\xDE00"}, "a", true},
+        {"a lone high surrogate at the end", 8, {u"a\xD83D"}, "a?", false},
+        {"a lone high surrogate before text", 8, {u"\xD83D", u"b"}, "?b", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TAnswerCapture capture(c.Limit);
+        for (const std::u16string& piece : c.Pieces)
+            capture.Write(piece);
+        EXPECT_EQ(capture.Take().toStdString(), c.Kept);
+        EXPECT_EQ(capture.Cut(), c.Cut);
+    }
 }
