@@ -6,19 +6,19 @@
 
 // Internal ids are catalogue positions plus one, so that 0 never names a row.
 TCommandTreeModel::TCommandTreeModel(const TCommandTreeHandlers& AHandlers, QObject* AParent)
-    : QAbstractItemModel(AParent), Handlers(AHandlers) {}
+    : QAbstractItemModel(AParent), FHandlers(AHandlers) {}
 
 void TCommandTreeModel::Fill(const TCommandList& ACommands) {
     beginResetModel();
-    TopRows.clear();
-    TopRowOf.assign(ACommands.size(), 0);
+    FTopRows.clear();
+    FTopRowOf.assign(ACommands.size(), 0);
     for (std::size_t i = 0; i < ACommands.size(); ++i) {
         const int position = static_cast<int>(i);
-        if (ACommands[i]->Header || TopRows.empty())
-            TopRows.push_back({position, {}});
+        if (ACommands[i]->Header || FTopRows.empty())
+            FTopRows.push_back({position, {}});
         else
-            TopRows.back().Children.push_back(position);
-        TopRowOf[i] = static_cast<int>(TopRows.size()) - 1;
+            FTopRows.back().Children.push_back(position);
+        FTopRowOf[i] = static_cast<int>(FTopRows.size()) - 1;
     }
     endResetModel();
 }
@@ -28,16 +28,17 @@ int TCommandTreeModel::AbsoluteIndex(const QModelIndex& ANode) {
 }
 
 QModelIndex TCommandTreeModel::NodeAt(int AAbsoluteIndex) const {
-    if (AAbsoluteIndex < 0 || AAbsoluteIndex >= static_cast<int>(TopRowOf.size()))
+    if (AAbsoluteIndex < 0 || AAbsoluteIndex >= static_cast<int>(FTopRowOf.size()))
         return {};
-    const int top = TopRowOf[AAbsoluteIndex];
-    if (TopRows[top].Position == AAbsoluteIndex)
+    const int top = FTopRowOf[AAbsoluteIndex];
+    if (FTopRows[top].Position == AAbsoluteIndex)
         return createIndex(top, 0, quintptr(AAbsoluteIndex + 1));
-    return createIndex(AAbsoluteIndex - TopRows[top].Position - 1, 0, quintptr(AAbsoluteIndex + 1));
+    return createIndex(AAbsoluteIndex - FTopRows[top].Position - 1, 0,
+                       quintptr(AAbsoluteIndex + 1));
 }
 
 QModelIndex TCommandTreeModel::FindByPrefix(const QString& APrefix, int AFrom) const {
-    const int count = static_cast<int>(TopRowOf.size());
+    const int count = static_cast<int>(FTopRowOf.size());
     for (int step = 0; step < count; ++step) {
         const QModelIndex node = NodeAt(((AFrom + step) % count + count) % count);
         if (data(node, Qt::DisplayRole).toString().startsWith(APrefix, Qt::CaseInsensitive))
@@ -50,11 +51,11 @@ QModelIndex TCommandTreeModel::index(int ARow, int AColumn, const QModelIndex& A
     if (AColumn != 0 || ARow < 0)
         return {};
     if (!AParent.isValid())
-        return ARow < static_cast<int>(TopRows.size())
-                   ? createIndex(ARow, 0, quintptr(TopRows[ARow].Position + 1))
+        return ARow < static_cast<int>(FTopRows.size())
+                   ? createIndex(ARow, 0, quintptr(FTopRows[ARow].Position + 1))
                    : QModelIndex();
     const int parentPosition = AbsoluteIndex(AParent);
-    const TopRow& top = TopRows[TopRowOf[parentPosition]];
+    const TopRow& top = FTopRows[FTopRowOf[parentPosition]];
     if (top.Position != parentPosition || ARow >= static_cast<int>(top.Children.size()))
         return {};
     return createIndex(ARow, 0, quintptr(top.Children[ARow] + 1));
@@ -64,19 +65,19 @@ QModelIndex TCommandTreeModel::parent(const QModelIndex& AChild) const {
     if (!AChild.isValid())
         return {};
     const int position = AbsoluteIndex(AChild);
-    const int top = TopRowOf[position];
-    if (TopRows[top].Position == position)
+    const int top = FTopRowOf[position];
+    if (FTopRows[top].Position == position)
         return {};
-    return createIndex(top, 0, quintptr(TopRows[top].Position + 1));
+    return createIndex(top, 0, quintptr(FTopRows[top].Position + 1));
 }
 
 int TCommandTreeModel::rowCount(const QModelIndex& AParent) const {
     if (!AParent.isValid())
-        return static_cast<int>(TopRows.size());
+        return static_cast<int>(FTopRows.size());
     if (AParent.column() != 0)
         return 0;
     const int position = AbsoluteIndex(AParent);
-    const TopRow& top = TopRows[TopRowOf[position]];
+    const TopRow& top = FTopRows[FTopRowOf[position]];
     return top.Position == position ? static_cast<int>(top.Children.size()) : 0;
 }
 
@@ -89,11 +90,11 @@ QVariant TCommandTreeModel::data(const QModelIndex& ANode, int ARole) const {
         return {};
     switch (ARole) {
     case Qt::DisplayRole:
-        return Handlers.CommandTreeGetText(ANode);
+        return FHandlers.CommandTreeGetText(ANode);
     case Qt::FontRole:
     case Qt::ForegroundRole: {
         TTextStyle style;
-        Handlers.CommandTreePaintText(ANode, style);
+        FHandlers.CommandTreePaintText(ANode, style);
         if (ARole == Qt::FontRole && style.Bold) {
             QFont font;
             font.setBold(true);
@@ -120,28 +121,28 @@ Qt::ItemFlags TCommandTreeModel::flags(const QModelIndex& ANode) const {
 }
 
 TCommandTreeView::TCommandTreeView(TCommandTreeHandlers& AHandlers, QWidget* AParent)
-    : QTreeView(AParent), Handlers(AHandlers) {}
+    : QTreeView(AParent), FHandlers(AHandlers) {}
 
 void TCommandTreeView::currentChanged(const QModelIndex& ACurrent, const QModelIndex& APrevious) {
     QTreeView::currentChanged(ACurrent, APrevious);
     if (ACurrent != APrevious)
-        Handlers.CommandTreeFocusChanged(ACurrent);
+        FHandlers.CommandTreeFocusChanged(ACurrent);
 }
 
 void TCommandTreeView::keyboardSearch(const QString& ASearch) {
     auto* commands = qobject_cast<TCommandTreeModel*>(model());
     if (commands == nullptr || ASearch.isEmpty()) {
-        SearchText.clear();
+        FSearchText.clear();
         return;
     }
     // Letters typed in quick succession make one name.
-    if (!SearchClock.isValid() || SearchClock.elapsed() > QApplication::keyboardInputInterval())
-        SearchText.clear();
-    SearchClock.start();
-    SearchText += ASearch;
+    if (!FSearchClock.isValid() || FSearchClock.elapsed() > QApplication::keyboardInputInterval())
+        FSearchText.clear();
+    FSearchClock.start();
+    FSearchText += ASearch;
     // The same letter again and again steps through the names that begin with it.
-    const bool repeated = SearchText.count(SearchText.front()) == SearchText.size();
-    const QString prefix = repeated ? SearchText.left(1) : SearchText;
+    const bool repeated = FSearchText.count(FSearchText.front()) == FSearchText.size();
+    const QString prefix = repeated ? FSearchText.left(1) : FSearchText;
     const int current = TCommandTreeModel::AbsoluteIndex(currentIndex());
     const QModelIndex found =
         commands->FindByPrefix(prefix, prefix.size() == 1 ? current + 1 : current);

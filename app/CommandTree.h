@@ -59,9 +59,9 @@ private:
         int Position;
         std::vector<int> Children; // catalogue positions
     };
-    const TCommandTreeHandlers& Handlers;
-    std::vector<TopRow> TopRows;
-    std::vector<int> TopRowOf; // for each position: its top-level row (or parent's)
+    const TCommandTreeHandlers& FHandlers;
+    std::vector<TopRow> FTopRows;
+    std::vector<int> FTopRowOf; // for each position: its top-level row (or parent's)
 };
 
 // The command tree's view: reports focus changes to the handlers, finds typed names in
@@ -79,7 +79,7 @@ protected:
                       const QModelIndex& ANode) const override;
 
 private:
-    TCommandTreeHandlers& Handlers;
-    QString SearchText;
-    QElapsedTimer SearchClock;
+    TCommandTreeHandlers& FHandlers;
+    QString FSearchText;
+    QElapsedTimer FSearchClock;
 };

@@ -12,7 +12,7 @@
 TGoToCommandPopup::TGoToCommandPopup(const TCommandList& ACommands,
                                      std::function<QColor(const TCommand&)> ATextColor,
                                      QWidget* AParent)
-    : QFrame(AParent, Qt::Popup), Commands(ACommands), TextColor(std::move(ATextColor)) {
+    : QFrame(AParent, Qt::Popup), FCommands(ACommands), FTextColor(std::move(ATextColor)) {
     setWindowTitle(QStringLiteral("Go to command"));
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     auto* layout = new QVBoxLayout(this);
@@ -45,8 +45,8 @@ void TGoToCommandPopup::Popup(const QRect& AOver) {
 
 void TGoToCommandPopup::Refill() {
     List->clear();
-    for (const TCommandMatch& match : MatchCommands(Commands, Field->text().toStdString())) {
-        const TCommand& command = *Commands.at(static_cast<std::size_t>(match.Position));
+    for (const TCommandMatch& match : MatchCommands(FCommands, Field->text().toStdString())) {
+        const TCommand& command = *FCommands.at(static_cast<std::size_t>(match.Position));
         QString text = QString::fromStdString(command.Name);
         if (!match.ParamName.empty())
             text += (match.Kind == TCommandMatch::TKind::Help ? QStringLiteral("  (help of %1)")
@@ -56,7 +56,7 @@ void TGoToCommandPopup::Refill() {
             text += QStringLiteral("  (help)");
         auto* item = new QListWidgetItem(text, List);
         item->setData(Qt::UserRole, match.Position);
-        if (const QColor color = TextColor(command); color.isValid())
+        if (const QColor color = FTextColor(command); color.isValid())
             item->setForeground(color);
     }
     List->setCurrentRow(List->count() > 0 ? 0 : -1);

@@ -35,6 +35,6 @@ private:
     void Refill();
     void Choose();
 
-    const TCommandList& Commands;
-    std::function<QColor(const TCommand&)> TextColor;
+    const TCommandList& FCommands;
+    std::function<QColor(const TCommand&)> FTextColor;
 };

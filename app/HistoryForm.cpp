@@ -78,8 +78,8 @@ QVariant THistoryModel::headerData(int ASection, Qt::Orientation AOrientation, i
 
 THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCallHandler ALoad,
                            QWidget* AParent)
-    : QWidget(AParent, Qt::Window), Recorder(ARecorder), Open(std::move(AOpen)),
-      Load(std::move(ALoad)), Reader(ARecorder.Folder()) {
+    : QWidget(AParent, Qt::Window), FRecorder(ARecorder), FOpen(std::move(AOpen)),
+      FLoad(std::move(ALoad)), FReader(ARecorder.Folder()) {
     setWindowTitle(QStringLiteral("Call history"));
     resize(720, 420);
 
@@ -110,7 +110,7 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     LoadButton->setToolTip(QStringLiteral("Ctrl+L"));
     ClearButton = new QPushButton(QStringLiteral("Clear history"), this);
     KeepHistory = new QCheckBox(QStringLiteral("Keep call history"), this);
-    KeepHistory->setChecked(Recorder.Enabled());
+    KeepHistory->setChecked(FRecorder.Enabled());
     StatusLabel = new QLabel(this);
     StatusLabel->setWordWrap(true);
     StatusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -131,35 +131,35 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     connect(FilterEdit, &QLineEdit::returnPressed, CallList,
             [this] { CallList->setFocus(Qt::ShortcutFocusReason); });
     // Enter and a double-click both activate a row.
-    connect(CallList, &QAbstractItemView::activated, this, [this] { Run(Open); });
-    connect(OpenButton, &QPushButton::clicked, this, [this] { Run(Open); });
-    connect(LoadButton, &QPushButton::clicked, this, [this] { Run(Load); });
+    connect(CallList, &QAbstractItemView::activated, this, [this] { Run(FOpen); });
+    connect(OpenButton, &QPushButton::clicked, this, [this] { Run(FOpen); });
+    connect(LoadButton, &QPushButton::clicked, this, [this] { Run(FLoad); });
     auto* loadShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
-    connect(loadShortcut, &QShortcut::activated, this, [this] { Run(Load); });
+    connect(loadShortcut, &QShortcut::activated, this, [this] { Run(FLoad); });
     connect(KeepHistory, &QCheckBox::toggled, this,
-            [this](bool AKeep) { Recorder.SetEnabled(AKeep); });
+            [this](bool AKeep) { FRecorder.SetEnabled(AKeep); });
     connect(ClearButton, &QPushButton::clicked, this, [this] {
         QMessageBox ask(QMessageBox::Question, QStringLiteral("Clear history"),
                         QStringLiteral("Delete every stored call?"),
                         QMessageBox::Yes | QMessageBox::No, this);
         ask.setDefaultButton(QMessageBox::No);
         if (ask.exec() == QMessageBox::Yes)
-            Recorder.Clear();
+            FRecorder.Clear();
     });
-    connect(&Recorder, &THistoryRecorder::Recorded, this, [this] {
+    connect(&FRecorder, &THistoryRecorder::Recorded, this, [this] {
         if (isVisible())
             Refresh();
     });
-    connect(&Recorder, &THistoryRecorder::Cleared, this, [this] {
+    connect(&FRecorder, &THistoryRecorder::Cleared, this, [this] {
         // The compacted file is a new one for a reader that had it open.
         Model->clear();
         if (isVisible())
             Refresh();
     });
-    connect(&Recorder, &THistoryRecorder::StatusChanged, this, [this] { ShowStatus(); });
-    connect(&Recorder, &THistoryRecorder::MovedAside, this, [this] {
+    connect(&FRecorder, &THistoryRecorder::StatusChanged, this, [this] { ShowStatus(); });
+    connect(&FRecorder, &THistoryRecorder::MovedAside, this, [this] {
         Model->clear();
-        Reader.Close(); // it still has the file that was moved
+        FReader.Close(); // it still has the file that was moved
         if (isVisible())
             Refresh();
     });
@@ -171,7 +171,7 @@ THistoryForm::~THistoryForm() {
 
 void THistoryForm::showEvent(QShowEvent* AEvent) {
     QWidget::showEvent(AEvent);
-    KeepHistory->setChecked(Recorder.Enabled());
+    KeepHistory->setChecked(FRecorder.Enabled());
     Refresh();
 }
 
@@ -182,18 +182,18 @@ void THistoryForm::hideEvent(QHideEvent* AEvent) {
 }
 
 void THistoryForm::Refresh() {
-    ReadError.clear();
+    FReadError.clear();
     try {
-        if (!Reader.IsOpen())
-            Reader.OpenForReading();
-        Model->setQuery(Reader.ListQuery(FilterEdit->text()));
+        if (!FReader.IsOpen())
+            FReader.OpenForReading();
+        Model->setQuery(FReader.ListQuery(FilterEdit->text()));
         if (Model->lastError().isValid())
-            ReadError = Model->lastError().text();
+            FReadError = Model->lastError().text();
     } catch (const EHistoryError& error) {
         Model->clear();
-        ReadError = QString::fromStdString(error.what());
+        FReadError = QString::fromStdString(error.what());
         // Opened again next time: the file may be made or replaced meanwhile.
-        Reader.Close();
+        FReader.Close();
     }
     if (Model->rowCount() > 0 && !CallList->currentIndex().isValid())
         CallList->setCurrentIndex(Model->index(0, 0));
@@ -201,26 +201,26 @@ void THistoryForm::Refresh() {
 }
 
 void THistoryForm::ShowStatus() {
-    const QString recording = Recorder.Status();
-    StatusLabel->setText(ReadError.isEmpty() || recording.isEmpty()
-                             ? ReadError + recording
-                             : ReadError + u'\n' + recording);
+    const QString recording = FRecorder.Status();
+    StatusLabel->setText(FReadError.isEmpty() || recording.isEmpty()
+                             ? FReadError + recording
+                             : FReadError + u'\n' + recording);
     StatusLabel->setVisible(!StatusLabel->text().isEmpty());
 }
 
 std::optional<THistoryCall> THistoryForm::CurrentCall() {
     const QModelIndex current = CallList->currentIndex();
-    if (!current.isValid() || !Reader.IsOpen())
+    if (!current.isValid() || !FReader.IsOpen())
         return std::nullopt;
     try {
-        std::optional<THistoryCall> call = Reader.Load(Model->CallId(current.row()));
+        std::optional<THistoryCall> call = FReader.Load(Model->CallId(current.row()));
         if (!call) {
-            ReadError = QStringLiteral("That call is no longer in the history.");
+            FReadError = QStringLiteral("That call is no longer in the history.");
             ShowStatus();
         }
         return call;
     } catch (const EHistoryError& error) {
-        ReadError = QString::fromStdString(error.what());
+        FReadError = QString::fromStdString(error.what());
         ShowStatus();
         return std::nullopt;
     }

@@ -65,9 +65,9 @@ private:
     void Run(const TCallHandler& AHandler);
     void ShowStatus();
 
-    THistoryRecorder& Recorder;
-    TCallHandler Open;
-    TCallHandler Load;
-    THistoryStore Reader; // this window's own connection, on the user-interface thread
-    QString ReadError;
+    THistoryRecorder& FRecorder;
+    TCallHandler FOpen;
+    TCallHandler FLoad;
+    THistoryStore FReader; // this window's own connection, on the user-interface thread
+    QString FReadError;
 };

@@ -91,18 +91,18 @@ QWidget* MakeColumn(QWidget* ATree, QTextEdit* AHelp) {
 } // namespace
 
 TMainForm::TMainForm(const QString& ASettingsFile, QWidget* AParent)
-    : QWidget(AParent), Store(ASettingsFile) {
+    : QWidget(AParent), FStore(ASettingsFile) {
     BuildControls();
     CreateNetworkComponents();
     CreateHistory();
     // The results window is the main window's own: transient for it, no task-bar entry.
-    ResultsForm = std::make_unique<TResultsForm>(this);
+    FResultsForm = std::make_unique<TResultsForm>(this);
     FormCreate();
 }
 
 TMainForm::~TMainForm() {
     // A Send still running is cancelled before the client goes away.
-    Call.reset();
+    FCall.reset();
     FormDestroy();
 }
 
@@ -110,9 +110,9 @@ void TMainForm::FormDestroy() {
     // The views may still ask for rows while the window's children are torn down.
     CommandTree->setModel(nullptr);
     ParamTree->setModel(nullptr);
-    CurrentCommand = nullptr;
-    Commands.clear();
-    ParamValues.Clear();
+    FCurrentCommand = nullptr;
+    FCommands.clear();
+    FParamValues.Clear();
 }
 
 void TMainForm::BuildControls() {
@@ -230,9 +230,9 @@ void TMainForm::BuildButtonPanel() {
 }
 
 void TMainForm::FormCreate() {
-    Commands.clear();
-    CurrentCommand = nullptr;
-    ParamValues.Clear();
+    FCommands.clear();
+    FCurrentCommand = nullptr;
+    FParamValues.Clear();
     // A settings value that cannot be read is reported, but the catalogue is still built: the
     // window stays usable with the fields read so far.
     try {
@@ -254,11 +254,11 @@ void TMainForm::LoadSettings() {
         RememberPW->setChecked(settings.RememberPW);
         ReadKeyringPassword(settings);
         PasswordEdit->setText(settings.Password);
-        History_->SetEnabled(settings.KeepHistory);
-        ResultsForm->SetPrettyChoice(settings.ResultsView == QLatin1String("Pretty"));
+        FHistory->SetEnabled(settings.KeepHistory);
+        FResultsForm->SetPrettyChoice(settings.ResultsView == QLatin1String("Pretty"));
     };
     try {
-        Store.Load(settings);
+        FStore.Load(settings);
     } catch (...) {
         show();
         throw;
@@ -267,52 +267,52 @@ void TMainForm::LoadSettings() {
 }
 
 void TMainForm::ReadKeyringPassword(TConnectionSettings& ASettings) {
-    KeyringMayHoldPassword = ASettings.RememberPW;
-    PasswordInFile = ASettings.RememberPW && !ASettings.Password.isEmpty();
+    FKeyringMayHoldPassword = ASettings.RememberPW;
+    FPasswordInFile = ASettings.RememberPW && !ASettings.Password.isEmpty();
     // A password still in the file moves to the keyring at the next save.
-    if (auto answer = Keyring.ReadRemembered(ASettings.RememberPW, ASettings.Password))
-        KeyringAnswer = std::move(answer);
+    if (auto answer = FKeyring.ReadRemembered(ASettings.RememberPW, ASettings.Password))
+        FKeyringAnswer = std::move(answer);
     UpdatePasswordTip();
 }
 
 void TMainForm::KeepPassword(TConnectionSettings& ASettings) {
     if (ASettings.RememberPW) {
-        KeyringAnswer = Keyring.Write(ASettings.Password);
-        ASettings.PasswordInKeyring = KeyringAnswer->State == TPasswordKeyring::TState::Available;
-        PasswordInFile = !ASettings.PasswordInKeyring;
-        KeyringMayHoldPassword = true;
-    } else if (KeyringMayHoldPassword) {
+        FKeyringAnswer = FKeyring.Write(ASettings.Password);
+        ASettings.PasswordInKeyring = FKeyringAnswer->State == TPasswordKeyring::TState::Available;
+        FPasswordInFile = !ASettings.PasswordInKeyring;
+        FKeyringMayHoldPassword = true;
+    } else if (FKeyringMayHoldPassword) {
         // Unticked: the keyring forgets the password; the file never keeps it.
-        KeyringAnswer = Keyring.Remove();
-        KeyringMayHoldPassword = KeyringAnswer->State != TPasswordKeyring::TState::Available;
-        PasswordInFile = false;
+        FKeyringAnswer = FKeyring.Remove();
+        FKeyringMayHoldPassword = FKeyringAnswer->State != TPasswordKeyring::TState::Available;
+        FPasswordInFile = false;
     }
     UpdatePasswordTip();
 }
 
 void TMainForm::UpdatePasswordTip() {
-    const QString file = QDir::toNativeSeparators(Store.FileName());
+    const QString file = QDir::toNativeSeparators(FStore.FileName());
     QString tip;
-    if (!KeyringAnswer)
+    if (!FKeyringAnswer)
         tip = QStringLiteral("When ticked, the password is kept in the desktop's keyring, or in "
                              "the settings file %1 (readable by you only) where no keyring "
                              "service answers.")
                   .arg(file);
-    else if (KeyringAnswer->State == TPasswordKeyring::TState::Available && PasswordInFile)
+    else if (FKeyringAnswer->State == TPasswordKeyring::TState::Available && FPasswordInFile)
         tip = QStringLiteral("The password is kept in the settings file %1, readable by you only, "
                              "until the desktop's keyring takes it when the window closes.")
                   .arg(file);
-    else if (KeyringAnswer->State == TPasswordKeyring::TState::Available)
+    else if (FKeyringAnswer->State == TPasswordKeyring::TState::Available)
         tip = QStringLiteral("The password is kept in the desktop's keyring, not in the settings "
                              "file.");
-    else if (KeyringAnswer->State == TPasswordKeyring::TState::Unavailable)
+    else if (FKeyringAnswer->State == TPasswordKeyring::TState::Unavailable)
         tip = QStringLiteral("No keyring service answers, so the password is kept in the "
                              "settings file %1, readable by you only.")
                   .arg(file);
     else
         tip = QStringLiteral("The keyring refused access (%1), so the password is kept in the "
                              "settings file %2, readable by you only.")
-                  .arg(KeyringAnswer->Error, file);
+                  .arg(FKeyringAnswer->Error, file);
     RememberPW->setToolTip(tip);
 }
 
@@ -325,18 +325,18 @@ void TMainForm::SaveSettings() {
     settings.RememberPW = RememberPW->isChecked();
     settings.Password = PasswordEdit->text();
     KeepPassword(settings);
-    settings.KeepHistory = History_->Enabled();
+    settings.KeepHistory = FHistory->Enabled();
     settings.ResultsView =
-        ResultsForm->PrettyChoice() ? QStringLiteral("Pretty") : QStringLiteral("Raw");
-    const QString notice = Store.Save(settings);
+        FResultsForm->PrettyChoice() ? QStringLiteral("Pretty") : QStringLiteral("Raw");
+    const QString notice = FStore.Save(settings);
     if (!notice.isEmpty())
         QMessageBox::information(this, ApplicationTitle(QCoreApplication::applicationFilePath()),
                                  notice);
 }
 
 void TMainForm::BuildCatalogue() {
-    AppendCatalogue(Commands);
-    CommandTreeModel->Fill(Commands);
+    AppendCatalogue(FCommands);
+    CommandTreeModel->Fill(FCommands);
     const QModelIndex first = CommandTreeModel->NodeAt(0);
     CommandTree->scrollTo(first, QAbstractItemView::PositionAtTop);
     CommandTree->setCurrentIndex(first);
@@ -393,8 +393,8 @@ void TMainForm::FormResize() {
 
 void TMainForm::showEvent(QShowEvent* AEvent) {
     QWidget::showEvent(AEvent);
-    if (FirstShow) {
-        FirstShow = false;
+    if (FFirstShow) {
+        FFirstShow = false;
         CommandTree->setFocus(Qt::OtherFocusReason);
     }
 }

@@ -85,8 +85,8 @@ public:
     void ShowHistory();
     void ReopenAnswer(const THistoryCall& ACall);
     void LoadIntoGrid(const THistoryCall& ACall);
-    THistoryRecorder& History() { return *History_; }
-    THistoryForm* HistoryWindow() const { return HistoryForm.get(); }
+    THistoryRecorder& History() { return *FHistory; }
+    THistoryForm* HistoryWindow() const { return FHistoryForm.get(); }
 
     // Window.
     void FormResize();
@@ -95,10 +95,10 @@ public:
     void VerEditKeyPress(QChar& Key);
 
     // Read-only views for the results of a Send and for tests.
-    const TCommandList& Catalogue() const { return Commands; }
-    const TCommand* Current() const { return CurrentCommand; }
-    const TParamValues& Values() const { return ParamValues; }
-    bool Sending() const { return Call != nullptr; }
+    const TCommandList& Catalogue() const { return FCommands; }
+    const TCommand* Current() const { return FCurrentCommand; }
+    const TParamValues& Values() const { return FParamValues; }
+    bool Sending() const { return FCall != nullptr; }
 
     // Controls, in declaration order; owned by the window through Qt's parent ownership.
     QFrame* Panel1;
@@ -171,28 +171,28 @@ private:
                     const TCallResult& AResult);
 
     // The shared state of the window's handlers.
-    TCommandList Commands;
-    TCommand* CurrentCommand = nullptr;
-    TParamValues ParamValues;
+    TCommandList FCommands;
+    TCommand* FCurrentCommand = nullptr;
+    TParamValues FParamValues;
 
-    TSettingsStore Store;
-    TPasswordKeyring Keyring;
+    TSettingsStore FStore;
+    TPasswordKeyring FKeyring;
     // What the keyring last said; unknown until the password was first read or kept.
-    std::optional<TPasswordKeyring::TResult> KeyringAnswer;
+    std::optional<TPasswordKeyring::TResult> FKeyringAnswer;
     // The keyring may hold the password: the box was ticked at start or at a save.
-    bool KeyringMayHoldPassword = false;
+    bool FKeyringMayHoldPassword = false;
     // The remembered password is in the settings file (not yet moved, or no keyring took it).
-    bool PasswordInFile = false;
+    bool FPasswordInFile = false;
     // The client keeps its URL, request fields and cookies for the run; it uses the handler,
     // which therefore outlives it.
-    std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> IdSSLIOHandlerSocketOpenSSL1;
-    std::unique_ptr<TIdHTTP> IdHTTP1;
-    std::unique_ptr<TResultsForm> ResultsForm;
-    std::unique_ptr<TTrustPrompt> TrustPrompt;
-    std::unique_ptr<TSendCall> Call; // the Send in progress, if any
+    std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> FIdSSLIOHandlerSocketOpenSSL1;
+    std::unique_ptr<TIdHTTP> FIdHTTP1;
+    std::unique_ptr<TResultsForm> FResultsForm;
+    std::unique_ptr<TTrustPrompt> FTrustPrompt;
+    std::unique_ptr<TSendCall> FCall; // the Send in progress, if any
     // The user declined the server's certificate during the current call.
-    std::atomic<bool> TrustDeclined{false};
-    std::unique_ptr<THistoryRecorder> History_;
-    std::unique_ptr<THistoryForm> HistoryForm; // made when first shown; uses History_
-    bool FirstShow = true;
+    std::atomic<bool> FTrustDeclined{false};
+    std::unique_ptr<THistoryRecorder> FHistory;
+    std::unique_ptr<THistoryForm> FHistoryForm; // made when first shown; uses FHistory
+    bool FFirstShow = true;
 };

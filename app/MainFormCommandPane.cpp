@@ -10,33 +10,33 @@
 #include <QTextEdit>
 
 QString TMainForm::CommandTreeGetText(const QModelIndex& ANode) const {
-    return QString::fromStdString(Commands.at(TCommandTreeModel::AbsoluteIndex(ANode))->Name);
+    return QString::fromStdString(FCommands.at(TCommandTreeModel::AbsoluteIndex(ANode))->Name);
 }
 
 void TMainForm::CommandTreePaintText(const QModelIndex& ANode, TTextStyle& AStyle) const {
-    const TCommand& entry = *Commands.at(TCommandTreeModel::AbsoluteIndex(ANode));
+    const TCommand& entry = *FCommands.at(TCommandTreeModel::AbsoluteIndex(ANode));
     if (entry.Header)
         AStyle.Bold = true;
     AStyle.Color = CommandTextColor(entry);
 }
 
 void TMainForm::CommandTreeFocusChanged(const QModelIndex& ANode) {
-    CurrentCommand = Commands.at(TCommandTreeModel::AbsoluteIndex(ANode)).get();
+    FCurrentCommand = FCommands.at(TCommandTreeModel::AbsoluteIndex(ANode)).get();
     ParamHelp->clear();
-    ShowHelp(CommandHelp, CurrentCommand->Name,
-             CurrentCommand->Header
-                 ? CurrentCommand->Help
-                 : CurrentCommand->Help +
-                       VersionRangeText(CurrentCommand->VerMin, CurrentCommand->VerMax));
-    ParamValues.Clear();
+    ShowHelp(CommandHelp, FCurrentCommand->Name,
+             FCurrentCommand->Header
+                 ? FCurrentCommand->Help
+                 : FCurrentCommand->Help +
+                       VersionRangeText(FCurrentCommand->VerMin, FCurrentCommand->VerMax));
+    FParamValues.Clear();
     ParamTreeModel->SetRootNodeCount(0);
     ParamTree->viewport()->update();
-    if (CurrentCommand->Header) {
+    if (FCurrentCommand->Header) {
         CallButton->setEnabled(false);
         return;
     }
-    ParamValues = CommandLines(*CurrentCommand, JSONRB->isChecked());
-    ParamTreeModel->SetRootNodeCount(static_cast<int>(ParamValues.Count()));
+    FParamValues = CommandLines(*FCurrentCommand, JSONRB->isChecked());
+    ParamTreeModel->SetRootNodeCount(static_cast<int>(FParamValues.Count()));
     ParamTree->viewport()->update();
     CallButton->setEnabled(true);
 }

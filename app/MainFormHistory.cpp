@@ -20,9 +20,9 @@ constexpr int FixedRows = 3; // Command, Password and JSON: filled by the progra
 }
 
 void TMainForm::CreateHistory() {
-    History_ = std::make_unique<THistoryRecorder>();
+    FHistory = std::make_unique<THistoryRecorder>();
     // Told once, without stopping the user's work.
-    connect(History_.get(), &THistoryRecorder::MovedAside, this, [this](const QString& AFileName) {
+    connect(FHistory.get(), &THistoryRecorder::MovedAside, this, [this](const QString& AFileName) {
         auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Call history"),
                                     QStringLiteral("The call history could not be read; it was "
                                                    "moved to %1 and a new one was started.")
@@ -37,25 +37,25 @@ void TMainForm::CreateHistory() {
 }
 
 void TMainForm::ShowHistory() {
-    if (!HistoryForm)
-        HistoryForm = std::make_unique<THistoryForm>(
-            *History_, [this](const THistoryCall& ACall) { ReopenAnswer(ACall); },
+    if (!FHistoryForm)
+        FHistoryForm = std::make_unique<THistoryForm>(
+            *FHistory, [this](const THistoryCall& ACall) { ReopenAnswer(ACall); },
             [this](const THistoryCall& ACall) { LoadIntoGrid(ACall); }, this);
-    HistoryForm->show();
-    HistoryForm->raise();
-    HistoryForm->activateWindow();
-    HistoryForm->FilterEdit->setFocus(Qt::ShortcutFocusReason);
+    FHistoryForm->show();
+    FHistoryForm->raise();
+    FHistoryForm->activateWindow();
+    FHistoryForm->FilterEdit->setFocus(Qt::ShortcutFocusReason);
 }
 
 void TMainForm::RecordCall(const QDateTime& AStarted, const QString& AURL,
                            const QStringList& AFields, TSendCall::TOutcome AOutcome,
                            const QString& AErrorText, const TCallResult& AResult) {
-    if (!History_->Enabled())
+    if (!FHistory->Enabled())
         return;
     THistoryCall call;
     call.When = AStarted;
     call.URL = UrlForDisplay(AURL); // no user password from the address either
-    call.Command = QString::fromStdString(CurrentCommand->Name);
+    call.Command = QString::fromStdString(FCurrentCommand->Name);
     call.Fields = AFields; // the recorder empties the password before it keeps them
     call.Format = JSONRB->isChecked() ? QStringLiteral("JSON") : QStringLiteral("Legacy");
     call.DurationMs = AResult.DurationMs > 0 ? AResult.DurationMs
@@ -85,14 +85,14 @@ void TMainForm::RecordCall(const QDateTime& AStarted, const QString& AURL,
         call.Outcome = THistoryOutcome::Cancelled;
         break;
     }
-    History_->Record(std::move(call));
+    FHistory->Record(std::move(call));
 }
 
 void TMainForm::ReopenAnswer(const THistoryCall& ACall) {
-    ResultsForm->setWindowTitle(ACall.Command + QStringLiteral(" - ") +
-                                (ACall.Format == QLatin1String("Legacy")
-                                     ? QStringLiteral("Legacy format")
-                                     : QStringLiteral("JSON format")));
+    FResultsForm->setWindowTitle(ACall.Command + QStringLiteral(" - ") +
+                                 (ACall.Format == QLatin1String("Legacy")
+                                      ? QStringLiteral("Legacy format")
+                                      : QStringLiteral("JSON format")));
     TCallResult result;
     result.Text =
         (ACall.Outcome == THistoryOutcome::Answer || !ACall.Answer.isEmpty() ? ACall.Answer
@@ -103,8 +103,8 @@ void TMainForm::ReopenAnswer(const THistoryCall& ACall) {
     result.CharSet = ACall.CharSet.toStdString();
     result.DurationMs = ACall.DurationMs;
     result.ByteSize = ACall.AnswerSize;
-    ResultsForm->SetCallResult(std::move(result));
-    ResultsForm->ShowModalOver(HistoryForm ? static_cast<QWidget&>(*HistoryForm) : *this);
+    FResultsForm->SetCallResult(std::move(result));
+    FResultsForm->ShowModalOver(FHistoryForm ? static_cast<QWidget&>(*FHistoryForm) : *this);
 }
 
 void TMainForm::LoadIntoGrid(const THistoryCall& ACall) {
@@ -112,14 +112,14 @@ void TMainForm::LoadIntoGrid(const THistoryCall& ACall) {
     if (Sending())
         return;
     int position = -1;
-    for (std::size_t i = 0; i < Commands.size(); ++i)
-        if (!Commands[i]->Header && QString::fromStdString(Commands[i]->Name) == ACall.Command)
+    for (std::size_t i = 0; i < FCommands.size(); ++i)
+        if (!FCommands[i]->Header && QString::fromStdString(FCommands[i]->Name) == ACall.Command)
             position = static_cast<int>(i);
     if (position < 0) {
         QMessageBox box(
             QMessageBox::Warning, QStringLiteral("Call history"),
             QStringLiteral("The command %1 is not in the catalogue.").arg(ACall.Command),
-            QMessageBox::Ok, HistoryForm.get());
+            QMessageBox::Ok, FHistoryForm.get());
         box.exec();
         return;
     }
@@ -131,13 +131,13 @@ void TMainForm::LoadIntoGrid(const THistoryCall& ACall) {
     TParamValues stored;
     for (const QString& line : ACall.Fields)
         stored.Add(line);
-    for (int row = FixedRows; row < ParamValues.Count(); ++row) {
-        const QString name = ParamValues.Name(row);
+    for (int row = FixedRows; row < FParamValues.Count(); ++row) {
+        const QString name = FParamValues.Name(row);
         qsizetype found = -1;
         for (qsizetype i = 0; i < stored.Count() && found < 0; ++i)
             if (stored.Name(i).compare(name, Qt::CaseInsensitive) == 0)
                 found = i;
-        ParamValues.SetLine(row, name + u'=' + (found >= 0 ? stored.Value(found) : QString()));
+        FParamValues.SetLine(row, name + u'=' + (found >= 0 ? stored.Value(found) : QString()));
         ParamTreeModel->SetChecked(row, found >= 0);
     }
     ParamTree->viewport()->update();

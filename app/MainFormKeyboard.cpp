@@ -43,7 +43,7 @@ QColor TMainForm::CommandTextColor(const TCommand& ACommand) const {
 void TMainForm::ShowGoToCommand() {
     if (GoToCommandPopup == nullptr) {
         GoToCommandPopup = new TGoToCommandPopup(
-            Commands, [this](const TCommand& ACommand) { return CommandTextColor(ACommand); },
+            FCommands, [this](const TCommand& ACommand) { return CommandTextColor(ACommand); },
             this);
         connect(GoToCommandPopup, &TGoToCommandPopup::CommandChosen, this, &TMainForm::GoToCommand);
     }

@@ -11,23 +11,23 @@
 #include <chrono>
 
 void TMainForm::CreateNetworkComponents() {
-    IdSSLIOHandlerSocketOpenSSL1 = std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
-    IdSSLIOHandlerSocketOpenSSL1->OnVerifyPeer = [this](const TIdPeerCertificate& APeer) {
+    FIdSSLIOHandlerSocketOpenSSL1 = std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
+    FIdSSLIOHandlerSocketOpenSSL1->OnVerifyPeer = [this](const TIdPeerCertificate& APeer) {
         return TrustCertificate(APeer);
     };
-    TrustPrompt = std::make_unique<TTrustPrompt>(*this);
-    IdHTTP1 = std::make_unique<TIdHTTP>();
-    IdHTTP1->SetIOHandler(IdSSLIOHandlerSocketOpenSSL1.get());
+    FTrustPrompt = std::make_unique<TTrustPrompt>(*this);
+    FIdHTTP1 = std::make_unique<TIdHTTP>();
+    FIdHTTP1->SetIOHandler(FIdSSLIOHandlerSocketOpenSSL1.get());
 }
 
 TCallResult TMainForm::Post(const std::u16string& AURL, const std::vector<std::u16string>& ALines) {
     const auto start = std::chrono::steady_clock::now();
     TCallResult result;
-    result.Text = IdHTTP1->Post(AURL, ALines);
+    result.Text = FIdHTTP1->Post(AURL, ALines);
     result.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - start)
                             .count();
-    const TIdHTTPResponse& response = IdHTTP1->Response();
+    const TIdHTTPResponse& response = FIdHTTP1->Response();
     result.StatusLine = response.ResponseText;
     result.ContentType = response.ContentType;
     result.CharSet = response.CharSet;
@@ -36,18 +36,18 @@ TCallResult TMainForm::Post(const std::u16string& AURL, const std::vector<std::u
 }
 
 void TMainForm::AbortPost() {
-    IdHTTP1->Abort();
-    TrustPrompt->Cancel();
+    FIdHTTP1->Abort();
+    FTrustPrompt->Cancel();
 }
 
 bool TMainForm::TrustCertificate(const TIdPeerCertificate& APeer) {
-    const TPinStore pins(Store.FileName());
+    const TPinStore pins(FStore.FileName());
     const std::optional<std::string> pin = pins.Find(APeer.Host, APeer.Port);
     const TTrustVerdict verdict = DecideTrust(pin, APeer);
     if (verdict == TTrustVerdict::Trusted)
         return true;
-    if (!TrustPrompt->Ask(APeer, verdict == TTrustVerdict::Changed ? pin : std::nullopt)) {
-        TrustDeclined = true;
+    if (!FTrustPrompt->Ask(APeer, verdict == TTrustVerdict::Changed ? pin : std::nullopt)) {
+        FTrustDeclined = true;
         return false;
     }
     // A pin that cannot be written only means the question comes again next time.

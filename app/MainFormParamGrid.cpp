@@ -13,19 +13,19 @@ constexpr int ValueColumn = 1;
 } // namespace
 
 QString TMainForm::ParamTreeGetText(int AIndex, int AColumn) const {
-    return AColumn == 0 ? ParamValues.Name(AIndex) : ParamValues.Value(AIndex);
+    return AColumn == 0 ? FParamValues.Name(AIndex) : FParamValues.Value(AIndex);
 }
 
 bool TMainForm::ParamTreeInitNode(int AIndex) const {
-    return !ParamValues.Value(AIndex).isEmpty();
+    return !FParamValues.Value(AIndex).isEmpty();
 }
 
 bool TMainForm::ParamTreeGetChecked(int AIndex) const {
-    return ParamValues.Checked(AIndex);
+    return FParamValues.Checked(AIndex);
 }
 
 void TMainForm::ParamTreeSetChecked(int AIndex, bool AChecked) {
-    ParamValues.SetChecked(AIndex, AChecked);
+    FParamValues.SetChecked(AIndex, AChecked);
 }
 
 bool TMainForm::ParamTreeChecking(int AIndex, bool&) const {
@@ -33,32 +33,32 @@ bool TMainForm::ParamTreeChecking(int AIndex, bool&) const {
 }
 
 bool TMainForm::ParamTreeEditing(int AIndex, int AColumn) const {
-    return AIndex >= FixedRows && AColumn == ValueColumn && AIndex < ParamValues.Count();
+    return AIndex >= FixedRows && AColumn == ValueColumn && AIndex < FParamValues.Count();
 }
 
 void TMainForm::ParamTreeNewText(int AIndex, int, const QString& ANewText) {
-    ParamValues.SetLine(AIndex, ParamValues.Name(AIndex) + u'=' + ANewText);
+    FParamValues.SetLine(AIndex, FParamValues.Name(AIndex) + u'=' + ANewText);
     ParamTreeModel->SetChecked(AIndex, !ANewText.isEmpty());
 }
 
 void TMainForm::ParamTreeFocusChanged(int AIndex, int AColumn) {
-    const TParam& param = *CurrentCommand->Params.at(static_cast<std::size_t>(AIndex));
+    const TParam& param = *FCurrentCommand->Params.at(static_cast<std::size_t>(AIndex));
     ShowHelp(ParamHelp, param.Name, param.Help + VersionRangeText(param.VerMin, param.VerMax));
     if (AIndex >= FixedRows && AColumn == ValueColumn)
         ParamTree->edit(ParamTreeModel->index(AIndex, AColumn));
 }
 
 QColor TMainForm::ParamTreePaintText(int AIndex) const {
-    const TParam& param = *CurrentCommand->Params.at(static_cast<std::size_t>(AIndex));
+    const TParam& param = *FCurrentCommand->Params.at(static_cast<std::size_t>(AIndex));
     if (!VersionInRange(EnteredVersion(), param.VerMin, param.VerMax))
         return GreyedTextColor(ParamTree->palette());
     return AIndex < FixedRows ? FixedRowTextColor(ParamTree->palette()) : QColor();
 }
 
 void TMainForm::JSONRBClick() {
-    if (ParamValues.IsEmpty())
+    if (FParamValues.IsEmpty())
         return;
-    ParamValues.SetValue(QStringLiteral("JSON"),
-                         JSONRB->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No"));
+    FParamValues.SetValue(QStringLiteral("JSON"),
+                          JSONRB->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No"));
     ParamTree->viewport()->update();
 }

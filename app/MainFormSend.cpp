@@ -41,7 +41,7 @@ bool TMainForm::ComposeCall(QString& AURL, TParamValues& AForm) {
     AURL = BuildURL(address, port, path);
     // Rows never shown take their initial state here.
     AForm = ComposeForm(
-        ParamValues,
+        FParamValues,
         [this](qsizetype ARow) { return ParamTreeModel->Checked(static_cast<int>(ARow)); },
         PasswordEdit->text());
     return true;
@@ -53,25 +53,25 @@ void TMainForm::CallButtonClick() {
     if (!ComposeCall(url, form))
         return;
     std::vector<std::u16string> lines = WireLines(form);
-    TrustPrompt->Reset();
-    TrustDeclined = false;
+    FTrustPrompt->Reset();
+    FTrustDeclined = false;
     const QDateTime started = QDateTime::currentDateTimeUtc();
-    Call = std::make_unique<TSendCall>(
+    FCall = std::make_unique<TSendCall>(
         [this, url = url.toStdU16String(), lines = std::move(lines)] { return Post(url, lines); },
         [this] { AbortPost(); });
     const TSendCall::TOutcome outcome =
-        Call->Run(*this, QString::fromStdString(CurrentCommand->Name));
+        FCall->Run(*this, QString::fromStdString(FCurrentCommand->Name));
     // A NUL byte in the server's words shows as the replacement character, not as nothing.
-    const QString errorText = QString(Call->ErrorText()).replace(QChar(0), QChar(0xFFFD));
-    TCallResult result = Call->TakeResult();
-    Call.reset();
+    const QString errorText = QString(FCall->ErrorText()).replace(QChar(0), QChar(0xFFFD));
+    TCallResult result = FCall->TakeResult();
+    FCall.reset();
     RecordCall(started, url, form.AllLines(), outcome, errorText, result);
 
     switch (outcome) {
     case TSendCall::TOutcome::Cancelled:
         return; // the user's choice, not a failure
     case TSendCall::TOutcome::Failed:
-        if (TrustDeclined)
+        if (FTrustDeclined)
             return; // the user refused the server's certificate: nothing was sent
         // A failure without words is still a failure.
         return ShowSendError(this,
@@ -82,17 +82,17 @@ void TMainForm::CallButtonClick() {
     case TSendCall::TOutcome::Succeeded:
         break;
     }
-    ResultsForm->setWindowTitle(
-        QString::fromStdString(CurrentCommand->Name) + QStringLiteral(" - ") +
+    FResultsForm->setWindowTitle(
+        QString::fromStdString(FCurrentCommand->Name) + QStringLiteral(" - ") +
         (JSONRB->isChecked() ? QStringLiteral("JSON format") : QStringLiteral("Legacy format")));
-    ResultsForm->SetCallResult(std::move(result));
-    ResultsForm->ShowModalOver(*this);
+    FResultsForm->SetCallResult(std::move(result));
+    FResultsForm->ShowModalOver(*this);
 }
 
 void TMainForm::CopyCallLine(bool ACurl) {
     // The same rules as Send: nothing without a command to send, the same messages for a
     // missing connection field, and the same form.
-    if (!CallButton->isEnabled() || CurrentCommand == nullptr)
+    if (!CallButton->isEnabled() || FCurrentCommand == nullptr)
         return;
     QString url;
     TParamValues form;
@@ -112,7 +112,7 @@ void TMainForm::CopyCallLine(bool ACurl) {
                 name.compare(u"JSON", Qt::CaseInsensitive) != 0)
                 lines << form.Line(row);
         }
-        text = CallToolLine(url, JSONRB->isChecked(), QString::fromStdString(CurrentCommand->Name),
+        text = CallToolLine(url, JSONRB->isChecked(), QString::fromStdString(FCurrentCommand->Name),
                             lines, OutsideTypedVersion());
     }
     QGuiApplication::clipboard()->setText(text);
@@ -122,8 +122,8 @@ bool TMainForm::OutsideTypedVersion() const {
     // The tool's own check, against the typed version: with nothing typed it checks nothing.
     if (TrimControl(VerEdit->text()).isEmpty())
         return false;
-    TCallGrid grid{CurrentCommand, ParamValues, {}};
-    for (qsizetype row = 0; row < ParamValues.Count(); ++row)
+    TCallGrid grid{FCurrentCommand, FParamValues, {}};
+    for (qsizetype row = 0; row < FParamValues.Count(); ++row)
         grid.Ticked.push_back(ParamTreeModel->Checked(static_cast<int>(row)));
     try {
         CheckVersions(grid, EnteredVersion());

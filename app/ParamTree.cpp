@@ -6,22 +6,22 @@
 #include <QPainter>
 
 TParamTreeModel::TParamTreeModel(TParamTreeHandlers& AHandlers, QObject* AParent)
-    : QAbstractTableModel(AParent), Handlers(AHandlers) {}
+    : QAbstractTableModel(AParent), FHandlers(AHandlers) {}
 
 void TParamTreeModel::SetRootNodeCount(int ACount) {
     beginResetModel();
-    Count = ACount;
-    for (int row = 0; row < Count; ++row)
-        Handlers.ParamTreeSetChecked(row, Handlers.ParamTreeInitNode(row));
+    FCount = ACount;
+    for (int row = 0; row < FCount; ++row)
+        FHandlers.ParamTreeSetChecked(row, FHandlers.ParamTreeInitNode(row));
     endResetModel();
 }
 
 bool TParamTreeModel::Checked(int AIndex) const {
-    return Handlers.ParamTreeGetChecked(AIndex);
+    return FHandlers.ParamTreeGetChecked(AIndex);
 }
 
 void TParamTreeModel::SetChecked(int AIndex, bool AChecked) {
-    Handlers.ParamTreeSetChecked(AIndex, AChecked);
+    FHandlers.ParamTreeSetChecked(AIndex, AChecked);
     const QModelIndex cell = index(AIndex, 0);
     emit dataChanged(cell, cell, {Qt::CheckStateRole});
 }
@@ -40,13 +40,13 @@ QVariant TParamTreeModel::data(const QModelIndex& ACell, int ARole) const {
     switch (ARole) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return Handlers.ParamTreeGetText(ACell.row(), ACell.column());
+        return FHandlers.ParamTreeGetText(ACell.row(), ACell.column());
     case Qt::CheckStateRole:
         if (ACell.column() != 0)
             return {};
         return Checked(ACell.row()) ? Qt::Checked : Qt::Unchecked;
     case Qt::ForegroundRole: {
-        const QColor color = Handlers.ParamTreePaintText(ACell.row());
+        const QColor color = FHandlers.ParamTreePaintText(ACell.row());
         return color.isValid() ? QVariant(color) : QVariant();
     }
     default:
@@ -59,7 +59,7 @@ bool TParamTreeModel::setData(const QModelIndex& ACell, const QVariant& AValue, 
         return false;
     if (ARole == Qt::CheckStateRole && ACell.column() == 0) {
         bool newState = static_cast<Qt::CheckState>(AValue.toInt()) == Qt::Checked;
-        if (!Handlers.ParamTreeChecking(ACell.row(), newState))
+        if (!FHandlers.ParamTreeChecking(ACell.row(), newState))
             return false;
         SetChecked(ACell.row(), newState);
         return true;
@@ -67,9 +67,9 @@ bool TParamTreeModel::setData(const QModelIndex& ACell, const QVariant& AValue, 
     if (ARole == Qt::EditRole && ACell.column() == 1) {
         const QString text = AValue.toString();
         // Only a change made in the editor counts as new text.
-        if (text == Handlers.ParamTreeGetText(ACell.row(), 1))
+        if (text == FHandlers.ParamTreeGetText(ACell.row(), 1))
             return false;
-        Handlers.ParamTreeNewText(ACell.row(), ACell.column(), text);
+        FHandlers.ParamTreeNewText(ACell.row(), ACell.column(), text);
         emit dataChanged(ACell, ACell);
         return true;
     }
@@ -88,7 +88,7 @@ Qt::ItemFlags TParamTreeModel::flags(const QModelIndex& ACell) const {
     Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
     if (ACell.column() == 0)
         result |= Qt::ItemIsUserCheckable;
-    if (Handlers.ParamTreeEditing(ACell.row(), ACell.column()))
+    if (FHandlers.ParamTreeEditing(ACell.row(), ACell.column()))
         result |= Qt::ItemIsEditable;
     return result;
 }
@@ -115,12 +115,12 @@ void TParamTreeDelegate::setEditorData(QWidget* AEditor, const QModelIndex& ACel
 }
 
 TParamTreeView::TParamTreeView(TParamTreeHandlers& AHandlers, QWidget* AParent)
-    : QTreeView(AParent), Handlers(AHandlers) {}
+    : QTreeView(AParent), FHandlers(AHandlers) {}
 
 void TParamTreeView::currentChanged(const QModelIndex& ACurrent, const QModelIndex& APrevious) {
     QTreeView::currentChanged(ACurrent, APrevious);
     if (ACurrent.isValid())
-        Handlers.ParamTreeFocusChanged(ACurrent.row(), ACurrent.column());
+        FHandlers.ParamTreeFocusChanged(ACurrent.row(), ACurrent.column());
 }
 
 void TParamTreeView::CommitEdit() {
@@ -148,15 +148,15 @@ void TParamTreeView::closeEditor(QWidget* AEditor, QAbstractItemDelegate::EndEdi
 
 // A second click on the focused cell opens its editor (when the cell may be edited).
 void TParamTreeView::mousePressEvent(QMouseEvent* AEvent) {
-    PressedOnCurrent = AEvent->button() == Qt::LeftButton && !Editing() &&
-                       indexAt(AEvent->position().toPoint()) == currentIndex();
+    FPressedOnCurrent = AEvent->button() == Qt::LeftButton && !Editing() &&
+                        indexAt(AEvent->position().toPoint()) == currentIndex();
     QTreeView::mousePressEvent(AEvent);
 }
 
 void TParamTreeView::mouseReleaseEvent(QMouseEvent* AEvent) {
     QTreeView::mouseReleaseEvent(AEvent);
     const QModelIndex cell = indexAt(AEvent->position().toPoint());
-    if (PressedOnCurrent && cell.isValid() && cell == currentIndex() && !Editing())
+    if (FPressedOnCurrent && cell.isValid() && cell == currentIndex() && !Editing())
         edit(cell);
-    PressedOnCurrent = false;
+    FPressedOnCurrent = false;
 }

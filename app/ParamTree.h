@@ -36,7 +36,7 @@ public:
 
     // Replaces every row by ACount new rows, each with the tick the handlers start it with.
     void SetRootNodeCount(int ACount);
-    int RootNodeCount() const { return Count; }
+    int RootNodeCount() const { return FCount; }
 
     bool Checked(int AIndex) const;
     // Sets the state directly, without asking the checking handler.
@@ -50,8 +50,8 @@ public:
     Qt::ItemFlags flags(const QModelIndex& ACell) const override;
 
 private:
-    TParamTreeHandlers& Handlers;
-    int Count = 0;
+    TParamTreeHandlers& FHandlers;
+    int FCount = 0;
 };
 
 // Draws the grid lines and gives the in-place editor its behaviour: the text all selected, Tab
@@ -85,6 +85,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* AEvent) override;
 
 private:
-    TParamTreeHandlers& Handlers;
-    bool PressedOnCurrent = false;
+    TParamTreeHandlers& FHandlers;
+    bool FPressedOnCurrent = false;
 };

@@ -21,7 +21,7 @@ namespace {
 // Swallows user input meant for the owner window while a call runs; painting goes on.
 class TInputBlocker : public QObject {
 public:
-    explicit TInputBlocker(QWidget& AOwner) : Owner(AOwner) { qApp->installEventFilter(this); }
+    explicit TInputBlocker(QWidget& AOwner) : FOwner(AOwner) { qApp->installEventFilter(this); }
     ~TInputBlocker() override { qApp->removeEventFilter(this); }
 
 protected:
@@ -37,7 +37,7 @@ protected:
         case QEvent::Shortcut:
         case QEvent::ShortcutOverride: {
             auto* widget = qobject_cast<QWidget*>(AWatched);
-            return widget && widget->window() == &Owner;
+            return widget && widget->window() == &FOwner;
         }
         default:
             return false;
@@ -45,51 +45,51 @@ protected:
     }
 
 private:
-    QWidget& Owner;
+    QWidget& FOwner;
 };
 
 } // namespace
 
 TSendCall::TSendCall(std::function<TCallResult()> AWork, std::function<void()> AAbort)
-    : Work(std::move(AWork)), Abort(std::move(AAbort)) {}
+    : FWork(std::move(AWork)), FAbort(std::move(AAbort)) {}
 
 TSendCall::~TSendCall() {
-    if (Worker.joinable()) {
-        Abort();
-        Worker.join();
+    if (FWorker.joinable()) {
+        FAbort();
+        FWorker.join();
     }
 }
 
 TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName) {
     QEventLoop loop;
-    Worker = std::thread([this, &loop] {
+    FWorker = std::thread([this, &loop] {
         const auto start = std::chrono::steady_clock::now();
         try {
-            Result_ = Work();
+            FResult = FWork();
         } catch (const EIdHTTPProtocolException& error) {
-            Failed = true;
-            ErrorText_ = QString::fromUtf8(error.Message().data(),
+            FFailed = true;
+            FErrorText = QString::fromUtf8(error.Message().data(),
                                            static_cast<qsizetype>(error.Message().size()));
-            Result_.Refused = true;
-            Result_.StatusLine = error.Message();
-            Result_.Text = error.ErrorMessage;
+            FResult.Refused = true;
+            FResult.StatusLine = error.Message();
+            FResult.Text = error.ErrorMessage;
         } catch (const EIdException& error) {
             // The whole message: a server's status line may hold NUL bytes.
-            Failed = true;
-            ErrorText_ = QString::fromUtf8(error.Message().data(),
+            FFailed = true;
+            FErrorText = QString::fromUtf8(error.Message().data(),
                                            static_cast<qsizetype>(error.Message().size()));
         } catch (const std::bad_alloc&) {
-            Failed = true;
-            ErrorText_ = QStringLiteral("Out of memory while reading the answer.");
+            FFailed = true;
+            FErrorText = QStringLiteral("Out of memory while reading the answer.");
         } catch (const std::exception& error) {
-            Failed = true;
-            ErrorText_ = QString::fromUtf8(error.what());
+            FFailed = true;
+            FErrorText = QString::fromUtf8(error.what());
         } catch (...) {
-            Failed = true;
-            ErrorText_ = QStringLiteral("Unknown error.");
+            FFailed = true;
+            FErrorText = QStringLiteral("Unknown error.");
         }
-        if (Failed)
-            Result_.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+        if (FFailed)
+            FResult.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                      std::chrono::steady_clock::now() - start)
                                      .count();
         // The loop lives until the worker is joined, so the queued quit always has a receiver.
@@ -109,7 +109,7 @@ TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName)
         if (!cancelled) {
             cancelled = true;
             cancel->setEnabled(false);
-            Abort();
+            FAbort();
         }
     };
     QObject::connect(cancel, &QPushButton::clicked, &dialog, cancelCall);
@@ -127,9 +127,9 @@ TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName)
     showTimer.start(DialogDelayMs);
 
     loop.exec(QEventLoop::AllEvents);
-    Worker.join();
+    FWorker.join();
     dialog.hide();
     if (cancelled)
         return TOutcome::Cancelled;
-    return Failed ? TOutcome::Failed : TOutcome::Succeeded;
+    return FFailed ? TOutcome::Failed : TOutcome::Succeeded;
 }

@@ -39,20 +39,20 @@ public:
     // Runs the call to its end and returns how it ended.
     TOutcome Run(QWidget& AOwner, const QString& ACommandName);
 
-    const TCallResult& Result() const { return Result_; }
+    const TCallResult& Result() const { return FResult; }
     // Hands the answer over without copying its text.
-    TCallResult TakeResult() { return std::move(Result_); }
+    TCallResult TakeResult() { return std::move(FResult); }
     // The failure's message text as the failure worded it; Result() tells the call's duration
     // and, for a refused answer, what the server sent.
-    const QString& ErrorText() const { return ErrorText_; }
+    const QString& ErrorText() const { return FErrorText; }
 
     static constexpr int DialogDelayMs = 500;
 
 private:
-    std::function<TCallResult()> Work;
-    std::function<void()> Abort;
-    std::thread Worker;
-    TCallResult Result_;
-    QString ErrorText_;
-    bool Failed = false;
+    std::function<TCallResult()> FWork;
+    std::function<void()> FAbort;
+    std::thread FWorker;
+    TCallResult FResult;
+    QString FErrorText;
+    bool FFailed = false;
 };

@@ -32,7 +32,7 @@ QString Endpoint(const TIdPeerCertificate& APeer) {
 
 } // namespace
 
-TTrustPrompt::TTrustPrompt(QWidget& AOwner) : Owner(AOwner), State(std::make_shared<TState>()) {}
+TTrustPrompt::TTrustPrompt(QWidget& AOwner) : FOwner(AOwner), FState(std::make_shared<TState>()) {}
 
 TTrustPrompt::~TTrustPrompt() {
     Cancel();
@@ -72,7 +72,7 @@ TTrustPrompt::MakeDialog(QWidget* AParent, const TIdPeerCertificate& APeer,
 
 bool TTrustPrompt::Ask(const TIdPeerCertificate& APeer,
                        const std::optional<std::string>& AOldFingerprint) {
-    const std::shared_ptr<TState> state = State;
+    const std::shared_ptr<TState> state = FState;
     {
         std::lock_guard guard(state->Lock);
         if (state->Cancelled)
@@ -80,8 +80,8 @@ bool TTrustPrompt::Ask(const TIdPeerCertificate& APeer,
         state->Answered = false;
     }
     QMetaObject::invokeMethod(
-        &Owner,
-        [state, peer = APeer, old = AOldFingerprint, owner = &Owner] {
+        &FOwner,
+        [state, peer = APeer, old = AOldFingerprint, owner = &FOwner] {
             {
                 std::lock_guard guard(state->Lock);
                 if (state->Cancelled)
@@ -111,14 +111,14 @@ bool TTrustPrompt::Ask(const TIdPeerCertificate& APeer,
 
 void TTrustPrompt::Cancel() {
     {
-        std::lock_guard guard(State->Lock);
-        State->Cancelled = true;
-        State->Changed.notify_all();
+        std::lock_guard guard(FState->Lock);
+        FState->Cancelled = true;
+        FState->Changed.notify_all();
     }
-    if (State->Dialog)
-        State->Dialog->reject();
+    if (FState->Dialog)
+        FState->Dialog->reject();
 }
 
 void TTrustPrompt::Reset() {
-    State = std::make_shared<TState>();
+    FState = std::make_shared<TState>();
 }

@@ -38,6 +38,6 @@ public:
 
 private:
     struct TState;
-    QWidget& Owner;
-    std::shared_ptr<TState> State;
+    QWidget& FOwner;
+    std::shared_ptr<TState> FState;
 };

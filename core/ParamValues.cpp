@@ -2,8 +2,8 @@
 
 QStringList TParamValues::AllLines() const {
     QStringList result;
-    result.reserve(Lines.size());
-    for (const TLine& line : Lines)
+    result.reserve(FLines.size());
+    for (const TLine& line : FLines)
         result.append(line.Text);
     return result;
 }
@@ -21,8 +21,8 @@ QString TParamValues::Value(qsizetype AIndex) const {
 }
 
 qsizetype TParamValues::IndexOfName(const QString& AName) const {
-    for (qsizetype i = 0; i < Lines.size(); ++i) {
-        const QString& line = Lines[i].Text;
+    for (qsizetype i = 0; i < FLines.size(); ++i) {
+        const QString& line = FLines[i].Text;
         const qsizetype separator = line.indexOf(u'=');
         if (separator >= 0 &&
             QStringView(line).left(separator).compare(AName, Qt::CaseInsensitive) == 0)
@@ -35,9 +35,9 @@ void TParamValues::SetValue(const QString& AName, const QString& AValue) {
     const qsizetype index = IndexOfName(AName);
     if (AValue.isEmpty()) {
         if (index >= 0)
-            Lines.removeAt(index);
+            FLines.removeAt(index);
     } else if (index >= 0) {
-        Lines[index].Text = AName + u'=' + AValue;
+        FLines[index].Text = AName + u'=' + AValue;
     } else {
         Add(AName + u'=' + AValue);
     }

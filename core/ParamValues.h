@@ -9,16 +9,16 @@
 // without "=" has neither.
 class TParamValues {
 public:
-    void Clear() { Lines.clear(); }
+    void Clear() { FLines.clear(); }
     // A new line starts unticked.
-    void Add(const QString& ALine) { Lines.append({ALine, false}); }
-    qsizetype Count() const { return Lines.size(); }
-    bool IsEmpty() const { return Lines.isEmpty(); }
-    const QString& Line(qsizetype AIndex) const { return Lines.at(AIndex).Text; }
+    void Add(const QString& ALine) { FLines.append({ALine, false}); }
+    qsizetype Count() const { return FLines.size(); }
+    bool IsEmpty() const { return FLines.isEmpty(); }
+    const QString& Line(qsizetype AIndex) const { return FLines.at(AIndex).Text; }
     // Rewrites the line's text; its tick stays.
-    void SetLine(qsizetype AIndex, const QString& ALine) { Lines[AIndex].Text = ALine; }
-    bool Checked(qsizetype AIndex) const { return Lines.at(AIndex).Checked; }
-    void SetChecked(qsizetype AIndex, bool AChecked) { Lines[AIndex].Checked = AChecked; }
+    void SetLine(qsizetype AIndex, const QString& ALine) { FLines[AIndex].Text = ALine; }
+    bool Checked(qsizetype AIndex) const { return FLines.at(AIndex).Checked; }
+    void SetChecked(qsizetype AIndex, bool AChecked) { FLines[AIndex].Checked = AChecked; }
     QStringList AllLines() const;
 
     QString Name(qsizetype AIndex) const;
@@ -35,5 +35,5 @@ private:
         QString Text;
         bool Checked = false;
     };
-    QList<TLine> Lines;
+    QList<TLine> FLines;
 };

@@ -91,7 +91,7 @@ bool EveryLineReadable(const QByteArray& AContents) {
 } // namespace
 
 TSettingsStore::TSettingsStore(QString AFileName)
-    : FileName_(AFileName.isEmpty() ? DefaultFileName() : std::move(AFileName)) {}
+    : FFileName(AFileName.isEmpty() ? DefaultFileName() : std::move(AFileName)) {}
 
 QString TSettingsStore::DefaultFileName() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -101,12 +101,12 @@ QString TSettingsStore::DefaultFileName() {
 void TSettingsStore::Load(TConnectionSettings& ASettings) {
     // The store exists from the first start on, even if the window is never closed normally;
     // a store that cannot be created is reported only when saving.
-    if (!QFileInfo::exists(FileName_) && QDir().mkpath(QFileInfo(FileName_).absolutePath()))
-        CreatePrivateFile(FileName_, "[" + Section.toLatin1() + "]\n");
+    if (!QFileInfo::exists(FFileName) && QDir().mkpath(QFileInfo(FFileName).absolutePath()))
+        CreatePrivateFile(FFileName, "[" + Section.toLatin1() + "]\n");
 
-    Unread_.clear();
+    FUnread.clear();
     QStringList errors;
-    const QSettings store(FileName_, QSettings::IniFormat);
+    const QSettings store(FFileName, QSettings::IniFormat);
     const auto read = [&](const char* AName, const QString& ADefault) {
         const QString name = QLatin1String(AName);
         if (!store.contains(Key(name)))
@@ -114,7 +114,7 @@ void TSettingsStore::Load(TConnectionSettings& ASettings) {
         // Lists, numbers or byte arrays written by other tools cannot be read.
         const QVariant value = store.value(Key(name));
         if (value.typeId() != QMetaType::QString) {
-            Unread_.push_back({name, {}});
+            FUnread.push_back({name, {}});
             errors << QStringLiteral("Invalid data type for '%1'").arg(name);
             return QString();
         }
@@ -138,7 +138,7 @@ void TSettingsStore::Load(TConnectionSettings& ASettings) {
 
     // What saving the fields unchanged would write for an unread value.
     for (const auto& [name, text] : StoredTexts(ASettings))
-        for (TUnread& unread : Unread_)
+        for (TUnread& unread : FUnread)
             if (unread.Name == name)
                 unread.Shown = text;
     if (!errors.isEmpty())
@@ -146,31 +146,31 @@ void TSettingsStore::Load(TConnectionSettings& ASettings) {
 }
 
 bool TSettingsStore::IsUnread(const QString& AName, const QString& AText) const {
-    for (const TUnread& unread : Unread_)
+    for (const TUnread& unread : FUnread)
         if (unread.Name == AName && unread.Shown == AText)
             return true;
     return false;
 }
 
 QString TSettingsStore::Repair() const {
-    QFile file(FileName_);
+    QFile file(FFileName);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray contents = file.readAll();
     file.close();
     std::vector<std::pair<QString, QVariant>> values;
     {
-        const QSettings store(FileName_, QSettings::IniFormat);
+        const QSettings store(FFileName, QSettings::IniFormat);
         for (const QString& key : store.allKeys())
             values.emplace_back(key, store.value(key));
         if (store.status() == QSettings::NoError && EveryLineReadable(contents))
             return {};
     }
 
-    const QString name = QFileInfo(FileName_).fileName();
+    const QString name = QFileInfo(FFileName).fileName();
     const QString backup = BackupFileName();
     QFile::remove(backup);
-    if (!QFile::copy(FileName_, backup))
+    if (!QFile::copy(FFileName, backup))
         throw ESettingsError(QStringLiteral("Could not keep a copy of %1 as %2; the settings "
                                             "were not saved.")
                                  .arg(name, QFileInfo(backup).fileName())
@@ -179,9 +179,9 @@ QString TSettingsStore::Repair() const {
 
     // The reader refuses nothing but drops what it does not understand: write what it read
     // into a fresh file.
-    if (!QFile::remove(FileName_) || !CreatePrivateFile(FileName_))
+    if (!QFile::remove(FFileName) || !CreatePrivateFile(FFileName))
         throw ESettingsError("Failed to create key VLCallbench");
-    QSettings store(FileName_, QSettings::IniFormat);
+    QSettings store(FFileName, QSettings::IniFormat);
     for (const auto& [key, value] : values)
         store.setValue(key, value);
     store.sync();
@@ -191,14 +191,14 @@ QString TSettingsStore::Repair() const {
 }
 
 QString TSettingsStore::Save(const TConnectionSettings& ASettings) {
-    const QFileInfo info(FileName_);
+    const QFileInfo info(FFileName);
     // Create the file owner-only before any password is written into it; the settings writer
     // replaces the file but keeps its permissions.
-    if (!QDir().mkpath(info.absolutePath()) || (!info.exists() && !CreatePrivateFile(FileName_)))
+    if (!QDir().mkpath(info.absolutePath()) || (!info.exists() && !CreatePrivateFile(FFileName)))
         throw ESettingsError("Failed to create key VLCallbench");
     QString notice = Repair();
 
-    QSettings store(FileName_, QSettings::IniFormat);
+    QSettings store(FFileName, QSettings::IniFormat);
     std::vector<TUnread> stillUnread;
     for (const auto& [name, text] : StoredTexts(ASettings)) {
         if (name == QLatin1String("Password") && ASettings.PasswordInKeyring) {
@@ -217,7 +217,7 @@ QString TSettingsStore::Save(const TConnectionSettings& ASettings) {
             throw ESettingsError(
                 QStringLiteral("Failed to set data for '%1'").arg(name).toStdString());
     }
-    Unread_ = std::move(stillUnread);
-    QFile::setPermissions(FileName_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    FUnread = std::move(stillUnread);
+    QFile::setPermissions(FFileName, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return notice;
 }

@@ -36,9 +36,9 @@ public:
     // AFileName empty: the file in the user's configuration folder.
     explicit TSettingsStore(QString AFileName = {});
 
-    const QString& FileName() const { return FileName_; }
+    const QString& FileName() const { return FFileName; }
     // Where Save keeps the file as it was when it had lines it could not read.
-    QString BackupFileName() const { return FileName_ + QStringLiteral(".bak"); }
+    QString BackupFileName() const { return FFileName + QStringLiteral(".bak"); }
 
     // Creates the file with its section when there is none yet, then reads every value on its
     // own into ASettings: an absent value gives its default, a value that is not plain text
@@ -65,6 +65,6 @@ private:
     bool IsUnread(const QString& AName, const QString& AText) const;
     QString Repair() const;
 
-    QString FileName_;
-    std::vector<TUnread> Unread_;
+    QString FFileName;
+    std::vector<TUnread> FUnread;
 };

@@ -1,87 +1,87 @@
 #include "HistoryRecorder.h"
 
 THistoryRecorder::THistoryRecorder(QString AFolder, THistoryLimits ALimits)
-    : Folder_(AFolder.isEmpty() ? THistoryStore::DefaultFolder() : std::move(AFolder)),
-      FileName_(Folder_ + QStringLiteral("/history.sqlite")), Limits(ALimits) {
-    Worker = std::thread([this] { Run(); });
+    : FFolder(AFolder.isEmpty() ? THistoryStore::DefaultFolder() : std::move(AFolder)),
+      FFileName(FFolder + QStringLiteral("/history.sqlite")), FLimits(ALimits) {
+    FWorker = std::thread([this] { Run(); });
     Post([this] { EnsureOpen(); });
 }
 
 THistoryRecorder::~THistoryRecorder() {
     {
-        std::lock_guard lock(Mutex);
-        Stopping = true;
+        std::lock_guard lock(FMutex);
+        FStopping = true;
     }
-    Wake.notify_all();
-    Worker.join();
+    FWake.notify_all();
+    FWorker.join();
 }
 
 void THistoryRecorder::SetEnabled(bool AEnabled) {
-    std::lock_guard lock(Mutex);
-    Enabled_ = AEnabled;
+    std::lock_guard lock(FMutex);
+    FEnabled = AEnabled;
 }
 
 bool THistoryRecorder::Enabled() const {
-    std::lock_guard lock(Mutex);
-    return Enabled_;
+    std::lock_guard lock(FMutex);
+    return FEnabled;
 }
 
 QString THistoryRecorder::Status() const {
-    std::lock_guard lock(Mutex);
-    return Status_;
+    std::lock_guard lock(FMutex);
+    return FStatus;
 }
 
 void THistoryRecorder::SetStatus(const QString& AStatus) {
     {
-        std::lock_guard lock(Mutex);
-        if (Status_ == AStatus)
+        std::lock_guard lock(FMutex);
+        if (FStatus == AStatus)
             return;
-        Status_ = AStatus;
+        FStatus = AStatus;
     }
     emit StatusChanged(AStatus);
 }
 
 void THistoryRecorder::Post(std::function<void()> AJob) {
     {
-        std::lock_guard lock(Mutex);
-        Jobs.push_back(std::move(AJob));
+        std::lock_guard lock(FMutex);
+        FJobs.push_back(std::move(AJob));
     }
-    Wake.notify_one();
+    FWake.notify_one();
 }
 
 void THistoryRecorder::Record(THistoryCall ACall) {
     ACall.Fields = THistoryStore::WithoutPassword(ACall.Fields);
     {
-        std::lock_guard lock(Mutex);
-        if (!Enabled_)
+        std::lock_guard lock(FMutex);
+        if (!FEnabled)
             return;
         // A database that stays locked must not let answers pile up in memory.
-        if (Jobs.size() >= MaxQueued) {
-            Status_ = QStringLiteral("Calls are not being recorded: the history is not keeping up");
+        if (FJobs.size() >= MaxQueued) {
+            FStatus = QStringLiteral("Calls are not being recorded: the history is not keeping up");
             QMetaObject::invokeMethod(
-                this, [this, status = Status_] { emit StatusChanged(status); },
+                this, [this, status = FStatus] { emit StatusChanged(status); },
                 Qt::QueuedConnection);
             return;
         }
-        Jobs.push_back([this, call = std::move(ACall)] {
+        FJobs.push_back([this, call = std::move(ACall)] {
             if (!EnsureOpen())
                 return;
             try {
-                const qint64 id = Store->Record(call);
-                SetStatus(Notice);
+                const qint64 id = FStore->Record(call);
+                SetStatus(FNotice);
                 emit Recorded(id);
             } catch (const EHistoryError& error) {
                 SetStatus(QStringLiteral("The last call was not recorded: %1")
                               .arg(QString::fromStdString(error.what())));
                 // A file found damaged only now is moved aside at the next call.
                 if (error.Damaged()) {
-                    FoundDamaged = true;
-                    Store.reset();
+                    FFoundDamaged = true;
+                    FStore.reset();
                 }
             }
         });
     }
-    Wake.notify_one();
+    FWake.notify_one();
 }
 
 void THistoryRecorder::Clear() {
@@ -89,44 +89,44 @@ void THistoryRecorder::Clear() {
         if (!EnsureOpen())
             return;
         try {
-            Store->Clear();
-            SetStatus(Notice);
+            FStore->Clear();
+            SetStatus(FNotice);
             emit Cleared();
         } catch (const EHistoryError& error) {
             SetStatus(QStringLiteral("The history was not cleared: %1")
                           .arg(QString::fromStdString(error.what())));
             if (error.Damaged()) {
-                FoundDamaged = true;
-                Store.reset();
+                FFoundDamaged = true;
+                FStore.reset();
             }
         }
     });
 }
 
 void THistoryRecorder::WaitIdle() {
-    std::unique_lock lock(Mutex);
-    Idle.wait(lock, [this] { return Jobs.empty() && !Busy; });
+    std::unique_lock lock(FMutex);
+    FIdle.wait(lock, [this] { return FJobs.empty() && !FBusy; });
 }
 
 bool THistoryRecorder::EnsureOpen() {
-    if (Store && Store->IsOpen())
+    if (FStore && FStore->IsOpen())
         return true;
-    Store = std::make_unique<THistoryStore>(Folder_, Limits);
+    FStore = std::make_unique<THistoryStore>(FFolder, FLimits);
     try {
-        const QString movedTo = Store->Open(FoundDamaged);
-        FoundDamaged = false;
+        const QString movedTo = FStore->Open(FFoundDamaged);
+        FFoundDamaged = false;
         if (!movedTo.isEmpty()) {
-            Notice = QStringLiteral("The call history was damaged; it was moved to %1 and a new "
-                                    "one was started.")
-                         .arg(movedTo);
-            SetStatus(Notice);
+            FNotice = QStringLiteral("The call history was damaged; it was moved to %1 and a new "
+                                     "one was started.")
+                          .arg(movedTo);
+            SetStatus(FNotice);
             emit MovedAside(movedTo);
         }
         return true;
     } catch (const EHistoryError& error) {
         SetStatus(QStringLiteral("Calls are not being recorded: %1")
                       .arg(QString::fromStdString(error.what())));
-        Store.reset();
+        FStore.reset();
         return false;
     }
 }
@@ -135,21 +135,21 @@ void THistoryRecorder::Run() {
     for (;;) {
         std::function<void()> job;
         {
-            std::unique_lock lock(Mutex);
-            Wake.wait(lock, [this] { return Stopping || !Jobs.empty(); });
-            if (Jobs.empty())
+            std::unique_lock lock(FMutex);
+            FWake.wait(lock, [this] { return FStopping || !FJobs.empty(); });
+            if (FJobs.empty())
                 break; // stopping, with nothing left to record
-            job = std::move(Jobs.front());
-            Jobs.pop_front();
-            Busy = true;
+            job = std::move(FJobs.front());
+            FJobs.pop_front();
+            FBusy = true;
         }
         job();
         {
-            std::lock_guard lock(Mutex);
-            Busy = false;
+            std::lock_guard lock(FMutex);
+            FBusy = false;
         }
-        Idle.notify_all();
+        FIdle.notify_all();
     }
-    Store.reset(); // the connection closes on the thread that opened it
-    Idle.notify_all();
+    FStore.reset(); // the connection closes on the thread that opened it
+    FIdle.notify_all();
 }

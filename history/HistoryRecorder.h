@@ -21,8 +21,8 @@ public:
     // Records what is still queued, then stops.
     ~THistoryRecorder() override;
 
-    QString FileName() const { return FileName_; }
-    const QString& Folder() const { return Folder_; }
+    QString FileName() const { return FFileName; }
+    const QString& Folder() const { return FFolder; }
 
     // Off: calls handed to Record are dropped.
     void SetEnabled(bool AEnabled);
@@ -54,22 +54,22 @@ private:
     bool EnsureOpen();
     void SetStatus(const QString& AStatus);
 
-    const QString Folder_;
-    const QString FileName_;
-    const THistoryLimits Limits;
+    const QString FFolder;
+    const QString FFileName;
+    const THistoryLimits FLimits;
 
-    mutable std::mutex Mutex;
-    std::condition_variable Wake;
-    std::condition_variable Idle;
-    std::deque<std::function<void()>> Jobs;
-    bool Busy = false;
-    bool Stopping = false;
-    bool Enabled_ = true;
-    QString Status_;
+    mutable std::mutex FMutex;
+    std::condition_variable FWake;
+    std::condition_variable FIdle;
+    std::deque<std::function<void()>> FJobs;
+    bool FBusy = false;
+    bool FStopping = false;
+    bool FEnabled = true;
+    QString FStatus;
     // Worker thread only.
-    bool FoundDamaged = false;
-    QString Notice; // the damaged file moved aside, kept in the status for the run
+    bool FFoundDamaged = false;
+    QString FNotice; // the damaged file moved aside, kept in the status for the run
 
-    std::unique_ptr<THistoryStore> Store; // worker thread only
-    std::thread Worker;
+    std::unique_ptr<THistoryStore> FStore; // worker thread only
+    std::thread FWorker;
 };

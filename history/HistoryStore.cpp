@@ -103,9 +103,9 @@ bool CreatePrivateFile(const QString& APath, QString& AError) {
 } // namespace
 
 THistoryStore::THistoryStore(QString AFolder, THistoryLimits ALimits)
-    : Folder(AFolder.isEmpty() ? DefaultFolder() : std::move(AFolder)), Limits(ALimits) {
+    : FFolder(AFolder.isEmpty() ? DefaultFolder() : std::move(AFolder)), FLimits(ALimits) {
     static std::atomic<int> next{0};
-    ConnectionName = QStringLiteral("vlhistory-%1").arg(next++);
+    FConnectionName = QStringLiteral("vlhistory-%1").arg(next++);
 }
 
 THistoryStore::~THistoryStore() {
@@ -118,17 +118,17 @@ QString THistoryStore::DefaultFolder() {
 }
 
 QString THistoryStore::FileName() const {
-    return Folder + u'/' + FileBaseName;
+    return FFolder + u'/' + FileBaseName;
 }
 
 bool THistoryStore::IsOpen() const {
-    return QSqlDatabase::contains(ConnectionName) &&
-           QSqlDatabase::database(ConnectionName, false).isOpen();
+    return QSqlDatabase::contains(FConnectionName) &&
+           QSqlDatabase::database(FConnectionName, false).isOpen();
 }
 
 void THistoryStore::Connect(bool AReadOnly) {
     Close();
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FConnectionName);
     db.setDatabaseName(FileName());
     // A reader waits little for a writer; the recorder may wait longer, as no one waits on it.
     db.setConnectOptions(AReadOnly
@@ -139,19 +139,19 @@ void THistoryStore::Connect(bool AReadOnly) {
 }
 
 void THistoryStore::Close() {
-    if (!QSqlDatabase::contains(ConnectionName))
+    if (!QSqlDatabase::contains(FConnectionName))
         return;
     {
-        QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+        QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
         db.close();
     }
-    QSqlDatabase::removeDatabase(ConnectionName);
+    QSqlDatabase::removeDatabase(FConnectionName);
 }
 
 QString THistoryStore::Open(bool AVerify) {
-    if (!QDir().mkpath(Folder))
-        throw EHistoryError(QStringLiteral("Cannot create the folder %1").arg(Folder), false);
-    QFile::setPermissions(Folder,
+    if (!QDir().mkpath(FFolder))
+        throw EHistoryError(QStringLiteral("Cannot create the folder %1").arg(FFolder), false);
+    QFile::setPermissions(FFolder,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QString error;
     if (!CreatePrivateFile(FileName(), error))
@@ -179,11 +179,11 @@ void THistoryStore::OpenForReading() {
     if (!QFile::exists(FileName()))
         throw EHistoryError(QStringLiteral("No call history yet"), false);
     Connect(true);
-    const QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    const QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'calls_fts'")))
         Fail(QStringLiteral("Cannot read %1").arg(FileName()), query.lastError());
-    Searchable_ = query.next();
+    FSearchable = query.next();
 }
 
 QString THistoryStore::MoveAside() {
@@ -206,7 +206,7 @@ QString THistoryStore::MoveAside() {
 }
 
 void THistoryStore::Verify() {
-    QSqlQuery check(QSqlDatabase::database(ConnectionName, false));
+    QSqlQuery check(QSqlDatabase::database(FConnectionName, false));
     if (!check.exec(QStringLiteral("PRAGMA quick_check")) || !check.next())
         Fail(QStringLiteral("Cannot check %1").arg(FileName()), check.lastError());
     if (check.value(0).toString() != QLatin1String("ok"))
@@ -214,7 +214,7 @@ void THistoryStore::Verify() {
 }
 
 void THistoryStore::Migrate() {
-    QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     Exec(db, QStringLiteral("PRAGMA journal_mode = WAL"));
     Exec(db, QStringLiteral("PRAGMA synchronous = FULL"));
     QSqlQuery version(db);
@@ -270,7 +270,7 @@ void THistoryStore::Migrate() {
     QSqlQuery fts(db);
     if (!fts.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'calls_fts'")))
         Fail(QStringLiteral("Cannot read %1").arg(FileName()), fts.lastError());
-    Searchable_ = fts.next();
+    FSearchable = fts.next();
 }
 
 QStringList THistoryStore::WithoutPassword(const QStringList& ALines) {
@@ -299,13 +299,13 @@ QString THistoryStore::OutcomeName(THistoryOutcome AOutcome) {
 qint64 THistoryStore::Record(const THistoryCall& ACall) {
     if (!IsOpen())
         throw EHistoryError(QStringLiteral("The call history is not open"), false);
-    QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     const QStringList fields = WithoutPassword(ACall.Fields);
     QByteArray text = ACall.AnswerUtf8.isNull() ? ACall.Answer.toUtf8() : ACall.AnswerUtf8;
     const qint64 answerSize = ACall.AnswerSize > 0 ? ACall.AnswerSize : text.size();
-    const bool cut = ACall.AnswerCut || text.size() > Limits.MaxAnswerBytes;
-    if (text.size() > Limits.MaxAnswerBytes) {
-        qsizetype end = static_cast<qsizetype>(Limits.MaxAnswerBytes);
+    const bool cut = ACall.AnswerCut || text.size() > FLimits.MaxAnswerBytes;
+    if (text.size() > FLimits.MaxAnswerBytes) {
+        qsizetype end = static_cast<qsizetype>(FLimits.MaxAnswerBytes);
         while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
             --end; // not inside a character
         text.truncate(end);
@@ -340,7 +340,7 @@ qint64 THistoryStore::Record(const THistoryCall& ACall) {
         insert.addBindValue(ACall.CharSet);
         Exec(insert, "Cannot record the call");
         const qint64 id = insert.lastInsertId().toLongLong();
-        if (Searchable_) {
+        if (FSearchable) {
             QSqlQuery index(db);
             index.prepare(QStringLiteral("INSERT INTO calls_fts (rowid, command, fields, answer) "
                                          "VALUES (?, ?, ?, CAST(? AS TEXT))"));
@@ -362,7 +362,7 @@ qint64 THistoryStore::Record(const THistoryCall& ACall) {
 }
 
 void THistoryStore::DropOldest(qint64 AKeepId) {
-    QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     QSqlQuery totals(db);
     if (!totals.exec(QStringLiteral("SELECT count(*), total(stored_size) FROM calls")) ||
         !totals.next())
@@ -370,14 +370,14 @@ void THistoryStore::DropOldest(qint64 AKeepId) {
     qint64 count = totals.value(0).toLongLong();
     qint64 bytes = static_cast<qint64>(totals.value(1).toDouble());
     totals.finish();
-    if (count <= Limits.MaxCalls && bytes <= Limits.MaxStoredBytes)
+    if (count <= FLimits.MaxCalls && bytes <= FLimits.MaxStoredBytes)
         return;
     QSqlQuery oldest(db);
     oldest.setForwardOnly(true);
     if (!oldest.exec(QStringLiteral("SELECT id, stored_size FROM calls ORDER BY id")))
         Fail(QStringLiteral("Cannot list the calls"), oldest.lastError());
     std::vector<qint64> doomed;
-    while ((count > Limits.MaxCalls || bytes > Limits.MaxStoredBytes) && oldest.next()) {
+    while ((count > FLimits.MaxCalls || bytes > FLimits.MaxStoredBytes) && oldest.next()) {
         const qint64 id = oldest.value(0).toLongLong();
         if (id == AKeepId)
             break;
@@ -389,7 +389,7 @@ void THistoryStore::DropOldest(qint64 AKeepId) {
     QSqlQuery remove(db);
     remove.prepare(QStringLiteral("DELETE FROM calls WHERE id = ?"));
     for (const qint64 id : doomed) {
-        if (Searchable_)
+        if (FSearchable)
             Unindex(id);
         remove.addBindValue(id);
         Exec(remove, "Cannot drop an old call");
@@ -398,7 +398,7 @@ void THistoryStore::DropOldest(qint64 AKeepId) {
 
 // The word index keeps no copy of the texts, so a call leaves it by being given them again.
 void THistoryStore::Unindex(qint64 AId) {
-    QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     QSqlQuery read(db);
     read.prepare(QStringLiteral("SELECT command, fields, answer FROM calls WHERE id = ?"));
     read.addBindValue(AId);
@@ -419,11 +419,11 @@ void THistoryStore::Unindex(qint64 AId) {
 void THistoryStore::Clear() {
     if (!IsOpen())
         throw EHistoryError(QStringLiteral("The call history is not open"), false);
-    QSqlDatabase db = QSqlDatabase::database(ConnectionName, false);
+    QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     Exec(db, QStringLiteral("BEGIN IMMEDIATE"));
     try {
         Exec(db, QStringLiteral("DELETE FROM calls"));
-        if (Searchable_)
+        if (FSearchable)
             Exec(db, QStringLiteral("INSERT INTO calls_fts (calls_fts) VALUES ('delete-all')"));
         Exec(db, QStringLiteral("COMMIT"));
     } catch (...) {
@@ -436,7 +436,7 @@ void THistoryStore::Clear() {
 }
 
 std::optional<THistoryCall> THistoryStore::Load(qint64 AId) const {
-    QSqlQuery query(QSqlDatabase::database(ConnectionName, false));
+    QSqlQuery query(QSqlDatabase::database(FConnectionName, false));
     query.prepare(QStringLiteral(
         "SELECT when_utc, url, command, fields, format, outcome, error, status_line, "
         "duration_ms, answer_size, answer, answer_cut, content_type, charset FROM calls "
@@ -468,7 +468,7 @@ std::optional<THistoryCall> THistoryStore::Load(qint64 AId) const {
 }
 
 QSqlQuery THistoryStore::ListQuery(const QString& AFilter) const {
-    QSqlQuery query(QSqlDatabase::database(ConnectionName, false));
+    QSqlQuery query(QSqlDatabase::database(FConnectionName, false));
     query.setForwardOnly(false);
     const QString columns = QStringLiteral(
         "SELECT id, when_utc, command, outcome, status_line, duration_ms, answer_size, "
@@ -477,7 +477,7 @@ QSqlQuery THistoryStore::ListQuery(const QString& AFilter) const {
     const QString match = MatchExpression(filter);
     if (filter.isEmpty()) {
         query.prepare(columns + QStringLiteral("ORDER BY id DESC"));
-    } else if (Searchable_ && !match.isEmpty()) {
+    } else if (FSearchable && !match.isEmpty()) {
         query.prepare(columns + QStringLiteral("WHERE id IN (SELECT rowid FROM calls_fts WHERE "
                                                "calls_fts MATCH ?) OR command LIKE ? ESCAPE '\\' "
                                                "ORDER BY id DESC"));

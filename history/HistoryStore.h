@@ -43,11 +43,11 @@ struct THistoryLimits {
 class EHistoryError : public std::runtime_error {
 public:
     EHistoryError(const QString& AMessage, bool ADamaged)
-        : std::runtime_error(AMessage.toStdString()), Damaged_(ADamaged) {}
-    bool Damaged() const { return Damaged_; }
+        : std::runtime_error(AMessage.toStdString()), FDamaged(ADamaged) {}
+    bool Damaged() const { return FDamaged; }
 
 private:
-    bool Damaged_;
+    bool FDamaged;
 };
 
 // The history database "history.sqlite" in a folder of its own (0700, the file 0600), in WAL
@@ -75,7 +75,7 @@ public:
     bool IsOpen() const;
     void Close();
     // Whether the answers and fields can be searched by word (the SQLite build has FTS5).
-    bool Searchable() const { return Searchable_; }
+    bool Searchable() const { return FSearchable; }
 
     // Records one call in one transaction, dropping the oldest beyond the limits; returns its id.
     qint64 Record(const THistoryCall& ACall);
@@ -111,8 +111,8 @@ private:
     void DropOldest(qint64 AKeepId);
     void Unindex(qint64 AId);
 
-    QString Folder;
-    THistoryLimits Limits;
-    QString ConnectionName;
-    bool Searchable_ = false;
+    QString FFolder;
+    THistoryLimits FLimits;
+    QString FConnectionName;
+    bool FSearchable = false;
 };

@@ -95,7 +95,7 @@ protected:
     TToolRun Call(const std::vector<std::string>& AArguments,
                   std::vector<std::string> AEnvironment = {}) {
         // The test's own entries win over the private folders.
-        for (const std::string& entry : Config.Environment()) {
+        for (const std::string& entry : FConfig.Environment()) {
             const std::string name = entry.substr(0, entry.find('=') + 1);
             if (std::none_of(AEnvironment.begin(), AEnvironment.end(),
                              [&](const std::string& AEntry) { return AEntry.starts_with(name); }))
@@ -104,7 +104,7 @@ protected:
         return RunTool(CallTool, AArguments, AEnvironment);
     }
 
-    TConfigFolder Config;
+    TConfigFolder FConfig;
 };
 
 } // namespace
@@ -143,7 +143,7 @@ TEST_F(CallToolTest, DefaultsFromTheWindowsSettings) {
     settings.Path = QStringLiteral("api");
     settings.RememberPW = true;
     settings.Password = QStringLiteral("stored");
-    Config.Save(settings);
+    FConfig.Save(settings);
 
     TToolRun run = Call({"SystemStats"});
     EXPECT_EQ(run.ExitCode, 0) << run.Err;
@@ -166,17 +166,17 @@ TEST_F(CallToolTest, DefaultsFromTheWindowsSettings) {
     ASSERT_TRUE(server->WaitForScriptsDone(3));
 
     // A password file's first line, without its line break.
-    std::FILE* file = std::fopen(Config.File("pw").c_str(), "w");
+    std::FILE* file = std::fopen(FConfig.File("pw").c_str(), "w");
     ASSERT_NE(file, nullptr);
     std::fputs("from file\r\nsecond line\n", file);
     std::fclose(file);
-    run = Call({"--password-file", Config.File("pw"), "SystemStats"});
+    run = Call({"--password-file", FConfig.File("pw"), "SystemStats"});
     EXPECT_EQ(run.ExitCode, 0) << run.Err;
     ASSERT_TRUE(server->WaitForScriptsDone(4));
     EXPECT_EQ(BodyOf(server->Requests().back()), "Command=SystemStats&Password=from+file&JSON=Yes");
 
     settings.IP.clear();
-    Config.Save(settings);
+    FConfig.Save(settings);
     run = Call({"SystemStats"});
     EXPECT_EQ(run.ExitCode, 2);
     EXPECT_EQ(run.Err, "Server IP/domain missing in the window's settings; give --server URL.\n");
@@ -305,7 +305,7 @@ TEST_F(CallToolTest, AnswersAreWrittenAsTheyArrive) {
         const std::vector<std::string> arguments =
             tool == CallTool ? std::vector<std::string>{"--server", url, "SystemStats"}
                              : std::vector<std::string>{url, "Command=SystemStats"};
-        TToolProcess process(tool, arguments, Config.Environment());
+        TToolProcess process(tool, arguments, FConfig.Environment());
         // The character cut in two waits for its last byte.
         EXPECT_TRUE(process.WaitForOut(6)) << tool;
         EXPECT_EQ(process.Out, "first ");
@@ -387,7 +387,7 @@ TEST_F(CallToolTest, SentCallsAreKeptInTheHistoryWithoutThePassword) {
     }
     run = Call({"--server", closedUrl, "SystemStats"});
     ASSERT_EQ(run.ExitCode, 1);
-    const std::vector<THistoryCall> sent = StoredCalls(Config.HistoryFolder());
+    const std::vector<THistoryCall> sent = StoredCalls(FConfig.HistoryFolder());
 
     // Not sent: not kept.
     for (const std::vector<std::string>& arguments :
@@ -395,7 +395,7 @@ TEST_F(CallToolTest, SentCallsAreKeptInTheHistoryWithoutThePassword) {
           std::vector<std::string>{"--list"}, std::vector<std::string>{"--describe", "SystemStats"},
           std::vector<std::string>{"--server", url, "AccountsGet", "Playr=x"}})
         Call(arguments, environment);
-    ASSERT_EQ(StoredCalls(Config.HistoryFolder()).size(), 3U);
+    ASSERT_EQ(StoredCalls(FConfig.HistoryFolder()).size(), 3U);
     ASSERT_EQ(sent.size(), 3U);
 
     const THistoryCall& answer = sent[2];
@@ -414,7 +414,7 @@ TEST_F(CallToolTest, SentCallsAreKeptInTheHistoryWithoutThePassword) {
     EXPECT_GE(answer.DurationMs, 0);
     EXPECT_LT(std::abs(answer.When.secsTo(QDateTime::currentDateTimeUtc())), 60);
     // Found by the words of its answer, as a Send is.
-    const std::vector<THistoryCall> found = StoredCalls(Config.HistoryFolder(), "Result");
+    const std::vector<THistoryCall> found = StoredCalls(FConfig.HistoryFolder(), "Result");
     ASSERT_EQ(found.size(), 1U);
     EXPECT_EQ(found[0].Id, answer.Id);
 
@@ -429,7 +429,7 @@ TEST_F(CallToolTest, SentCallsAreKeptInTheHistoryWithoutThePassword) {
     EXPECT_EQ(sent[0].Fields,
               (QStringList{QStringLiteral("Command=SystemStats"), QStringLiteral("JSON=Yes")}));
 
-    const QDir folder(Config.HistoryFolder());
+    const QDir folder(FConfig.HistoryFolder());
     for (const QString& name : folder.entryList(QDir::Files)) {
         QFile file(folder.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -446,7 +446,7 @@ TEST_F(CallToolTest, LongAnswersAreKeptCut) {
     const TToolRun run = Call({"--server", Narrow(server->URL(u"/api")), "SystemStats"});
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
     EXPECT_TRUE(run.Out == body + "\n");
-    const std::vector<THistoryCall> calls = StoredCalls(Config.HistoryFolder());
+    const std::vector<THistoryCall> calls = StoredCalls(FConfig.HistoryFolder());
     ASSERT_EQ(calls.size(), 1U);
     EXPECT_TRUE(calls[0].AnswerCut);
     EXPECT_EQ(calls[0].AnswerSize, static_cast<qint64>(body.size()));
@@ -460,20 +460,20 @@ TEST_F(CallToolTest, HistoryOffOrUnwritableLeavesTheCallAlone) {
     const std::string url = Narrow(server->URL(u"/api"));
     TConnectionSettings settings;
     settings.KeepHistory = false;
-    Config.Save(settings);
+    FConfig.Save(settings);
     TToolRun run = Call({"--server", url, "SystemStats"});
     EXPECT_EQ(run.ExitCode, 0) << run.Err;
     EXPECT_EQ(run.Out, "OK\n");
-    EXPECT_FALSE(QFileInfo::exists(Config.HistoryFolder()));
+    EXPECT_FALSE(QFileInfo::exists(FConfig.HistoryFolder()));
 
     settings.KeepHistory = true;
-    Config.Save(settings);
+    FConfig.Save(settings);
     // Root may write into any folder, so one data folder cannot exist at all: a plain file.
-    const std::string blocker = Config.File("blocker");
+    const std::string blocker = FConfig.File("blocker");
     std::FILE* file = std::fopen(blocker.c_str(), "w");
     ASSERT_NE(file, nullptr);
     std::fclose(file);
-    const std::string readOnly = Config.File("read-only");
+    const std::string readOnly = FConfig.File("read-only");
     std::filesystem::create_directory(readOnly);
     std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read |
                                                std::filesystem::perms::owner_exec);

@@ -60,8 +60,8 @@ mode_t Mode(const QString& APath) {
 
 class HistoryTest : public ::testing::Test {
 protected:
-    QTemporaryDir Dir;
-    QString Folder() const { return Dir.filePath(QStringLiteral("vlcallbench")); }
+    QTemporaryDir FDir;
+    QString Folder() const { return FDir.filePath(QStringLiteral("vlcallbench")); }
 
     // Records the calls through a recorder that is gone when this returns; the ids in order.
     std::vector<qint64> RecordAll(const std::vector<THistoryCall>& ACalls,
@@ -305,7 +305,7 @@ TEST_F(HistoryTest, DamagedFileIsMovedAsideAndANewOneStarted) {
 
 TEST_F(HistoryTest, UnusableFolderLeavesRecordingOffWithAStatus) {
     // Root may write anywhere, so the folder is made impossible: its parent is a plain file.
-    QFile blocker(Dir.filePath(QStringLiteral("blocker")));
+    QFile blocker(FDir.filePath(QStringLiteral("blocker")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     THistoryRecorder recorder(blocker.fileName() + QStringLiteral("/vlcallbench"));

@@ -51,22 +51,22 @@ struct SeenResults {
 class HistoryWindowTest : public ::testing::Test {
 protected:
     HistoryWindowTest() {
-        qputenv("XDG_DATA_HOME", QFile::encodeName(Data.path()));
-        Form = std::make_unique<TMainForm>(Settings.filePath(QStringLiteral("Tessarine.conf")));
-        Form->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-        QApplication::setActiveWindow(Form.get());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(FData.path()));
+        FForm = std::make_unique<TMainForm>(FSettings.filePath(QStringLiteral("Tessarine.conf")));
+        FForm->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(FForm.get()));
+        QApplication::setActiveWindow(FForm.get());
     }
 
     void Record(const THistoryCall& ACall) {
-        Form->History().Record(ACall);
-        Form->History().WaitIdle();
+        FForm->History().Record(ACall);
+        FForm->History().WaitIdle();
         QApplication::processEvents(); // the recorder's signals
     }
 
     THistoryForm& OpenHistory() {
-        QTest::keyClick(Form.get(), Qt::Key_H, Qt::ControlModifier);
-        THistoryForm* window = Form->HistoryWindow();
+        QTest::keyClick(FForm.get(), Qt::Key_H, Qt::ControlModifier);
+        THistoryForm* window = FForm->HistoryWindow();
         EXPECT_NE(window, nullptr);
         EXPECT_TRUE(window && window->isVisible());
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
@@ -99,24 +99,24 @@ protected:
     }
 
     void FocusCommand(const char* AName) {
-        const auto& entries = Form->Catalogue();
+        const auto& entries = FForm->Catalogue();
         int position = 0;
         while (entries[position]->Name != AName)
             ++position;
-        Form->CommandTree->setCurrentIndex(Form->CommandTreeModel->NodeAt(position));
-        ASSERT_EQ(Form->Current()->Name, AName);
+        FForm->CommandTree->setCurrentIndex(FForm->CommandTreeModel->NodeAt(position));
+        ASSERT_EQ(FForm->Current()->Name, AName);
     }
 
     int RowOf(const char* AName) {
-        for (int row = 0; row < Form->Values().Count(); ++row)
-            if (Form->Values().Name(row) == QLatin1String(AName))
+        for (int row = 0; row < FForm->Values().Count(); ++row)
+            if (FForm->Values().Name(row) == QLatin1String(AName))
                 return row;
         return -1;
     }
 
-    QTemporaryDir Data;
-    QTemporaryDir Settings;
-    std::unique_ptr<TMainForm> Form;
+    QTemporaryDir FData;
+    QTemporaryDir FSettings;
+    std::unique_ptr<TMainForm> FForm;
 };
 
 TEST_F(HistoryWindowTest, CtrlHListsNewestFirstAndFollowsNewCalls) {
@@ -201,28 +201,27 @@ TEST_F(HistoryWindowTest, CtrlLLoadsTheCallIntoTheGrid) {
     Record(call);
     // A value typed before and a command focused elsewhere: both give way to the stored call.
     FocusCommand("AccountsIncBalance");
-    Form->ParamTreeNewText(RowOf("Amount"), 1, QStringLiteral("500"));
+    FForm->ParamTreeNewText(RowOf("Amount"), 1, QStringLiteral("500"));
     FocusCommand("SystemStats");
-    Form->PasswordEdit->setText(QStringLiteral("typed-password"));
+    FForm->PasswordEdit->setText(QStringLiteral("typed-password"));
 
     THistoryForm& window = OpenHistory();
     QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
-    ASSERT_EQ(Form->Current()->Name, "AccountsIncBalance");
-    EXPECT_TRUE(Form->LegacyRB->isChecked());
-    EXPECT_EQ(Form->Values().Value(RowOf("JSON")), QStringLiteral("No"));
-    EXPECT_EQ(Form->Values().Value(RowOf("Player")), QStringLiteral("Alice Smith"));
-    EXPECT_TRUE(Form->ParamTreeModel->Checked(RowOf("Player")));
-    EXPECT_EQ(Form->Values().Value(RowOf("Amount")), QString());
-    EXPECT_FALSE(Form->ParamTreeModel->Checked(RowOf("Amount")));
-    EXPECT_EQ(Form->Values().Value(RowOf("Password")), QStringLiteral("(not shown)"));
-    EXPECT_EQ(Form->PasswordEdit->text(), QStringLiteral("typed-password"));
-    EXPECT_EQ(Form->CommandTree->currentIndex(),
-              Form->CommandTreeModel->NodeAt(
-                  static_cast<int>(std::find_if(Form->Catalogue().begin(), Form->Catalogue().end(),
-                                                [](const auto& ACommand) {
-                                                    return ACommand->Name == "AccountsIncBalance";
-                                                }) -
-                                   Form->Catalogue().begin())));
+    ASSERT_EQ(FForm->Current()->Name, "AccountsIncBalance");
+    EXPECT_TRUE(FForm->LegacyRB->isChecked());
+    EXPECT_EQ(FForm->Values().Value(RowOf("JSON")), QStringLiteral("No"));
+    EXPECT_EQ(FForm->Values().Value(RowOf("Player")), QStringLiteral("Alice Smith"));
+    EXPECT_TRUE(FForm->ParamTreeModel->Checked(RowOf("Player")));
+    EXPECT_EQ(FForm->Values().Value(RowOf("Amount")), QString());
+    EXPECT_FALSE(FForm->ParamTreeModel->Checked(RowOf("Amount")));
+    EXPECT_EQ(FForm->Values().Value(RowOf("Password")), QStringLiteral("(not shown)"));
+    EXPECT_EQ(FForm->PasswordEdit->text(), QStringLiteral("typed-password"));
+    EXPECT_EQ(FForm->CommandTree->currentIndex(),
+              FForm->CommandTreeModel->NodeAt(static_cast<int>(
+                  std::find_if(
+                      FForm->Catalogue().begin(), FForm->Catalogue().end(),
+                      [](const auto& ACommand) { return ACommand->Name == "AccountsIncBalance"; }) -
+                  FForm->Catalogue().begin())));
 }
 
 TEST_F(HistoryWindowTest, ClearEmptiesTheListAndKeepOffStopsRecording) {
@@ -234,12 +233,12 @@ TEST_F(HistoryWindowTest, ClearEmptiesTheListAndKeepOffStopsRecording) {
         QTest::mouseClick(window.ClearButton, Qt::LeftButton);
         ASSERT_EQ(yes.Boxes.size(), 1u);
     }
-    Form->History().WaitIdle();
+    FForm->History().WaitIdle();
     QApplication::processEvents();
     EXPECT_EQ(window.Model->rowCount(), 0);
 
     QTest::mouseClick(window.KeepHistory, Qt::LeftButton);
-    EXPECT_FALSE(Form->History().Enabled());
+    EXPECT_FALSE(FForm->History().Enabled());
     Record(MakeCall(QStringLiteral("AccountsList"), QStringLiteral("{}")));
     EXPECT_EQ(window.Model->rowCount(), 0);
 }

@@ -96,50 +96,51 @@ const QColor Grey(128, 128, 128);
 class KeyboardTest : public ::testing::Test {
 protected:
     KeyboardTest() {
-        Form = std::make_unique<TMainForm>(SettingsFile());
-        Form->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-        QApplication::setActiveWindow(Form.get());
+        FForm = std::make_unique<TMainForm>(SettingsFile());
+        FForm->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(FForm.get()));
+        QApplication::setActiveWindow(FForm.get());
         QApplication::setKeyboardInputInterval(60000); // slow typing still makes one name
     }
     ~KeyboardTest() override { QApplication::setKeyboardInputInterval(400); }
 
-    QString SettingsFile() const { return Folder.filePath(QStringLiteral("Tessarine.conf")); }
-    std::string Current() const { return Form->Current()->Name; }
+    QString SettingsFile() const { return FFolder.filePath(QStringLiteral("Tessarine.conf")); }
+    std::string Current() const { return FForm->Current()->Name; }
     bool GroupOfCurrentExpanded() const {
-        return Form->CommandTree->isExpanded(Form->CommandTree->currentIndex().parent());
+        return FForm->CommandTree->isExpanded(FForm->CommandTree->currentIndex().parent());
     }
 
-    QTemporaryDir Folder;
-    std::unique_ptr<TMainForm> Form;
+    QTemporaryDir FFolder;
+    std::unique_ptr<TMainForm> FForm;
 };
 
 TEST_F(KeyboardTest, TypingInTheTreeFindsCommandsInCollapsedGroups) {
-    QTest::keyClicks(Form->CommandTree, QStringLiteral("tournamentsst"));
+    QTest::keyClicks(FForm->CommandTree, QStringLiteral("tournamentsst"));
     EXPECT_EQ(Current(), "TournamentsStart");
     EXPECT_TRUE(GroupOfCurrentExpanded());
-    EXPECT_TRUE(Form->CommandTree->selectionModel()->isSelected(Form->CommandTree->currentIndex()));
+    EXPECT_TRUE(
+        FForm->CommandTree->selectionModel()->isSelected(FForm->CommandTree->currentIndex()));
 
     // The same letter again and again steps through the names that begin with it.
-    Form->CommandTree->keyboardSearch(QString());
-    QTest::keyClicks(Form->CommandTree, QStringLiteral("r"));
+    FForm->CommandTree->keyboardSearch(QString());
+    QTest::keyClicks(FForm->CommandTree, QStringLiteral("r"));
     EXPECT_EQ(Current(), "Ring Games");
-    QTest::keyClicks(Form->CommandTree, QStringLiteral("r"));
+    QTest::keyClicks(FForm->CommandTree, QStringLiteral("r"));
     EXPECT_EQ(Current(), "RingGamesAdd");
     EXPECT_TRUE(GroupOfCurrentExpanded());
-    Form->CommandTree->keyboardSearch(QString());
-    QTest::keyClicks(Form->CommandTree, QStringLiteral("zz"));
+    FForm->CommandTree->keyboardSearch(QString());
+    QTest::keyClicks(FForm->CommandTree, QStringLiteral("zz"));
     EXPECT_EQ(Current(), "RingGamesAdd"); // nothing found: nothing moves
 }
 
 TEST_F(KeyboardTest, GoToCommandPopupFiltersAndFocusesTheChoice) {
-    QTest::keyClick(Form->CommandTree, Qt::Key_K, Qt::ControlModifier);
-    TGoToCommandPopup* popup = Form->GoToCommandPopup;
+    QTest::keyClick(FForm->CommandTree, Qt::Key_K, Qt::ControlModifier);
+    TGoToCommandPopup* popup = FForm->GoToCommandPopup;
     ASSERT_NE(popup, nullptr);
     ASSERT_TRUE(popup->isVisible());
     EXPECT_EQ(QApplication::focusWidget(), popup->Field);
     EXPECT_EQ(popup->List->count(), 83);
-    EXPECT_FALSE(Form->layout()->indexOf(popup) >= 0);
+    EXPECT_FALSE(FForm->layout()->indexOf(popup) >= 0);
 
     QTest::keyClicks(popup->Field, QStringLiteral("chat"));
     ASSERT_GE(popup->List->count(), 8);
@@ -152,11 +153,11 @@ TEST_F(KeyboardTest, GoToCommandPopupFiltersAndFocusesTheChoice) {
     EXPECT_FALSE(popup->isVisible());
     EXPECT_EQ(Current(), "AccountsAdd");
     EXPECT_TRUE(GroupOfCurrentExpanded());
-    EXPECT_TRUE(Form->CommandTree->hasFocus());
+    EXPECT_TRUE(FForm->CommandTree->hasFocus());
 
     // Within the version, entries keep the list's own colour. Esc closes and changes nothing.
-    Form->VerEdit->setText(QStringLiteral("7.00"));
-    QTest::keyClick(Form->CommandTree, Qt::Key_K, Qt::ControlModifier);
+    FForm->VerEdit->setText(QStringLiteral("7.00"));
+    QTest::keyClick(FForm->CommandTree, Qt::Key_K, Qt::ControlModifier);
     ASSERT_TRUE(popup->isVisible());
     EXPECT_EQ(popup->Field->text(), QString());
     QTest::keyClicks(popup->Field, QStringLiteral("ringgamesst"));
@@ -170,7 +171,7 @@ TEST_F(KeyboardTest, GoToCommandPopupFiltersAndFocusesTheChoice) {
 TEST_F(KeyboardTest, F1ShowsAboutAndCtrlQClosesThroughTheCloseQuery) {
     {
         ModalBoxWatcher watcher;
-        QTest::keyClick(Form->CommandTree, Qt::Key_F1);
+        QTest::keyClick(FForm->CommandTree, Qt::Key_F1);
         ASSERT_EQ(watcher.Boxes.size(), 1u);
         EXPECT_EQ(watcher.Boxes[0].Title, QStringLiteral("About vlcallbench"));
         const QString text = watcher.Boxes[0].Text;
@@ -181,10 +182,10 @@ TEST_F(KeyboardTest, F1ShowsAboutAndCtrlQClosesThroughTheCloseQuery) {
             EXPECT_TRUE(text.contains(part)) << part.toStdString();
         EXPECT_EQ(text, AboutText());
     }
-    QApplication::setActiveWindow(Form.get()); // back from the box
-    Form->IPEdit->setText(QStringLiteral("example.org"));
-    QTest::keyClick(Form->IPEdit, Qt::Key_Q, Qt::ControlModifier);
-    EXPECT_FALSE(Form->isVisible());
+    QApplication::setActiveWindow(FForm.get()); // back from the box
+    FForm->IPEdit->setText(QStringLiteral("example.org"));
+    QTest::keyClick(FForm->IPEdit, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(FForm->isVisible());
     QSettings stored(SettingsFile(), QSettings::IniFormat);
     EXPECT_EQ(stored.value(QStringLiteral("VLCallbench/IP")).toString(),
               QStringLiteral("example.org"));

@@ -34,16 +34,16 @@ class KeyringTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // Each test starts with no entry.
-        const TPasswordKeyring::TResult removed = Keyring.Remove();
-        if (Mode != TKeyring::Locked) {
+        const TPasswordKeyring::TResult removed = FKeyring.Remove();
+        if (FMode != TKeyring::Locked) {
             ASSERT_EQ(removed.State == TPasswordKeyring::TState::Available,
-                      Mode == TKeyring::Unlocked)
+                      FMode == TKeyring::Unlocked)
                 << removed.Error.toStdString();
         }
     }
 
     std::unique_ptr<TMainForm> Open() {
-        auto form = std::make_unique<TMainForm>(File);
+        auto form = std::make_unique<TMainForm>(FFile);
         form->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         return form;
@@ -56,48 +56,48 @@ protected:
         return tip;
     }
     QVariant Stored(const char* AName) const {
-        return QSettings(File, QSettings::IniFormat)
+        return QSettings(FFile, QSettings::IniFormat)
             .value(QStringLiteral("VLCallbench/") + QLatin1String(AName));
     }
-    bool InKeyring() const { return Mode == TKeyring::Unlocked; }
+    bool InKeyring() const { return FMode == TKeyring::Unlocked; }
 
-    const TKeyring Mode = KeyringUnderTest();
-    QTemporaryDir Folder;
-    QString File = Folder.filePath(QStringLiteral("Tessarine.conf"));
-    TPasswordKeyring Keyring;
+    const TKeyring FMode = KeyringUnderTest();
+    QTemporaryDir FFolder;
+    QString FFile = FFolder.filePath(QStringLiteral("Tessarine.conf"));
+    TPasswordKeyring FKeyring;
 };
 
 TEST_F(KeyringTest, RememberedPasswordRoundTrip) {
     auto form = Open();
-    EXPECT_TRUE(form->RememberPW->toolTip().contains(File));
+    EXPECT_TRUE(form->RememberPW->toolTip().contains(FFile));
     form->RememberPW->setChecked(true);
     form->PasswordEdit->setText(QStringLiteral("s3cret pw"));
     const QString tip = Close(form);
 
     // Where it went, and the tooltip saying so; a refusal is no error box.
     EXPECT_EQ(Stored("RememberPW").toString(), QStringLiteral("1"));
-    const TPasswordKeyring::TResult entry = Keyring.Read();
+    const TPasswordKeyring::TResult entry = FKeyring.Read();
     EXPECT_EQ(entry.Found, InKeyring());
     EXPECT_EQ(entry.Password, InKeyring() ? QStringLiteral("s3cret pw") : QString());
     if (InKeyring()) {
         EXPECT_FALSE(Stored("Password").isValid());
     } else {
         EXPECT_EQ(Stored("Password").toString(), QStringLiteral("s3cret pw"));
-        EXPECT_EQ(QFile::permissions(File) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+        EXPECT_EQ(QFile::permissions(FFile) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
                   QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     const QString tips[] = {
         QStringLiteral(
             "No keyring service answers, so the password is kept in the settings file ") +
-            File + QStringLiteral(", readable by you only."),
+            FFile + QStringLiteral(", readable by you only."),
         QStringLiteral("The password is kept in the desktop's keyring, not in the settings file."),
         QStringLiteral("The keyring refused access ("),
     };
-    EXPECT_TRUE(tip.startsWith(tips[static_cast<int>(Mode)])) << tip.toStdString();
-    if (Mode == TKeyring::Locked) {
+    EXPECT_TRUE(tip.startsWith(tips[static_cast<int>(FMode)])) << tip.toStdString();
+    if (FMode == TKeyring::Locked) {
         EXPECT_TRUE(
-            tip.endsWith(QStringLiteral("), so the password is kept in the settings file ") + File +
-                         QStringLiteral(", readable by you only.")))
+            tip.endsWith(QStringLiteral("), so the password is kept in the settings file ") +
+                         FFile + QStringLiteral(", readable by you only.")))
             << tip.toStdString();
     }
 
@@ -107,7 +107,7 @@ TEST_F(KeyringTest, RememberedPasswordRoundTrip) {
     // Unticked: forgotten by the keyring and the file.
     form->RememberPW->setChecked(false);
     Close(form);
-    EXPECT_FALSE(Keyring.Read().Found);
+    EXPECT_FALSE(FKeyring.Read().Found);
     EXPECT_EQ(Stored("RememberPW").toString(), QStringLiteral("0"));
     EXPECT_EQ(Stored("Password").toString(), QString());
     form = Open();
@@ -116,24 +116,24 @@ TEST_F(KeyringTest, RememberedPasswordRoundTrip) {
 
 TEST_F(KeyringTest, PasswordInTheFileMovesToTheKeyring) {
     {
-        QSettings file(File, QSettings::IniFormat);
+        QSettings file(FFile, QSettings::IniFormat);
         file.setValue(QStringLiteral("VLCallbench/RememberPW"), QStringLiteral("1"));
         file.setValue(QStringLiteral("VLCallbench/Password"), QStringLiteral("from file"));
     }
     if (InKeyring()) { // an older entry loses against the file's newer value
-        ASSERT_EQ(Keyring.Write(QStringLiteral("older")).State,
+        ASSERT_EQ(FKeyring.Write(QStringLiteral("older")).State,
                   TPasswordKeyring::TState::Available);
     }
     auto form = Open();
     EXPECT_EQ(form->PasswordEdit->text(), QStringLiteral("from file"));
-    if (Mode != TKeyring::None) {
+    if (FMode != TKeyring::None) {
         EXPECT_TRUE(form->RememberPW->toolTip().startsWith(
-            QStringLiteral("The password is kept in the settings file ") + File +
+            QStringLiteral("The password is kept in the settings file ") + FFile +
             QStringLiteral(", readable by you only, until the desktop's keyring takes it")));
     }
     Close(form);
 
-    EXPECT_EQ(Keyring.Read().Password, InKeyring() ? QStringLiteral("from file") : QString());
+    EXPECT_EQ(FKeyring.Read().Password, InKeyring() ? QStringLiteral("from file") : QString());
     EXPECT_EQ(Stored("Password").isValid(), !InKeyring());
     form = Open();
     EXPECT_EQ(form->PasswordEdit->text(), QStringLiteral("from file"));

@@ -117,23 +117,23 @@ const QColor Blue(0, 0, 255);
 class MainWindowTest : public ::testing::Test {
 protected:
     void Open() {
-        Form = std::make_unique<TMainForm>(SettingsFile());
+        FForm = std::make_unique<TMainForm>(SettingsFile());
         // Every step of every window test is also checked against the item-model rules.
-        for (QAbstractItemModel* model : {static_cast<QAbstractItemModel*>(Form->CommandTreeModel),
-                                          static_cast<QAbstractItemModel*>(Form->ParamTreeModel)})
+        for (QAbstractItemModel* model : {static_cast<QAbstractItemModel*>(FForm->CommandTreeModel),
+                                          static_cast<QAbstractItemModel*>(FForm->ParamTreeModel)})
             new QAbstractItemModelTester(
                 model, QAbstractItemModelTester::FailureReportingMode::Warning, model);
-        Form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-        QApplication::setActiveWindow(Form.get());
+        FForm->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(FForm.get()));
+        QApplication::setActiveWindow(FForm.get());
     }
-    QString SettingsFile() const { return Folder.filePath(QStringLiteral("Tessarine.conf")); }
+    QString SettingsFile() const { return FFolder.filePath(QStringLiteral("Tessarine.conf")); }
 
-    TCommandTreeModel& Commands() const { return *Form->CommandTreeModel; }
-    TParamTreeModel& Params() const { return *Form->ParamTreeModel; }
+    TCommandTreeModel& Commands() const { return *FForm->CommandTreeModel; }
+    TParamTreeModel& Params() const { return *FForm->ParamTreeModel; }
     QModelIndex Node(int APosition) const { return Commands().NodeAt(APosition); }
     int Position(const char* AName) const {
-        const auto& entries = Form->Catalogue();
+        const auto& entries = FForm->Catalogue();
         for (std::size_t i = 0; i < entries.size(); ++i)
             if (entries[i]->Name == AName)
                 return static_cast<int>(i);
@@ -151,75 +151,75 @@ protected:
     }
 
     void TypeVersion(const QString& AText) {
-        Form->VerEdit->setFocus();
-        Form->VerEdit->selectAll();
-        QTest::keyClicks(Form->VerEdit, AText);
-        Press(Form->VerEdit, Qt::Key_Return);
+        FForm->VerEdit->setFocus();
+        FForm->VerEdit->selectAll();
+        QTest::keyClicks(FForm->VerEdit, AText);
+        Press(FForm->VerEdit, Qt::Key_Return);
     }
 
     // Focuses a command with the mouse, expanding its group first.
     void FocusCommand(const char* AName) {
         const QModelIndex node = Node(Position(AName));
-        Form->CommandTree->expand(node.parent());
-        Form->CommandTree->scrollTo(node);
-        QTest::mouseClick(Form->CommandTree->viewport(), Qt::LeftButton, {},
-                          Form->CommandTree->visualRect(node).center());
-        ASSERT_EQ(Form->Current()->Name, AName);
+        FForm->CommandTree->expand(node.parent());
+        FForm->CommandTree->scrollTo(node);
+        QTest::mouseClick(FForm->CommandTree->viewport(), Qt::LeftButton, {},
+                          FForm->CommandTree->visualRect(node).center());
+        ASSERT_EQ(FForm->Current()->Name, AName);
     }
 
     void ClickCell(int ARow, int AColumn) {
         const QModelIndex cell = Params().index(ARow, AColumn);
-        Form->ParamTree->scrollTo(cell);
-        QTest::mouseClick(Form->ParamTree->viewport(), Qt::LeftButton, {},
-                          Form->ParamTree->visualRect(cell).center());
+        FForm->ParamTree->scrollTo(cell);
+        QTest::mouseClick(FForm->ParamTree->viewport(), Qt::LeftButton, {},
+                          FForm->ParamTree->visualRect(cell).center());
     }
     void ClickCheckBox(int ARow) {
         const QModelIndex cell = Params().index(ARow, 0);
-        Form->ParamTree->scrollTo(cell);
-        const QRect rect = Form->ParamTree->visualRect(cell);
+        FForm->ParamTree->scrollTo(cell);
+        const QRect rect = FForm->ParamTree->visualRect(cell);
         QStyleOptionViewItem option;
-        option.initFrom(Form->ParamTree->viewport());
+        option.initFrom(FForm->ParamTree->viewport());
         option.rect = rect;
         option.features =
             QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-        const QRect box = Form->ParamTree->style()->subElementRect(
-            QStyle::SE_ItemViewItemCheckIndicator, &option, Form->ParamTree);
-        QTest::mouseClick(Form->ParamTree->viewport(), Qt::LeftButton, {}, box.center());
+        const QRect box = FForm->ParamTree->style()->subElementRect(
+            QStyle::SE_ItemViewItemCheckIndicator, &option, FForm->ParamTree);
+        QTest::mouseClick(FForm->ParamTree->viewport(), Qt::LeftButton, {}, box.center());
     }
     QLineEdit* Editor() const {
-        return qobject_cast<QLineEdit*>(QApplication::focusWidget()) != Form->VerEdit &&
-                       Form->ParamTree->Editing()
+        return qobject_cast<QLineEdit*>(QApplication::focusWidget()) != FForm->VerEdit &&
+                       FForm->ParamTree->Editing()
                    ? qobject_cast<QLineEdit*>(QApplication::focusWidget())
                    : nullptr;
     }
     bool Checked(int ARow) const { return Params().Checked(ARow); }
 
-    QTemporaryDir Folder;
-    std::unique_ptr<TMainForm> Form;
+    QTemporaryDir FFolder;
+    std::unique_ptr<TMainForm> FForm;
 };
 
 TEST_F(MainWindowTest, OpensWithTheFirstGroupFocusedAndEverythingGrey) {
     Open();
-    EXPECT_EQ(Form->windowTitle(), QStringLiteral("Velvaro API Reference Utility 1.26"));
-    EXPECT_EQ(Form->size(), QSize(784, 562));
-    EXPECT_EQ(Form->LeftPanel->width(), 311);
+    EXPECT_EQ(FForm->windowTitle(), QStringLiteral("Velvaro API Reference Utility 1.26"));
+    EXPECT_EQ(FForm->size(), QSize(784, 562));
+    EXPECT_EQ(FForm->LeftPanel->width(), 311);
     EXPECT_EQ(Commands().rowCount(), 7);
     for (int row = 0; row < 7; ++row)
-        EXPECT_FALSE(Form->CommandTree->isExpanded(Commands().index(row, 0)));
-    EXPECT_EQ(Form->CommandTree->currentIndex(), Node(0));
-    EXPECT_TRUE(Form->CommandTree->selectionModel()->isSelected(Node(0)));
-    EXPECT_TRUE(Form->CommandTree->hasFocus());
-    EXPECT_EQ(Form->CommandHelp->toPlainText(),
+        EXPECT_FALSE(FForm->CommandTree->isExpanded(Commands().index(row, 0)));
+    EXPECT_EQ(FForm->CommandTree->currentIndex(), Node(0));
+    EXPECT_TRUE(FForm->CommandTree->selectionModel()->isSelected(Node(0)));
+    EXPECT_TRUE(FForm->CommandTree->hasFocus());
+    EXPECT_EQ(FForm->CommandHelp->toPlainText(),
               QStringLiteral("Accounts:  This group of API calls are used to create, edit, and "
                              "delete player accounts."));
-    QTextCursor cursor(Form->CommandHelp->document());
+    QTextCursor cursor(FForm->CommandHelp->document());
     cursor.movePosition(QTextCursor::NextCharacter);
     EXPECT_EQ(cursor.charFormat().fontWeight(), QFont::Bold);
-    EXPECT_FALSE(Form->CallButton->isEnabled());
+    EXPECT_FALSE(FForm->CallButton->isEnabled());
     EXPECT_EQ(Params().rowCount(), 0);
-    EXPECT_TRUE(Form->JSONRB->isChecked());
-    EXPECT_EQ(Form->IPEdit->text(), QStringLiteral("http://127.0.0.1"));
-    EXPECT_EQ(Form->VerEdit->text(), QString());
+    EXPECT_TRUE(FForm->JSONRB->isChecked());
+    EXPECT_EQ(FForm->IPEdit->text(), QStringLiteral("http://127.0.0.1"));
+    EXPECT_EQ(FForm->VerEdit->text(), QString());
     // An empty version greys every row, groups included; groups are bold.
     for (int position : {0, 1, 18, 89})
         EXPECT_EQ(CommandColor(position), Grey) << position;
@@ -229,16 +229,16 @@ TEST_F(MainWindowTest, OpensWithTheFirstGroupFocusedAndEverythingGrey) {
 
 TEST_F(MainWindowTest, LeftColumnTakesFortyPercentAfterEveryResize) {
     Open();
-    Form->Splitter1->setSizes({500, 279}); // as after a drag
-    EXPECT_EQ(Form->LeftPanel->width(), 500);
+    FForm->Splitter1->setSizes({500, 279}); // as after a drag
+    EXPECT_EQ(FForm->LeftPanel->width(), 500);
     const std::pair<int, int> widths[] = {{700, 278}, {1005, 400}, {784, 311}};
     for (const auto& [width, left] : widths) {
-        Form->resize(width, 600);
+        FForm->resize(width, 600);
         QApplication::processEvents();
-        EXPECT_EQ(Form->LeftPanel->width(), left) << width;
+        EXPECT_EQ(FForm->LeftPanel->width(), left) << width;
     }
-    Form->resize(100, 100);
-    EXPECT_EQ(Form->size(), QSize(640, 480));
+    FForm->resize(100, 100);
+    EXPECT_EQ(FForm->size(), QSize(640, 480));
 }
 
 TEST_F(MainWindowTest, VersionGreysRowsOnEnterAndSwallowsTheKey) {
@@ -252,13 +252,13 @@ TEST_F(MainWindowTest, VersionGreysRowsOnEnterAndSwallowsTheKey) {
             return false;
         }
     } counter(paints);
-    Form->CommandTree->viewport()->installEventFilter(&counter);
+    FForm->CommandTree->viewport()->installEventFilter(&counter);
     QApplication::processEvents();
 
     TypeVersion(QStringLiteral("2.10"));
     QApplication::processEvents();
     EXPECT_GT(paints, 0);
-    EXPECT_TRUE(Form->VerEdit->hasFocus()); // Enter does not move the focus
+    EXPECT_TRUE(FForm->VerEdit->hasFocus()); // Enter does not move the focus
     EXPECT_FALSE(CommandColor(0).isValid());
     EXPECT_FALSE(CommandColor(Position("AccountsAdd")).isValid());
     EXPECT_EQ(CommandColor(Position("AccountsDecBalance2")), Grey); // 6.00+
@@ -277,11 +277,11 @@ TEST_F(MainWindowTest, VersionGreysRowsOnEnterAndSwallowsTheKey) {
 TEST_F(MainWindowTest, FocusingCommandsAndGroupsFillsAndEmptiesTheGrid) {
     Open();
     FocusCommand("AccountsList");
-    const TCommand& command = *Form->Current();
+    const TCommand& command = *FForm->Current();
     EXPECT_EQ(Params().rowCount(), static_cast<int>(command.Params.size()));
-    EXPECT_TRUE(Form->CallButton->isEnabled());
-    EXPECT_TRUE(Form->CommandHelp->toPlainText().startsWith(QStringLiteral("AccountsList:  ")));
-    EXPECT_TRUE(Form->CommandHelp->toPlainText().endsWith(QStringLiteral(" [Version 2.10+]")));
+    EXPECT_TRUE(FForm->CallButton->isEnabled());
+    EXPECT_TRUE(FForm->CommandHelp->toPlainText().startsWith(QStringLiteral("AccountsList:  ")));
+    EXPECT_TRUE(FForm->CommandHelp->toPlainText().endsWith(QStringLiteral(" [Version 2.10+]")));
     const char* names[] = {"Command", "Password", "JSON", "Log"};
     const char* values[] = {"AccountsList", "(not shown)", "Yes", ""};
     for (int row = 0; row < 4; ++row) {
@@ -295,40 +295,40 @@ TEST_F(MainWindowTest, FocusingCommandsAndGroupsFillsAndEmptiesTheGrid) {
     EXPECT_FALSE(ParamColor(3).isValid());
 
     ClickCell(3, 0);
-    EXPECT_TRUE(Form->ParamHelp->toPlainText().startsWith(QStringLiteral("Log:  add a note")));
+    EXPECT_TRUE(FForm->ParamHelp->toPlainText().startsWith(QStringLiteral("Log:  add a note")));
     // A group empties the grid and its help and disables Send.
     const QModelIndex group = Node(Position("Blacklist"));
-    QTest::mouseClick(Form->CommandTree->viewport(), Qt::LeftButton, {},
-                      Form->CommandTree->visualRect(group).center());
-    EXPECT_EQ(Form->Current()->Name, "Blacklist");
+    QTest::mouseClick(FForm->CommandTree->viewport(), Qt::LeftButton, {},
+                      FForm->CommandTree->visualRect(group).center());
+    EXPECT_EQ(FForm->Current()->Name, "Blacklist");
     EXPECT_EQ(Params().rowCount(), 0);
-    EXPECT_TRUE(Form->ParamHelp->toPlainText().isEmpty());
-    EXPECT_FALSE(Form->CallButton->isEnabled());
-    EXPECT_EQ(Form->CommandHelp->toPlainText().indexOf(QStringLiteral("[Version")), -1);
+    EXPECT_TRUE(FForm->ParamHelp->toPlainText().isEmpty());
+    EXPECT_FALSE(FForm->CallButton->isEnabled());
+    EXPECT_EQ(FForm->CommandHelp->toPlainText().indexOf(QStringLiteral("[Version")), -1);
 }
 
 TEST_F(MainWindowTest, CollapsingAGroupFocusesIt) {
     Open();
     FocusCommand("AccountsList");
     const QModelIndex accounts = Node(0);
-    const QPoint place = Form->CommandTree->visualRect(accounts).center();
-    QTest::mouseClick(Form->CommandTree->viewport(), Qt::LeftButton, {}, place);
-    QTest::mouseDClick(Form->CommandTree->viewport(), Qt::LeftButton, {}, place);
-    EXPECT_FALSE(Form->CommandTree->isExpanded(accounts));
-    EXPECT_EQ(Form->Current()->Name, "Accounts");
+    const QPoint place = FForm->CommandTree->visualRect(accounts).center();
+    QTest::mouseClick(FForm->CommandTree->viewport(), Qt::LeftButton, {}, place);
+    QTest::mouseDClick(FForm->CommandTree->viewport(), Qt::LeftButton, {}, place);
+    EXPECT_FALSE(FForm->CommandTree->isExpanded(accounts));
+    EXPECT_EQ(FForm->Current()->Name, "Accounts");
     EXPECT_EQ(Params().rowCount(), 0);
 
     // Collapsing another group moves the focus there.
     FocusCommand("AccountsList");
     const QModelIndex logs = Node(Position("Logs"));
-    Form->CommandTree->expand(logs);
-    const QRect logsRow = Form->CommandTree->visualRect(logs);
-    QTest::mouseClick(Form->CommandTree->viewport(), Qt::LeftButton, {},
-                      QPoint(logsRow.left() - Form->CommandTree->indentation() / 2,
+    FForm->CommandTree->expand(logs);
+    const QRect logsRow = FForm->CommandTree->visualRect(logs);
+    QTest::mouseClick(FForm->CommandTree->viewport(), Qt::LeftButton, {},
+                      QPoint(logsRow.left() - FForm->CommandTree->indentation() / 2,
                              logsRow.center().y())); // the collapse button
-    EXPECT_FALSE(Form->CommandTree->isExpanded(logs));
-    EXPECT_EQ(Form->Current()->Name, "Logs");
-    EXPECT_TRUE(Form->CommandTree->selectionModel()->isSelected(logs));
+    EXPECT_FALSE(FForm->CommandTree->isExpanded(logs));
+    EXPECT_EQ(FForm->Current()->Name, "Logs");
+    EXPECT_TRUE(FForm->CommandTree->selectionModel()->isSelected(logs));
 }
 
 TEST_F(MainWindowTest, FixedRowsCannotBeUnticked) {
@@ -337,16 +337,16 @@ TEST_F(MainWindowTest, FixedRowsCannotBeUnticked) {
     ClickCheckBox(0);
     EXPECT_TRUE(Checked(0));
     ClickCell(1, 0);
-    Press(Form->ParamTree, Qt::Key_Space);
+    Press(FForm->ParamTree, Qt::Key_Space);
     EXPECT_TRUE(Checked(1));
     ClickCell(2, 1); // a fixed value cell only shows help
     EXPECT_EQ(Editor(), nullptr);
-    EXPECT_TRUE(Form->ParamHelp->toPlainText().startsWith(QStringLiteral("JSON:  ")));
+    EXPECT_TRUE(FForm->ParamHelp->toPlainText().startsWith(QStringLiteral("JSON:  ")));
     // Other rows tick and clear freely, empty or not.
     ClickCheckBox(3);
     EXPECT_TRUE(Checked(3));
     ClickCell(3, 0);
-    Press(Form->ParamTree, Qt::Key_Space);
+    Press(FForm->ParamTree, Qt::Key_Space);
     EXPECT_FALSE(Checked(3));
 }
 
@@ -358,8 +358,8 @@ TEST_F(MainWindowTest, EditingValuesTicksAndClearsRows) {
     ASSERT_NE(editor, nullptr) << "clicking an editable value opens the editor at once";
     QTest::keyClicks(editor, QStringLiteral("a=b c"));
     Press(editor, Qt::Key_Return);
-    EXPECT_EQ(Form->Values().Line(4), QStringLiteral("Player=a=b c"));
-    EXPECT_EQ(Form->Values().Name(4), QStringLiteral("Player"));
+    EXPECT_EQ(FForm->Values().Line(4), QStringLiteral("Player=a=b c"));
+    EXPECT_EQ(FForm->Values().Name(4), QStringLiteral("Player"));
     EXPECT_EQ(Cell(4, 1), QStringLiteral("a=b c"));
     EXPECT_TRUE(Checked(4));
 
@@ -381,11 +381,11 @@ TEST_F(MainWindowTest, EditingValuesTicksAndClearsRows) {
     EXPECT_EQ(Cell(4, 1), QStringLiteral("a=b c"));
     EXPECT_TRUE(Checked(4));
     EXPECT_EQ(Editor(), nullptr);
-    Press(Form->ParamTree, Qt::Key_F2);
+    Press(FForm->ParamTree, Qt::Key_F2);
     ASSERT_NE(Editor(), nullptr);
     Press(Editor(), Qt::Key_Delete);
     Press(Editor(), Qt::Key_Return);
-    EXPECT_EQ(Form->Values().Line(4), QStringLiteral("Player="));
+    EXPECT_EQ(FForm->Values().Line(4), QStringLiteral("Player="));
     EXPECT_FALSE(Checked(4));
 }
 
@@ -397,31 +397,31 @@ TEST_F(MainWindowTest, TabAndArrowsMoveTheEditorBetweenRows) {
     QTest::keyClicks(Editor(), QStringLiteral("joe"));
     Press(Editor(), Qt::Key_Tab);
     EXPECT_EQ(Cell(4, 1), QStringLiteral("joe"));
-    EXPECT_EQ(Form->ParamTree->currentIndex(), Params().index(5, 1));
+    EXPECT_EQ(FForm->ParamTree->currentIndex(), Params().index(5, 1));
     ASSERT_NE(Editor(), nullptr) << "the next row's value opens at once";
     QTest::keyClicks(Editor(), QStringLiteral("10"));
     Press(Editor(), Qt::Key_Return);
     EXPECT_TRUE(Checked(5));
-    Press(Form->ParamTree, Qt::Key_Down);
-    EXPECT_EQ(Form->ParamTree->currentIndex(), Params().index(6, 1));
+    Press(FForm->ParamTree, Qt::Key_Down);
+    EXPECT_EQ(FForm->ParamTree->currentIndex(), Params().index(6, 1));
     EXPECT_NE(Editor(), nullptr);
     Press(Editor(), Qt::Key_Escape);
     // Moving up onto a fixed row only shows its help.
     for (int i = 0; i < 4; ++i)
-        Press(Form->ParamTree, Qt::Key_Up);
-    EXPECT_EQ(Form->ParamTree->currentIndex(), Params().index(2, 1));
+        Press(FForm->ParamTree, Qt::Key_Up);
+    EXPECT_EQ(FForm->ParamTree->currentIndex(), Params().index(2, 1));
     EXPECT_EQ(Editor(), nullptr);
 }
 
 TEST_F(MainWindowTest, ResultFormatRewritesTheJsonRow) {
     Open();
     FocusCommand("AccountsGet");
-    QTest::mouseClick(Form->LegacyRB, Qt::LeftButton);
+    QTest::mouseClick(FForm->LegacyRB, Qt::LeftButton);
     EXPECT_EQ(Cell(2, 1), QStringLiteral("No"));
     EXPECT_TRUE(Checked(2));
-    QTest::mouseClick(Form->JSONRB, Qt::LeftButton);
+    QTest::mouseClick(FForm->JSONRB, Qt::LeftButton);
     EXPECT_EQ(Cell(2, 1), QStringLiteral("Yes"));
-    QTest::mouseClick(Form->LegacyRB, Qt::LeftButton);
+    QTest::mouseClick(FForm->LegacyRB, Qt::LeftButton);
     FocusCommand("AccountsList"); // a new command reads the buttons again
     EXPECT_EQ(Cell(2, 1), QStringLiteral("No"));
 
@@ -449,33 +449,33 @@ TEST_F(MainWindowTest, TypedValuesLiveUntilAnotherCommandIsFocused) {
 
 TEST_F(MainWindowTest, ClosingSavesTheFieldsEveryTime) {
     Open();
-    Form->VerEdit->setText(QStringLiteral(" 7.09 "));
-    Form->RememberPW->setChecked(true);
-    Form->PasswordEdit->setText(QStringLiteral("pw"));
-    EXPECT_TRUE(Form->close());
+    FForm->VerEdit->setText(QStringLiteral(" 7.09 "));
+    FForm->RememberPW->setChecked(true);
+    FForm->PasswordEdit->setText(QStringLiteral("pw"));
+    EXPECT_TRUE(FForm->close());
     Open();
-    EXPECT_EQ(Form->VerEdit->text(), QStringLiteral(" 7.09 "));
-    EXPECT_TRUE(Form->RememberPW->isChecked());
-    EXPECT_EQ(Form->PasswordEdit->text(), QStringLiteral("pw"));
-    EXPECT_EQ(Form->PasswordEdit->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(FForm->VerEdit->text(), QStringLiteral(" 7.09 "));
+    EXPECT_TRUE(FForm->RememberPW->isChecked());
+    EXPECT_EQ(FForm->PasswordEdit->text(), QStringLiteral("pw"));
+    EXPECT_EQ(FForm->PasswordEdit->echoMode(), QLineEdit::Password);
 }
 
 TEST_F(MainWindowTest, UnwritableStoreAsksBeforeClosing) {
     Open();
     ASSERT_TRUE(QFile::remove(SettingsFile())); // made at the start
-    ASSERT_TRUE(QDir(Folder.path()).mkdir(QStringLiteral("Tessarine.conf")));
+    ASSERT_TRUE(QDir(FFolder.path()).mkdir(QStringLiteral("Tessarine.conf")));
     {
         ModalBoxWatcher watcher(QMessageBox::No);
-        EXPECT_FALSE(Form->close());
+        EXPECT_FALSE(FForm->close());
         ASSERT_EQ(watcher.Boxes.size(), 2u);
         EXPECT_EQ(watcher.Boxes[0].Text, QStringLiteral("Failed to set data for 'Version'"));
         EXPECT_EQ(watcher.Boxes[0].Title,
                   QStringLiteral("test_main_window")); // the program file name
         EXPECT_EQ(watcher.Boxes[0].Icon, QMessageBox::Critical);
     }
-    EXPECT_TRUE(Form->isVisible());
+    EXPECT_TRUE(FForm->isVisible());
     ModalBoxWatcher watcher(QMessageBox::Yes);
-    EXPECT_TRUE(Form->close());
+    EXPECT_TRUE(FForm->close());
 }
 
 TEST_F(MainWindowTest, UnreadableSettingsStillBuildTheCatalogue) {
@@ -487,15 +487,15 @@ TEST_F(MainWindowTest, UnreadableSettingsStillBuildTheCatalogue) {
     Open();
     ASSERT_EQ(watcher.Boxes.size(), 1u);
     EXPECT_EQ(watcher.Boxes[0].Text, QStringLiteral("Invalid data type for 'IP'"));
-    EXPECT_EQ(Form->VerEdit->text(), QStringLiteral("7.00"));
-    EXPECT_EQ(Form->IPEdit->text(), QString());
-    EXPECT_EQ(Form->APIPathEdit->text(), QStringLiteral("p"));
-    EXPECT_EQ(Form->Catalogue().size(), 90u);
-    EXPECT_EQ(Form->Current()->Name, "Accounts");
+    EXPECT_EQ(FForm->VerEdit->text(), QStringLiteral("7.00"));
+    EXPECT_EQ(FForm->IPEdit->text(), QString());
+    EXPECT_EQ(FForm->APIPathEdit->text(), QStringLiteral("p"));
+    EXPECT_EQ(FForm->Catalogue().size(), 90u);
+    EXPECT_EQ(FForm->Current()->Name, "Accounts");
 
     // Closing saves without a failure, says once that a copy was kept, and leaves the
     // unreadable address as stored.
-    EXPECT_TRUE(Form->close());
+    EXPECT_TRUE(FForm->close());
     ASSERT_EQ(watcher.Boxes.size(), 2u);
     EXPECT_EQ(watcher.Boxes[1].Icon, QMessageBox::Information);
     EXPECT_NE(watcher.Boxes[1].Text.indexOf(QStringLiteral("Tessarine.conf.bak")), -1);

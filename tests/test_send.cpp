@@ -63,11 +63,11 @@ class HttpPeer {
 public:
     explicit HttpPeer(bool ATls = false) {
         QStringList arguments{QStringLiteral(VL_TESTS_DIR "/support/http_peer.py"),
-                              QStringLiteral("--dir"), Folder.path()};
+                              QStringLiteral("--dir"), FFolder.path()};
         if (ATls) {
             // A self-signed certificate for a name that is not the one the client asks for.
-            const QString cert = Folder.filePath(QStringLiteral("cert.pem"));
-            const QString key = Folder.filePath(QStringLiteral("key.pem"));
+            const QString cert = FFolder.filePath(QStringLiteral("cert.pem"));
+            const QString key = FFolder.filePath(QStringLiteral("key.pem"));
             if (!RunTool(QStringLiteral("openssl"),
                          {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
                           QStringLiteral("rsa:2048"), QStringLiteral("-nodes"),
@@ -77,40 +77,40 @@ public:
                 return;
             arguments << QStringLiteral("--cert") << cert << QStringLiteral("--key") << key;
         }
-        Process.start(QStringLiteral("python3"), arguments);
+        FProcess.start(QStringLiteral("python3"), arguments);
         QElapsedTimer timer;
         timer.start();
-        while (!Process.canReadLine() && timer.elapsed() < 20000 &&
-               Process.state() != QProcess::NotRunning)
-            Process.waitForReadyRead(1000);
-        Port = Process.readLine().trimmed().toInt();
+        while (!FProcess.canReadLine() && timer.elapsed() < 20000 &&
+               FProcess.state() != QProcess::NotRunning)
+            FProcess.waitForReadyRead(1000);
+        Port = FProcess.readLine().trimmed().toInt();
     }
     ~HttpPeer() {
-        Process.closeWriteChannel();
-        if (!Process.waitForFinished(5000))
-            Process.kill();
-        Process.waitForFinished(5000);
+        FProcess.closeWriteChannel();
+        if (!FProcess.waitForFinished(5000))
+            FProcess.kill();
+        FProcess.waitForFinished(5000);
     }
 
     void Answer(const QByteArray& AAnswer) {
-        WriteFile(Folder.filePath(QStringLiteral("answer.bin")), AAnswer);
+        WriteFile(FFolder.filePath(QStringLiteral("answer.bin")), AAnswer);
     }
     QByteArray Request(int ANumber) const {
-        return ReadFile(Folder.filePath(QStringLiteral("request-%1.bin").arg(ANumber)));
+        return ReadFile(FFolder.filePath(QStringLiteral("request-%1.bin").arg(ANumber)));
     }
     QByteArray ServerName(int ANumber) const {
-        return ReadFile(Folder.filePath(QStringLiteral("sni-%1.txt").arg(ANumber)));
+        return ReadFile(FFolder.filePath(QStringLiteral("sni-%1.txt").arg(ANumber)));
     }
     int RequestCount() const {
         return static_cast<int>(
-            QDir(Folder.path()).entryList({QStringLiteral("request-*.bin")}, QDir::Files).size());
+            QDir(FFolder.path()).entryList({QStringLiteral("request-*.bin")}, QDir::Files).size());
     }
 
     int Port = 0;
 
 private:
-    QTemporaryDir Folder;
-    QProcess Process;
+    QTemporaryDir FFolder;
+    QProcess FProcess;
 };
 
 // What one Send showed: its boxes and the results window, each recorded and closed.
@@ -128,32 +128,32 @@ struct SendOutcome {
 class SendTest : public ::testing::Test {
 protected:
     SendTest() {
-        Form = std::make_unique<TMainForm>(Folder.filePath(QStringLiteral("Tessarine.conf")));
-        Form->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-        QApplication::setActiveWindow(Form.get());
+        FForm = std::make_unique<TMainForm>(FFolder.filePath(QStringLiteral("Tessarine.conf")));
+        FForm->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(FForm.get()));
+        QApplication::setActiveWindow(FForm.get());
     }
 
     void Connect(const QString& AAddress, int APort, const QString& APath = QStringLiteral("api")) {
-        Form->IPEdit->setText(AAddress);
-        Form->FilePortEdit->setText(QString::number(APort));
-        Form->APIPathEdit->setText(APath);
+        FForm->IPEdit->setText(AAddress);
+        FForm->FilePortEdit->setText(QString::number(APort));
+        FForm->APIPathEdit->setText(APath);
     }
 
     void FocusCommand(const char* AName) {
-        ASSERT_TRUE(ClickCommand(*Form, AName));
-        ASSERT_EQ(Form->Current()->Name, AName);
+        ASSERT_TRUE(ClickCommand(*FForm, AName));
+        ASSERT_EQ(FForm->Current()->Name, AName);
     }
 
     // Types AText into the Value cell of the row named AName, as a user would.
     void TypeValue(const char* AName, const QString& AText) {
         int row = 0;
-        while (Form->Values().Name(row) != QLatin1String(AName))
+        while (FForm->Values().Name(row) != QLatin1String(AName))
             ++row;
-        const QModelIndex cell = Form->ParamTreeModel->index(row, 1);
-        Form->ParamTree->scrollTo(cell);
-        QTest::mouseClick(Form->ParamTree->viewport(), Qt::LeftButton, {},
-                          Form->ParamTree->visualRect(cell).center());
+        const QModelIndex cell = FForm->ParamTreeModel->index(row, 1);
+        FForm->ParamTree->scrollTo(cell);
+        QTest::mouseClick(FForm->ParamTree->viewport(), Qt::LeftButton, {},
+                          FForm->ParamTree->visualRect(cell).center());
         auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
         ASSERT_NE(editor, nullptr);
         for (const QChar c : AText) {
@@ -177,7 +177,7 @@ protected:
         QTimer poll;
         poll.setInterval(5);
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (AWhileSending && !calledWhileSending && Form->Sending()) {
+            if (AWhileSending && !calledWhileSending && FForm->Sending()) {
                 calledWhileSending = true;
                 AWhileSending();
             }
@@ -211,14 +211,14 @@ protected:
         if (APress)
             APress();
         else
-            QTest::mouseClick(Form->CallButton, Qt::LeftButton);
+            QTest::mouseClick(FForm->CallButton, Qt::LeftButton);
         return outcome;
     }
 
     // The newest ACount calls of the history, newest first.
     std::vector<THistoryCall> StoredCalls(std::size_t ACount) {
-        Form->History().WaitIdle();
-        THistoryStore store(Form->History().Folder());
+        FForm->History().WaitIdle();
+        THistoryStore store(FForm->History().Folder());
         store.OpenForReading();
         QSqlQuery query = store.ListQuery({});
         std::vector<THistoryCall> calls;
@@ -227,8 +227,8 @@ protected:
         return calls;
     }
 
-    QTemporaryDir Folder;
-    std::unique_ptr<TMainForm> Form;
+    QTemporaryDir FFolder;
+    std::unique_ptr<TMainForm> FForm;
 };
 
 TEST_F(SendTest, AccountsListGoesOutByteForByte) {
@@ -259,10 +259,10 @@ TEST_F(SendTest, AccountsListGoesOutByteForByte) {
 TEST_F(SendTest, TypedValuesAndPasswordAreEncoded) {
     HttpPeer peer;
     Connect(QStringLiteral("127.0.0.1"), peer.Port); // no scheme: http is put in front
-    Form->PasswordEdit->setText(QStringLiteral(" pw "));
+    FForm->PasswordEdit->setText(QStringLiteral(" pw "));
     FocusCommand("AccountsGet");
     TypeValue("Player", QStringLiteral("a b=c&d \u00e9"));
-    QTest::mouseClick(Form->LegacyRB, Qt::LeftButton);
+    QTest::mouseClick(FForm->LegacyRB, Qt::LeftButton);
     const SendOutcome outcome = Send();
     ASSERT_TRUE(outcome.Boxes.empty());
     EXPECT_TRUE(peer.Request(1).endsWith(
@@ -270,21 +270,21 @@ TEST_F(SendTest, TypedValuesAndPasswordAreEncoded) {
         << peer.Request(1).toStdString();
     EXPECT_EQ(outcome.ResultsCaption, QStringLiteral("AccountsGet - Legacy format"));
     // A failed or successful Send changes nothing in the window.
-    EXPECT_EQ(Form->Values().Line(1), QStringLiteral("Password=(not shown)"));
+    EXPECT_EQ(FForm->Values().Line(1), QStringLiteral("Password=(not shown)"));
 }
 
 TEST_F(SendTest, CopiesTheCallAsAToolLineOrACurlLine) {
     Connect(QStringLiteral("127.0.0.1"), 8087);
-    Form->PasswordEdit->setText(QStringLiteral("s3cret"));
+    FForm->PasswordEdit->setText(QStringLiteral("s3cret"));
     FocusCommand("AccountsGet");
     TypeValue("Player", QStringLiteral("a b"));
     QClipboard* clipboard = QGuiApplication::clipboard();
-    QTest::keyClick(Form->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(FForm->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(clipboard->text(), QStringLiteral("vlcallbench-call --server "
                                                 "http://127.0.0.1:8087/api AccountsGet "
                                                 "'Player=a b'"));
-    QTest::mouseClick(Form->LegacyRB, Qt::LeftButton);
-    QTest::keyClick(Form->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
+    QTest::mouseClick(FForm->LegacyRB, Qt::LeftButton);
+    QTest::keyClick(FForm->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
     const QString curl = clipboard->text();
     EXPECT_TRUE(curl.startsWith(QStringLiteral("curl "))) << curl.toStdString();
     EXPECT_TRUE(curl.contains(QStringLiteral("http://127.0.0.1:8087/api"))) << curl.toStdString();
@@ -334,23 +334,23 @@ TEST_F(SendTest, CtrlReturnSendsFromAnywhereAsTheButtonWould) {
     Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
     const auto ctrlReturn = [this](QWidget* AWidget) {
         return [this, AWidget] {
-            QApplication::setActiveWindow(Form.get()); // back from the results window
+            QApplication::setActiveWindow(FForm.get()); // back from the results window
             QTest::keyClick(AWidget, Qt::Key_Return, Qt::ControlModifier);
         };
     };
     // A group is focused: Send is disabled and so is its shortcut.
-    SendOutcome outcome = Send(false, {}, ctrlReturn(Form->CommandTree));
+    SendOutcome outcome = Send(false, {}, ctrlReturn(FForm->CommandTree));
     EXPECT_TRUE(outcome.Boxes.empty());
     EXPECT_FALSE(outcome.ResultsShown);
 
     // A value still in its editor goes out with the call.
     FocusCommand("AccountsGet");
     int row = 0;
-    while (Form->Values().Name(row) != QLatin1String("Player"))
+    while (FForm->Values().Name(row) != QLatin1String("Player"))
         ++row;
-    const QModelIndex cell = Form->ParamTreeModel->index(row, 1);
-    QTest::mouseClick(Form->ParamTree->viewport(), Qt::LeftButton, {},
-                      Form->ParamTree->visualRect(cell).center());
+    const QModelIndex cell = FForm->ParamTreeModel->index(row, 1);
+    QTest::mouseClick(FForm->ParamTree->viewport(), Qt::LeftButton, {},
+                      FForm->ParamTree->visualRect(cell).center());
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     ASSERT_NE(editor, nullptr);
     QTest::keyClicks(editor, QStringLiteral("joe"));
@@ -361,11 +361,11 @@ TEST_F(SendTest, CtrlReturnSendsFromAnywhereAsTheButtonWould) {
         << peer.Request(1).toStdString();
 
     // From a connection field; the button's checks hold.
-    outcome = Send(false, {}, ctrlReturn(Form->IPEdit));
+    outcome = Send(false, {}, ctrlReturn(FForm->IPEdit));
     EXPECT_TRUE(outcome.ResultsShown);
     EXPECT_EQ(peer.RequestCount(), 2);
-    Form->FilePortEdit->clear();
-    outcome = Send(false, {}, ctrlReturn(Form->VerEdit));
+    FForm->FilePortEdit->clear();
+    outcome = Send(false, {}, ctrlReturn(FForm->VerEdit));
     ASSERT_EQ(outcome.Boxes.size(), 1u);
     EXPECT_EQ(outcome.Boxes[0].Text, QStringLiteral("File port missing"));
     EXPECT_EQ(peer.RequestCount(), 2);
@@ -375,10 +375,10 @@ TEST_F(SendTest, PasswordRowTicksAndPlaceholderRules) {
     HttpPeer peer;
     Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
     FocusCommand("AccountsList");
-    Form->PasswordEdit->setText(QStringLiteral("s3cret"));
+    FForm->PasswordEdit->setText(QStringLiteral("s3cret"));
     Send();
     EXPECT_TRUE(peer.Request(1).endsWith("\r\n\r\nCommand=AccountsList&Password=s3cret&JSON=Yes"));
-    Form->PasswordEdit->setText(QString());
+    FForm->PasswordEdit->setText(QString());
     Send();
     EXPECT_TRUE(peer.Request(2).endsWith("\r\n\r\nCommand=AccountsList&JSON=Yes"));
     EXPECT_FALSE(peer.Request(2).contains("not+shown"));
@@ -390,7 +390,7 @@ TEST_F(SendTest, RowsOutOfViewKeepTheirStateAndGoOutInGridOrder) {
     FocusCommand("AccountsAdd");                // 49 rows: most of them are never drawn
     TypeValue("TFees2", QStringLiteral("7"));   // the last row, scrolled into view
     TypeValue("Player", QStringLiteral("joe")); // scrolled back to the top
-    Form->ParamTree->scrollToTop();
+    FForm->ParamTree->scrollToTop();
     const SendOutcome outcome = Send();
     ASSERT_TRUE(outcome.Boxes.empty());
     EXPECT_TRUE(
@@ -403,8 +403,8 @@ TEST_F(SendTest, RowsOutOfViewKeepTheirStateAndGoOutInGridOrder) {
 TEST_F(SendTest, TheCommandLineComposesTheWindowsBody) {
     HttpPeer peer;
     Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
-    Form->PasswordEdit->setText(QStringLiteral("p&w =x"));
-    QTest::mouseClick(Form->LegacyRB, Qt::LeftButton);
+    FForm->PasswordEdit->setText(QStringLiteral("p&w =x"));
+    QTest::mouseClick(FForm->LegacyRB, Qt::LeftButton);
     FocusCommand("AccountsAdd");
     TypeValue("Note", QStringLiteral("a=b \u00e9"));
     TypeValue("Player", QStringLiteral("joe"));
@@ -419,7 +419,7 @@ TEST_F(SendTest, TheCommandLineComposesTheWindowsBody) {
         {QStringLiteral("note=a=b \u00e9"), QStringLiteral("PLAYER=joe"), QStringLiteral("Log=x")});
     const QByteArray request = peer.Request(1);
     const std::string body =
-        IdHTTPForm::EncodeLines(WireLines(CallForm(grid, Form->PasswordEdit->text())));
+        IdHTTPForm::EncodeLines(WireLines(CallForm(grid, FForm->PasswordEdit->text())));
     EXPECT_EQ(request.mid(request.indexOf("\r\n\r\n") + 4).toStdString(), body);
 }
 
@@ -435,9 +435,9 @@ TEST_F(SendTest, ValidationMessagesInTheirOrder) {
         {"10.0.0.5", "8087", "\n", "API path missing"},
     };
     for (const Case& c : cases) {
-        Form->IPEdit->setText(QString::fromUtf8(c.Address));
-        Form->FilePortEdit->setText(QString::fromUtf8(c.Port));
-        Form->APIPathEdit->setText(QString::fromUtf8(c.Path));
+        FForm->IPEdit->setText(QString::fromUtf8(c.Address));
+        FForm->FilePortEdit->setText(QString::fromUtf8(c.Port));
+        FForm->APIPathEdit->setText(QString::fromUtf8(c.Path));
         const SendOutcome outcome = Send();
         ASSERT_EQ(outcome.Boxes.size(), 1u) << c.Message;
         EXPECT_EQ(outcome.Boxes[0].Title, QStringLiteral("Error"));
@@ -467,7 +467,7 @@ TEST_F(SendTest, FailuresShowTheirMessageAndNoResults) {
     Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
     peer.Answer("HTTP/1.1 404 Not Found\r\nContent-Type: text/plain; charset=utf-8\r\n"
                 "Content-Length: 10\r\nConnection: close\r\n\r\nNot h\xC3\xA9re.");
-    Form->PasswordEdit->setText(QStringLiteral("s3cret"));
+    FForm->PasswordEdit->setText(QStringLiteral("s3cret"));
     outcome = Send();
     ASSERT_EQ(outcome.Boxes.size(), 1u);
     EXPECT_EQ(outcome.Boxes[0].Text, QStringLiteral("HTTP/1.1 404 Not Found"));
@@ -546,23 +546,23 @@ TEST_F(SendTest, CancelEndsAHangingCallQuietly) {
     FocusCommand("AccountsGet");
     TypeValue("Player", QStringLiteral("joe"));
     peer.Answer("HANG");
-    const QString version = Form->VerEdit->text();
+    const QString version = FForm->VerEdit->text();
     bool paintedWhileSending = false;
     SendOutcome outcome = Send(true, [&] {
         // The window keeps painting but takes no input while the call runs.
-        QTest::keyClicks(Form->VerEdit, QStringLiteral("9"));
-        QTest::mouseClick(Form->LegacyRB, Qt::LeftButton);
-        paintedWhileSending = Form->grab().width() == Form->width();
+        QTest::keyClicks(FForm->VerEdit, QStringLiteral("9"));
+        QTest::mouseClick(FForm->LegacyRB, Qt::LeftButton);
+        paintedWhileSending = FForm->grab().width() == FForm->width();
     });
     EXPECT_TRUE(paintedWhileSending);
-    EXPECT_EQ(Form->VerEdit->text(), version);
-    EXPECT_TRUE(Form->JSONRB->isChecked());
+    EXPECT_EQ(FForm->VerEdit->text(), version);
+    EXPECT_TRUE(FForm->JSONRB->isChecked());
     EXPECT_TRUE(outcome.SendingDialogShown);
     EXPECT_EQ(outcome.SendingText, QStringLiteral("Sending AccountsGet..."));
     EXPECT_TRUE(outcome.Boxes.empty());
     EXPECT_FALSE(outcome.ResultsShown);
-    EXPECT_EQ(Form->Values().Line(4), QStringLiteral("Player=joe"));
-    EXPECT_TRUE(Form->ParamTreeModel->Checked(4));
+    EXPECT_EQ(FForm->Values().Line(4), QStringLiteral("Player=joe"));
+    EXPECT_TRUE(FForm->ParamTreeModel->Checked(4));
 
     peer.Answer("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\nDone");
     outcome = Send();
@@ -622,7 +622,7 @@ TEST_F(SendTest, EveryOutcomeIsRecordedWithoutThePassword) {
     const QString password = QStringLiteral("Pw-send-5e1c7");
     HttpPeer peer;
     Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
-    Form->PasswordEdit->setText(password);
+    FForm->PasswordEdit->setText(password);
     FocusCommand("AccountsGet");
     TypeValue("Player", QStringLiteral("joe"));
     peer.Answer("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 12\r\n"
@@ -656,7 +656,7 @@ TEST_F(SendTest, EveryOutcomeIsRecordedWithoutThePassword) {
     EXPECT_EQ(calls[1].Answer, QStringLiteral("Not here.")); // the body sent with the refusal
     EXPECT_EQ(calls[0].Outcome, THistoryOutcome::Cancelled);
 
-    const QDir folder(Form->History().Folder());
+    const QDir folder(FForm->History().Folder());
     for (const QString& name : folder.entryList(QDir::Files))
         EXPECT_FALSE(ReadFile(folder.filePath(name)).contains(password.toUtf8()))
             << name.toStdString();
@@ -670,9 +670,9 @@ TEST_F(SendTest, HistoryLeavesTheGridAloneWhileACallRuns) {
     THistoryCall other;
     other.Command = QStringLiteral("SystemStats");
     other.Format = QStringLiteral("Legacy");
-    Send(true, [&] { Form->LoadIntoGrid(other); });
-    EXPECT_EQ(Form->Current()->Name, "AccountsGet");
-    EXPECT_TRUE(Form->JSONRB->isChecked());
+    Send(true, [&] { FForm->LoadIntoGrid(other); });
+    EXPECT_EQ(FForm->Current()->Name, "AccountsGet");
+    EXPECT_TRUE(FForm->JSONRB->isChecked());
     const std::vector<THistoryCall> calls = StoredCalls(1);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].Command, QStringLiteral("AccountsGet"));
@@ -685,11 +685,11 @@ TEST_F(SendTest, SendWorksWhenTheHistoryCannotBeWritten) {
     WriteFile(blocker, "not a folder");
     const QByteArray saved = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", QFile::encodeName(blocker));
-    Form = std::make_unique<TMainForm>(Folder.filePath(QStringLiteral("Tessarine.conf")));
+    FForm = std::make_unique<TMainForm>(FFolder.filePath(QStringLiteral("Tessarine.conf")));
     qputenv("XDG_DATA_HOME", saved);
-    Form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-    QApplication::setActiveWindow(Form.get());
+    FForm->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FForm.get()));
+    QApplication::setActiveWindow(FForm.get());
 
     HttpPeer peer;
     Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
@@ -697,12 +697,12 @@ TEST_F(SendTest, SendWorksWhenTheHistoryCannotBeWritten) {
     const SendOutcome outcome = Send();
     EXPECT_TRUE(outcome.Boxes.empty());
     EXPECT_EQ(outcome.ResultsText, QStringLiteral("OK"));
-    Form->History().WaitIdle();
+    FForm->History().WaitIdle();
     QApplication::processEvents();
-    Form->ShowHistory();
-    EXPECT_TRUE(Form->HistoryWindow()->StatusLabel->text().contains(
+    FForm->ShowHistory();
+    EXPECT_TRUE(FForm->HistoryWindow()->StatusLabel->text().contains(
         QStringLiteral("Calls are not being recorded: ")))
-        << Form->HistoryWindow()->StatusLabel->text().toStdString();
+        << FForm->HistoryWindow()->StatusLabel->text().toStdString();
 }
 
 TEST(ResultsText, LineBreaksBecomeCrLf) {

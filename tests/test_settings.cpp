@@ -13,9 +13,9 @@ namespace {
 
 class SettingsTest : public ::testing::Test {
 protected:
-    QTemporaryDir Folder;
-    QString FileName() const { return Folder.filePath(QStringLiteral("Tessarine.conf")); }
-    TSettingsStore Store{FileName()};
+    QTemporaryDir FFolder;
+    QString FileName() const { return FFolder.filePath(QStringLiteral("Tessarine.conf")); }
+    TSettingsStore FStore{FileName()};
 
     void WriteFile(const QByteArray& AContents) const {
         QFile file(FileName());
@@ -24,7 +24,7 @@ protected:
     }
     TConnectionSettings Loaded() {
         TConnectionSettings settings;
-        Store.Load(settings);
+        FStore.Load(settings);
         return settings;
     }
 };
@@ -40,7 +40,7 @@ TEST_F(SettingsTest, FirstRunGivesTheDefaultsAndSavingWritesEveryValue) {
     EXPECT_TRUE(settings.KeepHistory);
     EXPECT_EQ(settings.ResultsView, QStringLiteral("Raw"));
 
-    Store.Save(settings);
+    FStore.Save(settings);
     QSettings file(FileName(), QSettings::IniFormat);
     file.beginGroup(QStringLiteral("VLCallbench"));
     EXPECT_EQ(file.childKeys().size(), 8);
@@ -57,14 +57,14 @@ TEST_F(SettingsTest, PasswordIsKeptOnlyWhileRemembered) {
     settings.RememberPW = true;
     settings.Password = QStringLiteral(" secret, with=signs ");
     settings.Version = QStringLiteral(" 7.09 ");
-    Store.Save(settings);
+    FStore.Save(settings);
     TConnectionSettings again = Loaded();
     EXPECT_TRUE(again.RememberPW);
     EXPECT_EQ(again.Password, QStringLiteral(" secret, with=signs "));
     EXPECT_EQ(again.Version, QStringLiteral(" 7.09 ")); // stored as typed
 
     again.RememberPW = false;
-    Store.Save(again);
+    FStore.Save(again);
     const TConnectionSettings forgotten = Loaded();
     EXPECT_FALSE(forgotten.RememberPW);
     EXPECT_EQ(forgotten.Password, QString());
@@ -73,10 +73,10 @@ TEST_F(SettingsTest, PasswordIsKeptOnlyWhileRemembered) {
 TEST_F(SettingsTest, KeepHistoryIsOnUnlessTurnedOff) {
     TConnectionSettings settings = Loaded();
     settings.KeepHistory = false;
-    Store.Save(settings);
+    FStore.Save(settings);
     EXPECT_FALSE(Loaded().KeepHistory);
     settings.KeepHistory = true;
-    Store.Save(settings);
+    FStore.Save(settings);
     EXPECT_TRUE(Loaded().KeepHistory);
     // Files of different sizes: the settings reader may take a file of the same size and time
     // for the one it read before.
@@ -115,7 +115,7 @@ TEST_F(SettingsTest, StoredTextsAreReadByTheirRules) {
 
 TEST_F(SettingsTest, RememberedTwoIsRewrittenAsOne) {
     WriteFile("[VLCallbench]\nRememberPW=2\n");
-    Store.Save(Loaded());
+    FStore.Save(Loaded());
     QSettings file(FileName(), QSettings::IniFormat);
     EXPECT_EQ(file.value(QStringLiteral("VLCallbench/RememberPW")).toString(), QStringLiteral("1"));
 }
@@ -126,7 +126,7 @@ TEST_F(SettingsTest, ValueThatIsNotTextIsReportedAndLeftAsStored) {
               "RememberPW=1\nPassword=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\a)\n");
     TConnectionSettings settings;
     try {
-        Store.Load(settings);
+        FStore.Load(settings);
         FAIL() << "no error";
     } catch (const ESettingsError& error) {
         EXPECT_STREQ(error.what(),
@@ -142,7 +142,7 @@ TEST_F(SettingsTest, ValueThatIsNotTextIsReportedAndLeftAsStored) {
     // Saved untouched, the unreadable values stay as stored; a changed field is written.
     settings.Version = QStringLiteral("7.01");
     settings.Password = QStringLiteral("new");
-    EXPECT_EQ(Store.Save(settings), QString());
+    EXPECT_EQ(FStore.Save(settings), QString());
     const QSettings file(FileName(), QSettings::IniFormat);
     EXPECT_EQ(file.value(QStringLiteral("VLCallbench/Port")).toStringList(),
               QStringList({QStringLiteral("80"), QStringLiteral("81")}));
@@ -168,15 +168,15 @@ TEST_F(SettingsTest, LinesThatCannotBeReadAreKeptInACopyAndTheRestIsSaved) {
         QByteArrayLiteral("[Other]\nKept=yes\n[VLCallbench]\nIP=10.0.0.5\n\x01\xff\0\x7f\n"),
     };
     for (const QByteArray& contents : cases) {
-        QFile::remove(Store.BackupFileName());
+        QFile::remove(FStore.BackupFileName());
         WriteFile(contents);
         TConnectionSettings settings = Loaded();
         EXPECT_EQ(settings.IP, QStringLiteral("10.0.0.5")) << contents.toStdString();
         settings.Port = QStringLiteral("81");
-        EXPECT_NE(Store.Save(settings).indexOf(QStringLiteral("Tessarine.conf.bak")), -1);
-        EXPECT_EQ(Store.Save(Loaded()), QString()); // said once: the file is clean now
+        EXPECT_NE(FStore.Save(settings).indexOf(QStringLiteral("Tessarine.conf.bak")), -1);
+        EXPECT_EQ(FStore.Save(Loaded()), QString()); // said once: the file is clean now
 
-        QFile backup(Store.BackupFileName());
+        QFile backup(FStore.BackupFileName());
         ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
         EXPECT_EQ(backup.readAll(), contents);
         EXPECT_EQ(backup.permissions() & 0x0077, 0);
@@ -192,7 +192,7 @@ TEST_F(SettingsTest, FileIsPrivateToItsOwner) {
     TConnectionSettings settings = Loaded();
     settings.RememberPW = true;
     settings.Password = QStringLiteral("secret");
-    Store.Save(settings);
+    FStore.Save(settings);
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(FileName()).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -201,18 +201,18 @@ TEST_F(SettingsTest, FileIsPrivateToItsOwner) {
 TEST_F(SettingsTest, WriteFailuresAreReported) {
     // A plain file where the folder should be: the file cannot be created, even by the
     // superuser. A folder where the file should be: the values cannot be written.
-    QFile blocker(Folder.filePath(QStringLiteral("blocker")));
+    QFile blocker(FFolder.filePath(QStringLiteral("blocker")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    TSettingsStore noFolder(Folder.filePath(QStringLiteral("blocker/Tessarine.conf")));
+    TSettingsStore noFolder(FFolder.filePath(QStringLiteral("blocker/Tessarine.conf")));
     try {
         noFolder.Save(Loaded());
         FAIL() << "no error";
     } catch (const ESettingsError& error) {
         EXPECT_STREQ(error.what(), "Failed to create key VLCallbench");
     }
-    ASSERT_TRUE(QDir(Folder.path()).mkdir(QStringLiteral("taken.conf")));
-    TSettingsStore noFile(Folder.filePath(QStringLiteral("taken.conf")));
+    ASSERT_TRUE(QDir(FFolder.path()).mkdir(QStringLiteral("taken.conf")));
+    TSettingsStore noFile(FFolder.filePath(QStringLiteral("taken.conf")));
     try {
         noFile.Save(Loaded());
         FAIL() << "no error";

@@ -229,8 +229,8 @@ class TlsClient : public ::testing::Test {
 protected:
     // The transfer tests run with the certificate check off; it has tests of its own below.
     TlsClient() {
-        Http.SetIOHandler(&Ssl);
-        Ssl.VerifyPeer = false;
+        FHttp.SetIOHandler(&FSsl);
+        FSsl.VerifyPeer = false;
     }
     void SetUp() override {
         UnloadTlsLibraries();
@@ -242,17 +242,17 @@ protected:
     }
 
     std::u16string Post(std::string_view AScheme, std::string_view AHost, uint16_t APort) {
-        return Http.Post(Url(AScheme, AHost, APort), {u"Command=SystemStats", u"JSON=Yes"});
+        return FHttp.Post(Url(AScheme, AHost, APort), {u"Command=SystemStats", u"JSON=Yes"});
     }
 
-    TIdSSLIOHandlerSocketOpenSSL Ssl;
-    TIdHTTP Http;
+    TIdSSLIOHandlerSocketOpenSSL FSsl;
+    TIdHTTP FHttp;
 };
 
 TEST_F(TlsClient, HttpsPostReturnsTheAnswerWithTheCheckOff) {
     TTlsTestServer Server({TTlsServerMode::Answer, OkAnswer});
     std::vector<std::string> Status;
-    Ssl.OnStatusInfo = [&](std::string_view AText) { Status.emplace_back(AText); };
+    FSsl.OnStatusInfo = [&](std::string_view AText) { Status.emplace_back(AText); };
 
     // The certificate is self-signed and names "wrong.example".
     EXPECT_EQ(Post("https", "127.0.0.1", Server.Port()), u"hello world");
@@ -275,8 +275,8 @@ TEST_F(TlsClient, HttpsPostReturnsTheAnswerWithTheCheckOff) {
     EXPECT_TRUE(Cipher.ends_with("; ")) << Cipher;
 
     // The connection is over: its TLS socket and context are gone.
-    EXPECT_EQ(Ssl.SSLSocket(), nullptr);
-    EXPECT_EQ(Ssl.SSLContext(), nullptr);
+    EXPECT_EQ(FSsl.SSLSocket(), nullptr);
+    EXPECT_EQ(FSsl.SSLContext(), nullptr);
 }
 
 TEST_F(TlsClient, ServerNameIsTheHostAsTyped) {
@@ -349,7 +349,7 @@ TEST_F(TlsClient, HttpNeedsNoLibraryHttpsDoes) {
                                   .Send("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok")
                                   .Close());
         EXPECT_EQ(Post("http", "127.0.0.1", Plain.Port()), u"ok");
-        EXPECT_TRUE(Ssl.PassThrough());
+        EXPECT_TRUE(FSsl.PassThrough());
         EXPECT_EQ(Plain.ConnectionCount(), 1u);
         // Loading OpenSSL costs a plain call more than the call itself.
         EXPECT_FALSE(TlsLoaded());
@@ -389,12 +389,12 @@ TEST_F(TlsClient, ServerThatSpeaksNoTlsFailsTheHandshake) {
         Ended == "Error connecting with SSL.\r\nEOF was observed that violates the protocol";
     EXPECT_TRUE(OpenSslText || EofText) << Ended;
 
-    EXPECT_EQ(Ssl.SSLSocket(), nullptr);
-    EXPECT_EQ(Ssl.SSLContext(), nullptr);
+    EXPECT_EQ(FSsl.SSLSocket(), nullptr);
+    EXPECT_EQ(FSsl.SSLContext(), nullptr);
 }
 
 TEST_F(TlsClient, StalledServersTimeOut) {
-    Http.ReadTimeout = 300;
+    FHttp.ReadTimeout = 300;
     {
         // Accepts, but never answers the handshake: the socket time-out ends it.
         TTlsTestServer Server({TTlsServerMode::NeverHandshake, {}});
@@ -415,11 +415,11 @@ TEST_F(TlsClient, StalledServersTimeOut) {
 
 TEST_F(TlsClient, SendThatTimesOutSaysSo) {
     // The server reads nothing, so a large request backs up until the send time-out.
-    Http.ReadTimeout = 300;
+    FHttp.ReadTimeout = 300;
     TTlsTestServer Server({TTlsServerMode::NeverRead, {}});
     const std::u16string Line = u"Big=" + std::u16string(16 << 20, u'x');
     try {
-        Http.Post(Url("https", "127.0.0.1", Server.Port()), {Line});
+        FHttp.Post(Url("https", "127.0.0.1", Server.Port()), {Line});
         ADD_FAILURE() << "no failure";
     } catch (const EIdSocketError& E) {
         EXPECT_EQ(E.LastError, 10060);
@@ -435,12 +435,12 @@ TEST_F(TlsClient, KeepAliveCheckDoesNotWaitForAPartOfARecord) {
                               false};
     Options.RawAfterAnswer = "\x17\x03\x03";
     TTlsTestServer Server(Options);
-    Http.ReadTimeout = 20000;
+    FHttp.ReadTimeout = 20000;
     const auto Start = std::chrono::steady_clock::now();
     EXPECT_EQ(Post("https", "127.0.0.1", Server.Port()), u"ok");
     EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(10));
     // The kept connection ends here, while the libraries are loaded (the fixture unloads them).
-    Http.Disconnect();
+    FHttp.Disconnect();
 }
 
 TEST_F(TlsClient, AbortEndsAHandshakeOrAReadPromptly) {
@@ -454,7 +454,7 @@ TEST_F(TlsClient, AbortEndsAHandshakeOrAReadPromptly) {
             } else {
                 Server.WaitForAccepted(1);
             }
-            Http.Abort();
+            FHttp.Abort();
         });
         const auto Start = std::chrono::steady_clock::now();
         EXPECT_THROW(Post("https", "127.0.0.1", Server.Port()), EIdOperationAborted);
@@ -473,28 +473,28 @@ TEST_F(TlsClient, HttpsPostToDebiansOpenSslServer) {
 // system's certificates), with or without a receiver that accepts it.
 class TlsVerify : public TlsClient {
 protected:
-    TlsVerify() { Ssl.VerifyPeer = true; }
+    TlsVerify() { FSsl.VerifyPeer = true; }
 
     // Calls AHost on a server with ACertificate; records what the receiver is asked.
     std::string Call(const TTestCertificate& ACertificate, std::string_view AHost, bool AAccept,
                      TTlsTestServer*& AServer) {
-        Asked.clear();
-        Ssl.OnVerifyPeer = [this, AAccept](const TIdPeerCertificate& APeer) {
-            Asked.push_back(APeer);
+        FAsked.clear();
+        FSsl.OnVerifyPeer = [this, AAccept](const TIdPeerCertificate& APeer) {
+            FAsked.push_back(APeer);
             return AAccept;
         };
-        Server = std::make_unique<TTlsTestServer>(
+        FServer = std::make_unique<TTlsTestServer>(
             TTlsServerOptions{TTlsServerMode::Answer, OkAnswer, true, &ACertificate});
-        AServer = Server.get();
+        AServer = FServer.get();
         try {
-            return Utf8(Post("https", AHost, Server->Port()));
+            return Utf8(Post("https", AHost, FServer->Port()));
         } catch (const std::exception& E) {
             return E.what();
         }
     }
 
-    std::vector<TIdPeerCertificate> Asked;
-    std::unique_ptr<TTlsTestServer> Server;
+    std::vector<TIdPeerCertificate> FAsked;
+    std::unique_ptr<TTlsTestServer> FServer;
 };
 
 TEST_F(TlsVerify, ChainAndNameDecideWhoIsAsked) {
@@ -518,27 +518,27 @@ TEST_F(TlsVerify, ChainAndNameDecideWhoIsAsked) {
     };
     for (const TCase& Case : Cases) {
         SCOPED_TRACE(Case.Name);
-        Ssl.SSLOptions().RootCertFile = Case.TrustTestCa ? Pki.CaFile : std::string();
+        FSsl.SSLOptions().RootCertFile = Case.TrustTestCa ? Pki.CaFile : std::string();
         for (const bool Accept : {false, true}) {
             TTlsTestServer* S = nullptr;
             const std::string Result = Call(Case.Certificate, Case.Host, Accept, S);
             ASSERT_TRUE(S->WaitForServed(1));
             if (Case.Why == nullptr) {
                 EXPECT_EQ(Result, "hello world");
-                EXPECT_TRUE(Asked.empty());
+                EXPECT_TRUE(FAsked.empty());
                 continue;
             }
-            ASSERT_EQ(Asked.size(), 1U);
-            EXPECT_NE(Asked[0].VerifyError.find(Case.Why), std::string::npos)
-                << Asked[0].VerifyError;
-            EXPECT_EQ(Asked[0].Fingerprint, Case.Certificate.Fingerprint);
+            ASSERT_EQ(FAsked.size(), 1U);
+            EXPECT_NE(FAsked[0].VerifyError.find(Case.Why), std::string::npos)
+                << FAsked[0].VerifyError;
+            EXPECT_EQ(FAsked[0].Fingerprint, Case.Certificate.Fingerprint);
             if (Accept) {
                 EXPECT_EQ(Result, "hello world");
                 continue;
             }
             // Refused before any byte of the request: the server read nothing.
             const std::string Prefix = "Untrusted certificate of " + std::string(Case.Host) + ":" +
-                                       std::to_string(S->Port()) + ": " + Asked[0].VerifyError +
+                                       std::to_string(S->Port()) + ": " + FAsked[0].VerifyError +
                                        "\r\nFingerprint: " + Case.Certificate.Fingerprint;
             EXPECT_EQ(Result, Prefix);
             EXPECT_EQ(S->Requests(), std::vector<std::string>{""});
@@ -550,8 +550,8 @@ TEST_F(TlsVerify, TheReceiverIsToldWhatTheCertificateSays) {
     const TTestPki& Pki = TTestPki::Get();
     TTlsTestServer* S = nullptr;
     Call(Pki.Expired, "localhost", false, S);
-    ASSERT_EQ(Asked.size(), 1U);
-    const TIdPeerCertificate& Peer = Asked[0];
+    ASSERT_EQ(FAsked.size(), 1U);
+    const TIdPeerCertificate& Peer = FAsked[0];
     EXPECT_EQ(Peer.Host, "localhost");
     EXPECT_EQ(Peer.Port, S->Port());
     EXPECT_EQ(Peer.Subject, "CN=localhost,O=VL Test");
@@ -567,28 +567,28 @@ TEST_F(TlsVerify, TheReceiverIsToldWhatTheCertificateSays) {
 }
 
 TEST_F(TlsVerify, WithoutAReceiverAFailingCertificateIsRefused) {
-    Server = std::make_unique<TTlsTestServer>(TTlsServerOptions{TTlsServerMode::Answer, OkAnswer});
+    FServer = std::make_unique<TTlsTestServer>(TTlsServerOptions{TTlsServerMode::Answer, OkAnswer});
     try {
-        Post("https", "127.0.0.1", Server->Port());
+        Post("https", "127.0.0.1", FServer->Port());
         ADD_FAILURE() << "no failure";
     } catch (const EIdOSSLCertificateRejected& E) {
         EXPECT_EQ(E.Certificate.Fingerprint, TTestCertificate::Get().Fingerprint);
         EXPECT_TRUE(std::string_view(E.what()).ends_with(E.Certificate.Fingerprint)) << E.what();
     }
-    ASSERT_TRUE(Server->WaitForServed(1));
-    EXPECT_EQ(Server->Requests(), std::vector<std::string>{""});
-    EXPECT_EQ(Ssl.SSLSocket(), nullptr);
+    ASSERT_TRUE(FServer->WaitForServed(1));
+    EXPECT_EQ(FServer->Requests(), std::vector<std::string>{""});
+    EXPECT_EQ(FSsl.SSLSocket(), nullptr);
 }
 
 TEST_F(TlsVerify, AbortWhileTheReceiverDecidesEndsAsAnAbort) {
-    Server = std::make_unique<TTlsTestServer>(TTlsServerOptions{TTlsServerMode::Answer, OkAnswer});
-    Ssl.OnVerifyPeer = [this](const TIdPeerCertificate&) {
-        Http.Abort();
+    FServer = std::make_unique<TTlsTestServer>(TTlsServerOptions{TTlsServerMode::Answer, OkAnswer});
+    FSsl.OnVerifyPeer = [this](const TIdPeerCertificate&) {
+        FHttp.Abort();
         return false;
     };
-    EXPECT_THROW(Post("https", "127.0.0.1", Server->Port()), EIdOperationAborted);
-    ASSERT_TRUE(Server->WaitForServed(1));
-    EXPECT_EQ(Server->Requests(), std::vector<std::string>{""});
+    EXPECT_THROW(Post("https", "127.0.0.1", FServer->Port()), EIdOperationAborted);
+    ASSERT_TRUE(FServer->WaitForServed(1));
+    EXPECT_EQ(FServer->Requests(), std::vector<std::string>{""});
 }
 
 // Both command-line tools check as the window does, with the same ways to trust a certificate

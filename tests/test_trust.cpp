@@ -47,20 +47,20 @@ struct TOutcome {
 
 class TrustTest : public ::testing::Test {
 protected:
-    TrustTest() : Form(std::make_unique<TMainForm>(SettingsFile())) {
-        Form->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-        EXPECT_TRUE(ClickCommand(*Form, "SystemStats"));
-        EXPECT_NE(Form->Current(), nullptr);
+    TrustTest() : FForm(std::make_unique<TMainForm>(SettingsFile())) {
+        FForm->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(FForm.get()));
+        EXPECT_TRUE(ClickCommand(*FForm, "SystemStats"));
+        EXPECT_NE(FForm->Current(), nullptr);
     }
 
-    QString SettingsFile() const { return Folder.filePath(QStringLiteral("Tessarine.conf")); }
+    QString SettingsFile() const { return FFolder.filePath(QStringLiteral("Tessarine.conf")); }
     TPinStore Pins() const { return TPinStore(SettingsFile()); }
 
     // Sends to AServer and answers every certificate question with AAnswer.
     TOutcome Send(const TTlsTestServer& AServer, TAnswer AAnswer) {
-        Form->IPEdit->setText(QStringLiteral("https://127.0.0.1"));
-        Form->FilePortEdit->setText(QString::number(AServer.Port()));
+        FForm->IPEdit->setText(QStringLiteral("https://127.0.0.1"));
+        FForm->FilePortEdit->setText(QString::number(AServer.Port()));
         TOutcome outcome;
         QTimer poll;
         poll.setInterval(5);
@@ -71,8 +71,8 @@ protected:
                 outcome.Results = results->ResultsText();
                 results->close();
             } else if (box && box->isVisible() && box->icon() == QMessageBox::Warning &&
-                       box != Answered) {
-                Answered = box;
+                       box != FAnswered) {
+                FAnswered = box;
                 TQuestion question{box->windowTitle(), box->text(), {}, {}, {}, false};
                 for (QAbstractButton* button : box->buttons())
                     question.Buttons << button->text();
@@ -98,23 +98,23 @@ protected:
                             button->click();
                     break;
                 }
-            } else if (box && box->isVisible() && box != Answered) {
+            } else if (box && box->isVisible() && box != FAnswered) {
                 outcome.OtherBoxes.push_back({true, box->windowTitle(), box->text(), box->icon(),
                                               static_cast<int>(box->buttons().size()),
                                               box->detailedText()});
                 box->buttons().front()->click();
             } else if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && dialog->isVisible())
-                SendingShown = true;
+                FSendingShown = true;
         });
         poll.start();
-        QTest::mouseClick(Form->CallButton, Qt::LeftButton);
+        QTest::mouseClick(FForm->CallButton, Qt::LeftButton);
         return outcome;
     }
 
-    QTemporaryDir Folder;
-    std::unique_ptr<TMainForm> Form;
-    std::atomic<bool> SendingShown{false};
-    QPointer<QMessageBox> Answered;
+    QTemporaryDir FFolder;
+    std::unique_ptr<TMainForm> FForm;
+    std::atomic<bool> FSendingShown{false};
+    QPointer<QMessageBox> FAnswered;
 };
 
 TEST_F(TrustTest, FirstUseAsksThenThePinIsTrustedSilently) {
@@ -171,12 +171,12 @@ TEST_F(TrustTest, RefusalEndsTheCallQuietlyAndSendsNothing) {
     for (const TAnswer answer : {TAnswer::CancelButton, TAnswer::EscKey, TAnswer::CancelSending}) {
         SCOPED_TRACE(static_cast<int>(answer));
         // Cancel of the Sending dialog: the question comes after the dialog is up.
-        SendingShown = false;
+        FSendingShown = false;
         TTlsServerOptions options{TTlsServerMode::Answer, OkAnswer, true, &Certificate};
         if (answer == TAnswer::CancelSending)
             options.BeforeHandshake = [this] {
                 const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-                while (!SendingShown && std::chrono::steady_clock::now() < end)
+                while (!FSendingShown && std::chrono::steady_clock::now() < end)
                     std::this_thread::yield();
             };
         TTlsTestServer Server(options);
@@ -189,7 +189,7 @@ TEST_F(TrustTest, RefusalEndsTheCallQuietlyAndSendsNothing) {
         ASSERT_TRUE(Server.WaitForServed(1));
         EXPECT_EQ(Server.Requests(), std::vector<std::string>{""});
         EXPECT_FALSE(Pins().Find("127.0.0.1", Server.Port()));
-        EXPECT_FALSE(Form->Sending());
+        EXPECT_FALSE(FForm->Sending());
     }
 }
 

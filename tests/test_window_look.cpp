@@ -83,28 +83,28 @@ TEST(TextColors, LightPalettesKeepTheClassicColoursDarkOnesStayReadable) {
 class WindowLookTest : public ::testing::Test {
 protected:
     void Open() {
-        Form = std::make_unique<TMainForm>(Folder.filePath(QStringLiteral("Tessarine.conf")));
-        Form->resize(784, 562);
-        Form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-        QApplication::setActiveWindow(Form.get());
+        FForm = std::make_unique<TMainForm>(FFolder.filePath(QStringLiteral("Tessarine.conf")));
+        FForm->resize(784, 562);
+        FForm->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(FForm.get()));
+        QApplication::setActiveWindow(FForm.get());
     }
     ~WindowLookTest() override {
-        Form.reset();
+        FForm.reset();
         QApplication::setPalette(QPalette());
         QApplication::setFont(QFont());
     }
     int Position(const char* AName) const {
-        const auto& entries = Form->Catalogue();
+        const auto& entries = FForm->Catalogue();
         for (std::size_t i = 0; i < entries.size(); ++i)
             if (entries[i]->Name == AName)
                 return static_cast<int>(i);
         return 0;
     }
     void FocusCommand(const char* AName) {
-        const QModelIndex node = Form->CommandTreeModel->NodeAt(Position(AName));
-        Form->CommandTree->expand(node.parent());
-        Form->CommandTree->setCurrentIndex(node);
+        const QModelIndex node = FForm->CommandTreeModel->NodeAt(Position(AName));
+        FForm->CommandTree->expand(node.parent());
+        FForm->CommandTree->setCurrentIndex(node);
     }
     // How many pixels of ARect of AView's viewport have exactly AColor.
     static int CountPixels(QAbstractItemView* AView, const QRect& ARect, const QColor& AColor) {
@@ -116,8 +116,8 @@ protected:
         return count;
     }
 
-    QTemporaryDir Folder;
-    std::unique_ptr<TMainForm> Form;
+    QTemporaryDir FFolder;
+    std::unique_ptr<TMainForm> FForm;
 };
 
 TEST_F(WindowLookTest, DarkPaletteGivesReadableRowsAndFollowsThemeChanges) {
@@ -127,27 +127,27 @@ TEST_F(WindowLookTest, DarkPaletteGivesReadableRowsAndFollowsThemeChanges) {
     QApplication::setPalette(PaletteWith(base, QColor(220, 220, 220)));
     QApplication::processEvents();
     const QColor commandGrey =
-        Form->CommandTreeModel->NodeAt(1).data(Qt::ForegroundRole).value<QColor>();
+        FForm->CommandTreeModel->NodeAt(1).data(Qt::ForegroundRole).value<QColor>();
     const QColor paramGrey =
-        Form->ParamTreeModel->index(3, 0).data(Qt::ForegroundRole).value<QColor>();
+        FForm->ParamTreeModel->index(3, 0).data(Qt::ForegroundRole).value<QColor>();
     EXPECT_GE(ContrastRatio(commandGrey, base), MinimumContrast);
     EXPECT_EQ(paramGrey, commandGrey);
-    Form->VerEdit->setText(QStringLiteral("7.00"));
-    const QColor blue = Form->ParamTreeModel->index(0, 0).data(Qt::ForegroundRole).value<QColor>();
+    FForm->VerEdit->setText(QStringLiteral("7.00"));
+    const QColor blue = FForm->ParamTreeModel->index(0, 0).data(Qt::ForegroundRole).value<QColor>();
     EXPECT_GE(ContrastRatio(blue, base), MinimumContrast);
     EXPECT_NE(blue, Blue);
     for (QWidget* tree :
-         {static_cast<QWidget*>(Form->CommandTree), static_cast<QWidget*>(Form->ParamTree)})
+         {static_cast<QWidget*>(FForm->CommandTree), static_cast<QWidget*>(FForm->ParamTree)})
         EXPECT_EQ(tree->palette().color(QPalette::Inactive, QPalette::Highlight),
                   QColor(70, 70, 90));
 
     // Back to a light theme: the classic colours again.
     QApplication::setPalette(PaletteWith(Qt::white, Qt::black));
     QApplication::processEvents();
-    EXPECT_EQ(Form->ParamTreeModel->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), Blue);
-    Form->VerEdit->clear();
-    EXPECT_EQ(Form->CommandTreeModel->NodeAt(1).data(Qt::ForegroundRole).value<QColor>(), Grey);
-    EXPECT_EQ(Form->CommandTree->palette().color(QPalette::Inactive, QPalette::Highlight),
+    EXPECT_EQ(FForm->ParamTreeModel->index(0, 0).data(Qt::ForegroundRole).value<QColor>(), Blue);
+    FForm->VerEdit->clear();
+    EXPECT_EQ(FForm->CommandTreeModel->NodeAt(1).data(Qt::ForegroundRole).value<QColor>(), Grey);
+    EXPECT_EQ(FForm->CommandTree->palette().color(QPalette::Inactive, QPalette::Highlight),
               InactiveCaption);
 }
 
@@ -170,8 +170,8 @@ public:
 TEST_F(WindowLookTest, SelectedRowsKeepTheirGreyAndBlueText) {
     Open();
     TSelectionRecorder style;
-    Form->CommandTree->setStyle(&style);
-    Form->ParamTree->setStyle(&style);
+    FForm->CommandTree->setStyle(&style);
+    FForm->ParamTree->setStyle(&style);
     FocusCommand("AccountsList");
     const auto drawn = [&](QAbstractItemView* AView, const QString& AText) {
         style.SelectedText.clear();
@@ -181,42 +181,42 @@ TEST_F(WindowLookTest, SelectedRowsKeepTheirGreyAndBlueText) {
     };
     // Grey (no version entered) on the selection colour, with and without the focus; a row
     // within the version keeps the selection's own text colour.
-    Form->CommandTree->setFocus();
-    EXPECT_EQ(drawn(Form->CommandTree, QStringLiteral("AccountsList")), Grey);
-    Form->VerEdit->setFocus();
-    EXPECT_EQ(drawn(Form->CommandTree, QStringLiteral("AccountsList")), Grey);
-    Form->VerEdit->setText(QStringLiteral("7.00"));
-    EXPECT_EQ(drawn(Form->CommandTree, QStringLiteral("AccountsList")),
-              Form->CommandTree->palette().color(QPalette::Inactive, QPalette::HighlightedText));
+    FForm->CommandTree->setFocus();
+    EXPECT_EQ(drawn(FForm->CommandTree, QStringLiteral("AccountsList")), Grey);
+    FForm->VerEdit->setFocus();
+    EXPECT_EQ(drawn(FForm->CommandTree, QStringLiteral("AccountsList")), Grey);
+    FForm->VerEdit->setText(QStringLiteral("7.00"));
+    EXPECT_EQ(drawn(FForm->CommandTree, QStringLiteral("AccountsList")),
+              FForm->CommandTree->palette().color(QPalette::Inactive, QPalette::HighlightedText));
 
     // The grid's selected fixed row: blue on the selection colour.
-    Form->ParamTree->setFocus();
-    Form->ParamTree->setCurrentIndex(Form->ParamTreeModel->index(0, 0));
-    EXPECT_EQ(drawn(Form->ParamTree, QStringLiteral("Command")), Blue);
-    Form->CommandTree->setStyle(nullptr);
-    Form->ParamTree->setStyle(nullptr);
+    FForm->ParamTree->setFocus();
+    FForm->ParamTree->setCurrentIndex(FForm->ParamTreeModel->index(0, 0));
+    EXPECT_EQ(drawn(FForm->ParamTree, QStringLiteral("Command")), Blue);
+    FForm->CommandTree->setStyle(nullptr);
+    FForm->ParamTree->setStyle(nullptr);
 }
 
 TEST_F(WindowLookTest, CommandTreeDrawsDottedLinesInAnyStyle) {
     Open();
     std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
     ASSERT_NE(fusion, nullptr);
-    Form->CommandTree->setStyle(fusion.get());
-    const QModelIndex accounts = Form->CommandTreeModel->NodeAt(0);
-    Form->CommandTree->expand(accounts);
-    Form->CommandTree->setCurrentIndex(Form->CommandTreeModel->NodeAt(Position("Blacklist")));
+    FForm->CommandTree->setStyle(fusion.get());
+    const QModelIndex accounts = FForm->CommandTreeModel->NodeAt(0);
+    FForm->CommandTree->expand(accounts);
+    FForm->CommandTree->setCurrentIndex(FForm->CommandTreeModel->NodeAt(Position("Blacklist")));
     QApplication::processEvents();
-    const QColor line = Form->CommandTree->palette().color(QPalette::Mid);
-    const int indent = Form->CommandTree->indentation();
+    const QColor line = FForm->CommandTree->palette().color(QPalette::Mid);
+    const int indent = FForm->CommandTree->indentation();
     // Down the top level beside the commands of the first group, and from the group to them.
-    const QRect first = Form->CommandTree->visualRect(Form->CommandTreeModel->NodeAt(1));
-    const QRect last = Form->CommandTree->visualRect(Form->CommandTreeModel->NodeAt(17));
+    const QRect first = FForm->CommandTree->visualRect(FForm->CommandTreeModel->NodeAt(1));
+    const QRect last = FForm->CommandTree->visualRect(FForm->CommandTreeModel->NodeAt(17));
     const int top = first.top(), bottom = last.bottom();
     const QRect topLevel(indent / 2, top, 1, bottom - top);
     const QRect groupLevel(indent + indent / 2, top, 1, bottom - top);
-    EXPECT_GT(CountPixels(Form->CommandTree, topLevel, line), (bottom - top) / 3);
-    EXPECT_GT(CountPixels(Form->CommandTree, groupLevel, line), (bottom - top) / 3);
-    Form->CommandTree->setStyle(nullptr);
+    EXPECT_GT(CountPixels(FForm->CommandTree, topLevel, line), (bottom - top) / 3);
+    EXPECT_GT(CountPixels(FForm->CommandTree, groupLevel, line), (bottom - top) / 3);
+    FForm->CommandTree->setStyle(nullptr);
 }
 
 TEST_F(WindowLookTest, ResultFormatLabelKeepsItsDistanceInALargeFont) {
@@ -224,10 +224,10 @@ TEST_F(WindowLookTest, ResultFormatLabelKeepsItsDistanceInALargeFont) {
     large.setPointSize(large.pointSize() * 2);
     QApplication::setFont(large);
     Open();
-    const QWidget* row[] = {Form->Label4, Form->JSONRB, Form->LegacyRB, Form->CallButton};
+    const QWidget* row[] = {FForm->Label4, FForm->JSONRB, FForm->LegacyRB, FForm->CallButton};
     for (std::size_t i = 1; i < std::size(row); ++i)
         EXPECT_GE(row[i]->x() - (row[i - 1]->geometry().right() + 1), 4) << i;
-    EXPECT_GE(Form->JSONRB->width(), Form->JSONRB->sizeHint().width());
+    EXPECT_GE(FForm->JSONRB->width(), FForm->JSONRB->sizeHint().width());
 }
 
 } // namespace

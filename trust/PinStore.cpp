@@ -46,7 +46,7 @@ QString TPinStore::Key(const std::string& AHost, uint16_t APort) {
 }
 
 std::optional<std::string> TPinStore::Find(const std::string& AHost, uint16_t APort) const {
-    const QSettings store(FileName, QSettings::IniFormat);
+    const QSettings store(FFileName, QSettings::IniFormat);
     const QVariant value = store.value(Section + u'/' + Key(AHost, APort));
     if (value.typeId() != QMetaType::QString || value.toString().isEmpty())
         return std::nullopt;
@@ -55,9 +55,9 @@ std::optional<std::string> TPinStore::Find(const std::string& AHost, uint16_t AP
 
 bool TPinStore::Pin(const std::string& AHost, uint16_t APort,
                     const std::string& AFingerprint) const {
-    if (!EnsurePrivateFile(FileName))
+    if (!EnsurePrivateFile(FFileName))
         return false;
-    QSettings store(FileName, QSettings::IniFormat);
+    QSettings store(FFileName, QSettings::IniFormat);
     store.setValue(Section + u'/' + Key(AHost, APort), QString::fromStdString(AFingerprint));
     store.sync();
     return store.status() == QSettings::NoError;

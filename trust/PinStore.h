@@ -13,7 +13,7 @@ struct TIdPeerCertificate;
 // writes the file itself, so the window and the tools see each other's pins at once.
 class TPinStore {
 public:
-    explicit TPinStore(QString AFileName) : FileName(std::move(AFileName)) {}
+    explicit TPinStore(QString AFileName) : FFileName(std::move(AFileName)) {}
 
     // The window's settings file in the user's configuration folder.
     static QString DefaultFileName();
@@ -27,7 +27,7 @@ public:
     static QString Key(const std::string& AHost, uint16_t APort);
 
 private:
-    QString FileName;
+    QString FFileName;
 };
 
 // What to do with a certificate that failed the check.

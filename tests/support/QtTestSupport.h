@@ -31,10 +31,10 @@ struct SeenBox {
 class ModalBoxWatcher {
 public:
     explicit ModalBoxWatcher(QMessageBox::StandardButton AAnswer = QMessageBox::NoButton)
-        : Answer(AAnswer) {
-        Timer.setInterval(5);
-        QObject::connect(&Timer, &QTimer::timeout, [this] { Poll(); });
-        Timer.start();
+        : FAnswer(AAnswer) {
+        FTimer.setInterval(5);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] { Poll(); });
+        FTimer.start();
     }
 
     std::vector<SeenBox> Boxes;
@@ -51,7 +51,7 @@ private:
                      static_cast<int>(box->buttons().size()),
                      box->detailedText()};
         Boxes.push_back(seen);
-        QAbstractButton* button = Answer != QMessageBox::NoButton ? box->button(Answer) : nullptr;
+        QAbstractButton* button = FAnswer != QMessageBox::NoButton ? box->button(FAnswer) : nullptr;
         if (button)
             button->click();
         else if (!box->buttons().isEmpty())
@@ -60,6 +60,6 @@ private:
             box->close();
     }
 
-    QMessageBox::StandardButton Answer;
-    QTimer Timer;
+    QMessageBox::StandardButton FAnswer;
+    QTimer FTimer;
 };
