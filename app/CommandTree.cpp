@@ -4,7 +4,15 @@
 #include <QFont>
 #include <QPainter>
 
+namespace {
+
 // Internal ids are catalogue positions plus one, so that 0 never names a row.
+quintptr InternalId(int APosition) {
+    return static_cast<quintptr>(APosition) + 1;
+}
+
+} // namespace
+
 TCommandTreeModel::TCommandTreeModel(const TCommandTreeHandlers& AHandlers, QObject* AParent)
     : QAbstractItemModel(AParent), FHandlers(AHandlers) {}
 
@@ -32,9 +40,8 @@ QModelIndex TCommandTreeModel::NodeAt(int AAbsoluteIndex) const {
         return {};
     const int top = FTopRowOf[AAbsoluteIndex];
     if (FTopRows[top].Position == AAbsoluteIndex)
-        return createIndex(top, 0, quintptr(AAbsoluteIndex + 1));
-    return createIndex(AAbsoluteIndex - FTopRows[top].Position - 1, 0,
-                       quintptr(AAbsoluteIndex + 1));
+        return createIndex(top, 0, InternalId(AAbsoluteIndex));
+    return createIndex(AAbsoluteIndex - FTopRows[top].Position - 1, 0, InternalId(AAbsoluteIndex));
 }
 
 QModelIndex TCommandTreeModel::FindByPrefix(const QString& APrefix, int AFrom) const {
@@ -52,13 +59,13 @@ QModelIndex TCommandTreeModel::index(int ARow, int AColumn, const QModelIndex& A
         return {};
     if (!AParent.isValid())
         return ARow < static_cast<int>(FTopRows.size())
-                   ? createIndex(ARow, 0, quintptr(FTopRows[ARow].Position + 1))
+                   ? createIndex(ARow, 0, InternalId(FTopRows[ARow].Position))
                    : QModelIndex();
     const int parentPosition = AbsoluteIndex(AParent);
     const TopRow& top = FTopRows[FTopRowOf[parentPosition]];
     if (top.Position != parentPosition || ARow >= static_cast<int>(top.Children.size()))
         return {};
-    return createIndex(ARow, 0, quintptr(top.Children[ARow] + 1));
+    return createIndex(ARow, 0, InternalId(top.Children[ARow]));
 }
 
 QModelIndex TCommandTreeModel::parent(const QModelIndex& AChild) const {
@@ -68,7 +75,7 @@ QModelIndex TCommandTreeModel::parent(const QModelIndex& AChild) const {
     const int top = FTopRowOf[position];
     if (FTopRows[top].Position == position)
         return {};
-    return createIndex(top, 0, quintptr(FTopRows[top].Position + 1));
+    return createIndex(top, 0, InternalId(FTopRows[top].Position));
 }
 
 int TCommandTreeModel::rowCount(const QModelIndex& AParent) const {

@@ -12,7 +12,7 @@
 #include <QShortcut>
 
 void TMainForm::CreateShortcuts() {
-    const auto add = [this](QKeySequence AKeys, auto AHandler) {
+    const auto add = [this](const QKeySequence& AKeys, auto AHandler) {
         auto* shortcut = new QShortcut(AKeys, this);
         connect(shortcut, &QShortcut::activated, this, AHandler);
     };

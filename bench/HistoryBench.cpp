@@ -95,7 +95,9 @@ int main(int argc, char** argv) {
                                                            {"no match", "zzzznothing"},
                                                            {"command part", "GamesList"}};
     double worst = openMs;
-    for (const auto& [what, text] : filters) {
+    for (const auto& filter : filters) {
+        const char* const what = filter.first;
+        const char* const text = filter.second;
         int rows = 0;
         const double ms = BestMs(5, [&] {
             form.FilterEdit->setText(QString::fromLatin1(text)); // the list follows the typing

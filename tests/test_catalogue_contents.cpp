@@ -351,7 +351,7 @@ TEST(CatalogueContents, SharedNamesKeepEachCommandsRange) {
 namespace {
 
 // Which of the given parameters a server version has, in order.
-std::vector<std::string> InRange(const TCommand& ACommand, std::vector<std::string> ANames,
+std::vector<std::string> InRange(const TCommand& ACommand, const std::vector<std::string>& ANames,
                                  Version AVersion) {
     std::vector<std::string> result;
     for (const std::string& name : ANames) {

@@ -186,6 +186,7 @@ TEST_F(HistoryTest, OldestCallsGoFirstBeyondEitherLimit) {
         SCOPED_TRACE(c.Name);
         QDir(Folder()).removeRecursively();
         std::vector<THistoryCall> calls;
+        calls.reserve(static_cast<std::size_t>(c.Calls));
         for (int i = 0; i < c.Calls; ++i)
             calls.push_back(
                 MakeCall(QStringLiteral("Call%1").arg(i),

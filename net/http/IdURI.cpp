@@ -122,15 +122,13 @@ std::u16string TIdURI::ResolvePath(const std::u16string& APath) {
             Next = APath.size();
         const std::u16string Segment = APath.substr(Pos, Next - Pos);
         const bool Last = Next == APath.size();
-        if (Segment == u".") {
-            Trailing = true;
-        } else if (Segment == u"..") {
+        if (Segment == u"..") {
             if (!Segments.empty())
                 Segments.pop_back();
             Trailing = true;
-        } else if (Segment.empty()) {
+        } else if (Segment == u"." || Segment.empty()) {
             // Empty segments come from the leading "/" and from doubled slashes at the seams of a
-            // merge; the trailing one only marks a directory.
+            // merge; like ".", the trailing one only marks a directory.
             Trailing = true;
         } else {
             Segments.push_back(Segment);

@@ -160,128 +160,179 @@ void TScriptedServer::AcceptLoop() {
     }
 }
 
+// One connection working through its script, on the connection's own thread.
+class TScriptedServer::TRun {
+public:
+    TRun(TScriptedServer& AServer, int AFd, size_t AIndex)
+        : FServer(AServer), FFd(AFd), FIndex(AIndex) {}
+
+    bool Open() const { return FOpen; }
+    // Carries out one step; false when it could not be done as scripted.
+    bool Do(const TServerScript::TStep& AStep);
+    // Closes the connection unless a step did, and marks it done.
+    void Finish();
+
+private:
+    // Waits for bytes and adds them to what the connection received; false on time-out, stop
+    // or when the peer closed.
+    bool ReceiveSome();
+    size_t ReceivedSize() const;
+    bool ReadRequest();
+    bool ReadUntil(const std::string& ABytes);
+    bool ReadBytes(size_t ACount);
+    bool Send(const std::string& ABytes, size_t ARounds);
+    bool ReadUntilClosed();
+
+    TScriptedServer& FServer;
+    int FFd;
+    size_t FIndex;
+    bool FOpen = true;
+    bool FPeerClosed = false;
+};
+
+bool TScriptedServer::TRun::ReceiveSome() {
+    if (!FServer.WaitFd(FFd, POLLIN)) {
+        return false;
+    }
+    char Buffer[65536];
+    const ssize_t Count = recv(FFd, Buffer, sizeof Buffer, 0);
+    if (Count <= 0) {
+        FPeerClosed = true;
+        return false;
+    }
+    const std::lock_guard Guard(FServer.FLock);
+    FServer.FConnections[FIndex]->Received.append(Buffer, static_cast<size_t>(Count));
+    FServer.FChanged.notify_all();
+    return true;
+}
+
+size_t TScriptedServer::TRun::ReceivedSize() const {
+    const std::lock_guard Guard(FServer.FLock);
+    return FServer.FConnections[FIndex]->Received.size();
+}
+
+bool TScriptedServer::TRun::ReadRequest() {
+    for (;;) {
+        {
+            const std::lock_guard Guard(FServer.FLock);
+            TConnection& Connection = *FServer.FConnections[FIndex];
+            const size_t End = RequestEnd(Connection.Received, Connection.RequestEnd);
+            if (End != std::string::npos) {
+                Connection.Requests.push_back(
+                    Connection.Received.substr(Connection.RequestEnd, End - Connection.RequestEnd));
+                Connection.RequestEnd = End;
+                FServer.FChanged.notify_all();
+                return true;
+            }
+        }
+        if (!ReceiveSome()) {
+            return false;
+        }
+    }
+}
+
+bool TScriptedServer::TRun::ReadUntil(const std::string& ABytes) {
+    for (;;) {
+        {
+            const std::lock_guard Guard(FServer.FLock);
+            if (FServer.FConnections[FIndex]->Received.find(ABytes) != std::string::npos) {
+                return true;
+            }
+        }
+        if (!ReceiveSome()) {
+            return false;
+        }
+    }
+}
+
+bool TScriptedServer::TRun::ReadBytes(size_t ACount) {
+    const size_t Target = ReceivedSize() + ACount;
+    while (ReceivedSize() < Target) {
+        if (!ReceiveSome()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TScriptedServer::TRun::Send(const std::string& ABytes, size_t ARounds) {
+    for (size_t Round = 0; Round < ARounds; ++Round) {
+        size_t Sent = 0;
+        while (Sent < ABytes.size()) {
+            if (!FServer.WaitFd(FFd, POLLOUT)) {
+                return false;
+            }
+            const ssize_t Count =
+                send(FFd, ABytes.data() + Sent, ABytes.size() - Sent, MSG_NOSIGNAL);
+            if (Count <= 0) {
+                return false;
+            }
+            Sent += static_cast<size_t>(Count);
+        }
+    }
+    return true;
+}
+
+bool TScriptedServer::TRun::ReadUntilClosed() {
+    while (ReceiveSome()) {
+    }
+    return FPeerClosed;
+}
+
+bool TScriptedServer::TRun::Do(const TServerScript::TStep& AStep) {
+    switch (AStep.Kind) {
+    case TServerScript::TStep::ReadRequest:
+        return ReadRequest();
+    case TServerScript::TStep::ReadUntil:
+        return ReadUntil(AStep.Bytes);
+    case TServerScript::TStep::ReadBytes:
+        return ReadBytes(AStep.Count);
+    case TServerScript::TStep::Send:
+        return Send(AStep.Bytes, AStep.Count);
+    case TServerScript::TStep::ReadUntilClosed:
+        return ReadUntilClosed();
+    case TServerScript::TStep::Hold:
+        FServer.WaitFd(FServer.FReleasePipe[0], POLLIN);
+        return true;
+    case TServerScript::TStep::Close:
+        shutdown(FFd, SHUT_WR);
+        close(FFd);
+        FOpen = false;
+        return true;
+    case TServerScript::TStep::Reset: {
+        const linger Linger{1, 0};
+        setsockopt(FFd, SOL_SOCKET, SO_LINGER, &Linger, sizeof Linger);
+        close(FFd);
+        FOpen = false;
+        return true;
+    }
+    }
+    return true;
+}
+
+void TScriptedServer::TRun::Finish() {
+    if (FOpen) {
+        shutdown(FFd, SHUT_WR);
+        close(FFd);
+    }
+    const std::lock_guard Guard(FServer.FLock);
+    FServer.FConnections[FIndex]->Done = true;
+    FServer.FChanged.notify_all();
+}
+
 void TScriptedServer::RunScript(int AFd, size_t AIndex) {
     const TServerScript& Script = FScripts[std::min(AIndex, FScripts.size() - 1)];
-    bool Open = true;
-    auto ReceivedSize = [&] {
-        const std::lock_guard Guard(FLock);
-        return FConnections[AIndex]->Received.size();
-    };
-    bool PeerClosed = false;
-    auto ReceiveSome = [&]() -> bool {
-        if (!WaitFd(AFd, POLLIN)) {
-            return false;
-        }
-        char Buffer[65536];
-        const ssize_t Count = recv(AFd, Buffer, sizeof Buffer, 0);
-        if (Count <= 0) {
-            PeerClosed = true;
-            return false;
-        }
-        const std::lock_guard Guard(FLock);
-        FConnections[AIndex]->Received.append(Buffer, static_cast<size_t>(Count));
-        FChanged.notify_all();
-        return true;
-    };
-    auto Fail = [&] { FStepFailure.store(true); };
+    TRun Run(*this, AFd, AIndex);
     for (const auto& Step : Script.Steps()) {
-        if (!Open) {
+        if (!Run.Open()) {
             break;
         }
-        bool Ok = true;
-        switch (Step.Kind) {
-        case TServerScript::TStep::ReadRequest:
-            for (;;) {
-                {
-                    const std::lock_guard Guard(FLock);
-                    TConnection& Connection = *FConnections[AIndex];
-                    const size_t End = RequestEnd(Connection.Received, Connection.RequestEnd);
-                    if (End != std::string::npos) {
-                        Connection.Requests.push_back(Connection.Received.substr(
-                            Connection.RequestEnd, End - Connection.RequestEnd));
-                        Connection.RequestEnd = End;
-                        FChanged.notify_all();
-                        break;
-                    }
-                }
-                if (!ReceiveSome()) {
-                    Ok = false;
-                    break;
-                }
-            }
-            break;
-        case TServerScript::TStep::ReadUntil:
-            for (;;) {
-                {
-                    const std::lock_guard Guard(FLock);
-                    if (FConnections[AIndex]->Received.find(Step.Bytes) != std::string::npos) {
-                        break;
-                    }
-                }
-                if (!ReceiveSome()) {
-                    Ok = false;
-                    break;
-                }
-            }
-            break;
-        case TServerScript::TStep::ReadBytes: {
-            const size_t Target = ReceivedSize() + Step.Count;
-            while (Ok && ReceivedSize() < Target) {
-                Ok = ReceiveSome();
-            }
-            break;
-        }
-        case TServerScript::TStep::Send:
-            for (size_t Round = 0; Ok && Round < Step.Count; ++Round) {
-                size_t Sent = 0;
-                while (Ok && Sent < Step.Bytes.size()) {
-                    if (!WaitFd(AFd, POLLOUT)) {
-                        Ok = false;
-                        break;
-                    }
-                    const ssize_t Count =
-                        send(AFd, Step.Bytes.data() + Sent, Step.Bytes.size() - Sent, MSG_NOSIGNAL);
-                    if (Count <= 0) {
-                        Ok = false;
-                        break;
-                    }
-                    Sent += static_cast<size_t>(Count);
-                }
-            }
-            break;
-        case TServerScript::TStep::ReadUntilClosed:
-            while (ReceiveSome()) {
-            }
-            Ok = PeerClosed;
-            break;
-        case TServerScript::TStep::Hold:
-            WaitFd(FReleasePipe[0], POLLIN);
-            break;
-        case TServerScript::TStep::Close:
-            shutdown(AFd, SHUT_WR);
-            close(AFd);
-            Open = false;
-            break;
-        case TServerScript::TStep::Reset: {
-            const linger Linger{1, 0};
-            setsockopt(AFd, SOL_SOCKET, SO_LINGER, &Linger, sizeof Linger);
-            close(AFd);
-            Open = false;
-            break;
-        }
-        }
-        if (!Ok) {
-            Fail();
+        if (!Run.Do(Step)) {
+            FStepFailure.store(true);
             break;
         }
     }
-    if (Open) {
-        shutdown(AFd, SHUT_WR);
-        close(AFd);
-    }
-    const std::lock_guard Guard(FLock);
-    FConnections[AIndex]->Done = true;
-    FChanged.notify_all();
+    Run.Finish();
 }
 
 std::string TScriptedServer::Received(size_t AIndex) const {

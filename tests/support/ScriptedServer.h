@@ -99,6 +99,8 @@ private:
         bool Done = false;
     };
 
+    class TRun;
+
     void AcceptLoop();
     void RunScript(int AFd, size_t AIndex);
     // Waits for AFd to become ready for AEvents; false on time-out or when the server stops.

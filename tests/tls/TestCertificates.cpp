@@ -49,30 +49,46 @@ void AddExtension(X509* ACert, X509* AIssuer, int ANid, const char* AValue) {
     X509_EXTENSION_free(Extension);
 }
 
-// A certificate for ACommonName with the subject alternative names ANames ("IP:..., DNS:..."),
-// valid from AFrom to ATo seconds from now, signed by AIssuer (itself when null).
-TCert NewCertificate(EVP_PKEY* AKey, const char* ACommonName, const char* ANames, long AFrom,
-                     long ATo, X509* AIssuer, EVP_PKEY* AIssuerKey, bool ACa) {
+// What a certificate says: its common name, its subject alternative names ("IP:..., DNS:...",
+// none when null), and its validity from From to To seconds from now.
+struct TCertContents {
+    const char* CommonName;
+    const char* Names;
+    long From;
+    long To;
+};
+
+// Who signs a certificate: null for a self-signed one.
+struct TSigner {
+    X509* Cert = nullptr;
+    EVP_PKEY* Key = nullptr;
+};
+const TSigner BySelf{};
+
+// A certificate for AKey saying AContents, signed by AIssuer; ACa makes it a certificate authority.
+TCert NewCertificate(EVP_PKEY* AKey, const TCertContents& AContents, const TSigner& AIssuer,
+                     bool ACa) {
     static long Serial = 1000;
     TCert Cert(X509_new(), &X509_free);
     Check(Cert != nullptr, "new");
     X509_set_version(Cert.get(), 2);
     ASN1_INTEGER_set(X509_get_serialNumber(Cert.get()), ++Serial);
-    X509_gmtime_adj(X509_getm_notBefore(Cert.get()), AFrom);
-    X509_gmtime_adj(X509_getm_notAfter(Cert.get()), ATo);
+    X509_gmtime_adj(X509_getm_notBefore(Cert.get()), AContents.From);
+    X509_gmtime_adj(X509_getm_notAfter(Cert.get()), AContents.To);
     X509_set_pubkey(Cert.get(), AKey);
     X509_NAME* Name = X509_get_subject_name(Cert.get());
     X509_NAME_add_entry_by_txt(Name, "O", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>("VL Test"), -1, -1, 0);
     X509_NAME_add_entry_by_txt(Name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(ACommonName), -1, -1, 0);
-    X509* Issuer = AIssuer != nullptr ? AIssuer : Cert.get();
+                               reinterpret_cast<const unsigned char*>(AContents.CommonName), -1, -1,
+                               0);
+    X509* Issuer = AIssuer.Cert != nullptr ? AIssuer.Cert : Cert.get();
     X509_set_issuer_name(Cert.get(), X509_get_subject_name(Issuer));
     AddExtension(Cert.get(), Issuer, NID_basic_constraints, ACa ? "critical,CA:TRUE" : "CA:FALSE");
-    if (ANames != nullptr) {
-        AddExtension(Cert.get(), Issuer, NID_subject_alt_name, ANames);
+    if (AContents.Names != nullptr) {
+        AddExtension(Cert.get(), Issuer, NID_subject_alt_name, AContents.Names);
     }
-    Check(X509_sign(Cert.get(), AIssuerKey != nullptr ? AIssuerKey : AKey, EVP_sha256()) > 0,
+    Check(X509_sign(Cert.get(), AIssuer.Key != nullptr ? AIssuer.Key : AKey, EVP_sha256()) > 0,
           "sign");
     return Cert;
 }
@@ -111,11 +127,10 @@ TTestCertificate Save(X509* ACert, EVP_PKEY* AKey, const std::string& AName) {
     return Result;
 }
 
-TTestCertificate ServerCertificate(const char* AName, const char* ACommonName, const char* ANames,
-                                   long AFrom, long ATo, X509* AIssuer, EVP_PKEY* AIssuerKey) {
+TTestCertificate ServerCertificate(const char* AName, const TCertContents& AContents,
+                                   const TSigner& AIssuer) {
     const TKey Key = NewKey();
-    const TCert Cert =
-        NewCertificate(Key.get(), ACommonName, ANames, AFrom, ATo, AIssuer, AIssuerKey, false);
+    const TCert Cert = NewCertificate(Key.get(), AContents, AIssuer, false);
     return Save(Cert.get(), Key.get(), AName);
 }
 
@@ -123,7 +138,7 @@ TTestCertificate ServerCertificate(const char* AName, const char* ACommonName, c
 
 const TTestCertificate& TTestCertificate::Get() {
     static const TTestCertificate Certificate = ServerCertificate(
-        "wrong-self", "wrong.example", "DNS:wrong.example", -Day, 2 * Day, nullptr, nullptr);
+        "wrong-self", {"wrong.example", "DNS:wrong.example", -Day, 2 * Day}, BySelf);
     return Certificate;
 }
 
@@ -131,20 +146,20 @@ const TTestPki& TTestPki::Get() {
     static const TTestPki Pki = [] {
         TTestPki Result;
         const TKey CaKey = NewKey();
-        const TCert Ca = NewCertificate(CaKey.get(), "VL Test CA", nullptr, -Day, 30 * Day, nullptr,
-                                        nullptr, true);
+        const TCert Ca =
+            NewCertificate(CaKey.get(), {"VL Test CA", nullptr, -Day, 30 * Day}, BySelf, true);
         Result.CaFile = WriteCertificate(Ca.get(), "ca");
+        const TSigner ByCa{Ca.get(), CaKey.get()};
         const char* Loopback = "IP:127.0.0.1,IP:::1,DNS:localhost";
-        Result.Leaf =
-            ServerCertificate("leaf", "localhost", Loopback, -Day, 30 * Day, Ca.get(), CaKey.get());
-        Result.Expired = ServerCertificate("expired", "localhost", Loopback, -30 * Day, -Day,
-                                           Ca.get(), CaKey.get());
-        Result.WrongName = ServerCertificate("wrong", "wrong.example", "DNS:wrong.example", -Day,
-                                             30 * Day, Ca.get(), CaKey.get());
+        Result.Leaf = ServerCertificate("leaf", {"localhost", Loopback, -Day, 30 * Day}, ByCa);
+        Result.Expired =
+            ServerCertificate("expired", {"localhost", Loopback, -30 * Day, -Day}, ByCa);
+        Result.WrongName = ServerCertificate(
+            "wrong", {"wrong.example", "DNS:wrong.example", -Day, 30 * Day}, ByCa);
         Result.SelfSigned =
-            ServerCertificate("self", "localhost", Loopback, -Day, 30 * Day, nullptr, nullptr);
+            ServerCertificate("self", {"localhost", Loopback, -Day, 30 * Day}, BySelf);
         Result.SelfSigned2 =
-            ServerCertificate("self2", "localhost", Loopback, -Day, 30 * Day, nullptr, nullptr);
+            ServerCertificate("self2", {"localhost", Loopback, -Day, 30 * Day}, BySelf);
         return Result;
     }();
     return Pki;
