@@ -106,9 +106,22 @@ TEST(SocketErrorText, PlatformNumbersMapOntoTheTable) {
     const struct {
         int Result;
         int Code;
-    } Resolver[] = {{EAI_NONAME, 11001}, {EAI_AGAIN, 11002},    {EAI_FAIL, 11003},
-                    {EAI_FAMILY, 10047}, {EAI_SOCKTYPE, 10044}, {EAI_SERVICE, 10109},
-                    {EAI_MEMORY, 8},     {EAI_BADFLAGS, 10022}};
+    } Resolver[] = {
+        {EAI_NONAME, 11001},
+        {EAI_AGAIN, 11002},
+        {EAI_FAIL, 11003},
+        {EAI_FAMILY, 10047},
+        {EAI_SOCKTYPE, 10044},
+        {EAI_SERVICE, 10109},
+        {EAI_MEMORY, 8},
+        {EAI_BADFLAGS, 10022},
+#if defined(EAI_NODATA) && EAI_NODATA != EAI_NONAME
+        {EAI_NODATA, 11004},
+#endif
+#ifdef EAI_ADDRFAMILY
+        {EAI_ADDRFAMILY, 11004},
+#endif
+    };
     for (const auto& Case : Resolver) {
         EXPECT_EQ(TIdStackBSDBase::ResolverErrorToSocketError(Case.Result, 0), Case.Code)
             << Case.Result;
@@ -196,6 +209,10 @@ TEST_F(StackTest, ResolverFailuresBecomeSocketErrors) {
         {EAI_NONAME, 11001, "Socket Error # 11001\r\nHost not found."},
         {EAI_AGAIN, 11002, "Socket Error # 11002\r\n"},
         {EAI_FAIL, 11003, "Socket Error # 11003\r\n"},
+#ifdef EAI_ADDRFAMILY
+        // A name without an address of the family asked for is a failure with a number too.
+        {EAI_ADDRFAMILY, 11004, "Socket Error # 11004\r\n"},
+#endif
     };
     for (const auto& Case : Cases) {
         ResolverResult = Case.Result;

@@ -94,9 +94,6 @@ int TIdStackBSDBase::ErrnoToSocketError(int AErrno) {
 int TIdStackBSDBase::ResolverErrorToSocketError(int AResolverResult, int AErrno) {
     switch (AResolverResult) {
     case 0:
-#ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY:
-#endif
         return 0;
     case EAI_AGAIN:
         return Id_WSATRY_AGAIN;
@@ -110,8 +107,12 @@ int TIdStackBSDBase::ResolverErrorToSocketError(int AResolverResult, int AErrno)
         return Id_WSA_NOT_ENOUGH_MEMORY;
 #if defined(EAI_NODATA) && EAI_NODATA != EAI_NONAME
     case EAI_NODATA:
-        return Id_WSANO_DATA;
 #endif
+#ifdef EAI_ADDRFAMILY
+    // The name exists but has no address of the family asked for: no data, as for EAI_NODATA.
+    case EAI_ADDRFAMILY:
+#endif
+        return Id_WSANO_DATA;
     case EAI_NONAME:
         return Id_WSAHOST_NOT_FOUND;
     case EAI_SERVICE:
