@@ -417,6 +417,29 @@ TEST(HttpCookies, StoreIsCappedPerDomainAndInAllOldestFirst) {
     EXPECT_EQ(Store.CookieHeader(HttpRoot, T0 + 201), "");
 }
 
+TEST(HttpCookies, ManySetCookieHeadersAreWorkThatAbortEnds) {
+    // One answer's cookies in a block: the last one kept holds the place the work reached.
+    std::vector<std::string> Values;
+    for (int I = 0; I < 5000; ++I)
+        Values.push_back("c" + std::to_string(I) + "=v");
+    TIdCookieManager Store;
+    Store.AddServerCookies(Values, HttpRoot, T0);
+    ASSERT_FALSE(Store.Cookies().empty());
+    EXPECT_EQ(Store.Cookies().back().Name, "c4999");
+
+    TIdCookieManager Aborted;
+    int Checks = 0;
+    EXPECT_THROW(Aborted.AddServerCookies(Values, HttpRoot, T0,
+                                          [&] {
+                                              if (++Checks == 2)
+                                                  throw EIdOperationAborted("Operation aborted.");
+                                          }),
+                 EIdOperationAborted);
+    const std::vector<TIdCookie> Kept = Aborted.Cookies();
+    ASSERT_FALSE(Kept.empty());
+    EXPECT_LT(std::stoi(Kept.back().Name.substr(1)), 2100) << "went on after the abort";
+}
+
 // ---------------------------------------------------------------------------------------------
 // Whole answers, through a connection in memory that hands them out in pieces of a chosen size.
 
@@ -618,6 +641,37 @@ TEST(HttpResponse, AnswerTable) {
             EXPECT_EQ(Text, C.Text) << C.Name << ", pieces of " << PieceSize;
         }
     }
+}
+
+TEST(HttpResponse, AbortEndsALongFoldedHeaderPromptly) {
+    // Cancel comes while a folded header of many lines arrives in small pieces: the call ends
+    // with the abort at once, and the rest of the block is never read.
+    struct TCancellingHandler : TMemoryIOHandler {
+        TIdHTTP* HTTP = nullptr;
+        int ReceiveChunk(std::span<uint8_t> ABuffer) override {
+            if (Receives() == 20)
+                HTTP->Abort();
+            return TMemoryIOHandler::ReceiveChunk(ABuffer);
+        }
+    } Handler;
+    std::string Reply = "HTTP/1.1 200 OK\r\nX-Folded: first\r\n";
+    for (int I = 0; I < 100000; ++I)
+        Reply += " more\r\n";
+    Reply += "Content-Length: 2\r\n\r\nok";
+    Handler.Replies = {Reply};
+    Handler.PieceSize = 1024;
+    TIdHTTP HTTP;
+    Handler.HTTP = &HTTP;
+    HTTP.SetIOHandler(&Handler);
+    try {
+        HTTP.Post(TMemoryClient::URL, {});
+        ADD_FAILURE() << "no failure";
+    } catch (const EIdOperationAborted& E) {
+        EXPECT_STREQ(E.what(), "Operation aborted.");
+    }
+    EXPECT_EQ(Handler.Receives(), 21);
+    EXPECT_FALSE(HTTP.Connected());
+    HTTP.SetIOHandler(nullptr);
 }
 
 TEST(HttpResponse, RunningOutOfMemoryHasWordsOfItsOwn) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -219,6 +221,35 @@ TEST_F(SettingsTest, WriteFailuresAreReported) {
     } catch (const ESettingsError& error) {
         EXPECT_STREQ(error.what(), "Failed to set data for 'Version'");
     }
+}
+
+TEST_F(SettingsTest, WriteFailureNamesTheValueItHappenedAt) {
+    // The file may grow only so far: the short values fit, the long path does not. Past the
+    // limit a write fails with EFBIG (the signal that would end the process is ignored here).
+    TConnectionSettings settings = Loaded();
+    settings.Version = QStringLiteral("7.2");
+    FStore.Save(settings);
+    settings.Version = QStringLiteral("7.3");
+    settings.Path = QString(64 * 1024, u'p');
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit oldLimit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
+    rlimit limit = oldLimit;
+    limit.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    QString message = QStringLiteral("no error");
+    try {
+        FStore.Save(settings);
+    } catch (const ESettingsError& error) {
+        message = QString::fromStdString(error.what());
+    }
+    setrlimit(RLIMIT_FSIZE, &oldLimit);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(message, QStringLiteral("Failed to set data for 'Path'"));
+    // What was written before the failure stays; the value that failed keeps its stored text.
+    const TConnectionSettings stored = Loaded();
+    EXPECT_EQ(stored.Version, QStringLiteral("7.3"));
+    EXPECT_EQ(stored.Path, QStringLiteral("api"));
 }
 
 } // namespace

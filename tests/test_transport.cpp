@@ -1,4 +1,5 @@
 #include "IdBuffer.h"
+#include "IdConnectThread.h"
 #include "IdException.h"
 #include "IdIOHandlerStack.h"
 #include "IdStackPosix.h"
@@ -9,15 +10,23 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <fcntl.h>
+#include <filesystem>
 #include <future>
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -80,7 +89,11 @@ public:
         const socklen_t Length = sizeof Address;
         for (int& Filler : FFillers) {
             Filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            connect(Filler, reinterpret_cast<sockaddr*>(&Address), Length);
+            // A filler that could not even start its connect would leave room in the queue.
+            if (connect(Filler, reinterpret_cast<sockaddr*>(&Address), Length) != 0 &&
+                errno != EINPROGRESS) {
+                throw std::runtime_error("could not fill the accept queue");
+            }
         }
     }
     ~TStalledListener() {
@@ -508,6 +521,104 @@ TEST(Abort, RacesWithCloseSafely) {
         Client.Handler.ClearAbort();
     }
     Server.Release();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Descriptors: a program started while a call runs (a browser, a helper) inherits none of the
+// call's pipes.
+
+namespace {
+
+// The pipes this process holds.
+std::set<int> OpenPipes() {
+    std::set<int> Pipes;
+    for (const auto& Entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code Error;
+        const std::filesystem::path Target = std::filesystem::read_symlink(Entry.path(), Error);
+        if (!Error && Target.native().starts_with("pipe:"))
+            Pipes.insert(std::stoi(Entry.path().filename().native()));
+    }
+    return Pipes;
+}
+
+// The pipes opened since ABefore.
+std::vector<int> PipesSince(const std::set<int>& ABefore) {
+    std::vector<int> New;
+    for (const int Fd : OpenPipes())
+        if (!ABefore.contains(Fd))
+            New.push_back(Fd);
+    return New;
+}
+
+bool CloseOnExec(int AFd) {
+    const int Flags = fcntl(AFd, F_GETFD);
+    return Flags >= 0 && (Flags & FD_CLOEXEC) != 0;
+}
+
+} // namespace
+
+TEST(Descriptors, LookupAndWakePipesAreCloseOnExecAndTheLookupPipeEndsWithTheLookup) {
+    {
+        const std::lock_guard Guard(HangLock);
+        HangReleased = false;
+        HangsStarted = 0;
+        HangsEnded = 0;
+    }
+    const std::set<int> Before = OpenPipes();
+    TIdStackPosix::SetResolver(HangingResolver);
+    {
+        TClient Client("slow.example", 80);
+        auto Connector = std::async(std::launch::async, [&] {
+            return MessageOf<EIdSocketError>([&] { Client.Connection.Connect(); });
+        });
+        // Looked at while the lookup still hangs, so that its pipe is certainly open.
+        std::vector<int> During;
+        std::vector<int> Inherited;
+        {
+            std::unique_lock Guard(HangLock);
+            if (HangChanged.wait_for(Guard, Bound, [] { return HangsStarted > 0; }))
+                During = PipesSince(Before);
+            for (const int Fd : During)
+                if (!CloseOnExec(Fd))
+                    Inherited.push_back(Fd);
+            HangReleased = true;
+            HangChanged.notify_all();
+        }
+        ASSERT_EQ(Connector.wait_for(Bound), std::future_status::ready);
+        TIdStackPosix::SetResolver(nullptr);
+        EXPECT_EQ(Connector.get(), "Socket Error # 11002\r\n");
+        // The handler's wake pipe and the lookup's.
+        EXPECT_EQ(During.size(), 4u);
+        EXPECT_EQ(Inherited, std::vector<int>()) << "pipes a started program would inherit";
+
+        // The lookup thread lets go of its pipe just after it hands over the outcome, with
+        // nothing left to wait on: look until it is gone, within the bound.
+        const auto Deadline = std::chrono::steady_clock::now() + Bound;
+        while (PipesSince(Before).size() > 2 && std::chrono::steady_clock::now() < Deadline)
+            std::this_thread::yield();
+        EXPECT_EQ(PipesSince(Before).size(), 2u) << "only the handler's wake pipe is left";
+    }
+    EXPECT_EQ(PipesSince(Before), std::vector<int>());
+}
+
+TEST(Descriptors, ConnectThreadStopPipeIsCloseOnExec) {
+    const std::set<int> Before = OpenPipes();
+    {
+        std::promise<std::vector<int>> Seen;
+        TIdConnectThread Thread([&](int AStopFd) {
+            Seen.set_value(PipesSince(Before));
+            pollfd Stop{AStopFd, POLLIN, 0};
+            poll(&Stop, 1, static_cast<int>(std::chrono::milliseconds(Bound).count()));
+        });
+        auto Pipes = Seen.get_future();
+        ASSERT_EQ(Pipes.wait_for(Bound), std::future_status::ready);
+        Thread.Stop();
+        const std::vector<int> During = Pipes.get();
+        EXPECT_EQ(During.size(), 2u);
+        for (const int Fd : During)
+            EXPECT_TRUE(CloseOnExec(Fd)) << "pipe " << Fd;
+    }
+    EXPECT_EQ(PipesSince(Before), std::vector<int>());
 }
 
 TEST(Buffer, QueueOperations) {

@@ -260,6 +260,16 @@ bool IsHTTPProtocol(std::string_view AProtocol) {
 
 } // namespace
 
+void TIdCookieManager::AddServerCookies(const std::vector<std::string>& ASetCookies,
+                                        const TIdCookieRequest& ARequest, std::int64_t ANow,
+                                        const std::function<void()>& ACheckAbort) {
+    for (std::size_t I = 0; I < ASetCookies.size(); ++I) {
+        if (ACheckAbort && I % 1024 == 1023)
+            ACheckAbort();
+        AddServerCookie(ASetCookies[I], ARequest, ANow);
+    }
+}
+
 void TIdCookieManager::AddServerCookie(std::string_view ASetCookie,
                                        const TIdCookieRequest& ARequest, std::int64_t ANow) {
     const std::optional<TParsedCookie> Parsed = ParseSetCookie(ASetCookie, ANow);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -46,6 +47,11 @@ public:
     // Parses one Set-Cookie value received for ARequest and stores, replaces or removes a cookie.
     void AddServerCookie(std::string_view ASetCookie, const TIdCookieRequest& ARequest,
                          std::int64_t ANow);
+    // AddServerCookie for each of ASetCookies in order: one answer's Set-Cookie headers, which
+    // may be many. ACheckAbort, when set, is called now and then and may throw to end the work.
+    void AddServerCookies(const std::vector<std::string>& ASetCookies,
+                          const TIdCookieRequest& ARequest, std::int64_t ANow,
+                          const std::function<void()>& ACheckAbort = {});
 
     // Drops expired cookies, then returns the Cookie header value for ARequest (empty when no
     // cookie matches) and marks the matching cookies as used.

@@ -352,13 +352,8 @@ void TIdHTTP::TakeCookies() {
         return;
     const TIdCookieRequest CookieRequest{ToUTF8(FURL.Host), ToUTF8(FURL.Protocol),
                                          ToUTF8(FURL.Path + FURL.Document)};
-    const std::int64_t Now = NowSeconds();
-    std::size_t Count = 0;
-    for (const std::string& Value : FResponse.RawHeaders.Values("Set-Cookie")) {
-        if (++Count % 1024 == 0)
-            CheckAbort();
-        FCookies.AddServerCookie(Value, CookieRequest, Now);
-    }
+    FCookies.AddServerCookies(FResponse.RawHeaders.Values("Set-Cookie"), CookieRequest,
+                              NowSeconds(), [this] { CheckAbort(); });
 }
 
 std::size_t TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
