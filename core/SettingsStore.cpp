@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <utility>
 #include <vector>
 
@@ -86,6 +87,24 @@ bool EveryLineReadable(const QByteArray& AContents) {
             return false;
     }
     return true;
+}
+
+// Whether the settings file, read afresh, holds AText for AName. The settings writer may report
+// success for a file it could write only in part (a full disk), and its reader answers from what
+// it wrote; so the file is read through a second name of its own, a hard link.
+bool ReadsBack(const QString& AFileName, const QString& AName, const QString& AText) {
+    static std::atomic<unsigned> probes{0};
+    const QString probe = AFileName + QStringLiteral(".check%1").arg(probes++);
+    QFile::remove(probe);
+    if (::link(QFile::encodeName(AFileName).constData(), QFile::encodeName(probe).constData()) != 0)
+        return true; // no second name to be had: the writer's word is all there is
+    bool same = false;
+    {
+        const QSettings check(probe, QSettings::IniFormat);
+        same = check.status() == QSettings::NoError && check.value(Key(AName)) == AText;
+    }
+    QFile::remove(probe);
+    return same;
 }
 
 } // namespace
@@ -198,6 +217,19 @@ QString TSettingsStore::Save(const TConnectionSettings& ASettings) {
         throw ESettingsError("Failed to create key VLCallbench");
     QString notice = Repair();
 
+    // The file as it was, under a second name: a value that cannot be written puts it back
+    // whole, so a failed save loses nothing.
+    const QByteArray path = QFile::encodeName(FFileName);
+    const QByteArray kept = QFile::encodeName(FFileName + QStringLiteral(".saving"));
+    ::unlink(kept.constData());
+    const bool canRestore = ::link(path.constData(), kept.constData()) == 0;
+    const auto fail = [&](const QString& AName) {
+        if (canRestore)
+            ::rename(kept.constData(), path.constData());
+        throw ESettingsError(
+            QStringLiteral("Failed to set data for '%1'").arg(AName).toStdString());
+    };
+
     QSettings store(FFileName, QSettings::IniFormat);
     std::vector<TUnread> stillUnread;
     for (const auto& [name, text] : StoredTexts(ASettings)) {
@@ -213,10 +245,11 @@ QString TSettingsStore::Save(const TConnectionSettings& ASettings) {
         // One value at a time, so that a failure names the value it happened at.
         store.setValue(Key(name), text);
         store.sync();
-        if (store.status() != QSettings::NoError)
-            throw ESettingsError(
-                QStringLiteral("Failed to set data for '%1'").arg(name).toStdString());
+        if (store.status() != QSettings::NoError || !ReadsBack(FFileName, name, text))
+            fail(name);
     }
+    if (canRestore)
+        ::unlink(kept.constData());
     FUnread = std::move(stillUnread);
     QFile::setPermissions(FFileName, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return notice;

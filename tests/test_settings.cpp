@@ -246,10 +246,15 @@ TEST_F(SettingsTest, WriteFailureNamesTheValueItHappenedAt) {
     setrlimit(RLIMIT_FSIZE, &oldLimit);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(message, QStringLiteral("Failed to set data for 'Path'"));
-    // What was written before the failure stays; the value that failed keeps its stored text.
+    // The writer replaced the file with the part it could write and called that a success: the
+    // file is put back as it was before the save, and nothing is lost.
     const TConnectionSettings stored = Loaded();
-    EXPECT_EQ(stored.Version, QStringLiteral("7.3"));
+    EXPECT_EQ(stored.Version, QStringLiteral("7.2"));
     EXPECT_EQ(stored.Path, QStringLiteral("api"));
+    EXPECT_EQ(stored.Port, QStringLiteral("8087"));
+    EXPECT_EQ(stored.ResultsView, QStringLiteral("Raw"));
+    EXPECT_EQ(QDir(FFolder.path()).entryList(QDir::Files), QStringList{"Tessarine.conf"})
+        << "no working copies are left behind";
 }
 
 } // namespace
