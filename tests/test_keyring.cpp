@@ -153,8 +153,8 @@ TEST_F(KeyringTest, CallToolSendsTheRememberedPassword) {
     const std::u16string wideUrl = server.URL();
     const std::string url(wideUrl.begin(), wideUrl.end());
     const std::vector<std::string> environment{
-        "XDG_CONFIG_HOME=" + Folder.path().toStdString(),
-        "XDG_DATA_HOME=" + Folder.filePath(QStringLiteral("data")).toStdString(),
+        "XDG_CONFIG_HOME=" + FFolder.path().toStdString(),
+        "XDG_DATA_HOME=" + FFolder.filePath(QStringLiteral("data")).toStdString(),
         "OTHER_PASSWORD=other"};
     for (const bool named : {false, true}) {
         std::vector<std::string> arguments{"--server", url, "SystemStats"};

@@ -314,11 +314,11 @@ TEST_F(SendTest, CopiedToolLineForcesWhatTheTypedVersionLacks) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.Version) + " " + c.Command);
-        Form->VerEdit->setText(QString::fromLatin1(c.Version));
+        FForm->VerEdit->setText(QString::fromLatin1(c.Version));
         FocusCommand(c.Command);
         if (c.Typed)
             TypeValue("Players", QString::fromLatin1(c.Typed));
-        QTest::keyClick(Form->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(FForm->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
         const QString line = QGuiApplication::clipboard()->text();
         EXPECT_EQ(line.startsWith(QStringLiteral(
                       "vlcallbench-call --server http://127.0.0.1:8087/api --force ")),
