@@ -420,6 +420,7 @@ TEST(HttpCookies, StoreIsCappedPerDomainAndInAllOldestFirst) {
 TEST(HttpCookies, ManySetCookieHeadersAreWorkThatAbortEnds) {
     // One answer's cookies in a block: the last one kept holds the place the work reached.
     std::vector<std::string> Values;
+    Values.reserve(5000);
     for (int I = 0; I < 5000; ++I)
         Values.push_back("c" + std::to_string(I) + "=v");
     TIdCookieManager Store;
