@@ -501,14 +501,14 @@ TEST_F(CallToolTest, InterruptedCallIsKeptAsCancelled) {
                                      "charset=utf-8\r\nContent-Length: 100\r\n\r\nfirst ")
                                .Hold());
     TToolProcess process(CallTool, {"--server", Narrow(server.URL(u"/api")), "SystemStats"},
-                         Config.Environment());
+                         FConfig.Environment());
     ASSERT_TRUE(process.WaitForOut(6));
     process.Signal(SIGINT);
     EXPECT_EQ(process.Finish(10000), -1); // ended by the signal, in time
     server.Release();
     EXPECT_EQ(process.Out, "first ");
     EXPECT_EQ(process.Err, "");
-    const std::vector<THistoryCall> calls = StoredCalls(Config.HistoryFolder());
+    const std::vector<THistoryCall> calls = StoredCalls(FConfig.HistoryFolder());
     ASSERT_EQ(calls.size(), 1U);
     EXPECT_EQ(calls[0].Outcome, THistoryOutcome::Cancelled);
     EXPECT_EQ(calls[0].Command, QStringLiteral("SystemStats"));
