@@ -13,6 +13,10 @@
 
 #include <unicode/uchar.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -129,19 +133,20 @@ std::size_t CharacterEnd(std::u16string_view AText, std::size_t AAt) {
     const char32_t first = CodeAt(AText, AAt, length);
     AAt += length;
     int before = BreakClass(first);
-    bool pictographic = IsPictographic(first); // a pictograph, then only marks and joiners
+    char32_t base = first; // the last code point that is neither a mark nor a joiner
     int regional = before == U_GCB_REGIONAL_INDICATOR ? 1 : 0;
     while (AAt < AText.size()) {
         const char32_t next = CodeAt(AText, AAt, length);
         const int after = BreakClass(next);
+        // A joiner joins two pictographs (the first perhaps with marks).
         const bool joins = Joins(before, after) ||
-                           (before == U_GCB_ZWJ && pictographic && IsPictographic(next)) ||
+                           (before == U_GCB_ZWJ && IsPictographic(base) && IsPictographic(next)) ||
                            (before == U_GCB_REGIONAL_INDICATOR &&
                             after == U_GCB_REGIONAL_INDICATOR && regional % 2 == 1);
         if (!joins)
             break;
-        pictographic =
-            (pictographic && (after == U_GCB_EXTEND || after == U_GCB_ZWJ)) || IsPictographic(next);
+        if (after != U_GCB_EXTEND && after != U_GCB_ZWJ)
+            base = next;
         regional += after == U_GCB_REGIONAL_INDICATOR ? 1 : 0;
         before = after;
         AAt += length;
@@ -274,6 +279,21 @@ void TResultsView::WrapByWidth(std::u16string_view ALine, std::vector<int64_t>& 
                 const auto fit = static_cast<std::size_t>(std::max<qreal>(0, (limit - x) / Column));
                 const std::size_t stop = std::min(size, edge + std::max<std::size_t>(fit, 1));
                 std::size_t at = edge;
+#ifdef __SSE2__
+                // Eight units at a time: any at 0x80 or above, or a tab, ends the stretch.
+                const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+                const __m128i tab = _mm_set1_epi16(u'\t');
+                for (; at + 8 <= stop; at += 8) {
+                    const __m128i units =
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(ALine.data() + at));
+                    const __m128i ascii =
+                        _mm_cmpeq_epi16(_mm_and_si128(units, high), _mm_setzero_si128());
+                    const int plain =
+                        _mm_movemask_epi8(ascii) & ~_mm_movemask_epi8(_mm_cmpeq_epi16(units, tab));
+                    if (plain != 0xFFFF)
+                        break;
+                }
+#endif
                 while (at < stop && ALine[at] < 0x80 && ALine[at] != u'\t')
                     ++at;
                 if (at < size && ALine[at] >= 0x300)
