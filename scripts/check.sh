@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the habits of the sources: formatting (clang-format, .clang-format) and lint (clang-tidy,
-# .clang-tidy). Run it before landing on the files you touched; scripts/test.sh runs the
-# formatting check over everything.
+# .clang-tidy). Run it before landing on the files you touched; scripts/test.sh runs both over
+# everything.
 # Usage: scripts/check.sh [--format-only] [FILE ...]
 #        (no files: every C++ source and header in the repository)
 # Any finding fails. The compile commands clang-tidy needs come from build-check/ (configured

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The test command (and CI): installs what is missing, checks formatting (scripts/check.sh; run
-# it without --format-only for clang-tidy too), checks that the program configures without any
-# test library, builds everything with warnings as errors under AddressSanitizer and
-# UndefinedBehaviorSanitizer into build-test/ and runs every test, then runs the threaded tests
-# again under ThreadSanitizer from build-tsan/. Any finding, warning or sanitizer report fails.
+# The test command (and CI): installs what is missing, checks formatting, checks that the program
+# configures without any test library, runs clang-tidy over every source (scripts/check.sh),
+# builds everything with warnings as errors under AddressSanitizer and UndefinedBehaviorSanitizer
+# into build-test/ and runs every test, then runs the threaded tests again under ThreadSanitizer
+# from build-tsan/. Any finding, warning or sanitizer report fails. The cheap checks come first;
+# clang-tidy (several minutes) comes before the sanitizer build, so a finding fails early.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,9 @@ scripts/check.sh --format-only
 cmake -S . -B build-minimal -G Ninja -DVL_BUILD_TESTS=OFF -DVL_BUILD_BENCH=OFF \
     -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
     -DCMAKE_DISABLE_FIND_PACKAGE_Qt6Test=ON >/dev/null
+
+# clang-tidy over every source (the formatting check again with it takes seconds).
+scripts/check.sh
 
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVL_SANITIZE=ON \
     -DVL_WERROR=ON -DVL_BUILD_TESTS=ON -DVL_BUILD_BENCH=ON >/dev/null
