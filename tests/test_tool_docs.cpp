@@ -66,7 +66,7 @@ std::set<std::string> HelpOptions(const std::string& ATool) {
 
 class CallCompletionTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_FALSE(BashPath.empty()) << "bash is not on the PATH"; }
+    void SetUp() override { ASSERT_FALSE(FBashPath.empty()) << "bash is not on the PATH"; }
 
     // Calls the completion function as bash does for a command line split into AWords, the last
     // of them the word being completed; the words it offers.
@@ -79,7 +79,7 @@ protected:
             "printf '%s\\n' \"${COMPREPLY[@]}\"",
             "bash", AScript};
         arguments.insert(arguments.end(), AWords.begin(), AWords.end());
-        const TToolRun run = RunTool(BashPath, arguments);
+        const TToolRun run = RunTool(FBashPath, arguments);
         EXPECT_EQ(run.ExitCode, 0) << run.Err;
         std::vector<std::string> words = Lines(run.Out);
         std::erase(words, "");
@@ -87,18 +87,18 @@ protected:
         return words;
     }
 
-    std::string BashPath = Bash();
+    std::string FBashPath = Bash();
 };
 
 TEST_F(CallCompletionTest, ScriptsAreValidBashAndRegisterTheirFunctions) {
     for (const std::string& file :
          {CallCompletion, (DataDir / "completion/vlcallbench-post").string(),
           (DataDir / "completion/vlcallbench-catalogue").string()}) {
-        const TToolRun check = RunTool(BashPath, {"-n", file});
+        const TToolRun check = RunTool(FBashPath, {"-n", file});
         EXPECT_EQ(check.ExitCode, 0) << file << ":\n" << check.Err;
     }
     const TToolRun registered = RunTool(
-        BashPath, {"-c", "source \"$1\" && complete -p vlcallbench-call", "bash", CallCompletion});
+        FBashPath, {"-c", "source \"$1\" && complete -p vlcallbench-call", "bash", CallCompletion});
     EXPECT_EQ(registered.Out, "complete -F _vlcallbench_call vlcallbench-call\n") << registered.Err;
 }
 
