@@ -186,6 +186,9 @@ void THistoryForm::Refresh() {
     try {
         if (!FReader.IsOpen())
             FReader.OpenForReading();
+        // The list's older query would keep the reader on a snapshot from before the answers
+        // the filter has indexed.
+        Model->clear();
         Model->setQuery(FReader.ListQuery(FilterEdit->text()));
         if (Model->lastError().isValid())
             FReadError = Model->lastError().text();

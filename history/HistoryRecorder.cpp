@@ -1,8 +1,10 @@
 #include "HistoryRecorder.h"
 
-THistoryRecorder::THistoryRecorder(QString AFolder, THistoryLimits ALimits)
+THistoryRecorder::THistoryRecorder(QString AFolder, THistoryLimits ALimits,
+                                   THistoryIndexing AIndexing)
     : FFolder(AFolder.isEmpty() ? THistoryStore::DefaultFolder() : std::move(AFolder)),
-      FFileName(FFolder + QStringLiteral("/history.sqlite")), FLimits(ALimits) {
+      FFileName(FFolder + QStringLiteral("/history.sqlite")), FLimits(ALimits),
+      FIndexing(AIndexing) {
     FWorker = std::thread([this] { Run(); });
     Post([this] { EnsureOpen(); });
 }
@@ -67,17 +69,11 @@ void THistoryRecorder::Record(THistoryCall ACall) {
             if (!EnsureOpen())
                 return;
             try {
-                const qint64 id = FStore->Record(call);
+                const qint64 id = FStore->Record(call, FIndexing);
                 SetStatus(FNotice);
                 emit Recorded(id);
             } catch (const EHistoryError& error) {
-                SetStatus(QStringLiteral("The last call was not recorded: %1")
-                              .arg(QString::fromStdString(error.what())));
-                // A file found damaged only now is moved aside at the next call.
-                if (error.Damaged()) {
-                    FFoundDamaged = true;
-                    FStore.reset();
-                }
+                Failed(QStringLiteral("The last call was not recorded"), error);
             }
         });
     }
@@ -93,14 +89,36 @@ void THistoryRecorder::Clear() {
             SetStatus(FNotice);
             emit Cleared();
         } catch (const EHistoryError& error) {
-            SetStatus(QStringLiteral("The history was not cleared: %1")
-                          .arg(QString::fromStdString(error.what())));
-            if (error.Damaged()) {
-                FFoundDamaged = true;
-                FStore.reset();
-            }
+            Failed(QStringLiteral("The history was not cleared"), error);
         }
     });
+}
+
+void THistoryRecorder::Failed(const QString& AWhat, const EHistoryError& AError) {
+    SetStatus(QStringLiteral("%1: %2").arg(AWhat, QString::fromStdString(AError.what())));
+    // A file found damaged only now is moved aside at the next call.
+    if (AError.Damaged()) {
+        FFoundDamaged = true;
+        FStore.reset();
+    }
+}
+
+// One answer at a time, so that a call recorded meanwhile waits for one answer at most; the
+// rest are left for the next start when the recorder stops first.
+void THistoryRecorder::IndexPendingAnswer() {
+    {
+        std::lock_guard lock(FMutex);
+        if (FStopping)
+            return;
+    }
+    if (!FStore || !FStore->IsOpen())
+        return;
+    try {
+        if (FStore->IndexPendingAnswers(1))
+            Post([this] { IndexPendingAnswer(); });
+    } catch (const EHistoryError& error) {
+        Failed(QStringLiteral("Some answers cannot be searched yet"), error);
+    }
 }
 
 void THistoryRecorder::WaitIdle() {
@@ -122,6 +140,8 @@ bool THistoryRecorder::EnsureOpen() {
             SetStatus(FNotice);
             emit MovedAside(movedTo);
         }
+        if (FIndexing == THistoryIndexing::Immediate)
+            Post([this] { IndexPendingAnswer(); });
         return true;
     } catch (const EHistoryError& error) {
         SetStatus(QStringLiteral("Calls are not being recorded: %1")

@@ -17,7 +17,11 @@ class THistoryRecorder : public QObject {
     Q_OBJECT
 public:
     // AFolder empty: the user's data folder. The database is opened at once, on the worker.
-    explicit THistoryRecorder(QString AFolder = {}, THistoryLimits ALimits = {});
+    // AIndexing Immediate: every answer is indexed as it is recorded, and the answers others left
+    // to be indexed later are indexed in the background once the database is open. DeferLarge:
+    // large answers are left to be indexed later, so that recording them stays quick.
+    explicit THistoryRecorder(QString AFolder = {}, THistoryLimits ALimits = {},
+                              THistoryIndexing AIndexing = THistoryIndexing::Immediate);
     // Records what is still queued, then stops.
     ~THistoryRecorder() override;
 
@@ -53,10 +57,13 @@ private:
     void Post(std::function<void()> AJob);
     bool EnsureOpen();
     void SetStatus(const QString& AStatus);
+    void IndexPendingAnswer();
+    void Failed(const QString& AWhat, const EHistoryError& AError);
 
     const QString FFolder;
     const QString FFileName;
     const THistoryLimits FLimits;
+    const THistoryIndexing FIndexing;
 
     mutable std::mutex FMutex;
     std::condition_variable FWake;

@@ -39,6 +39,12 @@ void Exec(QSqlQuery& AQuery, const char* AWhat) {
         Fail(QString::fromUtf8(AWhat), AQuery.lastError());
 }
 
+// Runs AStatement on AQuery, whose rows are read afterwards.
+void Run(QSqlQuery& AQuery, const QString& AStatement) {
+    if (!AQuery.exec(AStatement))
+        Fail(AStatement.section(u' ', 0, 2), AQuery.lastError());
+}
+
 void Exec(const QSqlDatabase& ADatabase, const QString& AStatement) {
     QSqlQuery query(ADatabase);
     if (!query.exec(AStatement))
@@ -128,6 +134,8 @@ bool THistoryStore::IsOpen() const {
 
 void THistoryStore::Connect(bool AReadOnly) {
     Close();
+    FReadOnly = AReadOnly;
+    FTracksIndexing = !AReadOnly;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FConnectionName);
     db.setDatabaseName(FileName());
     // A reader waits little for a writer; the recorder may wait longer, as no one waits on it.
@@ -184,6 +192,11 @@ void THistoryStore::OpenForReading() {
     if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'calls_fts'")))
         Fail(QStringLiteral("Cannot read %1").arg(FileName()), query.lastError());
     FSearchable = query.next();
+    query.finish();
+    // Before the third version every answer was indexed as it was recorded.
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        Fail(QStringLiteral("Cannot read %1").arg(FileName()), query.lastError());
+    FTracksIndexing = query.value(0).toInt() >= 3;
 }
 
 QString THistoryStore::MoveAside() {
@@ -267,6 +280,15 @@ void THistoryStore::Migrate() {
              QStringLiteral("ALTER TABLE calls ADD COLUMN content_type TEXT NOT NULL DEFAULT ''"));
         Exec(db, QStringLiteral("ALTER TABLE calls ADD COLUMN charset TEXT NOT NULL DEFAULT ''"));
     });
+    // Calls kept before were indexed as they were recorded.
+    step(2, [&] {
+        Exec(db, QStringLiteral(
+                     "ALTER TABLE calls ADD COLUMN answer_indexed INTEGER NOT NULL DEFAULT 1"));
+        // The column comes after the answer in the row, so the waiting calls are found through
+        // an index of their own rather than by reading every row past its answer.
+        Exec(db, QStringLiteral("CREATE INDEX calls_unindexed ON calls (id) "
+                                "WHERE answer_indexed = 0"));
+    });
     QSqlQuery fts(db);
     if (!fts.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'calls_fts'")))
         Fail(QStringLiteral("Cannot read %1").arg(FileName()), fts.lastError());
@@ -296,7 +318,7 @@ QString THistoryStore::OutcomeName(THistoryOutcome AOutcome) {
     return {};
 }
 
-qint64 THistoryStore::Record(const THistoryCall& ACall) {
+qint64 THistoryStore::Record(const THistoryCall& ACall, THistoryIndexing AIndexing) {
     if (!IsOpen())
         throw EHistoryError(QStringLiteral("The call history is not open"), false);
     QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
@@ -304,13 +326,19 @@ qint64 THistoryStore::Record(const THistoryCall& ACall) {
     QByteArray text = ACall.AnswerUtf8.isNull() ? ACall.Answer.toUtf8() : ACall.AnswerUtf8;
     const qint64 answerSize = ACall.AnswerSize > 0 ? ACall.AnswerSize : text.size();
     const bool cut = ACall.AnswerCut || text.size() > FLimits.MaxAnswerBytes;
+    QByteArray compressed = ACall.AnswerCompressed;
     if (text.size() > FLimits.MaxAnswerBytes) {
+        compressed = QByteArray(); // made of more than is kept
         qsizetype end = static_cast<qsizetype>(FLimits.MaxAnswerBytes);
         while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
             --end; // not inside a character
         text.truncate(end);
     }
-    const QByteArray blob = text.isEmpty() ? QByteArray() : qCompress(text);
+    const QByteArray blob = text.isEmpty()         ? QByteArray()
+                            : !compressed.isNull() ? compressed
+                                                   : qCompress(text);
+    const bool deferred =
+        FSearchable && AIndexing == THistoryIndexing::DeferLarge && text.size() > DeferIndexBytes;
 
     Exec(db, QStringLiteral("BEGIN IMMEDIATE"));
     try {
@@ -318,10 +346,10 @@ qint64 THistoryStore::Record(const THistoryCall& ACall) {
         insert.prepare(QStringLiteral(
             "INSERT INTO calls (when_utc, url, command, fields, format, outcome, error, "
             "status_line, duration_ms, answer_size, answer, answer_cut, stored_size, "
-            "content_type, charset) "
+            "content_type, charset, answer_indexed) "
             // An empty text may come as no text at all.
             "VALUES (?, coalesce(?, ''), coalesce(?, ''), ?, coalesce(?, ''), ?, coalesce(?, ''), "
-            "coalesce(?, ''), ?, ?, ?, ?, ?, coalesce(?, ''), coalesce(?, ''))"));
+            "coalesce(?, ''), ?, ?, ?, ?, ?, coalesce(?, ''), coalesce(?, ''), ?)"));
         const QDateTime when = ACall.When.isValid() ? ACall.When : QDateTime::currentDateTimeUtc();
         insert.addBindValue(when.toUTC().toString(Qt::ISODateWithMs));
         insert.addBindValue(ACall.URL);
@@ -338,6 +366,7 @@ qint64 THistoryStore::Record(const THistoryCall& ACall) {
         insert.addBindValue(static_cast<qint64>(blob.size()));
         insert.addBindValue(ACall.ContentType);
         insert.addBindValue(ACall.CharSet);
+        insert.addBindValue(deferred ? 0 : 1);
         Exec(insert, "Cannot record the call");
         const qint64 id = insert.lastInsertId().toLongLong();
         if (FSearchable) {
@@ -348,8 +377,8 @@ qint64 THistoryStore::Record(const THistoryCall& ACall) {
             index.addBindValue(ACall.Command);
             index.addBindValue(FieldsText(fields));
             // The bytes go in as they are and are read as the database's UTF-8 text, without a
-            // copy of the answer in UTF-16 on the way.
-            index.addBindValue(text);
+            // copy of the answer in UTF-16 on the way. A deferred answer goes in empty for now.
+            index.addBindValue(deferred ? QByteArray("") : text);
             Exec(index, "Cannot index the call");
         }
         DropOldest(id);
@@ -400,7 +429,8 @@ void THistoryStore::DropOldest(qint64 AKeepId) {
 void THistoryStore::Unindex(qint64 AId) {
     QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     QSqlQuery read(db);
-    read.prepare(QStringLiteral("SELECT command, fields, answer FROM calls WHERE id = ?"));
+    read.prepare(
+        QStringLiteral("SELECT command, fields, answer, answer_indexed FROM calls WHERE id = ?"));
     read.addBindValue(AId);
     Exec(read, "Cannot read an old call");
     if (!read.next())
@@ -411,9 +441,78 @@ void THistoryStore::Unindex(qint64 AId) {
     remove.addBindValue(AId);
     remove.addBindValue(read.value(0).toString());
     remove.addBindValue(FieldsText(FieldsFromJson(read.value(1).toString())));
-    remove.addBindValue(AnswerFromBlob(read.value(2).toByteArray()));
+    // An answer not indexed yet went in empty.
+    remove.addBindValue(read.value(3).toBool() ? AnswerFromBlob(read.value(2).toByteArray())
+                                               : QStringLiteral(""));
     read.finish();
     Exec(remove, "Cannot unindex an old call");
+}
+
+bool THistoryStore::IndexPendingAnswers(int AMax) {
+    if (!FSearchable || !FTracksIndexing || !IsOpen())
+        return false;
+    if (FReadOnly) {
+        QSqlQuery pending(QSqlDatabase::database(FConnectionName, false));
+        Run(pending, QStringLiteral("SELECT 1 FROM calls WHERE answer_indexed = 0 LIMIT 1"));
+        if (!pending.next())
+            return false;
+        pending.finish();
+        THistoryStore writer(FFolder, FLimits);
+        writer.Connect(false);
+        writer.FSearchable = true;
+        return writer.IndexPendingAnswers(AMax);
+    }
+    for (int done = 0; AMax < 0 || done < AMax; ++done)
+        if (!IndexNextPendingAnswer())
+            return false;
+    QSqlQuery pending(QSqlDatabase::database(FConnectionName, false));
+    Run(pending, QStringLiteral("SELECT 1 FROM calls WHERE answer_indexed = 0 LIMIT 1"));
+    return pending.next();
+}
+
+// The call's empty answer leaves the word index and its words go in, in one transaction.
+bool THistoryStore::IndexNextPendingAnswer() {
+    QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
+    Exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        QSqlQuery read(db);
+        Run(read, QStringLiteral("SELECT id, command, fields, answer FROM calls "
+                                 "WHERE answer_indexed = 0 ORDER BY id LIMIT 1"));
+        if (!read.next()) {
+            read.finish();
+            Exec(db, QStringLiteral("COMMIT"));
+            return false;
+        }
+        const qint64 id = read.value(0).toLongLong();
+        const QString command = read.value(1).toString();
+        const QString fields = FieldsText(FieldsFromJson(read.value(2).toString()));
+        const QByteArray blob = read.value(3).toByteArray();
+        read.finish();
+        QSqlQuery remove(db);
+        remove.prepare(QStringLiteral("INSERT INTO calls_fts (calls_fts, rowid, command, fields, "
+                                      "answer) VALUES ('delete', ?, ?, ?, '')"));
+        remove.addBindValue(id);
+        remove.addBindValue(command);
+        remove.addBindValue(fields);
+        Exec(remove, "Cannot index an answer");
+        QSqlQuery index(db);
+        index.prepare(QStringLiteral("INSERT INTO calls_fts (rowid, command, fields, answer) "
+                                     "VALUES (?, ?, ?, CAST(? AS TEXT))"));
+        index.addBindValue(id);
+        index.addBindValue(command);
+        index.addBindValue(fields);
+        index.addBindValue(blob.isEmpty() ? QByteArray("") : qUncompress(blob));
+        Exec(index, "Cannot index an answer");
+        QSqlQuery mark(db);
+        mark.prepare(QStringLiteral("UPDATE calls SET answer_indexed = 1 WHERE id = ?"));
+        mark.addBindValue(id);
+        Exec(mark, "Cannot index an answer");
+        Exec(db, QStringLiteral("COMMIT"));
+        return true;
+    } catch (...) {
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
 }
 
 void THistoryStore::Clear() {
@@ -467,14 +566,16 @@ std::optional<THistoryCall> THistoryStore::Load(qint64 AId) const {
     return call;
 }
 
-QSqlQuery THistoryStore::ListQuery(const QString& AFilter) const {
+QSqlQuery THistoryStore::ListQuery(const QString& AFilter) {
+    const QString filter = AFilter.trimmed();
+    const QString match = MatchExpression(filter);
+    if (!filter.isEmpty() && FSearchable && !match.isEmpty())
+        IndexPendingAnswers();
     QSqlQuery query(QSqlDatabase::database(FConnectionName, false));
     query.setForwardOnly(false);
     const QString columns = QStringLiteral(
         "SELECT id, when_utc, command, outcome, status_line, duration_ms, answer_size, "
         "answer_cut, error FROM calls ");
-    const QString filter = AFilter.trimmed();
-    const QString match = MatchExpression(filter);
     if (filter.isEmpty()) {
         query.prepare(columns + QStringLiteral("ORDER BY id DESC"));
     } else if (FSearchable && !match.isEmpty()) {

@@ -30,8 +30,15 @@ struct THistoryCall {
     // The answer as UTF-8, recorded in place of Answer when not null: a caller that has the
     // bytes spares the store a copy of the text twice the size.
     QByteArray AnswerUtf8;
+    // AnswerUtf8 already compressed with qCompress, when not null: a caller that compressed the
+    // answer while the rest of it came spares the store the work.
+    QByteArray AnswerCompressed;
     bool AnswerCut = false;
 };
+
+// When the words of an answer go into the word index: at once, or later for a large answer, so
+// that recording it stays quick (the fields are indexed at once either way).
+enum class THistoryIndexing { Immediate, DeferLarge };
 
 struct THistoryLimits {
     int MaxCalls = 2000;
@@ -62,7 +69,9 @@ public:
     THistoryStore& operator=(const THistoryStore&) = delete;
 
     static QString DefaultFolder();
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
+    // Answers longer than this are indexed later when recording defers it.
+    static constexpr qint64 DeferIndexBytes = qint64(256) << 10;
     QString FileName() const;
 
     // Opens the database for recording, creating it as needed. A damaged file is moved aside
@@ -78,15 +87,25 @@ public:
     bool Searchable() const { return FSearchable; }
 
     // Records one call in one transaction, dropping the oldest beyond the limits; returns its id.
-    qint64 Record(const THistoryCall& ACall);
+    // DeferLarge: a large answer is kept at once but its words are indexed later
+    // (IndexPendingAnswers).
+    qint64 Record(const THistoryCall& ACall,
+                  THistoryIndexing AIndexing = THistoryIndexing::Immediate);
+    // Indexes the words of up to AMax answers whose indexing was deferred (all for a negative
+    // AMax), each in a transaction of its own; returns whether any are still waiting. A store open
+    // for reading only does it through a connection of its own for the while.
+    bool IndexPendingAnswers(int AMax = -1);
     // Deletes every call and compacts the file.
     void Clear();
     // A call with its answer, or nothing when it is gone.
     std::optional<THistoryCall> Load(qint64 AId) const;
 
-    // The summaries of the calls matching AFilter (all for an empty one), newest first:
+    // The summaries of the calls matching AFilter (all for an empty one), newest first. Answers
+    // not yet indexed are indexed first, so the filter misses none; a query still running on this
+    // store's connection keeps it on its older snapshot, so finish that first.
+    // The columns:
     // id, when, command, outcome, status line, duration, size, cut, error text.
-    QSqlQuery ListQuery(const QString& AFilter) const;
+    QSqlQuery ListQuery(const QString& AFilter);
     enum TListColumn {
         ListId,
         ListWhen,
@@ -110,7 +129,10 @@ private:
     QString MoveAside();
     void DropOldest(qint64 AKeepId);
     void Unindex(qint64 AId);
+    bool IndexNextPendingAnswer();
 
+    bool FReadOnly = false;
+    bool FTracksIndexing = false; // the schema knows answers not yet indexed
     QString FFolder;
     THistoryLimits FLimits;
     QString FConnectionName;

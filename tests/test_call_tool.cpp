@@ -438,10 +438,13 @@ TEST_F(CallToolTest, SentCallsAreKeptInTheHistoryWithoutThePassword) {
 }
 
 // The whole answer goes out; the history keeps its first 16 MiB, ending with a whole character,
-// and marks it cut.
+// and marks it cut. The words of what is kept are found by the history's filter, though the tool
+// leaves indexing them for later.
 TEST_F(CallToolTest, LongAnswersAreKeptCut) {
     const std::size_t limit = std::size_t(16) << 20;
-    const std::string body = std::string(limit - 1, 'a') + "\xE2\x82\xAC tail";
+    const std::string head = "Quetzalcoatl ";
+    const std::string body =
+        head + std::string(limit - 1 - head.size(), 'a') + "\xE2\x82\xAC Tlaloc";
     const auto server = AnsweringServer(body);
     const TToolRun run = Call({"--server", Narrow(server->URL(u"/api")), "SystemStats"});
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
@@ -450,7 +453,11 @@ TEST_F(CallToolTest, LongAnswersAreKeptCut) {
     ASSERT_EQ(calls.size(), 1U);
     EXPECT_TRUE(calls[0].AnswerCut);
     EXPECT_EQ(calls[0].AnswerSize, static_cast<qint64>(body.size()));
-    EXPECT_TRUE(calls[0].Answer == QString(static_cast<qsizetype>(limit - 1), u'a'));
+    EXPECT_TRUE(calls[0].Answer ==
+                QString::fromStdString(head) +
+                    QString(static_cast<qsizetype>(limit - 1 - head.size()), u'a'));
+    EXPECT_EQ(StoredCalls(Config.HistoryFolder(), QStringLiteral("quetzal")).size(), 1U);
+    EXPECT_EQ(StoredCalls(Config.HistoryFolder(), QStringLiteral("tlaloc")).size(), 0U);
 }
 
 // "Keep call history" off: nothing is kept. A history that cannot be written changes neither

@@ -36,7 +36,7 @@ THistoryCall MakeCall(const QString& ACommand, const QString& AAnswer,
     return call;
 }
 
-std::vector<qint64> ListedIds(const THistoryStore& AStore, const QString& AFilter) {
+std::vector<qint64> ListedIds(THistoryStore& AStore, const QString& AFilter) {
     QSqlQuery query = AStore.ListQuery(AFilter);
     std::vector<qint64> ids;
     while (query.next())
@@ -257,6 +257,77 @@ TEST_F(HistoryTest, FilterFindsCommandsValuesAndAnswerWords) {
         EXPECT_EQ(ListedIds(store, QString::fromUtf8(c.Filter)), c.Ids) << c.Filter;
 }
 
+// Calls whose answers were not indexed yet, as the file holds them.
+std::vector<qint64> PendingIds(const QString& AFile) {
+    std::vector<qint64> ids;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(AFile);
+        EXPECT_TRUE(db.open());
+        QSqlQuery query(db);
+        EXPECT_TRUE(query.exec(QStringLiteral("SELECT id FROM calls WHERE answer_indexed = 0")));
+        while (query.next())
+            ids.push_back(query.value(0).toLongLong());
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return ids;
+}
+
+// A large answer recorded with its indexing deferred is kept at once and its fields are found at
+// once; its words are indexed before a filter needs them (by a reader, as the window's list
+// reads) or in the background by a recorder that indexes at once. A deferred call dropped by the
+// limits leaves the index cleanly.
+TEST_F(HistoryTest, DeferredAnswerWordsAreFoundByTheFilter) {
+    const auto bigAnswer = [](const QString& AWord) {
+        return QString(THistoryStore::DeferIndexBytes, u'x') + u' ' + AWord;
+    };
+    THistoryLimits limits;
+    limits.MaxCalls = 3;
+    THistoryStore writer(Folder(), limits);
+    writer.Open();
+    const qint64 dropped =
+        writer.Record(MakeCall(QStringLiteral("Gone"), bigAnswer(QStringLiteral("Vanished"))),
+                      THistoryIndexing::DeferLarge);
+    const qint64 small = writer.Record(MakeCall(QStringLiteral("Small"), QStringLiteral("Tiny")),
+                                       THistoryIndexing::DeferLarge);
+    THistoryCall big = MakeCall(QStringLiteral("Big"), bigAnswer(QStringLiteral("Quetzalcoatl")));
+    big.Fields.append(QStringLiteral("Player=Xochitl"));
+    const qint64 bigId = writer.Record(big, THistoryIndexing::DeferLarge);
+    EXPECT_EQ(PendingIds(writer.FileName()), (std::vector<qint64>{dropped, bigId}));
+    EXPECT_EQ(writer.Load(bigId)->Answer, big.Answer);
+
+    THistoryStore reader(Folder());
+    reader.OpenForReading();
+    const qint64 newest =
+        writer.Record(MakeCall(QStringLiteral("Newest"), bigAnswer(QStringLiteral("Tlaloc"))),
+                      THistoryIndexing::DeferLarge);
+    EXPECT_EQ(PendingIds(writer.FileName()), (std::vector<qint64>{bigId, newest}));
+    const struct {
+        const char* Filter;
+        std::vector<qint64> Ids;
+    } cases[] = {
+        {"", {newest, bigId, small}}, {"vanished", {}},       {"tiny", {small}},
+        {"quetzal", {bigId}},         {"xochitl tlaloc", {}}, {"tlaloc", {newest}},
+        {"xochitl", {bigId}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ListedIds(reader, QString::fromUtf8(c.Filter)), c.Ids) << c.Filter;
+    EXPECT_TRUE(PendingIds(writer.FileName()).empty());
+
+    const qint64 later =
+        writer.Record(MakeCall(QStringLiteral("Later"), bigAnswer(QStringLiteral("Huitzil"))),
+                      THistoryIndexing::DeferLarge);
+    writer.Close();
+    {
+        THistoryRecorder recorder(Folder(), limits);
+        recorder.WaitIdle();
+        EXPECT_EQ(recorder.Status(), QString());
+    }
+    EXPECT_TRUE(PendingIds(writer.FileName()).empty());
+    EXPECT_EQ(ListedIds(reader, QStringLiteral("huitzil")), std::vector<qint64>{later});
+}
+
 TEST_F(HistoryTest, ClearDeletesEveryCallAndShrinksTheFile) {
     std::vector<THistoryCall> calls(
         20, MakeCall(QStringLiteral("AccountsList"), Incompressible(20000)));
@@ -330,12 +401,30 @@ TEST_F(HistoryTest, OlderSchemasAreMigratedAndANewerOneLeftAlone) {
         QStringLiteral("INSERT INTO calls VALUES (7, '2026-01-01T00:00:00.000Z', 'u', 'Old', "
                        "'[\"Command=Old\"]', 'JSON', 'error', 'gone', '', 5, 0, NULL, 0, 0)"),
         QStringLiteral("PRAGMA user_version = 1")};
+    // The second, with a call whose answer was indexed as it was recorded.
+    QStringList secondSchema = firstSchema;
+    secondSchema.removeLast();
+    secondSchema
+        << QStringLiteral("ALTER TABLE calls ADD COLUMN content_type TEXT NOT NULL DEFAULT ''")
+        << QStringLiteral("ALTER TABLE calls ADD COLUMN charset TEXT NOT NULL DEFAULT ''")
+        << QStringLiteral("CREATE VIRTUAL TABLE calls_fts USING fts5(command, fields, answer, "
+                          "content='')")
+        << QStringLiteral("INSERT INTO calls (id, when_utc, url, command, fields, format, "
+                          "outcome, error, status_line, duration_ms, answer_size, answer, "
+                          "answer_cut, stored_size) VALUES (8, '2026-01-02T00:00:00.000Z', 'u', "
+                          "'Older', '[\"Command=Older\"]', 'JSON', 'answer', '', '', 5, 9, "
+                          "x'%1', 0, 0)")
+               .arg(QString::fromLatin1(qCompress(QByteArray("Zephyrine")).toHex()))
+        << QStringLiteral("INSERT INTO calls_fts (rowid, command, fields, answer) VALUES (8, "
+                          "'Older', 'Command=Older', 'Zephyrine')")
+        << QStringLiteral("PRAGMA user_version = 2");
     const struct {
         int Version;
         QStringList Setup;
     } cases[] = {
         {0, {QStringLiteral("CREATE TABLE other (x)")}},
         {1, firstSchema},
+        {2, secondSchema},
         {THistoryStore::SchemaVersion + 1,
          {QStringLiteral("PRAGMA user_version = %1").arg(THistoryStore::SchemaVersion + 1)}},
     };
@@ -373,6 +462,11 @@ TEST_F(HistoryTest, OlderSchemasAreMigratedAndANewerOneLeftAlone) {
             EXPECT_EQ(old->ErrorText, QStringLiteral("gone"));
             EXPECT_EQ(old->ContentType, QString());
             EXPECT_EQ(ListedIds(store, {}), (std::vector<qint64>{id, 7}));
+        }
+        if (c.Version == 2) {
+            EXPECT_EQ(store.Load(8)->Answer, QStringLiteral("Zephyrine"));
+            EXPECT_EQ(ListedIds(store, QStringLiteral("zephyr")), std::vector<qint64>{8});
+            EXPECT_TRUE(PendingIds(file).empty());
         }
     }
 }

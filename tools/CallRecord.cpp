@@ -3,6 +3,8 @@
 #include "IdHTTPResponse.h"
 #include "SendRequest.h"
 
+#include <system_error>
+
 void TAnswerCapture::Write(std::u16string_view APiece) {
     if (FCut || APiece.empty())
         return;
@@ -56,7 +58,10 @@ TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const QString& AComman
     : FAnswer(THistoryLimits{}.MaxAnswerBytes) {
     if (!AKeep)
         return;
-    FRecorder = std::make_unique<THistoryRecorder>(AFolder);
+    // The words of a large answer are indexed when the history is next searched or the window
+    // opens it, not while the tool's caller waits.
+    FRecorder =
+        std::make_unique<THistoryRecorder>(AFolder, THistoryLimits{}, THistoryIndexing::DeferLarge);
     FCall.When = QDateTime::currentDateTimeUtc();
     FCall.URL = UrlForDisplay(AURL); // no user password from the address either
     FCall.Command = ACommand;
@@ -67,8 +72,18 @@ TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const QString& AComman
 TCallRecord::~TCallRecord() = default;
 
 void TCallRecord::Answer(std::u16string_view APiece) {
-    if (FRecorder)
-        FAnswer.Write(APiece);
+    if (!FRecorder || FFull)
+        return;
+    FAnswer.Write(APiece);
+    if (!FAnswer.Cut())
+        return;
+    FFull = true;
+    FText = FAnswer.Take();
+    try {
+        FCompressed = std::async(std::launch::async, [text = FText] { return qCompress(text, 1); });
+    } catch (const std::system_error&) {
+        // No thread to spare: the store compresses the text itself.
+    }
 }
 
 QString TCallRecord::Finish(THistoryOutcome AOutcome, const QString& AErrorText,
@@ -86,7 +101,14 @@ QString TCallRecord::Finish(THistoryOutcome AOutcome, const QString& AErrorText,
         FCall.CharSet = QString::fromStdString(AResponse->CharSet);
         FCall.AnswerSize = AResponse->BodySize;
         FCall.AnswerCut = FAnswer.Cut();
-        FCall.AnswerUtf8 = FAnswer.Take();
+        FCall.AnswerUtf8 = FFull ? FText : FAnswer.Take();
+        if (FCompressed.valid()) {
+            try {
+                FCall.AnswerCompressed = FCompressed.get();
+            } catch (const std::exception&) {
+                // Out of memory on the way: the store tries again.
+            }
+        }
     }
     FRecorder->Record(std::move(FCall));
     FRecorder->WaitIdle();

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <future>
 #include <memory>
 #include <string_view>
 
@@ -63,4 +64,9 @@ private:
     THistoryCall FCall;
     std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
     TAnswerCapture FAnswer;
+    // Once the capture is full: the text kept, compressed on a thread of its own while the rest
+    // of the answer is written out.
+    bool FFull = false;
+    QByteArray FText;
+    std::future<QByteArray> FCompressed;
 };
