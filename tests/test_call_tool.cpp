@@ -456,8 +456,8 @@ TEST_F(CallToolTest, LongAnswersAreKeptCut) {
     EXPECT_TRUE(calls[0].Answer ==
                 QString::fromStdString(head) +
                     QString(static_cast<qsizetype>(limit - 1 - head.size()), u'a'));
-    EXPECT_EQ(StoredCalls(Config.HistoryFolder(), QStringLiteral("quetzal")).size(), 1U);
-    EXPECT_EQ(StoredCalls(Config.HistoryFolder(), QStringLiteral("tlaloc")).size(), 0U);
+    EXPECT_EQ(StoredCalls(FConfig.HistoryFolder(), QStringLiteral("quetzal")).size(), 1U);
+    EXPECT_EQ(StoredCalls(FConfig.HistoryFolder(), QStringLiteral("tlaloc")).size(), 0U);
 }
 
 // "Keep call history" off: nothing is kept. A history that cannot be written changes neither
