@@ -22,14 +22,15 @@ class TJsonReader {
 public:
     TJsonReader(std::u16string_view AText, TJsonLayout& ALayout, std::atomic<int64_t>* AProgress,
                 const std::atomic<bool>* ACancel)
-        : Text(AText), Size(AText.size()), Layout(ALayout), Progress(AProgress), Cancel(ACancel) {}
+        : FText(AText), FSize(AText.size()), FLayout(ALayout), FProgress(AProgress),
+          FCancel(ACancel) {}
 
     bool Read();
     std::size_t Pos = 0;
 
 private:
     void SkipBlanks() {
-        while (Pos < Size && IsBlank(Text[Pos]))
+        while (Pos < FSize && IsBlank(FText[Pos]))
             ++Pos;
     }
     bool ReadString();
@@ -40,34 +41,34 @@ private:
               uint32_t AFlags = 0);
     bool Checkpoint();
 
-    std::u16string_view Text;
-    std::size_t Size;
-    TJsonLayout& Layout;
-    std::atomic<int64_t>* Progress;
-    const std::atomic<bool>* Cancel;
-    std::vector<char16_t> Stack; // the open brackets
-    std::size_t KeyStart = 0;
-    std::size_t KeyLength = 0;
-    bool HasKey = false;
-    std::size_t NextCheck = 1 << 20;
+    std::u16string_view FText;
+    std::size_t FSize;
+    TJsonLayout& FLayout;
+    std::atomic<int64_t>* FProgress;
+    const std::atomic<bool>* FCancel;
+    std::vector<char16_t> FStack; // the open brackets
+    std::size_t FKeyStart = 0;
+    std::size_t FKeyLength = 0;
+    bool FHasKey = false;
+    std::size_t FNextCheck = 1 << 20;
 };
 
 bool TJsonReader::ReadString() {
     // At the opening quote.
     ++Pos;
     for (;;) {
-        while (Pos < Size && Text[Pos] != u'"' && Text[Pos] != u'\\' && Text[Pos] >= 0x20)
+        while (Pos < FSize && FText[Pos] != u'"' && FText[Pos] != u'\\' && FText[Pos] >= 0x20)
             ++Pos;
-        if (Pos >= Size || Text[Pos] < 0x20)
+        if (Pos >= FSize || FText[Pos] < 0x20)
             return false;
-        if (Text[Pos] == u'"') {
+        if (FText[Pos] == u'"') {
             ++Pos;
             return true;
         }
         ++Pos; // backslash
-        if (Pos >= Size)
+        if (Pos >= FSize)
             return false;
-        switch (Text[Pos]) {
+        switch (FText[Pos]) {
         case u'"':
         case u'\\':
         case u'/':
@@ -81,7 +82,7 @@ bool TJsonReader::ReadString() {
         case u'u':
             ++Pos;
             for (int i = 0; i < 4; ++i, ++Pos)
-                if (Pos >= Size || !IsHex(Text[Pos]))
+                if (Pos >= FSize || !IsHex(FText[Pos]))
                     return false;
             break;
         default:
@@ -91,29 +92,29 @@ bool TJsonReader::ReadString() {
 }
 
 bool TJsonReader::ReadNumber() {
-    if (Text[Pos] == u'-')
+    if (FText[Pos] == u'-')
         ++Pos;
-    if (Pos >= Size || !IsDigit(Text[Pos]))
+    if (Pos >= FSize || !IsDigit(FText[Pos]))
         return false;
-    if (Text[Pos] == u'0')
+    if (FText[Pos] == u'0')
         ++Pos;
     else
-        while (Pos < Size && IsDigit(Text[Pos]))
+        while (Pos < FSize && IsDigit(FText[Pos]))
             ++Pos;
-    if (Pos < Size && Text[Pos] == u'.') {
+    if (Pos < FSize && FText[Pos] == u'.') {
         ++Pos;
-        if (Pos >= Size || !IsDigit(Text[Pos]))
+        if (Pos >= FSize || !IsDigit(FText[Pos]))
             return false;
-        while (Pos < Size && IsDigit(Text[Pos]))
+        while (Pos < FSize && IsDigit(FText[Pos]))
             ++Pos;
     }
-    if (Pos < Size && (Text[Pos] == u'e' || Text[Pos] == u'E')) {
+    if (Pos < FSize && (FText[Pos] == u'e' || FText[Pos] == u'E')) {
         ++Pos;
-        if (Pos < Size && (Text[Pos] == u'+' || Text[Pos] == u'-'))
+        if (Pos < FSize && (FText[Pos] == u'+' || FText[Pos] == u'-'))
             ++Pos;
-        if (Pos >= Size || !IsDigit(Text[Pos]))
+        if (Pos >= FSize || !IsDigit(FText[Pos]))
             return false;
-        while (Pos < Size && IsDigit(Text[Pos]))
+        while (Pos < FSize && IsDigit(FText[Pos]))
             ++Pos;
     }
     return true;
@@ -121,10 +122,10 @@ bool TJsonReader::ReadNumber() {
 
 bool TJsonReader::ReadLiteral() {
     for (const std::u16string_view word : {u"true", u"false", u"null"}) {
-        if (Text[Pos] != word[0])
+        if (FText[Pos] != word[0])
             continue;
         for (const char16_t c : word) {
-            if (Pos >= Size || Text[Pos] != c)
+            if (Pos >= FSize || FText[Pos] != c)
                 return false;
             ++Pos;
         }
@@ -135,67 +136,67 @@ bool TJsonReader::ReadLiteral() {
 
 bool TJsonReader::ReadKey() {
     SkipBlanks();
-    if (Pos >= Size || Text[Pos] != u'"')
+    if (Pos >= FSize || FText[Pos] != u'"')
         return false;
-    KeyStart = Pos;
+    FKeyStart = Pos;
     if (!ReadString())
         return false;
-    KeyLength = Pos - KeyStart;
+    FKeyLength = Pos - FKeyStart;
     SkipBlanks();
-    if (Pos >= Size || Text[Pos] != u':')
+    if (Pos >= FSize || FText[Pos] != u':')
         return false;
     ++Pos;
-    HasKey = true;
+    FHasKey = true;
     return true;
 }
 
 bool TJsonReader::Emit(std::size_t ALineStart, std::size_t AValueStart, std::size_t AValueLength,
                        uint32_t AFlags) {
     constexpr std::size_t Limit = std::numeric_limits<uint32_t>::max();
-    if (Stack.size() > TJsonLine::DepthMask || AValueLength > Limit ||
+    if (FStack.size() > TJsonLine::DepthMask || AValueLength > Limit ||
         AValueStart - ALineStart > Limit)
         return false;
     TJsonLine line;
     line.Start = static_cast<int64_t>(ALineStart);
-    line.KeyLength = HasKey ? static_cast<uint32_t>(KeyLength) : 0;
+    line.KeyLength = FHasKey ? static_cast<uint32_t>(FKeyLength) : 0;
     line.ValueOffset = static_cast<uint32_t>(AValueStart - ALineStart);
     line.ValueLength = static_cast<uint32_t>(AValueLength);
-    line.DepthFlags = static_cast<uint32_t>(Stack.size()) | AFlags;
-    Layout.Lines.push_back(line);
-    HasKey = false;
+    line.DepthFlags = static_cast<uint32_t>(FStack.size()) | AFlags;
+    FLayout.Lines.push_back(line);
+    FHasKey = false;
     return true;
 }
 
 bool TJsonReader::Checkpoint() {
-    if (Pos < NextCheck)
+    if (Pos < FNextCheck)
         return true;
-    NextCheck = Pos + (1 << 20);
-    if (Progress)
-        Progress->store(static_cast<int64_t>(Pos), std::memory_order_relaxed);
-    return !(Cancel && Cancel->load(std::memory_order_relaxed));
+    FNextCheck = Pos + (1 << 20);
+    if (FProgress)
+        FProgress->store(static_cast<int64_t>(Pos), std::memory_order_relaxed);
+    return !(FCancel && FCancel->load(std::memory_order_relaxed));
 }
 
 bool TJsonReader::Read() {
     for (;;) {
         // A value is expected here, after its key when inside an object.
         SkipBlanks();
-        if (Pos >= Size || !Checkpoint())
+        if (Pos >= FSize || !Checkpoint())
             return false;
-        const std::size_t lineStart = HasKey ? KeyStart : Pos;
+        const std::size_t lineStart = FHasKey ? FKeyStart : Pos;
         const std::size_t valueStart = Pos;
-        const char16_t c = Text[Pos];
+        const char16_t c = FText[Pos];
         if (c == u'{' || c == u'[') {
             const char16_t close = c == u'{' ? u'}' : u']';
             ++Pos;
             SkipBlanks();
-            if (Pos < Size && Text[Pos] == close) {
+            if (Pos < FSize && FText[Pos] == close) {
                 ++Pos;
                 if (!Emit(lineStart, valueStart, 1, TJsonLine::EmptyFlag))
                     return false;
             } else {
                 if (!Emit(lineStart, valueStart, 1))
                     return false;
-                Stack.push_back(close);
+                FStack.push_back(close);
                 if (c == u'{' && !ReadKey())
                     return false;
                 continue;
@@ -214,20 +215,20 @@ bool TJsonReader::Read() {
         // After a value: a comma, the closing bracket of its container, or the end.
         for (;;) {
             SkipBlanks();
-            if (Stack.empty())
-                return Pos == Size;
-            if (Pos >= Size)
+            if (FStack.empty())
+                return Pos == FSize;
+            if (Pos >= FSize)
                 return false;
-            if (Text[Pos] == u',') {
-                Layout.Lines.back().DepthFlags |= TJsonLine::CommaFlag;
+            if (FText[Pos] == u',') {
+                FLayout.Lines.back().DepthFlags |= TJsonLine::CommaFlag;
                 ++Pos;
-                if (Stack.back() == u'}' && !ReadKey())
+                if (FStack.back() == u'}' && !ReadKey())
                     return false;
                 break;
             }
-            if (Text[Pos] != Stack.back())
+            if (FText[Pos] != FStack.back())
                 return false;
-            Stack.pop_back();
+            FStack.pop_back();
             if (!Emit(Pos, Pos, 1))
                 return false;
             ++Pos;

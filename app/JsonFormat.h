@@ -34,22 +34,22 @@ struct TJsonLine {
 class TJsonLines {
 public:
     void push_back(const TJsonLine& ALine) {
-        if (Size % BlockSize == 0)
-            Blocks.emplace_back().reserve(BlockSize);
-        Blocks.back().push_back(ALine);
-        ++Size;
+        if (FSize % BlockSize == 0)
+            FBlocks.emplace_back().reserve(BlockSize);
+        FBlocks.back().push_back(ALine);
+        ++FSize;
     }
-    TJsonLine& back() { return Blocks.back().back(); }
+    TJsonLine& back() { return FBlocks.back().back(); }
     const TJsonLine& operator[](std::size_t AIndex) const {
-        return Blocks[AIndex / BlockSize][AIndex % BlockSize];
+        return FBlocks[AIndex / BlockSize][AIndex % BlockSize];
     }
-    std::size_t size() const { return Size; }
-    bool empty() const { return Size == 0; }
+    std::size_t size() const { return FSize; }
+    bool empty() const { return FSize == 0; }
 
 private:
     static constexpr std::size_t BlockSize = 1 << 16;
-    std::vector<std::vector<TJsonLine>> Blocks;
-    std::size_t Size = 0;
+    std::vector<std::vector<TJsonLine>> FBlocks;
+    std::size_t FSize = 0;
 };
 
 enum class TJsonTokenKind { Key, String, Number, Literal, Punctuation };

@@ -16,7 +16,7 @@
 #include <algorithm>
 
 TResultsFindBar::TResultsFindBar(TResultsView& AView, QWidget* AParent)
-    : QWidget(AParent), View(AView) {
+    : QWidget(AParent), FView(AView) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
     layout->addWidget(new QLabel(QStringLiteral("Find:"), this));
@@ -47,15 +47,15 @@ TResultsFindBar::TResultsFindBar(TResultsView& AView, QWidget* AParent)
     connect(previous, &QToolButton::clicked, this, &TResultsFindBar::Previous);
     connect(next, &QToolButton::clicked, this, &TResultsFindBar::Next);
     connect(close, &QToolButton::clicked, this, &TResultsFindBar::Close);
-    connect(&Watcher, &QFutureWatcher<std::vector<int64_t>>::finished, this,
+    connect(&FWatcher, &QFutureWatcher<std::vector<int64_t>>::finished, this,
             &TResultsFindBar::Searched);
     FindEdit->installEventFilter(this);
     hide();
 }
 
 TResultsFindBar::~TResultsFindBar() {
-    if (Cancel)
-        Cancel->store(true);
+    if (FCancel)
+        FCancel->store(true);
 }
 
 void TResultsFindBar::Open() {
@@ -65,12 +65,12 @@ void TResultsFindBar::Open() {
 }
 
 void TResultsFindBar::Close() {
-    if (Cancel)
-        Cancel->store(true);
-    Pending = false;
+    if (FCancel)
+        FCancel->store(true);
+    FPending = false;
     hide();
-    View.SetMatches({}, 0);
-    View.setFocus(Qt::OtherFocusReason);
+    FView.SetMatches({}, 0);
+    FView.setFocus(Qt::OtherFocusReason);
 }
 
 void TResultsFindBar::Refresh() {
@@ -79,68 +79,68 @@ void TResultsFindBar::Refresh() {
 }
 
 void TResultsFindBar::Search() {
-    if (Cancel)
-        Cancel->store(true);
-    Needle = FindEdit->text();
-    const auto& document = View.Document();
-    if (Needle.isEmpty() || !document) {
-        Pending = false;
-        View.SetMatches({}, 0);
+    if (FCancel)
+        FCancel->store(true);
+    FNeedle = FindEdit->text();
+    const auto& document = FView.Document();
+    if (FNeedle.isEmpty() || !document) {
+        FPending = false;
+        FView.SetMatches({}, 0);
         CountLabel->clear();
-        Watcher.setFuture(QFuture<std::vector<int64_t>>());
+        FWatcher.setFuture(QFuture<std::vector<int64_t>>());
         emit Found();
         return;
     }
-    Cancel = std::make_shared<std::atomic<bool>>(false);
-    Pending = true;
+    FCancel = std::make_shared<std::atomic<bool>>(false);
+    FPending = true;
     const Qt::CaseSensitivity sensitivity =
         MatchCase->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    Watcher.setFuture(QtConcurrent::run(
-        &BackgroundPool(), [document, needle = Needle, sensitivity, cancel = Cancel] {
+    FWatcher.setFuture(QtConcurrent::run(
+        &BackgroundPool(), [document, needle = FNeedle, sensitivity, cancel = FCancel] {
             return FindAll(*document, needle, sensitivity, cancel.get());
         }));
 }
 
 void TResultsFindBar::Searched() {
-    if (Watcher.future().isCanceled() || Watcher.future().resultCount() == 0 || !isVisible())
+    if (FWatcher.future().isCanceled() || FWatcher.future().resultCount() == 0 || !isVisible())
         return;
-    Pending = false;
-    std::vector<int64_t> matches = Watcher.result();
+    FPending = false;
+    std::vector<int64_t> matches = FWatcher.result();
     // The first match at or after the selection is the current one.
-    const auto at = std::lower_bound(matches.begin(), matches.end(), View.SelectionStart());
-    Current = at == matches.end() ? 0 : static_cast<std::size_t>(at - matches.begin());
-    View.SetMatches(std::move(matches), Needle.size());
-    if (!View.Matches().empty())
-        Select(Current);
+    const auto at = std::lower_bound(matches.begin(), matches.end(), FView.SelectionStart());
+    FCurrent = at == matches.end() ? 0 : static_cast<std::size_t>(at - matches.begin());
+    FView.SetMatches(std::move(matches), FNeedle.size());
+    if (!FView.Matches().empty())
+        Select(FCurrent);
     ShowCount();
     emit Found();
 }
 
 void TResultsFindBar::Select(std::size_t AIndex) {
-    const std::vector<int64_t>& matches = View.Matches();
+    const std::vector<int64_t>& matches = FView.Matches();
     if (matches.empty())
         return;
-    Current = AIndex % matches.size();
-    View.SetSelection(matches[Current], matches[Current] + Needle.size());
+    FCurrent = AIndex % matches.size();
+    FView.SetSelection(matches[FCurrent], matches[FCurrent] + FNeedle.size());
     ShowCount();
 }
 
 void TResultsFindBar::ShowCount() {
     const QLocale locale;
-    const std::size_t count = View.Matches().size();
+    const std::size_t count = FView.Matches().size();
     CountLabel->setText(QStringLiteral("%1 of %2")
-                            .arg(locale.toString(count == 0 ? 0 : qulonglong(Current) + 1),
+                            .arg(locale.toString(count == 0 ? 0 : qulonglong(FCurrent) + 1),
                                  locale.toString(qulonglong(count))));
 }
 
 void TResultsFindBar::Next() {
-    Select(Current + 1);
+    Select(FCurrent + 1);
 }
 
 void TResultsFindBar::Previous() {
-    const std::size_t count = View.Matches().size();
+    const std::size_t count = FView.Matches().size();
     if (count > 0)
-        Select(Current == 0 ? count - 1 : Current - 1);
+        Select(FCurrent == 0 ? count - 1 : FCurrent - 1);
 }
 
 bool TResultsFindBar::eventFilter(QObject* AWatched, QEvent* AEvent) {

@@ -31,7 +31,7 @@ public:
     void Next();
     void Previous();
     // Whether a search is still running.
-    bool Searching() const { return Pending; }
+    bool Searching() const { return FPending; }
 
     QLineEdit* FindEdit;
     QCheckBox* MatchCase;
@@ -50,10 +50,10 @@ private:
     void Select(std::size_t AIndex);
     void ShowCount();
 
-    TResultsView& View;
-    QFutureWatcher<std::vector<int64_t>> Watcher;
-    std::shared_ptr<std::atomic<bool>> Cancel;
-    QString Needle;
-    std::size_t Current = 0;
-    bool Pending = false; // a search whose result has not been taken yet
+    TResultsView& FView;
+    QFutureWatcher<std::vector<int64_t>> FWatcher;
+    std::shared_ptr<std::atomic<bool>> FCancel;
+    QString FNeedle;
+    std::size_t FCurrent = 0;
+    bool FPending = false; // a search whose result has not been taken yet
 };

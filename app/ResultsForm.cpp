@@ -82,7 +82,7 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
     const auto shortcut = [this](const QKeySequence& AKeys, auto AAction) {
         connect(new QShortcut(AKeys, this), &QShortcut::activated, this, AAction);
     };
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_J), [this] { SetPrettyChoice(!WantPretty); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_J), [this] { SetPrettyChoice(!FWantPretty); });
     shortcut(QKeySequence::Find, [this] { FindBar->Open(); });
     shortcut(QKeySequence(Qt::Key_F3), [this] {
         if (FindBar->isVisible())
@@ -93,18 +93,18 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
     shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { FindBar->Previous(); });
     shortcut(QKeySequence::Save, [this] { Save(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_W), [this] { close(); });
-    connect(&RawWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::RawReady);
-    connect(&PrettyWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::PrettyReady);
+    connect(&FRawWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::RawReady);
+    connect(&FPrettyWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::PrettyReady);
     connect(FindBar, &TResultsFindBar::Found, this, &TResultsForm::CheckIdle);
-    connect(&SaveWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::SaveDone);
+    connect(&FSaveWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::SaveDone);
 }
 
 TResultsForm::~TResultsForm() {
     // Work still running ends on its own; nothing waits for it. A save is the exception: the
     // file the user asked for is finished (it replaces the old one only when complete).
-    if (Cancel)
-        Cancel->store(true);
-    SaveWatcher.waitForFinished();
+    if (FCancel)
+        FCancel->store(true);
+    FSaveWatcher.waitForFinished();
 }
 
 void TResultsForm::SetResultsText(const QString& AText) {
@@ -112,76 +112,77 @@ void TResultsForm::SetResultsText(const QString& AText) {
 }
 
 QString TResultsForm::ResultsText() const {
-    return Answer ? CrLfLineBreaks(QString::fromStdU16String(*Answer)) : QString();
+    return FAnswer ? CrLfLineBreaks(QString::fromStdU16String(*FAnswer)) : QString();
 }
 
 void TResultsForm::SetCallResult(TCallResult AResult) {
-    Received = QDateTime::currentDateTime();
+    FReceived = QDateTime::currentDateTime();
     auto text = std::make_shared<const std::u16string>(std::move(AResult.Text));
-    Result = std::move(AResult);
+    FResult = std::move(AResult);
     SetAnswer(std::move(text));
     ShowStatus();
 }
 
 void TResultsForm::SetAnswer(TTextDocument::TText AText) {
-    if (Answer && *Answer == *AText)
+    if (FAnswer && *FAnswer == *AText)
         return;
-    if (Cancel)
-        Cancel->store(true);
-    Answer = std::move(AText);
-    RawDocument.reset();
-    PrettyDocument.reset();
-    PrettyVerdict = {};
-    PrettyTried = false;
+    if (FCancel)
+        FCancel->store(true);
+    FAnswer = std::move(AText);
+    FRawDocument.reset();
+    FPrettyDocument.reset();
+    FPrettyVerdict = {};
+    FPrettyTried = false;
     ResultsMemo->SetDocument(nullptr);
     StartWork();
 }
 
 void TResultsForm::StartWork() {
-    Cancel = std::make_shared<std::atomic<bool>>(false);
-    RawPending = true;
-    RawWatcher.setFuture(QtConcurrent::run(&BackgroundPool(), [text = Answer, cancel = Cancel] {
+    FCancel = std::make_shared<std::atomic<bool>>(false);
+    FRawPending = true;
+    FRawWatcher.setFuture(QtConcurrent::run(&BackgroundPool(), [text = FAnswer, cancel = FCancel] {
         return TTextDocument::MakeRaw(text, cancel.get());
     }));
-    if (WantPretty)
+    if (FWantPretty)
         StartPretty();
     Progress->show();
     ShowStatus();
 }
 
 void TResultsForm::StartPretty() {
-    PrettyTried = true;
-    PrettyPending = true;
-    PrettyWatcher.setFuture(QtConcurrent::run(&BackgroundPool(), [text = Answer, cancel = Cancel] {
-        TPrettyWork work{text, nullptr, {}};
-        work.Document = TTextDocument::MakePretty(text, work.Verdict, nullptr, cancel.get());
-        return work;
-    }));
+    FPrettyTried = true;
+    FPrettyPending = true;
+    FPrettyWatcher.setFuture(
+        QtConcurrent::run(&BackgroundPool(), [text = FAnswer, cancel = FCancel] {
+            TPrettyWork work{text, nullptr, {}};
+            work.Document = TTextDocument::MakePretty(text, work.Verdict, nullptr, cancel.get());
+            return work;
+        }));
 }
 
 void TResultsForm::RawReady() {
-    auto document = RawWatcher.result();
-    if (!document || document->Source() != Answer)
+    auto document = FRawWatcher.result();
+    if (!document || document->Source() != FAnswer)
         return;
-    RawPending = false;
-    RawDocument = std::move(document);
+    FRawPending = false;
+    FRawDocument = std::move(document);
     ShowDocument();
     CheckIdle();
 }
 
 void TResultsForm::PrettyReady() {
-    TPrettyWork work = PrettyWatcher.result();
-    if (work.Text != Answer)
+    TPrettyWork work = FPrettyWatcher.result();
+    if (work.Text != FAnswer)
         return; // made for an answer no longer shown
-    PrettyPending = false;
-    PrettyDocument = std::move(work.Document);
-    PrettyVerdict = std::move(work.Verdict);
+    FPrettyPending = false;
+    FPrettyDocument = std::move(work.Document);
+    FPrettyVerdict = std::move(work.Verdict);
     ShowDocument();
     CheckIdle();
 }
 
 void TResultsForm::ShowDocument() {
-    const auto& wanted = WantPretty && PrettyDocument ? PrettyDocument : RawDocument;
+    const auto& wanted = FWantPretty && FPrettyDocument ? FPrettyDocument : FRawDocument;
     if (wanted && ResultsMemo->Document() != wanted) {
         ResultsMemo->SetDocument(wanted);
         FindBar->Refresh();
@@ -191,13 +192,13 @@ void TResultsForm::ShowDocument() {
 
 void TResultsForm::ShowStatus() {
     const auto& shown = ResultsMemo->Document();
-    QString text = ResultsStatusText(Result, shown ? shown->LineCount() : -1);
-    if (WantPretty && PrettyTried && !PrettyPending && !PrettyDocument)
+    QString text = ResultsStatusText(FResult, shown ? shown->LineCount() : -1);
+    if (FWantPretty && FPrettyTried && !FPrettyPending && !FPrettyDocument)
         text += QStringLiteral(" | Not JSON: line %1, column %2")
-                    .arg(PrettyVerdict.ErrorLine)
-                    .arg(PrettyVerdict.ErrorColumn);
+                    .arg(FPrettyVerdict.ErrorLine)
+                    .arg(FPrettyVerdict.ErrorColumn);
     if (Saving())
-        text += QStringLiteral(" | Saving %1 ...").arg(QFileInfo(SavingPath).fileName());
+        text += QStringLiteral(" | Saving %1 ...").arg(QFileInfo(FSavingPath).fileName());
     StatusLine->setText(text);
 }
 
@@ -206,11 +207,11 @@ bool TResultsForm::ShowingPretty() const {
 }
 
 bool TResultsForm::Busy() const {
-    return RawPending || PrettyPending || FindBar->Searching() || Saving();
+    return FRawPending || FPrettyPending || FindBar->Searching() || Saving();
 }
 
 void TResultsForm::CheckIdle() {
-    if (RawPending || PrettyPending || Saving())
+    if (FRawPending || FPrettyPending || Saving())
         return;
     Progress->hide();
     if (!FindBar->Searching())
@@ -218,12 +219,12 @@ void TResultsForm::CheckIdle() {
 }
 
 void TResultsForm::SetPrettyChoice(bool APretty) {
-    WantPretty = APretty;
+    FWantPretty = APretty;
     {
         const QSignalBlocker blocker(PrettyButton);
         PrettyButton->setChecked(APretty);
     }
-    if (Answer && WantPretty && !PrettyTried) {
+    if (FAnswer && FWantPretty && !FPrettyTried) {
         StartPretty();
         Progress->show();
     }
@@ -238,20 +239,20 @@ QString TResultsForm::SuggestedFileName() const {
     command.replace(QRegularExpression(QStringLiteral("[/\\\\:*?\"<>|\\x00-\\x1f]")),
                     QStringLiteral("_"));
     bool json =
-        PrettyDocument != nullptr || QString::fromStdString(Result.ContentType)
-                                         .contains(QLatin1String("json"), Qt::CaseInsensitive);
-    if (!json && Answer) {
-        const std::size_t first = Answer->find_first_not_of(u" \t\r\n");
-        json =
-            first != std::u16string::npos && ((*Answer)[first] == u'{' || (*Answer)[first] == u'[');
+        FPrettyDocument != nullptr || QString::fromStdString(FResult.ContentType)
+                                          .contains(QLatin1String("json"), Qt::CaseInsensitive);
+    if (!json && FAnswer) {
+        const std::size_t first = FAnswer->find_first_not_of(u" \t\r\n");
+        json = first != std::u16string::npos &&
+               ((*FAnswer)[first] == u'{' || (*FAnswer)[first] == u'[');
     }
-    const QDateTime when = Received.isValid() ? Received : QDateTime::currentDateTime();
+    const QDateTime when = FReceived.isValid() ? FReceived : QDateTime::currentDateTime();
     return command + u'-' + when.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
            (json ? QStringLiteral(".json") : QStringLiteral(".txt"));
 }
 
 bool TResultsForm::Save() {
-    if (!Answer)
+    if (!FAnswer)
         return false;
     if (Saving()) {
         QApplication::beep(); // the status line says what is being saved
@@ -271,18 +272,18 @@ bool TResultsForm::Save() {
     if (path.isEmpty())
         return false;
     SaveFolder = QFileInfo(path).absolutePath();
-    SavingPath = path;
-    SaveWatcher.setFuture(SaveResultsTextInBackground(
-        path, Answer, ShowingPretty() ? ResultsMemo->Document() : nullptr));
+    FSavingPath = path;
+    FSaveWatcher.setFuture(SaveResultsTextInBackground(
+        path, FAnswer, ShowingPretty() ? ResultsMemo->Document() : nullptr));
     Progress->show();
     ShowStatus();
     return true;
 }
 
 void TResultsForm::SaveDone() {
-    const QString path = SavingPath;
-    const QString error = SaveWatcher.result();
-    SavingPath.clear();
+    const QString path = FSavingPath;
+    const QString error = FSaveWatcher.result();
+    FSavingPath.clear();
     ShowStatus();
     CheckIdle();
     if (error.isEmpty())
@@ -297,8 +298,8 @@ void TResultsForm::SaveDone() {
 }
 
 void TResultsForm::ShowModalOver(const QWidget& AOwner) {
-    if (!ShownBefore) {
-        ShownBefore = true;
+    if (!FShownBefore) {
+        FShownBefore = true;
         const QRect owner = AOwner.frameGeometry();
         QPoint place(owner.left() + (owner.width() - frameGeometry().width()) / 2,
                      owner.top() + (owner.height() - frameGeometry().height()) / 2);

@@ -39,14 +39,14 @@ public:
     QString ResultsText() const;
     // Shows the answer of a call: its text, and what is known about it in the status line.
     void SetCallResult(TCallResult AResult);
-    const TCallResult& CallResult() const { return Result; }
+    const TCallResult& CallResult() const { return FResult; }
 
     // Shows the window modally over AOwner: centred over it the first time (kept on the
     // desktop), where the user left it every later time.
     void ShowModalOver(const QWidget& AOwner);
 
     // Raw or indented JSON: the user's choice, remembered in the settings.
-    bool PrettyChoice() const { return WantPretty; }
+    bool PrettyChoice() const { return FWantPretty; }
     void SetPrettyChoice(bool APretty);
     // Whether the indented form is what the view shows.
     bool ShowingPretty() const;
@@ -57,7 +57,7 @@ public:
     // user-interface thread; a failure is shown when the write has ended. False when nothing is
     // written: declined, or a save still running.
     bool Save();
-    bool Saving() const { return !SavingPath.isEmpty(); }
+    bool Saving() const { return !FSavingPath.isEmpty(); }
     // The default name of a saved answer.
     QString SuggestedFileName() const;
     // Asks for the file to save to; empty means the user declined. Replaceable for tests.
@@ -89,28 +89,28 @@ private:
     void CheckIdle();
     void SaveDone();
 
-    TTextDocument::TText Answer;
-    std::shared_ptr<const TTextDocument> RawDocument;
-    std::shared_ptr<const TTextDocument> PrettyDocument;
-    TJsonLayout PrettyVerdict; // without lines: whether and where the answer is not JSON
-    bool PrettyTried = false;
+    TTextDocument::TText FAnswer;
+    std::shared_ptr<const TTextDocument> FRawDocument;
+    std::shared_ptr<const TTextDocument> FPrettyDocument;
+    TJsonLayout FPrettyVerdict; // without lines: whether and where the answer is not JSON
+    bool FPrettyTried = false;
     // Work started whose result has not been taken yet.
-    bool RawPending = false;
-    bool PrettyPending = false;
-    bool WantPretty = false;
-    std::shared_ptr<std::atomic<bool>> Cancel;
-    std::shared_ptr<std::atomic<int64_t>> PrettyProgress;
-    QFutureWatcher<std::shared_ptr<const TTextDocument>> RawWatcher;
+    bool FRawPending = false;
+    bool FPrettyPending = false;
+    bool FWantPretty = false;
+    std::shared_ptr<std::atomic<bool>> FCancel;
+    std::shared_ptr<std::atomic<int64_t>> FPrettyProgress;
+    QFutureWatcher<std::shared_ptr<const TTextDocument>> FRawWatcher;
     struct TPrettyWork {
         TTextDocument::TText Text; // the answer it was made for
         std::shared_ptr<const TTextDocument> Document;
         TJsonLayout Verdict;
     };
     void StartPretty();
-    QFutureWatcher<TPrettyWork> PrettyWatcher;
-    QFutureWatcher<QString> SaveWatcher;
-    QString SavingPath; // while a save runs
-    TCallResult Result; // without its text, which the view holds
-    QDateTime Received;
-    bool ShownBefore = false;
+    QFutureWatcher<TPrettyWork> FPrettyWatcher;
+    QFutureWatcher<QString> FSaveWatcher;
+    QString FSavingPath; // while a save runs
+    TCallResult FResult; // without its text, which the view holds
+    QDateTime FReceived;
+    bool FShownBefore = false;
 };

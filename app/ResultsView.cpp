@@ -171,12 +171,12 @@ TResultsView::TResultsView(QWidget* AParent) : QAbstractScrollArea(AParent) {
 TResultsView::~TResultsView() = default;
 
 void TResultsView::SetDocument(std::shared_ptr<const TTextDocument> ADocument) {
-    Doc = std::move(ADocument);
-    AnchorPos = CursorPos = 0;
-    WantedColumn = -1;
-    MatchStarts.clear();
-    MatchLength = 0;
-    LaidOutColumns = 0;
+    FDoc = std::move(ADocument);
+    FAnchorPos = FCursorPos = 0;
+    FWantedColumn = -1;
+    FMatchStarts.clear();
+    FMatchLength = 0;
+    FLaidOutColumns = 0;
     Relayout();
     verticalScrollBar()->setValue(0);
     viewport()->update();
@@ -188,7 +188,7 @@ void TResultsView::SetDocument(std::shared_ptr<const TTextDocument> ADocument) {
 }
 
 QString TResultsView::toPlainText() const {
-    return Doc ? Doc->Text(0, Doc->Length()) : QString();
+    return FDoc ? FDoc->Text(0, FDoc->Length()) : QString();
 }
 
 int TResultsView::Columns() const {
@@ -209,16 +209,16 @@ int TResultsView::VisibleRows() const {
 }
 
 void TResultsView::MeasureFont() {
-    BmpAdvances.clear();
-    AstralAdvances.clear();
-    OtherAdvances.clear();
+    FBmpAdvances.clear();
+    FAstralAdvances.clear();
+    FOtherAdvances.clear();
     const QFontMetricsF metrics(font());
-    Column = metrics.horizontalAdvance(u'0');
-    AsciiOneColumn = true;
+    FColumn = metrics.horizontalAdvance(u'0');
+    FAsciiOneColumn = true;
     for (char16_t c = u' '; c < 0x7F; ++c)
-        AsciiOneColumn = AsciiOneColumn && metrics.horizontalAdvance(QChar(c)) == Column;
+        FAsciiOneColumn = FAsciiOneColumn && metrics.horizontalAdvance(QChar(c)) == FColumn;
     // Rows are laid out with the default options: a tab stop every 80 pixels.
-    TabStop = QTextOption().tabStopDistance() > 0 ? QTextOption().tabStopDistance() : 80;
+    FTabStop = QTextOption().tabStopDistance() > 0 ? QTextOption().tabStopDistance() : 80;
 }
 
 qreal TResultsView::Advance(std::u16string_view ALine, std::size_t AFrom, std::size_t ATo,
@@ -226,10 +226,10 @@ qreal TResultsView::Advance(std::u16string_view ALine, std::size_t AFrom, std::s
     if (ATo - AFrom == 1) {
         const char16_t c = ALine[AFrom];
         if (c == u'\t')
-            return (std::floor(AX / TabStop) + 1) * TabStop - AX;
-        if (BmpAdvances.empty())
-            BmpAdvances.assign(0x10000, -1);
-        float& advance = BmpAdvances[c];
+            return (std::floor(AX / FTabStop) + 1) * FTabStop - AX;
+        if (FBmpAdvances.empty())
+            FBmpAdvances.assign(0x10000, -1);
+        float& advance = FBmpAdvances[c];
         if (advance < 0)
             advance =
                 static_cast<float>(QFontMetricsF(font()).horizontalAdvance(QString(QChar(c))));
@@ -237,23 +237,23 @@ qreal TResultsView::Advance(std::u16string_view ALine, std::size_t AFrom, std::s
     }
     if (ATo - AFrom == 2 && QChar::isHighSurrogate(ALine[AFrom])) {
         const char32_t code = QChar::surrogateToUcs4(ALine[AFrom], ALine[AFrom + 1]);
-        const auto found = AstralAdvances.find(code);
-        if (found != AstralAdvances.end())
+        const auto found = FAstralAdvances.find(code);
+        if (found != FAstralAdvances.end())
             return found->second;
         const qreal advance = QFontMetricsF(font()).horizontalAdvance(QString::fromUcs4(&code, 1));
-        AstralAdvances.emplace(code, advance);
+        FAstralAdvances.emplace(code, advance);
         return advance;
     }
     std::u16string character(ALine.substr(AFrom, ATo - AFrom));
-    const auto found = OtherAdvances.find(character);
-    if (found != OtherAdvances.end())
+    const auto found = FOtherAdvances.find(character);
+    if (found != FOtherAdvances.end())
         return found->second;
-    if (OtherAdvances.size() >= (1 << 16))
-        OtherAdvances.clear();
+    if (FOtherAdvances.size() >= (1 << 16))
+        FOtherAdvances.clear();
     const qreal advance = QFontMetricsF(font()).horizontalAdvance(
         QString(reinterpret_cast<const QChar*>(character.data()),
                 static_cast<qsizetype>(character.size())));
-    OtherAdvances.emplace(std::move(character), advance);
+    FOtherAdvances.emplace(std::move(character), advance);
     return advance;
 }
 
@@ -263,10 +263,10 @@ void TResultsView::WrapByWidth(std::u16string_view ALine, std::vector<int64_t>& 
     AStarts.assign(1, 0);
     const std::size_t size = ALine.size();
     // Sums of widths may stray by a rounding from the product of a column count.
-    const qreal limit = LaidOutWidth + 0.01;
-    if (BmpAdvances.empty())
-        BmpAdvances.assign(0x10000, -1);
-    const float* measured = BmpAdvances.data();
+    const qreal limit = FLaidOutWidth + 0.01;
+    if (FBmpAdvances.empty())
+        FBmpAdvances.assign(0x10000, -1);
+    const float* measured = FBmpAdvances.data();
     std::size_t start = 0;
     while (start < size) {
         qreal x = 0;
@@ -275,8 +275,9 @@ void TResultsView::WrapByWidth(std::u16string_view ALine, std::vector<int64_t>& 
             const char16_t c = ALine[edge];
             // A stretch of ASCII takes a column a character, as in an ASCII line: as many as
             // fit are taken at once. The last one stays behind when marks follow it.
-            if (AsciiOneColumn && c < 0x80 && c != u'\t') {
-                const auto fit = static_cast<std::size_t>(std::max<qreal>(0, (limit - x) / Column));
+            if (FAsciiOneColumn && c < 0x80 && c != u'\t') {
+                const auto fit =
+                    static_cast<std::size_t>(std::max<qreal>(0, (limit - x) / FColumn));
                 const std::size_t stop = std::min(size, edge + std::max<std::size_t>(fit, 1));
                 std::size_t at = edge;
 #ifdef __SSE2__
@@ -299,7 +300,7 @@ void TResultsView::WrapByWidth(std::u16string_view ALine, std::vector<int64_t>& 
                 if (at < size && ALine[at] >= 0x300)
                     --at;
                 if (at > edge && (fit > 0 || edge == start)) {
-                    x += static_cast<qreal>(at - edge) * Column;
+                    x += static_cast<qreal>(at - edge) * FColumn;
                     edge = at;
                     continue;
                 }
@@ -338,57 +339,57 @@ void TResultsView::WrapByWidth(std::u16string_view ALine, std::vector<int64_t>& 
 
 void TResultsView::WrapLine(int64_t ALine, std::u16string_view AText,
                             std::vector<int64_t>& AStarts) {
-    if (AsciiOneColumn && Doc->AsciiLine(ALine))
-        WrapColumns(AText, LaidOutColumns, AStarts);
+    if (FAsciiOneColumn && FDoc->AsciiLine(ALine))
+        WrapColumns(AText, FLaidOutColumns, AStarts);
     else
         WrapByWidth(AText, AStarts);
 }
 
 const TResultsView::TWrapped* TResultsView::WrappedLine(int64_t ALine) const {
     const auto found = std::lower_bound(
-        Wrapped.begin(), Wrapped.end(), ALine,
+        FWrapped.begin(), FWrapped.end(), ALine,
         [](const TWrapped& AWrapped, int64_t ALineNo) { return AWrapped.Line < ALineNo; });
-    return found != Wrapped.end() && found->Line == ALine ? &*found : nullptr;
+    return found != FWrapped.end() && found->Line == ALine ? &*found : nullptr;
 }
 
 void TResultsView::Relayout() {
     const int columns = Columns();
     const qreal width = TextWidth();
     // Lines measured by width follow the width in pixels; ASCII ones only the column count.
-    const bool measured = Doc && !(AsciiOneColumn && Doc->AllAscii());
-    if (Doc && columns == LaidOutColumns && (!measured || width == LaidOutWidth))
+    const bool measured = FDoc && !(FAsciiOneColumn && FDoc->AllAscii());
+    if (FDoc && columns == FLaidOutColumns && (!measured || width == FLaidOutWidth))
         return UpdateScrollBar();
-    LaidOutColumns = columns;
-    LaidOutWidth = width;
-    Wrapped.clear();
-    RowStartCache.clear();
-    TotalRows = 0;
-    if (!Doc)
+    FLaidOutColumns = columns;
+    FLaidOutWidth = width;
+    FWrapped.clear();
+    FRowStartCache.clear();
+    FTotalRows = 0;
+    if (!FDoc)
         return UpdateScrollBar();
     // Only ASCII lines longer than the columns and lines with other characters are looked at.
-    const int64_t lines = Doc->LineCount();
+    const int64_t lines = FDoc->LineCount();
     int64_t extra = 0;
     std::u16string buffer;
     std::vector<int64_t> starts;
     for (int64_t line = 0; line < lines; ++line) {
-        if (AsciiOneColumn && Doc->AsciiLine(line) && Doc->LineLength(line) <= columns)
+        if (FAsciiOneColumn && FDoc->AsciiLine(line) && FDoc->LineLength(line) <= columns)
             continue;
-        WrapLine(line, Doc->Line(line, buffer), starts);
+        WrapLine(line, FDoc->Line(line, buffer), starts);
         const auto rows = static_cast<int64_t>(starts.size());
         if (rows <= 1)
             continue;
-        Wrapped.push_back({line, extra, rows});
+        FWrapped.push_back({line, extra, rows});
         extra += rows - 1;
-        if (rows > 256 && static_cast<int64_t>(RowStartCache.size()) < CachedLines)
-            RowStartCache.emplace(line, starts);
+        if (rows > 256 && static_cast<int64_t>(FRowStartCache.size()) < CachedLines)
+            FRowStartCache.emplace(line, starts);
     }
-    TotalRows = lines + extra;
+    FTotalRows = lines + extra;
     UpdateScrollBar();
 }
 
 void TResultsView::UpdateScrollBar() {
     QScrollBar* bar = verticalScrollBar();
-    const int64_t maximum = std::max<int64_t>(0, TotalRows - VisibleRows());
+    const int64_t maximum = std::max<int64_t>(0, FTotalRows - VisibleRows());
     bar->setRange(0, static_cast<int>(std::min<int64_t>(maximum, INT_MAX)));
     bar->setPageStep(VisibleRows());
     bar->setSingleStep(1);
@@ -400,36 +401,36 @@ int64_t TResultsView::FirstVisibleRow() const {
 
 int64_t TResultsView::FirstRowOfLine(int64_t ALine) const {
     const auto after = std::lower_bound(
-        Wrapped.begin(), Wrapped.end(), ALine,
+        FWrapped.begin(), FWrapped.end(), ALine,
         [](const TWrapped& AWrapped, int64_t ALineNo) { return AWrapped.Line < ALineNo; });
-    if (after == Wrapped.begin())
+    if (after == FWrapped.begin())
         return ALine;
     const TWrapped& before = *(after - 1);
     return ALine + before.ExtraBefore + before.Rows - 1;
 }
 
 const std::vector<int64_t>& TResultsView::RowStarts(int64_t ALine) {
-    auto found = RowStartCache.find(ALine);
-    if (found != RowStartCache.end())
+    auto found = FRowStartCache.find(ALine);
+    if (found != FRowStartCache.end())
         return found->second;
-    if (static_cast<int64_t>(RowStartCache.size()) >= 4 * CachedLines)
-        RowStartCache.clear();
+    if (static_cast<int64_t>(FRowStartCache.size()) >= 4 * CachedLines)
+        FRowStartCache.clear();
     std::u16string buffer;
     std::vector<int64_t> starts;
-    WrapLine(ALine, Doc->Line(ALine, buffer), starts);
-    return RowStartCache.emplace(ALine, std::move(starts)).first->second;
+    WrapLine(ALine, FDoc->Line(ALine, buffer), starts);
+    return FRowStartCache.emplace(ALine, std::move(starts)).first->second;
 }
 
 TResultsView::TRow TResultsView::RowAt(int64_t ARow) {
-    ARow = std::clamp<int64_t>(ARow, 0, std::max<int64_t>(0, TotalRows - 1));
+    ARow = std::clamp<int64_t>(ARow, 0, std::max<int64_t>(0, FTotalRows - 1));
     // The last wrapped line that starts at or before the row.
-    const auto after = std::upper_bound(Wrapped.begin(), Wrapped.end(), ARow,
+    const auto after = std::upper_bound(FWrapped.begin(), FWrapped.end(), ARow,
                                         [](int64_t ARowNo, const TWrapped& AWrapped) {
                                             return ARowNo < AWrapped.Line + AWrapped.ExtraBefore;
                                         });
     int64_t line = ARow;
     int64_t rowInLine = 0;
-    if (after != Wrapped.begin()) {
+    if (after != FWrapped.begin()) {
         const TWrapped& w = *(after - 1);
         const int64_t first = w.Line + w.ExtraBefore;
         if (ARow < first + w.Rows) {
@@ -439,9 +440,9 @@ TResultsView::TRow TResultsView::RowAt(int64_t ARow) {
             line = ARow - (w.ExtraBefore + w.Rows - 1);
         }
     }
-    if (!Doc || line >= Doc->LineCount())
+    if (!FDoc || line >= FDoc->LineCount())
         return {0, 0, 0};
-    const int64_t length = Doc->LineLength(line);
+    const int64_t length = FDoc->LineLength(line);
     if (!WrappedLine(line))
         return {line, 0, length};
     const std::vector<int64_t>& starts = RowStarts(line);
@@ -450,10 +451,10 @@ TResultsView::TRow TResultsView::RowAt(int64_t ARow) {
 }
 
 int64_t TResultsView::RowOf(int64_t AOffset) {
-    if (!Doc)
+    if (!FDoc)
         return 0;
-    const int64_t line = Doc->LineAt(AOffset);
-    const int64_t column = std::min(AOffset - Doc->LineStart(line), Doc->LineLength(line));
+    const int64_t line = FDoc->LineAt(AOffset);
+    const int64_t column = std::min(AOffset - FDoc->LineStart(line), FDoc->LineLength(line));
     const int64_t first = FirstRowOfLine(line);
     if (!WrappedLine(line))
         return first;
@@ -462,14 +463,14 @@ int64_t TResultsView::RowOf(int64_t AOffset) {
 }
 
 void TResultsView::LayoutRow(const TRow& ARow, QTextLayout& ALayout, bool AFormats) {
-    const std::u16string_view line = Doc->Line(ARow.Line, LineBuffer);
+    const std::u16string_view line = FDoc->Line(ARow.Line, FLineBuffer);
     const QString text(reinterpret_cast<const QChar*>(line.data() + ARow.From),
                        static_cast<qsizetype>(ARow.To - ARow.From));
     ALayout.setText(text);
     ALayout.setFont(font());
     if (AFormats) {
         QList<QTextLayout::FormatRange> formats;
-        const int64_t rowStart = Doc->LineStart(ARow.Line) + ARow.From;
+        const int64_t rowStart = FDoc->LineStart(ARow.Line) + ARow.From;
         const int64_t rowEnd = rowStart + (ARow.To - ARow.From);
         const auto add = [&](int64_t AFrom, int64_t ATo, const QTextCharFormat& AFormat) {
             AFrom = std::max(AFrom, rowStart);
@@ -479,7 +480,7 @@ void TResultsView::LayoutRow(const TRow& ARow, QTextLayout& ALayout, bool AForma
                     {static_cast<int>(AFrom - rowStart), static_cast<int>(ATo - AFrom), AFormat});
         };
         std::vector<TJsonSpan> spans;
-        Doc->Spans(ARow.Line, spans);
+        FDoc->Spans(ARow.Line, spans);
         const QPalette& colours = palette();
         const bool darkBase = colours.color(QPalette::Base).lightnessF() < 0.5;
         // Hues from the palette, at a lightness that reads on its base colour.
@@ -508,18 +509,18 @@ void TResultsView::LayoutRow(const TRow& ARow, QTextLayout& ALayout, bool AForma
             case TJsonTokenKind::Punctuation:
                 break;
             }
-            const int64_t lineStart = Doc->LineStart(ARow.Line);
+            const int64_t lineStart = FDoc->LineStart(ARow.Line);
             add(lineStart + span.Start, lineStart + span.Start + span.Length, format);
         }
-        if (MatchLength > 0) {
+        if (FMatchLength > 0) {
             QTextCharFormat found;
             QColor mark = colours.color(QPalette::Highlight);
             mark.setAlpha(90);
             found.setBackground(mark);
-            auto match = std::lower_bound(MatchStarts.begin(), MatchStarts.end(),
-                                          rowStart - MatchLength + 1);
-            for (; match != MatchStarts.end() && *match < rowEnd; ++match)
-                add(*match, *match + MatchLength, found);
+            auto match = std::lower_bound(FMatchStarts.begin(), FMatchStarts.end(),
+                                          rowStart - FMatchLength + 1);
+            for (; match != FMatchStarts.end() && *match < rowEnd; ++match)
+                add(*match, *match + FMatchLength, found);
         }
         if (SelectionEnd() > SelectionStart()) {
             QTextCharFormat selected;
@@ -540,26 +541,26 @@ void TResultsView::LayoutRow(const TRow& ARow, QTextLayout& ALayout, bool AForma
 void TResultsView::paintEvent(QPaintEvent*) {
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), palette().color(QPalette::Base));
-    if (!Doc)
+    if (!FDoc)
         return;
     painter.setPen(palette().color(QPalette::Text));
     const int height = RowHeight();
     int y = Margin / 2;
-    for (int64_t row = FirstVisibleRow(); row < TotalRows && y < viewport()->height();
+    for (int64_t row = FirstVisibleRow(); row < FTotalRows && y < viewport()->height();
          ++row, y += height) {
         const TRow place = RowAt(row);
         QTextLayout layout;
         LayoutRow(place, layout, true);
         layout.draw(&painter, QPointF(Margin, y));
-        const int64_t rowStart = Doc->LineStart(place.Line) + place.From;
+        const int64_t rowStart = FDoc->LineStart(place.Line) + place.From;
         const int64_t rowEnd = rowStart + (place.To - place.From);
         // The caret sits at the start of the next row when the cursor is at a wrap.
-        const bool lastRow = place.To == Doc->LineLength(place.Line);
-        if (hasFocus() && CursorPos >= rowStart &&
-            (CursorPos < rowEnd || (lastRow && CursorPos <= rowEnd + 0) ||
-             (lastRow && place.Line + 1 == Doc->LineCount()))) {
+        const bool lastRow = place.To == FDoc->LineLength(place.Line);
+        if (hasFocus() && FCursorPos >= rowStart &&
+            (FCursorPos < rowEnd || (lastRow && FCursorPos <= rowEnd + 0) ||
+             (lastRow && place.Line + 1 == FDoc->LineCount()))) {
             const qreal x = layout.lineAt(0).cursorToX(
-                static_cast<int>(std::min<int64_t>(CursorPos - rowStart, rowEnd - rowStart)));
+                static_cast<int>(std::min<int64_t>(FCursorPos - rowStart, rowEnd - rowStart)));
             painter.fillRect(QRectF(Margin + x, y, 1, height), palette().color(QPalette::Text));
         }
     }
@@ -568,37 +569,37 @@ void TResultsView::paintEvent(QPaintEvent*) {
 void TResultsView::resizeEvent(QResizeEvent* AEvent) {
     QAbstractScrollArea::resizeEvent(AEvent);
     // The top row's text stays at the top.
-    const int64_t top = Doc && TotalRows > 0 ? [&] {
+    const int64_t top = FDoc && FTotalRows > 0 ? [&] {
         const TRow row = RowAt(FirstVisibleRow());
-        return Doc->LineStart(row.Line) + row.From;
+        return FDoc->LineStart(row.Line) + row.From;
     }()
                                              : 0;
     Relayout();
-    if (Doc)
+    if (FDoc)
         verticalScrollBar()->setValue(static_cast<int>(std::min<int64_t>(RowOf(top), INT_MAX)));
 }
 
 int64_t TResultsView::OffsetAt(QPoint APoint) {
-    if (!Doc || TotalRows == 0)
+    if (!FDoc || FTotalRows == 0)
         return 0;
     const int64_t row = FirstVisibleRow() + (APoint.y() - Margin / 2) / RowHeight() -
                         (APoint.y() < Margin / 2 ? 1 : 0);
     if (row < 0)
         return 0;
-    if (row >= TotalRows)
-        return Doc->Length();
+    if (row >= FTotalRows)
+        return FDoc->Length();
     const TRow place = RowAt(row);
     QTextLayout layout;
     LayoutRow(place, layout, false);
     int column = layout.lineAt(0).xToCursor(APoint.x() - Margin);
     // A click past the end of a wrapped row lands before the next row's first character.
-    if (place.To < Doc->LineLength(place.Line) && column >= place.To - place.From)
+    if (place.To < FDoc->LineLength(place.Line) && column >= place.To - place.From)
         column = static_cast<int>(place.To - place.From);
-    return Doc->LineStart(place.Line) + place.From + column;
+    return FDoc->LineStart(place.Line) + place.From + column;
 }
 
 QRect TResultsView::CursorRect(int64_t AOffset) {
-    if (!Doc)
+    if (!FDoc)
         return {};
     const int64_t row = RowOf(AOffset);
     const int64_t visible = row - FirstVisibleRow();
@@ -607,19 +608,19 @@ QRect TResultsView::CursorRect(int64_t AOffset) {
     const TRow place = RowAt(row);
     QTextLayout layout;
     LayoutRow(place, layout, false);
-    const int64_t column = std::clamp<int64_t>(AOffset - Doc->LineStart(place.Line) - place.From, 0,
-                                               place.To - place.From);
+    const int64_t column = std::clamp<int64_t>(AOffset - FDoc->LineStart(place.Line) - place.From,
+                                               0, place.To - place.From);
     const qreal x = layout.lineAt(0).cursorToX(static_cast<int>(column));
     return QRect(Margin + static_cast<int>(x), Margin / 2 + static_cast<int>(visible) * RowHeight(),
                  1, RowHeight());
 }
 
 int64_t TResultsView::ClampToLine(int64_t AOffset) const {
-    if (!Doc)
+    if (!FDoc)
         return 0;
-    AOffset = std::clamp<int64_t>(AOffset, 0, Doc->Length());
-    const int64_t line = Doc->LineAt(AOffset);
-    return std::min(AOffset, Doc->LineStart(line) + Doc->LineLength(line));
+    AOffset = std::clamp<int64_t>(AOffset, 0, FDoc->Length());
+    const int64_t line = FDoc->LineAt(AOffset);
+    return std::min(AOffset, FDoc->LineStart(line) + FDoc->LineLength(line));
 }
 
 void TResultsView::EnsureVisible(int64_t AOffset) {
@@ -636,7 +637,7 @@ void TResultsView::SelectionMoved() {
     emit SelectionChanged();
     if (QAccessible::isActive()) {
         QAccessibleTextCursorEvent cursor(this,
-                                          static_cast<int>(std::min<int64_t>(CursorPos, INT_MAX)));
+                                          static_cast<int>(std::min<int64_t>(FCursorPos, INT_MAX)));
         QAccessible::updateAccessibility(&cursor);
         QAccessibleTextSelectionEvent selection(
             this, static_cast<int>(std::min<int64_t>(SelectionStart(), INT_MAX)),
@@ -646,30 +647,30 @@ void TResultsView::SelectionMoved() {
 }
 
 void TResultsView::SetSelection(int64_t AAnchor, int64_t ACursor) {
-    AnchorPos = ClampToLine(AAnchor);
-    CursorPos = ClampToLine(ACursor);
-    WantedColumn = -1;
-    EnsureVisible(CursorPos);
+    FAnchorPos = ClampToLine(AAnchor);
+    FCursorPos = ClampToLine(ACursor);
+    FWantedColumn = -1;
+    EnsureVisible(FCursorPos);
     SelectionMoved();
 }
 
 void TResultsView::MoveCursor(int64_t AOffset, bool AExtend) {
-    CursorPos = ClampToLine(AOffset);
+    FCursorPos = ClampToLine(AOffset);
     if (!AExtend)
-        AnchorPos = CursorPos;
-    EnsureVisible(CursorPos);
+        FAnchorPos = FCursorPos;
+    EnsureVisible(FCursorPos);
     SelectionMoved();
 }
 
 QString TResultsView::SelectedText() const {
-    return Doc ? Doc->Text(SelectionStart(), SelectionEnd()) : QString();
+    return FDoc ? FDoc->Text(SelectionStart(), SelectionEnd()) : QString();
 }
 
 void TResultsView::SelectAll() {
-    if (!Doc)
+    if (!FDoc)
         return;
-    AnchorPos = 0;
-    CursorPos = Doc->Length();
+    FAnchorPos = 0;
+    FCursorPos = FDoc->Length();
     SelectionMoved();
 }
 
@@ -679,8 +680,8 @@ void TResultsView::Copy() const {
 }
 
 void TResultsView::SetMatches(std::vector<int64_t> AMatches, int64_t ALength) {
-    MatchStarts = std::move(AMatches);
-    MatchLength = MatchStarts.empty() ? 0 : ALength;
+    FMatchStarts = std::move(AMatches);
+    FMatchLength = FMatchStarts.empty() ? 0 : ALength;
     viewport()->update();
 }
 
@@ -697,7 +698,7 @@ bool TResultsView::event(QEvent* AEvent) {
 }
 
 void TResultsView::keyPressEvent(QKeyEvent* AEvent) {
-    if (!Doc)
+    if (!FDoc)
         return QAbstractScrollArea::keyPressEvent(AEvent);
     if (AEvent == QKeySequence::Copy)
         return Copy();
@@ -705,45 +706,46 @@ void TResultsView::keyPressEvent(QKeyEvent* AEvent) {
         return SelectAll();
     const bool extend = AEvent->modifiers() & Qt::ShiftModifier;
     const bool control = AEvent->modifiers() & Qt::ControlModifier;
-    const int64_t line = Doc->LineAt(CursorPos);
-    const int64_t lineStart = Doc->LineStart(line);
-    const int64_t lineEnd = lineStart + Doc->LineLength(line);
+    const int64_t line = FDoc->LineAt(FCursorPos);
+    const int64_t lineStart = FDoc->LineStart(line);
+    const int64_t lineEnd = lineStart + FDoc->LineLength(line);
     // Up and down keep the column the cursor had in its row.
     const auto verticalMove = [&](int64_t ARows) {
-        const int64_t row = RowOf(CursorPos);
+        const int64_t row = RowOf(FCursorPos);
         const TRow here = RowAt(row);
-        if (WantedColumn < 0)
-            WantedColumn = CursorPos - Doc->LineStart(here.Line) - here.From;
-        const int64_t targetRow = std::clamp<int64_t>(row + ARows, 0, TotalRows - 1);
+        if (FWantedColumn < 0)
+            FWantedColumn = FCursorPos - FDoc->LineStart(here.Line) - here.From;
+        const int64_t targetRow = std::clamp<int64_t>(row + ARows, 0, FTotalRows - 1);
         const TRow there = RowAt(targetRow);
-        const int64_t wanted = WantedColumn;
+        const int64_t wanted = FWantedColumn;
         int64_t column = std::min(wanted, there.To - there.From);
         // Stay on the row: a wrapped row ends before the next row's first character.
-        if (there.To < Doc->LineLength(there.Line) && column == there.To - there.From && column > 0)
+        if (there.To < FDoc->LineLength(there.Line) && column == there.To - there.From &&
+            column > 0)
             --column;
         if (targetRow == row && ARows < 0)
             column = 0;
         else if (targetRow == row && ARows > 0)
             column = there.To - there.From;
-        MoveCursor(Doc->LineStart(there.Line) + there.From + column, extend);
-        WantedColumn = wanted;
+        MoveCursor(FDoc->LineStart(there.Line) + there.From + column, extend);
+        FWantedColumn = wanted;
     };
     switch (AEvent->key()) {
     case Qt::Key_Left:
-        WantedColumn = -1;
+        FWantedColumn = -1;
         if (!extend && SelectionEnd() > SelectionStart())
             return MoveCursor(SelectionStart(), false);
-        return MoveCursor(CursorPos > lineStart || line == 0
-                              ? CursorPos - 1
-                              : Doc->LineStart(line - 1) + Doc->LineLength(line - 1),
+        return MoveCursor(FCursorPos > lineStart || line == 0
+                              ? FCursorPos - 1
+                              : FDoc->LineStart(line - 1) + FDoc->LineLength(line - 1),
                           extend);
     case Qt::Key_Right:
-        WantedColumn = -1;
+        FWantedColumn = -1;
         if (!extend && SelectionEnd() > SelectionStart())
             return MoveCursor(SelectionEnd(), false);
-        return MoveCursor(CursorPos < lineEnd || line + 1 >= Doc->LineCount()
-                              ? CursorPos + 1
-                              : Doc->LineStart(line + 1),
+        return MoveCursor(FCursorPos < lineEnd || line + 1 >= FDoc->LineCount()
+                              ? FCursorPos + 1
+                              : FDoc->LineStart(line + 1),
                           extend);
     case Qt::Key_Up:
         return verticalMove(-1);
@@ -754,18 +756,18 @@ void TResultsView::keyPressEvent(QKeyEvent* AEvent) {
     case Qt::Key_PageDown:
         return verticalMove(VisibleRows());
     case Qt::Key_Home: {
-        WantedColumn = -1;
+        FWantedColumn = -1;
         if (control)
             return MoveCursor(0, extend);
-        const TRow row = RowAt(RowOf(CursorPos));
-        return MoveCursor(Doc->LineStart(row.Line) + row.From, extend);
+        const TRow row = RowAt(RowOf(FCursorPos));
+        return MoveCursor(FDoc->LineStart(row.Line) + row.From, extend);
     }
     case Qt::Key_End: {
-        WantedColumn = -1;
+        FWantedColumn = -1;
         if (control)
-            return MoveCursor(Doc->Length(), extend);
-        const TRow row = RowAt(RowOf(CursorPos));
-        return MoveCursor(Doc->LineStart(row.Line) + row.To, extend);
+            return MoveCursor(FDoc->Length(), extend);
+        const TRow row = RowAt(RowOf(FCursorPos));
+        return MoveCursor(FDoc->LineStart(row.Line) + row.To, extend);
     }
     default:
         return QAbstractScrollArea::keyPressEvent(AEvent);
@@ -775,7 +777,7 @@ void TResultsView::keyPressEvent(QKeyEvent* AEvent) {
 void TResultsView::mousePressEvent(QMouseEvent* AEvent) {
     if (AEvent->button() != Qt::LeftButton)
         return QAbstractScrollArea::mousePressEvent(AEvent);
-    WantedColumn = -1;
+    FWantedColumn = -1;
     MoveCursor(OffsetAt(AEvent->position().toPoint()), AEvent->modifiers() & Qt::ShiftModifier);
 }
 
@@ -786,12 +788,12 @@ void TResultsView::mouseMoveEvent(QMouseEvent* AEvent) {
 }
 
 void TResultsView::mouseDoubleClickEvent(QMouseEvent* AEvent) {
-    if (!Doc || AEvent->button() != Qt::LeftButton)
+    if (!FDoc || AEvent->button() != Qt::LeftButton)
         return;
     const int64_t at = OffsetAt(AEvent->position().toPoint());
-    const int64_t line = Doc->LineAt(at);
-    const std::u16string_view text = Doc->Line(line, LineBuffer);
-    const int64_t start = Doc->LineStart(line);
+    const int64_t line = FDoc->LineAt(at);
+    const std::u16string_view text = FDoc->Line(line, FLineBuffer);
+    const int64_t start = FDoc->LineStart(line);
     int64_t from = at - start;
     int64_t to = from;
     while (from > 0 && IsWordChar(text[static_cast<std::size_t>(from - 1)]))
@@ -815,7 +817,7 @@ void TResultsView::changeEvent(QEvent* AEvent) {
     QAbstractScrollArea::changeEvent(AEvent);
     if (AEvent->type() == QEvent::FontChange) {
         MeasureFont();
-        LaidOutColumns = 0;
+        FLaidOutColumns = 0;
         Relayout();
     }
 }

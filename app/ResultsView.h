@@ -28,17 +28,17 @@ public:
 
     // Shows ADocument from its top with nothing selected; null shows nothing.
     void SetDocument(std::shared_ptr<const TTextDocument> ADocument);
-    const std::shared_ptr<const TTextDocument>& Document() const { return Doc; }
+    const std::shared_ptr<const TTextDocument>& Document() const { return FDoc; }
     bool isReadOnly() const { return true; }
 
     // The whole shown text, line breaks as LF.
     QString toPlainText() const;
 
     // Offsets in the shown text (see TTextDocument).
-    int64_t Anchor() const { return AnchorPos; }
-    int64_t Cursor() const { return CursorPos; }
-    int64_t SelectionStart() const { return std::min(AnchorPos, CursorPos); }
-    int64_t SelectionEnd() const { return std::max(AnchorPos, CursorPos); }
+    int64_t Anchor() const { return FAnchorPos; }
+    int64_t Cursor() const { return FCursorPos; }
+    int64_t SelectionStart() const { return std::min(FAnchorPos, FCursorPos); }
+    int64_t SelectionEnd() const { return std::max(FAnchorPos, FCursorPos); }
     // Selects from AAnchor to ACursor and scrolls the cursor into view.
     void SetSelection(int64_t AAnchor, int64_t ACursor);
     QString SelectedText() const;
@@ -47,9 +47,9 @@ public:
 
     // Marks every match of a search: offsets in order, each ALength long.
     void SetMatches(std::vector<int64_t> AMatches, int64_t ALength);
-    const std::vector<int64_t>& Matches() const { return MatchStarts; }
+    const std::vector<int64_t>& Matches() const { return FMatchStarts; }
 
-    int64_t RowCount() const { return TotalRows; }
+    int64_t RowCount() const { return FTotalRows; }
     // The width rows are wrapped to, in pixels.
     qreal TextWidth() const;
     int64_t FirstVisibleRow() const;
@@ -109,23 +109,23 @@ private:
     int64_t ClampToLine(int64_t AOffset) const;
     void SelectionMoved();
 
-    std::shared_ptr<const TTextDocument> Doc;
-    std::vector<TWrapped> Wrapped;
-    int64_t TotalRows = 0;
-    int LaidOutColumns = 0;
-    qreal LaidOutWidth = 0;
+    std::shared_ptr<const TTextDocument> FDoc;
+    std::vector<TWrapped> FWrapped;
+    int64_t FTotalRows = 0;
+    int FLaidOutColumns = 0;
+    qreal FLaidOutWidth = 0;
     // Widths of characters as drawn in the view's font, measured once each.
-    std::vector<float> BmpAdvances; // by code unit; negative: not measured yet
-    std::unordered_map<char32_t, qreal> AstralAdvances;
-    std::unordered_map<std::u16string, qreal> OtherAdvances; // of more than one code point
-    bool AsciiOneColumn = true; // every printable ASCII character as wide as '0'
-    qreal Column = 1;           // the width of '0'
-    qreal TabStop = 80;
-    std::unordered_map<int64_t, std::vector<int64_t>> RowStartCache;
-    std::u16string LineBuffer;
-    int64_t AnchorPos = 0;
-    int64_t CursorPos = 0;
-    int64_t WantedColumn = -1; // kept while moving up and down
-    std::vector<int64_t> MatchStarts;
-    int64_t MatchLength = 0;
+    std::vector<float> FBmpAdvances; // by code unit; negative: not measured yet
+    std::unordered_map<char32_t, qreal> FAstralAdvances;
+    std::unordered_map<std::u16string, qreal> FOtherAdvances; // of more than one code point
+    bool FAsciiOneColumn = true; // every printable ASCII character as wide as '0'
+    qreal FColumn = 1;           // the width of '0'
+    qreal FTabStop = 80;
+    std::unordered_map<int64_t, std::vector<int64_t>> FRowStartCache;
+    std::u16string FLineBuffer;
+    int64_t FAnchorPos = 0;
+    int64_t FCursorPos = 0;
+    int64_t FWantedColumn = -1; // kept while moving up and down
+    std::vector<int64_t> FMatchStarts;
+    int64_t FMatchLength = 0;
 };

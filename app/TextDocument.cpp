@@ -4,10 +4,10 @@
 
 void TTextDocument::MarkLine(std::size_t ALine, bool AAscii) {
     if (ALine % 64 == 0)
-        NotAscii.push_back(0);
+        FNotAscii.push_back(0);
     if (!AAscii) {
-        NotAscii.back() |= uint64_t(1) << (ALine % 64);
-        ++NotAsciiCount;
+        FNotAscii.back() |= uint64_t(1) << (ALine % 64);
+        ++FNotAsciiCount;
     }
 }
 
@@ -16,7 +16,7 @@ std::shared_ptr<const TTextDocument> TTextDocument::MakeRaw(TText AText,
     auto document = std::make_shared<TTextDocument>();
     const std::u16string& text = *AText;
     const std::size_t size = text.size();
-    document->Starts.push_back(0);
+    document->FStarts.push_back(0);
     const char16_t* data = text.data();
     std::size_t next = 1 << 22;
     char16_t units = 0; // every unit of the line so far, or-ed: 0x80 and up when not ASCII
@@ -32,19 +32,19 @@ std::shared_ptr<const TTextDocument> TTextDocument::MakeRaw(TText AText,
         }
         if (c == u'\r' && i + 1 < size && data[i + 1] == u'\n')
             ++i;
-        document->MarkLine(document->Starts.size() - 1, units < 0x80 && !tab);
+        document->MarkLine(document->FStarts.size() - 1, units < 0x80 && !tab);
         units = 0;
         tab = false;
-        document->Starts.push_back(static_cast<int64_t>(i + 1));
+        document->FStarts.push_back(static_cast<int64_t>(i + 1));
         if (i > next) {
             next = i + (1 << 22);
             if (ACancel && ACancel->load(std::memory_order_relaxed))
                 return nullptr;
         }
     }
-    document->MarkLine(document->Starts.size() - 1, units < 0x80 && !tab);
-    document->Total = static_cast<int64_t>(size);
-    document->Answer = std::move(AText);
+    document->MarkLine(document->FStarts.size() - 1, units < 0x80 && !tab);
+    document->FTotal = static_cast<int64_t>(size);
+    document->FAnswer = std::move(AText);
     return document;
 }
 
@@ -59,13 +59,13 @@ std::shared_ptr<const TTextDocument> TTextDocument::MakePretty(TText AText, TJso
     if (!layout.Valid)
         return nullptr;
     auto document = std::make_shared<TTextDocument>();
-    document->IsPretty = true;
-    document->Starts.resize(layout.Lines.size());
+    document->FIsPretty = true;
+    document->FStarts.resize(layout.Lines.size());
     int64_t at = 0;
     const char16_t* text = AText->data();
     for (std::size_t i = 0; i < layout.Lines.size(); ++i) {
         const TJsonLine& line = layout.Lines[i];
-        document->Starts[i] = at;
+        document->FStarts[i] = at;
         at += line.Length() + 1;
         // Tokens hold no tab; the indented form writes only ASCII.
         char16_t units = 0;
@@ -77,59 +77,59 @@ std::shared_ptr<const TTextDocument> TTextDocument::MakePretty(TText AText, TJso
             units |= value[k];
         document->MarkLine(i, units < 0x80);
     }
-    document->Total = std::max<int64_t>(0, at - 1);
-    document->Layout = std::move(layout.Lines);
-    document->Answer = std::move(AText);
+    document->FTotal = std::max<int64_t>(0, at - 1);
+    document->FLayout = std::move(layout.Lines);
+    document->FAnswer = std::move(AText);
     return document;
 }
 
 int64_t TTextDocument::LineCount() const {
-    return static_cast<int64_t>(Starts.size());
+    return static_cast<int64_t>(FStarts.size());
 }
 
 int64_t TTextDocument::LineStart(int64_t ALine) const {
-    return Starts[static_cast<std::size_t>(ALine)];
+    return FStarts[static_cast<std::size_t>(ALine)];
 }
 
 int64_t TTextDocument::LineLength(int64_t ALine) const {
     const auto line = static_cast<std::size_t>(ALine);
-    if (IsPretty)
-        return Layout[line].Length();
-    if (line + 1 == Starts.size())
-        return Total - Starts[line];
+    if (FIsPretty)
+        return FLayout[line].Length();
+    if (line + 1 == FStarts.size())
+        return FTotal - FStarts[line];
     // The line ends before its break: CR LF, LF or CR.
-    int64_t end = Starts[line + 1] - 1;
-    const std::u16string& text = *Answer;
-    if (text[static_cast<std::size_t>(end)] == u'\n' && end > Starts[line] &&
+    int64_t end = FStarts[line + 1] - 1;
+    const std::u16string& text = *FAnswer;
+    if (text[static_cast<std::size_t>(end)] == u'\n' && end > FStarts[line] &&
         text[static_cast<std::size_t>(end - 1)] == u'\r')
         --end;
-    return end - Starts[line];
+    return end - FStarts[line];
 }
 
 int64_t TTextDocument::LineAt(int64_t AOffset) const {
-    const auto after = std::upper_bound(Starts.begin(), Starts.end(), AOffset);
-    return std::max<int64_t>(0, (after - Starts.begin()) - 1);
+    const auto after = std::upper_bound(FStarts.begin(), FStarts.end(), AOffset);
+    return std::max<int64_t>(0, (after - FStarts.begin()) - 1);
 }
 
 std::u16string_view TTextDocument::Line(int64_t ALine, std::u16string& ABuffer) const {
-    if (IsPretty) {
+    if (FIsPretty) {
         ABuffer.clear();
-        AppendJsonLine(*Answer, Layout[static_cast<std::size_t>(ALine)], ABuffer);
+        AppendJsonLine(*FAnswer, FLayout[static_cast<std::size_t>(ALine)], ABuffer);
         return ABuffer;
     }
-    return std::u16string_view(*Answer).substr(static_cast<std::size_t>(LineStart(ALine)),
-                                               static_cast<std::size_t>(LineLength(ALine)));
+    return std::u16string_view(*FAnswer).substr(static_cast<std::size_t>(LineStart(ALine)),
+                                                static_cast<std::size_t>(LineLength(ALine)));
 }
 
 void TTextDocument::Spans(int64_t ALine, std::vector<TJsonSpan>& ASpans) const {
     ASpans.clear();
-    if (IsPretty)
-        JsonLineSpans(*Answer, Layout[static_cast<std::size_t>(ALine)], ASpans);
+    if (FIsPretty)
+        JsonLineSpans(*FAnswer, FLayout[static_cast<std::size_t>(ALine)], ASpans);
 }
 
 QString TTextDocument::Text(int64_t AFrom, int64_t ATo) const {
-    AFrom = std::clamp<int64_t>(AFrom, 0, Total);
-    ATo = std::clamp<int64_t>(ATo, AFrom, Total);
+    AFrom = std::clamp<int64_t>(AFrom, 0, FTotal);
+    ATo = std::clamp<int64_t>(ATo, AFrom, FTotal);
     QString result;
     result.reserve(static_cast<qsizetype>(ATo - AFrom));
     std::u16string buffer;
@@ -151,10 +151,10 @@ QString TTextDocument::Text(int64_t AFrom, int64_t ATo) const {
 }
 
 QString TTextDocument::Slice(int64_t AFrom, int64_t ATo) const {
-    if (IsPretty)
+    if (FIsPretty)
         return Text(AFrom, ATo);
-    AFrom = std::clamp<int64_t>(AFrom, 0, Total);
-    ATo = std::clamp<int64_t>(ATo, AFrom, Total);
-    return QString(reinterpret_cast<const QChar*>(Answer->data() + AFrom),
+    AFrom = std::clamp<int64_t>(AFrom, 0, FTotal);
+    ATo = std::clamp<int64_t>(ATo, AFrom, FTotal);
+    return QString(reinterpret_cast<const QChar*>(FAnswer->data() + AFrom),
                    static_cast<qsizetype>(ATo - AFrom));
 }

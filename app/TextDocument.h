@@ -29,13 +29,13 @@ public:
     MakePretty(TText AText, TJsonLayout& AError, std::atomic<int64_t>* AProgress = nullptr,
                const std::atomic<bool>* ACancel = nullptr);
 
-    const TText& Source() const { return Answer; }
-    bool Pretty() const { return IsPretty; }
+    const TText& Source() const { return FAnswer; }
+    bool Pretty() const { return FIsPretty; }
     int64_t LineCount() const;
     int64_t LineStart(int64_t ALine) const;
     int64_t LineLength(int64_t ALine) const;
     // The shown length, including every line break.
-    int64_t Length() const { return Total; }
+    int64_t Length() const { return FTotal; }
     // The line holding AOffset; offsets inside a line break belong to its line.
     int64_t LineAt(int64_t AOffset) const;
     // The shown text of ALine: a view into the answer, or made in ABuffer.
@@ -44,13 +44,13 @@ public:
     // each. Other lines are measured character by character.
     bool AsciiLine(int64_t ALine) const {
         const auto line = static_cast<std::size_t>(ALine);
-        return ((NotAscii[line / 64] >> (line % 64)) & 1) == 0;
+        return ((FNotAscii[line / 64] >> (line % 64)) & 1) == 0;
     }
     // Whether every line is an AsciiLine.
-    bool AllAscii() const { return NotAsciiCount == 0; }
+    bool AllAscii() const { return FNotAsciiCount == 0; }
     // The layout of ALine in the indented form (only there).
     const TJsonLine& JsonLine(int64_t ALine) const {
-        return Layout[static_cast<std::size_t>(ALine)];
+        return FLayout[static_cast<std::size_t>(ALine)];
     }
     // Colours of ALine in the indented form; nothing in the raw form.
     void Spans(int64_t ALine, std::vector<TJsonSpan>& ASpans) const;
@@ -60,12 +60,12 @@ public:
     QString Slice(int64_t AFrom, int64_t ATo) const;
 
 private:
-    TText Answer;
-    bool IsPretty = false;
-    int64_t Total = 0;
-    std::vector<int64_t> Starts;    // raw: offset of each line; indented: shown offset
-    TJsonLines Layout;              // indented only
-    std::vector<uint64_t> NotAscii; // one bit per line
-    int64_t NotAsciiCount = 0;
+    TText FAnswer;
+    bool FIsPretty = false;
+    int64_t FTotal = 0;
+    std::vector<int64_t> FStarts;    // raw: offset of each line; indented: shown offset
+    TJsonLines FLayout;              // indented only
+    std::vector<uint64_t> FNotAscii; // one bit per line
+    int64_t FNotAsciiCount = 0;
     void MarkLine(std::size_t ALine, bool AAscii);
 };

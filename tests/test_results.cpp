@@ -201,10 +201,10 @@ TEST(TextSearch, OverlappingNeedleStaysInStepAcrossPieces) {
 class ResultsTest : public ::testing::Test {
 protected:
     ResultsTest() {
-        Form.setWindowTitle(QStringLiteral("AccountsList - JSON format"));
-        Form.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&Form));
-        QApplication::setActiveWindow(&Form);
+        FForm.setWindowTitle(QStringLiteral("AccountsList - JSON format"));
+        FForm.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&FForm));
+        QApplication::setActiveWindow(&FForm);
     }
 
     void SetAnswer(const QString& AText, const std::string& AContentType = "application/json") {
@@ -215,35 +215,35 @@ protected:
         result.CharSet = "utf-8";
         result.ByteSize = AText.toUtf8().size();
         result.DurationMs = 1234;
-        Form.SetCallResult(std::move(result));
+        FForm.SetCallResult(std::move(result));
         WaitIdle();
     }
 
     void WaitIdle() {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !Form.Busy(); }, 60000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !FForm.Busy(); }, 60000));
         QApplication::processEvents();
     }
 
-    QString Count() const { return Form.FindBar->CountLabel->text(); }
-    QString Selected() const { return Form.ResultsMemo->SelectedText(); }
+    QString Count() const { return FForm.FindBar->CountLabel->text(); }
+    QString Selected() const { return FForm.ResultsMemo->SelectedText(); }
     void Key(int AKey, Qt::KeyboardModifiers AModifiers = {}) {
         QWidget* focus = QApplication::focusWidget();
-        QTest::keyClick(focus ? focus : &Form, Qt::Key(AKey), AModifiers);
+        QTest::keyClick(focus ? focus : &FForm, Qt::Key(AKey), AModifiers);
         WaitIdle();
     }
 
-    TResultsForm Form;
+    TResultsForm FForm;
 };
 
 TEST_F(ResultsTest, FindCountsAndSteps) {
     SetAnswer(QStringLiteral("one Two\ntwo three\nTWO"), "text/plain");
     Key(Qt::Key_F, Qt::ControlModifier);
-    ASSERT_TRUE(Form.FindBar->isVisible());
-    QTest::keyClicks(Form.FindBar->FindEdit, QStringLiteral("two"));
+    ASSERT_TRUE(FForm.FindBar->isVisible());
+    QTest::keyClicks(FForm.FindBar->FindEdit, QStringLiteral("two"));
     WaitIdle();
     EXPECT_EQ(Count(), QStringLiteral("1 of 3"));
     EXPECT_EQ(Selected(), QStringLiteral("Two"));
-    EXPECT_EQ(Form.ResultsMemo->Matches(), (std::vector<int64_t>{4, 8, 18}));
+    EXPECT_EQ(FForm.ResultsMemo->Matches(), (std::vector<int64_t>{4, 8, 18}));
     const std::pair<int, Qt::KeyboardModifiers> steps[] = {{Qt::Key_Return, {}},
                                                            {Qt::Key_F3, {}},
                                                            {Qt::Key_F3, {}},
@@ -254,52 +254,52 @@ TEST_F(ResultsTest, FindCountsAndSteps) {
         Key(steps[i].first, steps[i].second);
         EXPECT_EQ(Count(), QString::fromLatin1(counts[i])) << i;
     }
-    EXPECT_EQ(Form.ResultsMemo->SelectionStart(), 8);
+    EXPECT_EQ(FForm.ResultsMemo->SelectionStart(), 8);
 
-    Form.FindBar->MatchCase->click();
+    FForm.FindBar->MatchCase->click();
     WaitIdle();
     EXPECT_EQ(Count(), QStringLiteral("1 of 1"));
-    EXPECT_EQ(Form.ResultsMemo->SelectionStart(), 8);
-    QTest::keyClicks(Form.FindBar->FindEdit, QStringLiteral("x"));
+    EXPECT_EQ(FForm.ResultsMemo->SelectionStart(), 8);
+    QTest::keyClicks(FForm.FindBar->FindEdit, QStringLiteral("x"));
     WaitIdle();
     EXPECT_EQ(Count(), QStringLiteral("0 of 0"));
 
     // Escape closes the bar, not the window; a second Escape does nothing.
     Key(Qt::Key_Escape);
-    EXPECT_FALSE(Form.FindBar->isVisible());
-    EXPECT_TRUE(Form.ResultsMemo->Matches().empty());
+    EXPECT_FALSE(FForm.FindBar->isVisible());
+    EXPECT_TRUE(FForm.ResultsMemo->Matches().empty());
     Key(Qt::Key_Escape);
-    EXPECT_TRUE(Form.isVisible());
+    EXPECT_TRUE(FForm.isVisible());
     Key(Qt::Key_W, Qt::ControlModifier);
-    EXPECT_FALSE(Form.isVisible());
+    EXPECT_FALSE(FForm.isVisible());
 }
 
 TEST_F(ResultsTest, PrettyToggleAndNotJson) {
     SetAnswer(QStringLiteral(R"({"a":[1,"x"]})"));
-    EXPECT_EQ(Form.ResultsMemo->toPlainText(), QStringLiteral(R"({"a":[1,"x"]})"));
+    EXPECT_EQ(FForm.ResultsMemo->toPlainText(), QStringLiteral(R"({"a":[1,"x"]})"));
     Key(Qt::Key_J, Qt::ControlModifier);
-    EXPECT_TRUE(Form.PrettyChoice());
-    EXPECT_TRUE(Form.PrettyButton->isChecked());
-    EXPECT_EQ(Form.ResultsMemo->toPlainText(),
+    EXPECT_TRUE(FForm.PrettyChoice());
+    EXPECT_TRUE(FForm.PrettyButton->isChecked());
+    EXPECT_EQ(FForm.ResultsMemo->toPlainText(),
               QStringLiteral("{\n  \"a\": [\n    1,\n    \"x\"\n  ]\n}"));
-    EXPECT_TRUE(Form.StatusLine->text().contains(QStringLiteral("| 6 lines |")))
-        << Form.StatusLine->text().toStdString();
-    Form.PrettyButton->click();
-    EXPECT_FALSE(Form.ShowingPretty());
+    EXPECT_TRUE(FForm.StatusLine->text().contains(QStringLiteral("| 6 lines |")))
+        << FForm.StatusLine->text().toStdString();
+    FForm.PrettyButton->click();
+    EXPECT_FALSE(FForm.ShowingPretty());
 
     // Not JSON: stays raw, and the status line says where reading stopped.
-    Form.PrettyButton->click();
+    FForm.PrettyButton->click();
     SetAnswer(QStringLiteral("{\"a\":1,\n\"b\" 2}"));
-    EXPECT_TRUE(Form.PrettyChoice());
-    EXPECT_FALSE(Form.ShowingPretty());
-    EXPECT_EQ(Form.ResultsMemo->Document()->LineCount(), 2);
-    EXPECT_TRUE(Form.StatusLine->text().endsWith(QStringLiteral(" | Not JSON: line 2, column 5")))
-        << Form.StatusLine->text().toStdString();
+    EXPECT_TRUE(FForm.PrettyChoice());
+    EXPECT_FALSE(FForm.ShowingPretty());
+    EXPECT_EQ(FForm.ResultsMemo->Document()->LineCount(), 2);
+    EXPECT_TRUE(FForm.StatusLine->text().endsWith(QStringLiteral(" | Not JSON: line 2, column 5")))
+        << FForm.StatusLine->text().toStdString();
 }
 
 TEST_F(ResultsTest, StatusLineNamesTheCall) {
     SetAnswer(QStringLiteral("a\nb\n\u00e9"), "text/plain");
-    EXPECT_EQ(Form.StatusLine->text(),
+    EXPECT_EQ(FForm.StatusLine->text(),
               QStringLiteral("HTTP/1.1 200 OK | 6 bytes | 3 lines | text/plain; charset=utf-8 | "
                              "%1 ms")
                   .arg(QLocale().toString(1234)));
@@ -309,7 +309,7 @@ TEST_F(ResultsTest, SavesAsShownUnderASuggestedName) {
     QTemporaryDir folder;
     QString suggested;
     QString answer = folder.filePath(QStringLiteral("answer.json"));
-    Form.AskSaveFileName = [&](QWidget*, const QString& ASuggested) {
+    FForm.AskSaveFileName = [&](QWidget*, const QString& ASuggested) {
         suggested = ASuggested;
         return answer;
     };
@@ -324,7 +324,7 @@ TEST_F(ResultsTest, SavesAsShownUnderASuggestedName) {
                     .hasMatch())
         << suggested.toStdString();
     EXPECT_EQ(read(), QByteArray("{\"n\":\"\xc3\xa9\xf0\x9f\x98\x80\"}\r\n"));
-    Form.SetPrettyChoice(true);
+    FForm.SetPrettyChoice(true);
     WaitIdle();
     Key(Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(read(), QByteArray("{\n  \"n\": \"\xc3\xa9\xf0\x9f\x98\x80\"\n}\n"));
@@ -338,12 +338,12 @@ TEST_F(ResultsTest, SavesAsShownUnderASuggestedName) {
     // A save that fails says why and leaves the earlier file as it was.
     answer = folder.filePath(QStringLiteral("no-such-folder/answer.txt"));
     ModalBoxWatcher boxes;
-    EXPECT_TRUE(Form.Save());
+    EXPECT_TRUE(FForm.Save());
     // The write goes on off the user-interface thread; the status line says so meanwhile.
-    EXPECT_TRUE(Form.StatusLine->text().endsWith(QStringLiteral(" | Saving answer.txt ...")))
-        << Form.StatusLine->text().toStdString();
+    EXPECT_TRUE(FForm.StatusLine->text().endsWith(QStringLiteral(" | Saving answer.txt ...")))
+        << FForm.StatusLine->text().toStdString();
     WaitIdle();
-    EXPECT_FALSE(Form.StatusLine->text().contains(QStringLiteral("Saving")));
+    EXPECT_FALSE(FForm.StatusLine->text().contains(QStringLiteral("Saving")));
     ASSERT_EQ(boxes.Boxes.size(), 1u);
     EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("Could not save ") + answer + u':'))
         << boxes.Boxes[0].Text.toStdString();
@@ -364,11 +364,11 @@ TEST_F(ResultsTest, SaveGoesOnWhenTheWindowClosesOrGoes) {
     for (int i = 0; answer.size() < 8 * 1024 * 1024; ++i)
         answer += QStringLiteral("line %1 \u00e9\n").arg(i);
     SetAnswer(answer, "text/plain");
-    Form.AskSaveFileName = [&](QWidget*, const QString&) { return first; };
-    ASSERT_TRUE(Form.Save());
-    EXPECT_FALSE(Form.Save()); // one save at a time
+    FForm.AskSaveFileName = [&](QWidget*, const QString&) { return first; };
+    ASSERT_TRUE(FForm.Save());
+    EXPECT_FALSE(FForm.Save()); // one save at a time
     Key(Qt::Key_W, Qt::ControlModifier);
-    EXPECT_FALSE(Form.isVisible());
+    EXPECT_FALSE(FForm.isVisible());
     EXPECT_EQ(read(first), answer.toUtf8());
 
     auto form = std::make_unique<TResultsForm>();
@@ -383,7 +383,7 @@ TEST_F(ResultsTest, SaveGoesOnWhenTheWindowClosesOrGoes) {
 
 TEST_F(ResultsTest, SelectionByKeysAndMouseCopiesAndIsAccessible) {
     SetAnswer(QStringLiteral("first line\r\nsecond"), "text/plain");
-    TResultsView* view = Form.ResultsMemo;
+    TResultsView* view = FForm.ResultsMemo;
     view->setFocus();
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->CursorRect(6).center());
     EXPECT_EQ(view->Cursor(), 6);
@@ -423,7 +423,7 @@ TEST_F(ResultsTest, WrapsByTheWidthsCharactersAreDrawnWith) {
         tabs += QStringLiteral("ab\tcd \u00e9\t");
     const QString ascii = QString(40, u'x') + QStringLiteral(" ") + QString(400, u'y');
     SetAnswer(QStringList{wide, marks, tabs, ascii}.join(u'\n'), "text/plain");
-    TResultsView* view = Form.ResultsMemo;
+    TResultsView* view = FForm.ResultsMemo;
     const TTextDocument& document = *view->Document();
     const qreal width = view->TextWidth();
     // The width of a row as the view draws it.
@@ -477,7 +477,7 @@ TEST_F(ResultsTest, FiftyMegabytesOnOneLine) {
         line += QStringLiteral("{\"Player\":\"p\",\"Note\":\"a b c\"},");
     line += QStringLiteral("END");
     SetAnswer(line, "text/plain");
-    TResultsView* view = Form.ResultsMemo;
+    TResultsView* view = FForm.ResultsMemo;
     ASSERT_EQ(view->Document()->LineCount(), 1);
     // Wrapped to the width: many rows, no horizontal scrolling.
     EXPECT_GT(view->RowCount(), line.size() / 200);
@@ -490,8 +490,8 @@ TEST_F(ResultsTest, FiftyMegabytesOnOneLine) {
     Key(Qt::Key_Left, Qt::ShiftModifier);
     Key(Qt::Key_Left, Qt::ShiftModifier);
     EXPECT_EQ(Selected(), QStringLiteral("END"));
-    QTest::keyClick(Form.ResultsMemo, Qt::Key_F, Qt::ControlModifier);
-    QTest::keyClicks(Form.FindBar->FindEdit, QStringLiteral("player"));
+    QTest::keyClick(FForm.ResultsMemo, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(FForm.FindBar->FindEdit, QStringLiteral("player"));
     WaitIdle();
     const QString expected = QLocale().toString(qulonglong(line.size() / 30));
     EXPECT_EQ(Count(), QStringLiteral("1 of ") + expected);
