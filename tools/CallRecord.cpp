@@ -31,6 +31,10 @@ void TAnswerCapture::Append(QStringView AText) {
     const QByteArray bytes = AText.toUtf8();
     const auto room = static_cast<qsizetype>(FLimit - FText.size());
     if (bytes.size() <= room) {
+        // Made as large as it may grow at once rather than grown by copies; the memory is
+        // taken only as it is filled.
+        if (FText.capacity() < FLimit)
+            FText.reserve(static_cast<qsizetype>(FLimit));
         FText.append(bytes);
         return;
     }
