@@ -3,6 +3,7 @@
 //
 // Usage: vl_http_bench [path of curl [case: small, tls, length, chunked]]
 
+#include "BenchPeer.h"
 #include "IdHTTP.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "LoopbackListener.h"
@@ -31,45 +32,6 @@ namespace {
 constexpr int SmallPosts = 1000;
 constexpr long long BigBodySize = 100LL * 1000 * 1000;
 constexpr std::size_t PieceSize = 64 * 1024;
-
-bool SendAll(int AFd, const char* AData, std::size_t ASize) {
-    while (ASize > 0) {
-        const ssize_t N = send(AFd, AData, ASize, MSG_NOSIGNAL);
-        if (N <= 0)
-            return false;
-        AData += N;
-        ASize -= static_cast<std::size_t>(N);
-    }
-    return true;
-}
-
-// Reads the request head and its body; returns the request target.
-std::string ReadRequest(int AFd) {
-    std::string Data;
-    char Buffer[8192];
-    std::size_t HeadEnd = std::string::npos;
-    while (HeadEnd == std::string::npos) {
-        const ssize_t N = recv(AFd, Buffer, sizeof Buffer, 0);
-        if (N <= 0)
-            return {};
-        Data.append(Buffer, static_cast<std::size_t>(N));
-        HeadEnd = Data.find("\r\n\r\n");
-    }
-    std::size_t Length = 0;
-    for (const char* Name : {"Content-Length: ", "content-length: "}) {
-        const std::size_t Pos = Data.find(Name);
-        if (Pos != std::string::npos && Pos < HeadEnd)
-            Length = std::strtoull(Data.c_str() + Pos + std::strlen(Name), nullptr, 10);
-    }
-    while (Data.size() < HeadEnd + 4 + Length) {
-        const ssize_t N = recv(AFd, Buffer, sizeof Buffer, 0);
-        if (N <= 0)
-            break;
-        Data.append(Buffer, static_cast<std::size_t>(N));
-    }
-    const std::size_t Start = Data.find(' ') + 1;
-    return Data.substr(Start, Data.find(' ', Start) - Start);
-}
 
 void Serve(const TLoopbackListener& AListener) {
     std::string Piece(PieceSize, 'x');

@@ -6,6 +6,7 @@
 // Usage: vl_tool_bench CURL POST_TOOL CALL_TOOL [case: length, chunked]
 // VL_BENCH_RUNS: runs per tool and case (the fastest counts, the largest peak memory is shown).
 
+#include "BenchPeer.h"
 #include "LoopbackListener.h"
 
 #include <algorithm>
@@ -29,45 +30,6 @@ namespace {
 constexpr long long AnswerSize = 100LL * 1000 * 1000;
 constexpr std::size_t PieceSize = 64 * 1024;
 const char* const Form = "Command=AccountsList&Password=bench&JSON=Yes";
-
-bool SendAll(int AFd, const char* AData, std::size_t ASize) {
-    while (ASize > 0) {
-        const ssize_t sent = send(AFd, AData, ASize, MSG_NOSIGNAL);
-        if (sent <= 0)
-            return false;
-        AData += sent;
-        ASize -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
-
-// Reads the request head and its body; returns the request target.
-std::string ReadRequest(int AFd) {
-    std::string data;
-    char buffer[8192];
-    std::size_t headEnd = std::string::npos;
-    while (headEnd == std::string::npos) {
-        const ssize_t got = recv(AFd, buffer, sizeof buffer, 0);
-        if (got <= 0)
-            return {};
-        data.append(buffer, static_cast<std::size_t>(got));
-        headEnd = data.find("\r\n\r\n");
-    }
-    std::size_t length = 0;
-    for (const char* name : {"Content-Length: ", "content-length: "}) {
-        const std::size_t pos = data.find(name);
-        if (pos != std::string::npos && pos < headEnd)
-            length = std::strtoull(data.c_str() + pos + std::strlen(name), nullptr, 10);
-    }
-    while (data.size() < headEnd + 4 + length) {
-        const ssize_t got = recv(AFd, buffer, sizeof buffer, 0);
-        if (got <= 0)
-            break;
-        data.append(buffer, static_cast<std::size_t>(got));
-    }
-    const std::size_t start = data.find(' ') + 1;
-    return data.substr(start, data.find(' ', start) - start);
-}
 
 // A JSON list of accounts: mostly ASCII, a few two-byte characters in every record.
 std::string AnswerPiece() {
