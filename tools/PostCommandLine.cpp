@@ -101,8 +101,10 @@ std::string PostUsage() {
     const auto label = [](const TPostOption& AOption) {
         std::string text = AOption.Short.empty() ? "    " : std::string(AOption.Short) + ", ";
         text += AOption.Long;
-        if (!AOption.Value.empty())
-            text += " " + std::string(AOption.Value);
+        if (!AOption.Value.empty()) {
+            text += ' ';
+            text += AOption.Value;
+        }
         return text;
     };
     for (const TPostOption& option : Options)
