@@ -291,30 +291,42 @@ TEST_F(CallToolTest, CurlLineSendsTheSameBody) {
 }
 
 // Both tools write the answer as it arrives: the first part reaches the pipe while the server
-// still holds back the rest, and a failure after it still exits 1 with its message.
+// still holds back the rest, and a failure after it still exits 1 with its message. A text type
+// without a charset (ISO-8859-1) arrives as it comes too.
 TEST_F(CallToolTest, AnswersAreWrittenAsTheyArrive) {
-    for (const std::string& tool : {CallTool, PostTool}) {
-        TScriptedServer server(
-            TServerScript()
-                .ReadRequest()
-                .Send("HTTP/1.1 200 OK\r\nContent-Type: text/plain; "
-                      "charset=utf-8\r\nContent-Length: 100\r\n\r\nfirst \xE2\x82")
-                .Hold()
-                .Send("\xAC part"));
-        const std::string url = Narrow(server.URL(u"/api"));
-        const std::vector<std::string> arguments =
-            tool == CallTool ? std::vector<std::string>{"--server", url, "SystemStats"}
-                             : std::vector<std::string>{url, "Command=SystemStats"};
-        TToolProcess process(tool, arguments, FConfig.Environment());
+    struct TCase {
+        std::string ContentType, First, Rest;
+        std::string FirstOut, WholeOut; // UTF-8
+    };
+    const TCase cases[] = {
         // The character cut in two waits for its last byte.
-        EXPECT_TRUE(process.WaitForOut(6)) << tool;
-        EXPECT_EQ(process.Out, "first ");
-        server.Release();
-        EXPECT_EQ(process.Finish(), 1);
-        EXPECT_EQ(process.Out, "first \xE2\x82\xAC part");
-        EXPECT_EQ(process.Err.substr(0, process.Err.find_last_not_of('\n') + 1),
-                  "Connection Closed Gracefully.");
-    }
+        {"text/plain; charset=utf-8", "first \xE2\x82", "\xAC part", "first ",
+         "first \xE2\x82\xAC part"},
+        {"text/plain", "first \xE9", " part", "first \xC3\xA9", "first \xC3\xA9 part"},
+    };
+    for (const TCase& answer : cases)
+        for (const std::string& tool : {CallTool, PostTool}) {
+            SCOPED_TRACE(tool + " " + answer.ContentType);
+            TScriptedServer server(
+                TServerScript()
+                    .ReadRequest()
+                    .Send("HTTP/1.1 200 OK\r\nContent-Type: " + answer.ContentType +
+                          "\r\nContent-Length: 100\r\n\r\n" + answer.First)
+                    .Hold()
+                    .Send(answer.Rest));
+            const std::string url = Narrow(server.URL(u"/api"));
+            const std::vector<std::string> arguments =
+                tool == CallTool ? std::vector<std::string>{"--server", url, "SystemStats"}
+                                 : std::vector<std::string>{url, "Command=SystemStats"};
+            TToolProcess process(tool, arguments, FConfig.Environment());
+            EXPECT_TRUE(process.WaitForOut(answer.FirstOut.size()));
+            EXPECT_EQ(process.Out, answer.FirstOut);
+            server.Release();
+            EXPECT_EQ(process.Finish(), 1);
+            EXPECT_EQ(process.Out, answer.WholeOut);
+            EXPECT_EQ(process.Err.substr(0, process.Err.find_last_not_of('\n') + 1),
+                      "Connection Closed Gracefully.");
+        }
 }
 
 TEST_F(CallToolTest, ListAndDescribe) {

@@ -194,6 +194,21 @@ TEST(HttpCharsets, BodyDecodedInPiecesEqualsWholeConversion) {
     }
 }
 
+// Text types without a charset are ISO-8859-1, decoded byte by byte like an unknown name, so that
+// they are decoded as they arrive; the converter gives the very same text.
+TEST(HttpCharsets, Latin1IsDecodedByteByByte) {
+    std::string Every(256, '\0');
+    for (int Code = 0; Code < 256; ++Code)
+        Every[static_cast<std::size_t>(Code)] = static_cast<char>(Code);
+    for (const char* Name : {"ISO-8859-1", "iso-8859-1", "latin1", "l1", "ISO_8859-1:1987"}) {
+        SCOPED_TRACE(Name);
+        EXPECT_EQ(IdCharsets::DecodingOf(Name), IdCharsets::TDecoding::Bytes);
+        EXPECT_EQ(IdCharsets::Decode(Every, Name), IdHTTPText::FromLatin1(Every));
+    }
+    EXPECT_EQ(IdCharsets::DecodingOf("windows-1252"), IdCharsets::TDecoding::Converter);
+    EXPECT_EQ(IdCharsets::DecodingOf("utf8"), IdCharsets::TDecoding::UTF8);
+}
+
 TEST(HttpResponseHeaders, MetaValuesReplaceHeadersAsOneByOne) {
     const std::vector<std::pair<std::string, std::string>> Meta = {
         {"X-A", "1"}, {"content-type", "text/plain"}, {"x-a", "2"}, {"X-New", "n"}};

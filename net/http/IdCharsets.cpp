@@ -305,7 +305,13 @@ TDecoding DecodingOf(std::string_view ACharSet) {
     const char* ConverterName = Name.empty() ? nullptr : LookupConverterName(Name);
     if (ConverterName == nullptr)
         return TDecoding::Bytes;
-    return std::string_view(ConverterName) == "UTF-8" ? TDecoding::UTF8 : TDecoding::Converter;
+    const std::string_view Converter(ConverterName);
+    if (Converter == "UTF-8")
+        return TDecoding::UTF8;
+    // ISO-8859-1 maps every byte to the character with its code, which is what byte-by-byte
+    // decoding does; it is what every text type without a charset gets, so such answers are
+    // decoded as they arrive rather than held whole for a converter.
+    return Converter == "ISO-8859-1" ? TDecoding::Bytes : TDecoding::Converter;
 }
 
 std::u16string Decode(std::string_view ABody, std::string_view ACharSet) {

@@ -37,8 +37,8 @@ TMetaInfo ScanHTMLMeta(std::string_view ABody, const std::function<void()>& AChe
 // XML 1.0 Appendix F: byte-order mark, then the encoding declaration; "UTF-8" when none.
 std::string DetectXMLEncoding(std::string_view ABody);
 
-// How Decode treats a character set: byte by byte (empty or unknown name), as UTF-8, or through a
-// converter.
+// How Decode treats a character set: byte by byte (empty or unknown name, and ISO-8859-1, which
+// is the same), as UTF-8, or through a converter.
 enum class TDecoding { Bytes, UTF8, Converter };
 TDecoding DecodingOf(std::string_view ACharSet);
 
