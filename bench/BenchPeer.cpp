@@ -4,6 +4,7 @@
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 bool SendAll(int AFd, const char* AData, std::size_t ASize) {
     while (ASize > 0) {
@@ -41,4 +42,12 @@ std::string ReadRequest(int AFd) {
     }
     const std::size_t start = data.find(' ') + 1;
     return data.substr(start, data.find(' ', start) - start);
+}
+
+void FinishAnswer(int AFd) {
+    shutdown(AFd, SHUT_WR);
+    char drain[256];
+    while (recv(AFd, drain, sizeof drain, 0) > 0) {
+    }
+    close(AFd);
 }

@@ -74,11 +74,7 @@ void Serve(const TLoopbackListener& AListener) {
             if (Ok)
                 SendAll(Fd, "0\r\n\r\n", 5);
         }
-        shutdown(Fd, SHUT_WR);
-        char Drain[256];
-        while (recv(Fd, Drain, sizeof Drain, 0) > 0) {
-        }
-        close(Fd);
+        FinishAnswer(Fd);
     }
 }
 

@@ -73,11 +73,7 @@ void Serve(const TLoopbackListener& AListener) {
         }
         if (ok && chunked)
             SendAll(fd, "0\r\n\r\n", 5);
-        shutdown(fd, SHUT_WR);
-        char drain[256];
-        while (recv(fd, drain, sizeof drain, 0) > 0) {
-        }
-        close(fd);
+        FinishAnswer(fd);
     }
 }
 
