@@ -292,7 +292,8 @@ TEST_F(CallToolTest, CurlLineSendsTheSameBody) {
 
 // Both tools write the answer as it arrives: the first part reaches the pipe while the server
 // still holds back the rest, and a failure after it still exits 1 with its message. A text type
-// without a charset (ISO-8859-1) arrives as it comes too.
+// without a charset (ISO-8859-1), and one in a charset that needs a converter, arrive as they come
+// too.
 TEST_F(CallToolTest, AnswersAreWrittenAsTheyArrive) {
     struct TCase {
         std::string ContentType, First, Rest;
@@ -303,6 +304,10 @@ TEST_F(CallToolTest, AnswersAreWrittenAsTheyArrive) {
         {"text/plain; charset=utf-8", "first \xE2\x82", "\xAC part", "first ",
          "first \xE2\x82\xAC part"},
         {"text/plain", "first \xE9", " part", "first \xC3\xA9", "first \xC3\xA9 part"},
+        {"text/plain; charset=windows-1252", "first \x80", " part", "first \xE2\x82\xAC",
+         "first \xE2\x82\xAC part"},
+        {"text/plain; charset=Shift_JIS", "first \x93\xFA\x82", "\xA0 part", "first \xE6\x97\xA5",
+         "first \xE6\x97\xA5\xE3\x81\x82 part"},
     };
     for (const TCase& answer : cases)
         for (const std::string& tool : {CallTool, PostTool}) {

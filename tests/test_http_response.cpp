@@ -11,8 +11,10 @@
 #include "ScriptedServer.h"
 
 #include <gtest/gtest.h>
+#include <unicode/ucnv.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -194,6 +196,141 @@ TEST(HttpCharsets, BodyDecodedInPiecesEqualsWholeConversion) {
     }
 }
 
+// ICU's conversion of the whole body in one call, a mark at the front of a Unicode encoding
+// dropped: what the client gave for these charsets when it held the body whole.
+std::u16string WholeConversion(const std::string& ABytes, const char* ACharSet) {
+    UErrorCode Status = U_ZERO_ERROR;
+    UConverter* Converter = ucnv_open(ACharSet, &Status);
+    std::u16string Out(ABytes.size() * 2 + 16, u'\0');
+    const int32_t Length = ucnv_toUChars(Converter, reinterpret_cast<UChar*>(Out.data()),
+                                         static_cast<int32_t>(Out.size()), ABytes.data(),
+                                         static_cast<int32_t>(ABytes.size()), &Status);
+    EXPECT_TRUE(U_SUCCESS(Status)) << ACharSet << ": " << u_errorName(Status);
+    const std::string Name = ucnv_getName(Converter, &Status);
+    ucnv_close(Converter);
+    Out.resize(static_cast<std::size_t>(std::max(Length, 0)));
+    if (Name.starts_with("UTF") && !Out.empty() && Out.front() == u'\xFEFF')
+        Out.erase(0, 1);
+    return Out;
+}
+
+std::string Encode(const std::u16string& AText, const char* ACharSet) {
+    UErrorCode Status = U_ZERO_ERROR;
+    UConverter* Converter = ucnv_open(ACharSet, &Status);
+    std::string Out(AText.size() * 4 + 16, '\0');
+    const int32_t Length = ucnv_fromUChars(Converter, Out.data(), static_cast<int32_t>(Out.size()),
+                                           reinterpret_cast<const UChar*>(AText.data()),
+                                           static_cast<int32_t>(AText.size()), &Status);
+    EXPECT_TRUE(U_SUCCESS(Status)) << ACharSet << ": " << u_errorName(Status);
+    ucnv_close(Converter);
+    Out.resize(static_cast<std::size_t>(std::max(Length, 0)));
+    return Out;
+}
+
+// The body fed in pieces that end at ACuts, the text taken after each as the tools take it; no
+// piece of text ends in the first half of a surrogate pair.
+std::u16string TakeInPieces(const std::string& ABytes, const char* ACharSet,
+                            const std::vector<std::size_t>& ACuts) {
+    TIdTextDecoder Decoder = IdCharsets::MakeDecoder(ACharSet);
+    const auto* Data = reinterpret_cast<const uint8_t*>(ABytes.data());
+    std::u16string Text;
+    std::size_t From = 0;
+    for (std::size_t I = 0; I <= ACuts.size(); ++I) {
+        const std::size_t Cut = I < ACuts.size() ? ACuts[I] : ABytes.size();
+        Decoder.Feed(std::span(Data + From, Cut - From));
+        From = Cut;
+        const std::u16string_view Piece = Decoder.Take();
+        EXPECT_FALSE(!Piece.empty() && U16_IS_LEAD(Piece.back())) << "piece ending at " << Cut;
+        Text += Piece;
+    }
+    return Text + Decoder.Finish();
+}
+
+std::vector<std::size_t> CutsEvery(std::size_t AStep, std::size_t ASize) {
+    std::vector<std::size_t> Cuts;
+    for (std::size_t Cut = AStep; Cut < ASize; Cut += AStep)
+        Cuts.push_back(Cut);
+    return Cuts;
+}
+
+// Charsets that need a converter are decoded as the body arrives too: fed whole, byte by byte or
+// in odd pieces, the text equals the conversion of the whole body, characters cut between pieces
+// (several bytes, UTF-16 and UTF-32 units, surrogate pairs) and a character cut short at the end
+// included.
+TEST(HttpCharsets, ConverterCharsetsDecodedInPiecesEqualWholeConversion) {
+    const std::u16string Latin = u"Gr\u00FC\u00DFe \u2013 \u201Cquoted\u201D \u20AC5 \u2026";
+    const std::u16string Wide = u"A\u00E9\u4E2D\u6587 \U0001F600 z\U00010348";
+    const struct {
+        const char* CharSet;
+        std::u16string Text;
+        std::string Invalid; // bytes the charset cannot read
+    } Cases[] = {
+        {"windows-1252", Latin, "\x81\x8D\x90"},
+        {"KOI8-R", u"\u041F\u0440\u0438\u0432\u0435\u0442, \u043C\u0438\u0440", "\xFF\x80"},
+        {"Shift_JIS", u"\u65E5\u672C\u8A9E\u306E\u30C6\u30AD\u30B9\u30C8 \uFF76\uFF80",
+         "\x82\x20\xA0\xFD"},
+        {"GB18030", u"\u4E2D\u6587 \U0001F600 \u00E9", "\x81\x30\x81\xFF\x80"},
+        {"EUC-KR", u"\uD55C\uAD6D\uC5B4 \uD14D\uC2A4\uD2B8", "\xA1\x41\xFF"},
+        {"UTF-16LE", u"\uFEFF" + Wide, std::string("\x00\xDC\x3D\xD8", 4)},
+        {"UTF-16BE", u"\uFEFF" + Wide, std::string("\xDC\x00\xD8\x3D", 4)},
+        {"UTF-16", u"\uFEFF" + Wide, std::string("\x00\xDC", 2)},
+        {"UTF-32", u"\uFEFF" + Wide, std::string("\x00\x11\x00\x00", 4)},
+        {"UTF-32LE", Wide, std::string("\x00\xD8\x00\x00", 4)},
+        // These give the first half of a surrogate pair before the second has arrived.
+        {"UTF-7", Wide, "+\xFF-"},
+        {"CESU-8", Wide, "\xED\xA0\xBDx"},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.CharSet);
+        ASSERT_EQ(IdCharsets::DecodingOf(Case.CharSet), IdCharsets::TDecoding::Converter);
+        const std::string Body = Encode(Case.Text, Case.CharSet);
+        ASSERT_EQ(WholeConversion(Body, Case.CharSet),
+                  Case.Text.starts_with(u'\xFEFF') ? Case.Text.substr(1) : Case.Text);
+        const std::string Samples[] = {
+            Body,
+            Body + Case.Invalid + Body,
+            Case.Invalid + Body,
+            // A character cut short at the end.
+            Body.substr(0, Body.size() - 1),
+            Body + Body.substr(0, Body.size() - 1),
+            Body + Case.Invalid,
+        };
+        for (const std::string& Sample : Samples) {
+            SCOPED_TRACE(::testing::PrintToString(Sample));
+            const std::u16string Expected = WholeConversion(Sample, Case.CharSet);
+            EXPECT_EQ(IdCharsets::Decode(Sample, Case.CharSet), Expected);
+            EXPECT_EQ(TakeInPieces(Sample, Case.CharSet, {}), Expected);
+            for (const std::size_t Step : {1, 3, 7})
+                EXPECT_EQ(TakeInPieces(Sample, Case.CharSet, CutsEvery(Step, Sample.size())),
+                          Expected)
+                    << "pieces of " << Step;
+            for (std::size_t Cut = 1; Cut < Sample.size(); ++Cut)
+                EXPECT_EQ(TakeInPieces(Sample, Case.CharSet, {Cut}), Expected) << "cut at " << Cut;
+            // Kept whole, as the window keeps it.
+            TIdTextDecoder Decoder = IdCharsets::MakeDecoder(Case.CharSet);
+            const auto* Data = reinterpret_cast<const uint8_t*>(Sample.data());
+            for (std::size_t From = 0; From < Sample.size(); From += 5)
+                Decoder.Feed(std::span(Data + From, std::min<std::size_t>(5, Sample.size() - From)),
+                             static_cast<int64_t>(Sample.size()));
+            EXPECT_EQ(Decoder.Finish(), Expected);
+        }
+
+        // Random pieces of valid and invalid bytes, cut at random places.
+        std::mt19937 Random(20261210);
+        const std::string Alphabet = Body + Case.Invalid;
+        for (int Round = 0; Round < 300; ++Round) {
+            std::string Bytes(Random() % 60, ' ');
+            for (char& C : Bytes)
+                C = Alphabet[Random() % Alphabet.size()];
+            std::vector<std::size_t> Cuts;
+            for (std::size_t At = 0; !Bytes.empty() && (At += 1 + Random() % 9) < Bytes.size();)
+                Cuts.push_back(At);
+            ASSERT_EQ(TakeInPieces(Bytes, Case.CharSet, Cuts), WholeConversion(Bytes, Case.CharSet))
+                << ::testing::PrintToString(Bytes);
+        }
+    }
+}
+
 // Text types without a charset are ISO-8859-1, decoded byte by byte like an unknown name, so that
 // they are decoded as they arrive; the converter gives the very same text.
 TEST(HttpCharsets, Latin1IsDecodedByteByByte) {
@@ -238,18 +375,32 @@ TEST(HttpResponseHeaders, MetaValuesReplaceHeadersAsOneByOne) {
 TEST(HttpCharsets, BodyDecoderGrowsByAtMostDoubling) {
     // Room of many times the text would make a large answer fail for want of address space.
     const std::vector<uint8_t> Piece(4096, 'a');
-    for (const int64_t Announced : {int64_t(-1), int64_t(100000)}) {
-        TIdTextDecoder Decoder(TIdTextDecoder::TMode::UTF8);
-        std::size_t Fed = 0;
-        for (int I = 0; I < 40; ++I) {
-            Decoder.Feed(Piece, Announced);
-            Fed += Piece.size();
-            EXPECT_LE(Decoder.Capacity(), 2 * Fed) << Fed;
-            if (Announced >= 0) {
-                EXPECT_LE(Decoder.Capacity(), std::max<std::size_t>(Fed, Announced)) << Fed;
+    for (const int64_t Announced : {int64_t(-1), int64_t(100000)})
+        for (const char* CharSet : {"UTF-8", "windows-1252"}) {
+            TIdTextDecoder Decoder = IdCharsets::MakeDecoder(CharSet);
+            std::size_t Fed = 0;
+            for (int I = 0; I < 40; ++I) {
+                Decoder.Feed(Piece, Announced);
+                Fed += Piece.size();
+                EXPECT_LE(Decoder.Capacity(), 2 * Fed) << Fed;
+                if (Announced >= 0) {
+                    EXPECT_LE(Decoder.Capacity(), std::max<std::size_t>(Fed, Announced)) << Fed;
+                }
             }
+            EXPECT_EQ(Decoder.Finish(), std::u16string(Fed, u'a'));
         }
-        EXPECT_EQ(Decoder.Finish(), std::u16string(Fed, u'a'));
+    // Text taken as it comes keeps room for one piece, however much has passed.
+    for (const char* CharSet : {"UTF-8", "windows-1252", "Shift_JIS", "UTF-16LE"}) {
+        TIdTextDecoder Decoder = IdCharsets::MakeDecoder(CharSet);
+        std::size_t Taken = 0;
+        for (int I = 0; I < 100; ++I) {
+            Decoder.Feed(Piece);
+            Taken += Decoder.Take().size();
+            EXPECT_LE(Decoder.Capacity(), 2 * Piece.size()) << CharSet;
+        }
+        EXPECT_EQ(Taken + Decoder.Finish().size(),
+                  IdCharsets::Decode(std::string(Piece.size(), 'a'), CharSet).size() * 100)
+            << CharSet;
     }
 }
 
@@ -593,6 +744,17 @@ TEST(HttpResponse, AnswerTable) {
         {"json with a latin charset",
          Ok + "Content-Type: application/json; charset=ISO-8859-1\r\n\r\n\xC3\xB6", TEnd::Close,
          u"\u00C3\u00B6"},
+        {"windows-1252",
+         Ok + "Content-Type: text/plain; charset=windows-1252\r\n\r\n\x80 \x93q\x94", TEnd::Close,
+         u"\u20AC \u201Cq\u201D"},
+        {"Shift_JIS", Ok + "Content-Type: text/plain; charset=Shift_JIS\r\n\r\n\x93\xFA\x82\xA0",
+         TEnd::Close, u"\u65E5\u3042"},
+        {"UTF-16 with its mark",
+         Ok + "Content-Type: text/plain; charset=UTF-16\r\nContent-Length: 8\r\n\r\n" +
+             std::string("\xFF\xFE"
+                         "A\0=\xD8\0\xDE",
+                         8),
+         TEnd::Hold, u"A\U0001F600"},
         {"unknown charset", Ok + "Content-Type: text/plain; charset=x-nonsense\r\n\r\n\xC3\xB6",
          TEnd::Close, u"\u00C3\u00B6"},
         {"no content type", Ok + "\r\n\xC3\xB6", TEnd::Close, u"\u00C3\u00B6"},

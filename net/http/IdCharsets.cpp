@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <memory>
 #include <unicode/ucnv.h>
 
 using IdHTTPText::EndsWithNoCase;
@@ -58,11 +57,6 @@ bool IsCharsetParam(std::string_view APiece) {
            EqualsNoCase(Trim(APiece.substr(0, Equals)), "charset");
 }
 
-struct TConverterCloser {
-    void operator()(UConverter* AConverter) const { ucnv_close(AConverter); }
-};
-using TConverter = std::unique_ptr<UConverter, TConverterCloser>;
-
 // ICU name for an IANA name or alias, or for one of the short forms; nullptr when unknown.
 const char* LookupConverterName(const std::string& AName) {
     static constexpr std::pair<std::string_view, const char*> ShortForms[] = {
@@ -81,6 +75,24 @@ const char* LookupConverterName(const std::string& AName) {
     return nullptr;
 }
 
+// The converter for a character set as the client names it; nullptr for byte by byte.
+const char* ConverterNameOf(std::string_view ACharSet) {
+    const std::string Name(Trim(ACharSet));
+    return Name.empty() ? nullptr : LookupConverterName(Name);
+}
+
+TDecoding DecodingOfConverter(const char* AConverterName) {
+    if (AConverterName == nullptr)
+        return TDecoding::Bytes;
+    const std::string_view Converter(AConverterName);
+    if (Converter == "UTF-8")
+        return TDecoding::UTF8;
+    // ISO-8859-1 maps every byte to the character with its code, which is what byte-by-byte
+    // decoding does; it is what every text type without a charset gets, so such answers are
+    // decoded as they arrive rather than held whole for a converter.
+    return Converter == "ISO-8859-1" ? TDecoding::Bytes : TDecoding::Converter;
+}
+
 std::size_t FindNoCase(std::string_view AText, std::string_view ANeedle, std::size_t AFrom) {
     const char Front = ANeedle.front();
     const char Firsts[2] = {static_cast<char>(std::tolower(static_cast<unsigned char>(Front))),
@@ -93,10 +105,6 @@ std::size_t FindNoCase(std::string_view AText, std::string_view ANeedle, std::si
             return I;
     }
     return std::string_view::npos;
-}
-
-bool IsUnicodeFamily(std::string_view AName) {
-    return StartsWithNoCase(AName, "UTF-") || StartsWithNoCase(AName, "UTF");
 }
 
 // Reads the value of `encoding` in an XML declaration held as ASCII-compatible text.
@@ -301,63 +309,27 @@ std::string DetectXMLEncoding(std::string_view ABody) {
 }
 
 TDecoding DecodingOf(std::string_view ACharSet) {
-    const std::string Name(Trim(ACharSet));
-    const char* ConverterName = Name.empty() ? nullptr : LookupConverterName(Name);
-    if (ConverterName == nullptr)
-        return TDecoding::Bytes;
-    const std::string_view Converter(ConverterName);
-    if (Converter == "UTF-8")
-        return TDecoding::UTF8;
-    // ISO-8859-1 maps every byte to the character with its code, which is what byte-by-byte
-    // decoding does; it is what every text type without a charset gets, so such answers are
-    // decoded as they arrive rather than held whole for a converter.
-    return Converter == "ISO-8859-1" ? TDecoding::Bytes : TDecoding::Converter;
+    return DecodingOfConverter(ConverterNameOf(ACharSet));
+}
+
+TIdTextDecoder MakeDecoder(std::string_view ACharSet) {
+    const char* ConverterName = ConverterNameOf(ACharSet);
+    switch (DecodingOfConverter(ConverterName)) {
+    case TDecoding::Bytes:
+        return TIdTextDecoder(TIdTextDecoder::TMode::Bytes);
+    case TDecoding::UTF8:
+        return TIdTextDecoder(TIdTextDecoder::TMode::UTF8);
+    case TDecoding::Converter:
+        break;
+    }
+    return TIdTextDecoder(ConverterName);
 }
 
 std::u16string Decode(std::string_view ABody, std::string_view ACharSet) {
-    const std::string Name(Trim(ACharSet));
-    const char* ConverterName = Name.empty() ? nullptr : LookupConverterName(Name);
-    if (ConverterName == nullptr)
-        return IdText::FromLatin1(ABody);
-    if (std::string_view(ConverterName) == "UTF-8") {
-        TIdTextDecoder Decoder(TIdTextDecoder::TMode::UTF8);
-        Decoder.Feed(std::span(reinterpret_cast<const uint8_t*>(ABody.data()), ABody.size()));
-        return Decoder.Finish();
-    }
-    std::u16string Out;
-    UErrorCode Status = U_ZERO_ERROR;
-    TConverter Converter(ucnv_open(ConverterName, &Status));
-    if (U_FAILURE(Status) || !Converter)
-        return IdText::FromLatin1(ABody);
-
-    // Most charsets give at most one UTF-16 unit per byte; the rare ones that give more grow the
-    // output below.
-    Out.resize(ABody.size() + 16);
-    const char* Source = ABody.data();
-    const char* SourceEnd = ABody.data() + ABody.size();
-    std::size_t Written = 0;
-    for (;;) {
-        UChar* Target = reinterpret_cast<UChar*>(Out.data()) + Written;
-        UChar* TargetStart = Target;
-        UChar* TargetEnd = reinterpret_cast<UChar*>(Out.data()) + Out.size();
-        Status = U_ZERO_ERROR;
-        ucnv_toUnicode(Converter.get(), &Target, TargetEnd, &Source, SourceEnd, nullptr, true,
-                       &Status);
-        Written += static_cast<std::size_t>(Target - TargetStart);
-        if (Status == U_BUFFER_OVERFLOW_ERROR) {
-            Out.resize(Out.size() + Out.size() / 2 + 16);
-            continue;
-        }
-        break;
-    }
-    if (U_FAILURE(Status))
-        return IdText::FromLatin1(ABody);
-    Out.resize(Written);
-    // A byte-order mark marks the encoding, it is not part of the text.
-    if (IsUnicodeFamily(ucnv_getName(Converter.get(), &Status)) && !Out.empty() &&
-        Out.front() == u'\xFEFF')
-        Out.erase(0, 1);
-    return Out;
+    TIdTextDecoder Decoder = MakeDecoder(ACharSet);
+    Decoder.Feed(std::span(reinterpret_cast<const uint8_t*>(ABody.data()), ABody.size()),
+                 static_cast<int64_t>(ABody.size()));
+    return Decoder.Finish();
 }
 
 } // namespace IdCharsets

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IdTextDecoder.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -41,6 +43,9 @@ std::string DetectXMLEncoding(std::string_view ABody);
 // is the same), as UTF-8, or through a converter.
 enum class TDecoding { Bytes, UTF8, Converter };
 TDecoding DecodingOf(std::string_view ACharSet);
+
+// A decoder for ACharSet, named as for Decode, that takes the body as it arrives.
+TIdTextDecoder MakeDecoder(std::string_view ACharSet);
 
 // Decodes ABody by the IANA name or alias ACharSet (or one of the short forms UTF7, UTF8, UTF16,
 // UTF16LE/BE, UTF32, UTF32LE/BE); byte by byte when the name is empty or not known.

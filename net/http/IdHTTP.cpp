@@ -496,16 +496,7 @@ void TIdHTTP::BeginBody() {
     if (IdCharsets::IsHTMLType(Type) || IdCharsets::IsXMLType(Type) ||
         IdHTTPText::StartsWithNoCase(Type, "multipart/"))
         return;
-    switch (IdCharsets::DecodingOf(FResponse.CharSet)) {
-    case IdCharsets::TDecoding::Bytes:
-        FBodyDecoder = std::make_unique<TIdTextDecoder>(TIdTextDecoder::TMode::Bytes);
-        break;
-    case IdCharsets::TDecoding::UTF8:
-        FBodyDecoder = std::make_unique<TIdTextDecoder>(TIdTextDecoder::TMode::UTF8);
-        break;
-    case IdCharsets::TDecoding::Converter:
-        break;
-    }
+    FBodyDecoder = std::make_unique<TIdTextDecoder>(IdCharsets::MakeDecoder(FResponse.CharSet));
 }
 
 std::u16string TIdHTTP::BodyText() {

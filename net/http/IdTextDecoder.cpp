@@ -1,10 +1,13 @@
 #include "IdTextDecoder.h"
 
+#include "IdHTTPText.h"
 #include "IdText.h"
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <sys/mman.h>
+#include <unicode/ucnv.h>
 
 namespace {
 
@@ -37,6 +40,25 @@ bool Prefault(const char16_t* ABegin, const char16_t* AEnd) {
 }
 
 } // namespace
+
+void TIdTextDecoder::TConverterCloser::operator()(UConverter* AConverter) const {
+    ucnv_close(AConverter);
+}
+
+TIdTextDecoder::TIdTextDecoder(const char* AConverterName) : FMode(TMode::Converter) {
+    UErrorCode Status = U_ZERO_ERROR;
+    FConverter.reset(ucnv_open(AConverterName, &Status));
+    if (U_FAILURE(Status) || !FConverter) {
+        FConverter.reset();
+        FMode = TMode::Bytes;
+        return;
+    }
+    // UTF-16 and UTF-32 without an order read the mark themselves; a mark after it, or one in an
+    // encoding of fixed order, is dropped the same way.
+    Status = U_ZERO_ERROR;
+    const char* Name = ucnv_getName(FConverter.get(), &Status);
+    FDropMark = U_SUCCESS(Status) && Name != nullptr && IdHTTPText::StartsWithNoCase(Name, "UTF");
+}
 
 char16_t* TIdTextDecoder::Room(std::size_t AUnits, int64_t AExpectedTotal) {
     const std::size_t Need = FWritten + AUnits;
@@ -74,7 +96,7 @@ void TIdTextDecoder::Commit(std::size_t AUnits) {
     if (!FStartChecked && FWritten > 0) {
         FStartChecked = true;
         // A byte-order mark marks the encoding, it is not part of the text.
-        if (FMode == TMode::UTF8 && FText.front() == u'\xFEFF') {
+        if (FDropMark && FText.front() == u'\xFEFF') {
             FText.erase(0, 1);
             --FWritten;
         }
@@ -82,13 +104,38 @@ void TIdTextDecoder::Commit(std::size_t AUnits) {
 }
 
 void TIdTextDecoder::Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTotal) {
-    if (FMode == TMode::Bytes) {
-        char16_t* Out = Room(ABytes.size(), AExpectedTotal);
-        for (std::size_t I = 0; I < ABytes.size(); ++I)
-            Out[I] = ABytes[I];
-        Commit(ABytes.size());
+    if (ABytes.empty())
         return;
+    RestoreLead(AExpectedTotal);
+    switch (FMode) {
+    case TMode::Bytes:
+        FeedBytes(ABytes, AExpectedTotal);
+        break;
+    case TMode::UTF8:
+        FeedUTF8(ABytes, AExpectedTotal);
+        break;
+    case TMode::Converter:
+        Convert(ABytes, false, AExpectedTotal);
+        break;
     }
+}
+
+void TIdTextDecoder::RestoreLead(int64_t AExpectedTotal) {
+    if (FLead == 0)
+        return;
+    *Room(1, AExpectedTotal) = FLead;
+    FLead = 0;
+    Commit(1);
+}
+
+void TIdTextDecoder::FeedBytes(std::span<const uint8_t> ABytes, int64_t AExpectedTotal) {
+    char16_t* Out = Room(ABytes.size(), AExpectedTotal);
+    for (std::size_t I = 0; I < ABytes.size(); ++I)
+        Out[I] = ABytes[I];
+    Commit(ABytes.size());
+}
+
+void TIdTextDecoder::FeedUTF8(std::span<const uint8_t> ABytes, int64_t AExpectedTotal) {
     // A character split between two pieces is completed first, on its own: a character boundary
     // is a boundary for the decoding too.
     if (FCarrySize > 0) {
@@ -132,14 +179,61 @@ void TIdTextDecoder::Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTota
     }
 }
 
+void TIdTextDecoder::Convert(std::span<const uint8_t> ABytes, bool AFlush, int64_t AExpectedTotal) {
+    // ICU refuses a call with more than 2 GiB of bytes or 2^30 units of room.
+    constexpr std::size_t MaxSlice = std::size_t(1) << 28;
+    const char* Source = reinterpret_cast<const char*>(ABytes.data());
+    const char* const End = Source + ABytes.size();
+    UErrorCode Status = U_ZERO_ERROR;
+    do {
+        const auto Bytes = std::min(static_cast<std::size_t>(End - Source), MaxSlice);
+        const char* const SliceEnd = Source + Bytes;
+        // Room for one unit per byte, which most charsets never exceed; the rest waits in the
+        // converter for the next round. A few bytes go through a buffer of their own, so the
+        // text's room grows by exactly what they give.
+        UChar Spill[64];
+        const bool Small = Bytes < std::size(Spill);
+        UChar* const Begin = Small ? Spill : reinterpret_cast<UChar*>(Room(Bytes, AExpectedTotal));
+        UChar* Target = Begin;
+        Status = U_ZERO_ERROR;
+        ucnv_toUnicode(FConverter.get(), &Target, Begin + (Small ? std::size(Spill) : Bytes),
+                       &Source, SliceEnd, nullptr, AFlush && SliceEnd == End, &Status);
+        const auto Units = static_cast<std::size_t>(Target - Begin);
+        if (Small && Units > 0)
+            std::copy(Spill, Target, Room(Units, AExpectedTotal));
+        Commit(Units);
+        if (U_FAILURE(Status) && Status != U_BUFFER_OVERFLOW_ERROR) {
+            // With the substituting callbacks a converter gives U+FFFD for what it cannot read,
+            // and the slices stay within what one call takes, so this is not expected. Text
+            // already passed on cannot be taken back: the rest is read byte by byte, as a body
+            // no converter can read is.
+            FConverter.reset();
+            FMode = TMode::Bytes;
+            FeedBytes(std::span(reinterpret_cast<const uint8_t*>(Source),
+                                static_cast<std::size_t>(End - Source)),
+                      AExpectedTotal);
+            return;
+        }
+    } while (Source != End || Status == U_BUFFER_OVERFLOW_ERROR);
+}
+
 std::u16string_view TIdTextDecoder::Take() {
     FTaking = true;
-    const std::u16string_view Text(FText.data(), FWritten);
+    std::size_t Units = FWritten;
+    // Some converters give the first half of a surrogate pair before the bytes of the second
+    // have come (UTF-7, CESU-8): it goes out with the second.
+    if (Units > 0 && U16_IS_LEAD(FText[Units - 1]))
+        FLead = FText[--Units];
     FWritten = 0;
-    return Text;
+    return {FText.data(), Units};
 }
 
 std::u16string TIdTextDecoder::Finish() {
+    RestoreLead(-1);
+    if (FMode == TMode::Converter) {
+        static constexpr uint8_t None = 0;
+        Convert(std::span(&None, 0), true, -1);
+    }
     if (FCarrySize > 0) {
         char16_t* Out = Room(FCarrySize, -1);
         Commit(IdText::DecodeUTF8(std::span(FCarry, FCarrySize), Out));

@@ -2,18 +2,25 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
-// Decodes a body to UTF-16 as its bytes arrive, for the encodings whose result does not depend on
-// seeing the whole body: UTF-8 and byte by byte. Fed in any pieces, it gives exactly what decoding
-// the whole body at once gives, so a large answer is never held as bytes and as text together.
+struct UConverter;
+
+// Decodes a body to UTF-16 as its bytes arrive: UTF-8, byte by byte, or through an ICU converter
+// fed piece by piece. Fed in any pieces, it gives exactly what decoding the whole body at once
+// gives, so a large answer is never held as bytes and as text together.
 class TIdTextDecoder {
 public:
-    enum class TMode { Bytes, UTF8 };
+    enum class TMode { Bytes, UTF8, Converter };
 
-    explicit TIdTextDecoder(TMode AMode) : FMode(AMode) {}
+    // Bytes or UTF8.
+    explicit TIdTextDecoder(TMode AMode) : FMode(AMode), FDropMark(AMode == TMode::UTF8) {}
+    // Through ICU's converter AConverterName; byte by byte when ICU cannot open it.
+    explicit TIdTextDecoder(const char* AConverterName);
 
+    TMode Mode() const { return FMode; }
     // AExpectedTotal: the body's announced length in bytes, or -1. It only bounds how far the
     // text grows ahead of what arrived; nothing is reserved for bytes that have not come.
     void Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTotal = -1);
@@ -28,17 +35,32 @@ public:
     std::size_t Capacity() const { return FText.capacity(); }
 
 private:
+    struct TConverterCloser {
+        void operator()(UConverter* AConverter) const;
+    };
+
     // Makes room for AUnits more UTF-16 units after the ones written.
     char16_t* Room(std::size_t AUnits, int64_t AExpectedTotal);
     void Commit(std::size_t AUnits);
+    // Puts back the first half of a surrogate pair that Take held back.
+    void RestoreLead(int64_t AExpectedTotal);
+    void FeedUTF8(std::span<const uint8_t> ABytes, int64_t AExpectedTotal);
+    void FeedBytes(std::span<const uint8_t> ABytes, int64_t AExpectedTotal);
+    // AFlush: the body has ended; what the converter still holds comes out.
+    void Convert(std::span<const uint8_t> ABytes, bool AFlush, int64_t AExpectedTotal);
 
     TMode FMode;
+    std::unique_ptr<UConverter, TConverterCloser> FConverter;
     std::u16string FText; // [0, FWritten) decoded; the rest is room
     std::size_t FWritten = 0;
     std::size_t FPrefaulted = 0; // units of FText whose pages are known to be in memory
     bool FPrefault = true;
     bool FStartChecked = false;
     bool FTaking = false;
+    // A byte-order mark at the start is dropped: UTF-8, and converters of the Unicode family.
+    bool FDropMark = false;
+    // The first half of a surrogate pair held back by Take until the second half comes.
+    char16_t FLead = 0;
     // The start of a UTF-8 character whose remaining bytes have not arrived yet.
     uint8_t FCarry[4] = {};
     std::size_t FCarrySize = 0;

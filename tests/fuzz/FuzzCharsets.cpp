@@ -7,6 +7,7 @@
 #include "IdTextDecoder.h"
 
 #include <unicode/ucnv.h>
+#include <unicode/utf16.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -20,9 +21,9 @@
 namespace {
 
 constexpr const char* CharSets[] = {
-    "UTF-8",    "utf8",     "ISO-8859-1", "windows-1251", "KOI8-R", "UTF-16",
-    "UTF-16BE", "UTF-16LE", "UTF-32",     "Shift_JIS",    "EUC-JP", "GB18030",
-    "Big5",     "UTF-7",    "IBM037",     "x-unknown",
+    "UTF-8",    "utf8",      "ISO-8859-1",   "windows-1251", "KOI8-R",  "UTF-16",      "UTF-16BE",
+    "UTF-16LE", "UTF-32",    "Shift_JIS",    "EUC-JP",       "GB18030", "Big5",        "UTF-7",
+    "IBM037",   "x-unknown", "windows-1252", "EUC-KR",       "CESU-8",  "ISO-2022-JP",
 };
 
 [[noreturn]] void Fail(const char* AWhat, const char* ACharSet) {
@@ -70,18 +71,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     const std::u16string Expected = Reference(Bytes, CharSet);
     if (IdCharsets::Decode(Bytes, CharSet) != Expected)
         Fail("the decoded body differs from the whole conversion", CharSet);
-    const IdCharsets::TDecoding Decoding = IdCharsets::DecodingOf(CharSet);
-    if (Decoding != IdCharsets::TDecoding::Converter) {
-        TIdTextDecoder Decoder(Decoding == IdCharsets::TDecoding::UTF8
-                                   ? TIdTextDecoder::TMode::UTF8
-                                   : TIdTextDecoder::TMode::Bytes);
-        const std::span<const uint8_t> All(AData + 1, ASize - 1);
-        for (std::size_t Pos = 0; Pos < All.size(); Pos += PieceSize)
-            Decoder.Feed(All.subspan(Pos, std::min(PieceSize, All.size() - Pos)),
-                         static_cast<int64_t>(All.size()));
-        if (Decoder.Finish() != Expected)
-            Fail("the body decoded in pieces differs from the whole conversion", CharSet);
+    // As the tools take it, piece by piece: no piece ends in the first half of a surrogate pair.
+    TIdTextDecoder Decoder = IdCharsets::MakeDecoder(CharSet);
+    const std::span<const uint8_t> All(AData + 1, ASize - 1);
+    std::u16string Taken;
+    for (std::size_t Pos = 0; Pos < All.size(); Pos += PieceSize) {
+        Decoder.Feed(All.subspan(Pos, std::min(PieceSize, All.size() - Pos)));
+        const std::u16string_view Piece = Decoder.Take();
+        if (!Piece.empty() && U16_IS_LEAD(Piece.back()))
+            Fail("a piece of text ends in half a surrogate pair", CharSet);
+        Taken += Piece;
     }
+    if (Taken + Decoder.Finish() != Expected)
+        Fail("the body decoded in pieces differs from the whole conversion", CharSet);
 
     // The body as a page and as an XML document: detection takes any bytes.
     for (const char* Type : {"text/html", "application/xml"}) {
