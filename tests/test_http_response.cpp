@@ -286,10 +286,11 @@ TEST(HttpCharsets, ConverterCharsetsDecodedInPiecesEqualWholeConversion) {
         const std::string Body = Encode(Case.Text, Case.CharSet);
         ASSERT_EQ(WholeConversion(Body, Case.CharSet),
                   Case.Text.starts_with(u'\xFEFF') ? Case.Text.substr(1) : Case.Text);
+        const std::string InvalidFirst = Case.Invalid + Body;
         const std::string Samples[] = {
             Body,
-            Body + Case.Invalid + Body,
-            Case.Invalid + Body,
+            Body + InvalidFirst,
+            InvalidFirst,
             // A character cut short at the end.
             Body.substr(0, Body.size() - 1),
             Body + Body.substr(0, Body.size() - 1),
