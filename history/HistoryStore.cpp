@@ -1,5 +1,7 @@
 #include "HistoryStore.h"
 
+#include "AnswerBlob.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -69,7 +71,7 @@ QString FieldsText(const QStringList& ALines) {
 }
 
 QString AnswerFromBlob(const QByteArray& ABlob) {
-    return ABlob.isEmpty() ? QString() : QString::fromUtf8(qUncompress(ABlob));
+    return ABlob.isEmpty() ? QString() : QString::fromUtf8(AnswerBlob::Decompress(ABlob));
 }
 
 // Every word of the filter as a prefix, all of them required; words without a letter or digit
@@ -289,6 +291,10 @@ void THistoryStore::Migrate() {
         Exec(db, QStringLiteral("CREATE INDEX calls_unindexed ON calls (id) "
                                 "WHERE answer_indexed = 0"));
     });
+    // The sizes come after the answer in the row as well: counting them from the table reads
+    // every stored answer, so the limits are checked through an index that holds them.
+    step(3,
+         [&] { Exec(db, QStringLiteral("CREATE INDEX calls_sizes ON calls (id, stored_size)")); });
     QSqlQuery fts(db);
     if (!fts.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'calls_fts'")))
         Fail(QStringLiteral("Cannot read %1").arg(FileName()), fts.lastError());
@@ -336,7 +342,7 @@ qint64 THistoryStore::Record(const THistoryCall& ACall, THistoryIndexing AIndexi
     }
     const QByteArray blob = text.isEmpty()         ? QByteArray()
                             : !compressed.isNull() ? compressed
-                                                   : qCompress(text);
+                                                   : AnswerBlob::Compress(text);
     const bool deferred =
         FSearchable && AIndexing == THistoryIndexing::DeferLarge && text.size() > DeferIndexBytes;
 
@@ -393,7 +399,8 @@ qint64 THistoryStore::Record(const THistoryCall& ACall, THistoryIndexing AIndexi
 void THistoryStore::DropOldest(qint64 AKeepId) {
     QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     QSqlQuery totals(db);
-    if (!totals.exec(QStringLiteral("SELECT count(*), total(stored_size) FROM calls")) ||
+    if (!totals.exec(QStringLiteral(
+            "SELECT count(*), total(stored_size) FROM calls INDEXED BY calls_sizes")) ||
         !totals.next())
         Fail(QStringLiteral("Cannot count the calls"), totals.lastError());
     qint64 count = totals.value(0).toLongLong();
@@ -403,7 +410,8 @@ void THistoryStore::DropOldest(qint64 AKeepId) {
         return;
     QSqlQuery oldest(db);
     oldest.setForwardOnly(true);
-    if (!oldest.exec(QStringLiteral("SELECT id, stored_size FROM calls ORDER BY id")))
+    if (!oldest.exec(
+            QStringLiteral("SELECT id, stored_size FROM calls INDEXED BY calls_sizes ORDER BY id")))
         Fail(QStringLiteral("Cannot list the calls"), oldest.lastError());
     std::vector<qint64> doomed;
     while ((count > FLimits.MaxCalls || bytes > FLimits.MaxStoredBytes) && oldest.next()) {
@@ -501,7 +509,7 @@ bool THistoryStore::IndexNextPendingAnswer() {
         index.addBindValue(id);
         index.addBindValue(command);
         index.addBindValue(fields);
-        index.addBindValue(blob.isEmpty() ? QByteArray("") : qUncompress(blob));
+        index.addBindValue(blob.isEmpty() ? QByteArray("") : AnswerBlob::Decompress(blob));
         Exec(index, "Cannot index an answer");
         QSqlQuery mark(db);
         mark.prepare(QStringLiteral("UPDATE calls SET answer_indexed = 1 WHERE id = ?"));

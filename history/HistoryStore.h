@@ -30,8 +30,8 @@ struct THistoryCall {
     // The answer as UTF-8, recorded in place of Answer when not null: a caller that has the
     // bytes spares the store a copy of the text twice the size.
     QByteArray AnswerUtf8;
-    // AnswerUtf8 already compressed with qCompress, when not null: a caller that compressed the
-    // answer while the rest of it came spares the store the work.
+    // AnswerUtf8 already compressed with AnswerBlob::Compress, when not null: a caller that
+    // compressed the answer while the rest of it came spares the store the work.
     QByteArray AnswerCompressed;
     bool AnswerCut = false;
 };
@@ -69,7 +69,7 @@ public:
     THistoryStore& operator=(const THistoryStore&) = delete;
 
     static QString DefaultFolder();
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
     // Answers longer than this are indexed later when recording defers it.
     static constexpr qint64 DeferIndexBytes = qint64(256) << 10;
     QString FileName() const;

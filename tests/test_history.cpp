@@ -1,6 +1,7 @@
 // The call history store and its recorder: what a row keeps, the limits, damaged and unusable
 // files, the filter, and that the password never reaches the files.
 
+#include "AnswerBlob.h"
 #include "HistoryRecorder.h"
 #include "HistoryStore.h"
 #include "QtTestSupport.h"
@@ -469,6 +470,77 @@ TEST_F(HistoryTest, OlderSchemasAreMigratedAndANewerOneLeftAlone) {
             EXPECT_TRUE(PendingIds(file).empty());
         }
     }
+}
+
+// Answers are kept as zstd frames; calls kept by earlier versions hold zlib's form and must read
+// as before, whether a call is opened or its words are indexed later.
+TEST_F(HistoryTest, AnswersInEitherFormAreReadAndNewOnesAreZstd) {
+    const QString deferredText =
+        QString(THistoryStore::DeferIndexBytes, u'y') + QStringLiteral(" Itzpapalotl");
+    THistoryStore store(Folder());
+    store.Open();
+    const qint64 fresh = store.Record(MakeCall(QStringLiteral("New"), QStringLiteral("Mixcoatl")));
+    // An earlier call tool compressed the kept text itself and left its words for later.
+    THistoryCall earlier = MakeCall(QStringLiteral("Earlier"), {});
+    earlier.AnswerUtf8 = deferredText.toUtf8();
+    earlier.AnswerCompressed = qCompress(earlier.AnswerUtf8, 1);
+    const qint64 old = store.Record(earlier, THistoryIndexing::DeferLarge);
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+    db.setDatabaseName(store.FileName());
+    ASSERT_TRUE(db.open());
+    {
+        QSqlQuery blob(db);
+        ASSERT_TRUE(blob.exec(QStringLiteral("SELECT answer FROM calls WHERE id = %1").arg(fresh)));
+        ASSERT_TRUE(blob.next());
+        EXPECT_TRUE(blob.value(0).toByteArray().startsWith("\x28\xB5\x2F\xFD"));
+    }
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+
+    EXPECT_EQ(store.Load(fresh)->Answer, QStringLiteral("Mixcoatl"));
+    EXPECT_EQ(store.Load(old)->Answer, deferredText);
+    EXPECT_EQ(ListedIds(store, QStringLiteral("itzpapalotl")), std::vector<qint64>{old});
+    EXPECT_EQ(ListedIds(store, QStringLiteral("mixcoatl")), std::vector<qint64>{fresh});
+}
+
+TEST(AnswerBlob, RoundTripsAndRefusesDamagedOrOversizedBlobs) {
+    QByteArray noise;
+    for (int i = 0; i < (1 << 20); ++i)
+        noise.append(static_cast<char>(QRandomGenerator::global()->bounded(256)));
+    for (const QByteArray& text :
+         {QByteArray("{}"), QByteArray("Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x83\x8F"),
+          QByteArray(3 << 20, 'a'), noise}) {
+        const QByteArray blob = AnswerBlob::Compress(text);
+        EXPECT_EQ(AnswerBlob::Decompress(blob), text);
+        EXPECT_EQ(AnswerBlob::Decompress(qCompress(text)), text); // an earlier version's form
+    }
+    EXPECT_TRUE(AnswerBlob::Compress(QByteArray()).isEmpty());
+    EXPECT_TRUE(AnswerBlob::Decompress(QByteArray()).isEmpty());
+
+    const QByteArray blob = AnswerBlob::Compress(noise);
+    QByteArray flipped = blob;
+    flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 0x5A);
+    // A zstd frame whose header claims more text than a call can have (the frame header's
+    // content size is 8 bytes after a descriptor of 0xE0: single segment, 8-byte size).
+    QByteArray huge("\x28\xB5\x2F\xFD\xE0", 5);
+    const quint64 claimed = quint64(1) << 40;
+    for (int i = 0; i < 8; ++i)
+        huge.append(static_cast<char>((claimed >> (8 * i)) & 0xFF));
+    const struct {
+        const char* Name;
+        QByteArray Blob;
+    } damaged[] = {
+        {"cut short", blob.left(blob.size() / 2)},
+        {"a byte changed", flipped},
+        {"no frame at all", QByteArray("\x28\xB5\x2F\xFD", 4)},
+        {"a huge zstd frame", huge},
+        {"a huge zlib form", QByteArray("\x7F\xFF\xFF\xFF\x78\x01", 6)},
+        {"garbage", QByteArray("not a blob")},
+    };
+    for (const auto& d : damaged)
+        EXPECT_TRUE(AnswerBlob::Decompress(d.Blob).isEmpty()) << d.Name;
 }
 
 TEST(HistoryDefaults, LimitsAndPlace) {

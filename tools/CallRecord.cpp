@@ -1,5 +1,7 @@
 #include "CallRecord.h"
 
+#include "AnswerBlob.h"
+
 #include "IdHTTPResponse.h"
 #include "SendRequest.h"
 
@@ -84,7 +86,8 @@ void TCallRecord::Answer(std::u16string_view APiece) {
     FFull = true;
     FText = FAnswer.Take();
     try {
-        FCompressed = std::async(std::launch::async, [text = FText] { return qCompress(text, 1); });
+        FCompressed =
+            std::async(std::launch::async, [text = FText] { return AnswerBlob::Compress(text); });
     } catch (const std::system_error&) {
         // No thread to spare: the store compresses the text itself.
     }
