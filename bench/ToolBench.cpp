@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,22 +32,46 @@ constexpr long long AnswerSize = 100LL * 1000 * 1000;
 constexpr std::size_t PieceSize = 64 * 1024;
 const char* const Form = "Command=AccountsList&Password=bench&JSON=Yes";
 
-// A JSON list of accounts: mostly ASCII, a few two-byte characters in every record.
-std::string AnswerPiece() {
-    std::string piece;
-    for (int record = 0; piece.size() < PieceSize; ++record)
-        piece += "{\"Player\":\"Spieler" + std::to_string(record) +
-                 "\",\"Balance\":\"1234.50\",\"City\":\"M\xC3\xBCnchen\"},\n";
-    piece.resize(PieceSize);
-    // The piece ends on a whole character.
-    while ((static_cast<unsigned char>(piece.back()) & 0xC0) == 0x80 ||
-           static_cast<unsigned char>(piece.back()) >= 0xC0)
-        piece.back() = ' ';
-    return piece;
+// A JSON list of accounts, mostly ASCII with a few two-byte characters, whose values vary from
+// record to record as a real list's do, so that what keeps or compresses the answer works as
+// hard as it would on one.
+std::string MakeAnswer() {
+    static const char* const Cities[] = {"M\xC3\xBCnchen",    "Berlin", "K\xC3\xB6ln", "Hamburg",
+                                         "Z\xC3\xBCrich",     "Wien",   "Graz",        "Basel",
+                                         "D\xC3\xBCsseldorf", "Bremen"};
+    std::string answer;
+    answer.reserve(AnswerSize + 256);
+    std::uint64_t state = 0x9E3779B97F4A7C15ULL;
+    const auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    char record[256];
+    for (long long number = 0; static_cast<long long>(answer.size()) < AnswerSize; ++number) {
+        const std::uint64_t value = next();
+        const int length = std::snprintf(
+            record, sizeof record,
+            "{\"Player\":\"Spieler%lld\",\"Balance\":\"%llu.%02llu\",\"City\":\"%s\","
+            "\"LastLogin\":\"2026-%02llu-%02llu %02llu:%02llu\"},\n",
+            number, static_cast<unsigned long long>(value % 1000000),
+            static_cast<unsigned long long>((value >> 20) % 100), Cities[(value >> 27) % 10],
+            static_cast<unsigned long long>((value >> 31) % 12 + 1),
+            static_cast<unsigned long long>((value >> 35) % 28 + 1),
+            static_cast<unsigned long long>((value >> 40) % 24),
+            static_cast<unsigned long long>((value >> 45) % 60));
+        answer.append(record, static_cast<std::size_t>(length));
+    }
+    answer.resize(AnswerSize);
+    // The answer ends on a whole character.
+    while ((static_cast<unsigned char>(answer.back()) & 0xC0) == 0x80 ||
+           static_cast<unsigned char>(answer.back()) >= 0xC0)
+        answer.back() = ' ';
+    return answer;
 }
 
-void Serve(const TLoopbackListener& AListener) {
-    const std::string piece = AnswerPiece();
+void Serve(const TLoopbackListener& AListener, const std::string& AAnswer) {
     for (;;) {
         const int fd = AListener.Accept();
         if (fd < 0)
@@ -59,17 +84,17 @@ void Serve(const TLoopbackListener& AListener) {
         head += "Connection: close\r\n\r\n";
         bool ok = SendAll(fd, head.data(), head.size());
         char size[32];
-        for (long long sent = 0; ok && sent < AnswerSize;) {
-            const auto count =
-                static_cast<std::size_t>(std::min<long long>(PieceSize, AnswerSize - sent));
+        for (std::size_t sent = 0; ok && sent < AAnswer.size();) {
+            const std::size_t count = std::min(PieceSize, AAnswer.size() - sent);
+            const char* piece = AAnswer.data() + sent;
             if (chunked) {
                 const int length = std::snprintf(size, sizeof size, "%zx\r\n", count);
                 ok = SendAll(fd, size, static_cast<std::size_t>(length)) &&
-                     SendAll(fd, piece.data(), count) && SendAll(fd, "\r\n", 2);
+                     SendAll(fd, piece, count) && SendAll(fd, "\r\n", 2);
             } else {
-                ok = SendAll(fd, piece.data(), count);
+                ok = SendAll(fd, piece, count);
             }
-            sent += static_cast<long long>(count);
+            sent += count;
         }
         if (ok && chunked)
             SendAll(fd, "0\r\n\r\n", 5);
@@ -153,12 +178,16 @@ int main(int argc, char** argv) {
     if (const char* count = std::getenv("VL_BENCH_RUNS"); count != nullptr && std::atoi(count) > 0)
         runs = std::atoi(count);
 
+    // Made before the server starts, so that no tool's run waits for it, and let go of here
+    // afterwards, so that the tools forked from this process do not count it in their memory.
+    std::string answer = MakeAnswer();
     const TLoopbackListener listener(false, 64);
     const pid_t server = fork();
     if (server == 0) {
-        Serve(listener);
+        Serve(listener, answer);
         _exit(0);
     }
+    std::string().swap(answer);
     // The call tool reads no settings of the user running the benchmark and keeps its calls in a
     // history of its own, as a user's call tool keeps them.
     const std::filesystem::path config =
