@@ -2,7 +2,7 @@
 
 #include <zstd.h>
 
-#include <memory>
+#include <algorithm>
 #include <new>
 
 namespace AnswerBlob {
@@ -32,27 +32,92 @@ QByteArray DecompressZlibForm(QByteArrayView ABlob) {
     return qUncompress(reinterpret_cast<const uchar*>(ABlob.data()), ABlob.size());
 }
 
-} // namespace
-
-QByteArray Compress(QByteArrayView AUtf8) {
-    if (AUtf8.isEmpty())
-        return {};
-    const std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)> context(ZSTD_createCCtx(),
-                                                                       &ZSTD_freeCCtx);
+// A frame made piece by piece does not say how large its text is: it is read in steps, up to
+// MaxTextBytes.
+QByteArray DecompressUnsized(QByteArrayView ABlob) {
+    const std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> context(ZSTD_createDCtx(),
+                                                                       &ZSTD_freeDCtx);
     if (!context)
         throw std::bad_alloc();
-    ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, Level);
-    // A checksum of the text, so that a damaged blob reads as damaged rather than as other text.
-    ZSTD_CCtx_setParameter(context.get(), ZSTD_c_checksumFlag, 1);
-    QByteArray blob(static_cast<qsizetype>(ZSTD_compressBound(static_cast<size_t>(AUtf8.size()))),
-                    Qt::Uninitialized);
-    const size_t size = ZSTD_compress2(context.get(), blob.data(), static_cast<size_t>(blob.size()),
-                                       AUtf8.data(), static_cast<size_t>(AUtf8.size()));
-    // With room for the worst case the only failure left is memory.
-    if (ZSTD_isError(size) != 0)
+    QByteArray text;
+    ZSTD_inBuffer in{ABlob.data(), static_cast<size_t>(ABlob.size()), 0};
+    size_t used = 0;
+    for (;;) {
+        if (used == static_cast<size_t>(text.size())) {
+            if (text.size() >= MaxTextBytes)
+                return {};
+            text.resize(std::min<qsizetype>(
+                MaxTextBytes, std::max<qsizetype>(qsizetype(1) << 20, text.size() * 2)));
+        }
+        ZSTD_outBuffer out{text.data(), static_cast<size_t>(text.size()), used};
+        const size_t left = ZSTD_decompressStream(context.get(), &out, &in);
+        used = out.pos;
+        if (ZSTD_isError(left) != 0)
+            return {};
+        if (left == 0) // the frame is complete; anything after it is not ours
+            break;
+        if (in.pos == in.size && out.pos < out.size)
+            return {}; // cut short
+    }
+    text.truncate(static_cast<qsizetype>(used));
+    return text;
+}
+
+} // namespace
+
+void TWriter::TFreeContext::operator()(ZSTD_CCtx_s* AContext) const {
+    ZSTD_freeCCtx(AContext);
+}
+
+TWriter::TWriter() : FContext(ZSTD_createCCtx()) {
+    if (!FContext)
         throw std::bad_alloc();
-    // The room reserved for the worst case goes back; the copy is the small compressed one.
-    return QByteArray(blob.constData(), static_cast<qsizetype>(size));
+    ZSTD_CCtx_setParameter(FContext.get(), ZSTD_c_compressionLevel, Level);
+    // A checksum of the text, so that a damaged blob reads as damaged rather than as other text.
+    ZSTD_CCtx_setParameter(FContext.get(), ZSTD_c_checksumFlag, 1);
+}
+
+TWriter::~TWriter() = default;
+
+void TWriter::Append(QByteArrayView AUtf8) {
+    if (AUtf8.isEmpty())
+        return;
+    FEmpty = false;
+    Compress(AUtf8, false);
+}
+
+QByteArray TWriter::Finish(QByteArrayView ALast) {
+    if (FEmpty && ALast.isEmpty())
+        return {};
+    Compress(ALast, true);
+    FBlob.truncate(FUsed);
+    // The room kept for what was still to come goes back.
+    FBlob.squeeze();
+    return std::move(FBlob);
+}
+
+void TWriter::Compress(QByteArrayView AUtf8, bool AEnd) {
+    ZSTD_inBuffer in{AUtf8.data(), static_cast<size_t>(AUtf8.size()), 0};
+    for (;;) {
+        // Room for at least one block's output, grown by half each time.
+        const auto room = static_cast<qsizetype>(ZSTD_CStreamOutSize());
+        if (FBlob.size() - FUsed < room)
+            FBlob.resize(std::max(FUsed + room, FBlob.size() + FBlob.size() / 2));
+        ZSTD_outBuffer out{FBlob.data(), static_cast<size_t>(FBlob.size()),
+                           static_cast<size_t>(FUsed)};
+        const size_t left =
+            ZSTD_compressStream2(FContext.get(), &out, &in, AEnd ? ZSTD_e_end : ZSTD_e_continue);
+        FUsed = static_cast<qsizetype>(out.pos);
+        // The only failure left with room to write into is memory.
+        if (ZSTD_isError(left) != 0)
+            throw std::bad_alloc();
+        if (AEnd ? left == 0 : in.pos == in.size)
+            return;
+    }
+}
+
+QByteArray Compress(QByteArrayView AUtf8) {
+    return TWriter().Finish(AUtf8);
 }
 
 QByteArray Decompress(QByteArrayView ABlob) {
@@ -61,8 +126,9 @@ QByteArray Decompress(QByteArrayView ABlob) {
     if (!IsZstdFrame(ABlob))
         return DecompressZlibForm(ABlob);
     const unsigned long long size = ZSTD_getFrameContentSize(ABlob.data(), ABlob.size());
-    if (size == ZSTD_CONTENTSIZE_ERROR || size == ZSTD_CONTENTSIZE_UNKNOWN ||
-        size > static_cast<unsigned long long>(MaxTextBytes))
+    if (size == ZSTD_CONTENTSIZE_UNKNOWN)
+        return DecompressUnsized(ABlob);
+    if (size == ZSTD_CONTENTSIZE_ERROR || size > static_cast<unsigned long long>(MaxTextBytes))
         return {};
     QByteArray text(static_cast<qsizetype>(size), Qt::Uninitialized);
     const size_t made = ZSTD_decompress(text.data(), static_cast<size_t>(text.size()), ABlob.data(),

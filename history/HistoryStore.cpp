@@ -330,21 +330,34 @@ qint64 THistoryStore::Record(const THistoryCall& ACall, THistoryIndexing AIndexi
     QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     const QStringList fields = WithoutPassword(ACall.Fields);
     QByteArray text = ACall.AnswerUtf8.isNull() ? ACall.Answer.toUtf8() : ACall.AnswerUtf8;
-    const qint64 answerSize = ACall.AnswerSize > 0 ? ACall.AnswerSize : text.size();
-    const bool cut = ACall.AnswerCut || text.size() > FLimits.MaxAnswerBytes;
     QByteArray compressed = ACall.AnswerCompressed;
+    // A text given only compressed is unpacked only where it is needed whole.
+    bool packedOnly = ACall.AnswerUtf8.isNull() && ACall.Answer.isNull() && !compressed.isEmpty();
+    qint64 textBytes = packedOnly ? ACall.AnswerTextBytes : text.size();
+    const auto deferredFor = [&](qint64 ABytes) {
+        return FSearchable && AIndexing == THistoryIndexing::DeferLarge && ABytes > DeferIndexBytes;
+    };
+    if (packedOnly &&
+        (textBytes > FLimits.MaxAnswerBytes || (FSearchable && !deferredFor(textBytes)))) {
+        text = AnswerBlob::Decompress(compressed);
+        textBytes = text.size();
+        packedOnly = false;
+    }
+    const qint64 answerSize = ACall.AnswerSize > 0 ? ACall.AnswerSize : textBytes;
+    const bool cut = ACall.AnswerCut || textBytes > FLimits.MaxAnswerBytes;
     if (text.size() > FLimits.MaxAnswerBytes) {
         compressed = QByteArray(); // made of more than is kept
         qsizetype end = static_cast<qsizetype>(FLimits.MaxAnswerBytes);
         while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
             --end; // not inside a character
         text.truncate(end);
+        textBytes = text.size();
     }
-    const QByteArray blob = text.isEmpty()         ? QByteArray()
+    const QByteArray blob = packedOnly             ? compressed
+                            : text.isEmpty()       ? QByteArray()
                             : !compressed.isNull() ? compressed
                                                    : AnswerBlob::Compress(text);
-    const bool deferred =
-        FSearchable && AIndexing == THistoryIndexing::DeferLarge && text.size() > DeferIndexBytes;
+    const bool deferred = deferredFor(textBytes);
 
     Exec(db, QStringLiteral("BEGIN IMMEDIATE"));
     try {

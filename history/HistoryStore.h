@@ -30,9 +30,11 @@ struct THistoryCall {
     // The answer as UTF-8, recorded in place of Answer when not null: a caller that has the
     // bytes spares the store a copy of the text twice the size.
     QByteArray AnswerUtf8;
-    // AnswerUtf8 already compressed with AnswerBlob::Compress, when not null: a caller that
-    // compressed the answer while the rest of it came spares the store the work.
+    // The answer compressed with AnswerBlob, when not null: a caller that compressed it while the
+    // rest of it came spares the store the work. Given without AnswerUtf8 and Answer, the text is
+    // AnswerTextBytes long.
     QByteArray AnswerCompressed;
+    qint64 AnswerTextBytes = 0;
     bool AnswerCut = false;
 };
 

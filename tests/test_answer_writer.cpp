@@ -13,12 +13,14 @@
 
 namespace {
 
-// What a writer puts out for the pieces written one after the other, then EndLine.
+// What a writer puts out for the pieces written one after the other, then EndLine. What the
+// writer hands its copy is the same but for the line break EndLine adds.
 std::string Written(const std::vector<std::u16string>& APieces) {
     const int fd = ::memfd_create("answer", MFD_CLOEXEC);
     EXPECT_GE(fd, 0);
+    std::string copied;
     {
-        TAnswerWriter writer(fd);
+        TAnswerWriter writer(fd, [&copied](std::string_view AUtf8) { copied += AUtf8; });
         for (const std::u16string& piece : APieces)
             writer.Write(piece);
         writer.EndLine();
@@ -26,6 +28,8 @@ std::string Written(const std::vector<std::u16string>& APieces) {
     std::string text(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)), '\0');
     EXPECT_EQ(::pread(fd, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
     ::close(fd);
+    const bool lineAdded = !text.empty() && (copied.empty() || copied.back() != '\n');
+    EXPECT_EQ(copied, lineAdded ? text.substr(0, text.size() - 1) : text);
     return text;
 }
 

@@ -2,6 +2,7 @@
 // command lines compose, the checks made before sending, defaults from the window's settings, the
 // curl line, and answers written as they arrive.
 
+#include "AnswerBlob.h"
 #include "CallRecord.h"
 #include "Catalogue.h"
 #include "CatalogueText.h"
@@ -539,37 +540,59 @@ TEST_F(CallToolTest, InterruptedCallIsKeptAsCancelled) {
 }
 
 // The part of an answer the history keeps: whole characters only, whatever the pieces it came
-// in, a character cut in two by the pieces put back together, and the cut marked. A lone
-// surrogate becomes "?", as it does in the text the window records.
+// in, and the cut marked. A short text is handed over as it is; a longer one compressed, having
+// gone through the compressing thread in chunks.
 TEST(AnswerCapture, KeepsWholeCharactersUpToItsLimit) {
+    std::string records;
+    for (int i = 0; records.size() < (3u << 20); ++i)
+        records += "{\"Player\":\"Spieler" + std::to_string(i * 7919 % 100003) +
+                   "\",\"City\":\"M\xC3\xBCnchen\"},";
+    const std::string_view many(records);
+    std::size_t cutAt = std::size_t(2) << 20;
+    while ((static_cast<unsigned char>(many[cutAt]) & 0xC0) == 0x80)
+        --cutAt;
     struct Case {
         const char* Name;
         qint64 Limit;
-        std::vector<std::u16string> Pieces;
-        const char* Kept; // UTF-8
+        qint64 PlainLimit;
+        std::vector<std::string_view> Pieces;
+        std::string_view Kept;
         bool Cut;
     } cases[] = {
-        {"all of it", 16, {u"ab", u"", u"c\u00e9"}, "abc\xC3\xA9", false},
-        {"exactly the limit", 3, {u"ab", u"c"}, "abc", false},
-        {"one more piece", 3, {u"abc", u"d"}, "abc", true},
-        {"not inside a character", 4, {u"abc\u20ac"}, "abc", true},
-        {"a pair across pieces",
-         8,
-         {u"a\xD83D", u"\xDE00"
-                      u"b"},
-         "a\xF0\x9F\x98\x80"
-         "b",
-         false},
-        {"a pair cut by the limit", 4, {u"a\xD83D", u"\xDE00"}, "a", true},
-        {"a lone high surrogate at the end", 8, {u"a\xD83D"}, "a?", false},
-        {"a lone high surrogate before text", 8, {u"\xD83D", u"b"}, "?b", false},
+        {"all of it", 16, 16, {"ab", "", "c\xC3\xA9"}, "abc\xC3\xA9", false},
+        {"exactly the limit", 3, 16, {"ab", "c"}, "abc", false},
+        {"one more piece", 3, 16, {"abc", "d"}, "abc", true},
+        {"not inside a character", 4, 16, {"abc\xE2\x82\xAC"}, "abc", true},
+        {"a four-byte character",
+         6,
+         16,
+         {"a", "\xF0\x9F\x98\x80\xF0\x9F\x98\x80"},
+         "a\xF0\x9F\x98\x80",
+         true},
+        {"nothing", 16, 16, {}, "", false},
+        {"compressed past the plain limit", 16, 2, {"ab", "c\xC3\xA9"}, "abc\xC3\xA9", false},
+        {"compressed in chunks and cut",
+         qint64(2) << 20,
+         1000,
+         {many.substr(0, 700), many.substr(700, 1 << 20), many.substr(700 + (1 << 20))},
+         many.substr(0, cutAt),
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
-        TAnswerCapture capture(c.Limit);
-        for (const std::u16string& piece : c.Pieces)
+        TAnswerCapture capture(c.Limit, c.PlainLimit);
+        for (const std::string_view piece : c.Pieces)
             capture.Write(piece);
-        EXPECT_EQ(capture.Take().toStdString(), c.Kept);
+        THistoryCall call;
+        capture.TakeInto(call);
+        const bool plain = static_cast<qint64>(c.Kept.size()) <= c.PlainLimit;
+        EXPECT_EQ(call.AnswerUtf8.isNull(), !plain);
+        const QByteArray kept =
+            plain ? call.AnswerUtf8 : AnswerBlob::Decompress(call.AnswerCompressed);
+        EXPECT_EQ(kept.toStdString(), c.Kept);
+        if (!plain) {
+            EXPECT_EQ(call.AnswerTextBytes, kept.size());
+        }
         EXPECT_EQ(capture.Cut(), c.Cut);
     }
 }

@@ -503,6 +503,25 @@ TEST_F(HistoryTest, AnswersInEitherFormAreReadAndNewOnesAreZstd) {
     EXPECT_EQ(store.Load(old)->Answer, deferredText);
     EXPECT_EQ(ListedIds(store, QStringLiteral("itzpapalotl")), std::vector<qint64>{old});
     EXPECT_EQ(ListedIds(store, QStringLiteral("mixcoatl")), std::vector<qint64>{fresh});
+
+    // Given only compressed, a text is unpacked where it is needed whole: to be indexed at once,
+    // or to be cut to the limit.
+    const QByteArray packedText = "Tezcatlipoca " + QByteArray(100, 'z');
+    THistoryCall packed = MakeCall(QStringLiteral("Packed"), {});
+    packed.AnswerCompressed = AnswerBlob::Compress(packedText);
+    packed.AnswerTextBytes = packedText.size();
+    const qint64 packedId = store.Record(packed);
+    EXPECT_EQ(store.Load(packedId)->Answer, QString::fromUtf8(packedText));
+    EXPECT_FALSE(store.Load(packedId)->AnswerCut);
+    EXPECT_EQ(ListedIds(store, QStringLiteral("tezcatlipoca")), std::vector<qint64>{packedId});
+    store.Close();
+    THistoryLimits small;
+    small.MaxAnswerBytes = 20;
+    THistoryStore cutting(Folder(), small);
+    cutting.Open();
+    const std::optional<THistoryCall> cut = cutting.Load(cutting.Record(packed));
+    EXPECT_EQ(cut->Answer, QString::fromUtf8(packedText.first(20)));
+    EXPECT_TRUE(cut->AnswerCut);
 }
 
 TEST(AnswerBlob, RoundTripsAndRefusesDamagedOrOversizedBlobs) {
@@ -515,6 +534,16 @@ TEST(AnswerBlob, RoundTripsAndRefusesDamagedOrOversizedBlobs) {
         const QByteArray blob = AnswerBlob::Compress(text);
         EXPECT_EQ(AnswerBlob::Decompress(blob), text);
         EXPECT_EQ(AnswerBlob::Decompress(qCompress(text)), text); // an earlier version's form
+        // Made piece by piece, the frame does not say how large its text is.
+        AnswerBlob::TWriter writer;
+        const qsizetype third = text.size() / 3;
+        writer.Append(QByteArrayView(text).first(third));
+        writer.Append(QByteArrayView(text).sliced(third, third));
+        const QByteArray pieced = writer.Finish(QByteArrayView(text).sliced(2 * third));
+        EXPECT_EQ(AnswerBlob::Decompress(pieced), text);
+        if (text.size() > 1000) {
+            EXPECT_TRUE(AnswerBlob::Decompress(pieced.first(pieced.size() - 100)).isEmpty());
+        }
     }
     EXPECT_TRUE(AnswerBlob::Compress(QByteArray()).isEmpty());
     EXPECT_TRUE(AnswerBlob::Decompress(QByteArray()).isEmpty());

@@ -91,6 +91,8 @@ void TAnswerWriter::Write(std::u16string_view AText) {
             FBuffer = std::make_unique_for_overwrite<char[]>(PieceUnits * 3);
         FUsed = EncodeUTF8(AText.substr(0, take), FBuffer.get());
         AText.remove_prefix(take);
+        if (FCopy)
+            FCopy(std::string_view(FBuffer.get(), FUsed));
         Flush();
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,7 +14,9 @@ inline constexpr int AnswerReceiveSize = 256 * 1024;
 // full disk) throws std::runtime_error with the system's reason.
 class TAnswerWriter {
 public:
-    explicit TAnswerWriter(int AFd) : FFd(AFd) {}
+    // ACopy, when set, is given each converted piece of the answer before it is written out.
+    explicit TAnswerWriter(int AFd, std::function<void(std::string_view)> ACopy = {})
+        : FFd(AFd), FCopy(std::move(ACopy)) {}
     TAnswerWriter(const TAnswerWriter&) = delete;
     TAnswerWriter& operator=(const TAnswerWriter&) = delete;
 
@@ -29,6 +32,7 @@ private:
     void WriteOut(std::string_view ABytes);
 
     int FFd;
+    std::function<void(std::string_view)> FCopy;
     std::unique_ptr<char[]> FBuffer; // one converted piece, made at the first
     std::size_t FUsed = 0;
     char FLast = '\n'; // the last byte written

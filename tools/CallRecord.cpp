@@ -1,67 +1,55 @@
 #include "CallRecord.h"
 
-#include "AnswerBlob.h"
-
 #include "IdHTTPResponse.h"
+#include "IdText.h"
 #include "SendRequest.h"
 
-#include <system_error>
-
-void TAnswerCapture::Write(std::u16string_view APiece) {
+void TAnswerCapture::Write(std::string_view APiece) {
     if (FCut || APiece.empty())
         return;
-    std::u16string_view rest = APiece;
-    if (FPendingHigh != 0) {
-        const char16_t pair[2] = {FPendingHigh, rest.front()};
-        FPendingHigh = 0;
-        const bool joined = QChar::isLowSurrogate(pair[1]);
-        Append(QStringView(pair, joined ? 2 : 1));
-        if (joined)
-            rest.remove_prefix(1);
-    }
-    if (!rest.empty() && QChar::isHighSurrogate(rest.back())) {
-        FPendingHigh = rest.back();
-        rest.remove_suffix(1);
-    }
-    if (!rest.empty())
-        Append(QStringView(rest.data(), static_cast<qsizetype>(rest.size())));
-}
-
-void TAnswerCapture::Append(QStringView AText) {
-    if (FCut)
-        return;
-    const QByteArray bytes = AText.toUtf8();
-    const auto room = static_cast<qsizetype>(FLimit - FText.size());
-    if (bytes.size() <= room) {
-        // Made as large as it may grow at once rather than grown by copies; the memory is
-        // taken only as it is filled.
-        if (FText.capacity() < FLimit)
-            FText.reserve(static_cast<qsizetype>(FLimit));
-        FText.append(bytes);
+    const auto room = static_cast<std::size_t>(FLimit - FSize);
+    if (APiece.size() <= room) {
+        Keep(APiece);
         return;
     }
-    qsizetype end = room;
-    while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80)
+    std::size_t end = room;
+    while (end > 0 && (static_cast<unsigned char>(APiece[end]) & 0xC0) == 0x80)
         --end; // not inside a character
-    FText.append(bytes.constData(), end);
+    Keep(APiece.substr(0, end));
     FCut = true;
 }
 
-QByteArray TAnswerCapture::Take() {
-    if (FPendingHigh != 0) {
-        const char16_t lone = FPendingHigh;
-        FPendingHigh = 0;
-        Append(QStringView(&lone, 1));
+void TAnswerCapture::Keep(std::string_view AText) {
+    FSize += static_cast<qint64>(AText.size());
+    if (FBlob) {
+        FBlob->Append(AText);
+        return;
     }
-    // Never null, so that an empty answer is recorded as one.
-    QByteArray text = FText.isNull() ? QByteArray("") : std::move(FText);
+    if (FSize <= FPlainLimit) {
+        FText.append(AText.data(), static_cast<qsizetype>(AText.size()));
+        return;
+    }
+    // Too long to be indexed at once: from here on the text is compressed as it comes.
+    FBlob = std::make_unique<TBackgroundBlob>();
+    FBlob->Append(std::string_view(FText.constData(), static_cast<std::size_t>(FText.size())));
+    FBlob->Append(AText);
     FText = QByteArray();
-    return text;
+}
+
+void TAnswerCapture::TakeInto(THistoryCall& ACall) {
+    if (FBlob) {
+        ACall.AnswerCompressed = FBlob->Finish();
+        ACall.AnswerTextBytes = FSize;
+        FBlob.reset();
+        return;
+    }
+    ACall.AnswerUtf8 = FText.isNull() ? QByteArray("") : std::move(FText);
+    FText = QByteArray();
 }
 
 TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const QString& ACommand,
                          const QStringList& AFields, bool AJSON, const QString& AFolder)
-    : FAnswer(THistoryLimits{}.MaxAnswerBytes) {
+    : FAnswer(THistoryLimits{}.MaxAnswerBytes, THistoryStore::DeferIndexBytes) {
     if (!AKeep)
         return;
     // The words of a large answer are indexed when the history is next searched or the window
@@ -77,20 +65,14 @@ TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const QString& AComman
 
 TCallRecord::~TCallRecord() = default;
 
-void TCallRecord::Answer(std::u16string_view APiece) {
-    if (!FRecorder || FFull)
-        return;
-    FAnswer.Write(APiece);
-    if (!FAnswer.Cut())
-        return;
-    FFull = true;
-    FText = FAnswer.Take();
-    try {
-        FCompressed =
-            std::async(std::launch::async, [text = FText] { return AnswerBlob::Compress(text); });
-    } catch (const std::system_error&) {
-        // No thread to spare: the store compresses the text itself.
-    }
+void TCallRecord::Answer(std::string_view AUtf8) {
+    if (FRecorder)
+        FAnswer.Write(AUtf8);
+}
+
+void TCallRecord::Answer(std::u16string_view AText) {
+    if (FRecorder)
+        FAnswer.Write(IdText::ToUTF8(AText));
 }
 
 QString TCallRecord::Finish(THistoryOutcome AOutcome, const QString& AErrorText,
@@ -108,14 +90,7 @@ QString TCallRecord::Finish(THistoryOutcome AOutcome, const QString& AErrorText,
         FCall.CharSet = QString::fromStdString(AResponse->CharSet);
         FCall.AnswerSize = AResponse->BodySize;
         FCall.AnswerCut = FAnswer.Cut();
-        FCall.AnswerUtf8 = FFull ? FText : FAnswer.Take();
-        if (FCompressed.valid()) {
-            try {
-                FCall.AnswerCompressed = FCompressed.get();
-            } catch (const std::exception&) {
-                // Out of memory on the way: the store tries again.
-            }
-        }
+        FAnswer.TakeInto(FCall);
     }
     FRecorder->Record(std::move(FCall));
     FRecorder->WaitIdle();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BackgroundBlob.h"
 #include "HistoryRecorder.h"
 
 #include <QByteArray>
@@ -8,30 +9,34 @@
 #include <QStringList>
 
 #include <chrono>
-#include <future>
 #include <memory>
 #include <string_view>
 
 class TIdHTTPResponse;
 
 // The part of an answer the call history keeps while the whole is written out: its first
-// ALimit bytes of UTF-8 text, ending with a whole character, and whether more came. Memory stays
-// within the limit whatever the answer's size.
+// ALimit bytes of UTF-8 text, ending with a whole character, and whether more came. A text of up
+// to APlainLimit bytes is kept as it is, to be indexed at once; a longer one is compressed on a
+// thread of its own as it comes, so memory stays small whatever the answer's size.
 class TAnswerCapture {
 public:
-    explicit TAnswerCapture(qint64 ALimit) : FLimit(ALimit) {}
+    TAnswerCapture(qint64 ALimit, qint64 APlainLimit) : FLimit(ALimit), FPlainLimit(APlainLimit) {}
 
-    void Write(std::u16string_view APiece);
+    // A piece of the answer as UTF-8, whole characters only.
+    void Write(std::string_view APiece);
     bool Cut() const { return FCut; }
-    // The text kept, as UTF-8; the capture is empty afterwards.
-    QByteArray Take();
+    // Gives ACall what was kept: AnswerUtf8, or AnswerCompressed and AnswerTextBytes. Never
+    // nothing, so that an empty answer is recorded as one. The capture is spent afterwards.
+    void TakeInto(THistoryCall& ACall);
 
 private:
-    void Append(QStringView AText);
+    void Keep(std::string_view AText);
 
     qint64 FLimit;
+    qint64 FPlainLimit;
+    qint64 FSize = 0;
     QByteArray FText;
-    char16_t FPendingHigh = 0; // a surrogate whose partner comes with the next piece
+    std::unique_ptr<TBackgroundBlob> FBlob;
     bool FCut = false;
 };
 
@@ -50,8 +55,10 @@ public:
     TCallRecord(const TCallRecord&) = delete;
     TCallRecord& operator=(const TCallRecord&) = delete;
 
-    // A piece of the answer as it is written out.
-    void Answer(std::u16string_view APiece);
+    // A piece of the answer as the tool wrote it out.
+    void Answer(std::string_view AUtf8);
+    // The text that came with a refusal.
+    void Answer(std::u16string_view AText);
 
     // Records the call and waits until it is kept. AResponse: the server's answer, when there is
     // one (an accepted or a refused status). Returns what went wrong with the history, empty
@@ -64,9 +71,4 @@ private:
     THistoryCall FCall;
     std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
     TAnswerCapture FAnswer;
-    // Once the capture is full: the text kept, compressed on a thread of its own while the rest
-    // of the answer is written out.
-    bool FFull = false;
-    QByteArray FText;
-    std::future<QByteArray> FCompressed;
 };

@@ -402,13 +402,12 @@ int Call(const TOptions& AOptions, const TCommandList& ACommands) {
     ApplyTlsCommandLine(AOptions.Tls, SSLHandler);
     TIdHTTP HTTP;
     HTTP.SetIOHandler(&SSLHandler);
-    TAnswerWriter output(STDOUT_FILENO);
     TCallRecord record(defaults.KeepHistory(), url, QString::fromStdString(command.Name),
                        form.AllLines(), !AOptions.Legacy);
-    HTTP.SetBodySink([&output, &record](std::u16string_view APiece) {
-        output.Write(APiece);
-        record.Answer(APiece);
-    });
+    // The history keeps the bytes the tool wrote out, converted once for both.
+    TAnswerWriter output(STDOUT_FILENO,
+                         [&record](std::string_view AUtf8) { record.Answer(AUtf8); });
+    HTTP.SetBodySink([&output](std::u16string_view APiece) { output.Write(APiece); });
     int exitCode = 0;
     THistoryOutcome outcome = THistoryOutcome::Answer;
     QString errorText;
@@ -430,7 +429,7 @@ int Call(const TOptions& AOptions, const TCommandList& ACommands) {
             if (watchdog && watchdog->Fired())
                 message = "Timed out after " + AOptions.TimeoutText + " s.";
             if (const auto* refused = dynamic_cast<const EIdHTTPProtocolException*>(&error))
-                record.Answer(refused->ErrorMessage); // the body that came with the refusal
+                record.Answer(std::u16string_view(refused->ErrorMessage)); // the refusal's body
             else
                 answered = false;
             exitCode = 1;

@@ -1,0 +1,109 @@
+#include "BackgroundBlob.h"
+
+#include <algorithm>
+#include <new>
+#include <system_error>
+#include <utility>
+
+namespace {
+
+// Large enough that handing over costs little, small enough that the thread starts early.
+constexpr std::size_t ChunkBytes = std::size_t(1) << 20;
+
+} // namespace
+
+TBackgroundBlob::TBackgroundBlob() {
+    try {
+        FThread = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        // No thread to spare: Hand compresses on the caller's thread.
+    }
+}
+
+TBackgroundBlob::~TBackgroundBlob() {
+    if (FThread.joinable()) {
+        {
+            const std::lock_guard lock(FMutex);
+            FFull.clear(); // a blob nobody takes is not worth finishing
+            FEnd = true;
+        }
+        FWake.notify_one();
+        FThread.join();
+    }
+}
+
+void TBackgroundBlob::Append(std::string_view AText) {
+    while (!AText.empty()) {
+        if (FChunk.capacity() == 0) {
+            const std::lock_guard lock(FMutex);
+            if (!FSpare.empty()) {
+                FChunk = std::move(FSpare.back());
+                FSpare.pop_back();
+            }
+        }
+        if (FChunk.capacity() < ChunkBytes)
+            FChunk.reserve(ChunkBytes);
+        const std::size_t take = std::min(AText.size(), ChunkBytes - FChunk.size());
+        FChunk.append(AText.substr(0, take));
+        AText.remove_prefix(take);
+        if (FChunk.size() == ChunkBytes)
+            Hand(std::exchange(FChunk, std::string()));
+    }
+}
+
+void TBackgroundBlob::Hand(std::string AChunk) {
+    if (!FThread.joinable()) {
+        try {
+            FWriter.Append(QByteArrayView(AChunk.data(), static_cast<qsizetype>(AChunk.size())));
+        } catch (const std::bad_alloc&) {
+            FFailed = true;
+        }
+        AChunk.clear();
+        FChunk = std::move(AChunk);
+        return;
+    }
+    {
+        const std::lock_guard lock(FMutex);
+        FFull.push_back(std::move(AChunk));
+    }
+    FWake.notify_one();
+}
+
+void TBackgroundBlob::Run() {
+    std::unique_lock lock(FMutex);
+    for (;;) {
+        FWake.wait(lock, [this] { return FEnd || !FFull.empty(); });
+        if (FFull.empty())
+            return; // FEnd, and nothing left
+        std::string chunk = std::move(FFull.front());
+        FFull.pop_front();
+        lock.unlock();
+        try {
+            if (!FFailed)
+                FWriter.Append(QByteArrayView(chunk.data(), static_cast<qsizetype>(chunk.size())));
+        } catch (const std::bad_alloc&) {
+            FFailed = true; // only this thread writes it while it runs
+        }
+        chunk.clear();
+        lock.lock();
+        FSpare.push_back(std::move(chunk));
+    }
+}
+
+QByteArray TBackgroundBlob::Finish() {
+    if (FThread.joinable()) {
+        {
+            const std::lock_guard lock(FMutex);
+            FEnd = true;
+        }
+        FWake.notify_one();
+        FThread.join();
+    }
+    if (FFailed)
+        return {};
+    try {
+        return FWriter.Finish(QByteArrayView(FChunk.data(), static_cast<qsizetype>(FChunk.size())));
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
