@@ -1,10 +1,10 @@
 #include "HistoryRecorder.h"
 
 THistoryRecorder::THistoryRecorder(QString AFolder, THistoryLimits ALimits,
-                                   THistoryIndexing AIndexing)
+                                   THistoryIndexing AIndexing, THistoryFolding AFolding)
     : FFolder(AFolder.isEmpty() ? THistoryStore::DefaultFolder() : std::move(AFolder)),
       FFileName(FFolder + QStringLiteral("/history.sqlite")), FLimits(ALimits),
-      FIndexing(AIndexing) {
+      FIndexing(AIndexing), FFolding(AFolding) {
     FWorker = std::thread([this] { Run(); });
     Post([this] { EnsureOpen(); });
 }
@@ -130,6 +130,7 @@ bool THistoryRecorder::EnsureOpen() {
     if (FStore && FStore->IsOpen())
         return true;
     FStore = std::make_unique<THistoryStore>(FFolder, FLimits);
+    FStore->SetFolding(FFolding);
     try {
         const QString movedTo = FStore->Open(FFoundDamaged);
         FFoundDamaged = false;

@@ -20,8 +20,10 @@ public:
     // AIndexing Immediate: every answer is indexed as it is recorded, and the answers others left
     // to be indexed later are indexed in the background once the database is open. DeferLarge:
     // large answers are left to be indexed later, so that recording them stays quick.
+    // AFolding: see THistoryStore::SetFolding.
     explicit THistoryRecorder(QString AFolder = {}, THistoryLimits ALimits = {},
-                              THistoryIndexing AIndexing = THistoryIndexing::Immediate);
+                              THistoryIndexing AIndexing = THistoryIndexing::Immediate,
+                              THistoryFolding AFolding = THistoryFolding::OnClose);
     // Records what is still queued, then stops.
     ~THistoryRecorder() override;
 
@@ -64,6 +66,7 @@ private:
     const QString FFileName;
     const THistoryLimits FLimits;
     const THistoryIndexing FIndexing;
+    const THistoryFolding FFolding;
 
     mutable std::mutex FMutex;
     std::condition_variable FWake;

@@ -7,10 +7,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QVariant>
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <atomic>
@@ -171,6 +174,7 @@ QString THistoryStore::Open(bool AVerify) {
         if (AVerify)
             Verify();
         Migrate();
+        ApplyFolding();
         return {};
     } catch (const EHistoryError& failure) {
         Close();
@@ -182,7 +186,20 @@ QString THistoryStore::Open(bool AVerify) {
         throw EHistoryError(QStringLiteral("Cannot create %1: %2").arg(FileName(), error), false);
     Connect(false);
     Migrate();
+    ApplyFolding();
     return movedTo;
+}
+
+void THistoryStore::ApplyFolding() {
+    if (FFolding != THistoryFolding::OnNextOpen)
+        return;
+    const QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        if (sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData()))
+            sqlite3_db_config(connection, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    // Never waits for a reader or writer; what it cannot fold now, a later connection will.
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
 }
 
 void THistoryStore::OpenForReading() {

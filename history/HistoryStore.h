@@ -38,6 +38,10 @@ struct THistoryCall {
     bool AnswerCut = false;
 };
 
+// When the write-ahead journal goes into the file: as the last connection closes, or as the next
+// one opens, so that a short-lived process does not wait for it at its end.
+enum class THistoryFolding { OnClose, OnNextOpen };
+
 // When the words of an answer go into the word index: at once, or later for a large answer, so
 // that recording it stays quick (the fields are indexed at once either way).
 enum class THistoryIndexing { Immediate, DeferLarge };
@@ -81,6 +85,9 @@ public:
     // empty text. AVerify checks every page first, for a file that failed as damaged before.
     // Throws EHistoryError when no database can be used.
     QString Open(bool AVerify = false);
+    // For the next Open: OnNextOpen folds what an earlier connection left in the journal at once
+    // and leaves this connection's own for the next one.
+    void SetFolding(THistoryFolding AFolding) { FFolding = AFolding; }
     // Opens an existing database for reading only; throws EHistoryError when there is none.
     void OpenForReading();
     bool IsOpen() const;
@@ -127,6 +134,7 @@ public:
 private:
     void Connect(bool AReadOnly);
     void Migrate();
+    void ApplyFolding();
     void Verify();
     QString MoveAside();
     void DropOldest(qint64 AKeepId);
@@ -134,6 +142,7 @@ private:
     bool IndexNextPendingAnswer();
 
     bool FReadOnly = false;
+    THistoryFolding FFolding = THistoryFolding::OnClose;
     bool FTracksIndexing = false; // the schema knows answers not yet indexed
     QString FFolder;
     THistoryLimits FLimits;

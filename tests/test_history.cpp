@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QSqlQuery>
@@ -522,6 +523,47 @@ TEST_F(HistoryTest, AnswersInEitherFormAreReadAndNewOnesAreZstd) {
     const std::optional<THistoryCall> cut = cutting.Load(cutting.Record(packed));
     EXPECT_EQ(cut->Answer, QString::fromUtf8(packedText.first(20)));
     EXPECT_TRUE(cut->AnswerCut);
+}
+
+// The call tool leaves its journal for the next opener, which folds it into the file at once;
+// the window folds its own as it closes. Either way every call reads back at every moment.
+TEST_F(HistoryTest, JournalIsFoldedAsTheNextToolOpensOrAsTheWindowCloses) {
+    const QString file = Folder() + QStringLiteral("/history.sqlite");
+    const QString journal = file + QStringLiteral("-wal");
+    // The calls the main file holds by itself, read from a copy of it alone.
+    const auto inFileAlone = [&] {
+        QTemporaryDir copy;
+        const QString folder = copy.filePath(QStringLiteral("vlcallbench"));
+        EXPECT_TRUE(QDir().mkpath(folder));
+        EXPECT_TRUE(QFile::copy(file, folder + QStringLiteral("/history.sqlite")));
+        THistoryStore store(folder);
+        store.Open();
+        return ListedIds(store, {});
+    };
+    const auto record = [&](THistoryFolding AFolding, const QString& ACommand) {
+        THistoryRecorder recorder(Folder(), {}, THistoryIndexing::DeferLarge, AFolding);
+        qint64 id = 0;
+        QObject::connect(&recorder, &THistoryRecorder::Recorded, [&](qint64 AId) { id = AId; });
+        recorder.Record(MakeCall(ACommand, QStringLiteral("answer")));
+        recorder.WaitIdle();
+        EXPECT_EQ(recorder.Status(), QString());
+        QCoreApplication::processEvents();
+        return id;
+    };
+
+    const qint64 first = record(THistoryFolding::OnNextOpen, QStringLiteral("First"));
+    EXPECT_GT(QFileInfo(journal).size(), 0);
+    THistoryStore reader(Folder());
+    reader.OpenForReading();
+    EXPECT_EQ(ListedIds(reader, {}), std::vector<qint64>{first});
+    reader.Close();
+
+    const qint64 second = record(THistoryFolding::OnNextOpen, QStringLiteral("Second"));
+    EXPECT_EQ(inFileAlone(), std::vector<qint64>{first});
+
+    const qint64 third = record(THistoryFolding::OnClose, QStringLiteral("Third"));
+    EXPECT_FALSE(QFileInfo::exists(journal));
+    EXPECT_EQ(inFileAlone(), (std::vector<qint64>{third, second, first}));
 }
 
 TEST(AnswerBlob, RoundTripsAndRefusesDamagedOrOversizedBlobs) {

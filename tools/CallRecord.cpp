@@ -53,9 +53,10 @@ TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const QString& AComman
     if (!AKeep)
         return;
     // The words of a large answer are indexed when the history is next searched or the window
-    // opens it, not while the tool's caller waits.
-    FRecorder =
-        std::make_unique<THistoryRecorder>(AFolder, THistoryLimits{}, THistoryIndexing::DeferLarge);
+    // opens it, and the journal goes into the file as the next call starts, not while the tool's
+    // caller waits.
+    FRecorder = std::make_unique<THistoryRecorder>(
+        AFolder, THistoryLimits{}, THistoryIndexing::DeferLarge, THistoryFolding::OnNextOpen);
     FCall.When = QDateTime::currentDateTimeUtc();
     FCall.URL = UrlForDisplay(AURL); // no user password from the address either
     FCall.Command = ACommand;
