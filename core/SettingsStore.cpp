@@ -117,10 +117,11 @@ QString TSettingsStore::DefaultFileName() {
            QStringLiteral("/Tessarine.conf");
 }
 
-void TSettingsStore::Load(TConnectionSettings& ASettings) {
+void TSettingsStore::Load(TConnectionSettings& ASettings, TMissingFile AMissing) {
     // The store exists from the first start on, even if the window is never closed normally;
     // a store that cannot be created is reported only when saving.
-    if (!QFileInfo::exists(FFileName) && QDir().mkpath(QFileInfo(FFileName).absolutePath()))
+    if (AMissing == TMissingFile::Create && !QFileInfo::exists(FFileName) &&
+        QDir().mkpath(QFileInfo(FFileName).absolutePath()))
         CreatePrivateFile(FFileName, "[" + Section.toLatin1() + "]\n");
 
     FUnread.clear();

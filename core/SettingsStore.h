@@ -40,12 +40,16 @@ public:
     // Where Save keeps the file as it was when it had lines it could not read.
     QString BackupFileName() const { return FFileName + QStringLiteral(".bak"); }
 
-    // Creates the file with its section when there is none yet, then reads every value on its
-    // own into ASettings: an absent value gives its default, a value that is not plain text
-    // leaves its field empty (or unticked) and is remembered, so that Save leaves it as stored
-    // unless its field was changed. After reading all, throws ESettingsError "Invalid data type
-    // for '<name>'" (one line per such value) when any could not be read.
-    void Load(TConnectionSettings& ASettings);
+    // What Load does when there is no file yet: the window creates it with its section, a tool
+    // that only reads the settings reads it as empty and leaves nothing behind.
+    enum class TMissingFile { Create, ReadAsEmpty };
+
+    // Creates the file with its section when there is none yet (unless AMissing says otherwise),
+    // then reads every value on its own into ASettings: an absent value gives its default, a value
+    // that is not plain text leaves its field empty (or unticked) and is remembered, so that Save
+    // leaves it as stored unless its field was changed. After reading all, throws ESettingsError
+    // "Invalid data type for '<name>'" (one line per such value) when any could not be read.
+    void Load(TConnectionSettings& ASettings, TMissingFile AMissing = TMissingFile::Create);
 
     // Writes the values in order; the password only when RememberPW is set, else an empty text.
     // A file with lines that cannot be read is first copied to BackupFileName() and rewritten

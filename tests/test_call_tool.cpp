@@ -133,6 +133,8 @@ TEST_F(CallToolTest, CommandLinesAndTheirBodies) {
         ASSERT_TRUE(server->WaitForScriptsDone(++requests));
         EXPECT_EQ(BodyOf(server->Requests().back()), c.Body);
     }
+    // The tool only reads the window's settings: without any, it leaves none behind.
+    EXPECT_FALSE(std::filesystem::exists(FConfig.File("Tessarine.conf")));
 }
 
 TEST_F(CallToolTest, DefaultsFromTheWindowsSettings) {

@@ -254,7 +254,7 @@ public:
     const TConnectionSettings& Get() {
         if (!FLoaded) {
             try {
-                TSettingsStore().Load(FSettings);
+                TSettingsStore().Load(FSettings, TSettingsStore::TMissingFile::ReadAsEmpty);
             } catch (const ESettingsError& error) {
                 throw ECallUsage("Cannot read the window's settings (" +
                                  TSettingsStore::DefaultFileName().toStdString() +
