@@ -6,6 +6,7 @@
 #include "IdHTTP.h"
 #include "IdHTTPResponse.h"
 #include "IdHTTPText.h"
+#include "IdText.h"
 #include "IdTextDecoder.h"
 #include "MemoryIOHandler.h"
 #include "ScriptedServer.h"
@@ -135,6 +136,25 @@ std::u16string WholeUTF8(const std::string& ABytes) {
     return Out;
 }
 
+// The body fed to ADecoder in pieces that end at ACuts, the text taken as UTF-8 after each as the
+// tools take it.
+std::string TakeUTF8InPieces(TIdTextDecoder ADecoder, const std::string& ABytes,
+                             const std::vector<std::size_t>& ACuts) {
+    ADecoder.SetOutputUTF8();
+    const auto* Data = reinterpret_cast<const uint8_t*>(ABytes.data());
+    std::string Text;
+    std::size_t From = 0;
+    for (std::size_t I = 0; I <= ACuts.size(); ++I) {
+        const std::size_t Cut = I < ACuts.size() ? ACuts[I] : ABytes.size();
+        ADecoder.Feed(std::span(Data + From, Cut - From));
+        From = Cut;
+        Text += ADecoder.TakeUTF8();
+    }
+    return Text + ADecoder.FinishUTF8();
+}
+
+// The text of the body fed in pieces that end at ACuts; taken as UTF-8 as it comes, the same
+// pieces give its UTF-8 form.
 std::u16string DecodeInPieces(TIdTextDecoder::TMode AMode, const std::string& ABytes,
                               const std::vector<std::size_t>& ACuts) {
     TIdTextDecoder Decoder(AMode);
@@ -145,7 +165,9 @@ std::u16string DecodeInPieces(TIdTextDecoder::TMode AMode, const std::string& AB
         From = Cut;
     }
     Decoder.Feed(std::span(Data + From, ABytes.size() - From));
-    return Decoder.Finish();
+    std::u16string Text = Decoder.Finish();
+    EXPECT_EQ(TakeUTF8InPieces(TIdTextDecoder(AMode), ABytes, ACuts), IdText::ToUTF8(Text));
+    return Text;
 }
 
 TEST(HttpCharsets, BodyDecodedInPiecesEqualsWholeConversion) {
@@ -243,7 +265,10 @@ std::u16string TakeInPieces(const std::string& ABytes, const char* ACharSet,
         EXPECT_FALSE(!Piece.empty() && U16_IS_LEAD(Piece.back())) << "piece ending at " << Cut;
         Text += Piece;
     }
-    return Text + Decoder.Finish();
+    Text += Decoder.Finish();
+    EXPECT_EQ(TakeUTF8InPieces(IdCharsets::MakeDecoder(ACharSet), ABytes, ACuts),
+              IdText::ToUTF8(Text));
+    return Text;
 }
 
 std::vector<std::size_t> CutsEvery(std::size_t AStep, std::size_t ASize) {

@@ -350,9 +350,26 @@ TEST(TextConversion, IllFormedUTF8IsReplacedAlikeEverywhere) {
 // whatever its place in and around a block, and nothing is written past the room given.
 TEST(TextConversion, CharactersDecodeAlikeAtEveryPlaceOfABlock) {
     const std::string Samples[] = {
-        "\xC3\xA9",         "\xC2\x80",     "\xDF\xBF",         "\xC2",         "\302A", "\xC1\xBF",
-        "\xE2\x82\xAC",     "\xED\xA0\x80", "\xF0\x9F\x98\x80", "\xF0\x9F\x98", "\x80",  "\xFF",
+        "\xC3\xA9",
+        "\xC2\x80",
+        "\xDF\xBF",
+        "\xC2",
+        "\302A",
+        "\xC1\xBF",
+        "\xE2\x82\xAC",
+        "\xED\xA0\x80",
+        "\xF0\x9F\x98\x80",
+        "\xF0\x9F\x98",
+        "\x80",
+        "\xFF",
         "\xC3\xA9\xC3\xA9",
+        "\xE0\xA0\x80",
+        "\xE0\x9F\xBF",
+        "\xED\x9F\xBF",
+        "\xF4\x8F\xBF\xBF",
+        "\xF4\x90\x80\x80",
+        "\xF0\x8F\xBF\xBF",
+        "\xEF\xBB\xBF",
     };
     const auto Reference = [](const std::string& AText) {
         std::u16string Out(AText.size(), u'\0');
@@ -377,6 +394,44 @@ TEST(TextConversion, CharactersDecodeAlikeAtEveryPlaceOfABlock) {
                 ASSERT_EQ(Out.substr(0, Written), Expected) << Before << " " << After;
                 ASSERT_EQ(Out.substr(Text.size()), std::u16string(16, u'#'))
                     << Before << " " << After;
+                const auto* Bytes = reinterpret_cast<const uint8_t*>(Text.data());
+                const auto Length = static_cast<int32_t>(Text.size());
+                int32_t WellFormed = 0;
+                for (int32_t I = 0; I < Length;) {
+                    UChar32 C = 0;
+                    U8_NEXT(Bytes, I, Length, C);
+                    if (C < 0)
+                        break;
+                    WellFormed = I;
+                }
+                ASSERT_EQ(IdText::WellFormedUTF8(std::span(Bytes, Text.size())),
+                          static_cast<std::size_t>(WellFormed))
+                    << Before << " " << After;
+            }
+}
+
+// UTF-16 is narrowed a block at a time: every character, a lone surrogate too, encodes as ICU
+// encodes it whatever its place in and around a block.
+TEST(TextConversion, CharactersEncodeAlikeAtEveryPlaceOfABlock) {
+    const std::u16string Samples[] = {
+        u"\u00E9",          u"\u007F\u0080",    u"\u07FF\u0800",
+        u"\u20AC",          u"\U0001F600",      u"\uFFFF",
+        {char16_t(0xD800)}, {char16_t(0xDC00)}, {char16_t(0xDBFF), u'x'},
+    };
+    for (const std::u16string& Sample : Samples)
+        for (std::size_t Before = 0; Before <= 33; ++Before)
+            for (const std::size_t After : {0, 1, 15, 16, 17, 40}) {
+                const std::u16string Text =
+                    std::u16string(Before, u'a') + Sample + std::u16string(After, u'z');
+                std::string Expected(Text.size() * 3, '\0');
+                int32_t Length = 0;
+                UErrorCode Status = U_ZERO_ERROR;
+                u_strToUTF8WithSub(Expected.data(), static_cast<int32_t>(Expected.size()), &Length,
+                                   reinterpret_cast<const UChar*>(Text.data()),
+                                   static_cast<int32_t>(Text.size()), 0xFFFD, nullptr, &Status);
+                ASSERT_TRUE(U_SUCCESS(Status));
+                Expected.resize(static_cast<std::size_t>(Length));
+                ASSERT_EQ(IdText::ToUTF8(Text), Expected) << Before << " " << After;
             }
 }
 

@@ -407,7 +407,7 @@ int Call(const TOptions& AOptions, const TCommandList& ACommands) {
     // The history keeps the bytes the tool wrote out, converted once for both.
     TAnswerWriter output(STDOUT_FILENO,
                          [&record](std::string_view AUtf8) { record.Answer(AUtf8); });
-    HTTP.SetBodySink([&output](std::u16string_view APiece) { output.Write(APiece); });
+    HTTP.SetBodyUTF8Sink([&output](std::string_view APiece) { output.Write(APiece); });
     int exitCode = 0;
     THistoryOutcome outcome = THistoryOutcome::Answer;
     QString errorText;

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
         HTTP.SetIOHandler(&SSLHandler);
         // The answer goes out as it arrives: a large one is never held whole.
         TAnswerWriter Output(STDOUT_FILENO);
-        HTTP.SetBodySink([&Output](std::u16string_view APiece) { Output.Write(APiece); });
+        HTTP.SetBodyUTF8Sink([&Output](std::string_view APiece) { Output.Write(APiece); });
         HTTP.Post(URL, Lines);
         Output.EndLine();
         return 0;

@@ -5,6 +5,7 @@
 #include "IdHTTPText.h"
 #include "IdResourceStrings.h"
 #include "IdTLSHandlerHook.h"
+#include "IdText.h"
 #include "IdTextDecoder.h"
 
 #include <algorithm>
@@ -368,7 +369,7 @@ std::size_t TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
         FBodyDecoder->Feed(Input.View().first(Take), FStreaming ? -1 : AReserveLimit);
         Input.Remove(Take);
         if (FStreaming)
-            FBodySink(FBodyDecoder->Take());
+            PassOnText();
         return Take;
     }
     std::string& Body = FResponse.Body;
@@ -497,6 +498,15 @@ void TIdHTTP::BeginBody() {
         IdHTTPText::StartsWithNoCase(Type, "multipart/"))
         return;
     FBodyDecoder = std::make_unique<TIdTextDecoder>(IdCharsets::MakeDecoder(FResponse.CharSet));
+    if (FStreaming && FBodyUTF8Sink)
+        FBodyDecoder->SetOutputUTF8();
+}
+
+void TIdHTTP::PassOnText() {
+    if (FBodyUTF8Sink)
+        FBodyUTF8Sink(FBodyDecoder->TakeUTF8());
+    else
+        FBodySink(FBodyDecoder->Take());
 }
 
 std::u16string TIdHTTP::BodyText() {
@@ -504,6 +514,17 @@ std::u16string TIdHTTP::BodyText() {
     if (FStreaming) {
         FStreaming = false;
         // What is left: a character cut short at the end, or a body read whole to be decoded.
+        if (FBodyUTF8Sink) {
+            const std::string Rest =
+                FBodyDecoder
+                    ? FBodyDecoder->FinishUTF8()
+                    : IdText::ToUTF8(IdCharsets::Decode(FResponse.Body, FResponse.CharSet));
+            FBodyDecoder.reset();
+            std::string().swap(FResponse.Body);
+            if (!Rest.empty())
+                FBodyUTF8Sink(Rest);
+            return {};
+        }
         Text = FBodyDecoder ? FBodyDecoder->Finish()
                             : IdCharsets::Decode(FResponse.Body, FResponse.CharSet);
         FBodyDecoder.reset();
@@ -539,7 +560,7 @@ std::u16string TIdHTTP::ReadResponse() {
     const bool Accepted = (Code >= 200 && Code <= 299) || Code == 101;
 
     if (Accepted) {
-        FStreaming = static_cast<bool>(FBodySink);
+        FStreaming = FBodySink || FBodyUTF8Sink;
         if (WantBody) {
             BeginBody();
             ReadBody();

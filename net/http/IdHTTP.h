@@ -67,6 +67,11 @@ public:
     // failure after some pieces were passed on still throws.
     using TBodySink = std::function<void(std::u16string_view)>;
     void SetBodySink(TBodySink ASink) { FBodySink = std::move(ASink); }
+    // The same as UTF-8, for a caller that writes bytes: exactly the UTF-8 form of the pieces the
+    // other sink would get, the well-formed bytes of a UTF-8 answer passed on as they came. Takes
+    // the place of a sink set by SetBodySink.
+    using TBodyUTF8Sink = std::function<void(std::string_view)>;
+    void SetBodyUTF8Sink(TBodyUTF8Sink ASink) { FBodyUTF8Sink = std::move(ASink); }
 
     // Not owned. Null: a plain TIdIOHandlerStack owned by the client is used.
     void SetIOHandler(TIdIOHandler* AHandler);
@@ -115,12 +120,15 @@ private:
     // Decodes the body as it arrives when its character set cannot change by what it contains.
     void BeginBody();
     std::u16string BodyText();
+    // Hands the text decoded so far to the sink.
+    void PassOnText();
 
     TIdURI FURL;
     TIdHTTPResponse FResponse;
     std::unique_ptr<TIdTextDecoder> FBodyDecoder;
     TBodySink FBodySink;
-    bool FStreaming = false; // this answer's text goes to FBodySink
+    TBodyUTF8Sink FBodyUTF8Sink;
+    bool FStreaming = false; // this answer's text goes to a sink
     TIdCookieManager FCookies;
     std::atomic<bool> FAbortRequested{false};
     std::size_t FHeaderBytes = 0; // of the answer being read

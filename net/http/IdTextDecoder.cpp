@@ -39,6 +39,14 @@ bool Prefault(const char16_t* ABegin, const char16_t* AEnd) {
 #endif
 }
 
+// The bytes of the ill-formed sequence at the start of ABytes that decoding replaces as one.
+std::size_t IllFormedLength(std::span<const uint8_t> ABytes) {
+    std::size_t End = 0;
+    UChar32 C = 0;
+    U8_NEXT_OR_FFFD(ABytes.data(), End, ABytes.size(), C);
+    return End;
+}
+
 } // namespace
 
 void TIdTextDecoder::TConverterCloser::operator()(UConverter* AConverter) const {
@@ -104,6 +112,10 @@ void TIdTextDecoder::Commit(std::size_t AUnits) {
 }
 
 void TIdTextDecoder::Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTotal) {
+    if (FBytesTaken) {
+        FBytes.clear();
+        FBytesTaken = false;
+    }
     if (ABytes.empty())
         return;
     RestoreLead(AExpectedTotal);
@@ -173,10 +185,47 @@ void TIdTextDecoder::FeedUTF8(std::span<const uint8_t> ABytes, int64_t AExpected
             FCarrySize = ABytes.size();
             return;
         }
-        char16_t* Out = Room(Cut, AExpectedTotal);
-        Commit(IdText::DecodeUTF8(ABytes.first(Cut), Out));
+        DecodeWhole(ABytes.first(Cut), AExpectedTotal);
         ABytes = ABytes.subspan(Cut);
     }
+}
+
+void TIdTextDecoder::DecodeWhole(std::span<const uint8_t> ABytes, int64_t AExpectedTotal) {
+    while (FOutputUTF8 && !ABytes.empty()) {
+        // Well-formed bytes are their own UTF-8; an ill-formed sequence is decoded to the
+        // replacement it becomes.
+        const std::size_t Plain = IdText::WellFormedUTF8(ABytes);
+        PassThrough(ABytes.first(Plain));
+        ABytes = ABytes.subspan(Plain);
+        if (ABytes.empty())
+            return;
+        const std::size_t IllFormed = IllFormedLength(ABytes);
+        char16_t* Out = Room(IllFormed, AExpectedTotal);
+        Commit(IdText::DecodeUTF8(ABytes.first(IllFormed), Out));
+        ABytes = ABytes.subspan(IllFormed);
+    }
+    if (!ABytes.empty()) {
+        char16_t* Out = Room(ABytes.size(), AExpectedTotal);
+        Commit(IdText::DecodeUTF8(ABytes, Out));
+    }
+}
+
+void TIdTextDecoder::PassThrough(std::span<const uint8_t> ABytes) {
+    if (ABytes.empty())
+        return;
+    if (FWritten > 0) {
+        AppendEncoded(std::u16string_view(FText.data(), FWritten));
+        FWritten = 0;
+    }
+    // The mark at the start was skipped before; what passes here is text.
+    FStartChecked = true;
+    FBytes.append(reinterpret_cast<const char*>(ABytes.data()), ABytes.size());
+}
+
+void TIdTextDecoder::AppendEncoded(std::u16string_view AText) {
+    const std::size_t Old = FBytes.size();
+    FBytes.resize(Old + AText.size() * 3);
+    FBytes.resize(Old + IdText::EncodeUTF8(AText, FBytes.data() + Old));
 }
 
 void TIdTextDecoder::Convert(std::span<const uint8_t> ABytes, bool AFlush, int64_t AExpectedTotal) {
@@ -242,4 +291,23 @@ std::u16string TIdTextDecoder::Finish() {
     FText.resize(FWritten);
     FWritten = 0;
     return std::move(FText);
+}
+
+std::string_view TIdTextDecoder::TakeUTF8() {
+    if (FBytesTaken) {
+        FBytes.clear();
+        FBytesTaken = false;
+    }
+    AppendEncoded(Take());
+    FBytesTaken = true;
+    return FBytes;
+}
+
+std::string TIdTextDecoder::FinishUTF8() {
+    if (FBytesTaken) {
+        FBytes.clear();
+        FBytesTaken = false;
+    }
+    AppendEncoded(Finish());
+    return std::move(FBytes);
 }

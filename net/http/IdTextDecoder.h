@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 struct UConverter;
 
@@ -31,6 +32,14 @@ public:
     // The text (after a Take: the rest of it); a character cut short at the end becomes U+FFFD.
     // The decoder is spent after it.
     std::u16string Finish();
+    // Text comes out as UTF-8 instead, through TakeUTF8 and FinishUTF8: the UTF-8 form of what
+    // Take and Finish would give. The well-formed bytes of a UTF-8 body pass through as they
+    // came, without a round trip through UTF-16. Set before the first Feed.
+    void SetOutputUTF8() { FOutputUTF8 = true; }
+    // Take as UTF-8; valid until the next Feed.
+    std::string_view TakeUTF8();
+    // Finish as UTF-8.
+    std::string FinishUTF8();
     // UTF-16 units held, decoded text and room together.
     std::size_t Capacity() const { return FText.capacity(); }
 
@@ -46,6 +55,11 @@ private:
     void RestoreLead(int64_t AExpectedTotal);
     void FeedUTF8(std::span<const uint8_t> ABytes, int64_t AExpectedTotal);
     void FeedBytes(std::span<const uint8_t> ABytes, int64_t AExpectedTotal);
+    // Decodes UTF-8 bytes that end with a whole character.
+    void DecodeWhole(std::span<const uint8_t> ABytes, int64_t AExpectedTotal);
+    // Appends well-formed UTF-8 to the bytes taken next, after the text decoded before them.
+    void PassThrough(std::span<const uint8_t> ABytes);
+    void AppendEncoded(std::u16string_view AText);
     // AFlush: the body has ended; what the converter still holds comes out.
     void Convert(std::span<const uint8_t> ABytes, bool AFlush, int64_t AExpectedTotal);
 
@@ -61,6 +75,9 @@ private:
     bool FDropMark = false;
     // The first half of a surrogate pair held back by Take until the second half comes.
     char16_t FLead = 0;
+    bool FOutputUTF8 = false;
+    std::string FBytes; // UTF-8 output not yet taken
+    bool FBytesTaken = false;
     // The start of a UTF-8 character whose remaining bytes have not arrived yet.
     uint8_t FCarry[4] = {};
     std::size_t FCarrySize = 0;

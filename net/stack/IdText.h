@@ -39,8 +39,14 @@ template <typename TVisit> void ForEachCodePoint(std::string_view AText, TVisit&
 // Appends the UTF-8 bytes of one code point; a surrogate code point becomes U+FFFD.
 void AppendUTF8(std::string& AOut, char32_t ACode);
 
-// UTF-16 to UTF-8.
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
 std::string ToUTF8(std::u16string_view AText);
+// The same into AOut, which has room for three bytes a unit; returns the bytes written. ASCII is
+// narrowed sixteen units at a time.
+std::size_t EncodeUTF8(std::u16string_view AText, char* AOut);
+// The length of the longest start of ABytes made of whole, well-formed UTF-8 characters: bytes
+// that decoding gives back unchanged when encoded again.
+std::size_t WellFormedUTF8(std::span<const uint8_t> ABytes);
 // UTF-8 to UTF-16.
 std::u16string FromUTF8(std::string_view AText);
 // Decodes the UTF-8 bytes of ABytes into AOut, which has room for ABytes.size() units (never more

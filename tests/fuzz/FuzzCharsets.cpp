@@ -1,9 +1,11 @@
 // A body in one of a list of character sets (the first input byte chooses it and the size of the
 // pieces it arrives in), decoded by the client: the result equals ICU's conversion of the whole
-// body, whether decoded at once or as it arrives; META and XML detection read any bytes.
+// body, whether decoded at once or as it arrives, as UTF-16 or as UTF-8; META and XML detection
+// read any bytes.
 
 #include "IdCharsets.h"
 #include "IdHTTPResponse.h"
+#include "IdText.h"
 #include "IdTextDecoder.h"
 
 #include <unicode/ucnv.h>
@@ -84,6 +86,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     }
     if (Taken + Decoder.Finish() != Expected)
         Fail("the body decoded in pieces differs from the whole conversion", CharSet);
+    // Taken as UTF-8, as the tools write it: the UTF-8 form of the same text.
+    TIdTextDecoder Bytewise = IdCharsets::MakeDecoder(CharSet);
+    Bytewise.SetOutputUTF8();
+    std::string TakenUTF8;
+    for (std::size_t Pos = 0; Pos < All.size(); Pos += PieceSize) {
+        Bytewise.Feed(All.subspan(Pos, std::min(PieceSize, All.size() - Pos)));
+        TakenUTF8 += Bytewise.TakeUTF8();
+    }
+    if (TakenUTF8 + Bytewise.FinishUTF8() != IdText::ToUTF8(Expected))
+        Fail("the body taken as UTF-8 differs from the whole conversion", CharSet);
 
     // The body as a page and as an XML document: detection takes any bytes.
     for (const char* Type : {"text/html", "application/xml"}) {
