@@ -136,20 +136,28 @@ std::u16string WholeUTF8(const std::string& ABytes) {
     return Out;
 }
 
+// Hands AFeed the pieces of ABytes that end at ACuts, then the last one.
+template <typename TFeed>
+void InPieces(const std::string& ABytes, const std::vector<std::size_t>& ACuts, TFeed&& AFeed) {
+    const auto* Data = reinterpret_cast<const uint8_t*>(ABytes.data());
+    std::size_t From = 0;
+    for (std::size_t I = 0; I <= ACuts.size(); ++I) {
+        const std::size_t Cut = I < ACuts.size() ? ACuts[I] : ABytes.size();
+        AFeed(std::span(Data + From, Cut - From), Cut);
+        From = Cut;
+    }
+}
+
 // The body fed to ADecoder in pieces that end at ACuts, the text taken as UTF-8 after each as the
 // tools take it.
 std::string TakeUTF8InPieces(TIdTextDecoder ADecoder, const std::string& ABytes,
                              const std::vector<std::size_t>& ACuts) {
     ADecoder.SetOutputUTF8();
-    const auto* Data = reinterpret_cast<const uint8_t*>(ABytes.data());
     std::string Text;
-    std::size_t From = 0;
-    for (std::size_t I = 0; I <= ACuts.size(); ++I) {
-        const std::size_t Cut = I < ACuts.size() ? ACuts[I] : ABytes.size();
-        ADecoder.Feed(std::span(Data + From, Cut - From));
-        From = Cut;
+    InPieces(ABytes, ACuts, [&](std::span<const uint8_t> APiece, std::size_t) {
+        ADecoder.Feed(APiece);
         Text += ADecoder.TakeUTF8();
-    }
+    });
     return Text + ADecoder.FinishUTF8();
 }
 
@@ -158,13 +166,9 @@ std::string TakeUTF8InPieces(TIdTextDecoder ADecoder, const std::string& ABytes,
 std::u16string DecodeInPieces(TIdTextDecoder::TMode AMode, const std::string& ABytes,
                               const std::vector<std::size_t>& ACuts) {
     TIdTextDecoder Decoder(AMode);
-    const auto* Data = reinterpret_cast<const uint8_t*>(ABytes.data());
-    std::size_t From = 0;
-    for (const std::size_t Cut : ACuts) {
-        Decoder.Feed(std::span(Data + From, Cut - From), static_cast<int64_t>(ABytes.size()));
-        From = Cut;
-    }
-    Decoder.Feed(std::span(Data + From, ABytes.size() - From));
+    InPieces(ABytes, ACuts, [&](std::span<const uint8_t> APiece, std::size_t) {
+        Decoder.Feed(APiece, static_cast<int64_t>(ABytes.size()));
+    });
     std::u16string Text = Decoder.Finish();
     EXPECT_EQ(TakeUTF8InPieces(TIdTextDecoder(AMode), ABytes, ACuts), IdText::ToUTF8(Text));
     return Text;
@@ -254,17 +258,13 @@ std::string Encode(const std::u16string& AText, const char* ACharSet) {
 std::u16string TakeInPieces(const std::string& ABytes, const char* ACharSet,
                             const std::vector<std::size_t>& ACuts) {
     TIdTextDecoder Decoder = IdCharsets::MakeDecoder(ACharSet);
-    const auto* Data = reinterpret_cast<const uint8_t*>(ABytes.data());
     std::u16string Text;
-    std::size_t From = 0;
-    for (std::size_t I = 0; I <= ACuts.size(); ++I) {
-        const std::size_t Cut = I < ACuts.size() ? ACuts[I] : ABytes.size();
-        Decoder.Feed(std::span(Data + From, Cut - From));
-        From = Cut;
+    InPieces(ABytes, ACuts, [&](std::span<const uint8_t> APiece, std::size_t AEnd) {
+        Decoder.Feed(APiece);
         const std::u16string_view Piece = Decoder.Take();
-        EXPECT_FALSE(!Piece.empty() && U16_IS_LEAD(Piece.back())) << "piece ending at " << Cut;
+        EXPECT_FALSE(!Piece.empty() && U16_IS_LEAD(Piece.back())) << "piece ending at " << AEnd;
         Text += Piece;
-    }
+    });
     Text += Decoder.Finish();
     EXPECT_EQ(TakeUTF8InPieces(IdCharsets::MakeDecoder(ACharSet), ABytes, ACuts),
               IdText::ToUTF8(Text));
