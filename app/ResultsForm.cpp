@@ -96,6 +96,7 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
     connect(&FRawWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::RawReady);
     connect(&FPrettyWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::PrettyReady);
     connect(FindBar, &TResultsFindBar::Found, this, &TResultsForm::CheckIdle);
+    connect(ResultsMemo, &TResultsView::WrapDone, this, &TResultsForm::CheckIdle);
     connect(&FSaveWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::SaveDone);
 }
 
@@ -207,14 +208,15 @@ bool TResultsForm::ShowingPretty() const {
 }
 
 bool TResultsForm::Busy() const {
-    return FRawPending || FPrettyPending || FindBar->Searching() || Saving();
+    return FRawPending || FPrettyPending || FindBar->Searching() || Saving() ||
+           ResultsMemo->Wrapping();
 }
 
 void TResultsForm::CheckIdle() {
     if (FRawPending || FPrettyPending || Saving())
         return;
     Progress->hide();
-    if (!FindBar->Searching())
+    if (!FindBar->Searching() && !ResultsMemo->Wrapping())
         emit Idle();
 }
 

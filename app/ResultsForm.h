@@ -50,7 +50,7 @@ public:
     void SetPrettyChoice(bool APretty);
     // Whether the indented form is what the view shows.
     bool ShowingPretty() const;
-    // Whether indexing, indenting, a search or a save are still running.
+    // Whether indexing, indenting, wrapping, a search or a save are still running.
     bool Busy() const;
 
     // Saves the shown text as UTF-8, asking for the file name, and writes it off the

@@ -1,5 +1,6 @@
 #include "ResultsView.h"
 
+#include "BackgroundPool.h"
 #include "ResultsViewAccessible.h"
 
 #include <QAccessible>
@@ -10,148 +11,21 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextLayout>
-
-#include <unicode/uchar.h>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
+#include <cstdlib>
 
 namespace {
 
 constexpr int Margin = 4;
 constexpr int64_t CachedLines = 64;
-
-bool IsBlank(char16_t AChar) {
-    return AChar == u' ' || AChar == u'\t';
-}
+// Texts up to this many characters are wrapped at once: it takes well under a millisecond.
+constexpr int64_t WrappedAtOnce = 1 << 18;
 
 bool IsWordChar(char16_t AChar) {
     return QChar(AChar).isLetterOrNumber() || AChar == u'_';
-}
-
-// Cuts ALine into rows of at most AColumns characters, after the last blank of a row when it
-// has one (a blank at the edge hangs past it), anywhere else; a surrogate pair stays whole.
-void WrapColumns(std::u16string_view ALine, int64_t AColumns, std::vector<int64_t>& AStarts) {
-    AStarts.assign(1, 0);
-    const int64_t size = static_cast<int64_t>(ALine.size());
-    int64_t start = 0;
-    while (size - start > AColumns) {
-        const int64_t edge = start + AColumns;
-        int64_t next = edge;
-        if (IsBlank(ALine[static_cast<std::size_t>(edge)])) {
-            next = edge + 1;
-        } else {
-            while (next > start && !IsBlank(ALine[static_cast<std::size_t>(next - 1)]))
-                --next;
-            if (next == start) {
-                next = edge;
-                if (QChar::isLowSurrogate(ALine[static_cast<std::size_t>(next)]) &&
-                    next - 1 > start)
-                    --next;
-            }
-        }
-        if (next >= size)
-            break;
-        AStarts.push_back(next);
-        start = next;
-    }
-}
-
-char32_t CodeAt(std::u16string_view AText, std::size_t AAt, std::size_t& ALength) {
-    const char16_t c = AText[AAt];
-    if (QChar::isHighSurrogate(c) && AAt + 1 < AText.size() &&
-        QChar::isLowSurrogate(AText[AAt + 1])) {
-        ALength = 2;
-        return QChar::surrogateToUcs4(c, AText[AAt + 1]);
-    }
-    ALength = 1;
-    return c;
-}
-
-int BreakClass(char32_t ACode) {
-    // The classes of the basic plane, looked up once: most text never leaves it.
-    static const std::vector<uint8_t> basic = [] {
-        std::vector<uint8_t> classes(0x10000);
-        for (UChar32 code = 0; code < 0x10000; ++code)
-            classes[static_cast<std::size_t>(code)] =
-                static_cast<uint8_t>(u_getIntPropertyValue(code, UCHAR_GRAPHEME_CLUSTER_BREAK));
-        return classes;
-    }();
-    if (ACode < 0x10000)
-        return basic[ACode];
-    return u_getIntPropertyValue(static_cast<UChar32>(ACode), UCHAR_GRAPHEME_CLUSTER_BREAK);
-}
-
-bool IsPictographic(char32_t ACode) {
-    return u_hasBinaryProperty(static_cast<UChar32>(ACode), UCHAR_EXTENDED_PICTOGRAPHIC) != 0;
-}
-
-// Whether a code point of class AAfter stays with the one of class ABefore in one character (the
-// grapheme cluster rules of Unicode; those that need more than the pair are handled by the caller).
-bool Joins(int ABefore, int AAfter) {
-    switch (AAfter) {
-    case U_GCB_EXTEND:
-    case U_GCB_ZWJ:
-    case U_GCB_SPACING_MARK:
-        return true;
-    default:
-        break;
-    }
-    switch (ABefore) {
-    case U_GCB_L:
-        return AAfter == U_GCB_L || AAfter == U_GCB_V || AAfter == U_GCB_LV || AAfter == U_GCB_LVT;
-    case U_GCB_LV:
-    case U_GCB_V:
-        return AAfter == U_GCB_V || AAfter == U_GCB_T;
-    case U_GCB_LVT:
-    case U_GCB_T:
-        return AAfter == U_GCB_T;
-    default:
-        return false;
-    }
-}
-
-// The end of the character that starts at AAt as a reader sees it (a grapheme cluster): a
-// surrogate pair, a base with its marks, an emoji sequence, the two regional indicators of a flag.
-std::size_t CharacterEnd(std::u16string_view AText, std::size_t AAt) {
-    // Nothing below U+0300 extends a character, and a character of class Other extends none but
-    // a joiner (pictographs, which are of that class, join only after one).
-    if (AAt + 1 >= AText.size())
-        return AAt + 1;
-    const char16_t here = AText[AAt];
-    const char16_t after = AText[AAt + 1];
-    if (!QChar::isSurrogate(here) &&
-        (after < 0x300 || (!QChar::isSurrogate(after) && BreakClass(after) == U_GCB_OTHER &&
-                           BreakClass(here) != U_GCB_ZWJ)))
-        return AAt + 1;
-    std::size_t length = 0;
-    const char32_t first = CodeAt(AText, AAt, length);
-    AAt += length;
-    int before = BreakClass(first);
-    char32_t base = first; // the last code point that is neither a mark nor a joiner
-    int regional = before == U_GCB_REGIONAL_INDICATOR ? 1 : 0;
-    while (AAt < AText.size()) {
-        const char32_t next = CodeAt(AText, AAt, length);
-        const int after = BreakClass(next);
-        // A joiner joins two pictographs (the first perhaps with marks).
-        const bool joins = Joins(before, after) ||
-                           (before == U_GCB_ZWJ && IsPictographic(base) && IsPictographic(next)) ||
-                           (before == U_GCB_REGIONAL_INDICATOR &&
-                            after == U_GCB_REGIONAL_INDICATOR && regional % 2 == 1);
-        if (!joins)
-            break;
-        if (after != U_GCB_EXTEND && after != U_GCB_ZWJ)
-            base = next;
-        regional += after == U_GCB_REGIONAL_INDICATOR ? 1 : 0;
-        before = after;
-        AAt += length;
-    }
-    return AAt;
 }
 
 } // namespace
@@ -165,13 +39,21 @@ TResultsView::TResultsView(QWidget* AParent) : QAbstractScrollArea(AParent) {
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     setAttribute(Qt::WA_InputMethodEnabled, false);
-    MeasureFont();
+    FWrapper = std::make_unique<TLineWrapper>(font());
+    connect(&FWrapWatcher, &QFutureWatcherBase::finished, this, &TResultsView::WrapLanded);
 }
 
-TResultsView::~TResultsView() = default;
+TResultsView::~TResultsView() {
+    // A pass still running ends on its own, early; it holds nothing of the view.
+    StopWrapping();
+}
 
 void TResultsView::SetDocument(std::shared_ptr<const TTextDocument> ADocument) {
     FDoc = std::move(ADocument);
+    // Until the text is wrapped, each of its lines counts one row.
+    FWrapped.clear();
+    FTotalRows = FDoc ? FDoc->LineCount() : 0;
+    FExactLines.clear();
     FAnchorPos = FCursorPos = 0;
     FWantedColumn = -1;
     FMatchStarts.clear();
@@ -208,143 +90,6 @@ int TResultsView::VisibleRows() const {
     return std::max(1, (viewport()->height() - Margin) / RowHeight());
 }
 
-void TResultsView::MeasureFont() {
-    FBmpAdvances.clear();
-    FAstralAdvances.clear();
-    FOtherAdvances.clear();
-    const QFontMetricsF metrics(font());
-    FColumn = metrics.horizontalAdvance(u'0');
-    FAsciiOneColumn = true;
-    for (char16_t c = u' '; c < 0x7F; ++c)
-        FAsciiOneColumn = FAsciiOneColumn && metrics.horizontalAdvance(QChar(c)) == FColumn;
-    // Rows are laid out with the default options: a tab stop every 80 pixels.
-    FTabStop = QTextOption().tabStopDistance() > 0 ? QTextOption().tabStopDistance() : 80;
-}
-
-qreal TResultsView::Advance(std::u16string_view ALine, std::size_t AFrom, std::size_t ATo,
-                            qreal AX) {
-    if (ATo - AFrom == 1) {
-        const char16_t c = ALine[AFrom];
-        if (c == u'\t')
-            return (std::floor(AX / FTabStop) + 1) * FTabStop - AX;
-        if (FBmpAdvances.empty())
-            FBmpAdvances.assign(0x10000, -1);
-        float& advance = FBmpAdvances[c];
-        if (advance < 0)
-            advance =
-                static_cast<float>(QFontMetricsF(font()).horizontalAdvance(QString(QChar(c))));
-        return advance;
-    }
-    if (ATo - AFrom == 2 && QChar::isHighSurrogate(ALine[AFrom])) {
-        const char32_t code = QChar::surrogateToUcs4(ALine[AFrom], ALine[AFrom + 1]);
-        const auto found = FAstralAdvances.find(code);
-        if (found != FAstralAdvances.end())
-            return found->second;
-        const qreal advance = QFontMetricsF(font()).horizontalAdvance(QString::fromUcs4(&code, 1));
-        FAstralAdvances.emplace(code, advance);
-        return advance;
-    }
-    std::u16string character(ALine.substr(AFrom, ATo - AFrom));
-    const auto found = FOtherAdvances.find(character);
-    if (found != FOtherAdvances.end())
-        return found->second;
-    if (FOtherAdvances.size() >= (1 << 16))
-        FOtherAdvances.clear();
-    const qreal advance = QFontMetricsF(font()).horizontalAdvance(
-        QString(reinterpret_cast<const QChar*>(character.data()),
-                static_cast<qsizetype>(character.size())));
-    FOtherAdvances.emplace(std::move(character), advance);
-    return advance;
-}
-
-// The rule of WrapColumns with each character as wide as it is drawn: as many whole characters
-// as fit, then back to after the row's last blank.
-void TResultsView::WrapByWidth(std::u16string_view ALine, std::vector<int64_t>& AStarts) {
-    AStarts.assign(1, 0);
-    const std::size_t size = ALine.size();
-    // Sums of widths may stray by a rounding from the product of a column count.
-    const qreal limit = FLaidOutWidth + 0.01;
-    if (FBmpAdvances.empty())
-        FBmpAdvances.assign(0x10000, -1);
-    const float* measured = FBmpAdvances.data();
-    std::size_t start = 0;
-    while (start < size) {
-        qreal x = 0;
-        std::size_t edge = start;
-        while (edge < size) {
-            const char16_t c = ALine[edge];
-            // A stretch of ASCII takes a column a character, as in an ASCII line: as many as
-            // fit are taken at once. The last one stays behind when marks follow it.
-            if (FAsciiOneColumn && c < 0x80 && c != u'\t') {
-                const auto fit =
-                    static_cast<std::size_t>(std::max<qreal>(0, (limit - x) / FColumn));
-                const std::size_t stop = std::min(size, edge + std::max<std::size_t>(fit, 1));
-                std::size_t at = edge;
-#ifdef __SSE2__
-                // Eight units at a time: any at 0x80 or above, or a tab, ends the stretch.
-                const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-                const __m128i tab = _mm_set1_epi16(u'\t');
-                for (; at + 8 <= stop; at += 8) {
-                    const __m128i units =
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(ALine.data() + at));
-                    const __m128i ascii =
-                        _mm_cmpeq_epi16(_mm_and_si128(units, high), _mm_setzero_si128());
-                    const int plain =
-                        _mm_movemask_epi8(ascii) & ~_mm_movemask_epi8(_mm_cmpeq_epi16(units, tab));
-                    if (plain != 0xFFFF)
-                        break;
-                }
-#endif
-                while (at < stop && ALine[at] < 0x80 && ALine[at] != u'\t')
-                    ++at;
-                if (at < size && ALine[at] >= 0x300)
-                    --at;
-                if (at > edge && (fit > 0 || edge == start)) {
-                    x += static_cast<qreal>(at - edge) * FColumn;
-                    edge = at;
-                    continue;
-                }
-                if (fit == 0 && edge > start)
-                    break;
-            }
-            // Most other characters are one unit, measured before.
-            const std::size_t end = CharacterEnd(ALine, edge);
-            const qreal advance = end == edge + 1 && c != u'\t' && measured[c] >= 0
-                                      ? qreal(measured[c])
-                                      : Advance(ALine, edge, end, x);
-            if (edge > start && x + advance > limit)
-                break;
-            x += advance;
-            edge = end;
-        }
-        if (edge >= size)
-            break;
-        std::size_t next = edge;
-        if (IsBlank(ALine[edge])) {
-            next = CharacterEnd(ALine, edge);
-        } else {
-            std::size_t blank = edge;
-            while (blank > start && !IsBlank(ALine[blank - 1]))
-                --blank;
-            // After the blank, unless marks hang on it.
-            if (blank > start && CharacterEnd(ALine, blank - 1) == blank)
-                next = blank;
-        }
-        if (next >= size)
-            break;
-        AStarts.push_back(static_cast<int64_t>(next));
-        start = next;
-    }
-}
-
-void TResultsView::WrapLine(int64_t ALine, std::u16string_view AText,
-                            std::vector<int64_t>& AStarts) {
-    if (FAsciiOneColumn && FDoc->AsciiLine(ALine))
-        WrapColumns(AText, FLaidOutColumns, AStarts);
-    else
-        WrapByWidth(AText, AStarts);
-}
-
 const TResultsView::TWrapped* TResultsView::WrappedLine(int64_t ALine) const {
     const auto found = std::lower_bound(
         FWrapped.begin(), FWrapped.end(), ALine,
@@ -352,39 +97,144 @@ const TResultsView::TWrapped* TResultsView::WrappedLine(int64_t ALine) const {
     return found != FWrapped.end() && found->Line == ALine ? &*found : nullptr;
 }
 
+void TResultsView::StopWrapping() {
+    if (FWrapCancel)
+        FWrapCancel->store(true);
+    FWrapCancel.reset();
+    FWrapPending = false;
+    FExactLines.clear();
+}
+
 void TResultsView::Relayout() {
     const int columns = Columns();
     const qreal width = TextWidth();
     // Lines measured by width follow the width in pixels; ASCII ones only the column count.
-    const bool measured = FDoc && !(FAsciiOneColumn && FDoc->AllAscii());
+    const bool measured = FDoc && !(FWrapper->AsciiOneColumn() && FDoc->AllAscii());
     if (FDoc && columns == FLaidOutColumns && (!measured || width == FLaidOutWidth))
         return UpdateScrollBar();
     FLaidOutColumns = columns;
     FLaidOutWidth = width;
-    FWrapped.clear();
+    FWrapper->SetWidth(width, columns);
     FRowStartCache.clear();
-    FTotalRows = 0;
-    if (!FDoc)
-        return UpdateScrollBar();
-    // Only ASCII lines longer than the columns and lines with other characters are looked at.
-    const int64_t lines = FDoc->LineCount();
-    int64_t extra = 0;
-    std::u16string buffer;
-    std::vector<int64_t> starts;
-    for (int64_t line = 0; line < lines; ++line) {
-        if (FAsciiOneColumn && FDoc->AsciiLine(line) && FDoc->LineLength(line) <= columns)
-            continue;
-        WrapLine(line, FDoc->Line(line, buffer), starts);
-        const auto rows = static_cast<int64_t>(starts.size());
-        if (rows <= 1)
-            continue;
-        FWrapped.push_back({line, extra, rows});
-        extra += rows - 1;
-        if (rows > 256 && static_cast<int64_t>(FRowStartCache.size()) < CachedLines)
-            FRowStartCache.emplace(line, starts);
-    }
-    FTotalRows = lines + extra;
+    StopWrapping();
+    if (!FDoc || FDoc->Length() <= WrappedAtOnce)
+        return TakeLayout(FDoc ? WrapDocument(*FDoc, *FWrapper) : TWrapLayout{});
+    // The rows counted so far stand until the pass lands; lines are wrapped anew as they are
+    // reached (WrapNow).
+    FExactLines.assign(static_cast<std::size_t>((FDoc->LineCount() + 63) / 64), 0);
+    FWrapPending = true;
+    FWrapCancel = std::make_shared<std::atomic<bool>>(false);
+    FWrapWatcher.setFuture(
+        QtConcurrent::run(&BackgroundPool(), [document = FDoc, wrapper = FWrapper->Clone(),
+                                              cancel = FWrapCancel]() mutable {
+            auto pass = std::make_shared<TWrapPass>();
+            pass->Layout = WrapDocument(*document, wrapper, cancel.get());
+            pass->Document = std::move(document);
+            return pass;
+        }));
     UpdateScrollBar();
+}
+
+void TResultsView::TakeLayout(TWrapLayout&& ALayout) {
+    FWrapped = std::move(ALayout.Wrapped);
+    FTotalRows = FDoc ? ALayout.TotalRows : 0;
+    for (auto& [line, starts] : ALayout.LongLines)
+        if (static_cast<int64_t>(FRowStartCache.size()) < CachedLines)
+            FRowStartCache.emplace(line, std::move(starts));
+    UpdateScrollBar();
+}
+
+void TResultsView::WrapLanded() {
+    const std::shared_ptr<TWrapPass> pass = FWrapWatcher.result();
+    // A pass for an older text or width, or stopped, is dropped.
+    if (!FWrapPending || !pass || pass->Document != FDoc || !pass->Layout.Complete ||
+        pass->Layout.Columns != FLaidOutColumns || pass->Layout.Width != FLaidOutWidth)
+        return;
+    const int64_t top = TopOffset();
+    FWrapPending = false;
+    FWrapCancel.reset();
+    FExactLines.clear();
+    TakeLayout(std::move(pass->Layout));
+    verticalScrollBar()->setValue(static_cast<int>(std::min<int64_t>(RowOf(top), INT_MAX)));
+    viewport()->update();
+    emit WrapDone();
+}
+
+bool TResultsView::Exact(int64_t ALine) const {
+    if (FExactLines.empty())
+        return true;
+    const auto line = static_cast<std::size_t>(ALine);
+    return ((FExactLines[line / 64] >> (line % 64)) & 1) != 0;
+}
+
+int64_t TResultsView::RowsOfLine(int64_t ALine) const {
+    const TWrapped* wrapped = WrappedLine(ALine);
+    return wrapped ? wrapped->Rows : 1;
+}
+
+void TResultsView::WrapNow(int64_t ALine, int ADirection, int64_t ARows) {
+    if (FExactLines.empty() || !FDoc)
+        return;
+    std::vector<std::pair<int64_t, int64_t>> changed; // line, rows
+    std::vector<int64_t> starts;
+    int64_t covered = 0;
+    for (int64_t line = ALine; line >= 0 && line < FDoc->LineCount(); line += ADirection) {
+        if (line != ALine && covered >= ARows)
+            break;
+        if (Exact(line)) {
+            covered += line == ALine ? 0 : RowsOfLine(line);
+            continue;
+        }
+        FExactLines[static_cast<std::size_t>(line) / 64] |= uint64_t(1) << (line % 64);
+        int64_t rows = 1;
+        if (!FWrapper->FitsAtSight(*FDoc, line)) {
+            FWrapper->Wrap(*FDoc, line, FDoc->Line(line, FLineBuffer), starts);
+            rows = static_cast<int64_t>(starts.size());
+            if (rows > 1 && static_cast<int64_t>(FRowStartCache.size()) < 4 * CachedLines)
+                FRowStartCache.emplace(line, starts);
+        }
+        covered += line == ALine ? 0 : rows;
+        if (rows != RowsOfLine(line))
+            changed.emplace_back(line, rows);
+    }
+    if (changed.empty())
+        return;
+    std::sort(changed.begin(), changed.end());
+    const TPlace top = Locate(FirstVisibleRow());
+    // The new counts merged into the wrapped lines, the rows before each counted anew.
+    std::vector<TWrapped> merged;
+    merged.reserve(FWrapped.size() + changed.size());
+    int64_t extra = 0;
+    const auto add = [&](int64_t ALineNo, int64_t ARowCount) {
+        if (ARowCount <= 1)
+            return;
+        merged.push_back({ALineNo, extra, ARowCount});
+        extra += ARowCount - 1;
+    };
+    auto old = FWrapped.begin();
+    for (const auto& [line, rows] : changed) {
+        for (; old != FWrapped.end() && old->Line < line; ++old)
+            add(old->Line, old->Rows);
+        if (old != FWrapped.end() && old->Line == line)
+            ++old;
+        add(line, rows);
+    }
+    for (; old != FWrapped.end(); ++old)
+        add(old->Line, old->Rows);
+    FWrapped.swap(merged);
+    FTotalRows = FDoc->LineCount() + extra;
+    UpdateScrollBar();
+    const int64_t topRow =
+        FirstRowOfLine(top.Line) + std::min(top.RowInLine, RowsOfLine(top.Line) - 1);
+    if (topRow != FirstVisibleRow())
+        verticalScrollBar()->setValue(static_cast<int>(std::min<int64_t>(topRow, INT_MAX)));
+}
+
+int64_t TResultsView::TopOffset() {
+    if (!FDoc || FTotalRows == 0)
+        return 0;
+    const TRow row = RowAt(FirstVisibleRow());
+    return FDoc->LineStart(row.Line) + row.From;
 }
 
 void TResultsView::UpdateScrollBar() {
@@ -417,43 +267,50 @@ const std::vector<int64_t>& TResultsView::RowStarts(int64_t ALine) {
         FRowStartCache.clear();
     std::u16string buffer;
     std::vector<int64_t> starts;
-    WrapLine(ALine, FDoc->Line(ALine, buffer), starts);
+    FWrapper->Wrap(*FDoc, ALine, FDoc->Line(ALine, buffer), starts);
     return FRowStartCache.emplace(ALine, std::move(starts)).first->second;
 }
 
-TResultsView::TRow TResultsView::RowAt(int64_t ARow) {
+TResultsView::TPlace TResultsView::Locate(int64_t ARow) const {
     ARow = std::clamp<int64_t>(ARow, 0, std::max<int64_t>(0, FTotalRows - 1));
     // The last wrapped line that starts at or before the row.
     const auto after = std::upper_bound(FWrapped.begin(), FWrapped.end(), ARow,
                                         [](int64_t ARowNo, const TWrapped& AWrapped) {
                                             return ARowNo < AWrapped.Line + AWrapped.ExtraBefore;
                                         });
-    int64_t line = ARow;
-    int64_t rowInLine = 0;
-    if (after != FWrapped.begin()) {
-        const TWrapped& w = *(after - 1);
-        const int64_t first = w.Line + w.ExtraBefore;
-        if (ARow < first + w.Rows) {
-            line = w.Line;
-            rowInLine = ARow - first;
-        } else {
-            line = ARow - (w.ExtraBefore + w.Rows - 1);
-        }
-    }
-    if (!FDoc || line >= FDoc->LineCount())
+    if (after == FWrapped.begin())
+        return {ARow, 0};
+    const TWrapped& w = *(after - 1);
+    const int64_t first = w.Line + w.ExtraBefore;
+    if (ARow < first + w.Rows)
+        return {w.Line, ARow - first};
+    return {ARow - (w.ExtraBefore + w.Rows - 1), 0};
+}
+
+TResultsView::TRow TResultsView::RowAt(int64_t ARow) {
+    if (!FDoc)
         return {0, 0, 0};
-    const int64_t length = FDoc->LineLength(line);
-    if (!WrappedLine(line))
-        return {line, 0, length};
-    const std::vector<int64_t>& starts = RowStarts(line);
-    const auto index = static_cast<std::size_t>(rowInLine);
-    return {line, starts[index], index + 1 < starts.size() ? starts[index + 1] : length};
+    TPlace place = Locate(ARow);
+    // Until the pass lands, the line is wrapped when reached, which may move the rows after it.
+    while (place.Line < FDoc->LineCount() && !Exact(place.Line)) {
+        WrapNow(place.Line, 1, 0);
+        place = Locate(ARow);
+    }
+    if (place.Line >= FDoc->LineCount())
+        return {0, 0, 0};
+    const int64_t length = FDoc->LineLength(place.Line);
+    if (!WrappedLine(place.Line))
+        return {place.Line, 0, length};
+    const std::vector<int64_t>& starts = RowStarts(place.Line);
+    const auto index = std::min(static_cast<std::size_t>(place.RowInLine), starts.size() - 1);
+    return {place.Line, starts[index], index + 1 < starts.size() ? starts[index + 1] : length};
 }
 
 int64_t TResultsView::RowOf(int64_t AOffset) {
     if (!FDoc)
         return 0;
     const int64_t line = FDoc->LineAt(AOffset);
+    WrapNow(line, 1, 0);
     const int64_t column = std::min(AOffset - FDoc->LineStart(line), FDoc->LineLength(line));
     const int64_t first = FirstRowOfLine(line);
     if (!WrappedLine(line))
@@ -543,6 +400,11 @@ void TResultsView::paintEvent(QPaintEvent*) {
     painter.fillRect(viewport()->rect(), palette().color(QPalette::Base));
     if (!FDoc)
         return;
+    if (FWrapPending) {
+        // Every line on screen wrapped for this width before the first row is drawn.
+        const TPlace top = Locate(FirstVisibleRow());
+        WrapNow(top.Line, 1, VisibleRows() + 1);
+    }
     painter.setPen(palette().color(QPalette::Text));
     const int height = RowHeight();
     int y = Margin / 2;
@@ -569,14 +431,15 @@ void TResultsView::paintEvent(QPaintEvent*) {
 void TResultsView::resizeEvent(QResizeEvent* AEvent) {
     QAbstractScrollArea::resizeEvent(AEvent);
     // The top row's text stays at the top.
-    const int64_t top = FDoc && FTotalRows > 0 ? [&] {
-        const TRow row = RowAt(FirstVisibleRow());
-        return FDoc->LineStart(row.Line) + row.From;
-    }()
-                                             : 0;
+    const int64_t top = TopOffset();
     Relayout();
-    if (FDoc)
-        verticalScrollBar()->setValue(static_cast<int>(std::min<int64_t>(RowOf(top), INT_MAX)));
+    if (!FDoc)
+        return;
+    // A page above and two below are wrapped at once, so that paging stays exact during a pass.
+    const int64_t line = FDoc->LineAt(top);
+    WrapNow(line, -1, VisibleRows());
+    WrapNow(line, 1, 2 * VisibleRows());
+    verticalScrollBar()->setValue(static_cast<int>(std::min<int64_t>(RowOf(top), INT_MAX)));
 }
 
 int64_t TResultsView::OffsetAt(QPoint APoint) {
@@ -711,6 +574,8 @@ void TResultsView::keyPressEvent(QKeyEvent* AEvent) {
     const int64_t lineEnd = lineStart + FDoc->LineLength(line);
     // Up and down keep the column the cursor had in its row.
     const auto verticalMove = [&](int64_t ARows) {
+        // The rows passed over wrapped first, so that a move during a pass counts true rows.
+        WrapNow(line, ARows < 0 ? -1 : 1, std::abs(ARows) + 1);
         const int64_t row = RowOf(FCursorPos);
         const TRow here = RowAt(row);
         if (FWantedColumn < 0)
@@ -816,7 +681,7 @@ void TResultsView::focusOutEvent(QFocusEvent* AEvent) {
 void TResultsView::changeEvent(QEvent* AEvent) {
     QAbstractScrollArea::changeEvent(AEvent);
     if (AEvent->type() == QEvent::FontChange) {
-        MeasureFont();
+        FWrapper = std::make_unique<TLineWrapper>(font());
         FLaidOutColumns = 0;
         Relayout();
     }

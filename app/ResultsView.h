@@ -1,9 +1,12 @@
 #pragma once
 
+#include "LineWrap.h"
 #include "TextDocument.h"
 
 #include <QAbstractScrollArea>
+#include <QFutureWatcher>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +23,10 @@ class QTextLayout;
 // characters are drawn with (wide, zero-width, tabs), and a character is never split between
 // rows. Selection by mouse and keyboard, select all and copy; matches of a search are
 // marked where they are visible.
+// A large text is wrapped for a new width on the background pool: until that pass lands, the
+// lines around what is shown are wrapped at once, as the view reaches them, and every other line
+// counts the rows it had before (one for a new text). The rows shown are always those of the
+// new width; the row numbers, and so the scroll bar, are exact once the pass has landed.
 class TResultsView : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -50,6 +57,8 @@ public:
     const std::vector<int64_t>& Matches() const { return FMatchStarts; }
 
     int64_t RowCount() const { return FTotalRows; }
+    // Whether a background pass is still wrapping the text for the current width.
+    bool Wrapping() const { return FWrapPending; }
     // The width rows are wrapped to, in pixels.
     qreal TextWidth() const;
     int64_t FirstVisibleRow() const;
@@ -62,6 +71,8 @@ public:
 
 signals:
     void SelectionChanged();
+    // The background pass has landed: every row number is exact.
+    void WrapDone();
 
 protected:
     void paintEvent(QPaintEvent* AEvent) override;
@@ -76,11 +87,14 @@ protected:
     bool event(QEvent* AEvent) override;
 
 private:
-    // A line that takes more than one row, with the rows of the wrapped lines before it.
-    struct TWrapped {
+    using TWrapped = TWrappedLine;
+    struct TPlace {
         int64_t Line;
-        int64_t ExtraBefore;
-        int64_t Rows;
+        int64_t RowInLine;
+    };
+    struct TWrapPass {
+        std::shared_ptr<const TTextDocument> Document;
+        TWrapLayout Layout;
     };
     struct TRow {
         int64_t Line;
@@ -91,12 +105,19 @@ private:
     void Relayout();
     void UpdateScrollBar();
     int Columns() const;
-    void MeasureFont();
-    // The rows of ALine: their starts, the first 0.
-    void WrapLine(int64_t ALine, std::u16string_view AText, std::vector<int64_t>& AStarts);
-    void WrapByWidth(std::u16string_view ALine, std::vector<int64_t>& AStarts);
-    // The width of the character [AFrom, ATo) of ALine as drawn at AX from the row's start.
-    qreal Advance(std::u16string_view ALine, std::size_t AFrom, std::size_t ATo, qreal AX);
+    void TakeLayout(TWrapLayout&& ALayout);
+    void WrapLanded();
+    void StopWrapping();
+    // Whether ALine is wrapped for the current width (always, but while a pass runs).
+    bool Exact(int64_t ALine) const;
+    // Wraps ALine for the current width, then the lines after it (ADirection 1) or before it
+    // (-1) until they make ARows rows; the top row keeps its text.
+    void WrapNow(int64_t ALine, int ADirection, int64_t ARows);
+    // Where ARow falls by the rows counted now.
+    TPlace Locate(int64_t ARow) const;
+    int64_t RowsOfLine(int64_t ALine) const;
+    // The offset of the top row's first character.
+    int64_t TopOffset();
     const TWrapped* WrappedLine(int64_t ALine) const;
     int RowHeight() const;
     int VisibleRows() const;
@@ -114,13 +135,12 @@ private:
     int64_t FTotalRows = 0;
     int FLaidOutColumns = 0;
     qreal FLaidOutWidth = 0;
-    // Widths of characters as drawn in the view's font, measured once each.
-    std::vector<float> FBmpAdvances; // by code unit; negative: not measured yet
-    std::unordered_map<char32_t, qreal> FAstralAdvances;
-    std::unordered_map<std::u16string, qreal> FOtherAdvances; // of more than one code point
-    bool FAsciiOneColumn = true; // every printable ASCII character as wide as '0'
-    qreal FColumn = 1;           // the width of '0'
-    qreal FTabStop = 80;
+    std::unique_ptr<TLineWrapper> FWrapper; // this thread's
+    // While a pass runs: one bit per line wrapped for the current width.
+    std::vector<uint64_t> FExactLines;
+    bool FWrapPending = false;
+    std::shared_ptr<std::atomic<bool>> FWrapCancel;
+    QFutureWatcher<std::shared_ptr<TWrapPass>> FWrapWatcher;
     std::unordered_map<int64_t, std::vector<int64_t>> FRowStartCache;
     std::u16string FLineBuffer;
     int64_t FAnchorPos = 0;
