@@ -177,6 +177,7 @@ void TResultsView::WrapNow(int64_t ALine, int ADirection, int64_t ARows) {
         return;
     std::vector<std::pair<int64_t, int64_t>> changed; // line, rows
     std::vector<int64_t> starts;
+    std::u16string buffer;
     int64_t covered = 0;
     for (int64_t line = ALine; line >= 0 && line < FDoc->LineCount(); line += ADirection) {
         if (line != ALine && covered >= ARows)
@@ -188,7 +189,7 @@ void TResultsView::WrapNow(int64_t ALine, int ADirection, int64_t ARows) {
         FExactLines[static_cast<std::size_t>(line) / 64] |= uint64_t(1) << (line % 64);
         int64_t rows = 1;
         if (!FWrapper->FitsAtSight(*FDoc, line)) {
-            FWrapper->Wrap(*FDoc, line, FDoc->Line(line, FLineBuffer), starts);
+            FWrapper->Wrap(*FDoc, line, FDoc->Line(line, buffer), starts);
             rows = static_cast<int64_t>(starts.size());
             if (rows > 1 && static_cast<int64_t>(FRowStartCache.size()) < 4 * CachedLines)
                 FRowStartCache.emplace(line, starts);

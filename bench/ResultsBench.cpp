@@ -133,6 +133,33 @@ void TimeSave(TResultsForm& AForm) {
                 timer.nsecsElapsed() / 1e9);
 }
 
+// Rewrapping to a new width, best of three (the machine may be busy): the time the
+// user-interface thread takes to show the new rows, then the time until every row is wrapped (a
+// pass on the background pool for a large text).
+void TimeRewrap(TResultsForm& AForm) {
+    QElapsedTimer timer;
+    double rewrapMs = 1e9;
+    double wrappedMs = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        timer.start();
+        AForm.resize(AForm.width() + (run % 2 ? -37 : 37), AForm.height());
+        QCoreApplication::sendPostedEvents();
+        AForm.ResultsMemo->viewport()->repaint();
+        rewrapMs = std::min(rewrapMs, timer.nsecsElapsed() / 1e6);
+        if (AForm.ResultsMemo->Wrapping()) {
+            QEventLoop wrapped;
+            QObject::connect(AForm.ResultsMemo, &TResultsView::WrapDone, &wrapped,
+                             &QEventLoop::quit);
+            QTimer::singleShot(600000, &wrapped, &QEventLoop::quit);
+            wrapped.exec();
+        }
+        wrappedMs = std::min(wrappedMs, timer.nsecsElapsed() / 1e6);
+    }
+    std::printf("  rewrap to a new width and repaint: %.1f ms on the user-interface thread, "
+                "every row wrapped after %.1f ms\n",
+                rewrapMs, wrappedMs);
+}
+
 void RunCase(const char* AName, const QByteArray& ABytes, bool APretty, const QString& AJq,
              const QString& ANeedle) {
     const double jq = APretty ? JqSeconds(AJq, ABytes) : -1;
@@ -185,28 +212,7 @@ void RunCase(const char* AName, const QByteArray& ABytes, bool APretty, const QS
     const double jumpMs = timer.nsecsElapsed() / 1e6;
     std::printf("  page down and repaint: %.2f ms per page; jump to middle and end: %.1f ms\n",
                 pageMs, jumpMs);
-    // Best of three: the machine may be busy. The time the user-interface thread takes, then
-    // the time until every row is wrapped (a pass on the background pool for a large text).
-    double rewrapMs = 1e9;
-    double wrappedMs = 1e9;
-    for (int run = 0; run < 3; ++run) {
-        timer.restart();
-        form.resize(form.width() + (run % 2 ? -37 : 37), form.height());
-        QCoreApplication::sendPostedEvents();
-        form.ResultsMemo->viewport()->repaint();
-        rewrapMs = std::min(rewrapMs, timer.nsecsElapsed() / 1e6);
-        if (form.ResultsMemo->Wrapping()) {
-            QEventLoop wrapped;
-            QObject::connect(form.ResultsMemo, &TResultsView::WrapDone, &wrapped,
-                             &QEventLoop::quit);
-            QTimer::singleShot(600000, &wrapped, &QEventLoop::quit);
-            wrapped.exec();
-        }
-        wrappedMs = std::min(wrappedMs, timer.nsecsElapsed() / 1e6);
-    }
-    std::printf("  rewrap to a new width and repaint: %.1f ms on the user-interface thread, "
-                "every row wrapped after %.1f ms\n",
-                rewrapMs, wrappedMs);
+    TimeRewrap(form);
 
     // The count as the find bar makes it, best of three (the machine may be busy).
     const auto countMs = [&](Qt::CaseSensitivity ACase, std::size_t& AFound) {
