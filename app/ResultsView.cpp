@@ -52,7 +52,8 @@ void TResultsView::SetDocument(std::shared_ptr<const TTextDocument> ADocument) {
     FDoc = std::move(ADocument);
     // Until the text is wrapped, each of its lines counts one row.
     FWrapped.clear();
-    FTotalRows = FDoc ? FDoc->LineCount() : 0;
+    FOverrides.clear();
+    FTotalRows = FBaseTotalRows = FDoc ? FDoc->LineCount() : 0;
     FExactLines.clear();
     FAnchorPos = FCursorPos = 0;
     FWantedColumn = -1;
@@ -137,7 +138,8 @@ void TResultsView::Relayout() {
 
 void TResultsView::TakeLayout(TWrapLayout&& ALayout) {
     FWrapped = std::move(ALayout.Wrapped);
-    FTotalRows = FDoc ? ALayout.TotalRows : 0;
+    FOverrides.clear();
+    FTotalRows = FBaseTotalRows = FDoc ? ALayout.TotalRows : 0;
     for (auto& [line, starts] : ALayout.LongLines)
         if (static_cast<int64_t>(FRowStartCache.size()) < CachedLines)
             FRowStartCache.emplace(line, std::move(starts));
@@ -167,9 +169,21 @@ bool TResultsView::Exact(int64_t ALine) const {
     return ((FExactLines[line / 64] >> (line % 64)) & 1) != 0;
 }
 
-int64_t TResultsView::RowsOfLine(int64_t ALine) const {
+int64_t TResultsView::BaseRows(int64_t ALine) const {
     const TWrapped* wrapped = WrappedLine(ALine);
     return wrapped ? wrapped->Rows : 1;
+}
+
+std::vector<TResultsView::TOverride>::const_iterator
+TResultsView::OverrideFrom(int64_t ALine) const {
+    return std::lower_bound(
+        FOverrides.begin(), FOverrides.end(), ALine,
+        [](const TOverride& AOverride, int64_t ALineNo) { return AOverride.Line < ALineNo; });
+}
+
+int64_t TResultsView::RowsOfLine(int64_t ALine) const {
+    const auto at = OverrideFrom(ALine);
+    return at != FOverrides.end() && at->Line == ALine ? at->Rows : BaseRows(ALine);
 }
 
 void TResultsView::WrapNow(int64_t ALine, int ADirection, int64_t ARows) {
@@ -200,30 +214,22 @@ void TResultsView::WrapNow(int64_t ALine, int ADirection, int64_t ARows) {
     }
     if (changed.empty())
         return;
-    std::sort(changed.begin(), changed.end());
     const TPlace top = Locate(FirstVisibleRow());
-    // The new counts merged into the wrapped lines, the rows before each counted anew.
-    std::vector<TWrapped> merged;
-    merged.reserve(FWrapped.size() + changed.size());
-    int64_t extra = 0;
-    const auto add = [&](int64_t ALineNo, int64_t ARowCount) {
-        if (ARowCount <= 1)
-            return;
-        merged.push_back({ALineNo, extra, ARowCount});
-        extra += ARowCount - 1;
-    };
-    auto old = FWrapped.begin();
     for (const auto& [line, rows] : changed) {
-        for (; old != FWrapped.end() && old->Line < line; ++old)
-            add(old->Line, old->Rows);
-        if (old != FWrapped.end() && old->Line == line)
-            ++old;
-        add(line, rows);
+        const auto at = std::lower_bound(
+            FOverrides.begin(), FOverrides.end(), line,
+            [](const TOverride& AOverride, int64_t ALineNo) { return AOverride.Line < ALineNo; });
+        if (at != FOverrides.end() && at->Line == line)
+            at->Rows = rows;
+        else
+            FOverrides.insert(at, {line, rows, 0});
     }
-    for (; old != FWrapped.end(); ++old)
-        add(old->Line, old->Rows);
-    FWrapped.swap(merged);
-    FTotalRows = FDoc->LineCount() + extra;
+    int64_t delta = 0;
+    for (TOverride& entry : FOverrides) {
+        delta += entry.Rows - BaseRows(entry.Line);
+        entry.Delta = delta;
+    }
+    FTotalRows = FBaseTotalRows + delta;
     UpdateScrollBar();
     const int64_t topRow =
         FirstRowOfLine(top.Line) + std::min(top.RowInLine, RowsOfLine(top.Line) - 1);
@@ -250,7 +256,7 @@ int64_t TResultsView::FirstVisibleRow() const {
     return verticalScrollBar()->value();
 }
 
-int64_t TResultsView::FirstRowOfLine(int64_t ALine) const {
+int64_t TResultsView::BaseFirstRow(int64_t ALine) const {
     const auto after = std::lower_bound(
         FWrapped.begin(), FWrapped.end(), ALine,
         [](const TWrapped& AWrapped, int64_t ALineNo) { return AWrapped.Line < ALineNo; });
@@ -258,6 +264,11 @@ int64_t TResultsView::FirstRowOfLine(int64_t ALine) const {
         return ALine;
     const TWrapped& before = *(after - 1);
     return ALine + before.ExtraBefore + before.Rows - 1;
+}
+
+int64_t TResultsView::FirstRowOfLine(int64_t ALine) const {
+    const auto at = OverrideFrom(ALine);
+    return BaseFirstRow(ALine) + (at == FOverrides.begin() ? 0 : (at - 1)->Delta);
 }
 
 const std::vector<int64_t>& TResultsView::RowStarts(int64_t ALine) {
@@ -272,8 +283,7 @@ const std::vector<int64_t>& TResultsView::RowStarts(int64_t ALine) {
     return FRowStartCache.emplace(ALine, std::move(starts)).first->second;
 }
 
-TResultsView::TPlace TResultsView::Locate(int64_t ARow) const {
-    ARow = std::clamp<int64_t>(ARow, 0, std::max<int64_t>(0, FTotalRows - 1));
+TResultsView::TPlace TResultsView::BaseLocate(int64_t ARow) const {
     // The last wrapped line that starts at or before the row.
     const auto after = std::upper_bound(FWrapped.begin(), FWrapped.end(), ARow,
                                         [](int64_t ARowNo, const TWrapped& AWrapped) {
@@ -288,6 +298,32 @@ TResultsView::TPlace TResultsView::Locate(int64_t ARow) const {
     return {ARow - (w.ExtraBefore + w.Rows - 1), 0};
 }
 
+TResultsView::TPlace TResultsView::Locate(int64_t ARow) const {
+    ARow = std::clamp<int64_t>(ARow, 0, std::max<int64_t>(0, FTotalRows - 1));
+    // The last line counted anew that starts at or before the row; past its rows, the lines up
+    // to the next one have their rows counted before, moved by what the new counts added.
+    const auto firstRow = [this](std::size_t AIndex) {
+        return BaseFirstRow(FOverrides[AIndex].Line) +
+               (AIndex == 0 ? 0 : FOverrides[AIndex - 1].Delta);
+    };
+    std::size_t low = 0;
+    std::size_t high = FOverrides.size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (firstRow(middle) <= ARow)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    if (low == 0)
+        return BaseLocate(ARow);
+    const TOverride& before = FOverrides[low - 1];
+    const int64_t first = firstRow(low - 1);
+    if (ARow < first + before.Rows)
+        return {before.Line, ARow - first};
+    return BaseLocate(ARow - before.Delta);
+}
+
 TResultsView::TRow TResultsView::RowAt(int64_t ARow) {
     if (!FDoc)
         return {0, 0, 0};
@@ -300,7 +336,7 @@ TResultsView::TRow TResultsView::RowAt(int64_t ARow) {
     if (place.Line >= FDoc->LineCount())
         return {0, 0, 0};
     const int64_t length = FDoc->LineLength(place.Line);
-    if (!WrappedLine(place.Line))
+    if (RowsOfLine(place.Line) <= 1)
         return {place.Line, 0, length};
     const std::vector<int64_t>& starts = RowStarts(place.Line);
     const auto index = std::min(static_cast<std::size_t>(place.RowInLine), starts.size() - 1);
@@ -314,7 +350,7 @@ int64_t TResultsView::RowOf(int64_t AOffset) {
     WrapNow(line, 1, 0);
     const int64_t column = std::min(AOffset - FDoc->LineStart(line), FDoc->LineLength(line));
     const int64_t first = FirstRowOfLine(line);
-    if (!WrappedLine(line))
+    if (RowsOfLine(line) <= 1)
         return first;
     const std::vector<int64_t>& starts = RowStarts(line);
     return first + (std::upper_bound(starts.begin(), starts.end(), column) - starts.begin()) - 1;

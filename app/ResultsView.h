@@ -92,6 +92,13 @@ private:
         int64_t Line;
         int64_t RowInLine;
     };
+    // A line wrapped during a pass whose rows differ from those counted before; Delta: the rows
+    // it and the ones before it added.
+    struct TOverride {
+        int64_t Line;
+        int64_t Rows;
+        int64_t Delta;
+    };
     struct TWrapPass {
         std::shared_ptr<const TTextDocument> Document;
         TWrapLayout Layout;
@@ -116,12 +123,17 @@ private:
     // Where ARow falls by the rows counted now.
     TPlace Locate(int64_t ARow) const;
     int64_t RowsOfLine(int64_t ALine) const;
+    int64_t FirstRowOfLine(int64_t ALine) const;
+    // The same by the rows of the last layout taken, without the lines counted anew since.
+    TPlace BaseLocate(int64_t ARow) const;
+    int64_t BaseRows(int64_t ALine) const;
+    int64_t BaseFirstRow(int64_t ALine) const;
+    std::vector<TOverride>::const_iterator OverrideFrom(int64_t ALine) const;
     // The offset of the top row's first character.
     int64_t TopOffset();
     const TWrapped* WrappedLine(int64_t ALine) const;
     int RowHeight() const;
     int VisibleRows() const;
-    int64_t FirstRowOfLine(int64_t ALine) const;
     TRow RowAt(int64_t ARow);
     const std::vector<int64_t>& RowStarts(int64_t ALine);
     void LayoutRow(const TRow& ARow, QTextLayout& ALayout, bool AFormats);
@@ -132,6 +144,9 @@ private:
 
     std::shared_ptr<const TTextDocument> FDoc;
     std::vector<TWrapped> FWrapped;
+    int64_t FBaseTotalRows = 0; // by FWrapped alone
+    // Lines counted anew during a pass, by line: a few, so that counting one is cheap.
+    std::vector<TOverride> FOverrides;
     int64_t FTotalRows = 0;
     int FLaidOutColumns = 0;
     qreal FLaidOutWidth = 0;
