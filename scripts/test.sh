@@ -30,8 +30,12 @@ export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 (cd build-test && ctest --output-on-failure --timeout 600 -j "$(nproc)")
 
-# The tests whose code runs on more than one thread, again under ThreadSanitizer.
-threaded=(test_transport test_http_request test_http_response test_tls test_send)
+# The tests whose code runs on more than one thread, again under ThreadSanitizer. The window's
+# tests are not among them: Qt is not built for ThreadSanitizer, so the hand-overs through its
+# event queues and QtConcurrent's templates (compiled into our code) look raced; the recorder, the
+# call tool's compressing thread and the network code use only the standard library's locks.
+threaded=(test_transport test_http_request test_http_response test_tls test_history
+    test_call_tool)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVL_TSAN=ON -DVL_WERROR=ON \
     -DVL_BUILD_TESTS=ON -DVL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan --target "${threaded[@]}"
