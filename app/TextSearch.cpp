@@ -77,12 +77,26 @@ struct TNeedle {
             AnchorUnit = Units[static_cast<std::size_t>(Anchor)];
             AnchorUpper = UpperOf(AnchorUnit);
         }
+        // Back[j]: the longest proper prefix of the first j + 1 units that is also their suffix.
+        Back.assign(Units.size(), 0);
+        for (std::size_t j = 1, k = 0; j < Units.size(); ++j) {
+            while (k > 0 && Units[j] != Units[k])
+                k = Back[k - 1];
+            if (Units[j] == Units[k])
+                ++k;
+            Back[j] = k;
+        }
+    }
+    // The units matched once AText follows AMatched matched units (a step of Knuth, Morris and
+    // Pratt's search): every unit of a text is read once, whatever the needle.
+    std::size_t Step(std::size_t AMatched, char16_t AText) const {
+        const char16_t c = Folded ? Fold(AText) : AText;
+        while (AMatched > 0 && c != Units[AMatched])
+            AMatched = Back[AMatched - 1];
+        return c == Units[AMatched] ? AMatched + 1 : 0;
     }
     char16_t UpperOf(char16_t AUnit) const {
         return Folded && AUnit >= u'a' && AUnit <= u'z' ? char16_t(AUnit - 32) : AUnit;
-    }
-    bool Same(char16_t AText, std::size_t AIndex) const {
-        return (Folded ? Fold(AText) : AText) == Units[AIndex];
     }
     bool IsFirst(char16_t AText) const {
         return AText == First || AText == Upper || (Folded && AText >= 128 && Fold(AText) == First);
@@ -96,6 +110,7 @@ struct TNeedle {
     int64_t Anchor = -1;
     char16_t AnchorUnit = 0;
     char16_t AnchorUpper = 0;
+    std::vector<std::size_t> Back;
 };
 
 // The first unit at or after AFrom and before ATo that equals AUnit (AUnit as it was folded, with
@@ -132,25 +147,30 @@ int64_t FindUnit(const char16_t* AText, int64_t AFrom, int64_t ATo, char16_t AUn
 }
 
 // Every match in AText, left to right: the needle's first unit is looked for with a plain
-// comparison (against its two ASCII cases when case-blind), and the rest compared where it stands.
+// comparison (against its two ASCII cases when case-blind); from there the text is read on unit
+// by unit while a part of the needle matches, never going back.
 void SearchView(QStringView AText, int64_t ABase, int64_t AStopAt, const TNeedle& ANeedle,
                 std::vector<int64_t>& AOut) {
     const char16_t* text = reinterpret_cast<const char16_t*>(AText.data());
     const int64_t size = AText.size();
     const int64_t length = ANeedle.Size();
-    for (int64_t i = 0; i + length <= size; ++i) {
-        i = FindUnit(text, i, size - length + 1, ANeedle.First, ANeedle.Upper, ANeedle.Folded);
-        if (i + length > size)
-            return;
-        int64_t j = 1;
-        while (j < length && ANeedle.Same(text[i + j], static_cast<std::size_t>(j)))
-            ++j;
-        if (j < length)
+    std::size_t matched = 0;
+    for (int64_t i = 0; i < size;) {
+        if (matched == 0) {
+            i = FindUnit(text, i, size - length + 1, ANeedle.First, ANeedle.Upper, ANeedle.Folded);
+            if (i + length > size)
+                return;
+            matched = 1;
+            ++i;
+        } else {
+            matched = ANeedle.Step(matched, text[i++]);
+        }
+        if (matched < static_cast<std::size_t>(length))
             continue;
-        if (ABase + i >= AStopAt)
+        matched = 0;
+        if (ABase + i - length >= AStopAt)
             return;
-        AOut.push_back(ABase + i);
-        i += length - 1;
+        AOut.push_back(ABase + i - length);
     }
 }
 
@@ -192,21 +212,31 @@ TShownLine::TShownLine(const char16_t* AText, const TJsonLine& ALine) {
         Parts[Count++] = {u",", 1, false};
 }
 
-// Whether the needle stands at AOffset of part APart, reading on into the parts after it.
-bool MatchesAt(const TShownLine& ALine, int APart, int64_t AOffset, const TNeedle& ANeedle) {
-    std::size_t at = 0;
+// Reads the shown line on from column AFrom a unit at a time while a part of the needle matches,
+// never going back: stops at the end of the first match (AFound receives its start, else -1),
+// where no match can start at or before the column reached, or where every match still possible
+// starts at ATo or later. Returns the first column where a match may still start.
+int64_t ScanLine(const TShownLine& ALine, int64_t AFrom, int64_t ATo, const TNeedle& ANeedle,
+                 int64_t& AFound) {
+    AFound = -1;
     const auto size = static_cast<std::size_t>(ANeedle.Size());
-    for (int k = APart; k < ALine.Count; ++k, AOffset = 0) {
+    std::size_t matched = 0;
+    int64_t partStart = 0;
+    for (int k = 0; k < ALine.Count; partStart += ALine.Parts[k].Length, ++k) {
         const TPart& part = ALine.Parts[k];
-        const auto count =
-            std::min<std::size_t>(static_cast<std::size_t>(part.Length - AOffset), size - at);
-        for (std::size_t i = 0; i < count; ++i, ++at)
-            if (!ANeedle.Same(part.At(AOffset + static_cast<int64_t>(i)), at))
-                return false;
-        if (at == size)
-            return true;
+        for (int64_t i = std::max<int64_t>(0, AFrom - partStart); i < part.Length; ++i) {
+            matched = ANeedle.Step(matched, part.At(i));
+            if (matched == size) {
+                AFound = partStart + i + 1 - ANeedle.Size();
+                return partStart + i + 1;
+            }
+            if (matched == 0)
+                return partStart + i + 1;
+            if (partStart + i + 1 - static_cast<int64_t>(matched) >= ATo)
+                return partStart + i + 1 - static_cast<int64_t>(matched);
+        }
     }
-    return false;
+    return partStart; // a match begun cannot end within the line
 }
 
 // The first unit at or after AFrom in APart that may start a match, or the part's length.
@@ -220,29 +250,32 @@ int64_t NextCandidate(const TPart& APart, int64_t AFrom, const TNeedle& ANeedle)
 // the left-to-right search over the made line would find them; ABase is the line's offset.
 void SearchParts(const TShownLine& ALine, int64_t ABase, int64_t AFrom, int64_t ATo,
                  const TNeedle& ANeedle, std::vector<int64_t>& AOut) {
+    int64_t column = AFrom; // no match starts before this
     int64_t partStart = 0;
-    int64_t next = AFrom; // no match starts before this
-    for (int k = 0; k < ALine.Count && partStart < ATo; partStart += ALine.Parts[k].Length, ++k) {
-        const TPart& part = ALine.Parts[k];
-        int64_t i = std::max<int64_t>(0, next - partStart);
-        while (i < part.Length) {
-            i = NextCandidate(part, i, ANeedle);
-            if (i >= part.Length || partStart + i >= ATo)
-                break;
-            if (MatchesAt(ALine, k, i, ANeedle)) {
-                AOut.push_back(ABase + partStart + i);
-                next = partStart + i + ANeedle.Size();
-                i += ANeedle.Size();
-            } else {
-                ++i;
-            }
-        }
+    int k = 0;
+    while (column < ATo) {
+        while (k < ALine.Count && column >= partStart + ALine.Parts[k].Length)
+            partStart += ALine.Parts[k++].Length;
+        if (k == ALine.Count)
+            return;
+        const int64_t at = NextCandidate(ALine.Parts[k], column - partStart, ANeedle);
+        column = partStart + at;
+        if (at >= ALine.Parts[k].Length)
+            continue;
+        if (column >= ATo)
+            return;
+        int64_t found = -1;
+        column = ScanLine(ALine, column, ATo, ANeedle, found);
+        if (found >= ATo)
+            return;
+        if (found >= 0)
+            AOut.push_back(ABase + found);
     }
 }
 
 // The matches in the indented lines [AFirst, AEnd), found from the answer: the needle's anchor
-// is looked for in the answer itself, and each place where it stands in a key or value is
-// checked against the line as shown. Lines are not made, nor even visited between the places.
+// is looked for in the answer itself, and from each place where it stands in a key or value the
+// line as shown is read on. Lines are not made, nor even visited between the places.
 void SearchIndentedLines(const TTextDocument& ADocument, int64_t AFirst, int64_t AEnd,
                          const TNeedle& ANeedle, std::vector<int64_t>& AOut) {
     const char16_t* text = ADocument.Source()->data();
@@ -283,15 +316,11 @@ void SearchIndentedLines(const TTextDocument& ADocument, int64_t AFirst, int64_t
         const int64_t lineStart = ADocument.LineStart(line);
         if (start < 0 || lineStart + start < next)
             continue;
-        const TShownLine parts(text, shown);
-        int part = 0;
-        int64_t offset = start;
-        while (part < parts.Count && offset >= parts.Parts[part].Length)
-            offset -= parts.Parts[part++].Length;
-        if (part < parts.Count && MatchesAt(parts, part, offset, ANeedle)) {
-            AOut.push_back(lineStart + start);
-            next = lineStart + start + ANeedle.Size();
-        }
+        // Read on from there once: the places of the anchor it passes are settled.
+        int64_t found = -1;
+        next = lineStart + ScanLine(TShownLine(text, shown), start, INT64_MAX, ANeedle, found);
+        if (found >= 0)
+            AOut.push_back(lineStart + found);
     }
 }
 

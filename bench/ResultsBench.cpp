@@ -6,6 +6,7 @@
 
 #include "ResultsForm.h"
 #include "ResultsView.h"
+#include "TextDocument.h"
 #include "TextSearch.h"
 
 #include <QApplication>
@@ -131,6 +132,34 @@ void TimeSave(TResultsForm& AForm) {
                 "written in %.3f s\n",
                 callMs, longestPauseMs, QFileInfo(path).size() / 1048576.0,
                 timer.nsecsElapsed() / 1e9);
+}
+
+// A needle that almost matches everywhere: "a" a thousand times, then "b", in a run of "a" that
+// ends in "b", raw and as one indented JSON string; best of three.
+void TimeAlmostMatchingNeedle(qsizetype ASize) {
+    const QString needle = QString(1000, u'a') + u'b';
+    std::u16string text(static_cast<std::size_t>(ASize), u'a');
+    text += u'b';
+    const auto raw = TTextDocument::MakeRaw(std::make_shared<const std::u16string>(text));
+    TJsonLayout verdict;
+    const auto pretty = TTextDocument::MakePretty(
+        std::make_shared<const std::u16string>(u'"' + text + u'"'), verdict);
+    std::printf("find \"a...ab\" (1001 characters) in %.0f MB of \"a\":\n", ASize / 1048576.0);
+    for (const auto& [name, document] : {std::pair{"Raw", raw}, std::pair{"Pretty", pretty}}) {
+        for (const Qt::CaseSensitivity sensitivity : {Qt::CaseInsensitive, Qt::CaseSensitive}) {
+            double best = 1e9;
+            std::size_t found = 0;
+            for (int run = 0; run < 3; ++run) {
+                QElapsedTimer timer;
+                timer.start();
+                found = FindAll(*document, needle, sensitivity).size();
+                best = std::min(best, timer.nsecsElapsed() / 1e6);
+            }
+            std::printf("  %s, %s: %zu match in %.1f ms\n", name,
+                        sensitivity == Qt::CaseSensitive ? "case-sensitive" : "case-insensitive",
+                        found, best);
+        }
+    }
 }
 
 // Rewrapping to a new width, best of three (the machine may be busy): the time the
@@ -265,5 +294,6 @@ int main(int argc, char** argv) {
             QStringLiteral("hand 7"));
     RunCase("5 MB compact JSON, Pretty", CompactJson(5 * 1024 * 1024), true, jq,
             QStringLiteral("player1"));
+    TimeAlmostMatchingNeedle(5 * 1024 * 1024);
     return 0;
 }

@@ -34,6 +34,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 std::shared_ptr<const std::u16string> Text(const QString& AText) {
@@ -199,6 +201,104 @@ TEST(TextSearch, OverlappingNeedleStaysInStepAcrossPieces) {
     ASSERT_EQ(found.size(), std::size_t(length / 2));
     for (std::size_t i = 0; i < found.size(); ++i)
         ASSERT_EQ(found[i], int64_t(1 + 2 * i)) << i;
+}
+
+// The matches a plain search over the shown text finds, unit by unit from every place: leftmost
+// first, none overlapping; units compared folded when case-blind.
+std::vector<int64_t> NaiveFind(const QString& AShown, const QString& ANeedle,
+                               Qt::CaseSensitivity ACase) {
+    const auto units = [&](const QString& AText) {
+        std::vector<char16_t> result(static_cast<std::size_t>(AText.size()));
+        const QChar* text = AText.constData();
+        for (std::size_t i = 0; i < result.size(); ++i)
+            result[i] =
+                ACase == Qt::CaseInsensitive ? text[i].toCaseFolded().unicode() : text[i].unicode();
+        return result;
+    };
+    const std::vector<char16_t> text = units(AShown);
+    const std::vector<char16_t> needle = units(ANeedle);
+    const std::size_t size = needle.size() * sizeof(char16_t);
+    std::vector<int64_t> found;
+    for (std::size_t i = 0; i + needle.size() <= text.size();) {
+        if (std::memcmp(text.data() + i, needle.data(), size) != 0) {
+            ++i;
+            continue;
+        }
+        found.push_back(static_cast<int64_t>(i));
+        i += needle.size();
+    }
+    return found;
+}
+
+// Needles that overlap themselves, in texts made to lead a search astray, raw and indented, in
+// both case modes, short and across the cuts between the pieces of a long line: what a plain
+// search finds.
+TEST(TextSearch, SelfSimilarNeedlesFindWhatAPlainSearchFinds) {
+    const std::pair<QString, const char*> cases[] = {
+        {QStringLiteral("aaaaaaab aab"), "aab"},
+        {QStringLiteral("aabaabaabaab aabaab"), "aabaab"},
+        {QStringLiteral("abababababc ababc"), "ababc"},
+        {QStringLiteral("aAaAaAb AAB"), "aab"},
+        {QStringLiteral("abcabcabdabcabd"), "abcabd"},
+        {QStringLiteral("aaaa"), "a"},
+        {QStringLiteral("aaaaa"), "aa"},
+        {QStringLiteral("xaaa\naaab\r\naab\raaab"), "aab"},
+        {QStringLiteral("\u212a\u212akkK \u212akkK"), "kk"},
+        {QStringLiteral("s\u017f\u017fS\u00df\u00dfss"), "ss"},
+        {QStringLiteral("\u00e9\u00c9\u00e9\u00c9\u00e9x"), "\u00e9\u00e9x"},
+        {QStringLiteral("  \"  \"  \" a"), "  \""},
+    };
+    // The cuts of a long line fall every 2^20 characters: matches run across them.
+    QString periodic;
+    while (periodic.size() < (2 << 20) + 100)
+        periodic += QStringLiteral("aab");
+    QString runs((2 << 20) + 100, u'a');
+    for (const int cut : {1 << 20, 2 << 20})
+        for (const int at : {-7, -3, -1, 0, 2, 5})
+            runs[cut + at] = u'b';
+    for (const auto& [text, needleText] : cases) {
+        const QString needle = QString::fromUtf8(needleText);
+        const auto raw = TTextDocument::MakeRaw(Text(text));
+        for (const Qt::CaseSensitivity sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive})
+            EXPECT_EQ(FindAll(*raw, needle, sensitivity), NaiveFind(text, needle, sensitivity))
+                << text.toStdString() << " / " << needleText << " " << sensitivity;
+    }
+    const std::pair<QString, std::vector<const char*>> longCases[] = {
+        {periodic, {"aabaab", "baa"}}, {runs, {"aaaab", "aaaaaaab", "ba", "\"aa"}}};
+    TJsonLayout verdict;
+    for (const auto& [text, needles] : longCases) {
+        const auto raw = TTextDocument::MakeRaw(Text(text));
+        const auto pretty = TTextDocument::MakePretty(
+            Text(QStringLiteral("[\"%1\",{\"aab\":\"%1\"}]").arg(text)), verdict);
+        ASSERT_TRUE(pretty);
+        const QString shown = pretty->Text(0, pretty->Length());
+        for (const char* needleText : needles) {
+            const QString needle = QString::fromUtf8(needleText);
+            for (const Qt::CaseSensitivity sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+                EXPECT_EQ(FindAll(*raw, needle, sensitivity), NaiveFind(text, needle, sensitivity))
+                    << needleText << " " << sensitivity;
+                EXPECT_EQ(FindAll(*pretty, needle, sensitivity),
+                          NaiveFind(shown, needle, sensitivity))
+                    << needleText << " (indented) " << sensitivity;
+            }
+        }
+    }
+}
+
+// "aa...ab" in a long run of "a": every unit of the text is read a bounded number of times, so
+// the search ends (how fast is measured by the benchmark).
+TEST(TextSearch, NeedleThatAlmostMatchesEverywhereEnds) {
+    constexpr int Run = 8 * 1024 * 1024;
+    const QString needle = QString(4000, u'a') + u'b';
+    const QString text = QString(Run, u'a') + u'b';
+    const auto raw = TTextDocument::MakeRaw(Text(text));
+    TJsonLayout verdict;
+    const auto pretty = TTextDocument::MakePretty(Text(u'"' + text + u'"'), verdict);
+    ASSERT_TRUE(pretty);
+    for (const Qt::CaseSensitivity sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+        EXPECT_EQ(FindAll(*raw, needle, sensitivity), (std::vector<int64_t>{Run + 1 - 4001}));
+        EXPECT_EQ(FindAll(*pretty, needle, sensitivity), (std::vector<int64_t>{Run + 2 - 4001}));
+    }
 }
 
 // A results window on its own, shown, with its answer laid out.
