@@ -118,7 +118,9 @@ void TResultsView::Relayout() {
     FWrapper->SetWidth(width, columns);
     FRowStartCache.clear();
     StopWrapping();
-    if (!FDoc || FDoc->Length() <= WrappedAtOnce)
+    // A text of a few lines is wrapped here whole: they are all near the screen, so this thread
+    // would wrap them anyway, and a pass would only do it again.
+    if (!FDoc || FDoc->Length() <= WrappedAtOnce || FDoc->LineCount() <= 4 * VisibleRows())
         return TakeLayout(FDoc ? WrapDocument(*FDoc, *FWrapper) : TWrapLayout{});
     // The rows counted so far stand until the pass lands; lines are wrapped anew as they are
     // reached (WrapNow).
