@@ -89,8 +89,9 @@ struct TNeedle {
     }
     // The units matched once AText follows AMatched matched units (a step of Knuth, Morris and
     // Pratt's search): every unit of a text is read once, whatever the needle.
+    char16_t Unit(char16_t AText) const { return Folded ? Fold(AText) : AText; }
     std::size_t Step(std::size_t AMatched, char16_t AText) const {
-        const char16_t c = Folded ? Fold(AText) : AText;
+        const char16_t c = Unit(AText);
         while (AMatched > 0 && c != Units[AMatched])
             AMatched = Back[AMatched - 1];
         return c == Units[AMatched] ? AMatched + 1 : 0;
@@ -160,8 +161,14 @@ void SearchView(QStringView AText, int64_t ABase, int64_t AStopAt, const TNeedle
             i = FindUnit(text, i, size - length + 1, ANeedle.First, ANeedle.Upper, ANeedle.Folded);
             if (i + length > size)
                 return;
-            matched = 1;
-            ++i;
+            // Straight on while the needle matches (most places fail at once); the unit that
+            // differs is read once more, by Step.
+            std::size_t j = 1;
+            while (j < static_cast<std::size_t>(length) &&
+                   ANeedle.Unit(text[i + j]) == ANeedle.Units[j])
+                ++j;
+            matched = j;
+            i += static_cast<int64_t>(j);
         } else {
             matched = ANeedle.Step(matched, text[i++]);
         }
