@@ -1,5 +1,7 @@
 #include "BackgroundBlob.h"
 
+#include "IdGlobal.h"
+
 #include <algorithm>
 #include <new>
 #include <system_error>
@@ -41,8 +43,11 @@ void TBackgroundBlob::Append(std::string_view AText) {
                 FSpare.pop_back();
             }
         }
-        if (FChunk.capacity() < ChunkBytes)
+        if (FChunk.capacity() < ChunkBytes) {
+            // The thread compresses slower than the answer comes, so most chunks are new.
             FChunk.reserve(ChunkBytes);
+            PrefaultForWriting(FChunk.data(), FChunk.data() + ChunkBytes);
+        }
         const std::size_t take = std::min(AText.size(), ChunkBytes - FChunk.size());
         FChunk.append(AText.substr(0, take));
         AText.remove_prefix(take);

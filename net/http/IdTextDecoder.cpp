@@ -1,12 +1,12 @@
 #include "IdTextDecoder.h"
 
+#include "IdGlobal.h"
 #include "IdHTTPText.h"
 #include "IdText.h"
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-#include <sys/mman.h>
 #include <unicode/ucnv.h>
 
 namespace {
@@ -20,23 +20,6 @@ std::size_t SequenceLength(uint8_t ALead) {
     if (ALead >= 0xF0 && ALead <= 0xF4)
         return 4;
     return 1;
-}
-
-// Faults in the pages of [ABegin, AEnd) in one call rather than one trap per page as the text
-// reaches them; a text of hundreds of megabytes spends more on those traps than on decoding.
-// False when the system cannot.
-bool Prefault(const char16_t* ABegin, const char16_t* AEnd) {
-#ifdef MADV_POPULATE_WRITE
-    constexpr std::uintptr_t Page = 4096;
-    const std::uintptr_t First = reinterpret_cast<std::uintptr_t>(ABegin) & ~(Page - 1);
-    const std::uintptr_t Last = reinterpret_cast<std::uintptr_t>(AEnd) & ~(Page - 1);
-    return Last <= First ||
-           madvise(reinterpret_cast<void*>(First), Last - First, MADV_POPULATE_WRITE) == 0;
-#else
-    (void)ABegin;
-    (void)AEnd;
-    return false;
-#endif
 }
 
 // The bytes of the ill-formed sequence at the start of ABytes that decoding replaces as one.
@@ -91,7 +74,7 @@ char16_t* TIdTextDecoder::Room(std::size_t AUnits, int64_t AExpectedTotal) {
     if (FPrefault && Need > FPrefaulted && FText.capacity() >= 2 * PrefaultStep) {
         const std::size_t End =
             std::min(FText.capacity(), std::max(Need, FPrefaulted + PrefaultStep));
-        FPrefault = Prefault(FText.data() + FPrefaulted, FText.data() + End);
+        FPrefault = PrefaultForWriting(FText.data() + FPrefaulted, FText.data() + End);
         FPrefaulted = End;
     }
     FText.resize(Need);

@@ -3,6 +3,7 @@
 #include "IdText.h"
 
 #include <chrono>
+#include <sys/mman.h>
 
 namespace {
 
@@ -47,4 +48,18 @@ std::string DecodeText(std::span<const uint8_t> ABytes, TIdTextEncoding AEncodin
 int64_t TickCountMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool PrefaultForWriting(const void* ABegin, const void* AEnd) {
+#ifdef MADV_POPULATE_WRITE
+    constexpr std::uintptr_t Page = 4096;
+    const std::uintptr_t First = reinterpret_cast<std::uintptr_t>(ABegin) & ~(Page - 1);
+    const std::uintptr_t Last = reinterpret_cast<std::uintptr_t>(AEnd) & ~(Page - 1);
+    return Last <= First ||
+           madvise(reinterpret_cast<void*>(First), Last - First, MADV_POPULATE_WRITE) == 0;
+#else
+    (void)ABegin;
+    (void)AEnd;
+    return false;
+#endif
 }

@@ -40,3 +40,8 @@ std::string DecodeText(std::span<const uint8_t> ABytes, TIdTextEncoding AEncodin
 
 // Milliseconds of a monotonic clock, for measuring elapsed time.
 int64_t TickCountMs();
+
+// Faults in the pages of [ABegin, AEnd) in one call rather than one trap per page as they are
+// first written; a buffer of many megabytes spends more on those traps than on being filled.
+// False when the system cannot.
+bool PrefaultForWriting(const void* ABegin, const void* AEnd);
