@@ -136,6 +136,18 @@ std::u16string WholeUTF8(const std::string& ABytes) {
     return Out;
 }
 
+// Fewer than AMaxLength random bytes of AAlphabet, and random places to cut them at.
+std::pair<std::string, std::vector<std::size_t>>
+RandomPieces(std::mt19937& ARandom, const std::string& AAlphabet, std::size_t AMaxLength) {
+    std::string Bytes(ARandom() % AMaxLength, ' ');
+    for (char& C : Bytes)
+        C = AAlphabet[ARandom() % AAlphabet.size()];
+    std::vector<std::size_t> Cuts;
+    for (std::size_t At = 0; !Bytes.empty() && (At += 1 + ARandom() % 9) < Bytes.size();)
+        Cuts.push_back(At);
+    return {Bytes, Cuts};
+}
+
 // Hands AFeed the pieces of ABytes that end at ACuts, then the last one.
 template <typename TFeed>
 void InPieces(const std::string& ABytes, const std::vector<std::size_t>& ACuts, TFeed&& AFeed) {
@@ -211,12 +223,7 @@ TEST(HttpCharsets, BodyDecodedInPiecesEqualsWholeConversion) {
                                              "\xE1\xED\xEE\xEF\xF0\xF1\xF4\xF5\xFF") +
                                  std::string(1, '\0');
     for (int Round = 0; Round < 3000; ++Round) {
-        std::string Bytes(Random() % 80, ' ');
-        for (char& C : Bytes)
-            C = Alphabet[Random() % Alphabet.size()];
-        std::vector<std::size_t> Cuts;
-        for (std::size_t At = 0; !Bytes.empty() && (At += 1 + Random() % 9) < Bytes.size();)
-            Cuts.push_back(At);
+        const auto [Bytes, Cuts] = RandomPieces(Random, Alphabet, 80);
         ASSERT_EQ(DecodeInPieces(TIdTextDecoder::TMode::UTF8, Bytes, Cuts), WholeUTF8(Bytes))
             << ::testing::PrintToString(Bytes);
     }
@@ -345,12 +352,7 @@ TEST(HttpCharsets, ConverterCharsetsDecodedInPiecesEqualWholeConversion) {
         std::mt19937 Random(20261210);
         const std::string Alphabet = Body + Case.Invalid;
         for (int Round = 0; Round < 300; ++Round) {
-            std::string Bytes(Random() % 60, ' ');
-            for (char& C : Bytes)
-                C = Alphabet[Random() % Alphabet.size()];
-            std::vector<std::size_t> Cuts;
-            for (std::size_t At = 0; !Bytes.empty() && (At += 1 + Random() % 9) < Bytes.size();)
-                Cuts.push_back(At);
+            const auto [Bytes, Cuts] = RandomPieces(Random, Alphabet, 60);
             ASSERT_EQ(TakeInPieces(Bytes, Case.CharSet, Cuts), WholeConversion(Bytes, Case.CharSet))
                 << ::testing::PrintToString(Bytes);
         }
