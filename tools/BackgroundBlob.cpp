@@ -36,17 +36,19 @@ TBackgroundBlob::~TBackgroundBlob() {
 
 void TBackgroundBlob::Append(std::string_view AText) {
     while (!AText.empty()) {
-        if (FChunk.capacity() == 0) {
-            const std::lock_guard lock(FMutex);
-            if (!FSpare.empty()) {
-                FChunk = std::move(FSpare.back());
-                FSpare.pop_back();
-            }
-        }
         if (FChunk.capacity() < ChunkBytes) {
-            // The thread compresses slower than the answer comes, so most chunks are new.
-            FChunk.reserve(ChunkBytes);
-            PrefaultForWriting(FChunk.data(), FChunk.data() + ChunkBytes);
+            {
+                const std::lock_guard lock(FMutex);
+                if (!FSpare.empty()) {
+                    FChunk = std::move(FSpare.back());
+                    FSpare.pop_back();
+                }
+            }
+            if (FChunk.capacity() < ChunkBytes) {
+                // The thread compresses slower than the answer comes, so most chunks are new.
+                FChunk.reserve(ChunkBytes);
+                PrefaultForWriting(FChunk.data(), FChunk.data() + ChunkBytes);
+            }
         }
         const std::size_t take = std::min(AText.size(), ChunkBytes - FChunk.size());
         FChunk.append(AText.substr(0, take));
