@@ -23,15 +23,20 @@ TBackgroundBlob::TBackgroundBlob() {
 }
 
 TBackgroundBlob::~TBackgroundBlob() {
-    if (FThread.joinable()) {
-        {
-            const std::lock_guard lock(FMutex);
-            FFull.clear(); // a blob nobody takes is not worth finishing
-            FEnd = true;
-        }
-        FWake.notify_one();
-        FThread.join();
+    Stop(true); // a blob nobody takes is not worth finishing
+}
+
+void TBackgroundBlob::Stop(bool ADiscard) {
+    if (!FThread.joinable())
+        return;
+    {
+        const std::lock_guard lock(FMutex);
+        if (ADiscard)
+            FFull.clear();
+        FEnd = true;
     }
+    FWake.notify_one();
+    FThread.join();
 }
 
 void TBackgroundBlob::Append(std::string_view AText) {
@@ -98,14 +103,7 @@ void TBackgroundBlob::Run() {
 }
 
 QByteArray TBackgroundBlob::Finish() {
-    if (FThread.joinable()) {
-        {
-            const std::lock_guard lock(FMutex);
-            FEnd = true;
-        }
-        FWake.notify_one();
-        FThread.join();
-    }
+    Stop(false);
     if (FFailed)
         return {};
     try {

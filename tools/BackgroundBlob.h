@@ -30,6 +30,8 @@ public:
 
 private:
     void Hand(std::string AChunk);
+    // Ends the thread once it has compressed what it was given, or at once with ADiscard.
+    void Stop(bool ADiscard);
     void Run();
 
     AnswerBlob::TWriter FWriter; // the thread's, until it has ended

@@ -429,7 +429,7 @@ int Call(const TOptions& AOptions, const TCommandList& ACommands) {
             if (watchdog && watchdog->Fired())
                 message = "Timed out after " + AOptions.TimeoutText + " s.";
             if (const auto* refused = dynamic_cast<const EIdHTTPProtocolException*>(&error))
-                record.Answer(std::u16string_view(refused->ErrorMessage)); // the refusal's body
+                record.Answer(refused->ErrorMessage); // the body that came with the refusal
             else
                 answered = false;
             exitCode = 1;

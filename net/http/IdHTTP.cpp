@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 using IdHTTPText::ToASCII;
 using IdText::EqualsNoCase;
@@ -510,39 +511,29 @@ void TIdHTTP::PassOnText() {
 }
 
 std::u16string TIdHTTP::BodyText() {
+    const bool Streaming = std::exchange(FStreaming, false);
+    // What is left after streaming: a character cut short at the end, or a body read whole to be
+    // decoded; as UTF-8 for a sink of UTF-8.
     std::u16string Text;
-    if (FStreaming) {
-        FStreaming = false;
-        // What is left: a character cut short at the end, or a body read whole to be decoded.
-        if (FBodyUTF8Sink) {
-            const std::string Rest =
-                FBodyDecoder
-                    ? FBodyDecoder->FinishUTF8()
-                    : IdText::ToUTF8(IdCharsets::Decode(FResponse.Body, FResponse.CharSet));
-            FBodyDecoder.reset();
-            std::string().swap(FResponse.Body);
-            if (!Rest.empty())
-                FBodyUTF8Sink(Rest);
-            return {};
-        }
+    std::string TextUTF8;
+    if (Streaming && FBodyUTF8Sink)
+        TextUTF8 = FBodyDecoder
+                       ? FBodyDecoder->FinishUTF8()
+                       : IdText::ToUTF8(IdCharsets::Decode(FResponse.Body, FResponse.CharSet));
+    else
         Text = FBodyDecoder ? FBodyDecoder->Finish()
                             : IdCharsets::Decode(FResponse.Body, FResponse.CharSet);
-        FBodyDecoder.reset();
-        std::string().swap(FResponse.Body);
-        if (!Text.empty())
-            FBodySink(Text);
-        return {};
-    }
-    if (FBodyDecoder) {
-        Text = FBodyDecoder->Finish();
-        FBodyDecoder.reset();
-    } else {
-        Text = IdCharsets::Decode(FResponse.Body, FResponse.CharSet);
-    }
+    FBodyDecoder.reset();
     // The text is what the caller keeps; holding the bytes as well would double the memory of a
     // large answer.
     std::string().swap(FResponse.Body);
-    return Text;
+    if (!Streaming)
+        return Text;
+    if (!TextUTF8.empty())
+        FBodyUTF8Sink(TextUTF8);
+    else if (!Text.empty())
+        FBodySink(Text);
+    return {};
 }
 
 std::u16string TIdHTTP::ReadResponse() {

@@ -95,10 +95,7 @@ void TIdTextDecoder::Commit(std::size_t AUnits) {
 }
 
 void TIdTextDecoder::Feed(std::span<const uint8_t> ABytes, int64_t AExpectedTotal) {
-    if (FBytesTaken) {
-        FBytes.clear();
-        FBytesTaken = false;
-    }
+    DropTakenBytes();
     if (ABytes.empty())
         return;
     RestoreLead(AExpectedTotal);
@@ -276,21 +273,22 @@ std::u16string TIdTextDecoder::Finish() {
     return std::move(FText);
 }
 
-std::string_view TIdTextDecoder::TakeUTF8() {
+void TIdTextDecoder::DropTakenBytes() {
     if (FBytesTaken) {
         FBytes.clear();
         FBytesTaken = false;
     }
+}
+
+std::string_view TIdTextDecoder::TakeUTF8() {
+    DropTakenBytes();
     AppendEncoded(Take());
     FBytesTaken = true;
     return FBytes;
 }
 
 std::string TIdTextDecoder::FinishUTF8() {
-    if (FBytesTaken) {
-        FBytes.clear();
-        FBytesTaken = false;
-    }
+    DropTakenBytes();
     AppendEncoded(Finish());
     return std::move(FBytes);
 }

@@ -60,6 +60,8 @@ private:
     // Appends well-formed UTF-8 to the bytes taken next, after the text decoded before them.
     void PassThrough(std::span<const uint8_t> ABytes);
     void AppendEncoded(std::u16string_view AText);
+    // Forgets the bytes the caller took; they were valid until now.
+    void DropTakenBytes();
     // AFlush: the body has ended; what the converter still holds comes out.
     void Convert(std::span<const uint8_t> ABytes, bool AFlush, int64_t AExpectedTotal);
 
