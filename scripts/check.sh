@@ -39,8 +39,7 @@ if [ $format_only -eq 1 ] || [ ${#sources[@]} -eq 0 ]; then
     exit $failed
 fi
 echo "check.sh: clang-tidy over ${#sources[@]} sources"
-cmake -S . -B build-check -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVL_BUILD_TESTS=ON \
-    -DVL_BUILD_BENCH=ON >/dev/null
+cmake --preset check >/dev/null
 # run-clang-tidy takes regular expressions; each source becomes one that matches only itself.
 patterns=()
 for source in "${sources[@]}"; do

@@ -5,8 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh package
-cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DVL_BUILD_TESTS=OFF \
-    -DVL_BUILD_BENCH=OFF >/dev/null
-cmake --build build-package
+cmake --preset package >/dev/null
+cmake --build --preset package
 (cd build-package && cpack -G DEB)
 ls -1 "$PWD"/build-package/*.deb

@@ -4,9 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh run
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVL_BUILD_TESTS=OFF \
-    -DVL_BUILD_BENCH=OFF >/dev/null
-cmake --build build --target vlcallbench vlcallbench-catalogue vlcallbench-post \
+cmake --preset run >/dev/null
+cmake --build --preset run --target vlcallbench vlcallbench-catalogue vlcallbench-post \
     vlcallbench-call
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] &&

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The test command (and CI): installs what is missing, checks formatting, checks that the program
+# The full test command (and CI; scripts/quick-test.sh is the everyday one): installs what is missing, checks formatting, checks that the program
 # configures without any test library, runs clang-tidy over every source (scripts/check.sh),
 # builds everything with warnings as errors under AddressSanitizer and UndefinedBehaviorSanitizer
 # into build-test/ and runs every test, then runs the threaded tests again under ThreadSanitizer
@@ -12,16 +12,13 @@ scripts/install-deps.sh test
 scripts/check.sh --format-only
 
 # The program alone needs neither GoogleTest, Google Benchmark nor Qt Test.
-cmake -S . -B build-minimal -G Ninja -DVL_BUILD_TESTS=OFF -DVL_BUILD_BENCH=OFF \
-    -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
-    -DCMAKE_DISABLE_FIND_PACKAGE_Qt6Test=ON >/dev/null
+cmake --preset minimal >/dev/null
 
 # clang-tidy over every source (the formatting check again with it takes seconds).
 scripts/check.sh
 
-cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVL_SANITIZE=ON \
-    -DVL_WERROR=ON -DVL_BUILD_TESTS=ON -DVL_BUILD_BENCH=ON >/dev/null
-cmake --build build-test
+cmake --preset test >/dev/null
+cmake --build --preset test
 
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
@@ -34,11 +31,10 @@ export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 # tests are not among them: Qt is not built for ThreadSanitizer, so the hand-overs through its
 # event queues and QtConcurrent's templates (compiled into our code) look raced; the recorder, the
 # call tool's compressing thread and the network code use only the standard library's locks.
-threaded=(test_transport test_http_request test_http_response test_tls test_history
-    test_call_tool)
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVL_TSAN=ON -DVL_WERROR=ON \
-    -DVL_BUILD_TESTS=ON -DVL_BUILD_BENCH=OFF >/dev/null
-cmake --build build-tsan --target "${threaded[@]}"
+threaded=(test_transport test_http_request test_http_response test_http_cookies test_tls
+    test_history test_call_tool)
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target "${threaded[@]}"
 # Test servers are started as child processes after threads exist; Qt's own event loop (not
 # its glib one) keeps the library threads that ThreadSanitizer cannot see to a minimum.
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$PWD/tests/tsan.supp"

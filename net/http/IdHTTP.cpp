@@ -159,8 +159,8 @@ void TIdHTTP::MergeURL(const TIdURI& ANew) {
 }
 
 std::string TIdHTTP::AsciiHost() const {
-    std::string Host;
-    return IdText::HostToASCII(ToUTF8(FURL.Host), Host) ? Host : ToASCII(FURL.Host);
+    std::string asciiHost;
+    return IdText::HostToASCII(ToUTF8(FURL.Host), asciiHost) ? asciiHost : ToASCII(FURL.Host);
 }
 
 std::string TIdHTTP::HostHeaderValue() const {

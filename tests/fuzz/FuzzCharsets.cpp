@@ -3,12 +3,12 @@
 // body, whether decoded at once or as it arrives, as UTF-16 or as UTF-8; META and XML detection
 // read any bytes.
 
+#include "IcuReference.h"
 #include "IdCharsets.h"
 #include "IdHTTPResponse.h"
 #include "IdText.h"
 #include "IdTextDecoder.h"
 
-#include <unicode/ucnv.h>
 #include <unicode/utf16.h>
 
 #include <algorithm>
@@ -43,21 +43,11 @@ std::u16string Reference(std::string_view ABytes, const char* ACharSet) {
             Text += static_cast<char16_t>(static_cast<unsigned char>(C));
         return Text;
     }
-    UErrorCode Status = U_ZERO_ERROR;
-    UConverter* Converter =
-        ucnv_open(Decoding == IdCharsets::TDecoding::UTF8 ? "UTF-8" : ACharSet, &Status);
-    if (U_FAILURE(Status))
-        Fail("no converter", ACharSet);
-    std::u16string Text(ABytes.size() * 2 + 16, u'\0');
-    Status = U_ZERO_ERROR;
-    const int32_t Length = ucnv_toUChars(Converter, reinterpret_cast<UChar*>(Text.data()),
-                                         static_cast<int32_t>(Text.size()), ABytes.data(),
-                                         static_cast<int32_t>(ABytes.size()), &Status);
-    const std::string Name = ucnv_getName(Converter, &Status);
-    ucnv_close(Converter);
-    Text.resize(static_cast<std::size_t>(std::max(Length, 0)));
-    if (Name.starts_with("UTF") && !Text.empty() && Text.front() == u'\xFEFF')
-        Text.erase(0, 1);
+    bool Ok = false;
+    std::u16string Text = IcuWholeConversion(
+        ABytes, Decoding == IdCharsets::TDecoding::UTF8 ? "UTF-8" : ACharSet, &Ok);
+    if (!Ok)
+        Fail("ICU cannot convert the whole body", ACharSet);
     return Text;
 }
 

@@ -2,9 +2,8 @@
 // byte chooses. However the bytes are cut, the outcome (the text, or the failure's message) is
 // the one of the answer received in one piece.
 
-#include "IdHTTP.h"
 #include "IdText.h"
-#include "MemoryIOHandler.h"
+#include "MemoryPost.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,22 +15,8 @@ namespace {
 
 std::string Outcome(const std::string& AReply, std::size_t APieceSize,
                     TMemoryIOHandler::TEnd AEnd) {
-    TMemoryIOHandler Handler;
-    Handler.Replies = {AReply};
-    Handler.PieceSize = APieceSize;
-    Handler.End = AEnd;
-    TIdHTTP HTTP;
-    HTTP.SetIOHandler(&Handler);
-    HTTP.ReadTimeout = 5000;
-    std::string Result;
-    try {
-        Result = "answer: " +
-                 IdText::ToUTF8(HTTP.Post(u"http://127.0.0.1:8087/api", {u"Command=AccountsList"}));
-    } catch (const EIdException& E) {
-        Result = "failure: " + E.Message();
-    }
-    HTTP.SetIOHandler(nullptr);
-    return Result;
+    const TMemoryPostOutcome Outcome = PostFromMemory(AReply, AEnd, APieceSize);
+    return Outcome.Failed ? "failure: " + Outcome.Error : "answer: " + IdText::ToUTF8(Outcome.Text);
 }
 
 } // namespace

@@ -34,8 +34,8 @@ size_t RequestEnd(const std::string& AData, size_t AStart) {
     static constexpr std::string_view Name = "\r\ncontent-length:";
     for (size_t Pos = AStart; Pos + Name.size() <= HeadEnd + 2; ++Pos) {
         if (std::equal(Name.begin(), Name.end(), AData.begin() + static_cast<std::ptrdiff_t>(Pos),
-                       [](char AName, char AData) {
-                           return std::tolower(static_cast<unsigned char>(AData)) == AName;
+                       [](char AName, char AReceived) {
+                           return std::tolower(static_cast<unsigned char>(AReceived)) == AName;
                        })) {
             Length = std::strtoull(AData.c_str() + Pos + Name.size(), nullptr, 10);
         }

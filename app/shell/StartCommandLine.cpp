@@ -7,9 +7,9 @@ TStartRequest ReadStartRequest(std::span<const char* const> AArgs) {
         if (arg == "--")
             break;
         if (arg == "-h" || arg == "--help")
-            return TStartRequest::Help;
+            return TStartRequest::ShowHelp;
         if (arg == "--version")
-            return TStartRequest::Version;
+            return TStartRequest::ShowVersion;
     }
     return TStartRequest::Run;
 }

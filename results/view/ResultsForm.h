@@ -1,7 +1,7 @@
 #pragma once
 
 #include "JsonFormat.h"
-#include "SendCall.h"
+#include "CallResult.h"
 #include "TextDocument.h"
 
 #include <QDateTime>

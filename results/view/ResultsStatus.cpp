@@ -1,6 +1,6 @@
 #include "ResultsStatus.h"
 
-#include "SendCall.h"
+#include "CallResult.h"
 
 #include <QLocale>
 #include <QStringList>

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-enum class TStartRequest { Run, Help, Version };
+enum class TStartRequest { Run, ShowHelp, ShowVersion };
 
 // AArgs are the arguments after the program name.
 TStartRequest ReadStartRequest(std::span<const char* const> AArgs);

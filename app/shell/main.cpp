@@ -19,9 +19,9 @@ int Print(std::FILE* AFile, const std::string& AText, int AExitCode) {
 
 int main(int argc, char** argv) {
     switch (ReadStartRequest({argv + 1, static_cast<std::size_t>(argc - 1)})) {
-    case TStartRequest::Help:
+    case TStartRequest::ShowHelp:
         return Print(stdout, StartUsage(), 0);
-    case TStartRequest::Version:
+    case TStartRequest::ShowVersion:
         return Print(stdout, StartVersionLine(), 0);
     case TStartRequest::Run:
         break;
