@@ -73,7 +73,7 @@ private:
 
 // 200 MB through InputBuffer in RecvBufferSize (32 KiB) receives.
 void BM_StreamThroughInputBuffer(benchmark::State& AState) {
-    for (auto _ : AState) {
+    for (auto _ : AState) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         TSender Sender(std::string(BlockBytes, 'x'), StreamBytes / BlockBytes);
         TIdIOHandlerStack Handler;
         TIdTCPClientCustom Client;
@@ -120,7 +120,7 @@ private:
 };
 
 void BM_StreamThroughInputBufferInMemory(benchmark::State& AState) {
-    for (auto _ : AState) {
+    for (auto _ : AState) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         TMemoryHandler Handler(StreamBytes);
         Handler.Open();
         TCountingStream Sink;
@@ -136,7 +136,7 @@ BENCHMARK(BM_StreamThroughInputBufferInMemory)->Unit(benchmark::kMillisecond);
 // The same bytes with bare recv calls of 32 KiB: the floor the transport is measured against.
 void BM_StreamBareRecv(benchmark::State& AState) {
     std::vector<char> Buffer(32768);
-    for (auto _ : AState) {
+    for (auto _ : AState) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         TSender Sender(std::string(BlockBytes, 'x'), StreamBytes / BlockBytes);
         const int Fd = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in Address{};
@@ -165,7 +165,7 @@ BENCHMARK(BM_StreamBareRecv)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_Memcpy(benchmark::State& AState) {
     std::vector<char> Source(32768, 'x');
     std::vector<char> Target(StreamBytes);
-    for (auto _ : AState) {
+    for (auto _ : AState) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         for (int64_t At = 0; At + 32768 <= StreamBytes; At += 32768) {
             std::memcpy(Target.data() + At, Source.data(), 32768);
         }
@@ -183,7 +183,7 @@ void BM_ReadLnBuffered(benchmark::State& AState) {
         Text += "line " + std::to_string(I) + "\r\n";
     }
     TIdIOHandlerStack Handler;
-    for (auto _ : AState) {
+    for (auto _ : AState) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         AState.PauseTiming();
         Handler.InputBuffer().Clear();
         Handler.InputBuffer().Write(std::string_view(Text));
@@ -204,7 +204,7 @@ BENCHMARK(BM_ReadLnBuffered)
 // ReadLn over 100000 short lines arriving over a socket.
 void BM_ReadLnOverSocket(benchmark::State& AState) {
     constexpr int Lines = 100000;
-    for (auto _ : AState) {
+    for (auto _ : AState) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
         std::string Text;
         for (int I = 0; I < Lines; ++I) {
             Text += "a short line\r\n";

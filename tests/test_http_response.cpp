@@ -15,6 +15,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <new>
@@ -305,6 +306,48 @@ TEST(HttpResponse, RefusedAnswerCarriesCodeAndBody) {
     // Cookies of a refused answer are kept.
     ASSERT_EQ(HTTP.CookieManager().Cookies().size(), 1u);
     EXPECT_EQ(HTTP.Response().ResponseCode, 404);
+}
+
+// A refusal's body is kept up to a limit and the rest read and dropped (counted, not held),
+// however it is framed; the client goes on to the next call as usual.
+TEST(HttpResponse, RefusedBodyIsKeptUpToItsLimit) {
+    const std::size_t Size = 3 * static_cast<std::size_t>(TIdHTTP::MaxRefusedBody) + 5;
+    const std::string Body(Size, 'r');
+    std::string Chunked;
+    for (std::size_t At = 0; At < Size; At += 100000) {
+        const std::size_t Length = std::min<std::size_t>(100000, Size - At);
+        char SizeLine[32];
+        std::snprintf(SizeLine, sizeof SizeLine, "%zx\r\n", Length);
+        Chunked += SizeLine + Body.substr(At, Length) + "\r\n";
+    }
+    const std::string Next = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    struct TCase {
+        const char* Name;
+        std::string Reply;
+    };
+    const TCase Cases[] = {
+        {"length", "HTTP/1.1 500 Oops\r\nConnection: keep-alive\r\nContent-Length: " +
+                       std::to_string(Size) + "\r\n\r\n" + Body},
+        {"chunked, decoded as it arrives",
+         "HTTP/1.1 500 Oops\r\nConnection: keep-alive\r\nContent-Type: application/json; "
+         "charset=utf-8\r\nTransfer-Encoding: chunked\r\n\r\n" +
+             Chunked + "0\r\n\r\n"},
+        {"until closed", "HTTP/1.1 500 Oops\r\n\r\n" + Body},
+    };
+    for (const TCase& C : Cases) {
+        TMemoryClient Client({C.Reply, Next});
+        try {
+            Client.HTTP.Post(Client.URL, {});
+            ADD_FAILURE() << C.Name << ": no failure";
+        } catch (const EIdHTTPProtocolException& E) {
+            EXPECT_EQ(E.ErrorCode, 500) << C.Name;
+            EXPECT_EQ(E.ErrorMessage,
+                      std::u16string(static_cast<std::size_t>(TIdHTTP::MaxRefusedBody), u'r'))
+                << C.Name;
+        }
+        EXPECT_EQ(Client.HTTP.Response().BodySize, static_cast<int64_t>(Size)) << C.Name;
+        EXPECT_EQ(Client.HTTP.Post(Client.URL, {}), u"ok") << C.Name;
+    }
 }
 
 TEST(HttpResponse, RedirectIsNeverFollowed) {

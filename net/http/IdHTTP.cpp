@@ -365,7 +365,20 @@ std::size_t TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
                    : static_cast<std::size_t>(std::min<int64_t>(ALimit, Input.Size()));
     if (Take == 0)
         return 0;
+    // Past the limit the bytes are read and dropped; the count still has them.
+    std::size_t Keep = Take;
+    if (FBodyKeepLimit >= 0)
+        Keep = static_cast<std::size_t>(std::clamp<int64_t>(FBodyKeepLimit - FResponse.BodySize, 0,
+                                                            static_cast<int64_t>(Take)));
     FResponse.BodySize += static_cast<int64_t>(Take);
+    if (Keep < Take) {
+        if (FBodyDecoder)
+            FBodyDecoder->Feed(Input.View().first(Keep), -1);
+        else
+            FResponse.Body.append(reinterpret_cast<const char*>(Input.View().data()), Keep);
+        Input.Remove(Take);
+        return Take;
+    }
     if (FBodyDecoder) {
         FBodyDecoder->Feed(Input.View().first(Take), FStreaming ? -1 : AReserveLimit);
         Input.Remove(Take);
@@ -549,6 +562,7 @@ std::u16string TIdHTTP::ReadResponse() {
             !Handler->InputBufferIsEmpty() || Handler->CheckForDataOnSource(RedirectBodyTimeout);
     }
     const bool Accepted = (Code >= 200 && Code <= 299) || Code == 101;
+    FBodyKeepLimit = -1;
 
     if (Accepted) {
         FStreaming = FBodySink || FBodyUTF8Sink;
@@ -564,6 +578,9 @@ std::u16string TIdHTTP::ReadResponse() {
     }
 
     if (WantBody) {
+        // A multipart body is read by its lines, which must all be at hand.
+        if (!IdHTTPText::StartsWithNoCase(FResponse.ContentType, "multipart/"))
+            FBodyKeepLimit = MaxRefusedBody;
         try {
             BeginBody();
             ReadBody();

@@ -82,6 +82,9 @@ public:
     // The most bytes the status line and header lines of one answer may take, line ends
     // included; each line also keeps the handler's own line limit.
     static constexpr std::size_t MaxHeaderSection = std::size_t(1) << 20;
+    // The most bytes of a refused answer's body that are kept (for its message, details and the
+    // history); the rest is read and dropped, so a refusal of any size costs no more memory.
+    static constexpr int64_t MaxRefusedBody = int64_t(1) << 20;
 
     TIdHTTPProtocolVersion ProtocolVersion = TIdHTTPProtocolVersion::pv1_1;
     bool AllowCookies = true;
@@ -128,7 +131,8 @@ private:
     std::unique_ptr<TIdTextDecoder> FBodyDecoder;
     TBodySink FBodySink;
     TBodyUTF8Sink FBodyUTF8Sink;
-    bool FStreaming = false; // this answer's text goes to a sink
+    bool FStreaming = false;     // this answer's text goes to a sink
+    int64_t FBodyKeepLimit = -1; // body bytes kept of this answer; negative: all
     TIdCookieManager FCookies;
     std::atomic<bool> FAbortRequested{false};
     std::size_t FHeaderBytes = 0; // of the answer being read

@@ -21,7 +21,8 @@ TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL() {
 }
 
 TIdSSLIOHandlerSocketOpenSSL::~TIdSSLIOHandlerSocketOpenSSL() {
-    Close();
+    // This class's own Close: a derived class is gone by now.
+    TIdSSLIOHandlerSocketOpenSSL::Close();
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::StatusInfo(std::string_view AText) {

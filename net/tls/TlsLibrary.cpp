@@ -339,6 +339,9 @@ constexpr unsigned long WideOptionsVersion = 0x30000000UL;
 void ApplyOptions(OpenSsl::SSL_CTX* AContext, std::uint64_t AOptions, void* AFunction, int ACtrl) {
     const TTlsFunctions& F = TlsFunctions();
     if (AFunction == nullptr) {
+        // A library with neither function made no context to set options on.
+        if (F.SSL_CTX_ctrl == nullptr)
+            return;
         F.SSL_CTX_ctrl(AContext, ACtrl, static_cast<long>(AOptions), nullptr);
     } else if (F.VersionNumber >= WideOptionsVersion) {
         using Wide = std::uint64_t (*)(OpenSsl::SSL_CTX*, std::uint64_t);
