@@ -1,7 +1,7 @@
 #pragma once
 
-#include "JsonFormat.h"
 #include "CallResult.h"
+#include "JsonFormat.h"
 #include "TextDocument.h"
 
 #include <QDateTime>
