@@ -31,6 +31,15 @@ QString BuildURL(const QString& AAddress, const QString& APort, const QString& A
     return url + u'/' + APath;
 }
 
+TConnectionURL ConnectionURL(const QString& AAddress, const QString& APort, const QString& APath) {
+    const QString address = TrimControl(AAddress);
+    const QString port = TrimControl(APort);
+    const QString path = TrimControl(APath);
+    if (QString missing = MissingConnectionField(address, port, path); !missing.isEmpty())
+        return {{}, std::move(missing)};
+    return {BuildURL(address, port, path), {}};
+}
+
 TParamValues CommandLines(const TCommand& ACommand, bool AJSON) {
     TParamValues lines;
     for (const auto& param : ACommand.Params)

@@ -20,6 +20,15 @@ QString MissingConnectionField(const QString& AAddress, const QString& APort, co
 // ":" and the port unless the port is exactly "80", then "/" and the path.
 QString BuildURL(const QString& AAddress, const QString& APort, const QString& APath);
 
+// The URL of an API call from the connection fields as typed or stored: each is trimmed with
+// TrimControl, then checked with MissingConnectionField and put together with BuildURL. When a
+// field is missing, Missing holds its message and URL is empty.
+struct TConnectionURL {
+    QString URL;
+    QString Missing;
+};
+TConnectionURL ConnectionURL(const QString& AAddress, const QString& APort, const QString& APath);
+
 // The URL as it may be shown or kept: a password in its user part is replaced by "***".
 QString UrlForDisplay(const QString& AURL);
 

@@ -1,6 +1,7 @@
 #include "HistoryStore.h"
 
 #include "AnswerBlob.h"
+#include "PreparedAnswer.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -99,6 +101,87 @@ QString LikePattern(const QString& AText) {
         .replace(u'_', QStringLiteral("\\_"));
     return u'%' + escaped + u'%';
 }
+
+// An immediate transaction on a connection: begun as it is made, rolled back as it goes unless it
+// was committed, so that a failure anywhere in between leaves the file as it was.
+class TTransaction {
+public:
+    explicit TTransaction(const QSqlDatabase& ADatabase) : FDatabase(ADatabase) {
+        Exec(FDatabase, QStringLiteral("BEGIN IMMEDIATE"));
+    }
+    ~TTransaction() {
+        if (!FCommitted)
+            QSqlQuery(FDatabase).exec(QStringLiteral("ROLLBACK"));
+    }
+    TTransaction(const TTransaction&) = delete;
+    TTransaction& operator=(const TTransaction&) = delete;
+
+    void Commit() {
+        Exec(FDatabase, QStringLiteral("COMMIT"));
+        FCommitted = true;
+    }
+
+private:
+    QSqlDatabase FDatabase;
+    bool FCommitted = false;
+};
+
+// The schema: each version's DDL, as the step from the version before runs it. A file is brought
+// to SchemaVersion by running, in order, the steps from its own version on, each in a transaction
+// of its own that also sets the file's user_version. Files of every earlier version are kept in
+// tests/data/history.
+
+// Version 1: the calls and the word index over their command, fields and answer.
+void MigrateTo1(const QSqlDatabase& ADatabase) {
+    Exec(ADatabase, QStringLiteral("CREATE TABLE IF NOT EXISTS calls ("
+                                   "id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                   "when_utc TEXT NOT NULL,"
+                                   "url TEXT NOT NULL,"
+                                   "command TEXT NOT NULL,"
+                                   "fields TEXT NOT NULL,"
+                                   "format TEXT NOT NULL,"
+                                   "outcome TEXT NOT NULL,"
+                                   "error TEXT NOT NULL,"
+                                   "status_line TEXT NOT NULL,"
+                                   "duration_ms INTEGER NOT NULL,"
+                                   "answer_size INTEGER NOT NULL,"
+                                   "answer BLOB,"
+                                   "answer_cut INTEGER NOT NULL,"
+                                   "stored_size INTEGER NOT NULL)"));
+    // Without FTS5 in this SQLite the filter falls back to comparing the command and fields.
+    QSqlQuery(ADatabase).exec(
+        QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS calls_fts USING fts5(command, fields, "
+                       "answer, content='')"));
+}
+
+// Version 2: the answer's content type and character set.
+void MigrateTo2(const QSqlDatabase& ADatabase) {
+    Exec(ADatabase,
+         QStringLiteral("ALTER TABLE calls ADD COLUMN content_type TEXT NOT NULL DEFAULT ''"));
+    Exec(ADatabase,
+         QStringLiteral("ALTER TABLE calls ADD COLUMN charset TEXT NOT NULL DEFAULT ''"));
+}
+
+// Version 3: answers whose words are indexed later. Calls kept before were indexed as they were
+// recorded.
+void MigrateTo3(const QSqlDatabase& ADatabase) {
+    Exec(ADatabase,
+         QStringLiteral("ALTER TABLE calls ADD COLUMN answer_indexed INTEGER NOT NULL DEFAULT 1"));
+    // The column comes after the answer in the row, so the waiting calls are found through an
+    // index of their own rather than by reading every row past its answer.
+    Exec(ADatabase,
+         QStringLiteral("CREATE INDEX calls_unindexed ON calls (id) WHERE answer_indexed = 0"));
+}
+
+// Version 4: the sizes come after the answer in the row as well: counting them from the table
+// reads every stored answer, so the limits are checked through an index that holds them.
+void MigrateTo4(const QSqlDatabase& ADatabase) {
+    Exec(ADatabase, QStringLiteral("CREATE INDEX calls_sizes ON calls (id, stored_size)"));
+}
+
+// Migrations[N] brings a file from version N to N + 1.
+constexpr std::array<void (*)(const QSqlDatabase&), THistoryStore::SchemaVersion> Migrations{
+    MigrateTo1, MigrateTo2, MigrateTo3, MigrateTo4};
 
 bool CreatePrivateFile(const QString& APath, QString& AError) {
     const int fd = ::open(QFile::encodeName(APath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -258,60 +341,13 @@ void THistoryStore::Migrate() {
         throw EHistoryError(
             QStringLiteral("%1 was written by a newer version of the program").arg(FileName()),
             false);
-    // Each step brings the schema from its version to the next, in a transaction of its own.
-    const auto step = [&](int AFrom, const auto& AWork) {
-        if (current != AFrom)
-            return;
-        Exec(db, QStringLiteral("BEGIN IMMEDIATE"));
-        try {
-            AWork();
-            Exec(db, QStringLiteral("PRAGMA user_version = %1").arg(AFrom + 1));
-            Exec(db, QStringLiteral("COMMIT"));
-        } catch (...) {
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-            throw;
-        }
-        current = AFrom + 1;
-    };
-    step(0, [&] {
-        Exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS calls ("
-                                "id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                                "when_utc TEXT NOT NULL,"
-                                "url TEXT NOT NULL,"
-                                "command TEXT NOT NULL,"
-                                "fields TEXT NOT NULL,"
-                                "format TEXT NOT NULL,"
-                                "outcome TEXT NOT NULL,"
-                                "error TEXT NOT NULL,"
-                                "status_line TEXT NOT NULL,"
-                                "duration_ms INTEGER NOT NULL,"
-                                "answer_size INTEGER NOT NULL,"
-                                "answer BLOB,"
-                                "answer_cut INTEGER NOT NULL,"
-                                "stored_size INTEGER NOT NULL)"));
-        // Without FTS5 in this SQLite the filter falls back to comparing the command and fields.
-        QSqlQuery(db).exec(QStringLiteral(
-            "CREATE VIRTUAL TABLE IF NOT EXISTS calls_fts USING fts5(command, fields, answer, "
-            "content='')"));
-    });
-    step(1, [&] {
-        Exec(db,
-             QStringLiteral("ALTER TABLE calls ADD COLUMN content_type TEXT NOT NULL DEFAULT ''"));
-        Exec(db, QStringLiteral("ALTER TABLE calls ADD COLUMN charset TEXT NOT NULL DEFAULT ''"));
-    });
-    // Calls kept before were indexed as they were recorded.
-    step(2, [&] {
-        Exec(db, QStringLiteral(
-                     "ALTER TABLE calls ADD COLUMN answer_indexed INTEGER NOT NULL DEFAULT 1"));
-        // The column comes after the answer in the row, so the waiting calls are found through
-        // an index of their own rather than by reading every row past its answer.
-        Exec(db, QStringLiteral("CREATE INDEX calls_unindexed ON calls (id) "
-                                "WHERE answer_indexed = 0"));
-    });
-    // The sizes come after the answer in the row as well: counting them from the table reads
-    // every stored answer, so the limits are checked through an index that holds them.
-    step(3,
-         [&] { Exec(db, QStringLiteral("CREATE INDEX calls_sizes ON calls (id, stored_size)")); });
+    // A negative version is none of ours: nothing is added to it.
+    for (; current >= 0 && current < SchemaVersion; ++current) {
+        TTransaction transaction(db);
+        Migrations[static_cast<std::size_t>(current)](db);
+        Exec(db, QStringLiteral("PRAGMA user_version = %1").arg(current + 1));
+        transaction.Commit();
+    }
     QSqlQuery fts(db);
     if (!fts.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'calls_fts'")))
         Fail(QStringLiteral("Cannot read %1").arg(FileName()), fts.lastError());
@@ -344,86 +380,56 @@ QString THistoryStore::OutcomeName(THistoryOutcome AOutcome) {
 qint64 THistoryStore::Record(const THistoryCall& ACall, THistoryIndexing AIndexing) {
     if (!IsOpen())
         throw EHistoryError(QStringLiteral("The call history is not open"), false);
+    return Store(ACall, PrepareAnswer(ACall, FLimits, FSearchable, AIndexing));
+}
+
+qint64 THistoryStore::Store(const THistoryCall& ACall, const TPreparedAnswer& AAnswer) {
     QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     const QStringList fields = WithoutPassword(ACall.Fields);
-    QByteArray text = ACall.AnswerUtf8.isNull() ? ACall.Answer.toUtf8() : ACall.AnswerUtf8;
-    QByteArray compressed = ACall.AnswerCompressed;
-    // A text given only compressed is unpacked only where it is needed whole.
-    bool packedOnly = ACall.AnswerUtf8.isNull() && ACall.Answer.isNull() && !compressed.isEmpty();
-    qint64 textBytes = packedOnly ? ACall.AnswerTextBytes : text.size();
-    const auto deferredFor = [&](qint64 ABytes) {
-        return FSearchable && AIndexing == THistoryIndexing::DeferLarge && ABytes > DeferIndexBytes;
-    };
-    if (packedOnly &&
-        (textBytes > FLimits.MaxAnswerBytes || (FSearchable && !deferredFor(textBytes)))) {
-        text = AnswerBlob::Decompress(compressed);
-        textBytes = text.size();
-        packedOnly = false;
+    TTransaction transaction(db);
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral(
+        "INSERT INTO calls (when_utc, url, command, fields, format, outcome, error, "
+        "status_line, duration_ms, answer_size, answer, answer_cut, stored_size, "
+        "content_type, charset, answer_indexed) "
+        // An empty text may come as no text at all.
+        "VALUES (?, coalesce(?, ''), coalesce(?, ''), ?, coalesce(?, ''), ?, coalesce(?, ''), "
+        "coalesce(?, ''), ?, ?, ?, ?, ?, coalesce(?, ''), coalesce(?, ''), ?)"));
+    const QDateTime when = ACall.When.isValid() ? ACall.When : QDateTime::currentDateTimeUtc();
+    insert.addBindValue(when.toUTC().toString(Qt::ISODateWithMs));
+    insert.addBindValue(ACall.URL);
+    insert.addBindValue(ACall.Command);
+    insert.addBindValue(FieldsJson(fields));
+    insert.addBindValue(ACall.Format);
+    insert.addBindValue(OutcomeName(ACall.Outcome));
+    insert.addBindValue(ACall.ErrorText);
+    insert.addBindValue(ACall.StatusLine);
+    insert.addBindValue(ACall.DurationMs);
+    insert.addBindValue(AAnswer.AnswerSize);
+    insert.addBindValue(AAnswer.Blob.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray))
+                                               : AAnswer.Blob);
+    insert.addBindValue(AAnswer.Cut ? 1 : 0);
+    insert.addBindValue(static_cast<qint64>(AAnswer.Blob.size()));
+    insert.addBindValue(ACall.ContentType);
+    insert.addBindValue(ACall.CharSet);
+    insert.addBindValue(AAnswer.Deferred ? 0 : 1);
+    Exec(insert, "Cannot record the call");
+    const qint64 id = insert.lastInsertId().toLongLong();
+    if (FSearchable) {
+        QSqlQuery index(db);
+        index.prepare(QStringLiteral("INSERT INTO calls_fts (rowid, command, fields, answer) "
+                                     "VALUES (?, ?, ?, CAST(? AS TEXT))"));
+        index.addBindValue(id);
+        index.addBindValue(ACall.Command);
+        index.addBindValue(FieldsText(fields));
+        // The bytes go in as they are and are read as the database's UTF-8 text, without a
+        // copy of the answer in UTF-16 on the way. A deferred answer goes in empty for now.
+        index.addBindValue(AAnswer.Deferred ? QByteArray("") : AAnswer.Text);
+        Exec(index, "Cannot index the call");
     }
-    const qint64 answerSize = ACall.AnswerSize > 0 ? ACall.AnswerSize : textBytes;
-    const bool cut = ACall.AnswerCut || textBytes > FLimits.MaxAnswerBytes;
-    if (text.size() > FLimits.MaxAnswerBytes) {
-        compressed = QByteArray(); // made of more than is kept
-        qsizetype end = static_cast<qsizetype>(FLimits.MaxAnswerBytes);
-        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-            --end; // not inside a character
-        text.truncate(end);
-        textBytes = text.size();
-    }
-    const QByteArray blob = packedOnly             ? compressed
-                            : text.isEmpty()       ? QByteArray()
-                            : !compressed.isNull() ? compressed
-                                                   : AnswerBlob::Compress(text);
-    const bool deferred = deferredFor(textBytes);
-
-    Exec(db, QStringLiteral("BEGIN IMMEDIATE"));
-    try {
-        QSqlQuery insert(db);
-        insert.prepare(QStringLiteral(
-            "INSERT INTO calls (when_utc, url, command, fields, format, outcome, error, "
-            "status_line, duration_ms, answer_size, answer, answer_cut, stored_size, "
-            "content_type, charset, answer_indexed) "
-            // An empty text may come as no text at all.
-            "VALUES (?, coalesce(?, ''), coalesce(?, ''), ?, coalesce(?, ''), ?, coalesce(?, ''), "
-            "coalesce(?, ''), ?, ?, ?, ?, ?, coalesce(?, ''), coalesce(?, ''), ?)"));
-        const QDateTime when = ACall.When.isValid() ? ACall.When : QDateTime::currentDateTimeUtc();
-        insert.addBindValue(when.toUTC().toString(Qt::ISODateWithMs));
-        insert.addBindValue(ACall.URL);
-        insert.addBindValue(ACall.Command);
-        insert.addBindValue(FieldsJson(fields));
-        insert.addBindValue(ACall.Format);
-        insert.addBindValue(OutcomeName(ACall.Outcome));
-        insert.addBindValue(ACall.ErrorText);
-        insert.addBindValue(ACall.StatusLine);
-        insert.addBindValue(ACall.DurationMs);
-        insert.addBindValue(answerSize);
-        insert.addBindValue(blob.isEmpty() ? QVariant(QMetaType(QMetaType::QByteArray)) : blob);
-        insert.addBindValue(cut ? 1 : 0);
-        insert.addBindValue(static_cast<qint64>(blob.size()));
-        insert.addBindValue(ACall.ContentType);
-        insert.addBindValue(ACall.CharSet);
-        insert.addBindValue(deferred ? 0 : 1);
-        Exec(insert, "Cannot record the call");
-        const qint64 id = insert.lastInsertId().toLongLong();
-        if (FSearchable) {
-            QSqlQuery index(db);
-            index.prepare(QStringLiteral("INSERT INTO calls_fts (rowid, command, fields, answer) "
-                                         "VALUES (?, ?, ?, CAST(? AS TEXT))"));
-            index.addBindValue(id);
-            index.addBindValue(ACall.Command);
-            index.addBindValue(FieldsText(fields));
-            // The bytes go in as they are and are read as the database's UTF-8 text, without a
-            // copy of the answer in UTF-16 on the way. A deferred answer goes in empty for now.
-            index.addBindValue(deferred ? QByteArray("") : text);
-            Exec(index, "Cannot index the call");
-        }
-        DropOldest(id);
-        Exec(db, QStringLiteral("COMMIT"));
-        return id;
-    } catch (...) {
-        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        throw;
-    }
+    DropOldest(id);
+    transaction.Commit();
+    return id;
 }
 
 void THistoryStore::DropOldest(qint64 AKeepId) {
@@ -511,61 +517,53 @@ bool THistoryStore::IndexPendingAnswers(int AMax) {
 // The call's empty answer leaves the word index and its words go in, in one transaction.
 bool THistoryStore::IndexNextPendingAnswer() {
     QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
-    Exec(db, QStringLiteral("BEGIN IMMEDIATE"));
-    try {
-        QSqlQuery read(db);
-        Run(read, QStringLiteral("SELECT id, command, fields, answer FROM calls "
-                                 "WHERE answer_indexed = 0 ORDER BY id LIMIT 1"));
-        if (!read.next()) {
-            read.finish();
-            Exec(db, QStringLiteral("COMMIT"));
-            return false;
-        }
-        const qint64 id = read.value(0).toLongLong();
-        const QString command = read.value(1).toString();
-        const QString fields = FieldsText(FieldsFromJson(read.value(2).toString()));
-        const QByteArray blob = read.value(3).toByteArray();
+    TTransaction transaction(db);
+    QSqlQuery read(db);
+    Run(read, QStringLiteral("SELECT id, command, fields, answer FROM calls "
+                             "WHERE answer_indexed = 0 ORDER BY id LIMIT 1"));
+    if (!read.next()) {
         read.finish();
-        QSqlQuery remove(db);
-        remove.prepare(QStringLiteral("INSERT INTO calls_fts (calls_fts, rowid, command, fields, "
-                                      "answer) VALUES ('delete', ?, ?, ?, '')"));
-        remove.addBindValue(id);
-        remove.addBindValue(command);
-        remove.addBindValue(fields);
-        Exec(remove, "Cannot index an answer");
-        QSqlQuery index(db);
-        index.prepare(QStringLiteral("INSERT INTO calls_fts (rowid, command, fields, answer) "
-                                     "VALUES (?, ?, ?, CAST(? AS TEXT))"));
-        index.addBindValue(id);
-        index.addBindValue(command);
-        index.addBindValue(fields);
-        index.addBindValue(blob.isEmpty() ? QByteArray("") : AnswerBlob::Decompress(blob));
-        Exec(index, "Cannot index an answer");
-        QSqlQuery mark(db);
-        mark.prepare(QStringLiteral("UPDATE calls SET answer_indexed = 1 WHERE id = ?"));
-        mark.addBindValue(id);
-        Exec(mark, "Cannot index an answer");
-        Exec(db, QStringLiteral("COMMIT"));
-        return true;
-    } catch (...) {
-        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        throw;
+        transaction.Commit();
+        return false;
     }
+    const qint64 id = read.value(0).toLongLong();
+    const QString command = read.value(1).toString();
+    const QString fields = FieldsText(FieldsFromJson(read.value(2).toString()));
+    const QByteArray blob = read.value(3).toByteArray();
+    read.finish();
+    QSqlQuery remove(db);
+    remove.prepare(QStringLiteral("INSERT INTO calls_fts (calls_fts, rowid, command, fields, "
+                                  "answer) VALUES ('delete', ?, ?, ?, '')"));
+    remove.addBindValue(id);
+    remove.addBindValue(command);
+    remove.addBindValue(fields);
+    Exec(remove, "Cannot index an answer");
+    QSqlQuery index(db);
+    index.prepare(QStringLiteral("INSERT INTO calls_fts (rowid, command, fields, answer) "
+                                 "VALUES (?, ?, ?, CAST(? AS TEXT))"));
+    index.addBindValue(id);
+    index.addBindValue(command);
+    index.addBindValue(fields);
+    index.addBindValue(blob.isEmpty() ? QByteArray("") : AnswerBlob::Decompress(blob));
+    Exec(index, "Cannot index an answer");
+    QSqlQuery mark(db);
+    mark.prepare(QStringLiteral("UPDATE calls SET answer_indexed = 1 WHERE id = ?"));
+    mark.addBindValue(id);
+    Exec(mark, "Cannot index an answer");
+    transaction.Commit();
+    return true;
 }
 
 void THistoryStore::Clear() {
     if (!IsOpen())
         throw EHistoryError(QStringLiteral("The call history is not open"), false);
     QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
-    Exec(db, QStringLiteral("BEGIN IMMEDIATE"));
-    try {
+    {
+        TTransaction transaction(db);
         Exec(db, QStringLiteral("DELETE FROM calls"));
         if (FSearchable)
             Exec(db, QStringLiteral("INSERT INTO calls_fts (calls_fts) VALUES ('delete-all')"));
-        Exec(db, QStringLiteral("COMMIT"));
-    } catch (...) {
-        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        throw;
+        transaction.Commit();
     }
     Exec(db, QStringLiteral("VACUUM"));
     // The journal still holds the deleted pages until it is folded back and emptied.

@@ -8,6 +8,8 @@
 #include <optional>
 #include <stdexcept>
 
+struct TPreparedAnswer;
+
 enum class THistoryOutcome { Answer, Error, Cancelled };
 
 // One call as kept in the history. Fields are the form lines as sent, the password's value
@@ -39,7 +41,8 @@ struct THistoryCall {
 };
 
 // When the write-ahead journal goes into the file: as the last connection closes, or as the next
-// one opens, so that a short-lived process does not wait for it at its end.
+// one opens, so that a short-lived process does not wait for it at its end. "Folding" is SQLite's
+// WAL checkpoint: the journal's pages copied back into the database file.
 enum class THistoryFolding { OnClose, OnNextOpen };
 
 // When the words of an answer go into the word index: at once, or later for a large answer, so
@@ -137,6 +140,7 @@ private:
     void ApplyFolding();
     void Verify();
     QString MoveAside();
+    qint64 Store(const THistoryCall& ACall, const TPreparedAnswer& AAnswer);
     void DropOldest(qint64 AKeepId);
     void Unindex(qint64 AId);
     bool IndexNextPendingAnswer();

@@ -54,13 +54,14 @@ TResult Run(QKeychain::Job* AJob) {
     QEventLoop loop;
     AJob->setAutoDelete(true);
     AJob->setKey(TPasswordKeyring::Key);
-    QObject::connect(AJob, &QKeychain::Job::finished, &loop, [result, &loop](QKeychain::Job* AJob) {
-        *result = ResultOf(*AJob);
-        if (const auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(AJob);
-            read && (*result)->Found)
-            (*result)->Password = read->textData();
-        loop.quit();
-    });
+    QObject::connect(
+        AJob, &QKeychain::Job::finished, &loop, [result, &loop](QKeychain::Job* AFinished) {
+            *result = ResultOf(*AFinished);
+            if (const auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(AFinished);
+                read && (*result)->Found)
+                (*result)->Password = read->textData();
+            loop.quit();
+        });
     QTimer::singleShot(TPasswordKeyring::WaitMs, &loop, &QEventLoop::quit);
     AJob->start();
     if (!result->has_value())

@@ -6,9 +6,15 @@
 
 // The API password in the desktop's keyring (the Secret Service of GNOME Keyring or KWallet),
 // under the service "vlcallbench" as one entry. Each call waits for the keyring's answer, a
-// bounded time; it needs a QCoreApplication.
+// bounded time; it needs a QCoreApplication. Read, Write and Remove are virtual so that a test can
+// stand in for the desktop's keyring.
 class TPasswordKeyring {
 public:
+    TPasswordKeyring() = default;
+    TPasswordKeyring(const TPasswordKeyring&) = default;
+    TPasswordKeyring& operator=(const TPasswordKeyring&) = default;
+    virtual ~TPasswordKeyring() = default;
+
     enum class TState {
         Available,   // the keyring answered
         Unavailable, // no keyring service answers
@@ -21,10 +27,10 @@ public:
         QString Error; // the keyring's own words when it did not answer as asked
     };
 
-    TResult Read() const;
-    TResult Write(const QString& APassword) const;
+    virtual TResult Read() const;
+    virtual TResult Write(const QString& APassword) const;
     // Deleting an entry that does not exist succeeds.
-    TResult Remove() const;
+    virtual TResult Remove() const;
 
     // The remembered password as the window keeps it: with ARememberPW, a password found in the
     // settings file (AFilePassword) is newer than the keyring's (kept there while no keyring

@@ -56,6 +56,26 @@ TEST(CallRequest, URLRules) {
               QStringLiteral("API path missing"));
 }
 
+TEST(CallRequest, ConnectionFieldsAsTyped) {
+    // Each field trimmed before it is checked and used; the first one missing is named.
+    struct Case {
+        const char *Address, *Port, *Path, *URL, *Missing;
+    } cases[] = {
+        {" 10.0.0.5\t", "\r8087 ", "\napi\n", "http://10.0.0.5:8087/api", ""},
+        {"https://h", " 80", "api ", "https://h/api", ""},
+        {" \t", "8087", "api", "", "Server IP/domain missing"},
+        {"h", "\r\n", "", "", "File port missing"},
+        {"h", "8087", " \x1f", "", "API path missing"},
+        {"", "", "", "", "Server IP/domain missing"},
+    };
+    for (const Case& c : cases) {
+        const TConnectionURL connection = ConnectionURL(
+            QString::fromUtf8(c.Address), QString::fromUtf8(c.Port), QString::fromUtf8(c.Path));
+        EXPECT_EQ(connection.URL, QString::fromUtf8(c.URL)) << c.Address << '|' << c.Port;
+        EXPECT_EQ(connection.Missing, QString::fromUtf8(c.Missing)) << c.Address << '|' << c.Port;
+    }
+}
+
 TEST(CallRequest, BodiesOfCommandLines) {
     struct Case {
         const char* Command;

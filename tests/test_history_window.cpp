@@ -2,6 +2,7 @@
 // an answer, loading a call into the grid, clearing, and the damaged-file notice.
 
 #include "CommandTree.h"
+#include "HistoryCallFixture.h"
 #include "HistoryForm.h"
 #include "HistoryRecorder.h"
 #include "MainForm.h"
@@ -25,21 +26,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-THistoryCall MakeCall(const QString& ACommand, const QString& AAnswer,
-                      THistoryOutcome AOutcome = THistoryOutcome::Answer) {
-    THistoryCall call;
-    call.URL = QStringLiteral("http://127.0.0.1:8087/api");
-    call.Command = ACommand;
-    call.Fields = {QStringLiteral("Command=") + ACommand, QStringLiteral("Password=x"),
-                   QStringLiteral("JSON=Yes")};
-    call.Format = QStringLiteral("JSON");
-    call.Outcome = AOutcome;
-    call.StatusLine = QStringLiteral("HTTP/1.1 200 OK");
-    call.DurationMs = 42;
-    call.Answer = AAnswer;
-    return call;
-}
 
 // What a modal results window showed before it was closed.
 struct SeenResults {

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,8 +21,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -225,6 +229,77 @@ TEST_F(MainWindowTest, OpensWithTheFirstGroupFocusedAndEverythingGrey) {
         EXPECT_EQ(CommandColor(position), Grey) << position;
     EXPECT_TRUE(Node(0).data(Qt::FontRole).value<QFont>().bold());
     EXPECT_FALSE(Node(1).data(Qt::FontRole).isValid());
+}
+
+// Every control of the connection strip and the button row at its place with its caption, and
+// Tab going through the controls in the window's order. A button's caption may push it right and
+// widen it (the test font is larger than the usual one); a label's size follows its caption.
+TEST_F(MainWindowTest, ControlsKeepTheirPlacesCaptionsAndTabOrder) {
+    Open();
+    EXPECT_EQ(FForm->ConnectionPanel->height(), 57);
+    EXPECT_EQ(FForm->ButtonPanel->height(), 41);
+    const QWidget* top = FForm->ConnectionPanel;
+    const QWidget* bottom = FForm->ButtonPanel;
+    struct TPlace {
+        const QWidget* Control;
+        const QWidget* Panel;
+        QString Caption; // of a label or button
+        QRect Geometry;  // a label's only where it starts
+    };
+    const TPlace places[] = {
+        {FForm->VersionLabel, top, QStringLiteral("Version"), {16, 8, 0, 0}},
+        {FForm->VerEdit, top, {}, {16, 24, 51, 21}},
+        {FForm->AddressLabel, top, QStringLiteral("Poker Server IP / Domain"), {73, 8, 0, 0}},
+        {FForm->IPEdit, top, {}, {73, 24, 217, 21}},
+        {FForm->PortLabel, top, QStringLiteral("Port"), {295, 8, 0, 0}},
+        {FForm->FilePortEdit, top, {}, {295, 24, 55, 21}},
+        {FForm->PathLabel, top, QStringLiteral("API Path"), {356, 8, 0, 0}},
+        {FForm->APIPathEdit, top, {}, {356, 24, 105, 21}},
+        {FForm->RememberPW, top, QStringLiteral("Remember API Password"), {467, 6, 143, 17}},
+        {FForm->PasswordEdit, top, {}, {467, 24, 143, 21}},
+        {FForm->ResultFormatLabel, bottom, QStringLiteral("Result format:"), {99, 12, 0, 0}},
+        {FForm->JSONRB, bottom, QStringLiteral("JSON"), {183, 10, 50, 17}},
+        {FForm->LegacyRB, bottom, QStringLiteral("Legacy"), {242, 10, 57, 17}},
+        {FForm->CallButton, bottom, QStringLiteral("Send"), {363, 6, 110, 25}},
+    };
+    const auto captionOf = [](const QWidget* AControl) {
+        if (const auto* label = qobject_cast<const QLabel*>(AControl))
+            return label->text();
+        const auto* button = qobject_cast<const QAbstractButton*>(AControl);
+        return button ? button->text() : QString();
+    };
+    for (const TPlace& place : places) {
+        const std::string name =
+            place.Caption.toStdString() + " at x " + std::to_string(place.Geometry.x());
+        EXPECT_EQ(captionOf(place.Control), place.Caption) << name;
+        EXPECT_EQ(place.Control->parentWidget(), place.Panel) << name;
+        const QRect geometry = place.Control->geometry();
+        if (place.Geometry.width() == 0) {
+            EXPECT_EQ(geometry.topLeft(), place.Geometry.topLeft()) << name;
+        } else if (qobject_cast<const QAbstractButton*>(place.Control)) {
+            EXPECT_GE(geometry.x(), place.Geometry.x()) << name;
+            EXPECT_GE(geometry.width(), place.Geometry.width()) << name;
+            EXPECT_EQ(geometry.y(), place.Geometry.y()) << name;
+            EXPECT_EQ(geometry.height(), place.Geometry.height()) << name;
+        } else {
+            EXPECT_EQ(geometry, place.Geometry) << name;
+        }
+    }
+    EXPECT_EQ(FForm->PasswordEdit->echoMode(), QLineEdit::Password);
+
+    const QWidget* order[] = {FForm->CommandTree,  FForm->CommandHelp,  FForm->VerEdit,
+                              FForm->IPEdit,       FForm->FilePortEdit, FForm->APIPathEdit,
+                              FForm->PasswordEdit, FForm->RememberPW,   FForm->ParamTree,
+                              FForm->ParamHelp,    FForm->CallButton,   FForm->JSONRB,
+                              FForm->LegacyRB};
+    std::vector<const QWidget*> chain;
+    const QWidget* widget = FForm->CommandTree;
+    do {
+        if (std::find(std::begin(order), std::end(order), widget) != std::end(order))
+            chain.push_back(widget);
+        widget = widget->nextInFocusChain();
+    } while (widget != FForm->CommandTree);
+    EXPECT_TRUE(std::equal(chain.begin(), chain.end(), std::begin(order), std::end(order)));
 }
 
 TEST_F(MainWindowTest, LeftColumnTakesFortyPercentAfterEveryResize) {

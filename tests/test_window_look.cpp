@@ -224,7 +224,8 @@ TEST_F(WindowLookTest, ResultFormatLabelKeepsItsDistanceInALargeFont) {
     large.setPointSize(large.pointSize() * 2);
     QApplication::setFont(large);
     Open();
-    const QWidget* row[] = {FForm->Label4, FForm->JSONRB, FForm->LegacyRB, FForm->CallButton};
+    const QWidget* row[] = {FForm->ResultFormatLabel, FForm->JSONRB, FForm->LegacyRB,
+                            FForm->CallButton};
     for (std::size_t i = 1; i < std::size(row); ++i)
         EXPECT_GE(row[i]->x() - (row[i - 1]->geometry().right() + 1), 4) << i;
     EXPECT_GE(FForm->JSONRB->width(), FForm->JSONRB->sizeHint().width());

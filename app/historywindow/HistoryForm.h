@@ -1,8 +1,8 @@
 #pragma once
 
+#include "HistoryModel.h"
 #include "HistoryStore.h"
 
-#include <QSqlQueryModel>
 #include <QWidget>
 
 #include <functional>
@@ -13,21 +13,6 @@ class QLineEdit;
 class QPushButton;
 class QTableView;
 class THistoryRecorder;
-
-// The list of stored calls, newest first. Rows come from the database as the view scrolls to
-// them; answers are read only when a call is opened.
-class THistoryModel : public QSqlQueryModel {
-    Q_OBJECT
-public:
-    enum TColumn { When, Command, Outcome, Status, Duration, Size, ColumnCount };
-
-    using QSqlQueryModel::QSqlQueryModel;
-    qint64 CallId(int ARow) const;
-
-    int columnCount(const QModelIndex& AParent = {}) const override;
-    QVariant data(const QModelIndex& AItem, int ARole) const override;
-    QVariant headerData(int ASection, Qt::Orientation AOrientation, int ARole) const override;
-};
 
 // The call history window: a filter over the list of calls, opening a call's answer, loading a
 // call back into the grid, clearing the history and turning recording on and off. A failure to

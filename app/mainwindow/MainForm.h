@@ -4,7 +4,7 @@
 #include "CommandTree.h"
 #include "ParamTree.h"
 #include "ParamValues.h"
-#include "PasswordKeyring.h"
+#include "PasswordKeeper.h"
 #include "SendCall.h"
 #include "SettingsStore.h"
 
@@ -101,14 +101,14 @@ public:
     bool Sending() const { return FCall != nullptr; }
 
     // Controls, in declaration order; owned by the window through Qt's parent ownership.
-    QFrame* Panel1;
-    QLabel* Label1;
+    QFrame* ConnectionPanel;
+    QLabel* AddressLabel;
     QLineEdit* IPEdit;
     QLineEdit* FilePortEdit;
     QLineEdit* APIPathEdit;
     QLineEdit* PasswordEdit;
-    QLabel* Label2;
-    QLabel* Label3;
+    QLabel* PortLabel;
+    QLabel* PathLabel;
     QCheckBox* RememberPW;
     QWidget* LeftPanel;
     QTextEdit* CommandHelp;
@@ -120,9 +120,9 @@ public:
     QPushButton* CallButton;
     QRadioButton* JSONRB;
     QRadioButton* LegacyRB;
-    QLabel* Label4;
+    QLabel* ResultFormatLabel;
     QSplitter* Splitter1;
-    QLabel* Label5;
+    QLabel* VersionLabel;
     QLineEdit* VerEdit;
 
     TCommandTreeModel* CommandTreeModel;
@@ -140,17 +140,21 @@ private:
     // The URL and form of a call from the connection fields and the ticked rows; false, after
     // the error box, when a connection field is missing.
     bool ComposeCall(QString& AURL, TParamValues& AForm);
+    // The controls, built one panel at a time (MainFormLayout.cpp).
     void BuildControls();
-    void BuildButtonPanel(); // the result format and Send
+    void BuildConnectionPanel(); // the connection fields along the top
+    void BuildCommandPane();     // the command tree over its help
+    void BuildParamGrid();       // the parameter grid over its help
+    void BuildTreeSplitter();    // the two side by side
+    void BuildButtonPanel();     // the result format and Send
+    void LayOutPanels();
+    void SetTabOrder();
+    void CentreOnScreen();
     void CreateShortcuts();
     void FormCreate();
     void FormDestroy();
     void LoadSettings();
     void SaveSettings();
-    // The password's place: the keyring where one answers, else the settings file.
-    void ReadKeyringPassword(TConnectionSettings& ASettings);
-    void KeepPassword(TConnectionSettings& ASettings);
-    void UpdatePasswordTip();
     void BuildCatalogue();
     void ReportError(const std::exception& AError);
     void RepaintTrees();
@@ -176,17 +180,11 @@ private:
     TParamValues FParamValues;
 
     TSettingsStore FStore;
-    TPasswordKeyring FKeyring;
-    // What the keyring last said; unknown until the password was first read or kept.
-    std::optional<TPasswordKeyring::TResult> FKeyringAnswer;
-    // The keyring may hold the password: the box was ticked at start or at a save.
-    bool FKeyringMayHoldPassword = false;
-    // The remembered password is in the settings file (not yet moved, or no keyring took it).
-    bool FPasswordInFile = false;
+    TPasswordKeeper FPasswordKeeper; // after FStore, whose file its tip names
     // The client keeps its URL, request fields and cookies for the run; it uses the handler,
     // which therefore outlives it.
-    std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> FIdSSLIOHandlerSocketOpenSSL1;
-    std::unique_ptr<TIdHTTP> FIdHTTP1;
+    std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> FTLSHandler;
+    std::unique_ptr<TIdHTTP> FHTTPClient;
     std::unique_ptr<TResultsForm> FResultsForm;
     std::unique_ptr<TTrustPrompt> FTrustPrompt;
     std::unique_ptr<TSendCall> FCall; // the Send in progress, if any

@@ -2,6 +2,7 @@
 // into the results window or the grid.
 
 #include "CommandTree.h"
+#include "HistoryCall.h"
 #include "HistoryForm.h"
 #include "HistoryRecorder.h"
 #include "MainForm.h"
@@ -52,39 +53,34 @@ void TMainForm::RecordCall(const QDateTime& AStarted, const QString& AURL,
                            const QString& AErrorText, const TCallResult& AResult) {
     if (!FHistory->Enabled())
         return;
-    THistoryCall call;
-    call.When = AStarted;
-    call.URL = UrlForDisplay(AURL); // no user password from the address either
-    call.Command = QString::fromStdString(FCurrentCommand->Name);
-    call.Fields = AFields; // the recorder empties the password before it keeps them
-    call.Format = JSONRB->isChecked() ? QStringLiteral("JSON") : QStringLiteral("Legacy");
-    call.DurationMs = AResult.DurationMs > 0 ? AResult.DurationMs
-                                             : AStarted.msecsTo(QDateTime::currentDateTimeUtc());
-    const bool answered = AOutcome == TSendCall::TOutcome::Succeeded || AResult.Refused;
-    if (answered) {
-        call.StatusLine = QString::fromStdString(AResult.StatusLine);
-        call.ContentType = QString::fromStdString(AResult.ContentType);
-        call.CharSet = QString::fromStdString(AResult.CharSet);
-        call.AnswerSize = AResult.ByteSize;
-        // Only what can be kept is copied here: a character is at least one byte of the
-        // stored text.
-        const auto limit = static_cast<std::size_t>(THistoryLimits{}.MaxAnswerBytes);
-        call.Answer = QString::fromUtf16(
-            AResult.Text.data(), static_cast<qsizetype>(std::min(AResult.Text.size(), limit)));
-        call.AnswerCut = AResult.Text.size() > limit;
-    }
+    THistoryCallFacts facts;
+    facts.When = AStarted;
+    facts.URL = AURL;
+    facts.Command = QString::fromStdString(FCurrentCommand->Name);
+    facts.Fields = AFields;
+    facts.JSON = JSONRB->isChecked();
+    facts.DurationMs = AResult.DurationMs > 0 ? AResult.DurationMs
+                                              : AStarted.msecsTo(QDateTime::currentDateTimeUtc());
     switch (AOutcome) {
     case TSendCall::TOutcome::Succeeded:
-        call.Outcome = THistoryOutcome::Answer;
+        facts.Outcome = THistoryOutcome::Answer;
         break;
     case TSendCall::TOutcome::Failed:
-        call.Outcome = THistoryOutcome::Error;
-        call.ErrorText = AErrorText;
+        facts.Outcome = THistoryOutcome::Error;
+        facts.ErrorText = AErrorText;
         break;
     case TSendCall::TOutcome::Cancelled:
-        call.Outcome = THistoryOutcome::Cancelled;
+        // The cancelled call's own words are not kept: cancelling was the user's choice.
+        facts.Outcome = THistoryOutcome::Cancelled;
         break;
     }
+    const bool answered = AOutcome == TSendCall::TOutcome::Succeeded || AResult.Refused;
+    if (answered)
+        facts.Answer = THistoryAnswerHead{AResult.StatusLine, AResult.ContentType, AResult.CharSet,
+                                          AResult.ByteSize};
+    THistoryCall call = BuildHistoryCall(facts);
+    if (answered)
+        KeepAnswerText(call, AResult.Text);
     FHistory->Record(std::move(call));
 }
 

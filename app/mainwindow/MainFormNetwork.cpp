@@ -11,23 +11,23 @@
 #include <chrono>
 
 void TMainForm::CreateNetworkComponents() {
-    FIdSSLIOHandlerSocketOpenSSL1 = std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
-    FIdSSLIOHandlerSocketOpenSSL1->OnVerifyPeer = [this](const TIdPeerCertificate& APeer) {
+    FTLSHandler = std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
+    FTLSHandler->OnVerifyPeer = [this](const TIdPeerCertificate& APeer) {
         return TrustCertificate(APeer);
     };
     FTrustPrompt = std::make_unique<TTrustPrompt>(*this);
-    FIdHTTP1 = std::make_unique<TIdHTTP>();
-    FIdHTTP1->SetIOHandler(FIdSSLIOHandlerSocketOpenSSL1.get());
+    FHTTPClient = std::make_unique<TIdHTTP>();
+    FHTTPClient->SetIOHandler(FTLSHandler.get());
 }
 
 TCallResult TMainForm::Post(const std::u16string& AURL, const std::vector<std::u16string>& ALines) {
     const auto start = std::chrono::steady_clock::now();
     TCallResult result;
-    result.Text = FIdHTTP1->Post(AURL, ALines);
+    result.Text = FHTTPClient->Post(AURL, ALines);
     result.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - start)
                             .count();
-    const TIdHTTPResponse& response = FIdHTTP1->Response();
+    const TIdHTTPResponse& response = FHTTPClient->Response();
     result.StatusLine = response.ResponseText;
     result.ContentType = response.ContentType;
     result.CharSet = response.CharSet;
@@ -36,7 +36,7 @@ TCallResult TMainForm::Post(const std::u16string& AURL, const std::vector<std::u
 }
 
 void TMainForm::AbortPost() {
-    FIdHTTP1->Abort();
+    FHTTPClient->Abort();
     FTrustPrompt->Cancel();
 }
 

@@ -31,14 +31,13 @@ void ShowSendError(QWidget* AParent, const QString& AMessage, const QString& ADe
 } // namespace
 
 bool TMainForm::ComposeCall(QString& AURL, TParamValues& AForm) {
-    const QString address = TrimControl(IPEdit->text());
-    const QString port = TrimControl(FilePortEdit->text());
-    const QString path = TrimControl(APIPathEdit->text());
-    if (const QString missing = MissingConnectionField(address, port, path); !missing.isEmpty()) {
-        ShowSendError(this, missing);
+    TConnectionURL connection =
+        ConnectionURL(IPEdit->text(), FilePortEdit->text(), APIPathEdit->text());
+    if (!connection.Missing.isEmpty()) {
+        ShowSendError(this, connection.Missing);
         return false;
     }
-    AURL = BuildURL(address, port, path);
+    AURL = std::move(connection.URL);
     // Rows never shown take their initial state here.
     AForm = ComposeForm(
         FParamValues,
@@ -61,8 +60,7 @@ void TMainForm::CallButtonClick() {
         [this] { AbortPost(); });
     const TSendCall::TOutcome outcome =
         FCall->Run(*this, QString::fromStdString(FCurrentCommand->Name));
-    // A NUL byte in the server's words shows as the replacement character, not as nothing.
-    const QString errorText = QString(FCall->ErrorText()).replace(QChar(0), QChar(0xFFFD));
+    const QString errorText = FCall->ErrorText();
     TCallResult result = FCall->TakeResult();
     FCall.reset();
     RecordCall(started, url, form.AllLines(), outcome, errorText, result);

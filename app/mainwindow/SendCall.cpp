@@ -1,7 +1,6 @@
 #include "SendCall.h"
 
-#include "IdException.h"
-#include "IdHTTPResponse.h"
+#include "CallFailure.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -14,7 +13,6 @@
 
 #include <chrono>
 #include <exception>
-#include <new>
 
 namespace {
 
@@ -66,27 +64,15 @@ TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName)
         const auto start = std::chrono::steady_clock::now();
         try {
             FResult = FWork();
-        } catch (const EIdHTTPProtocolException& error) {
-            FFailed = true;
-            FErrorText = QString::fromUtf8(error.Message().data(),
-                                           static_cast<qsizetype>(error.Message().size()));
-            FResult.Refused = true;
-            FResult.StatusLine = error.Message();
-            FResult.Text = error.ErrorMessage;
-        } catch (const EIdException& error) {
-            // The whole message: a server's status line may hold NUL bytes.
-            FFailed = true;
-            FErrorText = QString::fromUtf8(error.Message().data(),
-                                           static_cast<qsizetype>(error.Message().size()));
-        } catch (const std::bad_alloc&) {
-            FFailed = true;
-            FErrorText = QStringLiteral("Out of memory while reading the answer.");
-        } catch (const std::exception& error) {
-            FFailed = true;
-            FErrorText = QString::fromUtf8(error.what());
         } catch (...) {
             FFailed = true;
-            FErrorText = QStringLiteral("Unknown error.");
+            TCallFailure failure = CallFailureOf(std::current_exception());
+            FErrorText = failure.Text();
+            if (failure.Refused) {
+                FResult.Refused = true;
+                FResult.StatusLine = std::move(failure.StatusLine);
+                FResult.Text = std::move(failure.Body);
+            }
         }
         if (FFailed)
             FResult.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(

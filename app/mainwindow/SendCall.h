@@ -31,8 +31,8 @@ public:
     const TCallResult& Result() const { return FResult; }
     // Hands the answer over without copying its text.
     TCallResult TakeResult() { return std::move(FResult); }
-    // The failure's message text as the failure worded it; Result() tells the call's duration
-    // and, for a refused answer, what the server sent.
+    // The failure's message text as the failure worded it, a NUL shown as U+FFFD; Result() tells
+    // the call's duration and, for a refused answer, what the server sent.
     const QString& ErrorText() const { return FErrorText; }
 
     static constexpr int DialogDelayMs = 500;

@@ -1,6 +1,7 @@
 #include "SendErrorDetails.h"
 
-#include "SendCall.h"
+#include "CallFailure.h"
+#include "CallResult.h"
 
 #include <QByteArray>
 
@@ -23,8 +24,7 @@ QString SendErrorDetails(const QString& AURL, const TCallResult& AResult) {
             --size; // not inside a character
         bytes.truncate(size);
     }
-    QString body = QString::fromUtf8(bytes);
-    body.replace(QChar(0), QChar(0xFFFD)); // a NUL would end the text in the box
+    const QString body = WithVisibleNul(QString::fromUtf8(bytes)); // a NUL would end the box's text
     text += QStringLiteral("\nThe server's answer%1:\n")
                 .arg(cut ? QStringLiteral(" (its first 64 KiB)") : QString());
     text += body.isEmpty() ? QStringLiteral("(empty)") : body;

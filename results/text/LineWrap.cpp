@@ -112,10 +112,10 @@ std::size_t CharacterEnd(std::u16string_view AText, std::size_t AAt) {
     if (AAt + 1 >= AText.size())
         return AAt + 1;
     const char16_t here = AText[AAt];
-    const char16_t after = AText[AAt + 1];
+    const char16_t second = AText[AAt + 1];
     if (!QChar::isSurrogate(here) &&
-        (after < 0x300 || (!QChar::isSurrogate(after) && BreakClass(after) == U_GCB_OTHER &&
-                           BreakClass(here) != U_GCB_ZWJ)))
+        (second < 0x300 || (!QChar::isSurrogate(second) && BreakClass(second) == U_GCB_OTHER &&
+                            BreakClass(here) != U_GCB_ZWJ)))
         return AAt + 1;
     std::size_t length = 0;
     const char32_t first = CodeAt(AText, AAt, length);

@@ -77,7 +77,8 @@ struct TNeedle {
             AnchorUnit = Units[static_cast<std::size_t>(Anchor)];
             AnchorUpper = UpperOf(AnchorUnit);
         }
-        // Back[j]: the longest proper prefix of the first j + 1 units that is also their suffix.
+        // Back[j]: the longest proper prefix of the first j + 1 units that is also their suffix
+        // (Knuth, Morris and Pratt's failure function, or prefix table).
         Back.assign(Units.size(), 0);
         for (std::size_t j = 1, k = 0; j < Units.size(); ++j) {
             while (k > 0 && Units[j] != Units[k])
@@ -87,8 +88,8 @@ struct TNeedle {
             Back[j] = k;
         }
     }
-    // The units matched once AText follows AMatched matched units (a step of Knuth, Morris and
-    // Pratt's search): every unit of a text is read once, whatever the needle.
+    // The units matched once AText follows AMatched matched units, falling back along Back where
+    // the next unit differs: every unit of a text is read once, whatever the needle.
     char16_t Unit(char16_t AText) const { return Folded ? Fold(AText) : AText; }
     std::size_t Step(std::size_t AMatched, char16_t AText) const {
         const char16_t c = Unit(AText);

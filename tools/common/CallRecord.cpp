@@ -2,7 +2,6 @@
 
 #include "IdHTTPResponse.h"
 #include "IdText.h"
-#include "SendRequest.h"
 
 void TAnswerCapture::Write(std::string_view APiece) {
     if (FCut || APiece.empty())
@@ -57,11 +56,11 @@ TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const QString& AComman
     // caller waits.
     FRecorder = std::make_unique<THistoryRecorder>(
         AFolder, THistoryLimits{}, THistoryIndexing::DeferLarge, THistoryFolding::OnNextOpen);
-    FCall.When = QDateTime::currentDateTimeUtc();
-    FCall.URL = UrlForDisplay(AURL); // no user password from the address either
-    FCall.Command = ACommand;
-    FCall.Fields = AFields; // the recorder empties the password before it keeps them
-    FCall.Format = AJSON ? QStringLiteral("JSON") : QStringLiteral("Legacy");
+    FFacts.When = QDateTime::currentDateTimeUtc();
+    FFacts.URL = AURL;
+    FFacts.Command = ACommand;
+    FFacts.Fields = AFields;
+    FFacts.JSON = AJSON;
 }
 
 TCallRecord::~TCallRecord() = default;
@@ -80,20 +79,20 @@ QString TCallRecord::Finish(THistoryOutcome AOutcome, const QString& AErrorText,
                             const TIdHTTPResponse* AResponse) {
     if (!FRecorder)
         return {};
-    FCall.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::chrono::steady_clock::now() - FStart)
-                           .count();
-    FCall.Outcome = AOutcome;
-    FCall.ErrorText = AErrorText;
+    FFacts.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - FStart)
+                            .count();
+    FFacts.Outcome = AOutcome;
+    FFacts.ErrorText = AErrorText;
+    if (AResponse != nullptr)
+        FFacts.Answer = THistoryAnswerHead{AResponse->ResponseText, AResponse->ContentType,
+                                           AResponse->CharSet, AResponse->BodySize};
+    THistoryCall call = BuildHistoryCall(FFacts);
     if (AResponse != nullptr) {
-        FCall.StatusLine = QString::fromStdString(AResponse->ResponseText);
-        FCall.ContentType = QString::fromStdString(AResponse->ContentType);
-        FCall.CharSet = QString::fromStdString(AResponse->CharSet);
-        FCall.AnswerSize = AResponse->BodySize;
-        FCall.AnswerCut = FAnswer.Cut();
-        FAnswer.TakeInto(FCall);
+        call.AnswerCut = FAnswer.Cut();
+        FAnswer.TakeInto(call);
     }
-    FRecorder->Record(std::move(FCall));
+    FRecorder->Record(std::move(call));
     FRecorder->WaitIdle();
     return FRecorder->Status();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BackgroundBlob.h"
+#include "HistoryCall.h"
 #include "HistoryRecorder.h"
 
 #include <QByteArray>
@@ -68,7 +69,7 @@ public:
 
 private:
     std::unique_ptr<THistoryRecorder> FRecorder;
-    THistoryCall FCall;
+    THistoryCallFacts FFacts;
     std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
     TAnswerCapture FAnswer;
 };

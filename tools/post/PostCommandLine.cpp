@@ -99,13 +99,13 @@ std::string PostUsage() {
                        "Options:\n";
     std::size_t width = 0;
     const auto label = [](const TPostOption& AOption) {
-        std::string text = AOption.Short.empty() ? "    " : std::string(AOption.Short) + ", ";
-        text += AOption.Long;
+        std::string line = AOption.Short.empty() ? "    " : std::string(AOption.Short) + ", ";
+        line += AOption.Long;
         if (!AOption.Value.empty()) {
-            text += ' ';
-            text += AOption.Value;
+            line += ' ';
+            line += AOption.Value;
         }
-        return text;
+        return line;
     };
     for (const TPostOption& option : Options)
         width = std::max(width, label(option).size());

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "HistoryStore.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What the server's answer, accepted or refused, tells about itself as received.
+struct THistoryAnswerHead {
+    std::string StatusLine;
+    std::string ContentType;
+    std::string CharSet;
+    qint64 Size = 0; // body bytes
+};
+
+// One call as the window and the call tool know it when it has ended.
+struct THistoryCallFacts {
+    QDateTime When; // UTC, as the call started
+    QString URL;    // as posted
+    QString Command;
+    QStringList Fields; // the form's lines as sent
+    bool JSON = true;
+    THistoryOutcome Outcome = THistoryOutcome::Answer;
+    QString ErrorText;
+    qint64 DurationMs = 0;
+    std::optional<THistoryAnswerHead> Answer; // when the server answered
+};
+
+// The history record of a call, without the answer's text: the URL without a user password, the
+// fields as given (the recorder empties the password before it keeps them), "JSON" or "Legacy".
+THistoryCall BuildHistoryCall(const THistoryCallFacts& AFacts);
+
+// Puts a whole answer's text into ACall: its first ALimit units, AnswerCut when there were more.
+// A character is at least one byte of the stored text, so nothing that could be kept is left out.
+void KeepAnswerText(THistoryCall& ACall, std::u16string_view AText,
+                    qint64 ALimit = THistoryLimits{}.MaxAnswerBytes);

@@ -1,0 +1,63 @@
+// The JSON layout of the results viewer: the indented form, one token per line, and where reading
+// stops in a text that is not JSON.
+
+#include "JsonFormat.h"
+#include "TextDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+std::shared_ptr<const std::u16string> Text(const QString& AText) {
+    return std::make_shared<const std::u16string>(AText.toStdU16String());
+}
+
+QString Pretty(const QString& AJson) {
+    TJsonLayout verdict;
+    const auto document = TTextDocument::MakePretty(Text(AJson), verdict);
+    return document ? document->Text(0, document->Length()) : QStringLiteral("<not JSON>");
+}
+
+TEST(JsonFormat, IndentsByTwoSpacesOneTokenPerLine) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"a":1,"b":[true,false,null],"c":{},"d":[ ],"e":{"f":"g"}})",
+         "{\n  \"a\": 1,\n  \"b\": [\n    true,\n    false,\n    null\n  ],\n  \"c\": {},\n"
+         "  \"d\": [],\n  \"e\": {\n    \"f\": \"g\"\n  }\n}"},
+        {" [1 , \"x\\\"y\\u00e9\" ,\r\n -0.5e+3]\n", "[\n  1,\n  \"x\\\"y\\u00e9\",\n  -0.5e+3\n]"},
+        {"\"only\"", "\"only\""},
+        {"[[[]]]", "[\n  [\n    []\n  ]\n]"},
+    };
+    for (const auto& [json, shown] : cases)
+        EXPECT_EQ(Pretty(QString::fromUtf8(json)), QString::fromUtf8(shown)) << json;
+}
+
+TEST(JsonFormat, SaysWhereReadingStopped) {
+    struct Case {
+        const char* Json;
+        int64_t Line, Column;
+    };
+    const Case cases[] = {
+        {"", 1, 1},
+        {"{\"a\":1,}", 1, 8},
+        {"{\n \"a\" 1}", 2, 6},
+        {"[01]", 1, 3},
+        {"[1] x", 1, 5},
+        {"\"a\x01\"", 1, 3},
+        {"{\"a\":tru}", 1, 9},
+        {"[1,\r\n2,\r3", 3, 2},
+        {"{\"a\":\"\\x\"}", 1, 8},
+        {"[1.]", 1, 4},
+        {"[\"\xc3\xa9\xf0\x9f\x98\x80\" 1]", 1, 7},
+    };
+    for (const Case& c : cases) {
+        const TJsonLayout layout = FormatJson(QString::fromUtf8(c.Json).toStdU16String());
+        EXPECT_FALSE(layout.Valid) << c.Json;
+        EXPECT_EQ(layout.ErrorLine, c.Line) << c.Json;
+        EXPECT_EQ(layout.ErrorColumn, c.Column) << c.Json;
+    }
+}
+
+} // namespace

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "SettingsStore.h"
+
+#include <QString>
+
+// The window's settings as the call tool's defaults. The settings file is read only when one of
+// its values is needed, and then once.
+class TCallDefaults {
+public:
+    // Throws ECallUsage naming the file when it cannot be read.
+    const TConnectionSettings& Get();
+    // The remembered password (see RememberedPassword).
+    QString Password();
+    // "Keep call history"; a settings file that cannot be read in full still says it when it
+    // can, and a history kept by mistake is better than a call refused for it.
+    bool KeepHistory();
+
+private:
+    TConnectionSettings FSettings;
+    bool FLoaded = false;
+};
+
+// The remembered password as the window's start-up reads it: from the keyring when the window
+// keeps it there, else from the settings file.
+QString RememberedPassword(const TConnectionSettings& ASettings);

@@ -1,0 +1,11 @@
+#include "ErrorOutput.h"
+
+#include <cstdio>
+
+void WriteError(const std::string& AText) {
+    std::string text = AText;
+    if (text.empty() || text.back() != '\n')
+        text += '\n';
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}

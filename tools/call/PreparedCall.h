@@ -1,0 +1,24 @@
+#pragma once
+
+#include "Command.h"
+#include "ParamValues.h"
+
+#include <QString>
+
+class TCallDefaults;
+struct TCallOptions;
+
+// A call ready to go out: the catalogue's command, the URL and the form as the window's Send
+// would post them.
+struct TPreparedCall {
+    const TCommand* Command = nullptr;
+    QString URL;
+    TParamValues Form;
+};
+
+// Checks the command line of a call against the options, the catalogue and the server version
+// (the window's unless given, and not with --force), then composes it: the URL from --server or
+// the window's settings, the password from --password-env, --password-file or the remembered
+// one. Throws ECallUsage, before anything is sent, for the first thing that is wrong.
+TPreparedCall PrepareCall(const TCallOptions& AOptions, const TCommandList& ACommands,
+                          TCallDefaults& ADefaults);
