@@ -192,10 +192,7 @@ TEST(HttpRequest, TargetHostAndConnectionTable) {
         // A line break typed into the address stays inside the request line.
         {u"http://h:81/a\r\nX-Injected: 1\x7F", "POST /a%0D%0AX-Injected: 1%7F HTTP/1.0", "h:81",
          "h", 81, false, false},
-        {u"http://10.0.0.5:9000:8087/api", "POST /api HTTP/1.0", "10.0.0.5:9000:8087", "10.0.0.5",
-         80, false, false},
         {u"http://h: 8087 /api", "POST /api HTTP/1.0", "h: 8087 ", "h", 8087, false, false},
-        {u"http://h:70000/api", "POST /api HTTP/1.0", "h:70000", "h", 80, false, false},
         // Other letters go out in their ASCII form; the stack converts the name it looks up.
         {u"https://B\u00FCcher.example/api", "POST /api HTTP/1.0", "xn--bcher-kva.example",
          "B\xC3\xBC"
@@ -219,6 +216,34 @@ TEST(HttpRequest, TargetHostAndConnectionTable) {
         EXPECT_EQ(Sent.find("secret"), std::string::npos) << Name;
         EXPECT_EQ(Sent.find("frag"), std::string::npos) << Name;
         EXPECT_EQ(Sent.find("\r\nX-Injected"), std::string::npos) << Name;
+    }
+}
+
+// A port that is no port number is refused by name before anything is sent; no default port
+// stands in for it.
+TEST(HttpRequest, PortThatIsNoNumberIsRefused) {
+    const std::pair<std::u16string, std::string> Cases[] = {
+        {u"http://h:99999/api", "99999"},
+        {u"http://h:65536/api", "65536"},
+        {u"http://h:8o87/api", "8o87"},
+        {u"http://h:-1/api", "-1"},
+        {u"http://h:0x1F97/api", "0x1F97"},
+        {u"http://h:0/api", "0"},
+        {u"https://h:70000/api", "70000"},
+        {u"http://10.0.0.5:9000:8087/api", "9000:8087"},
+        {u"http://127.0.0.1:8087:8087/api", "8087:8087"},
+    };
+    for (const auto& [URL, Port] : Cases) {
+        TFakeClient Client;
+        try {
+            Client.HTTP.Post(URL, {u"Password=secret"});
+            ADD_FAILURE() << Port << ": no failure";
+        } catch (const EIdInvalidPort& E) {
+            EXPECT_EQ(std::string(E.what()),
+                      "Invalid port \"" + Port + "\": a port is a number from 1 to 65535.");
+        }
+        EXPECT_TRUE(Client.Handler.Connects.empty()) << Port;
+        EXPECT_TRUE(Client.Handler.Sent().empty()) << Port;
     }
 }
 

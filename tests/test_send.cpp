@@ -500,6 +500,50 @@ TEST_F(SendTest, FailuresShowTheirMessageAndNoResults) {
     }
 }
 
+// An address that begins with "http" but has no "://" (a typo, or a host named so) fails as on
+// the first Send, never going to the server an earlier Send called with the new password.
+TEST_F(SendTest, AUrlWithoutSchemeNeverGoesToAnEarlierServer) {
+    HttpPeer peer;
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    FocusCommand("AccountsList");
+    FForm->PasswordEdit->setText(QStringLiteral("first"));
+    ASSERT_TRUE(Send().ResultsShown);
+    for (const QString& address : {QStringLiteral("https:/127.0.0.1"),
+                                   QStringLiteral("httpd.example"), QStringLiteral("http:")}) {
+        Connect(address, peer.Port + 1);
+        FForm->PasswordEdit->setText(QStringLiteral("second"));
+        const SendOutcome outcome = Send();
+        ASSERT_EQ(outcome.Boxes.size(), 1u) << address.toStdString();
+        EXPECT_EQ(outcome.Boxes[0].Text, QStringLiteral("Unknown Protocol"))
+            << address.toStdString();
+        EXPECT_FALSE(outcome.ResultsShown);
+    }
+    EXPECT_EQ(peer.RequestCount(), 1);
+}
+
+// A port field or an address with a port of its own that is no port number is refused by name;
+// nothing goes to a default port in its place.
+TEST_F(SendTest, APortThatIsNoNumberIsRefusedByName) {
+    HttpPeer peer;
+    FocusCommand("AccountsList");
+    FForm->PasswordEdit->setText(QStringLiteral("secret"));
+    const std::pair<QString, QString> fields[] = {
+        {QStringLiteral("127.0.0.1"), QStringLiteral("99999")},
+        {QStringLiteral("127.0.0.1"), QStringLiteral("8o87")},
+        {QStringLiteral("127.0.0.1:%1").arg(peer.Port), QString::number(peer.Port)},
+    };
+    for (const auto& [address, port] : fields) {
+        Connect(address, 0);
+        FForm->FilePortEdit->setText(port);
+        const SendOutcome outcome = Send();
+        ASSERT_EQ(outcome.Boxes.size(), 1u) << port.toStdString();
+        EXPECT_TRUE(outcome.Boxes[0].Text.startsWith(QStringLiteral("Invalid port \"")))
+            << outcome.Boxes[0].Text.toStdString();
+        EXPECT_FALSE(outcome.ResultsShown);
+    }
+    EXPECT_EQ(peer.RequestCount(), 0);
+}
+
 TEST_F(SendTest, AnswersAreShownLineByLine) {
     HttpPeer peer;
     Connect(QStringLiteral("http://127.0.0.1"), peer.Port);

@@ -23,6 +23,9 @@ void TMainForm::CreateNetworkComponents() {
 TCallResult TMainForm::Post(const std::u16string& AURL, const std::vector<std::u16string>& ALines) {
     const auto start = std::chrono::steady_clock::now();
     TCallResult result;
+    // Each Send stands alone: a URL typed without its scheme must not reach the server (nor take
+    // the password to it) that an earlier Send called.
+    FHTTPClient->ForgetURL();
     result.Text = FHTTPClient->Post(AURL, ALines);
     result.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - start)

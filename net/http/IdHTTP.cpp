@@ -37,13 +37,15 @@ bool IsValidIPv6(const std::u16string& AHost) {
     return inet_pton(AF_INET6, Host.c_str(), Buffer) == 1;
 }
 
-// The port text as a number: trimmed, decimal; 80 when it is not a usable port number.
+// The port text as a number: trimmed, decimal, 1 to 65535. Anything else (a typo, a number that
+// would wrap, a second ":port") is refused by name: taking a default port instead would send the
+// call, and its password, somewhere else than typed.
 uint16_t PortNumber(const std::u16string& APort) {
     const std::string Text(IdHTTPText::Trim(std::string_view(ToUTF8(APort))));
     long long Value = 0;
-    // A number outside 0..65535 would silently wrap to another port: treat it as no number.
-    if (!IdHTTPText::ParseInt64(Text, Value) || Value < 0 || Value > 65535)
-        return 80;
+    if (!IdHTTPText::ParseInt64(Text, Value) || Value < 1 || Value > 65535)
+        throw EIdInvalidPort("Invalid port \"" + ToUTF8(APort) +
+                             "\": a port is a number from 1 to 65535.");
     return static_cast<uint16_t>(Value);
 }
 

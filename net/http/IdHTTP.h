@@ -21,6 +21,13 @@ public:
     using EIdException::EIdException;
 };
 
+// A URL whose port is no port number (1 to 65535): nothing is sent, rather than sending to
+// another port than the one typed.
+class EIdInvalidPort : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
 class EIdURIException : public EIdException {
 public:
     using EIdException::EIdException;
@@ -94,6 +101,9 @@ public:
     TIdHTTPRequest Request;
 
     const TIdURI& URL() const { return FURL; }
+    // Forgets the URL of earlier calls, so that the next URL is taken as on a new client: one
+    // without a scheme fails as "Unknown Protocol" instead of going to an earlier call's server.
+    void ForgetURL() { FURL = TIdURI(); }
     const TIdHTTPResponse& Response() const { return FResponse; }
     TIdCookieManager& CookieManager() { return FCookies; }
 

@@ -13,16 +13,25 @@ struct TConverterClose {
 };
 using TConverter = std::unique_ptr<UConverter, TConverterClose>;
 
+// The converter named AName; empty, and AOk false when given, if ICU has none.
+TConverter OpenConverter(const char* AName, bool* AOk) {
+    UErrorCode status = U_ZERO_ERROR;
+    TConverter converter(ucnv_open(AName, &status));
+    if (U_FAILURE(status)) {
+        converter.reset();
+        if (AOk)
+            *AOk = false;
+    }
+    return converter;
+}
+
 } // namespace
 
 std::u16string IcuWholeConversion(std::string_view ABytes, const char* AConverter, bool* AOk) {
-    UErrorCode status = U_ZERO_ERROR;
-    const TConverter converter(ucnv_open(AConverter, &status));
-    if (U_FAILURE(status)) {
-        if (AOk)
-            *AOk = false;
+    const TConverter converter = OpenConverter(AConverter, AOk);
+    if (!converter)
         return {};
-    }
+    UErrorCode status = U_ZERO_ERROR;
     std::u16string text(ABytes.size() * 2 + 16, u'\0');
     const int32_t length = ucnv_toUChars(converter.get(), reinterpret_cast<UChar*>(text.data()),
                                          static_cast<int32_t>(text.size()), ABytes.data(),
@@ -37,13 +46,10 @@ std::u16string IcuWholeConversion(std::string_view ABytes, const char* AConverte
 }
 
 std::string IcuEncode(std::u16string_view AText, const char* AConverter, bool* AOk) {
-    UErrorCode status = U_ZERO_ERROR;
-    const TConverter converter(ucnv_open(AConverter, &status));
-    if (U_FAILURE(status)) {
-        if (AOk)
-            *AOk = false;
+    const TConverter converter = OpenConverter(AConverter, AOk);
+    if (!converter)
         return {};
-    }
+    UErrorCode status = U_ZERO_ERROR;
     std::string bytes(AText.size() * 4 + 16, '\0');
     const int32_t length = ucnv_fromUChars(
         converter.get(), bytes.data(), static_cast<int32_t>(bytes.size()),
