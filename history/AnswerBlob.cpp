@@ -1,8 +1,10 @@
 #include "AnswerBlob.h"
 
+#include <zlib.h>
 #include <zstd.h>
 
 #include <algorithm>
+#include <memory>
 #include <new>
 
 namespace AnswerBlob {
@@ -29,7 +31,31 @@ QByteArray DecompressZlibForm(QByteArrayView ABlob) {
     const quint32 length = (byte(0) << 24) | (byte(1) << 16) | (byte(2) << 8) | byte(3);
     if (length > MaxTextBytes)
         return {};
-    return qUncompress(reinterpret_cast<const uchar*>(ABlob.data()), ABlob.size());
+    // Inflated by hand into exactly the length the blob claims: a stream that makes more (a
+    // tiny blob may claim a few bytes and inflate to gigabytes) or less is damaged, and never
+    // costs more memory than the claim.
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        throw std::bad_alloc();
+    const std::unique_ptr<z_stream, decltype(&inflateEnd)> end(&stream, &inflateEnd);
+    QByteArray text(static_cast<qsizetype>(length), Qt::Uninitialized);
+    // One byte more than claimed, so that a stream going past the claim is seen.
+    char beyond = 0;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(ABlob.data() + 4));
+    stream.avail_in = static_cast<uInt>(ABlob.size() - 4);
+    stream.next_out = reinterpret_cast<Bytef*>(text.data());
+    stream.avail_out = length;
+    int result = inflate(&stream, Z_FINISH);
+    if (result != Z_STREAM_END && stream.avail_out == 0) {
+        stream.next_out = reinterpret_cast<Bytef*>(&beyond);
+        stream.avail_out = 1;
+        result = inflate(&stream, Z_FINISH);
+        if (stream.avail_out == 0)
+            return {};
+    }
+    if (result != Z_STREAM_END || stream.total_out != length)
+        return {};
+    return text;
 }
 
 // A frame made piece by piece does not say how large its text is: it is read in steps, up to

@@ -56,6 +56,17 @@ TEST(AnswerBlob, RoundTripsAndRefusesDamagedOrOversizedBlobs) {
     };
     for (const auto& d : damaged)
         EXPECT_TRUE(AnswerBlob::Decompress(d.Blob).isEmpty()) << d.Name;
+
+    // The zlib form inflates to exactly the length it claims: a claim of a few bytes does not
+    // let a stream of many megabytes through, nor does a claim larger than the stream.
+    const QByteArray zeros(qsizetype(64) << 20, '\0');
+    QByteArray understated = qCompress(zeros);
+    understated.replace(0, 4, QByteArray("\0\0\0\x10", 4));
+    EXPECT_TRUE(AnswerBlob::Decompress(understated).isEmpty());
+    QByteArray overstated = qCompress(QByteArray("sixteen bytes..."));
+    overstated.replace(0, 4, QByteArray("\0\0\0\x11", 4));
+    EXPECT_TRUE(AnswerBlob::Decompress(overstated).isEmpty());
+    EXPECT_EQ(AnswerBlob::Decompress(qCompress(QByteArray())), QByteArray());
 }
 
 } // namespace
