@@ -12,7 +12,7 @@ seconds="${1:-60}"
 scripts/install-deps.sh fuzz
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVL_FUZZ=ON -DVL_SANITIZE=ON -DVL_BUILD_TESTS=ON -DVL_BUILD_BENCH=OFF >/dev/null
-targets=(FuzzResponse FuzzUrl FuzzCharsets)
+targets=(FuzzResponse FuzzUrl FuzzCharsets FuzzAnswerBlob)
 cmake --build build-fuzz --target "${targets[@]}"
 
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1"
