@@ -369,39 +369,34 @@ std::size_t TIdHTTP::DrainInput(int64_t ALimit, int64_t AReserveLimit) {
         return 0;
     // Past the limit the bytes are read and dropped; the count still has them.
     std::size_t Keep = Take;
-    if (FBodyKeepLimit >= 0)
+    if (FBodyKeepLimit >= 0) {
         Keep = static_cast<std::size_t>(std::clamp<int64_t>(FBodyKeepLimit - FResponse.BodySize, 0,
                                                             static_cast<int64_t>(Take)));
-    FResponse.BodySize += static_cast<int64_t>(Take);
-    if (Keep < Take) {
-        if (FBodyDecoder)
-            FBodyDecoder->Feed(Input.View().first(Keep), -1);
-        else
-            FResponse.Body.append(reinterpret_cast<const char*>(Input.View().data()), Keep);
-        Input.Remove(Take);
-        return Take;
+        AReserveLimit =
+            AReserveLimit < 0 ? FBodyKeepLimit : std::min(AReserveLimit, FBodyKeepLimit);
     }
+    FResponse.BodySize += static_cast<int64_t>(Take);
+    const std::span<const uint8_t> View = Input.View().first(Keep);
     if (FBodyDecoder) {
-        FBodyDecoder->Feed(Input.View().first(Take), FStreaming ? -1 : AReserveLimit);
+        FBodyDecoder->Feed(View, FStreaming ? -1 : AReserveLimit);
         Input.Remove(Take);
         if (FStreaming)
             PassOnText();
         return Take;
     }
     std::string& Body = FResponse.Body;
-    if (Body.capacity() < Body.size() + Take) {
+    if (Body.capacity() < Body.size() + Keep) {
         // Grow geometrically, in proportion to what arrived and never past what the server
         // announced, so a length it does not send costs no memory. With an announced length the
         // steps are larger: fewer copies, and fewer pages touched by buffers left behind.
         std::size_t Capacity =
-            std::max(Body.size() + Take, Body.capacity() * (AReserveLimit >= 0 ? 4 : 2));
+            std::max(Body.size() + Keep, Body.capacity() * (AReserveLimit >= 0 ? 4 : 2));
         if (AReserveLimit >= 0)
             Capacity =
-                std::max(Body.size() + Take,
+                std::max(Body.size() + Keep,
                          std::min<std::size_t>(Capacity, static_cast<std::size_t>(AReserveLimit)));
         Body.reserve(Capacity);
     }
-    const std::span<const uint8_t> View = Input.View().first(Take);
     Body.append(reinterpret_cast<const char*>(View.data()), View.size());
     Input.Remove(Take);
     return Take;
