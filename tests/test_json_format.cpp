@@ -60,4 +60,28 @@ TEST(JsonFormat, SaysWhereReadingStopped) {
     }
 }
 
+// However deep the nesting, the indent stops growing: the text stays within a constant times the
+// answer (before, 60 KB nested 30,000 deep became 1.8 GB).
+TEST(JsonFormat, IndentStopsGrowingAtAFixedDepth) {
+    constexpr int Depth = 30000;
+    const QString json = QString(Depth, u'[') + QStringLiteral("7") + QString(Depth, u']');
+    TJsonLayout verdict;
+    const auto document = TTextDocument::MakePretty(Text(json), verdict);
+    ASSERT_TRUE(document);
+    constexpr int64_t Widest = 2 * TJsonLine::MaxIndentDepth + 1;
+    EXPECT_LE(document->Length(), (Widest + 1) * json.size());
+    std::u16string buffer;
+    const struct {
+        int64_t Line;
+        int64_t Indent;
+    } lines[] = {{0, 0}, {5, 10}, {20, 40}, {21, 40}, {Depth, 40}, {2 * Depth, 0}};
+    for (const auto& line : lines) {
+        const std::u16string_view text = document->Line(line.Line, buffer);
+        EXPECT_EQ(static_cast<int64_t>(text.find_first_not_of(u' ')), line.Indent) << line.Line;
+        EXPECT_EQ(document->JsonLine(line.Line).DeeperThanIndent(),
+                  line.Line > TJsonLine::MaxIndentDepth && line.Line < 2 * Depth - 20)
+            << line.Line;
+    }
+}
+
 } // namespace

@@ -7,6 +7,7 @@
 #include "ResultsView.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -132,6 +133,38 @@ TEST_F(ResultsTest, SavesAsShownUnderASuggestedName) {
     EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(QStringLiteral("Could not save ") + answer + u':'))
         << boxes.Boxes[0].Text.toStdString();
     EXPECT_GT(boxes.Boxes[0].Text.size(), answer.size() + 16);
+    EXPECT_FALSE(boxes.Boxes[0].Text.contains(QStringLiteral("Unknown error")));
+}
+
+// A deeply nested answer shown Pretty stays small and marks its depth; a selection too large for
+// the clipboard is refused with a reason rather than failing somewhere below.
+TEST_F(ResultsTest, DeepNestingAndOversizedCopy) {
+    constexpr int Depth = 30000;
+    const QString json = QString(Depth, u'{').replace(u'{', QStringLiteral("{\"a\":")) +
+                         QStringLiteral("1") + QString(Depth, u'}');
+    SetAnswer(json);
+    FForm.SetPrettyChoice(true);
+    WaitIdle();
+    ASSERT_TRUE(FForm.ShowingPretty());
+    const auto& document = *FForm.ResultsMemo->Document();
+    EXPECT_LE(document.Length(), (2 * TJsonLine::MaxIndentDepth + 2) * json.size());
+    FForm.ResultsMemo->SetSelection(document.LineStart(Depth), document.LineStart(Depth));
+    FForm.ResultsMemo->viewport()->repaint();
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    FForm.ResultsMemo->MaxCopyLength = 1000;
+    FForm.ResultsMemo->setFocus();
+    Key(Qt::Key_A, Qt::ControlModifier);
+    ModalBoxWatcher boxes;
+    Key(Qt::Key_C, Qt::ControlModifier);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_TRUE(boxes.Boxes[0].Text.startsWith(
+        QStringLiteral("Could not copy:\nThe selection is too large for the clipboard: ")))
+        << boxes.Boxes[0].Text.toStdString();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    FForm.ResultsMemo->MaxCopyLength = TResultsView::DefaultMaxCopyLength;
+    FForm.ResultsMemo->Copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().size(), document.Length());
 }
 
 // A save runs on while the window is closed, and a window destroyed while it saves finishes the

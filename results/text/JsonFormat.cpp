@@ -269,7 +269,7 @@ TJsonLayout FormatJson(std::u16string_view AText, std::atomic<int64_t>* AProgres
 }
 
 void AppendJsonLine(std::u16string_view AText, const TJsonLine& ALine, std::u16string& AOut) {
-    AOut.append(2 * std::size_t(ALine.Depth()), u' ');
+    AOut.append(static_cast<std::size_t>(ALine.Indent()), u' ');
     if (ALine.KeyLength) {
         AOut.append(AText.substr(static_cast<std::size_t>(ALine.Start), ALine.KeyLength));
         AOut.append(u": ");
@@ -288,7 +288,7 @@ void AppendJsonLine(std::u16string_view AText, const TJsonLine& ALine, std::u16s
 void JsonLineSpans(std::u16string_view AText, const TJsonLine& ALine,
                    std::vector<TJsonSpan>& ASpans) {
     ASpans.clear();
-    int64_t at = 2 * int64_t(ALine.Depth());
+    int64_t at = ALine.Indent();
     if (ALine.KeyLength) {
         ASpans.push_back({at, ALine.KeyLength, TJsonTokenKind::Key});
         at += ALine.KeyLength + 2;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -10,6 +11,9 @@
 // an opening or closing bracket, or an empty "{}" / "[]"), then an optional comma. The tokens are
 // not copied: the line points into the text it was made from.
 struct TJsonLine {
+    // Indentation stops growing at this depth, so that the indented text stays within a small
+    // multiple of the answer however deep it nests; the view marks deeper lines with their depth.
+    static constexpr uint32_t MaxIndentDepth = 20;
     static constexpr uint32_t CommaFlag = 1u << 31;
     static constexpr uint32_t EmptyFlag = 1u << 30; // "{}" or "[]", whatever stood between them
     static constexpr uint32_t DepthMask = EmptyFlag - 1;
@@ -23,9 +27,12 @@ struct TJsonLine {
     uint32_t Depth() const { return DepthFlags & DepthMask; }
     bool Comma() const { return (DepthFlags & CommaFlag) != 0; }
     bool Empty() const { return (DepthFlags & EmptyFlag) != 0; }
+    bool DeeperThanIndent() const { return Depth() > MaxIndentDepth; }
+    // Spaces before the line's text: two per level, up to MaxIndentDepth levels.
+    int64_t Indent() const { return 2 * int64_t(std::min(Depth(), MaxIndentDepth)); }
     // Characters of the line as shown, without its line break.
     int64_t Length() const {
-        return 2 * int64_t(Depth()) + (KeyLength ? int64_t(KeyLength) + 2 : 0) +
+        return Indent() + (KeyLength ? int64_t(KeyLength) + 2 : 0) +
                (Empty() ? 2 : int64_t(ValueLength)) + (Comma() ? 1 : 0);
     }
 };
@@ -71,7 +78,8 @@ struct TJsonLayout {
     int64_t ErrorColumn = 0;
 };
 
-// Reads AText as one JSON value (RFC 8259) and lays it out with two spaces per level. AProgress,
+// Reads AText as one JSON value (RFC 8259) and lays it out with two spaces per level (see
+// TJsonLine::MaxIndentDepth). AProgress,
 // when given, receives the offset reached; ACancel, when set, stops the work (the result is then
 // not valid).
 TJsonLayout FormatJson(std::u16string_view AText, std::atomic<int64_t>* AProgress = nullptr,

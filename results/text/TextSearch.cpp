@@ -202,8 +202,8 @@ struct TShownLine {
 
 TShownLine::TShownLine(const char16_t* AText, const TJsonLine& ALine) {
     static constexpr char16_t Space = u' ';
-    if (ALine.Depth() > 0)
-        Parts[Count++] = {&Space, 2 * int64_t(ALine.Depth()), true};
+    if (ALine.Indent() > 0)
+        Parts[Count++] = {&Space, ALine.Indent(), true};
     const char16_t* start = AText + ALine.Start;
     if (ALine.KeyLength) {
         Parts[Count++] = {start, ALine.KeyLength, false};
@@ -313,7 +313,7 @@ void SearchIndentedLines(const TTextDocument& ADocument, int64_t AFirst, int64_t
         const TJsonLine& shown = ADocument.JsonLine(line);
         const int64_t valueStart = shown.Start + shown.ValueOffset;
         // The anchor's column in the shown line.
-        int64_t column = 2 * int64_t(shown.Depth());
+        int64_t column = shown.Indent();
         if (shown.KeyLength && at < shown.Start + shown.KeyLength)
             column += at - shown.Start;
         else if (at >= valueStart && at < valueStart + (shown.Empty() ? 1 : shown.ValueLength))

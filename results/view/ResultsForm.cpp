@@ -97,6 +97,9 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
     connect(&FPrettyWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::PrettyReady);
     connect(FindBar, &TResultsFindBar::Found, this, &TResultsForm::CheckIdle);
     connect(ResultsMemo, &TResultsView::WrapDone, this, &TResultsForm::CheckIdle);
+    connect(ResultsMemo, &TResultsView::CopyRefused, this, [this](const QString& AReason) {
+        ShowError(QStringLiteral("Could not copy:\n%1").arg(AReason));
+    });
     connect(&FSaveWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::SaveDone);
 }
 
@@ -288,14 +291,15 @@ void TResultsForm::SaveDone() {
     FSavingPath.clear();
     ShowStatus();
     CheckIdle();
-    if (error.isEmpty())
-        return;
+    if (!error.isEmpty())
+        ShowError(
+            QStringLiteral("Could not save %1:\n%2").arg(QDir::toNativeSeparators(path), error));
+}
+
+void TResultsForm::ShowError(const QString& AText) {
     // The window may have been closed meanwhile: then the box shows over its owner.
     QWidget* over = isVisible() || !parentWidget() ? this : parentWidget();
-    QMessageBox box(
-        QMessageBox::Critical, QStringLiteral("Error"),
-        QStringLiteral("Could not save %1:\n%2").arg(QDir::toNativeSeparators(path), error),
-        QMessageBox::Ok, over);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), AText, QMessageBox::Ok, over);
     box.exec();
 }
 

@@ -88,6 +88,7 @@ private:
     void UpdateProgress();
     void CheckIdle();
     void SaveDone();
+    void ShowError(const QString& AText);
 
     TTextDocument::TText FAnswer;
     std::shared_ptr<const TTextDocument> FRawDocument;

@@ -2,10 +2,17 @@
 
 #include "TextDocument.h"
 
+#include <QFileInfo>
+#include <QLocale>
 #include <QSaveFile>
+#include <QStorageInfo>
 #include <QStringView>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
 
 namespace {
 
@@ -32,13 +39,35 @@ QThreadPool& SavePool() {
     return pool;
 }
 
-} // namespace
+// Why a write or the commit failed: the file's own words, or the system's when it has none.
+QString Failure(const QSaveFile& AFile, int AErrno) {
+    const QString said = AFile.errorString();
+    if (AFile.error() != QFileDevice::NoError && !said.isEmpty() &&
+        said != QLatin1String("Unknown error"))
+        return said;
+    if (AErrno != 0)
+        return QString::fromLocal8Bit(std::strerror(AErrno));
+    return QStringLiteral("The file could not be written whole.");
+}
 
-QString SaveResultsText(const QString& APath, const std::u16string& AAnswer,
-                        const TTextDocument* APretty) {
+QString Size(int64_t ABytes) {
+    return QLocale().formattedDataSize(ABytes, 2, QLocale::DataSizeTraditionalFormat);
+}
+
+QString WriteText(const QString& APath, const std::u16string& AAnswer,
+                  const TTextDocument* APretty) {
+    // UTF-8 takes at least a byte for every UTF-16 unit: a disk with less room is told at once
+    // rather than after it is filled.
+    const int64_t atLeast = APretty ? APretty->Length() : static_cast<int64_t>(AAnswer.size());
+    const QStorageInfo disk(QFileInfo(APath).absolutePath());
+    if (disk.isValid() && disk.bytesAvailable() >= 0 && atLeast > disk.bytesAvailable())
+        return QStringLiteral("There is not enough space on the disk: the text needs at least "
+                              "%1, and %2 is free.")
+            .arg(Size(atLeast), Size(disk.bytesAvailable()));
     QSaveFile file(APath);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
+        return Failure(file, errno);
     bool written = true;
     if (APretty) {
         std::u16string buffer;
@@ -56,13 +85,25 @@ QString SaveResultsText(const QString& APath, const std::u16string& AAnswer,
         written = WriteUtf8(file, AAnswer);
     }
     if (!written) {
-        QString error = file.errorString();
+        QString error = Failure(file, errno);
         file.cancelWriting();
         return error;
     }
+    errno = 0;
     if (!file.commit())
-        return file.errorString();
+        return Failure(file, errno);
     return {};
+}
+
+} // namespace
+
+QString SaveResultsText(const QString& APath, const std::u16string& AAnswer,
+                        const TTextDocument* APretty) {
+    try {
+        return WriteText(APath, AAnswer, APretty);
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("There is not enough memory to write the text.");
+    }
 }
 
 QFuture<QString> SaveResultsTextInBackground(const QString& APath,

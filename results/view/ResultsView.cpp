@@ -7,12 +7,14 @@
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextLayout>
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 namespace {
 
@@ -210,6 +212,8 @@ void TResultsView::paintEvent(QPaintEvent*) {
         QTextLayout layout;
         LayoutRow(place, layout, true);
         layout.draw(&painter, QPointF(Margin, y));
+        if (place.From == 0)
+            PaintDepthMark(painter, *document, place.Line, layout, y);
         const int64_t rowStart = document->LineStart(place.Line) + place.From;
         const int64_t rowEnd = rowStart + (place.To - place.From);
         // The caret sits at the start of the next row when the cursor is at a wrap.
@@ -222,6 +226,22 @@ void TResultsView::paintEvent(QPaintEvent*) {
             painter.fillRect(QRectF(Margin + x, y, 1, height), palette().color(QPalette::Text));
         }
     }
+}
+
+// A line nested deeper than the indentation goes shows its depth in its indent.
+void TResultsView::PaintDepthMark(QPainter& APainter, const TTextDocument& ADocument, int64_t ALine,
+                                  const QTextLayout& ALayout, int ATop) const {
+    if (!ADocument.Pretty() || !ADocument.JsonLine(ALine).DeeperThanIndent())
+        return;
+    const TJsonLine& line = ADocument.JsonLine(ALine);
+    const qreal indentEnd = ALayout.lineAt(0).cursorToX(static_cast<int>(line.Indent()));
+    const qreal space = fontMetrics().horizontalAdvance(u' ');
+    const QRectF room(Margin, ATop, std::max<qreal>(0, indentEnd - space), RowHeight());
+    APainter.save();
+    APainter.setPen(palette().color(QPalette::PlaceholderText));
+    APainter.drawText(room, Qt::AlignRight | Qt::AlignVCenter,
+                      QStringLiteral("depth %1").arg(line.Depth()));
+    APainter.restore();
 }
 
 void TResultsView::resizeEvent(QResizeEvent* AEvent) {
@@ -299,9 +319,27 @@ void TResultsView::SelectAll() {
     SelectionMoved();
 }
 
-void TResultsView::Copy() const {
-    if (SelectionEnd() > SelectionStart())
-        QGuiApplication::clipboard()->setText(SelectedText());
+void TResultsView::Copy() {
+    const int64_t length = SelectionEnd() - SelectionStart();
+    if (length <= 0)
+        return;
+    const QLocale locale;
+    if (length > MaxCopyLength) {
+        emit CopyRefused(QStringLiteral("The selection is too large for the clipboard: %1 "
+                                        "characters, at most %2. Save the answer to a file "
+                                        "instead.")
+                             .arg(locale.toString(length), locale.toString(MaxCopyLength)));
+        return;
+    }
+    QString text;
+    try {
+        text = SelectedText();
+    } catch (const std::bad_alloc&) {
+        emit CopyRefused(QStringLiteral("There is not enough memory to copy %1 characters.")
+                             .arg(locale.toString(length)));
+        return;
+    }
+    QGuiApplication::clipboard()->setText(text);
 }
 
 void TResultsView::SetMatches(std::vector<int64_t> AMatches, int64_t ALength) {

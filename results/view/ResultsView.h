@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class QPainter;
 class QTextLayout;
 
 // A read-only view of a large text: lines wrapped at word boundaries to the view's width, in the
@@ -48,7 +49,11 @@ public:
     void SetSelection(int64_t AAnchor, int64_t ACursor);
     QString SelectedText() const;
     void SelectAll();
-    void Copy() const;
+    // Puts the selection on the clipboard; a selection longer than MaxCopyLength characters, or
+    // one there is no memory to make, is not copied and CopyRefused says why.
+    void Copy();
+    static constexpr int64_t DefaultMaxCopyLength = int64_t(256) << 20;
+    int64_t MaxCopyLength = DefaultMaxCopyLength;
 
     // Marks every match of a search: offsets in order, each ALength long.
     void SetMatches(std::vector<int64_t> AMatches, int64_t ALength);
@@ -69,6 +74,7 @@ public:
 
 signals:
     void SelectionChanged();
+    void CopyRefused(const QString& AReason);
     // The background pass has landed: every row number is exact.
     void WrapDone();
 
@@ -94,6 +100,8 @@ private:
     int RowHeight() const;
     int VisibleRows() const;
     void LayoutRow(const TTextRows::TRow& ARow, QTextLayout& ALayout, bool AFormats);
+    void PaintDepthMark(QPainter& APainter, const TTextDocument& ADocument, int64_t ALine,
+                        const QTextLayout& ALayout, int ATop) const;
     void SelectionMoved();
 
     // Row bookkeeping, cursor and selection; the scroll bar follows its top row.
