@@ -41,6 +41,7 @@ TEST(HttpCharsets, CharSetFromContentType) {
             R.RawHeaders.Add("Content-Type", Type);
         R.InterpretHeaders();
         EXPECT_EQ(R.CharSet, CharSet) << Type;
+        EXPECT_EQ(R.CharSetAssumed, Type.find("charset=") == std::string::npos) << Type;
     }
     TIdHTTPResponse R;
     R.RawHeaders.Add("Content-Type", "multipart/mixed; charset=utf-8; boundary=xyz");

@@ -6,11 +6,13 @@
 #include "ResultsFixture.h"
 #include "ResultsView.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -80,6 +82,62 @@ TEST_F(ResultsTest, PrettyToggleAndNotJson) {
     EXPECT_EQ(FForm.ResultsMemo->Document()->LineCount(), 2);
     EXPECT_TRUE(FForm.StatusLine->text().endsWith(QStringLiteral(" | Not JSON: line 2, column 5")))
         << FForm.StatusLine->text().toStdString();
+}
+
+// The text's context menu does what the keys do; a new answer starts with an empty find bar; the
+// status says what was assumed or cut, and a long status never widens the window.
+TEST_F(ResultsTest, ContextMenuFindBarAndStatusDetails) {
+    SetAnswer(QStringLiteral(R"({"a":[1,"x"]})"));
+    const auto menu = FForm.MakeContextMenu();
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+        if (!action->isSeparator())
+            texts << action->text() + u'=' + QString::number(action->isEnabled()) + u'=' +
+                         action->shortcut().toString();
+    EXPECT_EQ(texts.join(u' '), QStringLiteral("&Copy=0=Ctrl+C Select &All=1=Ctrl+A "
+                                               "&Find...=1=Ctrl+F &Save As...=1=Ctrl+S "
+                                               "&Raw=1= &Pretty=1=Ctrl+J"));
+    const auto trigger = [&](const QString& AText) {
+        const auto fresh = FForm.MakeContextMenu();
+        for (QAction* action : fresh->actions())
+            if (action->text() == AText)
+                action->trigger();
+        WaitIdle();
+    };
+    trigger(QStringLiteral("&Pretty"));
+    EXPECT_TRUE(FForm.ShowingPretty());
+    trigger(QStringLiteral("Select &All"));
+    trigger(QStringLiteral("&Copy"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), FForm.ResultsMemo->toPlainText());
+    trigger(QStringLiteral("&Find..."));
+    EXPECT_TRUE(FForm.FindBar->isVisible());
+    FForm.FindBar->FindEdit->setText(QStringLiteral("x"));
+    WaitIdle();
+    trigger(QStringLiteral("&Raw"));
+    EXPECT_FALSE(FForm.ShowingPretty());
+
+    // The next answer: no search of its own yet.
+    TCallResult cut;
+    cut.Text = u"{\"a\":\"abc";
+    cut.StatusLine = "HTTP/1.1 200 OK";
+    cut.ContentType = "text/plain";
+    cut.CharSet = "ISO-8859-1";
+    cut.CharSetAssumed = true;
+    cut.ByteSize = 20 * 1024 * 1024;
+    cut.KeptBytes = 16 * 1024 * 1024;
+    FForm.SetPrettyChoice(true);
+    FForm.resize(500, 300);
+    FForm.SetCallResult(cut);
+    WaitIdle();
+    EXPECT_TRUE(FForm.FindBar->FindEdit->text().isEmpty());
+    EXPECT_FALSE(FForm.FindBar->isVisible());
+    const QString status = FForm.StatusLine->text();
+    EXPECT_TRUE(status.contains(QStringLiteral(" | first 16.00 MiB of 20.00 MiB kept | "
+                                               "text/plain; charset=ISO-8859-1 (assumed) | ")))
+        << status.toStdString();
+    EXPECT_FALSE(status.contains(QStringLiteral("Not JSON"))) << status.toStdString();
+    QApplication::processEvents();
+    EXPECT_EQ(FForm.width(), 500);
 }
 
 TEST_F(ResultsTest, StatusLineNamesTheCall) {

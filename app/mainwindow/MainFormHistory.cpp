@@ -99,6 +99,8 @@ void TMainForm::ReopenAnswer(const THistoryCall& ACall) {
     result.CharSet = ACall.CharSet.toStdString();
     result.DurationMs = ACall.DurationMs;
     result.ByteSize = ACall.AnswerSize;
+    if (ACall.AnswerCut)
+        result.KeptBytes = ACall.Answer.toUtf8().size();
     FResultsForm->SetCallResult(std::move(result));
     FResultsForm->ShowModalOver(FHistoryForm ? static_cast<QWidget&>(*FHistoryForm) : *this);
 }

@@ -34,6 +34,7 @@ TCallResult TMainForm::Post(const std::u16string& AURL, const std::vector<std::u
     result.StatusLine = response.ResponseText;
     result.ContentType = response.ContentType;
     result.CharSet = response.CharSet;
+    result.CharSetAssumed = response.CharSetAssumed;
     result.ByteSize = response.BodySize;
     return result;
 }

@@ -106,7 +106,8 @@ bool TIdHTTPResponse::IsChunked() const {
 
 void TIdHTTPResponse::InterpretContentType(std::string_view AValue) {
     IdCharsets::SplitContentType(AValue, ContentType, CharSet);
-    if (CharSet.empty())
+    CharSetAssumed = CharSet.empty();
+    if (CharSetAssumed)
         CharSet = IdCharsets::DefaultCharset(ContentType);
 }
 
@@ -135,9 +136,10 @@ void TIdHTTPResponse::DetectBodyCharSet(const std::function<void()>& ACheckAbort
             // framed and read by the real headers, and the connection kept or closed by them.
             InterpretContentType(RawHeaders.Value("Content-Type"));
         }
-        if (!Meta.CharSet.empty())
+        if (!Meta.CharSet.empty()) {
             CharSet = Meta.CharSet;
-        else if (!MetaContentType)
+            CharSetAssumed = false;
+        } else if (!MetaContentType)
             CharSet = HeaderCharSet;
     } else if (IdCharsets::IsXMLType(ContentType)) {
         CharSet = IdCharsets::DetectXMLEncoding(Body);

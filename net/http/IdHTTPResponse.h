@@ -63,6 +63,8 @@ public:
     std::string Connection;
     std::string ContentType; // without its charset parameter
     std::string CharSet;
+    // No charset was named in the headers or the document: CharSet is the media type's default.
+    bool CharSetAssumed = false;
     int64_t ContentLength = -1;
     std::string TransferEncoding;
     std::string Location;

@@ -6,6 +6,7 @@
 #include "ResultsStatus.h"
 #include "ResultsView.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -13,6 +14,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QRegularExpression>
@@ -63,6 +66,8 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
     statusLayout->addWidget(PrettyButton);
     StatusLine = new QLabel(statusRow);
     StatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long status is cut at the window's edge rather than widening the window.
+    StatusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusLayout->addWidget(StatusLine, 1);
     Progress = new QProgressBar(statusRow);
     Progress->setRange(0, 0);
@@ -97,6 +102,8 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
     connect(&FPrettyWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::PrettyReady);
     connect(FindBar, &TResultsFindBar::Found, this, &TResultsForm::CheckIdle);
     connect(ResultsMemo, &TResultsView::WrapDone, this, &TResultsForm::CheckIdle);
+    ResultsMemo->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ResultsMemo, &QWidget::customContextMenuRequested, this, &TResultsForm::ShowMenu);
     connect(ResultsMemo, &TResultsView::CopyRefused, this, [this](const QString& AReason) {
         ShowError(QStringLiteral("Could not copy:\n%1").arg(AReason));
     });
@@ -133,6 +140,9 @@ void TResultsForm::SetAnswer(TTextDocument::TText AText) {
     if (FCancel)
         FCancel->store(true);
     FAnswer = std::move(AText);
+    // A search typed for the last answer does not follow into the next.
+    FindBar->Close();
+    FindBar->FindEdit->clear();
     FRawDocument.reset();
     FPrettyDocument.reset();
     FPrettyVerdict = {};
@@ -197,13 +207,15 @@ void TResultsForm::ShowDocument() {
 void TResultsForm::ShowStatus() {
     const auto& shown = ResultsMemo->Document();
     QString text = ResultsStatusText(FResult, shown ? shown->LineCount() : -1);
-    if (FWantPretty && FPrettyTried && !FPrettyPending && !FPrettyDocument)
+    // A cut answer is not whole JSON; the status says it was cut instead.
+    if (FWantPretty && FPrettyTried && !FPrettyPending && !FPrettyDocument && FResult.KeptBytes < 0)
         text += QStringLiteral(" | Not JSON: line %1, column %2")
                     .arg(FPrettyVerdict.ErrorLine)
                     .arg(FPrettyVerdict.ErrorColumn);
     if (Saving())
         text += QStringLiteral(" | Saving %1 ...").arg(QFileInfo(FSavingPath).fileName());
     StatusLine->setText(text);
+    StatusLine->setToolTip(text);
 }
 
 bool TResultsForm::ShowingPretty() const {
@@ -294,6 +306,43 @@ void TResultsForm::SaveDone() {
     if (!error.isEmpty())
         ShowError(
             QStringLiteral("Could not save %1:\n%2").arg(QDir::toNativeSeparators(path), error));
+}
+
+std::unique_ptr<QMenu> TResultsForm::MakeContextMenu() {
+    auto menu = std::make_unique<QMenu>(this);
+    const auto add = [&](const QString& AText, const QKeySequence& AKeys, auto AAction) {
+        QAction* action = menu->addAction(AText, this, AAction);
+        action->setShortcut(AKeys);
+        return action;
+    };
+    add(QStringLiteral("&Copy"), QKeySequence::Copy, [this] {
+        ResultsMemo->Copy();
+    })->setEnabled(ResultsMemo->SelectionEnd() > ResultsMemo->SelectionStart());
+    add(QStringLiteral("Select &All"), QKeySequence::SelectAll, [this] {
+        ResultsMemo->SelectAll();
+    })->setEnabled(ResultsMemo->Document() != nullptr);
+    menu->addSeparator();
+    add(QStringLiteral("&Find..."), QKeySequence::Find, [this] { FindBar->Open(); });
+    add(QStringLiteral("&Save As..."), QKeySequence::Save, [this] {
+        Save();
+    })->setEnabled(FAnswer != nullptr && !Saving());
+    menu->addSeparator();
+    auto* views = new QActionGroup(menu.get());
+    for (const bool pretty : {false, true}) {
+        QAction* action =
+            add(pretty ? QStringLiteral("&Pretty") : QStringLiteral("&Raw"),
+                QKeySequence(Qt::CTRL | Qt::Key_J), [this, pretty] { SetPrettyChoice(pretty); });
+        action->setCheckable(true);
+        action->setChecked(FWantPretty == pretty);
+        action->setActionGroup(views);
+        if (FWantPretty == pretty)
+            action->setShortcut({}); // the keys switch to the other one
+    }
+    return menu;
+}
+
+void TResultsForm::ShowMenu(QPoint AWhere) {
+    MakeContextMenu()->exec(ResultsMemo->viewport()->mapToGlobal(AWhere));
 }
 
 void TResultsForm::ShowError(const QString& AText) {

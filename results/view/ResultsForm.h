@@ -13,6 +13,7 @@
 #include <memory>
 
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QToolButton;
 class TResultsFindBar;
@@ -62,6 +63,8 @@ public:
     QString SuggestedFileName() const;
     // Asks for the file to save to; empty means the user declined. Replaceable for tests.
     std::function<QString(QWidget* AParent, const QString& ASuggestedPath)> AskSaveFileName;
+    // The context menu of the text: Copy, Select All, Find, Save As, Raw and Pretty.
+    std::unique_ptr<QMenu> MakeContextMenu();
     // The folder of the last save, offered next time.
     QString SaveFolder;
 
@@ -89,6 +92,7 @@ private:
     void CheckIdle();
     void SaveDone();
     void ShowError(const QString& AText);
+    void ShowMenu(QPoint AWhere);
 
     TTextDocument::TText FAnswer;
     std::shared_ptr<const TTextDocument> FRawDocument;

@@ -14,10 +14,18 @@ QString ResultsStatusText(const TCallResult& AResult, qint64 ALineCount) {
     if (ALineCount >= 0)
         parts << (ALineCount == 1 ? QStringLiteral("1 line")
                                   : QStringLiteral("%1 lines").arg(locale.toString(ALineCount)));
+    if (AResult.KeptBytes >= 0)
+        parts << QStringLiteral("first %1 of %2 kept")
+                     .arg(locale.formattedDataSize(AResult.KeptBytes),
+                          locale.formattedDataSize(AResult.ByteSize));
     QString type = QString::fromStdString(AResult.ContentType);
-    if (!AResult.CharSet.empty())
+    // A text read without a named charset was read byte by byte.
+    const QString charSet = AResult.CharSet.empty() && AResult.CharSetAssumed
+                                ? QStringLiteral("ISO-8859-1")
+                                : QString::fromStdString(AResult.CharSet);
+    if (!charSet.isEmpty())
         type += (type.isEmpty() ? QStringLiteral("charset=") : QStringLiteral("; charset=")) +
-                QString::fromStdString(AResult.CharSet);
+                charSet + (AResult.CharSetAssumed ? QStringLiteral(" (assumed)") : QString());
     if (!type.isEmpty())
         parts << type;
     parts << QStringLiteral("%1 ms").arg(locale.toString(AResult.DurationMs));
