@@ -3,6 +3,7 @@
 
 #include "JsonFormat.h"
 #include "TextDocument.h"
+#include "TextSearch.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,7 @@ TEST(JsonFormat, IndentsByTwoSpacesOneTokenPerLine) {
         {R"({"a":1,"b":[true,false,null],"c":{},"d":[ ],"e":{"f":"g"}})",
          "{\n  \"a\": 1,\n  \"b\": [\n    true,\n    false,\n    null\n  ],\n  \"c\": {},\n"
          "  \"d\": [],\n  \"e\": {\n    \"f\": \"g\"\n  }\n}"},
-        {" [1 , \"x\\\"y\\u00e9\" ,\r\n -0.5e+3]\n", "[\n  1,\n  \"x\\\"y\\u00e9\",\n  -0.5e+3\n]"},
+        {" [1 , \"x\\\"y\\u00e9\" ,\r\n -0.5e+3]\n", "[\n  1,\n  \"x\\\"y\u00e9\",\n  -0.5e+3\n]"},
         {"\"only\"", "\"only\""},
         {"[[[]]]", "[\n  [\n    []\n  ]\n]"},
     };
@@ -58,6 +59,31 @@ TEST(JsonFormat, SaysWhereReadingStopped) {
         EXPECT_EQ(layout.ErrorLine, c.Line) << c.Json;
         EXPECT_EQ(layout.ErrorColumn, c.Column) << c.Json;
     }
+}
+
+// Escapes of printable characters are shown as the characters, in keys and values alike, so that
+// they read and are found as such; those that must stay escapes for the text to be the same JSON
+// stay as they are.
+TEST(JsonFormat, ShowsEscapedCharactersAsThemselves) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"n":"M\u00fcller"})", "{\n  \"n\": \"M\u00fcller\"\n}"},
+        {R"({"\u00E9t\u00e9":[ "\u0041" , {}]})",
+         "{\n  \"\u00e9t\u00e9\": [\n    \"A\",\n    {}\n  ]\n}"},
+        {R"(["\ud83d\ude00","\ud83d","\ude00x","\ud83d\u0041"])",
+         "[\n  \"\U0001F600\",\n  \"\\ud83d\",\n  \"\\ude00x\",\n  \"\\ud83dA\"\n]"},
+        // Quote, backslash, controls, line separators and an escaped backslash stay.
+        {R"(["\u0022\u005c\u001f\u007f\u2028","\\u00e9","\\\u00e9"])",
+         "[\n  \"\\u0022\\u005c\\u001f\\u007f\\u2028\",\n  \"\\\\u00e9\",\n  "
+         "\"\\\\\u00e9\"\n]"},
+    };
+    for (const auto& [json, shown] : cases)
+        EXPECT_EQ(Pretty(QString::fromUtf8(json)), QString::fromUtf8(shown)) << json;
+
+    TJsonLayout verdict;
+    const auto document = TTextDocument::MakePretty(
+        Text(QStringLiteral(R"({"a":[{"name":"M\u00fcller"},{"name":"M\u00FCller"}]})")), verdict);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(FindAll(*document, QStringLiteral("m\u00fcller"), Qt::CaseInsensitive).size(), 2u);
 }
 
 // However deep the nesting, the indent stops growing: the text stays within a constant times the

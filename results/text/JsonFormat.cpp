@@ -268,6 +268,121 @@ TJsonLayout FormatJson(std::u16string_view AText, std::atomic<int64_t>* AProgres
     return layout;
 }
 
+namespace {
+
+int HexValue(char16_t AChar) {
+    if (AChar <= u'9')
+        return AChar - u'0';
+    return (AChar | 0x20) - u'a' + 10;
+}
+
+// The code unit of the escape at AText[AAt] ("\uXXXX", already read as valid), or -1 when it is
+// not one.
+int EscapedUnit(std::u16string_view AText, std::size_t AAt) {
+    if (AAt + 6 > AText.size() || AText[AAt] != u'\\' || AText[AAt + 1] != u'u')
+        return -1;
+    int unit = 0;
+    for (std::size_t i = AAt + 2; i < AAt + 6; ++i)
+        unit = unit * 16 + HexValue(AText[i]);
+    return unit;
+}
+
+bool ShownAsCharacter(int AUnit) {
+    return AUnit >= 0x20 && AUnit != u'"' && AUnit != u'\\' && !(AUnit >= 0x7F && AUnit <= 0x9F) &&
+           AUnit != 0x2028 && AUnit != 0x2029;
+}
+
+// Appends the string token AToken with its escapes decoded where they may be.
+void AppendDecodedToken(std::u16string_view AToken, std::u16string& AOut) {
+    for (std::size_t i = 0; i < AToken.size();) {
+        if (AToken[i] != u'\\') {
+            AOut.push_back(AToken[i++]);
+            continue;
+        }
+        const int unit = EscapedUnit(AToken, i);
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            const int low = EscapedUnit(AToken, i + 6);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                AOut.push_back(static_cast<char16_t>(unit));
+                AOut.push_back(static_cast<char16_t>(low));
+                i += 12;
+                continue;
+            }
+        } else if (unit >= 0 && (unit < 0xDC00 || unit > 0xDFFF) && ShownAsCharacter(unit)) {
+            AOut.push_back(static_cast<char16_t>(unit));
+            i += 6;
+            continue;
+        }
+        // An escape kept: the backslash and the character after it, so that an escaped
+        // backslash is never read as the start of another escape.
+        AOut.append(AToken.substr(i, 2));
+        i += 2;
+    }
+}
+
+bool HasDecodableEscape(std::u16string_view AText) {
+    for (std::size_t at = AText.find(u"\\u"); at != std::u16string_view::npos;
+         at = AText.find(u"\\u", at + 1)) {
+        // Preceded by an odd run of backslashes it is an escaped backslash and a "u".
+        std::size_t run = 0;
+        while (run < at && AText[at - 1 - run] == u'\\')
+            ++run;
+        if (run % 2 == 0) {
+            const int unit = EscapedUnit(AText, at);
+            if (unit >= 0xD800 && unit <= 0xDBFF) {
+                const int low = EscapedUnit(AText, at + 6);
+                if (low >= 0xDC00 && low <= 0xDFFF)
+                    return true;
+            } else if (unit >= 0 && (unit < 0xDC00 || unit > 0xDFFF) && ShownAsCharacter(unit)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool DecodeJsonEscapes(std::u16string_view AText, TJsonLines& ALines, std::u16string& ADecoded) {
+    if (!HasDecodableEscape(AText))
+        return false;
+    ADecoded.clear();
+    ADecoded.reserve(AText.size());
+    std::size_t copied = 0; // AText before this is in ADecoded
+    // Copies AText up to a string token, then the token decoded; returns its new start and
+    // length.
+    const auto token = [&](std::size_t AStart, std::size_t ALength) {
+        ADecoded.append(AText.substr(copied, AStart - copied));
+        const std::size_t start = ADecoded.size();
+        if (ALength > 0 && AText[AStart] == u'"')
+            AppendDecodedToken(AText.substr(AStart, ALength), ADecoded);
+        else
+            ADecoded.append(AText.substr(AStart, ALength));
+        copied = AStart + ALength;
+        return std::pair(start, ADecoded.size() - start);
+    };
+    for (std::size_t i = 0; i < ALines.size(); ++i) {
+        TJsonLine& line = ALines[i];
+        const auto start = static_cast<std::size_t>(line.Start);
+        const std::size_t valueStart = start + line.ValueOffset;
+        std::size_t newStart = 0;
+        if (line.KeyLength) {
+            const auto [keyStart, keyLength] = token(start, line.KeyLength);
+            newStart = keyStart;
+            line.KeyLength = static_cast<uint32_t>(keyLength);
+        }
+        const auto [newValue, valueLength] = token(valueStart, line.Empty() ? 1 : line.ValueLength);
+        if (!line.KeyLength)
+            newStart = newValue;
+        line.Start = static_cast<int64_t>(newStart);
+        line.ValueOffset = static_cast<uint32_t>(newValue - newStart);
+        if (!line.Empty())
+            line.ValueLength = static_cast<uint32_t>(valueLength);
+    }
+    ADecoded.append(AText.substr(copied));
+    return true;
+}
+
 void AppendJsonLine(std::u16string_view AText, const TJsonLine& ALine, std::u16string& AOut) {
     AOut.append(static_cast<std::size_t>(ALine.Indent()), u' ');
     if (ALine.KeyLength) {

@@ -50,6 +50,9 @@ public:
     const TJsonLine& operator[](std::size_t AIndex) const {
         return FBlocks[AIndex / BlockSize][AIndex % BlockSize];
     }
+    TJsonLine& operator[](std::size_t AIndex) {
+        return FBlocks[AIndex / BlockSize][AIndex % BlockSize];
+    }
     std::size_t size() const { return FSize; }
     bool empty() const { return FSize == 0; }
 
@@ -84,6 +87,13 @@ struct TJsonLayout {
 // not valid).
 TJsonLayout FormatJson(std::u16string_view AText, std::atomic<int64_t>* AProgress = nullptr,
                        const std::atomic<bool>* ACancel = nullptr);
+
+// Writes into ADecoded a copy of AText in which the \uXXXX escapes of the keys and strings of
+// ALines stand for the characters they mean, and moves ALines onto it; returns false, leaving both
+// as they were, when no escape is to be shown so. Escapes that must stay one (quote, backslash,
+// control characters, line and paragraph separators) and surrogates that are not a pair stay
+// escaped, so the copy is JSON of the same shape.
+bool DecodeJsonEscapes(std::u16string_view AText, TJsonLines& ALines, std::u16string& ADecoded);
 
 // Appends the shown text of ALine to AOut.
 void AppendJsonLine(std::u16string_view AText, const TJsonLine& ALine, std::u16string& AOut);

@@ -58,6 +58,10 @@ std::shared_ptr<const TTextDocument> TTextDocument::MakePretty(TText AText, TJso
     AError.ErrorColumn = layout.ErrorColumn;
     if (!layout.Valid)
         return nullptr;
+    // Escaped characters are shown as themselves, so that they read and are found as such.
+    auto decoded = std::make_shared<std::u16string>();
+    if (DecodeJsonEscapes(*AText, layout.Lines, *decoded))
+        AText = std::move(decoded);
     auto document = std::make_shared<TTextDocument>();
     document->FIsPretty = true;
     document->FStarts.resize(layout.Lines.size());

@@ -24,7 +24,8 @@ public:
     static std::shared_ptr<const TTextDocument> MakeRaw(TText AText,
                                                         const std::atomic<bool>* ACancel = nullptr);
     // Lays AText out as indented JSON; AError receives the layout's verdict either way. Null
-    // when the text is not JSON or the work was cancelled.
+    // when the text is not JSON or the work was cancelled. \uXXXX escapes of printable
+    // characters are shown decoded: Source() is then a decoded copy of AText.
     static std::shared_ptr<const TTextDocument>
     MakePretty(TText AText, TJsonLayout& AError, std::atomic<int64_t>* AProgress = nullptr,
                const std::atomic<bool>* ACancel = nullptr);
