@@ -151,48 +151,97 @@ TEST_F(WindowLookTest, DarkPaletteGivesReadableRowsAndFollowsThemeChanges) {
               InactiveCaption);
 }
 
-// Records the text colour each selected cell is drawn with.
+// Records how each selected cell is drawn: its text colour, the selection colour under it, and
+// whether the text is set in italics.
 class TSelectionRecorder : public QProxyStyle {
 public:
+    struct TDrawn {
+        QColor Text;
+        QColor Highlight;
+        bool Italic = false;
+    };
     TSelectionRecorder() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
     void drawControl(ControlElement AElement, const QStyleOption* AOption, QPainter* APainter,
                      const QWidget* AWidget) const override {
         if (const auto* item = qstyleoption_cast<const QStyleOptionViewItem*>(AOption);
             AElement == CE_ItemViewItem && item && (item->state & State_Selected)) {
             const auto group = item->state & State_Active ? QPalette::Active : QPalette::Inactive;
-            SelectedText[item->text] = item->palette.color(group, QPalette::HighlightedText);
+            Selected[item->text] = {item->palette.color(group, QPalette::HighlightedText),
+                                    item->palette.color(group, QPalette::Highlight),
+                                    item->font.italic()};
         }
         QProxyStyle::drawControl(AElement, AOption, APainter, AWidget);
     }
-    mutable std::map<QString, QColor> SelectedText;
+    mutable std::map<QString, TDrawn> Selected;
 };
 
-TEST_F(WindowLookTest, SelectedRowsKeepTheirGreyAndBlueText) {
+// A selected row reads on the selection in every palette, with and without the focus, and an
+// unavailable one stays told apart (in italics) as well as said to screen readers.
+TEST_F(WindowLookTest, SelectedRowsAreReadableAndShowTheirAvailability) {
     Open();
     TSelectionRecorder style;
     FForm->CommandTree->setStyle(&style);
     FForm->ParamTree->setStyle(&style);
     FocusCommand("AccountsList");
     const auto drawn = [&](QAbstractItemView* AView, const QString& AText) {
-        style.SelectedText.clear();
+        style.Selected.clear();
         AView->viewport()->repaint();
-        const auto found = style.SelectedText.find(AText);
-        return found == style.SelectedText.end() ? QColor() : found->second;
+        const auto found = style.Selected.find(AText);
+        return found == style.Selected.end() ? TSelectionRecorder::TDrawn{} : found->second;
     };
-    // Grey (no version entered) on the selection colour, with and without the focus; a row
-    // within the version keeps the selection's own text colour.
-    FForm->CommandTree->setFocus();
-    EXPECT_EQ(drawn(FForm->CommandTree, QStringLiteral("AccountsList")), Grey);
-    FForm->VerEdit->setFocus();
-    EXPECT_EQ(drawn(FForm->CommandTree, QStringLiteral("AccountsList")), Grey);
-    FForm->VerEdit->setText(QStringLiteral("7.00"));
-    EXPECT_EQ(drawn(FForm->CommandTree, QStringLiteral("AccountsList")),
-              FForm->CommandTree->palette().color(QPalette::Inactive, QPalette::HighlightedText));
+    const struct {
+        const char* Name;
+        QPalette Palette;
+    } palettes[] = {
+        {"default", QPalette()},
+        {"light", PaletteWith(Qt::white, Qt::black)},
+        {"dark", PaletteWith(QColor(30, 30, 30), QColor(220, 220, 220))},
+        {"mid blue selection",
+         [] {
+             QPalette palette = PaletteWith(Qt::white, Qt::black);
+             palette.setColor(QPalette::Highlight, QColor(48, 140, 198));
+             palette.setColor(QPalette::HighlightedText, Qt::white);
+             return palette;
+         }()},
+    };
+    const int account = 5; // "Player", a row of AccountsList's own
+    for (const auto& palette : palettes) {
+        QApplication::setPalette(palette.Palette);
+        QApplication::processEvents();
+        for (const bool focused : {true, false}) {
+            for (const char* version : {"", "7.00"}) {
+                const bool unavailable = *version == 0;
+                FForm->VerEdit->setText(QString::fromLatin1(version));
+                (focused ? static_cast<QWidget*>(FForm->CommandTree) : FForm->VerEdit)->setFocus();
+                const std::string where = std::string(palette.Name) +
+                                          (focused ? ", focused, " : ", unfocused, ") +
+                                          (unavailable ? "unavailable" : "available");
+                const auto command = drawn(FForm->CommandTree, QStringLiteral("AccountsList"));
+                EXPECT_GE(ContrastRatio(command.Text, command.Highlight), MinimumContrast) << where;
+                EXPECT_EQ(command.Italic, unavailable) << where;
+                EXPECT_EQ(FForm->CommandTree->currentIndex()
+                              .data(Qt::AccessibleDescriptionRole)
+                              .toString()
+                              .isEmpty(),
+                          !unavailable)
+                    << where;
 
-    // The grid's selected fixed row: blue on the selection colour.
-    FForm->ParamTree->setFocus();
-    FForm->ParamTree->setCurrentIndex(FForm->ParamTreeModel->index(0, 0));
-    EXPECT_EQ(drawn(FForm->ParamTree, QStringLiteral("Command")), Blue);
+                // The grid: a fixed (blue) row and a row of the command's own.
+                FForm->ParamTree->setCurrentIndex(FForm->ParamTreeModel->index(account, 0));
+                if (focused)
+                    FForm->ParamTree->setFocus();
+                const QString player = FForm->ParamTreeModel->index(account, 0).data().toString();
+                const auto param = drawn(FForm->ParamTree, player);
+                EXPECT_GE(ContrastRatio(param.Text, param.Highlight), MinimumContrast) << where;
+                EXPECT_EQ(param.Italic, unavailable) << where;
+                FForm->ParamTree->setCurrentIndex(FForm->ParamTreeModel->index(0, 0));
+                const auto fixed = drawn(FForm->ParamTree, QStringLiteral("Command"));
+                EXPECT_GE(ContrastRatio(fixed.Text, fixed.Highlight), MinimumContrast) << where;
+                EXPECT_EQ(fixed.Italic, unavailable) << where;
+                FocusCommand("AccountsList");
+            }
+        }
+    }
     FForm->CommandTree->setStyle(nullptr);
     FForm->ParamTree->setStyle(nullptr);
 }

@@ -99,9 +99,15 @@ QVariant TCommandTreeModel::data(const QModelIndex& ANode, int ARole) const {
     case Qt::DisplayRole:
         return FHandlers.CommandTreeGetText(ANode);
     case Qt::FontRole:
-    case Qt::ForegroundRole: {
+    case Qt::ForegroundRole:
+    case Qt::AccessibleDescriptionRole:
+    case RowUnavailableRole: {
         TTextStyle style;
         FHandlers.CommandTreePaintText(ANode, style);
+        if (ARole == RowUnavailableRole)
+            return style.Unavailable;
+        if (ARole == Qt::AccessibleDescriptionRole)
+            return style.Unavailable ? UnavailableDescription() : QVariant();
         if (ARole == Qt::FontRole && style.Bold) {
             QFont font;
             font.setBold(true);

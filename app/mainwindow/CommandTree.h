@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Command.h"
+#include "RowTextDelegate.h"
 
 #include <QAbstractItemModel>
 #include <QColor>
@@ -8,12 +9,6 @@
 #include <QTreeView>
 
 #include <vector>
-
-// How a tree row's text is drawn; an invalid colour leaves the view's own choice.
-struct TTextStyle {
-    bool Bold = false;
-    QColor Color;
-};
 
 // What the command tree asks of the window that shows it. Rows are given by their index in the
 // tree's model.

@@ -60,7 +60,7 @@ public:
     bool ParamTreeEditing(int AIndex, int AColumn) const override;
     void ParamTreeNewText(int AIndex, int AColumn, const QString& ANewText) override;
     void ParamTreeFocusChanged(int AIndex, int AColumn) override;
-    QColor ParamTreePaintText(int AIndex) const override;
+    void ParamTreePaintText(int AIndex, TTextStyle& AStyle) const override;
     bool ParamTreeGetChecked(int AIndex) const override;
     void ParamTreeSetChecked(int AIndex, bool AChecked) override;
     void JSONRBClick();

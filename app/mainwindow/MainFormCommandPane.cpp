@@ -18,6 +18,7 @@ void TMainForm::CommandTreePaintText(const QModelIndex& ANode, TTextStyle& AStyl
     if (entry.Header)
         AStyle.Bold = true;
     AStyle.Color = CommandTextColor(entry);
+    AStyle.Unavailable = !VersionInRange(EnteredVersion(), entry.VerMin, entry.VerMax);
 }
 
 void TMainForm::CommandTreeFocusChanged(const QModelIndex& ANode) {

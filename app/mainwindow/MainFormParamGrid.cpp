@@ -48,11 +48,13 @@ void TMainForm::ParamTreeFocusChanged(int AIndex, int AColumn) {
         ParamTree->edit(ParamTreeModel->index(AIndex, AColumn));
 }
 
-QColor TMainForm::ParamTreePaintText(int AIndex) const {
+void TMainForm::ParamTreePaintText(int AIndex, TTextStyle& AStyle) const {
     const TParam& param = *FCurrentCommand->Params.at(static_cast<std::size_t>(AIndex));
-    if (!VersionInRange(EnteredVersion(), param.VerMin, param.VerMax))
-        return GreyedTextColor(ParamTree->palette());
-    return AIndex < FixedRows ? FixedRowTextColor(ParamTree->palette()) : QColor();
+    AStyle.Unavailable = !VersionInRange(EnteredVersion(), param.VerMin, param.VerMax);
+    if (AStyle.Unavailable)
+        AStyle.Color = GreyedTextColor(ParamTree->palette());
+    else if (AIndex < FixedRows)
+        AStyle.Color = FixedRowTextColor(ParamTree->palette());
 }
 
 void TMainForm::JSONRBClick() {

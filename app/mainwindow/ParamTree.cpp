@@ -45,9 +45,16 @@ QVariant TParamTreeModel::data(const QModelIndex& ACell, int ARole) const {
         if (ACell.column() != 0)
             return {};
         return Checked(ACell.row()) ? Qt::Checked : Qt::Unchecked;
-    case Qt::ForegroundRole: {
-        const QColor color = FHandlers.ParamTreePaintText(ACell.row());
-        return color.isValid() ? QVariant(color) : QVariant();
+    case Qt::ForegroundRole:
+    case Qt::AccessibleDescriptionRole:
+    case RowUnavailableRole: {
+        TTextStyle style;
+        FHandlers.ParamTreePaintText(ACell.row(), style);
+        if (ARole == RowUnavailableRole)
+            return style.Unavailable;
+        if (ARole == Qt::AccessibleDescriptionRole)
+            return style.Unavailable ? UnavailableDescription() : QVariant();
+        return style.Color.isValid() ? QVariant(style.Color) : QVariant();
     }
     default:
         return {};

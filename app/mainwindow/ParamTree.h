@@ -18,7 +18,7 @@ public:
     virtual bool ParamTreeEditing(int AIndex, int AColumn) const = 0;
     virtual void ParamTreeNewText(int AIndex, int AColumn, const QString& ANewText) = 0;
     virtual void ParamTreeFocusChanged(int AIndex, int AColumn) = 0;
-    virtual QColor ParamTreePaintText(int AIndex) const = 0;
+    virtual void ParamTreePaintText(int AIndex, TTextStyle& AStyle) const = 0;
     // The row's tick, kept by the handlers next to the row's value.
     virtual bool ParamTreeGetChecked(int AIndex) const = 0;
     virtual void ParamTreeSetChecked(int AIndex, bool AChecked) = 0;

@@ -71,6 +71,16 @@ QColor FixedRowTextColor(const QPalette& APalette) {
     return FirstReadable(LightBlue, Qt::white, APalette.color(QPalette::Active, QPalette::Base));
 }
 
+QColor ReadableOn(const QColor& AColor, const QColor& ABackground) {
+    if (ContrastRatio(AColor, ABackground) >= MinimumContrast)
+        return AColor;
+    const QColor white(Qt::white);
+    const QColor black(Qt::black);
+    const QColor towards =
+        ContrastRatio(white, ABackground) >= ContrastRatio(black, ABackground) ? white : black;
+    return FirstReadable(AColor, towards, ABackground);
+}
+
 QPalette UnfocusedSelectionPalette(const QPalette& APalette) {
     QPalette palette = APalette;
     if (IsDarkPalette(APalette))

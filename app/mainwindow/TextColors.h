@@ -21,6 +21,10 @@ QColor GreyedTextColor(const QPalette& APalette);
 // The rows the program fills itself: pure blue on a light base.
 QColor FixedRowTextColor(const QPalette& APalette);
 
+// AColor when it reads on ABackground (MinimumContrast); else the first colour on the way from
+// it towards white or black (whichever reads better there) that does.
+QColor ReadableOn(const QColor& AColor, const QColor& ABackground);
+
 // APalette (the window's) as a tree draws it, with the selection shown while the tree lacks the
 // keyboard focus: on a light base the colour of an inactive window caption with the normal text
 // colour on it; on a dark base what the palette itself gives for an inactive selection.
