@@ -65,6 +65,11 @@ bool ParseDecimal(QStringView AText, Decimal& AOut) {
 
 } // namespace
 
+bool IsVersionText(QStringView AText) {
+    Decimal number;
+    return AText.trimmed().isEmpty() || ParseDecimal(AText, number);
+}
+
 Version ParseVersionText(QStringView AText) {
     Decimal number;
     if (!ParseDecimal(AText, number))

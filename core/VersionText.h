@@ -16,3 +16,6 @@ extern const TFormatSettings DotFormat;
 // empty or not such a number counts as 0; a value beyond the 64-bit range saturates, so a huge
 // version counts as greater than every version.
 Version ParseVersionText(QStringView AText);
+
+// Whether AText is empty (spaces only) or a number ParseVersionText reads as such.
+bool IsVersionText(QStringView AText);

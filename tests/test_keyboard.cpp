@@ -6,8 +6,10 @@
 #include "CommandSearch.h"
 #include "CommandTree.h"
 #include "GoToCommandPopup.h"
+#include "HistoryForm.h"
 #include "MainForm.h"
 #include "QtTestSupport.h"
+#include "ResultsForm.h"
 
 #include <QLayout>
 #include <QLineEdit>
@@ -181,6 +183,24 @@ TEST_F(KeyboardTest, F1ShowsAboutAndCtrlQClosesThroughTheCloseQuery) {
               QStringLiteral("Qt ") + QString::fromLatin1(qVersion())})
             EXPECT_TRUE(text.contains(part)) << part.toStdString();
         EXPECT_EQ(text, AboutText());
+        // Every window's keys are in it.
+        for (const QString& part : {QStringLiteral("Ctrl+J"), QStringLiteral("Ctrl+W"),
+                                    QStringLiteral("Ctrl+L"), QStringLiteral("Ctrl+F")})
+            EXPECT_TRUE(text.contains(part)) << part.toStdString();
+    }
+    // F1 shows it over the results and history windows as well.
+    FForm->ShowHistory();
+    for (QWidget* window : {static_cast<QWidget*>(&FForm->ResultsWindow()),
+                            static_cast<QWidget*>(FForm->HistoryWindow())}) {
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        QApplication::setActiveWindow(window);
+        ModalBoxWatcher watcher;
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window,
+                        Qt::Key_F1);
+        ASSERT_EQ(watcher.Boxes.size(), 1u) << window->metaObject()->className();
+        EXPECT_EQ(watcher.Boxes[0].Text, AboutText());
+        window->hide();
     }
     QApplication::setActiveWindow(FForm.get()); // back from the box
     FForm->IPEdit->setText(QStringLiteral("example.org"));

@@ -29,6 +29,7 @@ TMainForm::TMainForm(const QString& ASettingsFile, QWidget* AParent)
     CreateHistory();
     // The results window is the main window's own: transient for it, no task-bar entry.
     FResultsForm = std::make_unique<TResultsForm>(this);
+    ShowAboutOnF1(*FResultsForm);
     FormCreate();
 }
 

@@ -87,6 +87,7 @@ public:
     void LoadIntoGrid(const THistoryCall& ACall);
     THistoryRecorder& History() { return *FHistory; }
     THistoryForm* HistoryWindow() const { return FHistoryForm.get(); }
+    TResultsForm& ResultsWindow() const { return *FResultsForm; }
 
     // Window.
     void FormResize();
@@ -124,6 +125,10 @@ public:
     QSplitter* Splitter1;
     QLabel* VersionLabel;
     QLineEdit* VerEdit;
+    // Shown at the version field while its text is no version.
+    QAction* VersionWarning;
+    // The strip under the buttons: the URL Send will call, or why it cannot.
+    QLabel* CallURLLabel;
 
     TCommandTreeModel* CommandTreeModel;
     TParamTreeModel* ParamTreeModel;
@@ -147,9 +152,14 @@ private:
     void BuildParamGrid();       // the parameter grid over its help
     void BuildTreeSplitter();    // the two side by side
     void BuildButtonPanel();     // the result format and Send
+    void BuildURLStrip();        // the URL Send will call, under the buttons (MainFormHints.cpp)
+    // The version field's warning and the URL strip, for the fields as they are now.
+    void ShowConnectionHints();
     void LayOutPanels();
     void SetTabOrder();
     void CentreOnScreen();
+    // F1 in AWindow shows the About box, with every window's keys, over it.
+    static void ShowAboutOnF1(QWidget& AWindow);
     void CreateShortcuts();
     void FormCreate();
     void FormDestroy();

@@ -38,10 +38,12 @@ void TMainForm::CreateHistory() {
 }
 
 void TMainForm::ShowHistory() {
-    if (!FHistoryForm)
+    if (!FHistoryForm) {
         FHistoryForm = std::make_unique<THistoryForm>(
             *FHistory, [this](const THistoryCall& ACall) { ReopenAnswer(ACall); },
             [this](const THistoryCall& ACall) { LoadIntoGrid(ACall); }, this);
+        ShowAboutOnF1(*FHistoryForm);
+    }
     FHistoryForm->show();
     FHistoryForm->raise();
     FHistoryForm->activateWindow();

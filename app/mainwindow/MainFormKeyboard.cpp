@@ -1,5 +1,6 @@
 // The window's keyboard: shortcuts for Send, copying the call as a command line, closing, the
-// About box and the "Go to command" popup. None of them adds a control to the window's layout.
+// About box (F1 in every window: it lists every window's keys) and the "Go to command" popup. None
+// of them adds a control to the window's layout.
 
 #include "AboutBox.h"
 #include "CommandTree.h"
@@ -19,10 +20,15 @@ void TMainForm::CreateShortcuts() {
     add(QKeySequence(Qt::CTRL | Qt::Key_Return), [this] { SendFromKeyboard(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_Enter), [this] { SendFromKeyboard(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
-    add(QKeySequence(Qt::Key_F1), [this] { ShowAboutBox(this); });
+    ShowAboutOnF1(*this);
     add(QKeySequence(Qt::CTRL | Qt::Key_K), [this] { ShowGoToCommand(); });
     add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [this] { CopyCallLine(false); });
     add(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C), [this] { CopyCallLine(true); });
+}
+
+void TMainForm::ShowAboutOnF1(QWidget& AWindow) {
+    auto* shortcut = new QShortcut(QKeySequence(Qt::Key_F1), &AWindow);
+    connect(shortcut, &QShortcut::activated, &AWindow, [&AWindow] { ShowAboutBox(&AWindow); });
 }
 
 void TMainForm::SendFromKeyboard() {

@@ -92,6 +92,7 @@ void TMainForm::BuildControls() {
     BuildParamGrid();
     BuildTreeSplitter();
     BuildButtonPanel();
+    BuildURLStrip();
     LayOutPanels();
     SetTabOrder();
 
@@ -190,6 +191,7 @@ void TMainForm::BuildButtonPanel() {
     PlaceInRow(JSONRB, ResultFormatLabel, 183, 10, 50, 17);
     PlaceInRow(LegacyRB, JSONRB, 242, 10, 57, 17);
     PlaceInRow(CallButton, LegacyRB, 363, 6, 110, 25);
+    CallButton->setToolTip(QStringLiteral("Send the call (Ctrl+Return)"));
     CallButton->setEnabled(false);
     connect(CallButton, &QPushButton::clicked, this, &TMainForm::CallButtonClick);
 }
@@ -201,6 +203,7 @@ void TMainForm::LayOutPanels() {
     layout->addWidget(ConnectionPanel);
     layout->addWidget(Splitter1, 1);
     layout->addWidget(ButtonPanel);
+    layout->addWidget(CallURLLabel);
 }
 
 void TMainForm::SetTabOrder() {
