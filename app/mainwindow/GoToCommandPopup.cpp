@@ -12,7 +12,10 @@
 TGoToCommandPopup::TGoToCommandPopup(const TCommandList& ACommands,
                                      std::function<QColor(const TCommand&)> ATextColor,
                                      QWidget* AParent)
-    : QFrame(AParent, Qt::Popup), FCommands(ACommands), FTextColor(std::move(ATextColor)) {
+    // A frameless dialog rather than a popup: screen readers list dialogs among the program's
+    // windows and leave popups out. It closes as a popup would when it loses the focus.
+    : QFrame(AParent, Qt::Dialog | Qt::FramelessWindowHint), FCommands(ACommands),
+      FTextColor(std::move(ATextColor)) {
     setWindowTitle(QStringLiteral("Go to command"));
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     auto* layout = new QVBoxLayout(this);
@@ -24,6 +27,7 @@ TGoToCommandPopup::TGoToCommandPopup(const TCommandList& ACommands,
     List = new QListWidget(this);
     List->setFocusPolicy(Qt::NoFocus); // the keys stay in the field and move the list
     List->setUniformItemSizes(true);
+    List->setAccessibleName(QStringLiteral("Matching commands"));
     layout->addWidget(caption);
     layout->addWidget(Field);
     layout->addWidget(List, 1);
@@ -69,6 +73,19 @@ void TGoToCommandPopup::Choose() {
     const int position = item->data(Qt::UserRole).toInt();
     close();
     emit CommandChosen(position);
+}
+
+void TGoToCommandPopup::hideEvent(QHideEvent* AEvent) {
+    QFrame::hideEvent(AEvent);
+    // As a popup would, the box hands the keyboard back to the window it was opened over.
+    if (parentWidget())
+        parentWidget()->window()->activateWindow();
+}
+
+void TGoToCommandPopup::changeEvent(QEvent* AEvent) {
+    QFrame::changeEvent(AEvent);
+    if (AEvent->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow())
+        close();
 }
 
 bool TGoToCommandPopup::eventFilter(QObject* AWatched, QEvent* AEvent) {

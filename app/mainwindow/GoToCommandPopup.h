@@ -30,6 +30,8 @@ signals:
 
 protected:
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
+    void changeEvent(QEvent* AEvent) override;
+    void hideEvent(QHideEvent* AEvent) override;
 
 private:
     void Refill();

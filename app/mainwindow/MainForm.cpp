@@ -13,6 +13,7 @@
 #include "TextColors.h"
 #include "TrustPrompt.h"
 #include "VersionText.h"
+#include "WindowAccessibility.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,6 +25,7 @@
 
 TMainForm::TMainForm(const QString& ASettingsFile, QWidget* AParent)
     : QWidget(AParent), FStore(ASettingsFile), FPasswordKeeper(FStore.FileName()) {
+    InstallWindowAccessibility();
     BuildControls();
     CreateNetworkComponents();
     CreateHistory();

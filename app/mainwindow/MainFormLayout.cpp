@@ -124,6 +124,11 @@ void TMainForm::BuildConnectionPanel() {
     PasswordEdit = new QLineEdit(ConnectionPanel);
     PasswordEdit->setGeometry(467, 24, 143, 21);
     PasswordEdit->setEchoMode(QLineEdit::Password);
+    PasswordEdit->setAccessibleName(QStringLiteral("API Password"));
+    VersionLabel->setBuddy(VerEdit);
+    AddressLabel->setBuddy(IPEdit);
+    PortLabel->setBuddy(FilePortEdit);
+    PathLabel->setBuddy(APIPathEdit);
     VerEdit->installEventFilter(this);
 }
 
@@ -138,7 +143,9 @@ void TMainForm::BuildCommandPane() {
     CommandTree->setRootIsDecorated(true);
     CommandTree->setExpandsOnDoubleClick(true);
     CommandTree->setItemDelegate(new TRowTextDelegate(CommandTree));
+    CommandTree->setAccessibleName(QStringLiteral("Commands"));
     CommandHelp = MakeHelpPane(nullptr);
+    CommandHelp->setAccessibleName(QStringLiteral("Command help"));
     LeftPanel = MakeColumn(CommandTree, CommandHelp);
     connect(CommandTree, &QTreeView::collapsed, this, &TMainForm::CommandTreeCollapsed);
 }
@@ -158,7 +165,9 @@ void TMainForm::BuildParamGrid() {
     ParamTree->header()->setStretchLastSection(true);
     ParamTree->header()->setSectionResizeMode(QHeaderView::Interactive);
     ParamTree->header()->resizeSection(0, 175);
+    ParamTree->setAccessibleName(QStringLiteral("Parameters"));
     ParamHelp = MakeHelpPane(nullptr);
+    ParamHelp->setAccessibleName(QStringLiteral("Parameter help"));
     RightPanel = MakeColumn(ParamTree, ParamHelp);
 }
 

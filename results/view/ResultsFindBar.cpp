@@ -19,8 +19,10 @@ TResultsFindBar::TResultsFindBar(TResultsView& AView, QWidget* AParent)
     : QWidget(AParent), FView(AView) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
-    layout->addWidget(new QLabel(QStringLiteral("Find:"), this));
+    auto* caption = new QLabel(QStringLiteral("Find:"), this);
+    layout->addWidget(caption);
     FindEdit = new QLineEdit(this);
+    caption->setBuddy(FindEdit);
     FindEdit->setClearButtonEnabled(true);
     layout->addWidget(FindEdit, 1);
     CountLabel = new QLabel(this);
@@ -30,10 +32,12 @@ TResultsFindBar::TResultsFindBar(TResultsView& AView, QWidget* AParent)
     auto* previous = new QToolButton(this);
     previous->setArrowType(Qt::UpArrow);
     previous->setToolTip(QStringLiteral("Previous match (Shift+F3)"));
+    previous->setAccessibleName(QStringLiteral("Previous match"));
     layout->addWidget(previous);
     auto* next = new QToolButton(this);
     next->setArrowType(Qt::DownArrow);
     next->setToolTip(QStringLiteral("Next match (F3)"));
+    next->setAccessibleName(QStringLiteral("Next match"));
     layout->addWidget(next);
     MatchCase = new QCheckBox(QStringLiteral("Match case"), this);
     layout->addWidget(MatchCase);

@@ -54,6 +54,7 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
     setModal(true);
     resize(624, 342);
     ResultsMemo = new TResultsView(this);
+    ResultsMemo->setAccessibleName(QStringLiteral("Answer"));
     FindBar = new TResultsFindBar(*ResultsMemo, this);
     auto* statusRow = new QWidget(this);
     auto* statusLayout = new QHBoxLayout(statusRow);
