@@ -7,6 +7,7 @@
 #include "PinStore.h"
 #include "QtTestSupport.h"
 #include "ResultsForm.h"
+#include "TrustPrompt.h"
 #include "tls/TlsTestServer.h"
 
 #include <QDialog>
@@ -117,6 +118,10 @@ protected:
     QPointer<QMessageBox> FAnswered;
 };
 
+TEST(TrustTexts, FingerprintsShowInPairsAsOpensslPrintsThem) {
+    EXPECT_EQ(FingerprintForDisplay("sha256:0a1bff"), QStringLiteral("SHA-256 0A:1B:FF"));
+}
+
 TEST_F(TrustTest, FirstUseAsksThenThePinIsTrustedSilently) {
     const TTestCertificate& Certificate = TTestPki::Get().SelfSigned;
     TTlsTestServer Server({TTlsServerMode::Answer, OkAnswer, true, &Certificate});
@@ -133,7 +138,8 @@ TEST_F(TrustTest, FirstUseAsksThenThePinIsTrustedSilently) {
          {QStringLiteral("127.0.0.1:") + port, QStringLiteral("self-signed certificate"),
           QStringLiteral("Subject: CN=localhost,O=VL Test"),
           QStringLiteral("Issuer: CN=localhost,O=VL Test"), QStringLiteral(" UTC to "),
-          QStringLiteral("Fingerprint: ") + QString::fromStdString(Certificate.Fingerprint)})
+          QStringLiteral("Fingerprint: ") + FingerprintForDisplay(Certificate.Fingerprint),
+          QStringLiteral("Trust remembers this certificate for 127.0.0.1:") + port})
         EXPECT_TRUE(question.Text.contains(part))
             << part.toStdString() << " in " << question.Text.toStdString();
     EXPECT_TRUE(outcome.OtherBoxes.empty()) << outcome.OtherBoxes[0].Text.toStdString();
@@ -159,9 +165,10 @@ TEST_F(TrustTest, AChangedCertificateShowsBothFingerprints) {
                                              QStringLiteral("Cancel")}));
     EXPECT_EQ(question.Default, QStringLiteral("Cancel"));
     EXPECT_TRUE(question.Text.contains(QStringLiteral("Old fingerprint: ") +
-                                       QString::fromStdString(Pki.SelfSigned.Fingerprint)));
+                                       FingerprintForDisplay(Pki.SelfSigned.Fingerprint)));
     EXPECT_TRUE(question.Text.contains(QStringLiteral("New fingerprint: ") +
-                                       QString::fromStdString(Pki.SelfSigned2.Fingerprint)));
+                                       FingerprintForDisplay(Pki.SelfSigned2.Fingerprint)));
+    EXPECT_TRUE(question.Text.contains(QStringLiteral("Someone may be intercepting")));
     EXPECT_EQ(outcome.Results, QStringLiteral("Result=Ok"));
     EXPECT_EQ(Pins().Find("127.0.0.1", Server.Port()), Pki.SelfSigned2.Fingerprint);
 }

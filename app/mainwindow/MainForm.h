@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -200,6 +201,8 @@ private:
     std::unique_ptr<TSendCall> FCall; // the Send in progress, if any
     // The user declined the server's certificate during the current call.
     std::atomic<bool> FTrustDeclined{false};
+    // Time spent on certificate questions during the Send running; the call's worker thread only.
+    std::chrono::steady_clock::duration FQuestionTime{};
     std::unique_ptr<THistoryRecorder> FHistory;
     std::unique_ptr<THistoryForm> FHistoryForm; // made when first shown; uses FHistory
     bool FFirstShow = true;

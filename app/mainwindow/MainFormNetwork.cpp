@@ -26,9 +26,11 @@ TCallResult TMainForm::Post(const std::u16string& AURL, const std::vector<std::u
     // Each Send stands alone: a URL typed without its scheme must not reach the server (nor take
     // the password to it) that an earlier Send called.
     FHTTPClient->ForgetURL();
+    FQuestionTime = {};
     result.Text = FHTTPClient->Post(AURL, ALines);
+    // The time the user took over a certificate question is not the server's.
     result.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now() - start)
+                            std::chrono::steady_clock::now() - start - FQuestionTime)
                             .count();
     const TIdHTTPResponse& response = FHTTPClient->Response();
     result.StatusLine = response.ResponseText;
@@ -50,7 +52,11 @@ bool TMainForm::TrustCertificate(const TIdPeerCertificate& APeer) {
     const TTrustVerdict verdict = DecideTrust(pin, APeer);
     if (verdict == TTrustVerdict::Trusted)
         return true;
-    if (!FTrustPrompt->Ask(APeer, verdict == TTrustVerdict::Changed ? pin : std::nullopt)) {
+    const auto asked = std::chrono::steady_clock::now();
+    const bool trusted =
+        FTrustPrompt->Ask(APeer, verdict == TTrustVerdict::Changed ? pin : std::nullopt);
+    FQuestionTime += std::chrono::steady_clock::now() - asked;
+    if (!trusted) {
         FTrustDeclined = true;
         return false;
     }

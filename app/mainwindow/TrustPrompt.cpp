@@ -32,6 +32,17 @@ QString Endpoint(const TIdPeerCertificate& APeer) {
 
 } // namespace
 
+QString FingerprintForDisplay(const std::string& AFingerprint) {
+    QString hex = Text(AFingerprint);
+    if (hex.startsWith(QLatin1String("sha256:")))
+        hex.remove(0, 7);
+    hex = hex.toUpper();
+    QStringList pairs;
+    for (qsizetype i = 0; i < hex.size(); i += 2)
+        pairs << hex.mid(i, 2);
+    return QStringLiteral("SHA-256 ") + pairs.join(u':');
+}
+
 TTrustPrompt::TTrustPrompt(QWidget& AOwner) : FOwner(AOwner), FState(std::make_shared<TState>()) {}
 
 TTrustPrompt::~TTrustPrompt() {
@@ -43,17 +54,21 @@ TTrustPrompt::MakeDialog(QWidget* AParent, const TIdPeerCertificate& APeer,
                          const std::optional<std::string>& AOldFingerprint) {
     const bool changed = AOldFingerprint.has_value();
     QString text =
-        changed ? QStringLiteral("The certificate of %1 has changed and could not be verified.")
-                : QStringLiteral("The certificate of %1 could not be verified.");
+        changed ? QStringLiteral("The certificate of %1 has changed and could not be verified. "
+                                 "Someone may be intercepting the connection: trust the new "
+                                 "certificate only if you know why it changed.")
+                : QStringLiteral("The certificate of %1 could not be verified. Trust remembers "
+                                 "this certificate for %1, and it is not asked about again.");
     text = text.arg(Endpoint(APeer));
     QString details = QStringLiteral("Reason: %1\nSubject: %2\nIssuer: %3\nValid from %4 to %5\n")
                           .arg(Text(APeer.VerifyError), Text(APeer.Subject), Text(APeer.Issuer),
                                Text(APeer.NotBefore), Text(APeer.NotAfter));
     if (changed)
         details += QStringLiteral("Old fingerprint: %1\nNew fingerprint: %2")
-                       .arg(Text(*AOldFingerprint), Text(APeer.Fingerprint));
+                       .arg(FingerprintForDisplay(*AOldFingerprint),
+                            FingerprintForDisplay(APeer.Fingerprint));
     else
-        details += QStringLiteral("Fingerprint: %1").arg(Text(APeer.Fingerprint));
+        details += QStringLiteral("Fingerprint: %1").arg(FingerprintForDisplay(APeer.Fingerprint));
 
     auto box = std::make_unique<QMessageBox>(
         QMessageBox::Warning,

@@ -10,6 +10,10 @@ class QMessageBox;
 class QWidget;
 struct TIdPeerCertificate;
 
+// A fingerprint ("sha256:abcd...") as people compare them, in pairs of hex digits as openssl
+// prints it: "SHA-256 AB:CD:...".
+QString FingerprintForDisplay(const std::string& AFingerprint);
+
 // Asks the user whether to trust a server certificate that failed the check. The question comes
 // from the call's worker thread; the dialog runs on the user-interface thread while the worker
 // waits for the answer or for Cancel of the call.
