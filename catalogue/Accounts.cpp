@@ -11,8 +11,8 @@ constexpr ParamRow AccountsAddParams[] = {
     {"Level", V(2, 40), Open, "0 to 50 characters (optional)."},
     {"RealName", V(2, 10), Open, "0 to 25 characters (optional)."},
     {"PW", V(2, 10), Open,
-     "player's password. It will be hashed automatically (required unless PWHash is set)."},
-    {"PWHash", V(5, 19), Open, "player's password hash. Ignored if PW field is set."},
+     "player's password. It will be hashed automatically (required unless PWHash is set).", Secret},
+    {"PWHash", V(5, 19), Open, "player's password hash. Ignored if PW field is set.", Secret},
     {"Gender", V(2, 10), Open, "Male or Female or (beginning with ver 7) Unspecified (default)."},
     {"Location", V(2, 10), Open,
      "1 to 30 characters prior to ver 7, (now optional up to 50 characters)."},
@@ -96,8 +96,8 @@ constexpr ParamRow AccountsEditParams[] = {
     {"Title", V(2, 40), Open, "0 to 15 characters."},
     {"Level", V(2, 40), Open, "0 to 50 characters."},
     {"RealName", V(2, 10), Open, "0 to 25 characters."},
-    {"PW", V(2, 10), Open, "player's password. It will be hashed automatically."},
-    {"PWHash", V(5, 19), Open, "player's password hash. Ignored if PW field is set."},
+    {"PW", V(2, 10), Open, "player's password. It will be hashed automatically.", Secret},
+    {"PWHash", V(5, 19), Open, "player's password hash. Ignored if PW field is set.", Secret},
     {"Gender", V(2, 10), Open, "Male or Female or (beginning with ver 7) Unspecified (default)."},
     {"Location", V(2, 10), Open,
      "1 to 30 characters prior to ver 7, (now optional up to 50 characters)."},
@@ -178,7 +178,7 @@ constexpr ParamRow AccountsNotesParams[] = {
 
 constexpr ParamRow AccountsPasswordParams[] = {
     {"Player", V(3, 0), Open, "account name (required)."},
-    {"PW", V(3, 0), Open, "password to verify."},
+    {"PW", V(3, 0), Open, "password to verify.", Secret},
 };
 
 constexpr ParamRow AccountsPermissionParams[] = {
@@ -216,7 +216,7 @@ constexpr ParamRow AccountsTransactionsParams[] = {
 
 constexpr ParamRow AccountsVerifyKeyParams[] = {
     {"Player", V(7, 0), Open, "Player name pulled from URL parameters."},
-    {"Key", V(7, 0), Open, "Key value pulled from URL parameters."},
+    {"Key", V(7, 0), Open, "Key value pulled from URL parameters.", Secret},
 };
 
 constexpr CommandRow AccountsCommands[] = {

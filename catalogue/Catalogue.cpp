@@ -12,7 +12,7 @@ void AppendGroup(TCommandList& ACommands, const catalogue::GroupRow& AGroup) {
         auto command = TCommand::Create(false, row.Name, row.VerMin, row.VerMax, row.Help);
         for (const auto& params : row.Params)
             for (const catalogue::ParamRow& param : params)
-                command->AddParam(param.Name, param.VerMin, param.VerMax, param.Help);
+                command->AddParam(param.Name, param.VerMin, param.VerMax, param.Help, param.Secret);
         ACommands.push_back(std::move(command));
     }
 }

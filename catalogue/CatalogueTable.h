@@ -14,7 +14,12 @@ struct ParamRow {
     Version VerMin;
     Version VerMax;
     const char* Help;
+    bool Secret = false;
 };
+
+// The last column of a parameter whose value must not be kept or shown: a row ends with
+// "..., Secret}".
+inline constexpr bool Secret = true;
 
 struct CommandRow {
     const char* Name;

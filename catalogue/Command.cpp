@@ -9,6 +9,7 @@ struct StandardParam {
     Version VerMin;
     Version VerMax;
     const char* Help;
+    bool Secret = false;
 };
 
 // Every command carries these first; the window relies on this order.
@@ -16,7 +17,7 @@ constexpr StandardParam StandardParams[] = {
     {"Command", MakeVersion(2, 10), OpenEnded,
      "the API command name, as selected in the left side list (required)."},
     {"Password", MakeVersion(2, 10), OpenEnded,
-     "the API password, automatically copied from the toolbar (required)."},
+     "the API password, automatically copied from the toolbar (required).", true},
     {"JSON", MakeVersion(4, 20), OpenEnded,
      "set this value on the bottom to indicated if the result should be returned in JSON or "
      "Legacy format."},
@@ -31,7 +32,7 @@ TCommand::TCommand(bool AHeader, std::string AName, Version AVerMin, Version AVe
       VerMax(AVerMax) {
     if (!Header)
         for (const StandardParam& param : StandardParams)
-            AddParam(param.Name, param.VerMin, param.VerMax, param.Help);
+            AddParam(param.Name, param.VerMin, param.VerMax, param.Help, param.Secret);
 }
 
 std::unique_ptr<TCommand> TCommand::Create(bool AHeader, std::string AName, Version AVerMin,
@@ -40,10 +41,12 @@ std::unique_ptr<TCommand> TCommand::Create(bool AHeader, std::string AName, Vers
                                       std::move(AHelp));
 }
 
-void TCommand::AddParam(std::string AName, Version AVerMin, Version AVerMax, std::string AHelp) {
+void TCommand::AddParam(std::string AName, Version AVerMin, Version AVerMax, std::string AHelp,
+                        bool ASecret) {
     auto param = std::make_unique<TParam>();
     param->Name = std::move(AName);
     param->Help = std::move(AHelp);
+    param->Secret = ASecret;
     // On a tie the argument is kept; an inverted result is stored as it comes.
     param->VerMin = VerMin > AVerMin ? VerMin : AVerMin;
     param->VerMax = VerMax < AVerMax ? VerMax : AVerMax;

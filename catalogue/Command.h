@@ -13,6 +13,9 @@ public:
     std::string Help;
     Version VerMin = 0;
     Version VerMax = 0;
+    // The value is a password, a password hash or a key: kept out of the history and out of the
+    // command lines that repeat a call.
+    bool Secret = false;
 };
 
 // One catalogue entry: a group header or an API command. A command carries the four standard
@@ -28,7 +31,8 @@ public:
                                             Version AVerMax, std::string AHelp);
 
     // Appends a parameter whose range is clamped into the command's own range.
-    void AddParam(std::string AName, Version AVerMin, Version AVerMax, std::string AHelp);
+    void AddParam(std::string AName, Version AVerMin, Version AVerMax, std::string AHelp,
+                  bool ASecret = false);
 
     bool Header = false;
     std::string Name;

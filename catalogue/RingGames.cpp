@@ -17,7 +17,7 @@ constexpr ParamRow RingGameSettings[] = {
      "if Game is set to \"Mixed\" then this field must contain a comma-separated list of two or "
      "more game types."},
     {"MixedHands", V(6, 5), Open, "hands per mixed round, from 0 to 1000."},
-    {"PW", V(2, 10), Open, "(optional) specify a password needed to take a seat."},
+    {"PW", V(2, 10), Open, "(optional) specify a password needed to take a seat.", Secret},
     {"Private", V(2, 60), Open,
      "set to \"Yes\" to prevent observing without the password or \"No\" to allow observers."},
     {"ObserverChat", V(2, 60), V(4, 24),

@@ -19,7 +19,7 @@ constexpr ParamRow TournamentSettingsBeforeSeats[] = {
      "set to \"Yes\" for a shootout format or \"No\" for a standard format."},
     {"Description", V(2, 70), Open, "optional tournament description, up to 500 characters."},
     {"Auto", V(2, 10), Open, "set to \"Yes\" or \"No\" to put game online when server is started."},
-    {"PW", V(2, 10), Open, "(optional) specify a password needed to register."},
+    {"PW", V(2, 10), Open, "(optional) specify a password needed to register.", Secret},
     {"Private", V(2, 60), Open,
      "set to \"Yes\" to prevent observing without the password or \"No\" to allow observers."},
     {"PlayerChat", V(2, 94), V(4, 24), "Yes or No. Replaced by permission system in version 4.25."},

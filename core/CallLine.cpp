@@ -1,6 +1,7 @@
 #include "CallLine.h"
 
 #include "IdHTTPForm.h"
+#include "SecretParams.h"
 
 #include <algorithm>
 
@@ -10,6 +11,12 @@ bool PlainWordCharacter(QChar AChar) {
     const char16_t c = AChar.unicode();
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
            QStringView(u"_-.,:/=@%+").contains(AChar);
+}
+
+// "${VL_NAME}": in double quotes, so that the shell puts the value in as one word, whatever it
+// holds.
+QString SecretReference(const QString& AName) {
+    return QStringLiteral("${") + SecretVariable(AName) + u'}';
 }
 
 QString EncodedLine(const QString& ALine) {
@@ -28,7 +35,7 @@ QString ShellWord(const QString& AText) {
 }
 
 QString CallToolLine(const QString& AURL, bool AJSON, const QString& ACommand,
-                     const QStringList& ALines, bool AForce) {
+                     const QStringList& ALines, const QStringList& ASecretNames, bool AForce) {
     QStringList words{QStringLiteral("vlcallbench-call"), QStringLiteral("--server"),
                       ShellWord(AURL)};
     if (!AJSON)
@@ -36,20 +43,33 @@ QString CallToolLine(const QString& AURL, bool AJSON, const QString& ACommand,
     if (AForce)
         words << QStringLiteral("--force");
     words << ShellWord(ACommand);
-    for (const QString& line : ALines)
-        words << ShellWord(line);
+    for (const QString& line : ALines) {
+        const qsizetype equals = line.indexOf(u'=');
+        const QString name = line.left(equals);
+        if (equals > 0 && equals + 1 < line.size() && IsSecretName(ASecretNames, name))
+            words << ShellWord(name + u'=') + u'"' + SecretReference(name) + u'"';
+        else
+            words << ShellWord(line);
+    }
     return words.join(u' ');
 }
 
-QString CurlLine(const QString& AURL, const TParamValues& AForm, bool AShowPassword,
-                 const TCurlTls& ATls) {
+QString CurlLine(const QString& AURL, const TParamValues& AForm, const QStringList& ASecretNames,
+                 bool AShowSecrets, const TCurlTls& ATls) {
     QStringList words{QStringLiteral("curl"), QStringLiteral("-sS")};
     if (ATls.Insecure)
         words << QStringLiteral("--insecure");
     if (!ATls.CACertFile.isEmpty())
         words << QStringLiteral("--cacert") << ShellWord(ATls.CACertFile);
-    // curl joins its data arguments with "&", so the lines around the password go out as they
-    // are and the password alone is left to curl to encode.
+    // curl joins its data arguments with "&", so the lines around a secret go out as they are
+    // and the secret alone is left to curl to encode.
+    const auto hidden = [&](qsizetype AIndex) {
+        if (AShowSecrets || AForm.Value(AIndex).isEmpty())
+            return false;
+        const QString name = AForm.Name(AIndex);
+        return name.compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0 ||
+               IsSecretName(ASecretNames, name);
+    };
     QStringList run;
     const auto flush = [&] {
         if (!run.isEmpty())
@@ -57,11 +77,10 @@ QString CurlLine(const QString& AURL, const TParamValues& AForm, bool AShowPassw
         run.clear();
     };
     for (qsizetype i = 0; i < AForm.Count(); ++i) {
-        if (!AShowPassword &&
-            AForm.Name(i).compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0) {
+        if (hidden(i)) {
             flush();
             words << QStringLiteral("--data-urlencode")
-                  << u'"' + AForm.Name(i) + QStringLiteral("=${VL_PASSWORD}\"");
+                  << u'"' + AForm.Name(i) + u'=' + SecretReference(AForm.Name(i)) + u'"';
         } else {
             run << EncodedLine(AForm.Line(i));
         }

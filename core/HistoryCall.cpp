@@ -1,5 +1,6 @@
 #include "HistoryCall.h"
 
+#include "SecretParams.h"
 #include "SendRequest.h"
 
 #include <algorithm>
@@ -9,7 +10,7 @@ THistoryCall BuildHistoryCall(const THistoryCallFacts& AFacts) {
     call.When = AFacts.When;
     call.URL = UrlForDisplay(AFacts.URL);
     call.Command = AFacts.Command;
-    call.Fields = AFacts.Fields;
+    call.Fields = WithoutSecrets(AFacts.Fields, AFacts.SecretNames);
     call.Format = AFacts.JSON ? QStringLiteral("JSON") : QStringLiteral("Legacy");
     call.Outcome = AFacts.Outcome;
     call.ErrorText = AFacts.ErrorText;

@@ -23,7 +23,8 @@ struct THistoryCallFacts {
     QDateTime When; // UTC, as the call started
     QString URL;    // as posted
     QString Command;
-    QStringList Fields; // the form's lines as sent
+    QStringList Fields;      // the form's lines as sent
+    QStringList SecretNames; // of the command's parameters, as SecretNames gives them
     bool JSON = true;
     THistoryOutcome Outcome = THistoryOutcome::Answer;
     QString ErrorText;
@@ -32,7 +33,8 @@ struct THistoryCallFacts {
 };
 
 // The history record of a call, without the answer's text: the URL without a user password, the
-// fields as given (the recorder empties the password before it keeps them), "JSON" or "Legacy".
+// fields as given with the values of the secret ones emptied, so that no search finds them (the
+// recorder empties the password in any case), "JSON" or "Legacy".
 THistoryCall BuildHistoryCall(const THistoryCallFacts& AFacts);
 
 // Puts a whole answer's text into ACall: its first ALimit units, AnswerCut when there were more.

@@ -31,12 +31,59 @@ QString BuildURL(const QString& AAddress, const QString& APort, const QString& A
     return url + u'/' + APath;
 }
 
+namespace {
+
+// Where the host begins in an address: after its "://", or at once in one BuildURL puts "http://"
+// in front of; -1 in one that begins with "http" but has no "://", which BuildURL takes as it is.
+qsizetype HostStart(const QString& AAddress) {
+    if (!AAddress.startsWith(QLatin1String("http"), Qt::CaseInsensitive))
+        return 0;
+    const qsizetype scheme = AAddress.indexOf(QLatin1String("://"));
+    return scheme < 0 ? -1 : scheme + 3;
+}
+
+bool IsSlash(QChar AChar) {
+    return AChar == u'/' || AChar == u'\\';
+}
+
+// Why the port cannot follow AHost (the address from its host on): anything after the host name
+// would stand between it and the port, and the call, password and all, would go to the scheme's
+// port with the typed port in its path, or fail on a port of two numbers.
+QString PortConflict(const QString& ATyped, QStringView AHost, const QString& APort) {
+    for (const QChar stop : {u'/', u'\\', u'?', u'#'})
+        if (AHost.contains(stop))
+            return QStringLiteral("Server address \"%1\" is more than a host name; port \"%2\" "
+                                  "cannot follow it")
+                .arg(ATyped, APort);
+    const QStringView hostPort = AHost.mid(AHost.lastIndexOf(u'@') + 1);
+    // More than one ":" without brackets is no host and port; the HTTP client names what it is.
+    const bool ownPort = hostPort.startsWith(u'[') ? hostPort.contains(QLatin1String("]:"))
+                                                   : hostPort.count(u':') == 1;
+    if (ownPort)
+        return QStringLiteral("Server address \"%1\" has a port of its own besides port \"%2\"")
+            .arg(ATyped, APort);
+    return {};
+}
+
+} // namespace
+
 TConnectionURL ConnectionURL(const QString& AAddress, const QString& APort, const QString& APath) {
-    const QString address = TrimControl(AAddress);
+    const QString typed = TrimControl(AAddress);
     const QString port = TrimControl(APort);
     const QString path = TrimControl(APath);
+    // The address names a host only; a "/" after it (a habit from browsers) is dropped, as BuildURL
+    // would put the port behind it.
+    QString address = typed;
+    const qsizetype host = HostStart(address);
+    if (host >= 0)
+        while (address.size() > host && IsSlash(address.back()))
+            address.chop(1);
     if (QString missing = MissingConnectionField(address, port, path); !missing.isEmpty())
         return {{}, std::move(missing)};
+    if (host >= 0 && port != QLatin1String("80"))
+        if (QString conflict = PortConflict(typed, QStringView(address).mid(host), port);
+            !conflict.isEmpty())
+            return {{}, std::move(conflict)};
     return {BuildURL(address, port, path), {}};
 }
 

@@ -21,8 +21,10 @@ QString MissingConnectionField(const QString& AAddress, const QString& APort, co
 QString BuildURL(const QString& AAddress, const QString& APort, const QString& APath);
 
 // The URL of an API call from the connection fields as typed or stored: each is trimmed with
-// TrimControl, then checked with MissingConnectionField and put together with BuildURL. When a
-// field is missing, Missing holds its message and URL is empty.
+// TrimControl, the address's trailing "/" (or "\") dropped, then checked with
+// MissingConnectionField and put together with BuildURL. When the port is put in (it is not "80"),
+// an address with a port, path, query or fragment of its own is refused: the port would not end up
+// as the port. When a field is missing or refused, Missing holds the message and URL is empty.
 struct TConnectionURL {
     QString URL;
     QString Missing;

@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -107,6 +108,36 @@ bool ReadsBack(const QString& AFileName, const QString& AName, const QString& AT
     return same;
 }
 
+// What stands at AFileName when it is no settings file to open: a pipe nobody writes would hold
+// the settings reader for ever, a device feed it without end. Nothing there, or a file that
+// cannot be looked at, is left to the reader as before.
+struct TFileCheck {
+    QString Refused; // "is a pipe, not a file", or empty
+    bool Folder = false;
+};
+TFileCheck CheckFile(const QString& AFileName) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(AFileName).constData(), &info) != 0)
+        return {};
+    if (S_ISREG(info.st_mode)) {
+        if (info.st_size > TSettingsStore::MaxFileSize)
+            return {QStringLiteral("is larger than %1 MiB").arg(TSettingsStore::MaxFileSize >> 20)};
+        return {};
+    }
+    const QString kind = S_ISDIR(info.st_mode)    ? QStringLiteral("a folder")
+                         : S_ISFIFO(info.st_mode) ? QStringLiteral("a pipe")
+                         : S_ISSOCK(info.st_mode) ? QStringLiteral("a socket")
+                                                  : QStringLiteral("a device");
+    return {QStringLiteral("is %1, not a file").arg(kind), S_ISDIR(info.st_mode)};
+}
+
+ESettingsFileRefused Refusal(const QString& AFileName, const QString& AReason,
+                             const char* AConsequence) {
+    return ESettingsFileRefused(QStringLiteral("The settings file %1 %2; %3.")
+                                    .arg(AFileName, AReason, QLatin1String(AConsequence))
+                                    .toStdString());
+}
+
 } // namespace
 
 TSettingsStore::TSettingsStore(QString AFileName)
@@ -118,13 +149,15 @@ QString TSettingsStore::DefaultFileName() {
 }
 
 void TSettingsStore::Load(TConnectionSettings& ASettings, TMissingFile AMissing) {
+    FUnread.clear();
+    if (const TFileCheck check = CheckFile(FFileName); !check.Refused.isEmpty())
+        throw Refusal(FFileName, check.Refused, "it was not read");
     // The store exists from the first start on, even if the window is never closed normally;
     // a store that cannot be created is reported only when saving.
     if (AMissing == TMissingFile::Create && !QFileInfo::exists(FFileName) &&
         QDir().mkpath(QFileInfo(FFileName).absolutePath()))
         CreatePrivateFile(FFileName, "[" + Section.toLatin1() + "]\n");
 
-    FUnread.clear();
     QStringList errors;
     const QSettings store(FFileName, QSettings::IniFormat);
     const auto read = [&](const char* AName, const QString& ADefault) {
@@ -211,6 +244,9 @@ QString TSettingsStore::Repair() const {
 }
 
 QString TSettingsStore::Save(const TConnectionSettings& ASettings) {
+    // A folder fails at its first value, as any file that cannot be written.
+    if (const TFileCheck check = CheckFile(FFileName); !check.Refused.isEmpty() && !check.Folder)
+        throw Refusal(FFileName, check.Refused, "the settings were not saved");
     const QFileInfo info(FFileName);
     // Create the file owner-only before any password is written into it; the settings writer
     // replaces the file but keeps its permissions.

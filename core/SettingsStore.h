@@ -11,6 +11,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The settings file is there but is not read or written: it is no regular file (a pipe nobody
+// writes would hold the reader for ever) or larger than any settings file.
+class ESettingsFileRefused : public ESettingsError {
+public:
+    using ESettingsError::ESettingsError;
+};
+
 // The connection values kept between runs.
 struct TConnectionSettings {
     QString Version;
@@ -49,16 +56,23 @@ public:
     // that is not plain text leaves its field empty (or unticked) and is remembered, so that Save
     // leaves it as stored unless its field was changed. After reading all, throws ESettingsError
     // "Invalid data type for '<name>'" (one line per such value) when any could not be read.
+    // Throws ESettingsFileRefused, reading nothing, when the file is not a regular file or is
+    // larger than MaxFileSize.
     void Load(TConnectionSettings& ASettings, TMissingFile AMissing = TMissingFile::Create);
 
     // Writes the values in order; the password only when RememberPW is set, else an empty text.
     // A file with lines that cannot be read is first copied to BackupFileName() and rewritten
     // with what could be read; the result is then a notice saying so, otherwise empty.
     // Throws ESettingsError "Failed to create key VLCallbench" when the file cannot be created
-    // and "Failed to set data for '<name>'" naming the first value that could not be written.
+    // and "Failed to set data for '<name>'" naming the first value that could not be written;
+    // ESettingsFileRefused, writing nothing, for a pipe, socket or device, or a file larger than
+    // MaxFileSize.
     QString Save(const TConnectionSettings& ASettings);
 
     static QString DefaultFileName();
+
+    // A few values and the trusted certificates' pins take a few KiB.
+    static constexpr qint64 MaxFileSize = qint64(1) << 20;
 
 private:
     // The value names Load could not read, with the text it gave their fields.

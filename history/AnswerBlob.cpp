@@ -1,5 +1,7 @@
 #include "AnswerBlob.h"
 
+#include "HistoryStore.h"
+
 #include <zlib.h>
 #include <zstd.h>
 
@@ -29,7 +31,8 @@ QByteArray DecompressZlibForm(QByteArrayView ABlob) {
         return static_cast<quint32>(static_cast<unsigned char>(ABlob[AIndex]));
     };
     const quint32 length = (byte(0) << 24) | (byte(1) << 16) | (byte(2) << 8) | byte(3);
-    if (length > MaxTextBytes)
+    // The versions that kept this form cut every answer to the store's limit first.
+    if (length > THistoryLimits{}.MaxAnswerBytes)
         return {};
     // Inflated by hand into exactly the length the blob claims: a stream that makes more (a
     // tiny blob may claim a few bytes and inflate to gigabytes) or less is damaged, and never

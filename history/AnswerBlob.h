@@ -41,7 +41,9 @@ private:
 QByteArray Compress(QByteArrayView AUtf8);
 
 // The text of ABlob in either form; empty when the blob is damaged or would make more than
-// MaxTextBytes, so a damaged or hostile file cannot make the reader take unbounded memory.
+// MaxTextBytes (zlib's form: more than the store's default limit on an answer, to which the
+// versions that wrote it cut every answer), so a damaged or hostile file cannot make the reader
+// take unbounded memory.
 QByteArray Decompress(QByteArrayView ABlob);
 
 inline constexpr qint64 MaxTextBytes = qint64(256) << 20;

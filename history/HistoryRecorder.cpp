@@ -65,19 +65,29 @@ void THistoryRecorder::Record(THistoryCall ACall) {
                 Qt::QueuedConnection);
             return;
         }
-        FJobs.push_back([this, call = std::move(ACall)] {
-            if (!EnsureOpen())
-                return;
-            try {
-                const qint64 id = FStore->Record(call, FIndexing);
-                SetStatus(FNotice);
-                emit Recorded(id);
-            } catch (const EHistoryError& error) {
-                Failed(QStringLiteral("The last call was not recorded"), error);
-            }
-        });
+        FJobs.push_back([this, call = std::move(ACall)] { RecordCall(call); });
     }
     FWake.notify_one();
+}
+
+// Damage met while recording is mended at once, not left for the next call to meet again: the
+// call tool records one call and ends. The file is checked, moved aside when the check agrees,
+// and the call given to the new file (or once more to the same file when it passed).
+void THistoryRecorder::RecordCall(const THistoryCall& ACall) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!EnsureOpen())
+            return;
+        try {
+            const qint64 id = FStore->Record(ACall, FIndexing);
+            SetStatus(FNotice);
+            emit Recorded(id);
+            return;
+        } catch (const EHistoryError& error) {
+            Failed(QStringLiteral("The last call was not recorded"), error);
+            if (!error.Damaged())
+                return;
+        }
+    }
 }
 
 void THistoryRecorder::Clear() {
@@ -96,7 +106,7 @@ void THistoryRecorder::Clear() {
 
 void THistoryRecorder::Failed(const QString& AWhat, const EHistoryError& AError) {
     SetStatus(QStringLiteral("%1: %2").arg(AWhat, QString::fromStdString(AError.what())));
-    // A file found damaged only now is moved aside at the next call.
+    // A file found damaged only now is checked as it opens again, and moved aside.
     if (AError.Damaged()) {
         FFoundDamaged = true;
         FStore.reset();

@@ -58,6 +58,7 @@ private:
     void Run();
     void Post(std::function<void()> AJob);
     bool EnsureOpen();
+    void RecordCall(const THistoryCall& ACall);
     void SetStatus(const QString& AStatus);
     void IndexPendingAnswer();
     void Failed(const QString& AWhat, const EHistoryError& AError);

@@ -1,13 +1,13 @@
 #include "HistoryStore.h"
 
 #include "AnswerBlob.h"
+#include "HistorySearch.h"
 #include "PreparedAnswer.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -20,8 +20,12 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
+#include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,27 +83,119 @@ QString AnswerFromBlob(const QByteArray& ABlob) {
     return ABlob.isEmpty() ? QString() : QString::fromUtf8(AnswerBlob::Decompress(ABlob));
 }
 
-// Every word of the filter as a prefix, all of them required; words without a letter or digit
-// cannot be searched by word and are left to the plain comparison of the command name.
-QString MatchExpression(const QString& AFilter) {
-    QStringList terms;
-    for (const QString& word :
-         AFilter.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
-        if (std::none_of(word.begin(), word.end(), [](QChar c) { return c.isLetterOrNumber(); }))
-            continue;
-        QString quoted = word;
-        quoted.replace(u'"', QStringLiteral("\"\""));
-        terms.append(u'"' + quoted + QStringLiteral("\"*"));
-    }
-    return terms.join(u' ');
+sqlite3* HandleOf(const QSqlDatabase& ADatabase) {
+    const QVariant handle = ADatabase.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
 }
 
-QString LikePattern(const QString& AText) {
-    QString escaped = AText;
-    escaped.replace(u'\\', QStringLiteral("\\\\"))
-        .replace(u'%', QStringLiteral("\\%"))
-        .replace(u'_', QStringLiteral("\\_"));
-    return u'%' + escaped + u'%';
+// A stop asked for while a statement runs on the connection interrupts it (SQLITE_INTERRUPT), so
+// that a query nobody waits for any more does not go on to its end.
+class TStopCheck {
+public:
+    TStopCheck(const QSqlDatabase& ADatabase, const std::function<bool()>& AStop)
+        : FConnection(AStop ? HandleOf(ADatabase) : nullptr), FStop(AStop) {
+        if (FConnection)
+            sqlite3_progress_handler(FConnection, 1000, &TStopCheck::Asked, this);
+    }
+    ~TStopCheck() {
+        if (FConnection)
+            sqlite3_progress_handler(FConnection, 0, nullptr, nullptr);
+    }
+    TStopCheck(const TStopCheck&) = delete;
+    TStopCheck& operator=(const TStopCheck&) = delete;
+
+    // Once stopped, stopped for good: AStop is not asked again.
+    bool Stopped() const {
+        if (!FStopped && FStop && FStop())
+            FStopped = true;
+        return FStopped;
+    }
+
+private:
+    static int Asked(void* ACheck) { return static_cast<TStopCheck*>(ACheck)->Stopped() ? 1 : 0; }
+
+    sqlite3* FConnection;
+    std::function<bool()> FStop;
+    mutable bool FStopped = false;
+};
+
+// The ids of the calls whose words hold every term, ascending. Each term is a statement of its
+// own, so that all its memory is given back before the next, a term that finds nothing ends the
+// search, and a stop comes between terms (the word index expands a prefix in one step, which a
+// stop cannot cut short). Nothing when stopped.
+std::optional<std::vector<qint64>> MatchingIds(const QSqlDatabase& ADatabase,
+                                               const QStringList& ATerms, const TStopCheck& AStop) {
+    std::vector<qint64> ids;
+    QSqlQuery match(ADatabase);
+    match.setForwardOnly(true);
+    for (qsizetype i = 0; i < ATerms.size(); ++i) {
+        if (AStop.Stopped())
+            return std::nullopt;
+        match.prepare(
+            QStringLiteral("SELECT rowid FROM calls_fts WHERE calls_fts MATCH ? ORDER BY rowid"));
+        match.addBindValue(ATerms[i]);
+        Exec(match, "Cannot search the calls");
+        std::vector<qint64> found;
+        while (match.next())
+            found.push_back(match.value(0).toLongLong());
+        if (match.lastError().isValid())
+            Fail(QStringLiteral("Cannot search the calls"), match.lastError());
+        match.finish();
+        if (i == 0) {
+            ids = std::move(found);
+        } else {
+            std::vector<qint64> both;
+            std::set_intersection(ids.begin(), ids.end(), found.begin(), found.end(),
+                                  std::back_inserter(both));
+            ids = std::move(both);
+        }
+        if (ids.empty())
+            break;
+    }
+    return ids;
+}
+
+// The list's statement for AFilter, run; nothing when stopped. Texts are compared with instr()
+// rather than LIKE, whose pattern has a length limit and must be escaped; lower() folds the
+// same ASCII letters that LIKE would.
+std::optional<QSqlQuery> SelectCalls(const QSqlDatabase& ADatabase, bool ASearchable,
+                                     const QString& AFilter, bool AForwardOnly,
+                                     const TStopCheck& AStop) {
+    const THistoryFilter filter(AFilter);
+    QSqlQuery query(ADatabase);
+    query.setForwardOnly(AForwardOnly);
+    const QString columns = QStringLiteral(
+        "SELECT id, when_utc, command, outcome, status_line, duration_ms, answer_size, "
+        "answer_cut, error FROM calls ");
+    if (filter.Text.isEmpty()) {
+        query.prepare(columns + QStringLiteral("ORDER BY id DESC"));
+    } else if (ASearchable && !filter.Terms.isEmpty()) {
+        const std::optional<std::vector<qint64>> ids = MatchingIds(ADatabase, filter.Terms, AStop);
+        if (!ids)
+            return std::nullopt;
+        QJsonArray list;
+        for (const qint64 id : *ids)
+            list.append(id);
+        query.prepare(columns + QStringLiteral("WHERE id IN (SELECT value FROM json_each(?)) OR "
+                                               "instr(lower(command), lower(?)) > 0 "
+                                               "ORDER BY id DESC"));
+        query.addBindValue(QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact)));
+        query.addBindValue(filter.Text);
+    } else {
+        // The fields are looked for as the lines they are, not as the JSON that holds them, whose
+        // quotes and backslashes are not the user's.
+        query.prepare(columns + QStringLiteral("WHERE instr(lower(command), lower(?)) > 0 OR "
+                                               "EXISTS (SELECT 1 FROM json_each(fields) WHERE "
+                                               "instr(lower(value), lower(?)) > 0) OR "
+                                               "instr(lower(error), lower(?)) > 0 "
+                                               "ORDER BY id DESC"));
+        for (int i = 0; i < 3; ++i)
+            query.addBindValue(filter.Text);
+    }
+    Exec(query, "Cannot list the calls");
+    return query;
 }
 
 // An immediate transaction on a connection: begun as it is made, rolled back as it goes unless it
@@ -126,14 +222,40 @@ private:
     bool FCommitted = false;
 };
 
-// The schema: each version's DDL, as the step from the version before runs it. A file is brought
-// to SchemaVersion by running, in order, the steps from its own version on, each in a transaction
-// of its own that also sets the file's user_version. Files of every earlier version are kept in
-// tests/data/history.
+// The schema: each version's DDL, as the step from the version before runs it. Every step looks
+// at what the file holds and adds only what is missing, so that a file whose version says less
+// (or more) than its tables hold, as a migration interrupted or run by two processes at once may
+// have left it, is brought to SchemaVersion by running them all. Files of every earlier version
+// are kept in tests/data/history.
+
+QStringList CallColumns(const QSqlDatabase& ADatabase) {
+    QSqlQuery query(ADatabase);
+    Run(query, QStringLiteral("SELECT name FROM pragma_table_info('calls')"));
+    QStringList columns;
+    while (query.next())
+        columns.append(query.value(0).toString());
+    return columns;
+}
+
+bool HasIndex(const QSqlDatabase& ADatabase, const QString& AName) {
+    QSqlQuery query(ADatabase);
+    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"));
+    query.addBindValue(AName);
+    Exec(query, "Cannot read the schema");
+    return query.next();
+}
+
+void AddColumn(const QSqlDatabase& ADatabase, const QString& AName, const QString& ADefinition) {
+    if (!CallColumns(ADatabase).contains(AName))
+        Exec(ADatabase,
+             QStringLiteral("ALTER TABLE calls ADD COLUMN %1 %2").arg(AName, ADefinition));
+}
 
 // Version 1: the calls and the word index over their command, fields and answer.
 void MigrateTo1(const QSqlDatabase& ADatabase) {
-    Exec(ADatabase, QStringLiteral("CREATE TABLE IF NOT EXISTS calls ("
+    if (!CallColumns(ADatabase).isEmpty())
+        return;
+    Exec(ADatabase, QStringLiteral("CREATE TABLE calls ("
                                    "id INTEGER PRIMARY KEY AUTOINCREMENT,"
                                    "when_utc TEXT NOT NULL,"
                                    "url TEXT NOT NULL,"
@@ -148,6 +270,7 @@ void MigrateTo1(const QSqlDatabase& ADatabase) {
                                    "answer BLOB,"
                                    "answer_cut INTEGER NOT NULL,"
                                    "stored_size INTEGER NOT NULL)"));
+    // Made only with the table: a contentless index cannot take in calls kept before it.
     // Without FTS5 in this SQLite the filter falls back to comparing the command and fields.
     QSqlQuery(ADatabase).exec(
         QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS calls_fts USING fts5(command, fields, "
@@ -156,32 +279,51 @@ void MigrateTo1(const QSqlDatabase& ADatabase) {
 
 // Version 2: the answer's content type and character set.
 void MigrateTo2(const QSqlDatabase& ADatabase) {
-    Exec(ADatabase,
-         QStringLiteral("ALTER TABLE calls ADD COLUMN content_type TEXT NOT NULL DEFAULT ''"));
-    Exec(ADatabase,
-         QStringLiteral("ALTER TABLE calls ADD COLUMN charset TEXT NOT NULL DEFAULT ''"));
+    AddColumn(ADatabase, QStringLiteral("content_type"),
+              QStringLiteral("TEXT NOT NULL DEFAULT ''"));
+    AddColumn(ADatabase, QStringLiteral("charset"), QStringLiteral("TEXT NOT NULL DEFAULT ''"));
 }
 
 // Version 3: answers whose words are indexed later. Calls kept before were indexed as they were
 // recorded.
 void MigrateTo3(const QSqlDatabase& ADatabase) {
-    Exec(ADatabase,
-         QStringLiteral("ALTER TABLE calls ADD COLUMN answer_indexed INTEGER NOT NULL DEFAULT 1"));
+    AddColumn(ADatabase, QStringLiteral("answer_indexed"),
+              QStringLiteral("INTEGER NOT NULL DEFAULT 1"));
     // The column comes after the answer in the row, so the waiting calls are found through an
     // index of their own rather than by reading every row past its answer.
-    Exec(ADatabase,
-         QStringLiteral("CREATE INDEX calls_unindexed ON calls (id) WHERE answer_indexed = 0"));
+    Exec(ADatabase, QStringLiteral("CREATE INDEX IF NOT EXISTS calls_unindexed ON calls (id) "
+                                   "WHERE answer_indexed = 0"));
 }
 
 // Version 4: the sizes come after the answer in the row as well: counting them from the table
 // reads every stored answer, so the limits are checked through an index that holds them.
 void MigrateTo4(const QSqlDatabase& ADatabase) {
-    Exec(ADatabase, QStringLiteral("CREATE INDEX calls_sizes ON calls (id, stored_size)"));
+    Exec(ADatabase,
+         QStringLiteral("CREATE INDEX IF NOT EXISTS calls_sizes ON calls (id, stored_size)"));
 }
 
 // Migrations[N] brings a file from version N to N + 1.
 constexpr std::array<void (*)(const QSqlDatabase&), THistoryStore::SchemaVersion> Migrations{
     MigrateTo1, MigrateTo2, MigrateTo3, MigrateTo4};
+
+int UserVersion(const QSqlDatabase& ADatabase) {
+    QSqlQuery version(ADatabase);
+    Run(version, QStringLiteral("PRAGMA user_version"));
+    if (!version.next())
+        Fail(QStringLiteral("Cannot read the schema's version"), version.lastError());
+    return version.value(0).toInt();
+}
+
+// Whether the file holds everything the last step adds and says so, read without a lock.
+bool SchemaIsComplete(const QSqlDatabase& ADatabase) {
+    const QStringList columns = CallColumns(ADatabase);
+    return UserVersion(ADatabase) == THistoryStore::SchemaVersion &&
+           columns.contains(QLatin1String("content_type")) &&
+           columns.contains(QLatin1String("charset")) &&
+           columns.contains(QLatin1String("answer_indexed")) &&
+           HasIndex(ADatabase, QStringLiteral("calls_unindexed")) &&
+           HasIndex(ADatabase, QStringLiteral("calls_sizes"));
+}
 
 bool CreatePrivateFile(const QString& APath, QString& AError) {
     const int fd = ::open(QFile::encodeName(APath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -192,6 +334,82 @@ bool CreatePrivateFile(const QString& APath, QString& AError) {
     ::fchmod(fd, 0600);
     ::close(fd);
     return true;
+}
+
+// How long the connection waits for a lock, changed for the while.
+class TLockWait {
+public:
+    TLockWait(const QSqlDatabase& ADatabase, int AMilliseconds) : FDatabase(ADatabase) {
+        QSqlQuery query(FDatabase);
+        Run(query, QStringLiteral("PRAGMA busy_timeout"));
+        FSaved = query.next() ? query.value(0).toInt() : 0;
+        Exec(FDatabase, QStringLiteral("PRAGMA busy_timeout = %1").arg(AMilliseconds));
+    }
+    ~TLockWait() {
+        QSqlQuery(FDatabase).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(FSaved));
+    }
+    TLockWait(const TLockWait&) = delete;
+    TLockWait& operator=(const TLockWait&) = delete;
+
+private:
+    QSqlDatabase FDatabase;
+    int FSaved = 0;
+};
+
+// A lock on the history's folder, taken by every process that uses it: shared while a
+// connection opens the file and first reads it, exclusive while a damaged file is moved aside.
+// SQLite opens the journal and its index by their names at that first read: a file moved aside
+// in between would leave the connection on the old file with the new one's journal. Without a
+// lock (a file system that has none) the names moved to stay unique all the same.
+class TFolderLock {
+public:
+    TFolderLock(const QString& AFolder, bool AExclusive)
+        : FFolder(
+              ::open(QFile::encodeName(AFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (FFolder >= 0)
+            while (::flock(FFolder, AExclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
+            }
+    }
+    ~TFolderLock() {
+        if (FFolder >= 0)
+            ::close(FFolder); // and the lock with it
+    }
+    TFolderLock(const TFolderLock&) = delete;
+    TFolderLock& operator=(const TFolderLock&) = delete;
+
+private:
+    int FFolder;
+};
+
+// A file told apart from another put in its place under the same name.
+struct TFileId {
+    quint64 Device = 0;
+    quint64 Inode = 0;
+    bool operator==(const TFileId&) const = default;
+};
+
+std::optional<TFileId> FileIdOf(const QString& APath) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(APath).constData(), &info) != 0)
+        return std::nullopt;
+    return TFileId{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)};
+}
+
+bool Exists(const QString& APath) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(APath).constData(), &info) == 0 || errno != ENOENT;
+}
+
+// Renames AFrom to ATo unless ATo exists; errno tells why not.
+bool RenameWithoutReplacing(const QString& AFrom, const QString& ATo) {
+    const QByteArray from = QFile::encodeName(AFrom);
+    const QByteArray to = QFile::encodeName(ATo);
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    // A file system without it: the name was found free under the folder's lock.
+    if (errno == EINVAL || errno == ENOSYS)
+        return ::rename(from.constData(), to.constData()) == 0;
+    return false;
 }
 
 } // namespace
@@ -220,18 +438,33 @@ bool THistoryStore::IsOpen() const {
            QSqlDatabase::database(FConnectionName, false).isOpen();
 }
 
-void THistoryStore::Connect(bool AReadOnly) {
+void THistoryStore::Connect(bool AReadOnly, bool ARecording) {
     Close();
     FReadOnly = AReadOnly;
     FTracksIndexing = !AReadOnly;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FConnectionName);
     db.setDatabaseName(FileName());
-    // A reader waits little for a writer; the recorder may wait longer, as no one waits on it.
+    // A reader waits little for a writer. The recorder waits longer than a clear of a full history
+    // holds the file: nothing waits on it but the end of a call tool whose answer is out already.
+    // Other writers wait on a person's behalf.
     db.setConnectOptions(AReadOnly
                              ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=250")
-                             : QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
-    if (!db.open())
+                         : ARecording ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000")
+                                      : QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    const TFolderLock lock(FFolder, false);
+    const bool opened = db.open();
+    const TFileId id = FileIdOf(FileName()).value_or(TFileId{});
+    FFileDevice = id.Device;
+    FFileInode = id.Inode;
+    if (!opened)
         Fail(QStringLiteral("Cannot open %1").arg(FileName()), db.lastError());
+    // The first read opens the journal, while no one can move the file.
+    QSqlQuery first(db);
+    Run(first, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+}
+
+bool THistoryStore::StillAtItsName() const {
+    return FileIdOf(FileName()) == TFileId{FFileDevice, FFileInode};
 }
 
 void THistoryStore::Close() {
@@ -249,28 +482,29 @@ QString THistoryStore::Open(bool AVerify) {
         throw EHistoryError(QStringLiteral("Cannot create the folder %1").arg(FFolder), false);
     QFile::setPermissions(FFolder,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QString error;
-    if (!CreatePrivateFile(FileName(), error))
-        throw EHistoryError(QStringLiteral("Cannot create %1: %2").arg(FileName(), error), false);
-    try {
-        Connect(false);
-        if (AVerify)
-            Verify();
-        Migrate();
-        ApplyFolding();
-        return {};
-    } catch (const EHistoryError& failure) {
-        Close();
-        if (!failure.Damaged())
-            throw;
+    QString movedTo;
+    // A damaged file is moved aside once; another process may have put a new file in its place
+    // first, or a damaged one again.
+    for (int attempt = 0;; ++attempt) {
+        QString error;
+        if (!CreatePrivateFile(FileName(), error))
+            throw EHistoryError(QStringLiteral("Cannot create %1: %2").arg(FileName(), error),
+                                false);
+        try {
+            Connect(false, true);
+            if (AVerify)
+                Verify();
+            Migrate();
+            ApplyFolding();
+            return movedTo;
+        } catch (const EHistoryError& failure) {
+            Close();
+            if (!failure.Damaged() || attempt == 2)
+                throw;
+        }
+        if (QString moved = MoveAside(); !moved.isEmpty())
+            movedTo = std::move(moved);
     }
-    QString movedTo = MoveAside();
-    if (!CreatePrivateFile(FileName(), error))
-        throw EHistoryError(QStringLiteral("Cannot create %1: %2").arg(FileName(), error), false);
-    Connect(false);
-    Migrate();
-    ApplyFolding();
-    return movedTo;
 }
 
 void THistoryStore::ApplyFolding() {
@@ -302,50 +536,84 @@ void THistoryStore::OpenForReading() {
 }
 
 QString THistoryStore::MoveAside() {
+    const TFolderLock lock(FFolder, true);
+    // Another process found it damaged too and moved it first.
+    if (!StillAtItsName())
+        return {};
     const QString stamp =
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString target = FileName() + QStringLiteral(".broken-") + stamp;
-    if (::rename(QFile::encodeName(FileName()).constData(),
-                 QFile::encodeName(target).constData()) != 0)
+    const std::array<QLatin1String, 3> journals{QLatin1String("-wal"), QLatin1String("-shm"),
+                                                QLatin1String("-journal")};
+    // A name of its own, journals included: a file moved aside before is never replaced.
+    QString target;
+    for (int n = 1;; ++n) {
+        target = FileName() + QStringLiteral(".broken-") + stamp +
+                 (n > 1 ? QStringLiteral("-%1").arg(n) : QString());
+        if (!Exists(target) && std::none_of(journals.begin(), journals.end(),
+                                            [&](auto ASuffix) { return Exists(target + ASuffix); }))
+            break;
+    }
+    if (!RenameWithoutReplacing(FileName(), target))
         throw EHistoryError(QStringLiteral("Cannot move the damaged %1 aside: %2")
                                 .arg(FileName(), QString::fromLocal8Bit(std::strerror(errno))),
                             false);
     // A journal left beside a new file would be replayed into it.
-    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
-        const QString journal = FileName() + QLatin1String(suffix);
-        if (QFile::exists(journal))
-            ::rename(QFile::encodeName(journal).constData(),
-                     QFile::encodeName(target + QLatin1String(suffix)).constData());
-    }
+    for (const QLatin1String suffix : journals)
+        if (Exists(FileName() + suffix))
+            RenameWithoutReplacing(FileName() + suffix, target + suffix);
     return target;
 }
 
+// SQLite's check of every page, and the word index's of its own: the index's pages are blobs to
+// SQLite, and damage in them is found only as a later write or search reads them.
 void THistoryStore::Verify() {
-    QSqlQuery check(QSqlDatabase::database(FConnectionName, false));
+    const QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
+    QSqlQuery check(db);
     if (!check.exec(QStringLiteral("PRAGMA quick_check")) || !check.next())
         Fail(QStringLiteral("Cannot check %1").arg(FileName()), check.lastError());
     if (check.value(0).toString() != QLatin1String("ok"))
         throw EHistoryError(QStringLiteral("%1 is damaged").arg(FileName()), true);
+    check.finish();
+    Run(check, QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'calls_fts'"));
+    if (!check.next())
+        return;
+    check.finish();
+    if (!check.exec(
+            QStringLiteral("INSERT INTO calls_fts (calls_fts) VALUES ('integrity-check')"))) {
+        const QSqlError error = check.lastError();
+        throw EHistoryError(
+            QStringLiteral("Cannot check the word index of %1: %2").arg(FileName(), error.text()),
+            IsDamage(error));
+    }
 }
 
 void THistoryStore::Migrate() {
     QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
+    // Outside any transaction: SQLite changes the journal mode only there.
     Exec(db, QStringLiteral("PRAGMA journal_mode = WAL"));
     Exec(db, QStringLiteral("PRAGMA synchronous = FULL"));
-    QSqlQuery version(db);
-    if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next())
-        Fail(QStringLiteral("Cannot read %1").arg(FileName()), version.lastError());
-    int current = version.value(0).toInt();
-    version.finish();
-    if (current > SchemaVersion)
-        throw EHistoryError(
-            QStringLiteral("%1 was written by a newer version of the program").arg(FileName()),
-            false);
-    // A negative version is none of ours: nothing is added to it.
-    for (; current >= 0 && current < SchemaVersion; ++current) {
+    const auto refuseNewer = [this](int AVersion) {
+        if (AVersion > SchemaVersion)
+            throw EHistoryError(
+                QStringLiteral("%1 was written by a newer version of the program").arg(FileName()),
+                false);
+    };
+    int current = UserVersion(db);
+    refuseNewer(current);
+    // A negative version is none of ours: nothing is added to it. A complete file, the usual
+    // case, is not locked at all.
+    if (current >= 0 && !SchemaIsComplete(db)) {
+        // Processes opening a new file together take their turns here, each reading again, under
+        // the lock, what the one before it left; a failure leaves the file as it was.
         TTransaction transaction(db);
-        Migrations[static_cast<std::size_t>(current)](db);
-        Exec(db, QStringLiteral("PRAGMA user_version = %1").arg(current + 1));
+        current = UserVersion(db);
+        refuseNewer(current);
+        if (current >= 0) {
+            for (const auto& migrate : Migrations)
+                migrate(db);
+            if (current != SchemaVersion)
+                Exec(db, QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion));
+        }
         transaction.Commit();
     }
     QSqlQuery fts(db);
@@ -566,7 +834,10 @@ void THistoryStore::Clear() {
         transaction.Commit();
     }
     Exec(db, QStringLiteral("VACUUM"));
-    // The journal still holds the deleted pages until it is folded back and emptied.
+    // The journal still holds the deleted pages until it is folded back and emptied. The fold
+    // holds the writers' lock while it waits for a reader still on an older snapshot, so it waits
+    // little: what it cannot empty now, a later fold will.
+    const TLockWait briefly(db, 250);
     Exec(db, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 
@@ -603,30 +874,53 @@ std::optional<THistoryCall> THistoryStore::Load(qint64 AId) const {
 }
 
 QSqlQuery THistoryStore::ListQuery(const QString& AFilter) {
-    const QString filter = AFilter.trimmed();
-    const QString match = MatchExpression(filter);
-    if (!filter.isEmpty() && FSearchable && !match.isEmpty())
+    if (FSearchable && !THistoryFilter(AFilter).Terms.isEmpty())
         IndexPendingAnswers();
-    QSqlQuery query(QSqlDatabase::database(FConnectionName, false));
-    query.setForwardOnly(false);
-    const QString columns = QStringLiteral(
-        "SELECT id, when_utc, command, outcome, status_line, duration_ms, answer_size, "
-        "answer_cut, error FROM calls ");
-    if (filter.isEmpty()) {
-        query.prepare(columns + QStringLiteral("ORDER BY id DESC"));
-    } else if (FSearchable && !match.isEmpty()) {
-        query.prepare(columns + QStringLiteral("WHERE id IN (SELECT rowid FROM calls_fts WHERE "
-                                               "calls_fts MATCH ?) OR command LIKE ? ESCAPE '\\' "
-                                               "ORDER BY id DESC"));
-        query.addBindValue(match);
-        query.addBindValue(LikePattern(filter));
-    } else {
-        query.prepare(columns + QStringLiteral("WHERE command LIKE ? ESCAPE '\\' OR fields LIKE ? "
-                                               "ESCAPE '\\' OR error LIKE ? ESCAPE '\\' "
-                                               "ORDER BY id DESC"));
-        for (int i = 0; i < 3; ++i)
-            query.addBindValue(LikePattern(filter));
+    const TStopCheck never(QSqlDatabase::database(FConnectionName, false), {});
+    return *SelectCalls(QSqlDatabase::database(FConnectionName, false), FSearchable, AFilter, false,
+                        never);
+}
+
+std::optional<std::vector<THistorySummary>>
+THistoryStore::List(const QString& AFilter, const std::function<bool()>& AStop) {
+    const QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
+    const TStopCheck watch(db, AStop);
+    std::vector<THistorySummary> calls;
+    try {
+        std::optional<QSqlQuery> query = SelectCalls(db, FSearchable, AFilter, true, watch);
+        if (!query)
+            return std::nullopt;
+        while (query->next()) {
+            THistorySummary call;
+            call.Id = query->value(ListId).toLongLong();
+            call.When = QDateTime::fromString(query->value(ListWhen).toString(), Qt::ISODateWithMs);
+            call.Command = query->value(ListCommand).toString();
+            call.Outcome = query->value(ListOutcome).toString();
+            call.StatusLine = query->value(ListStatus).toString();
+            call.DurationMs = query->value(ListDuration).toLongLong();
+            call.AnswerSize = query->value(ListSize).toLongLong();
+            call.AnswerCut = query->value(ListCut).toBool();
+            call.ErrorText = query->value(ListError).toString();
+            calls.push_back(std::move(call));
+        }
+        if (query->lastError().isValid())
+            Fail(QStringLiteral("Cannot list the calls"), query->lastError());
+    } catch (const EHistoryError&) {
+        if (watch.Stopped())
+            return std::nullopt;
+        throw;
     }
-    Exec(query, "Cannot list the calls");
-    return query;
+    if (watch.Stopped())
+        return std::nullopt;
+    return calls;
+}
+
+qint64 THistoryStore::PendingAnswers() {
+    if (!FSearchable || !FTracksIndexing || !IsOpen())
+        return 0;
+    QSqlQuery pending(QSqlDatabase::database(FConnectionName, false));
+    Run(pending, QStringLiteral("SELECT count(*) FROM calls WHERE answer_indexed = 0"));
+    if (!pending.next())
+        Fail(QStringLiteral("Cannot count the answers to index"), pending.lastError());
+    return pending.value(0).toLongLong();
 }

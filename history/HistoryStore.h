@@ -5,8 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
 struct TPreparedAnswer;
 
@@ -38,6 +40,19 @@ struct THistoryCall {
     QByteArray AnswerCompressed;
     qint64 AnswerTextBytes = 0;
     bool AnswerCut = false;
+};
+
+// A call as the list shows it: neither its fields nor its answer.
+struct THistorySummary {
+    qint64 Id = 0;
+    QDateTime When; // UTC
+    QString Command;
+    QString Outcome; // THistoryStore::OutcomeName
+    QString StatusLine;
+    qint64 DurationMs = 0;
+    qint64 AnswerSize = 0;
+    bool AnswerCut = false;
+    QString ErrorText;
 };
 
 // When the write-ahead journal goes into the file: as the last connection closes, or as the next
@@ -83,10 +98,12 @@ public:
     static constexpr qint64 DeferIndexBytes = qint64(256) << 10;
     QString FileName() const;
 
-    // Opens the database for recording, creating it as needed. A damaged file is moved aside
-    // (with its journal) and a new one created; the name it was moved to is returned, else an
-    // empty text. AVerify checks every page first, for a file that failed as damaged before.
-    // Throws EHistoryError when no database can be used.
+    // Opens the database for recording, creating it as needed, and brings its schema up to date
+    // (a new file opened by several processes at once included). A damaged file is moved aside
+    // (with its journal, by one process only, under a name no other file has) and a new one
+    // created; the name it was moved to is returned, else an empty text. AVerify checks every
+    // page and the word index first, for a file that failed as damaged before. Throws
+    // EHistoryError when no database can be used.
     QString Open(bool AVerify = false);
     // For the next Open: OnNextOpen folds what an earlier connection left in the journal at once
     // and leaves this connection's own for the next one.
@@ -113,11 +130,19 @@ public:
     std::optional<THistoryCall> Load(qint64 AId) const;
 
     // The summaries of the calls matching AFilter (all for an empty one), newest first. Answers
-    // not yet indexed are indexed first, so the filter misses none; a query still running on this
-    // store's connection keeps it on its older snapshot, so finish that first.
+    // not yet indexed are indexed first, so the filter misses none: this may take seconds, so the
+    // window uses List instead. A query still running on this store's connection keeps it on its
+    // older snapshot, so finish that first.
     // The columns:
     // id, when, command, outcome, status line, duration, size, cut, error text.
     QSqlQuery ListQuery(const QString& AFilter);
+    // The same calls, read whole, so that no read is left open to hold back the folding of the
+    // journal. Answers not yet indexed are not searched (see PendingAnswers). AStop is asked as
+    // the query runs; once it answers true the listing stops and gives nothing.
+    std::optional<std::vector<THistorySummary>> List(const QString& AFilter,
+                                                     const std::function<bool()>& AStop = {});
+    // How many answers wait for their words to be indexed.
+    qint64 PendingAnswers();
     enum TListColumn {
         ListId,
         ListWhen,
@@ -135,7 +160,10 @@ public:
     static QString OutcomeName(THistoryOutcome AOutcome);
 
 private:
-    void Connect(bool AReadOnly);
+    // ARecording: the recorder's connection, which waits longer for the file.
+    void Connect(bool AReadOnly, bool ARecording = false);
+    // Whether the file this store connected to is still the one at FileName().
+    bool StillAtItsName() const;
     void Migrate();
     void ApplyFolding();
     void Verify();
@@ -152,4 +180,7 @@ private:
     THistoryLimits FLimits;
     QString FConnectionName;
     bool FSearchable = false;
+    // The file the connection has (device and inode) as it was opened.
+    quint64 FFileDevice = 0;
+    quint64 FFileInode = 0;
 };

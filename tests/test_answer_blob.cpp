@@ -2,6 +2,7 @@
 // of earlier versions, and damaged or oversized blobs refused.
 
 #include "AnswerBlob.h"
+#include "HistoryStore.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>
@@ -67,6 +68,12 @@ TEST(AnswerBlob, RoundTripsAndRefusesDamagedOrOversizedBlobs) {
     overstated.replace(0, 4, QByteArray("\0\0\0\x11", 4));
     EXPECT_TRUE(AnswerBlob::Decompress(overstated).isEmpty());
     EXPECT_EQ(AnswerBlob::Decompress(qCompress(QByteArray())), QByteArray());
+
+    // The versions that kept this form cut every answer to the limit first: a longer claim is
+    // damage, however well the stream behind it inflates.
+    const qsizetype limit = THistoryLimits{}.MaxAnswerBytes;
+    EXPECT_EQ(AnswerBlob::Decompress(qCompress(QByteArray(limit, 'a'))).size(), limit);
+    EXPECT_TRUE(AnswerBlob::Decompress(qCompress(QByteArray(limit + 1, 'a'))).isEmpty());
 }
 
 } // namespace

@@ -2,9 +2,12 @@
 // named by NAME=VALUE arguments, and the checks made before anything is sent.
 
 #include "CallArguments.h"
+#include "CallLine.h"
 #include "Catalogue.h"
 #include "IdHTTPForm.h"
+#include "SecretParams.h"
 #include "SendRequest.h"
+#include "ToolProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +76,49 @@ TEST(CallRequest, ConnectionFieldsAsTyped) {
             QString::fromUtf8(c.Address), QString::fromUtf8(c.Port), QString::fromUtf8(c.Path));
         EXPECT_EQ(connection.URL, QString::fromUtf8(c.URL)) << c.Address << '|' << c.Port;
         EXPECT_EQ(connection.Missing, QString::fromUtf8(c.Missing)) << c.Address << '|' << c.Port;
+    }
+}
+
+// The address names a host: a trailing "/" is dropped, and a port, path or query of its own is
+// refused where the port field's port would follow it (the call would go to the scheme's port).
+TEST(CallRequest, AddressIsAHostTheFieldsPortFollows) {
+    struct Case {
+        const char *Address, *Port, *URL, *Missing;
+    } cases[] = {
+        {"http://127.0.0.1/", "8087", "http://127.0.0.1:8087/api", ""},
+        {"127.0.0.1//", "8087", "http://127.0.0.1:8087/api", ""},
+        {"https://h\\ ", "8443", "https://h:8443/api", ""},
+        {"http://h/", "80", "http://h/api", ""},
+        {"http://[::1]/", "8087", "http://[::1]:8087/api", ""},
+        {"http://user:pw@h", "8087", "http://user:pw@h:8087/api", ""},
+        // Port 80 is not put in, so the address's own port or path is the URL's, as always.
+        {"http://h:8087", "80", "http://h:8087/api", ""},
+        {"http://h/sub/", "80", "http://h/sub/api", ""},
+        // Without "://" an address beginning with "http" is taken as it is; the client refuses it.
+        {"httpd.example/", "8087", "httpd.example/:8087/api", ""},
+        {"/", "8087", "", "Server IP/domain missing"},
+        {"http://127.0.0.1:8087", "8087", "",
+         "Server address \"http://127.0.0.1:8087\" has a port of its own besides port \"8087\""},
+        {"127.0.0.1:8087/", "8087", "",
+         "Server address \"127.0.0.1:8087/\" has a port of its own besides port \"8087\""},
+        {"http://user:pw@[::1]:81", "8087", "",
+         "Server address \"http://user:pw@[::1]:81\" has a port of its own besides port \"8087\""},
+        {"h:", "8087", "", "Server address \"h:\" has a port of its own besides port \"8087\""},
+        {"http://h/sub", "8087", "",
+         "Server address \"http://h/sub\" is more than a host name; port \"8087\" cannot follow "
+         "it"},
+        {"h?x=1", "8087", "",
+         "Server address \"h?x=1\" is more than a host name; port \"8087\" cannot follow it"},
+        {"h#top", "8087", "",
+         "Server address \"h#top\" is more than a host name; port \"8087\" cannot follow it"},
+        {"ftp://h", "8087", "",
+         "Server address \"ftp://h\" is more than a host name; port \"8087\" cannot follow it"},
+    };
+    for (const Case& c : cases) {
+        const TConnectionURL connection = ConnectionURL(
+            QString::fromUtf8(c.Address), QString::fromUtf8(c.Port), QStringLiteral("api"));
+        EXPECT_EQ(connection.URL.toStdString(), c.URL) << c.Address << '|' << c.Port;
+        EXPECT_EQ(connection.Missing.toStdString(), c.Missing) << c.Address << '|' << c.Port;
     }
 }
 
@@ -156,4 +202,105 @@ TEST(CallRequest, VersionsOfCommandAndParameters) {
     // JSON is newer than many servers, but it goes out with every call, as from the window.
     EXPECT_EQ(UsageError([&] { CheckVersions(CallGrid(add, true, {}), MakeVersion(4, 19)); }),
               "(no error)");
+}
+
+namespace {
+
+// The arguments a shell passes to the program a copied line names, with AEnvironment set: bash
+// runs the line with a function of the program's name standing in for it.
+std::vector<std::string> ShellArguments(const QString& ALine,
+                                        const std::vector<std::string>& AEnvironment) {
+    const std::string print = "() { printf '%s\\0' \"$@\"; }; ";
+    const TToolRun run = RunTool(
+        "/bin/bash", {"-c", "curl" + print + "vlcallbench-call" + print + ALine.toStdString()},
+        AEnvironment);
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    std::vector<std::string> arguments;
+    for (std::size_t start = 0, end; (end = run.Out.find('\0', start)) != std::string::npos;
+         start = end + 1)
+        arguments.push_back(run.Out.substr(start, end - start));
+    return arguments;
+}
+
+// The argument after each AOption.
+std::vector<std::string> OptionValues(const std::vector<std::string>& AArguments,
+                                      const std::string& AOption) {
+    std::vector<std::string> values;
+    for (std::size_t i = 0; i + 1 < AArguments.size(); ++i)
+        if (AArguments[i] == AOption)
+            values.push_back(AArguments[i + 1]);
+    return values;
+}
+
+} // namespace
+
+// The copied lines never hold a player's password or its hash: each comes from a shell variable
+// of its own as the API password comes from VL_PASSWORD, and the line, run with them set, passes
+// the very values the call sends. An empty value holds no secret and is written as it is. With the
+// secrets shown, the curl line carries the exact body.
+TEST(CallRequest, CopiedLinesTakeSecretsFromTheShell) {
+    const std::string url = "http://127.0.0.1:8087/api";
+    const std::string password = "Api7Heron";
+    struct Secret {
+        std::string Name, Variable, Value;
+    };
+    struct Case {
+        const char* Command;
+        QStringList Arguments;
+        std::vector<Secret> Secrets;
+    } cases[] = {
+        {"AccountsAdd",
+         {QStringLiteral("Player=Quokka"), QStringLiteral("PW=Walrus 7&=x"),
+          QStringLiteral("PWHash=9f86d081884c7d65"), QStringLiteral("Email=q@example.org")},
+         {{"PW", "VL_PW", "Walrus 7&=x"}, {"PWHash", "VL_PWHASH", "9f86d081884c7d65"}}},
+        // Nothing in a value is expanded again; a name in any case is the catalogue's.
+        {"AccountsEdit",
+         {QStringLiteral("Player=Numbat"), QStringLiteral("pw=Otter$HOME`x`\\"),
+          QStringLiteral("PWHash=")},
+         {{"PW", "VL_PW", "Otter$HOME`x`\\"}}},
+        {"AccountsPassword",
+         {QStringLiteral("Player=Bilby"), QStringLiteral("PW=it's \"\u00e9\"")},
+         {{"PW", "VL_PW", "it's \"\xC3\xA9\""}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Command);
+        const TCommand& command = FindCommand(Commands(), c.Command);
+        const TParamValues form =
+            CallForm(CallGrid(command, true, c.Arguments), QString::fromStdString(password));
+        const QStringList secrets = SecretNames(command);
+        QStringList lines; // as the window hands them to the tool line
+        for (qsizetype i = FixedLines; i < form.Count(); ++i)
+            lines << form.Line(i);
+        const QString curl = CurlLine(QString::fromStdString(url), form, secrets, false);
+        const QString tool = CallToolLine(QString::fromStdString(url), true,
+                                          QString::fromLatin1(c.Command), lines, secrets);
+
+        std::vector<std::string> environment{"VL_PASSWORD=" + password};
+        std::vector<std::string> sent{"Password=" + password};
+        for (const QString& text : {curl, tool}) {
+            EXPECT_FALSE(text.contains(QString::fromStdString(password))) << text.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("Player="))) << text.toStdString();
+        }
+        for (const Secret& secret : c.Secrets) {
+            environment.push_back(secret.Variable + "=" + secret.Value);
+            sent.push_back(secret.Name + "=" + secret.Value);
+            for (const QString& text : {curl, tool}) {
+                EXPECT_FALSE(text.contains(QString::fromStdString(secret.Value)))
+                    << text.toStdString();
+                EXPECT_TRUE(text.contains(QString::fromStdString("${" + secret.Variable + "}")))
+                    << text.toStdString();
+            }
+        }
+        EXPECT_EQ(OptionValues(ShellArguments(curl, environment), "--data-urlencode"), sent)
+            << curl.toStdString();
+        std::vector<std::string> toolArguments{"--server", url, c.Command};
+        for (const QString& line : lines)
+            toolArguments.push_back(line.toStdString());
+        EXPECT_EQ(ShellArguments(tool, environment), toolArguments) << tool.toStdString();
+
+        const QString shown = CurlLine(QString::fromStdString(url), form, secrets, true);
+        EXPECT_FALSE(shown.contains(QStringLiteral("VL_"))) << shown.toStdString();
+        EXPECT_EQ(OptionValues(ShellArguments(shown, {}), "--data-raw"),
+                  std::vector<std::string>{IdHTTPForm::EncodeLines(WireLines(form))});
+    }
 }

@@ -24,8 +24,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -95,14 +97,17 @@ class CallToolTest : public ::testing::Test {
 protected:
     TToolRun Call(const std::vector<std::string>& AArguments,
                   std::vector<std::string> AEnvironment = {}) {
-        // The test's own entries win over the private folders.
+        return RunTool(CallTool, AArguments, Environment(std::move(AEnvironment)));
+    }
+    // AEnvironment with the private folders; the test's own entries win.
+    std::vector<std::string> Environment(std::vector<std::string> AEnvironment) const {
         for (const std::string& entry : FConfig.Environment()) {
             const std::string name = entry.substr(0, entry.find('=') + 1);
             if (std::none_of(AEnvironment.begin(), AEnvironment.end(),
                              [&](const std::string& AEntry) { return AEntry.starts_with(name); }))
                 AEnvironment.push_back(entry);
         }
-        return RunTool(CallTool, AArguments, AEnvironment);
+        return AEnvironment;
     }
 
     TConfigFolder FConfig;
@@ -254,6 +259,195 @@ TEST_F(CallToolTest, FailuresExitOneWithTheirMessage) {
     silent.Release();
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_EQ(run.Err, "Timed out after 1 s.\n");
+}
+
+// A password file is read with care: its first line only, at most 4 KiB of it, and a pipe or a
+// device is waited for a few seconds at most. What would go out as other than the file holds is
+// refused by name, and a file others may read is named too.
+TEST_F(CallToolTest, PasswordFilesAreReadWithCare) {
+    const auto server = AnsweringServer();
+    const std::string url = Narrow(server->URL(u"/api"));
+    // Nobody ever writes into this one: the tool gives up on its own, meanwhile the others run.
+    const std::string silent = FConfig.File("silent");
+    ASSERT_EQ(::mkfifo(silent.c_str(), 0600), 0);
+    TToolProcess waiting(CallTool, {"--server", url, "--password-file", silent, "SystemStats"},
+                         FConfig.Environment());
+
+    const auto file = [&](const char* AName, const std::string& AContents, mode_t AMode = 0600) {
+        std::string path = FConfig.File(AName);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        EXPECT_GE(fd, 0) << path;
+        EXPECT_EQ(::write(fd, AContents.data(), AContents.size()),
+                  static_cast<ssize_t>(AContents.size()));
+        ::fchmod(fd, AMode); // whatever the umask
+        ::close(fd);
+        return path;
+    };
+    const std::string folder = FConfig.File("folder");
+    std::filesystem::create_directory(folder);
+    const auto firstLine = [](const std::string& APath, const char* AWhat) {
+        return "The first line of the password file " + APath + " " + AWhat + "\n";
+    };
+    const auto cannot = [](const std::string& APath, const char* AWhy) {
+        return "Cannot read the password file " + APath + ": " + AWhy + "\n";
+    };
+    const char* const tooLong = "is too long: it does not end within 4096 bytes.";
+    const std::string empty = file("empty", "");
+    const std::string blank = file("blank", "\nsecond\n");
+    const std::string crlf = file("crlf", "\r\nsecond");
+    const std::string nul = file("nul", std::string("pw\0x\n", 5));
+    const std::string latin1 = file("latin1", "p\xE4ss\n");
+    const std::string overlong = file("overlong", "\xC0\xAF\n");
+    const std::string surrogate = file("surrogate", "pw\xED\xA0\x80\n");
+    const std::string longLine = file("long", std::string(4096, 'a') + "\n");
+    const std::pair<std::string, std::string> refused[] = {
+        {empty, "The password file " + empty + " is empty.\n"},
+        {"/dev/null", "The password file /dev/null is empty.\n"},
+        {blank, firstLine(blank, "is empty.")},
+        {crlf, firstLine(crlf, "is empty.")},
+        {nul, firstLine(nul, "holds a NUL byte.")},
+        {latin1, firstLine(latin1, "is not valid UTF-8.")},
+        {overlong, firstLine(overlong, "is not valid UTF-8.")},
+        {surrogate, firstLine(surrogate, "is not valid UTF-8.")},
+        {longLine, firstLine(longLine, tooLong)},
+        {"/dev/zero", firstLine("/dev/zero", tooLong)},
+        {folder, cannot(folder, "it is not a regular file, a pipe or a character device.")},
+        {FConfig.File("missing"), cannot(FConfig.File("missing"), "No such file or directory")},
+    };
+    for (const auto& [path, message] : refused) {
+        const TToolRun run = Call({"--server", url, "--password-file", path, "SystemStats"});
+        EXPECT_EQ(run.ExitCode, 2) << path;
+        EXPECT_EQ(run.Err, message);
+        EXPECT_EQ(run.Out, "");
+    }
+    EXPECT_EQ(server->ConnectionCount(), 0u);
+
+    // A pipe that has its line waiting.
+    const std::string fed = FConfig.File("fed");
+    ASSERT_EQ(::mkfifo(fed.c_str(), 0600), 0);
+    const int writer = ::open(fed.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::write(writer, "fifo pw\n", 8), 8);
+    const auto warning = [](const std::string& APath) {
+        return "vlcallbench-call: warning: the password file " + APath +
+               " is readable by others; chmod 600 " + APath + "\n";
+    };
+    const std::string readable = file("readable", " pw \n", 0644);
+    const std::string group = file("group", "g\n", 0640);
+    const struct {
+        std::string Path, Password, Err;
+    } accepted[] = {
+        {file("lines", "from file\r\nsecond line\n"), "from+file", ""},
+        {file("cr", "pw\r"), "pw", ""},
+        {file("utf8", "p\xC3\xA4ss"), "p%C3%A4ss", ""},
+        {file("longest", std::string(4095, 'a') + "\nb"), std::string(4095, 'a'), ""},
+        {fed, "fifo+pw", ""},
+        {readable, "+pw+", warning(readable)},
+        {group, "g", warning(group)},
+    };
+    std::size_t requests = 0;
+    for (const auto& c : accepted) {
+        const TToolRun run = Call({"--server", url, "--password-file", c.Path, "SystemStats"});
+        EXPECT_EQ(run.ExitCode, 0) << c.Path << ": " << run.Err;
+        EXPECT_EQ(run.Err, c.Err);
+        ASSERT_TRUE(server->WaitForScriptsDone(++requests));
+        EXPECT_EQ(BodyOf(server->Requests().back()),
+                  "Command=SystemStats&Password=" + c.Password + "&JSON=Yes");
+    }
+    ::close(writer);
+
+    EXPECT_EQ(waiting.Finish(20000), 2);
+    EXPECT_EQ(waiting.Err, cannot(silent, "nothing came from it within 5 seconds."));
+    EXPECT_EQ(server->ConnectionCount(), requests);
+}
+
+// A settings file that is no regular file is not read: a pipe nobody writes would hold the tool
+// for ever. A call that needs its values is refused; one that does not is sent, and told so.
+TEST_F(CallToolTest, SettingsFileThatIsNoFileIsNotRead) {
+    const auto server = AnsweringServer();
+    const std::string url = Narrow(server->URL(u"/api"));
+    const std::string settings = FConfig.File("Tessarine.conf");
+    ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+    const std::string refusal =
+        "The settings file " + settings + " is a pipe, not a file; it was not read.";
+    // Bounded: the tool that reads the pipe waits for ever.
+    const auto run = [&](const std::vector<std::string>& AArguments) {
+        TToolProcess process(CallTool, AArguments, Environment({"SECRET=pw"}));
+        return TToolRun{process.Finish(20000), process.Out, process.Err};
+    };
+    TToolRun result = run({"--server", url, "--password-env", "SECRET", "SystemStats"});
+    EXPECT_EQ(result.ExitCode, 2);
+    EXPECT_EQ(result.Err, refusal + "\n");
+    result = run({"--password-env", "SECRET", "--force", "SystemStats"});
+    EXPECT_EQ(result.ExitCode, 2);
+    EXPECT_EQ(result.Err, refusal + "\n");
+    EXPECT_EQ(server->ConnectionCount(), 0u);
+
+    result = run({"--server", url, "--password-env", "SECRET", "--force", "SystemStats"});
+    EXPECT_EQ(result.ExitCode, 0) << result.Err;
+    EXPECT_EQ(result.Err, "vlcallbench-call: " + refusal + " The call is kept in the history.\n");
+    ASSERT_TRUE(server->WaitForScriptsDone(1));
+}
+
+// A port that is no port number, in either tool's URL or in the window's settings, is refused by
+// name and nothing is sent: not to the port a wrapped or misread number would reach (the
+// server's), nor to the scheme's port in its place.
+TEST_F(CallToolTest, PortsThatAreNoPortNumbersAreRefusedByName) {
+    const auto server = AnsweringServer();
+    const std::string port = std::to_string(server->Port());
+    std::ostringstream hex;
+    hex << "0x" << std::hex << server->Port();
+    const std::string ports[] = {"99999",
+                                 "65536",
+                                 std::to_string(server->Port() + 65536),
+                                 std::to_string(server->Port() - 65536),
+                                 hex.str(),
+                                 port + "o",
+                                 port + ":" + port,
+                                 ""};
+    const auto Settings = [](const std::string& AAddress, const std::string& APort) {
+        TConnectionSettings settings;
+        settings.IP = QString::fromStdString(AAddress);
+        settings.Port = QString::fromStdString(APort);
+        settings.Path = QStringLiteral("api");
+        return settings;
+    };
+    const auto invalid = [](const std::string& APort) {
+        return "Invalid port \"" + APort + "\": a port is a number from 1 to 65535.\n";
+    };
+    for (const std::string& bad : ports) {
+        SCOPED_TRACE(bad);
+        const std::string url = "http://127.0.0.1:" + bad + "/api";
+        TToolRun run = RunTool(PostTool, {url, "Password=secret"});
+        EXPECT_EQ(run.ExitCode, 1);
+        EXPECT_EQ(run.Err, invalid(bad));
+        run = Call({"--server", url, "--password-env", "SECRET", "SystemStats"}, {"SECRET=pw"});
+        EXPECT_EQ(run.ExitCode, 1);
+        EXPECT_EQ(run.Err, invalid(bad));
+        if (bad.empty())
+            continue; // an empty port field is missing, and said so
+        FConfig.Save(Settings("http://127.0.0.1", bad));
+        run = Call({"--password-env", "SECRET", "SystemStats"}, {"SECRET=pw"});
+        EXPECT_EQ(run.ExitCode, 1);
+        EXPECT_EQ(run.Err, invalid(bad));
+    }
+    EXPECT_EQ(server->ConnectionCount(), 0u);
+
+    // The address names the host only: its own port is refused, a trailing "/" dropped.
+    FConfig.Save(Settings("http://127.0.0.1:" + port, port));
+    TToolRun run = Call({"--password-env", "SECRET", "SystemStats"}, {"SECRET=pw"});
+    EXPECT_EQ(run.ExitCode, 2);
+    EXPECT_EQ(run.Err, "Server address \"http://127.0.0.1:" + port +
+                           "\" has a port of its own besides port \"" + port +
+                           "\" in the window's settings; give --server URL.\n");
+    EXPECT_EQ(server->ConnectionCount(), 0u);
+    FConfig.Save(Settings("http://127.0.0.1/", port));
+    run = Call({"--password-env", "SECRET", "SystemStats"}, {"SECRET=pw"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    ASSERT_TRUE(server->WaitForScriptsDone(1));
+    EXPECT_TRUE(server->Requests().back().starts_with("POST /api HTTP/1.0\r\n"));
+    EXPECT_NE(server->Requests().back().find("\r\nHost: 127.0.0.1:" + port + "\r\n"),
+              std::string::npos);
 }
 
 // The curl line makes the same call: run by a shell against a loopback server, it delivers the
@@ -596,5 +790,97 @@ TEST(AnswerCapture, KeepsWholeCharactersUpToItsLimit) {
             EXPECT_EQ(call.AnswerTextBytes, kept.size());
         }
         EXPECT_EQ(capture.Cut(), c.Cut);
+    }
+}
+
+// A player's password and its hash go out as given but are kept like the API password: the
+// history holds their names alone, so its filter cannot find them, and the curl line takes them
+// from shell variables of their own (VL_PW, VL_PWHASH) that make it send the same body, unless
+// --show-password asks for them in clear.
+TEST_F(CallToolTest, SecretParametersStayOutOfTheHistoryAndTheCurlLine) {
+    if (std::system("command -v curl >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "curl is not installed";
+    struct Case {
+        const char* Command;
+        std::vector<std::string> Lines; // after Player=
+        std::vector<std::string> Secrets;
+        std::vector<std::string> Variables; // the shell's values of the secrets
+        QStringList Kept;                   // the fields after Command, Password and JSON
+    } cases[] = {
+        {"AccountsAdd",
+         {"PW=Walrus7Quiet", "PWHash=9f86d081884c7d65", "Email=quokka@example.org"},
+         {"Walrus7Quiet", "9f86d081884c7d65"},
+         {"VL_PW=Walrus7Quiet", "VL_PWHASH=9f86d081884c7d65"},
+         {QStringLiteral("PW="), QStringLiteral("PWHash="),
+          QStringLiteral("Email=quokka@example.org")}},
+        {"AccountsEdit",
+         {"pw=Otter3Lantern"},
+         {"Otter3Lantern"},
+         {"VL_PW=Otter3Lantern"},
+         {QStringLiteral("PW=")}},
+        {"AccountsPassword",
+         {"PW=Falcon9Kite"},
+         {"Falcon9Kite"},
+         {"VL_PW=Falcon9Kite"},
+         {QStringLiteral("PW=")}},
+    };
+    const auto server = AnsweringServer();
+    const std::string url = Narrow(server->URL(u"/api"));
+    int requests = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Command);
+        const std::string player = std::string("Player") + c.Command;
+        std::vector<std::string> call{"--server", url,       "--password-env",
+                                      "SECRET",   c.Command, "Player=" + player};
+        call.insert(call.end(), c.Lines.begin(), c.Lines.end());
+        std::vector<std::string> environment{"SECRET=Api7Heron", "VL_PASSWORD=Api7Heron"};
+        environment.insert(environment.end(), c.Variables.begin(), c.Variables.end());
+        ASSERT_EQ(Call(call, environment).ExitCode, 0);
+        ASSERT_TRUE(server->WaitForScriptsDone(++requests));
+        const std::string sent = BodyOf(server->Requests().back());
+        for (const std::string& secret : c.Secrets)
+            EXPECT_NE(sent.find(secret), std::string::npos) << sent;
+
+        const std::vector<THistoryCall> kept =
+            StoredCalls(FConfig.HistoryFolder(), QString::fromStdString(player));
+        ASSERT_EQ(kept.size(), 1U);
+        EXPECT_EQ(
+            kept[0].Fields,
+            (QStringList{QStringLiteral("Command=") + c.Command, QStringLiteral("Password="),
+                         QStringLiteral("JSON=Yes"), QString::fromStdString("Player=" + player)} +
+             c.Kept));
+        for (const std::string& secret : c.Secrets)
+            EXPECT_TRUE(
+                StoredCalls(FConfig.HistoryFolder(), QString::fromStdString(secret)).empty())
+                << secret;
+
+        for (const bool show : {false, true}) {
+            std::vector<std::string> arguments{"--curl"};
+            if (show)
+                arguments.push_back("--show-password");
+            arguments.insert(arguments.end(), call.begin(), call.end());
+            const TToolRun line = Call(arguments, environment);
+            ASSERT_EQ(line.ExitCode, 0) << line.Err;
+            for (const std::string& secret : c.Secrets)
+                EXPECT_EQ(line.Out.find(secret) != std::string::npos, show) << line.Out;
+            for (const std::string& variable : c.Variables)
+                EXPECT_EQ(line.Out.find("${" + variable.substr(0, variable.find('=')) + "}") !=
+                              std::string::npos,
+                          !show)
+                    << line.Out;
+            const TToolRun curl = RunTool("/bin/sh", {"-c", line.Out}, environment);
+            EXPECT_EQ(curl.ExitCode, 0) << curl.Err;
+            ASSERT_TRUE(server->WaitForScriptsDone(++requests));
+            EXPECT_EQ(BodyOf(server->Requests().back()), sent) << line.Out;
+        }
+    }
+    const QDir folder(FConfig.HistoryFolder());
+    for (const QString& name : folder.entryList(QDir::Files)) {
+        QFile file(folder.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        for (const Case& c : cases)
+            for (const std::string& secret : c.Secrets)
+                EXPECT_FALSE(bytes.contains(secret.c_str())) << name.toStdString() << " " << secret;
     }
 }

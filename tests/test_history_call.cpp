@@ -1,8 +1,21 @@
 // The history record of a call as the window and the call tool build it.
 
+#include "Catalogue.h"
 #include "HistoryCall.h"
+#include "SecretParams.h"
+
+#include <QSqlQuery>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <ostream>
+#include <stdexcept>
+
+// Readable lines in failures.
+inline void PrintTo(const QString& AText, std::ostream* AOut) {
+    *AOut << '"' << AText.toStdString() << '"';
+}
 
 TEST(HistoryCall, RecordOfEachEnding) {
     const QDateTime when = QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
@@ -78,5 +91,93 @@ TEST(HistoryCall, AnswerTextUpToTheLimit) {
         KeepAnswerText(call, c.Text, c.Limit);
         EXPECT_EQ(call.Answer, c.Kept) << c.Text.size() << " in " << c.Limit;
         EXPECT_EQ(call.AnswerCut, c.Cut) << c.Text.size() << " in " << c.Limit;
+    }
+}
+
+namespace {
+
+const TCommand& CatalogueCommand(const QString& AName) {
+    static const TCommandList commands = [] {
+        TCommandList list;
+        AppendCatalogue(list);
+        return list;
+    }();
+    for (const auto& entry : commands)
+        if (!entry->Header && QString::fromStdString(entry->Name) == AName)
+            return *entry;
+    throw std::runtime_error("no command " + AName.toStdString());
+}
+
+std::vector<qint64> Found(THistoryStore& AStore, const QString& AFilter) {
+    QSqlQuery query = AStore.ListQuery(AFilter);
+    std::vector<qint64> ids;
+    while (query.next())
+        ids.push_back(query.value(THistoryStore::ListId).toLongLong());
+    return ids;
+}
+
+} // namespace
+
+// A player's password, its hash and the API password are kept as their names alone, whichever
+// case the names came in, so the history's filter, which indexes the fields word by word, finds
+// the call by its other values and never by a secret.
+TEST(HistoryCall, SecretValuesAreNeitherKeptNorFound) {
+    struct Case {
+        QString Command;
+        QStringList Sent;
+        QStringList Kept;
+        QStringList Secrets; // each must find nothing
+        QString Player;      // finds this call alone
+    };
+    const Case cases[] = {
+        {QStringLiteral("AccountsAdd"),
+         {QStringLiteral("Command=AccountsAdd"), QStringLiteral("Password=Api7Heron"),
+          QStringLiteral("JSON=Yes"), QStringLiteral("Player=Quokka"),
+          QStringLiteral("PW=Walrus7Quiet"), QStringLiteral("PWHash=9f86d081884c7d65"),
+          QStringLiteral("Email=quokka@example.org")},
+         {QStringLiteral("Command=AccountsAdd"), QStringLiteral("Password="),
+          QStringLiteral("JSON=Yes"), QStringLiteral("Player=Quokka"), QStringLiteral("PW="),
+          QStringLiteral("PWHash="), QStringLiteral("Email=quokka@example.org")},
+         {QStringLiteral("Api7Heron"), QStringLiteral("Walrus7Quiet"),
+          QStringLiteral("9f86d081884c7d65")},
+         QStringLiteral("Quokka")},
+        {QStringLiteral("AccountsEdit"),
+         {QStringLiteral("Command=AccountsEdit"), QStringLiteral("JSON=No"),
+          QStringLiteral("Player=Numbat"), QStringLiteral("pw=Otter3 Lantern"),
+          QStringLiteral("pwhash=")},
+         {QStringLiteral("Command=AccountsEdit"), QStringLiteral("JSON=No"),
+          QStringLiteral("Player=Numbat"), QStringLiteral("pw="), QStringLiteral("pwhash=")},
+         {QStringLiteral("Otter3"), QStringLiteral("Lantern")},
+         QStringLiteral("Numbat")},
+        {QStringLiteral("AccountsPassword"),
+         {QStringLiteral("Command=AccountsPassword"), QStringLiteral("JSON=Yes"),
+          QStringLiteral("Player=Bilby"), QStringLiteral("PW=Falcon=9&Kite")},
+         {QStringLiteral("Command=AccountsPassword"), QStringLiteral("JSON=Yes"),
+          QStringLiteral("Player=Bilby"), QStringLiteral("PW=")},
+         {QStringLiteral("Falcon"), QStringLiteral("Kite")},
+         QStringLiteral("Bilby")},
+    };
+    QTemporaryDir folder;
+    THistoryStore store(folder.filePath(QStringLiteral("vlcallbench")));
+    store.Open();
+    ASSERT_TRUE(store.Searchable());
+    std::vector<qint64> ids;
+    for (const Case& c : cases) {
+        THistoryCallFacts facts;
+        facts.URL = QStringLiteral("http://127.0.0.1:8087/api");
+        facts.Command = c.Command;
+        facts.Fields = c.Sent;
+        facts.SecretNames = SecretNames(CatalogueCommand(c.Command));
+        const THistoryCall call = BuildHistoryCall(facts);
+        EXPECT_EQ(call.Fields, c.Kept) << c.Command.toStdString();
+        ids.push_back(store.Record(call));
+        EXPECT_EQ(store.Load(ids.back())->Fields, c.Kept) << c.Command.toStdString();
+    }
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        EXPECT_EQ(Found(store, c.Player), std::vector<qint64>{ids[i]}) << c.Command.toStdString();
+        for (const QString& secret : c.Secrets)
+            EXPECT_TRUE(Found(store, secret).empty())
+                << c.Command.toStdString() << " found by " << secret.toStdString();
     }
 }

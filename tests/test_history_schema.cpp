@@ -1,7 +1,9 @@
 // The history's schema: files written by each earlier version are brought to the current one
-// with their calls, and a file of a newer version is left alone.
+// with their calls, a file of a newer version is left alone, a file whose version and tables
+// disagree is repaired, and processes opening a new history together leave it complete.
 
 #include "HistoryCallFixture.h"
+#include "HistoryProcesses.h"
 #include "HistoryStore.h"
 
 #include <QDateTime>
@@ -12,7 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 namespace {
+
+TEST(HistoryProcess, RecordsOneCall) {
+    RunHistoryProcess();
+}
 
 using HistoryTest = THistoryFolderTest;
 
@@ -137,6 +145,15 @@ void ExpectSameCall(const THistoryCall& AActual, const THistoryCall& AExpected) 
     EXPECT_EQ(AActual.CharSet, AExpected.CharSet);
 }
 
+const QStringList AllColumns{
+    QStringLiteral("id"),          QStringLiteral("when_utc"),      QStringLiteral("url"),
+    QStringLiteral("command"),     QStringLiteral("fields"),        QStringLiteral("format"),
+    QStringLiteral("outcome"),     QStringLiteral("error"),         QStringLiteral("status_line"),
+    QStringLiteral("duration_ms"), QStringLiteral("answer_size"),   QStringLiteral("answer"),
+    QStringLiteral("answer_cut"),  QStringLiteral("stored_size"),   QStringLiteral("content_type"),
+    QStringLiteral("charset"),     QStringLiteral("answer_indexed")};
+const QStringList AllIndexes{QStringLiteral("calls_sizes"), QStringLiteral("calls_unindexed")};
+
 // The file's schema as SQLite reports it: its version, the columns of the calls and the indexes.
 struct TSchema {
     int Version = 0;
@@ -222,23 +239,6 @@ TEST_F(HistoryTest, FilesOfEachEarlierVersionAreMigratedWithTheirCalls) {
     stats.ContentType = QStringLiteral("application/json");
     stats.CharSet = QStringLiteral("utf-8");
 
-    const QStringList columns{QStringLiteral("id"),
-                              QStringLiteral("when_utc"),
-                              QStringLiteral("url"),
-                              QStringLiteral("command"),
-                              QStringLiteral("fields"),
-                              QStringLiteral("format"),
-                              QStringLiteral("outcome"),
-                              QStringLiteral("error"),
-                              QStringLiteral("status_line"),
-                              QStringLiteral("duration_ms"),
-                              QStringLiteral("answer_size"),
-                              QStringLiteral("answer"),
-                              QStringLiteral("answer_cut"),
-                              QStringLiteral("stored_size"),
-                              QStringLiteral("content_type"),
-                              QStringLiteral("charset"),
-                              QStringLiteral("answer_indexed")};
     const struct {
         int Version;
         std::vector<THistoryCall> Calls; // oldest first
@@ -264,9 +264,8 @@ TEST_F(HistoryTest, FilesOfEachEarlierVersionAreMigratedWithTheirCalls) {
         EXPECT_EQ(store.Open(), QString());
         const TSchema schema = SchemaOf(file);
         EXPECT_EQ(schema.Version, THistoryStore::SchemaVersion);
-        EXPECT_EQ(schema.Columns, columns);
-        EXPECT_EQ(schema.Indexes,
-                  (QStringList{QStringLiteral("calls_sizes"), QStringLiteral("calls_unindexed")}));
+        EXPECT_EQ(schema.Columns, AllColumns);
+        EXPECT_EQ(schema.Indexes, AllIndexes);
         EXPECT_TRUE(store.Searchable());
 
         std::vector<qint64> newestFirst;
@@ -294,6 +293,114 @@ TEST_F(HistoryTest, FilesOfEachEarlierVersionAreMigratedWithTheirCalls) {
         EXPECT_EQ(IndexedCalls(file, QStringLiteral("zephyrine")), 0);
         EXPECT_EQ(ListedIds(store, QStringLiteral("accountslist")), std::vector<qint64>{id});
         EXPECT_EQ(ListedIds(store, QStringLiteral("ixchel")), std::vector<qint64>{id});
+    }
+}
+
+// A file made by the script of an earlier version's schema (tests/data/history), then changed.
+void MakeFile(const QString& AFile, int ASchema, const QStringList& AChanges) {
+    QFile script(QStringLiteral(VL_TESTS_DIR "/data/history/schema-%1.sql").arg(ASchema));
+    ASSERT_TRUE(script.open(QIODevice::ReadOnly));
+    const QByteArray statements = script.readAll() + AChanges.join(u'\n').toUtf8();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(AFile).constData(), &db), SQLITE_OK);
+    char* error = nullptr;
+    const int result = sqlite3_exec(db, statements.constData(), nullptr, nullptr, &error);
+    EXPECT_EQ(result, SQLITE_OK) << (error != nullptr ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+// Files whose version says less or more than their tables hold, as an interrupted or concurrent
+// migration may leave them: each opens, is brought to the current schema with its calls and
+// records.
+TEST_F(HistoryTest, FilesWhoseVersionAndTablesDisagreeAreRepaired) {
+    const QString contentType =
+        QStringLiteral("ALTER TABLE calls ADD COLUMN content_type TEXT NOT NULL DEFAULT '';");
+    const QString charset =
+        QStringLiteral("ALTER TABLE calls ADD COLUMN charset TEXT NOT NULL DEFAULT '';");
+    const QString indexed =
+        QStringLiteral("ALTER TABLE calls ADD COLUMN answer_indexed INTEGER NOT NULL DEFAULT 1;");
+    const QString unindexed =
+        QStringLiteral("CREATE INDEX calls_unindexed ON calls (id) WHERE answer_indexed = 0;");
+    const QString sizes = QStringLiteral("CREATE INDEX calls_sizes ON calls (id, stored_size);");
+    const auto version = [](int AVersion) {
+        return QStringLiteral("PRAGMA user_version = %1;").arg(AVersion);
+    };
+    const struct {
+        const char* Name;
+        QStringList Changes;
+        int Schema; // the script the file starts from
+        int Calls;
+    } cases[] = {
+        {"version 1 with the content type of version 2", {contentType}, 1, 2},
+        {"version 1 with every later column and index",
+         {contentType, charset, indexed, unindexed, sizes},
+         1,
+         2},
+        {"version 2 with the tables of version 4", {sizes, version(2)}, 3, 3},
+        {"version 3 without its index", {QStringLiteral("DROP INDEX calls_unindexed;")}, 3, 3},
+        {"version 4 without the sizes index", {version(4)}, 3, 3},
+        {"version 0 with the tables of version 4", {sizes, version(0)}, 3, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QDir(Folder()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(Folder()));
+        const QString file = Folder() + QStringLiteral("/history.sqlite");
+        MakeFile(file, c.Schema, c.Changes);
+
+        THistoryStore store(Folder());
+        try {
+            EXPECT_EQ(store.Open(), QString());
+        } catch (const EHistoryError& error) {
+            ADD_FAILURE() << error.what();
+            continue;
+        }
+        const TSchema schema = SchemaOf(file);
+        EXPECT_EQ(schema.Version, THistoryStore::SchemaVersion);
+        EXPECT_EQ(schema.Columns, AllColumns);
+        EXPECT_EQ(schema.Indexes, AllIndexes);
+        EXPECT_EQ(ListedIds(store, {}).size(), static_cast<std::size_t>(c.Calls));
+        EXPECT_EQ(ListedIds(store, QStringLiteral("zephyr")), std::vector<qint64>{1});
+        try {
+            const qint64 id =
+                store.Record(MakeCall(QStringLiteral("AccountsList"), QStringLiteral("Ixchel")));
+            EXPECT_EQ(ListedIds(store, QStringLiteral("ixchel")), std::vector<qint64>{id});
+        } catch (const EHistoryError& error) {
+            ADD_FAILURE() << error.what();
+        }
+    }
+}
+
+// Calls of the tool started together into a history that does not exist yet: every one is
+// recorded, the file is left at the current version with every column and index once, and the
+// next call records.
+TEST_F(HistoryTest, ProcessesOpeningANewHistoryTogetherLeaveItComplete) {
+    constexpr int Rounds = 3;
+    constexpr int Processes = 6;
+    for (int round = 0; round < Rounds; ++round) {
+        SCOPED_TRACE(round);
+        QDir(Folder()).removeRecursively();
+        std::vector<QString> commands;
+        commands.reserve(Processes);
+        for (int i = 0; i < Processes; ++i)
+            commands.push_back(QStringLiteral("Call%1").arg(i));
+        for (const std::string& status :
+             RunHistoryProcesses(Folder(), FDir.filePath(QStringLiteral("gate")), commands))
+            EXPECT_EQ(status, "");
+        const QString file = Folder() + QStringLiteral("/history.sqlite");
+        const TSchema schema = SchemaOf(file);
+        EXPECT_EQ(schema.Version, THistoryStore::SchemaVersion);
+        EXPECT_EQ(schema.Columns, AllColumns);
+        EXPECT_EQ(schema.Indexes, AllIndexes);
+
+        THistoryRecorder recorder(Folder());
+        recorder.Record(MakeCall(QStringLiteral("Next"), QStringLiteral("{}")));
+        recorder.WaitIdle();
+        EXPECT_EQ(recorder.Status().toStdString(), "");
+        THistoryStore store(Folder());
+        store.OpenForReading();
+        EXPECT_EQ(ListedIds(store, {}).size(), static_cast<std::size_t>(Processes + 1));
     }
 }
 

@@ -1,5 +1,6 @@
 // The call history store: what a row keeps, the limits, the cut of a long answer, the filter and
-// its deferred word index, either form of a kept answer, and when the journal goes into the file.
+// its deferred word index, either form of a kept answer, when the journal goes into the file, and
+// a call recorded while a clear holds the file.
 
 #include "AnswerBlob.h"
 #include "HistoryCallFixture.h"
@@ -7,12 +8,15 @@
 #include "HistoryStore.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace {
 
@@ -313,6 +317,68 @@ TEST_F(HistoryTest, JournalIsFoldedAsTheNextToolOpensOrAsTheWindowCloses) {
     const qint64 third = record(THistoryFolding::OnClose, QStringLiteral("Third"));
     EXPECT_FALSE(QFileInfo::exists(journal));
     EXPECT_EQ(inFileAlone(), (std::vector<qint64>{third, second, first}));
+}
+
+// A clear of a large history, with the window's list holding a snapshot of the file, takes the
+// file for longer than a writer used to wait; a call recorded meanwhile still goes in.
+TEST_F(HistoryTest, CallIsRecordedWhileAClearHoldsTheFile) {
+    const QString file = Folder() + QStringLiteral("/history.sqlite");
+    THistoryStore(Folder()).Open();
+    const auto connect = [&](const QString& AName, const QString& AOptions) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), AName);
+        db.setDatabaseName(file);
+        db.setConnectOptions(AOptions);
+        EXPECT_TRUE(db.open());
+        return db;
+    };
+    std::string cleared = "not run";
+    {
+        // 64 MiB of answers, made by SQLite itself.
+        QSqlQuery fill(connect(QStringLiteral("fill"), {}));
+        ASSERT_TRUE(fill.exec(QStringLiteral(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1024) "
+            "INSERT INTO calls (when_utc, url, command, fields, format, outcome, error, "
+            "status_line, duration_ms, answer_size, answer, answer_cut, stored_size) "
+            "SELECT '2026-01-01T00:00:00.000Z', 'u', 'Old' || i, '[]', 'JSON', 'answer', '', '', "
+            "1, 65536, randomblob(65536), 0, 65536 FROM n")));
+        QSqlQuery list(connect(QStringLiteral("list"), {}));
+        ASSERT_TRUE(list.exec(QStringLiteral("SELECT id FROM calls ORDER BY id DESC")));
+        ASSERT_TRUE(list.next());
+
+        std::thread clearer([&] {
+            try {
+                THistoryStore store(Folder());
+                store.Open();
+                store.Clear();
+                cleared.clear();
+            } catch (const EHistoryError& error) {
+                cleared = error.what();
+            }
+        });
+        // The clear has the file once a writer that does not wait finds it taken.
+        QSqlQuery probe(connect(QStringLiteral("probe"), QStringLiteral("QSQLITE_BUSY_TIMEOUT=0")));
+        QElapsedTimer waited;
+        waited.start();
+        while (probe.exec(QStringLiteral("BEGIN IMMEDIATE")) && waited.elapsed() < 10000)
+            probe.exec(QStringLiteral("ROLLBACK"));
+        EXPECT_LT(waited.elapsed(), 10000);
+        THistoryStore recorder(Folder());
+        recorder.Open();
+        try {
+            recorder.Record(MakeCall(QStringLiteral("During"), QStringLiteral("the clear")));
+        } catch (const EHistoryError& error) {
+            ADD_FAILURE() << error.what();
+        }
+        clearer.join();
+        list.finish();
+    }
+    for (const char* name : {"fill", "list", "probe"})
+        QSqlDatabase::removeDatabase(QString::fromLatin1(name));
+    EXPECT_EQ(cleared, "");
+    THistoryStore store(Folder());
+    store.OpenForReading();
+    EXPECT_EQ(ListedIds(store, QStringLiteral("During")).size(), 1u);
+    EXPECT_EQ(ListedIds(store, {}).size(), 1u);
 }
 
 TEST(HistoryDefaults, LimitsAndPlace) {

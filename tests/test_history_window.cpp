@@ -1,5 +1,6 @@
 // The call history window over the real main window: Ctrl+H, the list, the filter, re-opening
-// an answer, loading a call into the grid, clearing, and the damaged-file notice.
+// an answer, loading a call into the grid, clearing, the damaged-file notice, answers indexed
+// while the window shows what is found so far, and a long list that holds no read on the file.
 
 #include "CommandTree.h"
 #include "HistoryCallFixture.h"
@@ -11,6 +12,7 @@
 #include "ResultsForm.h"
 #include "ResultsView.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -19,6 +21,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,6 +52,8 @@ protected:
         FForm->History().Record(ACall);
         FForm->History().WaitIdle();
         QApplication::processEvents(); // the recorder's signals
+        if (THistoryForm* window = FForm->HistoryWindow())
+            WaitListed(*window);
     }
 
     THistoryForm& OpenHistory() {
@@ -57,7 +63,20 @@ protected:
         EXPECT_TRUE(window && window->isVisible());
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
         QApplication::setActiveWindow(window); // the offscreen platform does not activate it
+        if (!FModelTester)
+            FModelTester = std::make_unique<QAbstractItemModelTester>(
+                window->Model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+        WaitListed(*window);
         return *window;
+    }
+
+    // The list searched in the background is filled in.
+    static void WaitListed(THistoryForm& AWindow) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !AWindow.Searching(); }, 10000));
+    }
+
+    QString HistoryFile() const {
+        return FForm->History().Folder() + QStringLiteral("/history.sqlite");
     }
 
     QStringList Column(THistoryForm& AWindow, int AColumn) {
@@ -103,6 +122,7 @@ protected:
     QTemporaryDir FData;
     QTemporaryDir FSettings;
     std::unique_ptr<TMainForm> FForm;
+    std::unique_ptr<QAbstractItemModelTester> FModelTester; // goes before the window
 };
 
 TEST_F(HistoryWindowTest, CtrlHListsNewestFirstAndFollowsNewCalls) {
@@ -145,11 +165,14 @@ TEST_F(HistoryWindowTest, FilterNarrowsTheListAsTyped) {
     THistoryForm& window = OpenHistory();
     EXPECT_EQ(QApplication::focusWidget(), window.FilterEdit);
     QTest::keyClicks(window.FilterEdit, QStringLiteral("quint"));
+    WaitListed(window);
     EXPECT_EQ(Column(window, THistoryModel::Command), QStringList{QStringLiteral("AccountsList")});
     window.FilterEdit->clear();
     QTest::keyClicks(window.FilterEdit, QStringLiteral("logs"));
+    WaitListed(window);
     EXPECT_EQ(Column(window, THistoryModel::Command), QStringList{QStringLiteral("LogsEvent")});
     QTest::keyClicks(window.FilterEdit, QStringLiteral(" nomatch"));
+    WaitListed(window);
     EXPECT_EQ(window.Model->rowCount(), 0);
 }
 
@@ -221,12 +244,95 @@ TEST_F(HistoryWindowTest, ClearEmptiesTheListAndKeepOffStopsRecording) {
     }
     FForm->History().WaitIdle();
     QApplication::processEvents();
+    WaitListed(window);
     EXPECT_EQ(window.Model->rowCount(), 0);
 
     QTest::mouseClick(window.KeepHistory, Qt::LeftButton);
     EXPECT_FALSE(FForm->History().Enabled());
     Record(MakeCall(QStringLiteral("AccountsList"), QStringLiteral("{}")));
     EXPECT_EQ(window.Model->rowCount(), 0);
+}
+
+// Answers the call tool left to be indexed later are indexed off the window's thread: a filter
+// shows at once what it finds so far and that indexing is under way, and the rest as it comes.
+// The file's write lock is held at first, so the indexing cannot get ahead of the test.
+TEST_F(HistoryWindowTest, FilterShowsWhatIsFoundWhileAnswersAreIndexed) {
+    FForm->History().WaitIdle(); // the recorder has indexed what waited when it opened
+    THistoryStore tool(FForm->History().Folder());
+    tool.Open();
+    const QString large = QString(THistoryStore::DeferIndexBytes, u'x') + QStringLiteral(" Tlaloc");
+    for (int i = 0; i < 3; ++i)
+        tool.Record(MakeCall(QStringLiteral("AccountsList"), large), THistoryIndexing::DeferLarge);
+    tool.Record(MakeCall(QStringLiteral("SystemStats"), QStringLiteral("Tlaloc")),
+                THistoryIndexing::DeferLarge);
+    tool.Close();
+
+    THistoryForm& window = OpenHistory();
+    ASSERT_EQ(window.Model->rowCount(), 4);
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lock"));
+        db.setDatabaseName(HistoryFile());
+        ASSERT_TRUE(db.open());
+        QSqlQuery lock(db);
+        ASSERT_TRUE(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        QTest::keyClicks(window.FilterEdit, QStringLiteral("tlal"));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return !window.Searching() && window.StatusLabel->text() ==
+                                                  QStringLiteral("Indexing answers\u2026 3 left");
+            },
+            2000));
+        EXPECT_TRUE(window.StatusLabel->isVisible());
+        EXPECT_EQ(Column(window, THistoryModel::Command),
+                  QStringList{QStringLiteral("SystemStats")});
+        lock.exec(QStringLiteral("ROLLBACK"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("lock"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !window.Searching() && window.StatusLabel->isHidden(); }, 30000));
+    EXPECT_EQ(Column(window, THistoryModel::Command),
+              (QStringList{QStringLiteral("SystemStats"), QStringLiteral("AccountsList"),
+                           QStringLiteral("AccountsList"), QStringLiteral("AccountsList")}));
+}
+
+// However long the list, it holds no read open on the file, so the journal can be folded back
+// whole (and then start again from its beginning) after calls recorded behind the window's back,
+// such as the call tool's. The list used to read 256 rows at a time and keep its read open on the
+// rest, and the journal grew by every call for as long as the window stayed open.
+TEST_F(HistoryWindowTest, LongListLetsTheJournalBeFoldedBack) {
+    FForm->History().WaitIdle();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool"));
+    db.setDatabaseName(HistoryFile());
+    ASSERT_TRUE(db.open());
+    const auto insert = [&](int ACount) {
+        QSqlQuery query(db);
+        EXPECT_TRUE(query.exec(
+            QStringLiteral(
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                "INSERT INTO calls (when_utc, url, command, fields, format, outcome, error, "
+                "status_line, duration_ms, answer_size, answer, answer_cut, stored_size) "
+                "SELECT '2026-01-01T00:00:00.000Z', 'u', 'Old' || i, '[]', 'JSON', 'answer', '', "
+                "'', 1, 0, NULL, 0, 0 FROM n")
+                .arg(ACount)))
+            << query.lastError().text().toStdString();
+    };
+    insert(300);
+    THistoryForm& window = OpenHistory();
+    ASSERT_EQ(window.Model->rowCount(), 300);
+    Record(MakeCall(QStringLiteral("AccountsList"), QStringLiteral("{}")));
+    EXPECT_EQ(window.Model->rowCount(), 301);
+
+    insert(1);
+    {
+        QSqlQuery fold(db);
+        ASSERT_TRUE(fold.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")) && fold.next());
+        EXPECT_GT(fold.value(1).toInt(), 0); // frames in the journal
+        EXPECT_EQ(fold.value(2).toInt(), fold.value(1).toInt()) << "frames folded back";
+    }
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("tool"));
 }
 
 TEST(HistoryWindowNotice, DamagedFileIsReportedOnceWithoutStoppingTheWindow) {

@@ -232,6 +232,13 @@ TEST(HttpRequest, PortThatIsNoNumberIsRefused) {
         {u"https://h:70000/api", "70000"},
         {u"http://10.0.0.5:9000:8087/api", "9000:8087"},
         {u"http://127.0.0.1:8087:8087/api", "8087:8087"},
+        // A ":" with nothing after it is no port; the scheme's does not stand in.
+        {u"http://h:/api", ""},
+        {u"https://user:pw@h:?x=1", ""},
+        {u"http://[::1]:/api", ""},
+        {u"//h:\\api", ""},
+        {u"http://ftp://h:8087/api", ""},
+        {u"http://h: /api", " "},
     };
     for (const auto& [URL, Port] : Cases) {
         TFakeClient Client;

@@ -527,21 +527,45 @@ TEST_F(SendTest, APortThatIsNoNumberIsRefusedByName) {
     HttpPeer peer;
     FocusCommand("AccountsList");
     FForm->PasswordEdit->setText(QStringLiteral("secret"));
-    const std::pair<QString, QString> fields[] = {
-        {QStringLiteral("127.0.0.1"), QStringLiteral("99999")},
-        {QStringLiteral("127.0.0.1"), QStringLiteral("8o87")},
-        {QStringLiteral("127.0.0.1:%1").arg(peer.Port), QString::number(peer.Port)},
+    const QString port = QString::number(peer.Port);
+    const auto invalid = [](const QString& APort) {
+        return QStringLiteral("Invalid port \"%1\": a port is a number from 1 to 65535.")
+            .arg(APort);
     };
-    for (const auto& [address, port] : fields) {
+    const struct {
+        QString Address, Port, Message;
+    } fields[] = {
+        {QStringLiteral("127.0.0.1"), QStringLiteral("99999"), invalid(QStringLiteral("99999"))},
+        {QStringLiteral("127.0.0.1"), QStringLiteral("65536"), invalid(QStringLiteral("65536"))},
+        {QStringLiteral("127.0.0.1"), QStringLiteral("8o87"), invalid(QStringLiteral("8o87"))},
+        {QStringLiteral("127.0.0.1"), QStringLiteral("-1"), invalid(QStringLiteral("-1"))},
+        {QStringLiteral("127.0.0.1"), QStringLiteral("0x1F97"), invalid(QStringLiteral("0x1F97"))},
+        {QStringLiteral("127.0.0.1"), QString::number(peer.Port + 65536),
+         invalid(QString::number(peer.Port + 65536))},
+        {QStringLiteral("127.0.0.1:") + port, port,
+         QStringLiteral("Server address \"127.0.0.1:%1\" has a port of its own besides port \"%1\"")
+             .arg(port)},
+        {QStringLiteral("http://127.0.0.1/api/"), port,
+         QStringLiteral("Server address \"http://127.0.0.1/api/\" is more than a host name; port "
+                        "\"%1\" cannot follow it")
+             .arg(port)},
+    };
+    for (const auto& [address, fieldPort, message] : fields) {
         Connect(address, 0);
-        FForm->FilePortEdit->setText(port);
+        FForm->FilePortEdit->setText(fieldPort);
         const SendOutcome outcome = Send();
-        ASSERT_EQ(outcome.Boxes.size(), 1u) << port.toStdString();
-        EXPECT_TRUE(outcome.Boxes[0].Text.startsWith(QStringLiteral("Invalid port \"")))
-            << outcome.Boxes[0].Text.toStdString();
+        ASSERT_EQ(outcome.Boxes.size(), 1u) << fieldPort.toStdString();
+        EXPECT_EQ(outcome.Boxes[0].Text, message);
         EXPECT_FALSE(outcome.ResultsShown);
     }
     EXPECT_EQ(peer.RequestCount(), 0);
+
+    // A "/" after the host, as a browser shows it, is dropped; the port follows the host.
+    Connect(QStringLiteral("http://127.0.0.1/"), peer.Port);
+    ASSERT_TRUE(Send().ResultsShown);
+    ASSERT_EQ(peer.RequestCount(), 1);
+    EXPECT_TRUE(peer.Request(1).startsWith("POST /api HTTP/1.0\r\n"));
+    EXPECT_TRUE(peer.Request(1).contains("\r\nHost: 127.0.0.1:" + port.toLatin1() + "\r\n"));
 }
 
 TEST_F(SendTest, AnswersAreShownLineByLine) {
@@ -786,3 +810,84 @@ TEST(ResultsForm, KeepsPlaceAndSizeBetweenShowings) {
 }
 
 } // namespace
+
+// A player's password and its hash go out as typed, but the copied lines take them from shell
+// variables of their own, as the API password comes from VL_PASSWORD, and the history keeps
+// their names alone.
+TEST_F(SendTest, SecretParametersStayOutOfCopiedLinesAndTheHistory) {
+    struct Case {
+        const char* Command;
+        std::vector<std::pair<const char*, QString>> Typed; // after Player
+        QString ToolLine;                                   // after the command's name
+        QStringList Kept;                                   // the fields after Player
+    } cases[] = {
+        {"AccountsAdd",
+         {{"PW", QStringLiteral("Walrus7 Quiet")}, {"PWHash", QStringLiteral("9f86d081884c")}},
+         QStringLiteral("Player=joe PW=\"${VL_PW}\" PWHash=\"${VL_PWHASH}\""),
+         {QStringLiteral("PW="), QStringLiteral("PWHash=")}},
+        {"AccountsEdit",
+         {{"PW", QStringLiteral("Otter3Lantern")}},
+         QStringLiteral("Player=joe PW=\"${VL_PW}\""),
+         {QStringLiteral("PW=")}},
+        {"AccountsPassword",
+         {{"PW", QStringLiteral("Falcon9Kite")}},
+         QStringLiteral("Player=joe PW=\"${VL_PW}\""),
+         {QStringLiteral("PW=")}},
+    };
+    HttpPeer peer;
+    Connect(QStringLiteral("http://127.0.0.1"), peer.Port);
+    FForm->PasswordEdit->setText(QStringLiteral("Api7Heron"));
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    int requests = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Command);
+        FocusCommand(c.Command);
+        TypeValue("Player", QStringLiteral("joe"));
+        for (const auto& [name, value] : c.Typed)
+            TypeValue(name, value);
+
+        QTest::keyClick(FForm->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        const QString tool = clipboard->text();
+        EXPECT_EQ(tool, QStringLiteral("vlcallbench-call --server http://127.0.0.1:%1/api %2 %3")
+                            .arg(peer.Port)
+                            .arg(QString::fromLatin1(c.Command), c.ToolLine));
+        QTest::keyClick(FForm->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
+        const QString curl = clipboard->text();
+        EXPECT_TRUE(curl.contains(QStringLiteral("--data-urlencode \"PW=${VL_PW}\"")))
+            << curl.toStdString();
+        for (const auto& [name, value] : c.Typed) {
+            EXPECT_FALSE(tool.contains(value)) << tool.toStdString();
+            EXPECT_FALSE(curl.contains(value)) << curl.toStdString();
+        }
+
+        Send();
+        QApplication::setActiveWindow(FForm.get()); // back from the results window
+        ASSERT_EQ(peer.RequestCount(), ++requests);
+        const QByteArray request = peer.Request(requests);
+        for (const auto& [name, value] : c.Typed)
+            EXPECT_TRUE(request.contains(QByteArray(name) + '=' +
+                                         QByteArray(value.toUtf8()).replace(' ', '+')))
+                << request.toStdString();
+        const std::vector<THistoryCall> calls = StoredCalls(1);
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].Fields,
+                  (QStringList{QStringLiteral("Command=") + c.Command, QStringLiteral("Password="),
+                               QStringLiteral("JSON=Yes"), QStringLiteral("Player=joe")} +
+                   c.Kept));
+    }
+    // Loaded back into the grid, a kept secret is no empty value to send again.
+    FForm->LoadIntoGrid(StoredCalls(1)[0]);
+    for (const auto& [name, ticked] : {std::pair{"Player", true}, std::pair{"PW", false}}) {
+        int row = 0;
+        while (FForm->Values().Name(row) != QLatin1String(name))
+            ++row;
+        EXPECT_EQ(FForm->ParamTreeModel->Checked(row), ticked) << name;
+    }
+
+    const QDir folder(FForm->History().Folder());
+    for (const QString& name : folder.entryList(QDir::Files))
+        for (const Case& c : cases)
+            for (const auto& [field, value] : c.Typed)
+                EXPECT_FALSE(ReadFile(folder.filePath(name)).contains(value.toUtf8()))
+                    << name.toStdString() << " " << field;
+}

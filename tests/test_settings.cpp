@@ -2,14 +2,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <future>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -255,6 +260,85 @@ TEST_F(SettingsTest, WriteFailureNamesTheValueItHappenedAt) {
     EXPECT_EQ(stored.ResultsView, QStringLiteral("Raw"));
     EXPECT_EQ(QDir(FFolder.path()).entryList(QDir::Files), QStringList{"Tessarine.conf"})
         << "no working copies are left behind";
+}
+
+// A pipe, folder or device where the settings file should be is not read: a pipe nobody writes
+// would hold the reader for ever. Nor is a file larger than any settings file. Saving leaves a
+// pipe, a device or such a file as it is; a folder fails as before, at its first value.
+TEST_F(SettingsTest, WhatIsNoSettingsFileIsNeitherReadNorWritten) {
+    const QString pipe = FFolder.filePath(QStringLiteral("pipe.conf"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    // Should the pipe be opened after all, a writer that comes and goes ends the read.
+    std::promise<void> done;
+    const auto release = std::async(std::launch::async, [&pipe, finished = done.get_future()] {
+        if (finished.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+            const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        }
+    });
+    const QString folder = FFolder.filePath(QStringLiteral("folder.conf"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString device = FFolder.filePath(QStringLiteral("device.conf"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), device));
+    const QString large = FFolder.filePath(QStringLiteral("large.conf"));
+    {
+        QFile file(large);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[VLCallbench]\nIP=10.0.0.5\n");
+        ASSERT_TRUE(file.resize(TSettingsStore::MaxFileSize + 1));
+    }
+    const struct {
+        QString File, What;
+        bool SaveRefused;
+    } cases[] = {
+        {pipe, QStringLiteral("is a pipe, not a file"), true},
+        {device, QStringLiteral("is a device, not a file"), true},
+        {large, QStringLiteral("is larger than 1 MiB"), true},
+        {folder, QStringLiteral("is a folder, not a file"), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.File.toStdString());
+        TSettingsStore store(c.File);
+        TConnectionSettings settings;
+        settings.IP = QStringLiteral("as before");
+        const auto message = [&](const char* AConsequence) {
+            return QStringLiteral("The settings file %1 %2; %3.")
+                .arg(c.File, c.What, QLatin1String(AConsequence))
+                .toStdString();
+        };
+        for (const auto missing :
+             {TSettingsStore::TMissingFile::Create, TSettingsStore::TMissingFile::ReadAsEmpty}) {
+            try {
+                store.Load(settings, missing);
+                ADD_FAILURE() << "read";
+            } catch (const ESettingsFileRefused& error) {
+                EXPECT_EQ(error.what(), message("it was not read"));
+            }
+            EXPECT_EQ(settings.IP, QStringLiteral("as before"));
+        }
+        if (!c.SaveRefused)
+            continue;
+        const QFileInfo before(c.File);
+        try {
+            store.Save(settings);
+            ADD_FAILURE() << "saved";
+        } catch (const ESettingsFileRefused& error) {
+            EXPECT_EQ(error.what(), message("the settings were not saved"));
+        }
+        EXPECT_EQ(QFileInfo(c.File).size(), before.size());
+        EXPECT_EQ(QFileInfo(c.File).symLinkTarget(), before.symLinkTarget());
+    }
+    EXPECT_FALSE(QFileInfo::exists(FFolder.filePath(QStringLiteral("pipe.conf.bak"))));
+    done.set_value();
+
+    // A link to a settings file is the file.
+    WriteFile("[VLCallbench]\nIP=10.0.0.5\n");
+    const QString link = FFolder.filePath(QStringLiteral("link.conf"));
+    ASSERT_TRUE(QFile::link(FileName(), link));
+    TConnectionSettings settings;
+    TSettingsStore(link).Load(settings);
+    EXPECT_EQ(settings.IP, QStringLiteral("10.0.0.5"));
 }
 
 } // namespace

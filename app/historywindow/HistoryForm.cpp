@@ -1,6 +1,7 @@
 #include "HistoryForm.h"
 
 #include "HistoryRecorder.h"
+#include "HistorySearch.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -11,16 +12,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTableView>
 #include <QVBoxLayout>
 
 THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCallHandler ALoad,
                            QWidget* AParent)
     : QWidget(AParent, Qt::Window), FRecorder(ARecorder), FOpen(std::move(AOpen)),
-      FLoad(std::move(ALoad)), FReader(ARecorder.Folder()) {
+      FLoad(std::move(ALoad)), FReader(ARecorder.Folder()),
+      FSearch(std::make_unique<THistorySearch>(ARecorder.Folder())) {
     setWindowTitle(QStringLiteral("Call history"));
     resize(720, 420);
 
@@ -92,23 +91,29 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
             Refresh();
     });
     connect(&FRecorder, &THistoryRecorder::Cleared, this, [this] {
-        // The compacted file is a new one for a reader that had it open.
-        Model->clear();
+        Model->Clear();
         if (isVisible())
             Refresh();
     });
     connect(&FRecorder, &THistoryRecorder::StatusChanged, this, [this] { ShowStatus(); });
     connect(&FRecorder, &THistoryRecorder::MovedAside, this, [this] {
-        Model->clear();
-        FReader.Close(); // it still has the file that was moved
+        Model->Clear();
+        // They still have the file that was moved.
+        FReader.Close();
+        FSearch->Reopen();
         if (isVisible())
             Refresh();
     });
+    connect(FSearch.get(), &THistorySearch::Listed, this, &THistoryForm::ShowCalls);
+    connect(FSearch.get(), &THistorySearch::Indexing, this, &THistoryForm::ShowIndexing);
+    connect(FSearch.get(), &THistorySearch::IndexingFailed, this, [this](const QString& AError) {
+        FIndexingLeft = 0;
+        FIndexError = QStringLiteral("Some answers cannot be searched yet: ") + AError;
+        ShowStatus();
+    });
 }
 
-THistoryForm::~THistoryForm() {
-    Model->clear(); // its query uses the reader's connection
-}
+THistoryForm::~THistoryForm() = default;
 
 void THistoryForm::showEvent(QShowEvent* AEvent) {
     QWidget::showEvent(AEvent);
@@ -117,46 +122,65 @@ void THistoryForm::showEvent(QShowEvent* AEvent) {
 }
 
 void THistoryForm::hideEvent(QHideEvent* AEvent) {
-    // An unfinished query holds a snapshot that keeps the journal from being folded back.
-    Model->clear();
+    // No one is looking: the indexing goes on when the window shows again.
+    FSearch->Stop();
+    FIndexingLeft = 0;
     QWidget::hideEvent(AEvent);
 }
 
 void THistoryForm::Refresh() {
-    FReadError.clear();
-    try {
-        if (!FReader.IsOpen())
-            FReader.OpenForReading();
-        // The list's older query would keep the reader on a snapshot from before the answers
-        // the filter has indexed.
-        Model->clear();
-        Model->setQuery(FReader.ListQuery(FilterEdit->text()));
-        if (Model->lastError().isValid())
-            FReadError = Model->lastError().text();
-    } catch (const EHistoryError& error) {
-        Model->clear();
-        FReadError = QString::fromStdString(error.what());
-        // Opened again next time: the file may be made or replaced meanwhile.
-        FReader.Close();
-    }
-    if (Model->rowCount() > 0 && !CallList->currentIndex().isValid())
-        CallList->setCurrentIndex(Model->index(0, 0));
+    FIndexError.clear();
+    FSearch->Search(FilterEdit->text());
     ShowStatus();
 }
 
+bool THistoryForm::Searching() const {
+    return FSearch->Busy();
+}
+
+void THistoryForm::ShowCalls(const std::vector<THistorySummary>& ACalls, const QString& AError) {
+    const QModelIndex current = CallList->currentIndex();
+    const qint64 currentId = current.isValid() ? Model->CallId(current.row()) : 0;
+    Model->SetCalls(ACalls);
+    FReadError = AError;
+    if (Model->rowCount() > 0) {
+        // The same call stays current as the list follows new calls and the indexing.
+        const int row = Model->RowOf(currentId);
+        CallList->setCurrentIndex(Model->index(row < 0 ? 0 : row, 0));
+    }
+    ShowStatus();
+}
+
+void THistoryForm::ShowIndexing(qint64 ALeft) {
+    const bool progressed = ALeft < FIndexingLeft;
+    FIndexingLeft = ALeft;
+    ShowStatus();
+    // What the filter finds grows with every answer indexed.
+    if (progressed && isVisible() && !THistoryFilter(FilterEdit->text()).Terms.isEmpty())
+        Refresh();
+}
+
 void THistoryForm::ShowStatus() {
-    const QString recording = FRecorder.Status();
-    StatusLabel->setText(FReadError.isEmpty() || recording.isEmpty()
-                             ? FReadError + recording
-                             : FReadError + u'\n' + recording);
-    StatusLabel->setVisible(!StatusLabel->text().isEmpty());
+    QStringList lines;
+    if (!FReadError.isEmpty())
+        lines.append(FReadError);
+    if (FIndexingLeft > 0)
+        lines.append(QStringLiteral("Indexing answers\u2026 %1 left").arg(FIndexingLeft));
+    if (!FIndexError.isEmpty())
+        lines.append(FIndexError);
+    if (const QString recording = FRecorder.Status(); !recording.isEmpty())
+        lines.append(recording);
+    StatusLabel->setText(lines.join(u'\n'));
+    StatusLabel->setVisible(!lines.isEmpty());
 }
 
 std::optional<THistoryCall> THistoryForm::CurrentCall() {
     const QModelIndex current = CallList->currentIndex();
-    if (!current.isValid() || !FReader.IsOpen())
+    if (!current.isValid())
         return std::nullopt;
     try {
+        if (!FReader.IsOpen())
+            FReader.OpenForReading();
         std::optional<THistoryCall> call = FReader.Load(Model->CallId(current.row()));
         if (!call) {
             FReadError = QStringLiteral("That call is no longer in the history.");
@@ -165,6 +189,7 @@ std::optional<THistoryCall> THistoryForm::CurrentCall() {
         return call;
     } catch (const EHistoryError& error) {
         FReadError = QString::fromStdString(error.what());
+        FReader.Close(); // opened again next time: the file may be made or replaced meanwhile
         ShowStatus();
         return std::nullopt;
     }

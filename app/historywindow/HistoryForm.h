@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QLabel;
@@ -13,10 +14,13 @@ class QLineEdit;
 class QPushButton;
 class QTableView;
 class THistoryRecorder;
+class THistorySearch;
 
 // The call history window: a filter over the list of calls, opening a call's answer, loading a
 // call back into the grid, clearing the history and turning recording on and off. A failure to
-// record or to read shows in its status line.
+// record or to read shows in its status line, and so does the indexing of answers left for later.
+// The list is searched off the user-interface thread; each key typed into the filter stops the
+// search of the one before.
 class THistoryForm : public QWidget {
     Q_OBJECT
 public:
@@ -28,8 +32,10 @@ public:
                  QWidget* AParent);
     ~THistoryForm() override;
 
-    // Reads the list again with the current filter.
+    // Reads the list again with the current filter; the rows come when the search is done.
     void Refresh();
+    // A search whose rows are still to come.
+    bool Searching() const;
     // The call on the list's current row, read in full; nothing when there is none.
     std::optional<THistoryCall> CurrentCall();
 
@@ -48,11 +54,16 @@ protected:
 
 private:
     void Run(const TCallHandler& AHandler);
+    void ShowCalls(const std::vector<THistorySummary>& ACalls, const QString& AError);
+    void ShowIndexing(qint64 ALeft);
     void ShowStatus();
 
     THistoryRecorder& FRecorder;
     TCallHandler FOpen;
     TCallHandler FLoad;
-    THistoryStore FReader; // this window's own connection, on the user-interface thread
+    THistoryStore FReader; // opens calls; on the user-interface thread
     QString FReadError;
+    qint64 FIndexingLeft = 0;
+    QString FIndexError;
+    std::unique_ptr<THistorySearch> FSearch; // first to go: its workers stop before the rest
 };

@@ -1,13 +1,30 @@
 #include "HistoryModel.h"
 
-#include "HistoryStore.h"
-
-#include <QDateTime>
 #include <QLocale>
 
+#include <algorithm>
+
 qint64 THistoryModel::CallId(int ARow) const {
-    return QSqlQueryModel::data(createIndex(ARow, THistoryStore::ListId), Qt::DisplayRole)
-        .toLongLong();
+    return ARow >= 0 && ARow < rowCount() ? FCalls[static_cast<std::size_t>(ARow)].Id : 0;
+}
+
+int THistoryModel::RowOf(qint64 AId) const {
+    // Newest first: the ids descend.
+    const auto found = std::lower_bound(
+        FCalls.begin(), FCalls.end(), AId,
+        [](const THistorySummary& ACall, qint64 AWanted) { return ACall.Id > AWanted; });
+    return found != FCalls.end() && found->Id == AId ? static_cast<int>(found - FCalls.begin())
+                                                     : -1;
+}
+
+void THistoryModel::SetCalls(std::vector<THistorySummary> ACalls) {
+    beginResetModel();
+    FCalls = std::move(ACalls);
+    endResetModel();
+}
+
+int THistoryModel::rowCount(const QModelIndex& AParent) const {
+    return AParent.isValid() ? 0 : static_cast<int>(FCalls.size());
 }
 
 int THistoryModel::columnCount(const QModelIndex& AParent) const {
@@ -15,39 +32,32 @@ int THistoryModel::columnCount(const QModelIndex& AParent) const {
 }
 
 QVariant THistoryModel::data(const QModelIndex& AItem, int ARole) const {
-    if (!AItem.isValid() ||
+    if (!checkIndex(AItem, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid) ||
         (ARole != Qt::DisplayRole && ARole != Qt::TextAlignmentRole && ARole != Qt::ToolTipRole))
         return {};
-    const auto value = [&](THistoryStore::TListColumn AColumn) {
-        // The query's own columns, more than the list shows.
-        return QSqlQueryModel::data(createIndex(AItem.row(), AColumn), Qt::DisplayRole);
-    };
+    const THistorySummary& call = FCalls[static_cast<std::size_t>(AItem.row())];
     const bool numeric = AItem.column() == Duration || AItem.column() == Size;
     if (ARole == Qt::TextAlignmentRole)
         return numeric ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     switch (AItem.column()) {
     case When:
-        return QDateTime::fromString(value(THistoryStore::ListWhen).toString(), Qt::ISODateWithMs)
-            .toLocalTime()
-            .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        return call.When.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     case Command:
-        return value(THistoryStore::ListCommand);
+        return call.Command;
     case Outcome:
-        return value(THistoryStore::ListOutcome);
-    case Status: {
+        return call.Outcome;
+    case Status:
         // A failure without a status line is told by its message.
-        const QString status = value(THistoryStore::ListStatus).toString();
-        const QString error = value(THistoryStore::ListError).toString();
         if (ARole == Qt::ToolTipRole)
-            return error.isEmpty() ? status : error;
-        return status.isEmpty() ? error.section(u'\n', 0, 0).trimmed() : status;
-    }
+            return call.ErrorText.isEmpty() ? call.StatusLine : call.ErrorText;
+        return call.StatusLine.isEmpty() ? call.ErrorText.section(u'\n', 0, 0).trimmed()
+                                         : call.StatusLine;
     case Duration:
-        return QStringLiteral("%1 ms").arg(value(THistoryStore::ListDuration).toLongLong());
+        return QStringLiteral("%1 ms").arg(call.DurationMs);
     case Size: {
         const QString size = QLocale::system().formattedDataSize(
-            value(THistoryStore::ListSize).toLongLong(), 1, QLocale::DataSizeTraditionalFormat);
-        return value(THistoryStore::ListCut).toBool() ? size + QStringLiteral(" (cut)") : size;
+            call.AnswerSize, 1, QLocale::DataSizeTraditionalFormat);
+        return call.AnswerCut ? size + QStringLiteral(" (cut)") : size;
     }
     default:
         return {};

@@ -69,7 +69,8 @@ public:
     // Send.
     void CallButtonClick();
     // Puts the focused command with its ticked rows on the clipboard as a shell command line:
-    // a vlcallbench-call line, or (ACurl) a curl line with the password as $VL_PASSWORD.
+    // a vlcallbench-call line, or (ACurl) a curl line with the password as $VL_PASSWORD; the
+    // values of the command's other secrets come from their own variables ($VL_PW) in both.
     void CopyCallLine(bool ACurl);
     // Whether the focused command or a ticked row lies outside the typed version, so that the
     // command-line tool needs --force to send the call.

@@ -8,6 +8,7 @@
 #include "MainForm.h"
 #include "ParamTree.h"
 #include "ResultsForm.h"
+#include "SecretParams.h"
 #include "SendCall.h"
 #include "SendErrorDetails.h"
 
@@ -60,6 +61,7 @@ void TMainForm::RecordCall(const QDateTime& AStarted, const QString& AURL,
     facts.URL = AURL;
     facts.Command = QString::fromStdString(FCurrentCommand->Name);
     facts.Fields = AFields;
+    facts.SecretNames = SecretNames(*FCurrentCommand);
     facts.JSON = JSONRB->isChecked();
     facts.DurationMs = AResult.DurationMs > 0 ? AResult.DurationMs
                                               : AStarted.msecsTo(QDateTime::currentDateTimeUtc());
@@ -127,7 +129,8 @@ void TMainForm::LoadIntoGrid(const THistoryCall& ACall) {
     (ACall.Format == QLatin1String("Legacy") ? LegacyRB : JSONRB)->setChecked(true);
 
     // Every row takes its stored value and tick; rows the call did not send are emptied and
-    // unticked. The password comes from the password field when the call is sent again.
+    // unticked. The password comes from the password field when the call is sent again. Other
+    // secrets were kept without their values: their rows stay unticked rather than go out empty.
     TParamValues stored;
     for (const QString& line : ACall.Fields)
         stored.Add(line);
@@ -137,8 +140,11 @@ void TMainForm::LoadIntoGrid(const THistoryCall& ACall) {
         for (qsizetype i = 0; i < stored.Count() && found < 0; ++i)
             if (stored.Name(i).compare(name, Qt::CaseInsensitive) == 0)
                 found = i;
-        FParamValues.SetLine(row, name + u'=' + (found >= 0 ? stored.Value(found) : QString()));
-        ParamTreeModel->SetChecked(row, found >= 0);
+        const QString value = found >= 0 ? stored.Value(found) : QString();
+        const bool withheld =
+            value.isEmpty() && FCurrentCommand->Params[static_cast<std::size_t>(row)]->Secret;
+        FParamValues.SetLine(row, name + u'=' + value);
+        ParamTreeModel->SetChecked(row, found >= 0 && !withheld);
     }
     ParamTree->viewport()->update();
     raise();

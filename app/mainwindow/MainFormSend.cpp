@@ -5,6 +5,7 @@
 #include "MainForm.h"
 #include "ParamTree.h"
 #include "ResultsForm.h"
+#include "SecretParams.h"
 #include "SendCall.h"
 #include "SendErrorDetails.h"
 #include "SendRequest.h"
@@ -96,9 +97,10 @@ void TMainForm::CopyCallLine(bool ACurl) {
     TParamValues form;
     if (!ComposeCall(url, form))
         return;
+    const QStringList secrets = SecretNames(*FCurrentCommand);
     QString text;
     if (ACurl) {
-        text = CurlLine(url, form, false);
+        text = CurlLine(url, form, secrets, false);
     } else {
         // Command, Password and JSON are the tool's own: it takes them from its arguments,
         // its password sources and --legacy.
@@ -111,7 +113,7 @@ void TMainForm::CopyCallLine(bool ACurl) {
                 lines << form.Line(row);
         }
         text = CallToolLine(url, JSONRB->isChecked(), QString::fromStdString(FCurrentCommand->Name),
-                            lines, OutsideTypedVersion());
+                            lines, secrets, OutsideTypedVersion());
     }
     QGuiApplication::clipboard()->setText(text);
 }

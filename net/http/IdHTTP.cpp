@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 using IdHTTPText::ToASCII;
@@ -37,6 +38,11 @@ bool IsValidIPv6(const std::u16string& AHost) {
     return inet_pton(AF_INET6, Host.c_str(), Buffer) == 1;
 }
 
+EIdInvalidPort InvalidPort(const std::u16string& APort) {
+    return EIdInvalidPort("Invalid port \"" + ToUTF8(APort) +
+                          "\": a port is a number from 1 to 65535.");
+}
+
 // The port text as a number: trimmed, decimal, 1 to 65535. Anything else (a typo, a number that
 // would wrap, a second ":port") is refused by name: taking a default port instead would send the
 // call, and its password, somewhere else than typed.
@@ -44,9 +50,23 @@ uint16_t PortNumber(const std::u16string& APort) {
     const std::string Text(IdHTTPText::Trim(std::string_view(ToUTF8(APort))));
     long long Value = 0;
     if (!IdHTTPText::ParseInt64(Text, Value) || Value < 1 || Value > 65535)
-        throw EIdInvalidPort("Invalid port \"" + ToUTF8(APort) +
-                             "\": a port is a number from 1 to 65535.");
+        throw InvalidPort(APort);
     return static_cast<uint16_t>(Value);
+}
+
+// Whether the authority of AURL ends in a ":" ("http://h:/api"): the URL parts cannot tell such
+// an empty port from none, and none takes the scheme's port.
+bool HasEmptyPort(const std::u16string& AURL) {
+    const std::u16string URL = TIdURI::NormalizePath(AURL);
+    std::u16string_view Rest(URL);
+    if (const std::size_t Separator = Rest.find(u"://"); Separator != Rest.npos)
+        Rest.remove_prefix(Separator + 3);
+    else if (Rest.starts_with(u"//"))
+        Rest.remove_prefix(2);
+    else
+        return false;
+    const std::u16string_view Authority = Rest.substr(0, Rest.find_first_of(u"/?#"));
+    return Authority.ends_with(u':');
 }
 
 // Hexadecimal chunk size; 0 when the text is not a hexadecimal number or does not fit.
@@ -245,7 +265,10 @@ std::u16string TIdHTTP::Post(const std::u16string& AURL,
     DisconnectQuietly(*this);
     ProtocolVersion = TIdHTTPProtocolVersion::pv1_0;
 
-    MergeURL(TIdURI(AURL));
+    const TIdURI NewURL(AURL);
+    if (NewURL.Port.empty() && HasEmptyPort(AURL))
+        throw InvalidPort(NewURL.Port);
+    MergeURL(NewURL);
     Request.ContentLength = static_cast<int64_t>(Body.size());
     PrepareHandler();
 

@@ -1,12 +1,16 @@
 #include "CallDefaults.h"
 
 #include "CallArguments.h"
+#include "ErrorOutput.h"
 #include "PasswordKeeper.h"
 
 const TConnectionSettings& TCallDefaults::Get() {
     if (!FLoaded) {
         try {
             TSettingsStore().Load(FSettings, TSettingsStore::TMissingFile::ReadAsEmpty);
+        } catch (const ESettingsFileRefused& error) {
+            FRefused = true;
+            throw ECallUsage(error.what()); // names the file and what it is
         } catch (const ESettingsError& error) {
             throw ECallUsage("Cannot read the window's settings (" +
                              TSettingsStore::DefaultFileName().toStdString() +
@@ -24,7 +28,11 @@ QString TCallDefaults::Password() {
 bool TCallDefaults::KeepHistory() {
     try {
         return Get().KeepHistory;
-    } catch (const ECallUsage&) {
+    } catch (const ECallUsage& error) {
+        // Nothing of a refused file was read, not even this: the default holds, and is said.
+        if (FRefused)
+            WriteError("vlcallbench-call: " + std::string(error.what()) +
+                       " The call is kept in the history.");
         return FSettings.KeepHistory;
     }
 }

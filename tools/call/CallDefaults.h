@@ -13,12 +13,14 @@ public:
     // The remembered password (see RememberedPassword).
     QString Password();
     // "Keep call history"; a settings file that cannot be read in full still says it when it
-    // can, and a history kept by mistake is better than a call refused for it.
+    // can, and a history kept by mistake is better than a call refused for it. A file refused
+    // whole (see ESettingsFileRefused) is named on standard error.
     bool KeepHistory();
 
 private:
     TConnectionSettings FSettings;
     bool FLoaded = false;
+    bool FRefused = false;
 };
 
 // The remembered password as the window's start-up reads it: from the keyring when the window

@@ -39,7 +39,8 @@ std::string CallToolUsage() {
            option("--pin " + std::string(TTlsCommandLine::PinValue), TTlsCommandLine::PinHelp) +
            "  --curl                  print a curl command line for the call instead of sending "
            "it\n"
-           "  --show-password         with --curl: write the password itself, not $VL_PASSWORD\n"
+           "  --show-password         with --curl: write the password and the other secrets\n"
+           "                          themselves, not $VL_PASSWORD, $VL_PW and the like\n"
            "  --list [GROUP]          list the commands (of one group)\n"
            "  --describe COMMAND      show a command's help and parameters\n"
            "  --json                  with --list or --describe: the catalogue's JSON for that "

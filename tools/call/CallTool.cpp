@@ -16,6 +16,7 @@
 #include "IdHTTP.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "PreparedCall.h"
+#include "SecretParams.h"
 
 #include <QCoreApplication>
 
@@ -28,7 +29,10 @@ namespace {
 int PrintCurlLine(const TCallOptions& AOptions, const TPreparedCall& ACall) {
     // A pin has no counterpart among curl's options; the other choices carry over.
     const TCurlTls tls{AOptions.Tls.Insecure, QString::fromStdString(AOptions.Tls.CaCertFile)};
-    std::cout << CurlLine(ACall.URL, ACall.Form, AOptions.ShowPassword, tls).toStdString() << '\n'
+    std::cout << CurlLine(ACall.URL, ACall.Form, SecretNames(*ACall.Command), AOptions.ShowPassword,
+                          tls)
+                     .toStdString()
+              << '\n'
               << std::flush;
     return std::cout ? 0 : 1;
 }
@@ -49,8 +53,7 @@ int RunCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefau
     ApplyTlsCommandLine(AOptions.Tls, SSLHandler);
     TIdHTTP HTTP;
     HTTP.SetIOHandler(&SSLHandler);
-    TCallRecord record(ADefaults.KeepHistory(), ACall.URL,
-                       QString::fromStdString(ACall.Command->Name), ACall.Form.AllLines(),
+    TCallRecord record(ADefaults.KeepHistory(), ACall.URL, *ACall.Command, ACall.Form.AllLines(),
                        !AOptions.Legacy);
     // The history keeps the bytes the tool wrote out, converted once for both.
     TAnswerWriter output(STDOUT_FILENO,

@@ -2,6 +2,7 @@
 
 #include "IdHTTPResponse.h"
 #include "IdText.h"
+#include "SecretParams.h"
 
 void TAnswerCapture::Write(std::string_view APiece) {
     if (FCut || APiece.empty())
@@ -46,7 +47,7 @@ void TAnswerCapture::TakeInto(THistoryCall& ACall) {
     FText = QByteArray();
 }
 
-TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const QString& ACommand,
+TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const TCommand& ACommand,
                          const QStringList& AFields, bool AJSON, const QString& AFolder)
     : FAnswer(THistoryLimits{}.MaxAnswerBytes, THistoryStore::DeferIndexBytes) {
     if (!AKeep)
@@ -58,8 +59,9 @@ TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const QString& AComman
         AFolder, THistoryLimits{}, THistoryIndexing::DeferLarge, THistoryFolding::OnNextOpen);
     FFacts.When = QDateTime::currentDateTimeUtc();
     FFacts.URL = AURL;
-    FFacts.Command = ACommand;
+    FFacts.Command = QString::fromStdString(ACommand.Name);
     FFacts.Fields = AFields;
+    FFacts.SecretNames = SecretNames(ACommand);
     FFacts.JSON = AJSON;
 }
 

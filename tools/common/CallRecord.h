@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BackgroundBlob.h"
+#include "Command.h"
 #include "HistoryCall.h"
 #include "HistoryRecorder.h"
 
@@ -42,15 +43,16 @@ private:
 };
 
 // One call of the call tool, kept in the call history as the window keeps a Send: the form as
-// sent (the password's value emptied), the outcome, the status line, the duration, the size and
-// the answer's first part. Recording is best effort: a history that cannot be opened or written
-// changes nothing in the call.
+// sent (the values of the password and the other secrets emptied), the outcome, the status line,
+// the duration, the size and the answer's first part. Recording is best effort: a history that
+// cannot be opened or written changes nothing in the call.
 class TCallRecord {
 public:
     // AKeep false (history turned off): nothing is kept and no database is touched. Otherwise the
-    // database is opened at once, on the recorder's thread, while the call goes on. AFolder
+    // database is opened at once, on the recorder's thread, while the call goes on. ACommand names
+    // the call and its secret parameters, whose lines are kept without their values. AFolder
     // empty: the user's data folder.
-    TCallRecord(bool AKeep, const QString& AURL, const QString& ACommand,
+    TCallRecord(bool AKeep, const QString& AURL, const TCommand& ACommand,
                 const QStringList& AFields, bool AJSON, const QString& AFolder = {});
     ~TCallRecord();
     TCallRecord(const TCallRecord&) = delete;
