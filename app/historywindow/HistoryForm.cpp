@@ -24,11 +24,13 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     resize(720, 420);
 
     FilterEdit = new QLineEdit(this);
+    FilterEdit->setAccessibleName(QStringLiteral("Filter calls"));
     FilterEdit->setPlaceholderText(
         QStringLiteral("Filter: command, parameter values, answer text"));
     FilterEdit->setClearButtonEnabled(true);
     Model = new THistoryModel(this);
     CallList = new QTableView(this);
+    CallList->setAccessibleName(QStringLiteral("Calls"));
     CallList->setModel(Model);
     CallList->setSelectionBehavior(QAbstractItemView::SelectRows);
     CallList->setSelectionMode(QAbstractItemView::SingleSelection);

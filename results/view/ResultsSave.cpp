@@ -41,7 +41,7 @@ QThreadPool& SavePool() {
 
 // Why a write or the commit failed: the file's own words, or the system's when it has none.
 QString Failure(const QSaveFile& AFile, int AErrno) {
-    const QString said = AFile.errorString();
+    QString said = AFile.errorString();
     if (AFile.error() != QFileDevice::NoError && !said.isEmpty() &&
         said != QLatin1String("Unknown error"))
         return said;
