@@ -76,6 +76,15 @@ std::unique_ptr<TScriptedServer> AnsweringServer(std::string AAnswer = "OK") {
 
 // The calls kept in the history in AFolder that AFilter finds, newest first; none when there is
 // no history.
+// The tool's arguments that print ACall as a curl line, with the secrets themselves when AShow.
+std::vector<std::string> CurlArguments(const std::vector<std::string>& ACall, bool AShow) {
+    std::vector<std::string> arguments{"--curl"};
+    if (AShow)
+        arguments.push_back("--show-password");
+    arguments.insert(arguments.end(), ACall.begin(), ACall.end());
+    return arguments;
+}
+
 std::vector<THistoryCall> StoredCalls(const QString& AFolder, const QString& AFilter = {}) {
     // The database driver is loaded through the application object.
     static int argc = 1;
@@ -469,11 +478,7 @@ TEST_F(CallToolTest, CurlLineSendsTheSameBody) {
 
     int requests = 1;
     for (const bool show : {false, true}) {
-        std::vector<std::string> arguments{"--curl"};
-        if (show)
-            arguments.push_back("--show-password");
-        arguments.insert(arguments.end(), call.begin(), call.end());
-        const TToolRun line = Call(arguments, environment);
+        const TToolRun line = Call(CurlArguments(call, show), environment);
         ASSERT_EQ(line.ExitCode, 0) << line.Err;
         EXPECT_EQ(line.Out.find("s3cret") != std::string::npos, show) << line.Out;
         EXPECT_EQ(line.Out.find("$VL_PASSWORD") != std::string::npos ||
@@ -855,11 +860,7 @@ TEST_F(CallToolTest, SecretParametersStayOutOfTheHistoryAndTheCurlLine) {
                 << secret;
 
         for (const bool show : {false, true}) {
-            std::vector<std::string> arguments{"--curl"};
-            if (show)
-                arguments.push_back("--show-password");
-            arguments.insert(arguments.end(), call.begin(), call.end());
-            const TToolRun line = Call(arguments, environment);
+            const TToolRun line = Call(CurlArguments(call, show), environment);
             ASSERT_EQ(line.ExitCode, 0) << line.Err;
             for (const std::string& secret : c.Secrets)
                 EXPECT_EQ(line.Out.find(secret) != std::string::npos, show) << line.Out;

@@ -292,6 +292,17 @@ bool ShownAsCharacter(int AUnit) {
            AUnit != 0x2028 && AUnit != 0x2029;
 }
 
+// The units of AText from AAt that an escape there is shown decoded from: 12 for a surrogate
+// pair, 6 for one character, 0 when it stays an escape.
+std::size_t DecodableEscapeLength(std::u16string_view AText, std::size_t AAt) {
+    const int unit = EscapedUnit(AText, AAt);
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+        const int low = EscapedUnit(AText, AAt + 6);
+        return low >= 0xDC00 && low <= 0xDFFF ? 12 : 0;
+    }
+    return unit >= 0 && (unit < 0xDC00 || unit > 0xDFFF) && ShownAsCharacter(unit) ? 6 : 0;
+}
+
 // Appends the string token AToken with its escapes decoded where they may be.
 void AppendDecodedToken(std::u16string_view AToken, std::u16string& AOut) {
     for (std::size_t i = 0; i < AToken.size();) {
@@ -299,24 +310,14 @@ void AppendDecodedToken(std::u16string_view AToken, std::u16string& AOut) {
             AOut.push_back(AToken[i++]);
             continue;
         }
-        const int unit = EscapedUnit(AToken, i);
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-            const int low = EscapedUnit(AToken, i + 6);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                AOut.push_back(static_cast<char16_t>(unit));
-                AOut.push_back(static_cast<char16_t>(low));
-                i += 12;
-                continue;
-            }
-        } else if (unit >= 0 && (unit < 0xDC00 || unit > 0xDFFF) && ShownAsCharacter(unit)) {
-            AOut.push_back(static_cast<char16_t>(unit));
-            i += 6;
-            continue;
-        }
+        const std::size_t length = DecodableEscapeLength(AToken, i);
+        for (std::size_t at = i; at < i + length; at += 6)
+            AOut.push_back(static_cast<char16_t>(EscapedUnit(AToken, at)));
         // An escape kept: the backslash and the character after it, so that an escaped
         // backslash is never read as the start of another escape.
-        AOut.append(AToken.substr(i, 2));
-        i += 2;
+        if (length == 0)
+            AOut.append(AToken.substr(i, 2));
+        i += length == 0 ? 2 : length;
     }
 }
 
@@ -327,16 +328,8 @@ bool HasDecodableEscape(std::u16string_view AText) {
         std::size_t run = 0;
         while (run < at && AText[at - 1 - run] == u'\\')
             ++run;
-        if (run % 2 == 0) {
-            const int unit = EscapedUnit(AText, at);
-            if (unit >= 0xD800 && unit <= 0xDBFF) {
-                const int low = EscapedUnit(AText, at + 6);
-                if (low >= 0xDC00 && low <= 0xDFFF)
-                    return true;
-            } else if (unit >= 0 && (unit < 0xDC00 || unit > 0xDFFF) && ShownAsCharacter(unit)) {
-                return true;
-            }
-        }
+        if (run % 2 == 0 && DecodableEscapeLength(AText, at) != 0)
+            return true;
     }
     return false;
 }
