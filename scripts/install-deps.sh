@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite libicu-dev libssl3
-    libzstd-dev zlib1g-dev libsqlite3-dev qtkeychain-qt6-dev librsvg2-bin)
+    libzstd-dev zlib1g-dev libsqlite3-dev qtkeychain-qt6-dev librsvg2-bin libjq-dev libsimdjson-dev)
 if [ "${1:-run}" = test ] || [ "${1:-run}" = package ]; then
     # Packaging: dpkg-shlibdeps works out the package's dependencies.
     packages+=(dpkg-dev file)
