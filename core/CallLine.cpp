@@ -61,6 +61,13 @@ QString CurlLine(const QString& AURL, const TParamValues& AForm, const QStringLi
         words << QStringLiteral("--insecure");
     if (!ATls.CACertFile.isEmpty())
         words << QStringLiteral("--cacert") << ShellWord(ATls.CACertFile);
+    if (const QString hex = ATls.PinnedKey.section(u':', 1);
+        ATls.PinnedKey.startsWith(QLatin1String("sha256:")) && hex.size() == 64) {
+        if (!ATls.Insecure)
+            words << QStringLiteral("-k");
+        words << QStringLiteral("--pinnedpubkey")
+              << QStringLiteral("sha256//") + QByteArray::fromHex(hex.toLatin1()).toBase64();
+    }
     // curl joins its data arguments with "&", so the lines around a secret go out as they are
     // and the secret alone is left to curl to encode.
     const auto hidden = [&](qsizetype AIndex) {

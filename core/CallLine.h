@@ -24,6 +24,9 @@ QString CallToolLine(const QString& AURL, bool AJSON, const QString& ACommand,
 struct TCurlTls {
     bool Insecure = false;
     QString CACertFile;
+    // "sha256:" and the hexadecimal SHA-256 of a trusted certificate's public key: curl skips its
+    // own check (-k) but accepts only that key.
+    QString PinnedKey;
 };
 
 // A curl command line posting AForm to AURL. The body is the one the program sends, byte for

@@ -36,6 +36,10 @@ std::vector<std::pair<QString, QString>> StoredTexts(const TConnectionSettings& 
         {QStringLiteral("KeepHistory"),
          ASettings.KeepHistory ? QStringLiteral("1") : QStringLiteral("0")},
         {QStringLiteral("ResultsView"), ASettings.ResultsView},
+        {QStringLiteral("WindowSize"), ASettings.WindowSize},
+        {QStringLiteral("SplitterShare"), ASettings.SplitterShare},
+        {QStringLiteral("LastCommand"), ASettings.LastCommand},
+        {QStringLiteral("ResultFormat"), ASettings.ResultFormat},
     };
 }
 
@@ -188,6 +192,10 @@ void TSettingsStore::Load(TConnectionSettings& ASettings, TMissingFile AMissing)
     // Anything but a number keeps the history on, as it is by default.
     ASettings.KeepHistory = !ToWholeNumber(read("KeepHistory", {}), keep) || keep != 0;
     ASettings.ResultsView = read("ResultsView", QStringLiteral("Raw"));
+    ASettings.WindowSize = read("WindowSize", {});
+    ASettings.SplitterShare = read("SplitterShare", {});
+    ASettings.LastCommand = read("LastCommand", {});
+    ASettings.ResultFormat = read("ResultFormat", QStringLiteral("JSON"));
 
     // What saving the fields unchanged would write for an unread value.
     for (const auto& [name, text] : StoredTexts(ASettings))

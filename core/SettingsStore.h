@@ -30,6 +30,12 @@ struct TConnectionSettings {
     bool PasswordInKeyring = false;
     bool KeepHistory = true; // record each call in the call history
     QString ResultsView;     // "Raw" or "Pretty"
+    // How the window was left, kept beside the connection values; the window reads them
+    // leniently, as a text that is not what it wrote gives its default.
+    QString WindowSize;    // "784x562"
+    QString SplitterShare; // the command tree's share of the width, in thousandths
+    QString LastCommand;   // the command focused last
+    QString ResultFormat;  // "JSON" or "Legacy"
 };
 
 // The per-user store: an INI file named after the key ("Tessarine.conf") in the user's

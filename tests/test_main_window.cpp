@@ -345,7 +345,7 @@ TEST_F(MainWindowTest, ControlsKeepTheirPlacesCaptionsAndTabOrder) {
 
 TEST_F(MainWindowTest, LeftColumnTakesFortyPercentAfterEveryResize) {
     Open();
-    FForm->Splitter1->setSizes({500, 279}); // as after a drag
+    FForm->Splitter1->setSizes({500, 279}); // set by the program, not dragged
     EXPECT_EQ(FForm->LeftPanel->width(), 500);
     const std::pair<int, int> widths[] = {{700, 278}, {1005, 400}, {784, 311}};
     for (const auto& [width, left] : widths) {
@@ -355,6 +355,103 @@ TEST_F(MainWindowTest, LeftColumnTakesFortyPercentAfterEveryResize) {
     }
     FForm->resize(100, 100);
     EXPECT_EQ(FForm->size(), QSize(640, 480));
+}
+
+// The size, the share the user dragged the splitter to, the focused command and the result
+// format come back at the next start; values that are not what the window writes give defaults.
+TEST_F(MainWindowTest, RemembersHowTheWindowWasLeft) {
+    Open();
+    FForm->resize(700, 560); // the test screen is 800 by 600
+    QApplication::processEvents();
+    QSplitterHandle* handle = FForm->Splitter1->handle(1);
+    const QPoint grip = handle->rect().center();
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(handle, grip + QPoint(100, 0));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(100, 0));
+    const int dragged = FForm->LeftPanel->width();
+    ASSERT_GT(dragged, (700 - 5) * 4 / 10 + 60);
+    FForm->resize(790, 560); // the dragged share holds as the window grows
+    QApplication::processEvents();
+    EXPECT_NEAR(FForm->LeftPanel->width(), dragged * 785 / 695, 2);
+    FForm->resize(700, 560);
+    FocusCommand("AccountsGet");
+    FForm->LegacyRB->setChecked(true);
+    ASSERT_TRUE(FForm->close());
+
+    Open();
+    EXPECT_EQ(FForm->size(), QSize(700, 560));
+    EXPECT_NEAR(FForm->LeftPanel->width(), dragged, 2);
+    ASSERT_NE(FForm->Current(), nullptr);
+    EXPECT_EQ(FForm->Current()->Name, "AccountsGet");
+    EXPECT_TRUE(FForm->LegacyRB->isChecked());
+    ASSERT_TRUE(FForm->close());
+
+    const char* const odd[] = {"WindowSize=wide\nSplitterShare=2000\nLastCommand=NoSuchCommand\n"
+                               "ResultFormat=XML\n",
+                               "WindowSize=-5x30\nSplitterShare=\nLastCommand=\n",
+                               "WindowSize=100x100\nSplitterShare=1e3\n"};
+    for (const char* values : odd) {
+        QFile file(SettingsFile());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray("[VLCallbench]\n") + values);
+        file.close();
+        Open();
+        EXPECT_GE(FForm->width(), 640) << values;
+        EXPECT_EQ(FForm->LeftPanel->width(), (FForm->width() - 5) * 4 / 10) << values;
+        EXPECT_EQ(FForm->Current()->Name, FForm->Catalogue().front()->Name) << values;
+        EXPECT_TRUE(FForm->JSONRB->isChecked()) << values;
+        FForm.reset();
+    }
+}
+
+// At a larger desktop font every position and size grows with the text, so that no control of a
+// strip overlaps another or leaves its strip and every caption and field has room for its text;
+// at a smaller one the usual layout stays.
+TEST_F(MainWindowTest, LayoutFollowsTheFont) {
+    const QFont usual = QApplication::font();
+    for (const int points : {8, 10, 14}) {
+        QFont font = usual;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        Open();
+        const QFontMetrics metrics(font);
+        const std::string name = std::to_string(points) + " pt";
+        for (const QWidget* strip :
+             {static_cast<QWidget*>(FForm->ConnectionPanel), FForm->ButtonPanel}) {
+            const QList<QWidget*> controls =
+                strip->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+            ASSERT_GE(controls.size(), 4) << name;
+            for (qsizetype i = 0; i < controls.size(); ++i) {
+                const QWidget* control = controls[i];
+                const std::string which = name + " " + control->metaObject()->className() + " " +
+                                          control->accessibleName().toStdString();
+                // A window narrower than the strip cuts it at its right edge, as at any font.
+                EXPECT_TRUE(control->y() >= 0 && control->geometry().bottom() < strip->height())
+                    << which;
+                for (qsizetype j = i + 1; j < controls.size(); ++j)
+                    EXPECT_FALSE(control->geometry().intersects(controls[j]->geometry()))
+                        << which << " and " << controls[j]->metaObject()->className();
+                QString caption;
+                if (const auto* label = qobject_cast<const QLabel*>(control))
+                    caption = label->text();
+                else if (const auto* button = qobject_cast<const QAbstractButton*>(control))
+                    caption = button->text();
+                if (!caption.isEmpty()) {
+                    EXPECT_GE(control->width(), qobject_cast<const QLabel*>(control)
+                                                    ? metrics.horizontalAdvance(caption)
+                                                    : control->sizeHint().width())
+                        << which;
+                    EXPECT_GE(control->height(), metrics.height()) << which;
+                } else if (qobject_cast<const QLineEdit*>(control)) {
+                    EXPECT_GE(control->height(), control->minimumSizeHint().height()) << which;
+                }
+            }
+        }
+        for (const QTextEdit* pane : {FForm->CommandHelp, FForm->ParamHelp})
+            EXPECT_GE(pane->viewport()->height(), 4 * metrics.lineSpacing()) << name;
+        FForm.reset();
+    }
+    QApplication::setFont(usual);
 }
 
 TEST_F(MainWindowTest, VersionGreysRowsOnEnterAndSwallowsTheKey) {

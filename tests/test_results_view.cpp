@@ -40,13 +40,33 @@ TEST_F(ResultsTest, SelectionByKeysAndMouseCopiesAndIsAccessible) {
     QAccessibleTextInterface* text = accessible->textInterface();
     ASSERT_NE(text, nullptr);
     EXPECT_TRUE(accessible->state().readOnly);
-    EXPECT_EQ(text->characterCount(), 18);
-    EXPECT_EQ(text->text(6, 14), QStringLiteral("line\r\nse"));
+    // A reader gets the text Copy gives, each line break one line feed.
+    EXPECT_EQ(text->characterCount(), 17);
+    EXPECT_EQ(text->text(0, 17), Selected());
+    EXPECT_EQ(text->text(6, 13), QStringLiteral("line\nse"));
     int start = -1, end = -1;
     text->selection(0, &start, &end);
-    EXPECT_EQ(std::make_pair(start, end), std::make_pair(0, 18));
-    text->setSelection(0, 12, 18);
+    EXPECT_EQ(std::make_pair(start, end), std::make_pair(0, 17));
+    text->setSelection(0, 11, 17);
     EXPECT_EQ(Selected(), QStringLiteral("second"));
+    EXPECT_EQ(text->cursorPosition(), 17);
+
+    // Every kind of line break, and offsets that differ more with each CR LF.
+    SetAnswer(QStringLiteral("a\r\nbb\rccc\nd\r\n\r\ne"), "text/plain");
+    Key(Qt::Key_A, Qt::ControlModifier);
+    Key(Qt::Key_C, Qt::ControlModifier);
+    const QString copied = QStringLiteral("a\nbb\nccc\nd\n\ne");
+    ASSERT_EQ(QGuiApplication::clipboard()->text(), copied);
+    accessible = QAccessible::queryAccessibleInterface(view);
+    text = accessible->textInterface();
+    ASSERT_EQ(text->characterCount(), copied.size());
+    for (int from = 0; from <= copied.size(); ++from)
+        for (int to = from; to <= copied.size(); ++to)
+            EXPECT_EQ(text->text(from, to), copied.mid(from, to - from)) << from << " " << to;
+    text->setSelection(0, 2, 10);
+    EXPECT_EQ(Selected(), QStringLiteral("bb\nccc\nd"));
+    text->selection(0, &start, &end);
+    EXPECT_EQ(std::make_pair(start, end), std::make_pair(2, 10));
 }
 
 // Lines are wrapped by the widths their characters are drawn with: each row fits the view, the

@@ -34,6 +34,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -283,6 +284,8 @@ TEST_F(SendTest, CopiesTheCallAsAToolLineOrACurlLine) {
     EXPECT_EQ(clipboard->text(), QStringLiteral("vlcallbench-call --server "
                                                 "http://127.0.0.1:8087/api AccountsGet "
                                                 "'Player=a b'"));
+    EXPECT_EQ(QToolTip::text(),
+              QStringLiteral("Copied a vlcallbench-call command line for AccountsGet"));
     QTest::mouseClick(FForm->LegacyRB, Qt::LeftButton);
     QTest::keyClick(FForm->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
     const QString curl = clipboard->text();
@@ -606,6 +609,26 @@ TEST_F(SendTest, HttpsWithASelfSignedCertificateTrustedByTheUser) {
     EXPECT_EQ(outcome.ResultsText, QStringLiteral("{\"Result\":\"Ok\",\"Name\":\"\u00e9\"}"));
     EXPECT_TRUE(peer.Request(1).endsWith("\r\n\r\nCommand=SystemStats&JSON=Yes"));
     EXPECT_EQ(peer.ServerName(1), QByteArray("localhost"));
+
+    // The copied curl line trusts that certificate's key and no other.
+    QApplication::setActiveWindow(FForm.get());
+    QTest::keyClick(FForm->CommandTree, Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
+    const QString curl = QGuiApplication::clipboard()->text();
+    ASSERT_TRUE(curl.contains(QStringLiteral(" -k --pinnedpubkey sha256//"))) << curl.toStdString();
+    const auto run = [](const QString& ALine) {
+        QProcess shell;
+        shell.start(QStringLiteral("bash"), {QStringLiteral("-c"), ALine});
+        return shell.waitForFinished(30000) && shell.exitStatus() == QProcess::NormalExit
+                   ? shell.exitCode()
+                   : -1;
+    };
+    EXPECT_EQ(run(curl), 0);
+    EXPECT_TRUE(peer.Request(2).endsWith("\r\n\r\nCommand=SystemStats&JSON=Yes"));
+    QString otherKey = curl;
+    otherKey.replace(QRegularExpression(QStringLiteral("sha256//[^ ]+")),
+                     QStringLiteral("sha256//") + QByteArray(32, 'x').toBase64());
+    EXPECT_NE(run(otherKey), 0);
+    EXPECT_EQ(peer.RequestCount(), 2);
 }
 
 TEST_F(SendTest, CancelEndsAHangingCallQuietly) {

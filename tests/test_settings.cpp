@@ -46,11 +46,13 @@ TEST_F(SettingsTest, FirstRunGivesTheDefaultsAndSavingWritesEveryValue) {
     EXPECT_EQ(settings.Password, QString());
     EXPECT_TRUE(settings.KeepHistory);
     EXPECT_EQ(settings.ResultsView, QStringLiteral("Raw"));
+    EXPECT_EQ(settings.ResultFormat, QStringLiteral("JSON"));
+    EXPECT_EQ(settings.WindowSize + settings.SplitterShare + settings.LastCommand, QString());
 
     FStore.Save(settings);
     QSettings file(FileName(), QSettings::IniFormat);
     file.beginGroup(QStringLiteral("VLCallbench"));
-    EXPECT_EQ(file.childKeys().size(), 8);
+    EXPECT_EQ(file.childKeys().size(), 12);
     EXPECT_EQ(file.value(QStringLiteral("KeepHistory")).toString(), QStringLiteral("1"));
     EXPECT_EQ(file.value(QStringLiteral("ResultsView")).toString(), QStringLiteral("Raw"));
     EXPECT_EQ(file.value(QStringLiteral("RememberPW")).toString(), QStringLiteral("0"));

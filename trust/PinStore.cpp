@@ -14,6 +14,15 @@
 namespace {
 
 const QString Section = QStringLiteral("TrustedCertificates");
+const QString KeySection = QStringLiteral("TrustedKeys");
+
+std::optional<std::string> FindIn(const QString& AFileName, const QString& AKey) {
+    const QSettings store(AFileName, QSettings::IniFormat);
+    const QVariant value = store.value(AKey);
+    if (value.typeId() != QMetaType::QString || value.toString().isEmpty())
+        return std::nullopt;
+    return value.toString().toStdString();
+}
 
 // The settings file may hold the API password, so one that does not exist yet is made
 // owner-only before anything is written to it.
@@ -46,11 +55,33 @@ QString TPinStore::Key(const std::string& AHost, uint16_t APort) {
 }
 
 std::optional<std::string> TPinStore::Find(const std::string& AHost, uint16_t APort) const {
-    const QSettings store(FFileName, QSettings::IniFormat);
-    const QVariant value = store.value(Section + u'/' + Key(AHost, APort));
-    if (value.typeId() != QMetaType::QString || value.toString().isEmpty())
+    return FindIn(FFileName, Section + u'/' + Key(AHost, APort));
+}
+
+std::optional<std::string> TPinStore::FindKey(const std::string& AHost, uint16_t APort) const {
+    // Kept as "certificate/key": a key kept for another certificate than the one pinned now (the
+    // pin replaced by an older program) would pin the wrong one.
+    const std::optional<std::string> kept =
+        FindIn(FFileName, KeySection + u'/' + Key(AHost, APort));
+    const std::optional<std::string> pin = Find(AHost, APort);
+    if (!kept || !pin || kept->size() <= pin->size() + 1 ||
+        kept->compare(0, pin->size(), *pin) != 0 || (*kept)[pin->size()] != '/')
         return std::nullopt;
-    return value.toString().toStdString();
+    return kept->substr(pin->size() + 1);
+}
+
+bool TPinStore::Pin(const TIdPeerCertificate& APeer) const {
+    if (!Pin(APeer.Host, APeer.Port, APeer.Fingerprint))
+        return false;
+    QSettings store(FFileName, QSettings::IniFormat);
+    const QString name = KeySection + u'/' + Key(APeer.Host, APeer.Port);
+    if (APeer.PublicKeyFingerprint.empty())
+        store.remove(name);
+    else
+        store.setValue(
+            name, QString::fromStdString(APeer.Fingerprint + '/' + APeer.PublicKeyFingerprint));
+    store.sync();
+    return store.status() == QSettings::NoError;
 }
 
 bool TPinStore::Pin(const std::string& AHost, uint16_t APort,

@@ -22,6 +22,11 @@ public:
     // Pins AFingerprint for the host and port, replacing an earlier pin. False when the file
     // cannot be written.
     bool Pin(const std::string& AHost, uint16_t APort, const std::string& AFingerprint) const;
+    // Pins APeer's certificate for its host and port, and keeps its public key's fingerprint
+    // beside it (in [TrustedKeys]) for the command lines that repeat a call.
+    bool Pin(const TIdPeerCertificate& APeer) const;
+    // The public key's fingerprint kept with the pin; none for pins made before keys were kept.
+    std::optional<std::string> FindKey(const std::string& AHost, uint16_t APort) const;
 
     // "host:port", the host in lower case and an IPv6 address in brackets.
     static QString Key(const std::string& AHost, uint16_t APort);

@@ -18,9 +18,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRadioButton>
+#include <QScreen>
 #include <QTextEdit>
 
 TMainForm::TMainForm(const QString& ASettingsFile, QWidget* AParent)
@@ -77,6 +80,7 @@ void TMainForm::LoadSettings() {
         RememberPW->setToolTip(FPasswordKeeper.Tip());
         FHistory->SetEnabled(settings.KeepHistory);
         FResultsForm->SetPrettyChoice(settings.ResultsView == QLatin1String("Pretty"));
+        RestoreWindowState(settings);
     };
     try {
         FStore.Load(settings);
@@ -100,10 +104,37 @@ void TMainForm::SaveSettings() {
     settings.KeepHistory = FHistory->Enabled();
     settings.ResultsView =
         FResultsForm->PrettyChoice() ? QStringLiteral("Pretty") : QStringLiteral("Raw");
+    // A maximised window is remembered at the size it comes back to.
+    const QSize size = isMaximized() || isFullScreen() ? normalGeometry().size() : this->size();
+    settings.WindowSize = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+    settings.SplitterShare = QString::number(FSplitterShare);
+    settings.LastCommand =
+        FCurrentCommand ? QString::fromStdString(FCurrentCommand->Name) : QString();
+    settings.ResultFormat =
+        LegacyRB->isChecked() ? QStringLiteral("Legacy") : QStringLiteral("JSON");
     const QString notice = FStore.Save(settings);
     if (!notice.isEmpty())
         QMessageBox::information(this, ApplicationTitle(QCoreApplication::applicationFilePath()),
                                  notice);
+}
+
+void TMainForm::RestoreWindowState(const TConnectionSettings& AStored) {
+    // A size from another screen is brought within this one.
+    const QStringList size = AStored.WindowSize.split(u'x');
+    bool wide = false, high = false;
+    QSize stored(size.value(0).toInt(&wide), size.value(1).toInt(&high));
+    if (size.size() == 2 && wide && high && stored.isValid()) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            stored = stored.boundedTo(screen->availableGeometry().size());
+        resize(stored.expandedTo(minimumSize()));
+        CentreOnScreen();
+    }
+    bool number = false;
+    const int share = AStored.SplitterShare.toInt(&number);
+    FSplitterShare = number && share >= 50 && share <= 950 ? share : DefaultSplitterShare;
+    FormResize();
+    FStoredCommand = AStored.LastCommand;
+    (AStored.ResultFormat == QLatin1String("Legacy") ? LegacyRB : JSONRB)->setChecked(true);
 }
 
 void TMainForm::BuildCatalogue() {
@@ -112,6 +143,8 @@ void TMainForm::BuildCatalogue() {
     const QModelIndex first = CommandTreeModel->NodeAt(0);
     CommandTree->scrollTo(first, QAbstractItemView::PositionAtTop);
     CommandTree->setCurrentIndex(first);
+    if (const int position = CommandPosition(FStoredCommand); position >= 0)
+        GoToCommand(position);
 }
 
 void TMainForm::ReportError(const std::exception& AError) {

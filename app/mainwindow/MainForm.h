@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CallLine.h"
 #include "Command.h"
 #include "CommandTree.h"
 #include "ParamTree.h"
@@ -80,6 +81,8 @@ public:
     void SendFromKeyboard();
     void ShowGoToCommand();
     void GoToCommand(int APosition);
+    // The catalogue position of the command or group named AName; -1 when there is none.
+    int CommandPosition(const QString& AName) const;
     // The colour of an entry's text in lists of commands; invalid when it is not greyed.
     QColor CommandTextColor(const TCommand& ACommand) const;
 
@@ -160,6 +163,10 @@ private:
     void LayOutPanels();
     void SetTabOrder();
     void CentreOnScreen();
+    // A position or size of the window's usual font in the font it has now.
+    int Scaled(int APixels) const;
+    QPoint Scaled(QPoint APlace) const;
+    QRect Scaled(const QRect& AGeometry) const;
     // F1 in AWindow shows the About box, with every window's keys, over it.
     static void ShowAboutOnF1(QWidget& AWindow);
     void CreateShortcuts();
@@ -168,6 +175,8 @@ private:
     void LoadSettings();
     void SaveSettings();
     void BuildCatalogue();
+    // The window's size, splitter, result format and command as they were left.
+    void RestoreWindowState(const TConnectionSettings& AStored);
     void ReportError(const std::exception& AError);
     void RepaintTrees();
     void ApplyTreePalettes();
@@ -180,6 +189,9 @@ private:
     // Worker thread: whether to go on with a server certificate that failed the check; a pinned
     // one is trusted silently, any other is put to the user.
     bool TrustCertificate(const TIdPeerCertificate& APeer);
+    // The TLS choices of a copied curl line: a server whose certificate the user trusted is
+    // pinned by its key.
+    TCurlTls CurlTlsFor(const QString& AURL) const;
     void CreateHistory();
     // Hands one Send to the history; returns at once.
     void RecordCall(const QDateTime& AStarted, const QString& AURL, const QStringList& AFields,
@@ -207,4 +219,14 @@ private:
     std::unique_ptr<THistoryRecorder> FHistory;
     std::unique_ptr<THistoryForm> FHistoryForm; // made when first shown; uses FHistory
     bool FFirstShow = true;
+    // How much larger than the usual font the window's font is (never below 1), read once when
+    // the controls are built.
+    double FLayoutScale = 1;
+    // The command tree's share of the splitter in thousandths, kept as the window is resized.
+    int FSplitterShare = DefaultSplitterShare;
+    static constexpr int DefaultSplitterShare = 400;
+    // How long the notice of a copied call line stays, in milliseconds.
+    static constexpr int CopyNoticeTime = 2500;
+    // The command focused when the window was last closed, focused again once the tree is built.
+    QString FStoredCommand;
 };

@@ -56,6 +56,13 @@ void TMainForm::ShowGoToCommand() {
     GoToCommandPopup->Popup(QRect(mapToGlobal(QPoint(0, 0)), size()));
 }
 
+int TMainForm::CommandPosition(const QString& AName) const {
+    for (std::size_t i = 0; i < FCommands.size(); ++i)
+        if (QString::fromStdString(FCommands[i]->Name) == AName)
+            return static_cast<int>(i);
+    return -1;
+}
+
 void TMainForm::GoToCommand(int APosition) {
     const QModelIndex node = CommandTreeModel->NodeAt(APosition);
     if (!node.isValid())

@@ -1,7 +1,8 @@
 // The window's controls, one panel at a time: the connection fields along the top, the command
 // tree and the parameter grid side by side with their help panes below them, the result format
 // and Send at the bottom. Positions and sizes are those of the window at its usual font; a larger
-// desktop font widens a control rather than cut its caption.
+// desktop font scales them all with the font's height, and widens a control rather than cut its
+// caption.
 
 #include "CommandTree.h"
 #include "MainForm.h"
@@ -28,10 +29,12 @@
 namespace {
 
 constexpr int SplitterWidth = 5;
+// The text height of the font the positions were laid out for.
+constexpr int UsualFontHeight = 14;
 
-QLabel* MakeLabel(const QString& AText, QWidget* AParent, int ALeft, int ATop) {
+QLabel* MakeLabel(const QString& AText, QWidget* AParent, QPoint APlace) {
     auto* label = new QLabel(AText, AParent);
-    label->move(ALeft, ATop);
+    label->move(APlace);
     label->adjustSize();
     return label;
 }
@@ -43,17 +46,16 @@ void FitWidth(QWidget* AControl) {
 
 // Places a control of a row at its usual place, or further right when a larger desktop font has
 // made the control before it reach that place; the control is widened to fit its caption.
-void PlaceInRow(QWidget* AControl, const QWidget* ABefore, int ALeft, int ATop, int AWidth,
-                int AHeight) {
+void PlaceInRow(QWidget* AControl, const QWidget* ABefore, QRect APlace) {
     constexpr int Gap = 4;
-    AControl->setGeometry(std::max(ALeft, ABefore->geometry().right() + 1 + Gap), ATop, AWidth,
-                          AHeight);
+    APlace.moveLeft(std::max(APlace.left(), ABefore->geometry().right() + 1 + Gap));
+    AControl->setGeometry(APlace);
     FitWidth(AControl);
 }
 
-QTextEdit* MakeHelpPane(QWidget* AParent) {
-    auto* pane = new QTextEdit(AParent);
-    pane->setFixedHeight(74);
+QTextEdit* MakeHelpPane(int AHeight) {
+    auto* pane = new QTextEdit;
+    pane->setFixedHeight(AHeight);
     pane->setFrameShape(QFrame::NoFrame);
     pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -67,9 +69,9 @@ QTextEdit* MakeHelpPane(QWidget* AParent) {
 }
 
 // A column of a tree over its help pane.
-QWidget* MakeColumn(QWidget* ATree, QTextEdit* AHelp) {
+QWidget* MakeColumn(QWidget* ATree, QTextEdit* AHelp, int AMinimumWidth) {
     auto* column = new QWidget;
-    column->setMinimumWidth(150);
+    column->setMinimumWidth(AMinimumWidth);
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -82,10 +84,28 @@ QWidget* MakeColumn(QWidget* ATree, QTextEdit* AHelp) {
 
 } // namespace
 
+int TMainForm::Scaled(int APixels) const {
+    return qRound(APixels * FLayoutScale);
+}
+
+QPoint TMainForm::Scaled(QPoint APlace) const {
+    return {Scaled(APlace.x()), Scaled(APlace.y())};
+}
+
+QRect TMainForm::Scaled(const QRect& AGeometry) const {
+    return {Scaled(AGeometry.left()), Scaled(AGeometry.top()), Scaled(AGeometry.width()),
+            Scaled(AGeometry.height())};
+}
+
 void TMainForm::BuildControls() {
     setWindowTitle(QStringLiteral("Velvaro API Reference Utility 1.26"));
-    setMinimumSize(640, 480);
-    resize(784, 562);
+    FLayoutScale = std::max(1.0, fontMetrics().height() / double(UsualFontHeight));
+    // A large font on a small screen: the window still fits on it.
+    QSize most(Scaled(784), Scaled(562));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        most = most.boundedTo(screen->availableGeometry().size());
+    setMinimumSize(QSize(Scaled(640), Scaled(480)).boundedTo(most));
+    resize(most);
 
     BuildConnectionPanel();
     BuildCommandPane();
@@ -104,25 +124,26 @@ void TMainForm::BuildControls() {
 void TMainForm::BuildConnectionPanel() {
     ConnectionPanel = new QFrame(this);
     ConnectionPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    ConnectionPanel->setFixedHeight(57);
-    VersionLabel = MakeLabel(QStringLiteral("Version"), ConnectionPanel, 16, 8);
+    ConnectionPanel->setFixedHeight(Scaled(57));
+    VersionLabel = MakeLabel(QStringLiteral("Version"), ConnectionPanel, Scaled(QPoint(16, 8)));
     VerEdit = new QLineEdit(ConnectionPanel);
-    VerEdit->setGeometry(16, 24, 51, 21);
-    AddressLabel = MakeLabel(QStringLiteral("Poker Server IP / Domain"), ConnectionPanel, 73, 8);
+    VerEdit->setGeometry(Scaled(QRect(16, 24, 51, 21)));
+    AddressLabel = MakeLabel(QStringLiteral("Poker Server IP / Domain"), ConnectionPanel,
+                             Scaled(QPoint(73, 8)));
     IPEdit = new QLineEdit(ConnectionPanel);
-    IPEdit->setGeometry(73, 24, 217, 21);
-    PortLabel = MakeLabel(QStringLiteral("Port"), ConnectionPanel, 295, 8);
+    IPEdit->setGeometry(Scaled(QRect(73, 24, 217, 21)));
+    PortLabel = MakeLabel(QStringLiteral("Port"), ConnectionPanel, Scaled(QPoint(295, 8)));
     FilePortEdit = new QLineEdit(ConnectionPanel);
-    FilePortEdit->setGeometry(295, 24, 55, 21);
-    PathLabel = MakeLabel(QStringLiteral("API Path"), ConnectionPanel, 356, 8);
+    FilePortEdit->setGeometry(Scaled(QRect(295, 24, 55, 21)));
+    PathLabel = MakeLabel(QStringLiteral("API Path"), ConnectionPanel, Scaled(QPoint(356, 8)));
     APIPathEdit = new QLineEdit(ConnectionPanel);
-    APIPathEdit->setGeometry(356, 24, 105, 21);
+    APIPathEdit->setGeometry(Scaled(QRect(356, 24, 105, 21)));
     // The box is the password field's caption.
     RememberPW = new QCheckBox(QStringLiteral("Remember API Password"), ConnectionPanel);
-    RememberPW->setGeometry(467, 6, 143, 17);
+    RememberPW->setGeometry(Scaled(QRect(467, 6, 143, 17)));
     FitWidth(RememberPW);
     PasswordEdit = new QLineEdit(ConnectionPanel);
-    PasswordEdit->setGeometry(467, 24, 143, 21);
+    PasswordEdit->setGeometry(Scaled(QRect(467, 24, 143, 21)));
     PasswordEdit->setEchoMode(QLineEdit::Password);
     PasswordEdit->setAccessibleName(QStringLiteral("API Password"));
     VersionLabel->setBuddy(VerEdit);
@@ -144,9 +165,9 @@ void TMainForm::BuildCommandPane() {
     CommandTree->setExpandsOnDoubleClick(true);
     CommandTree->setItemDelegate(new TRowTextDelegate(CommandTree));
     CommandTree->setAccessibleName(QStringLiteral("Commands"));
-    CommandHelp = MakeHelpPane(nullptr);
+    CommandHelp = MakeHelpPane(Scaled(74));
     CommandHelp->setAccessibleName(QStringLiteral("Command help"));
-    LeftPanel = MakeColumn(CommandTree, CommandHelp);
+    LeftPanel = MakeColumn(CommandTree, CommandHelp, Scaled(150));
     connect(CommandTree, &QTreeView::collapsed, this, &TMainForm::CommandTreeCollapsed);
 }
 
@@ -164,11 +185,11 @@ void TMainForm::BuildParamGrid() {
     ParamTree->header()->setSectionsMovable(true);
     ParamTree->header()->setStretchLastSection(true);
     ParamTree->header()->setSectionResizeMode(QHeaderView::Interactive);
-    ParamTree->header()->resizeSection(0, 175);
+    ParamTree->header()->resizeSection(0, Scaled(175));
     ParamTree->setAccessibleName(QStringLiteral("Parameters"));
-    ParamHelp = MakeHelpPane(nullptr);
+    ParamHelp = MakeHelpPane(Scaled(74));
     ParamHelp->setAccessibleName(QStringLiteral("Parameter help"));
-    RightPanel = MakeColumn(ParamTree, ParamHelp);
+    RightPanel = MakeColumn(ParamTree, ParamHelp, Scaled(150));
 }
 
 void TMainForm::BuildTreeSplitter() {
@@ -179,12 +200,19 @@ void TMainForm::BuildTreeSplitter() {
     Splitter1->addWidget(LeftPanel);
     Splitter1->addWidget(RightPanel);
     Splitter1->setStretchFactor(1, 1);
+    // The share the user gives the commands stays as the window is resized, and is remembered.
+    connect(Splitter1, &QSplitter::splitterMoved, this, [this] {
+        const QList<int> sizes = Splitter1->sizes();
+        if (const int total = sizes.value(0) + sizes.value(1); total > 0)
+            FSplitterShare = sizes.value(0) * 1000 / total;
+    });
 }
 
 void TMainForm::BuildButtonPanel() {
     ButtonPanel = new QWidget(this);
-    ButtonPanel->setFixedHeight(41);
-    ResultFormatLabel = MakeLabel(QStringLiteral("Result format:"), ButtonPanel, 99, 12);
+    ButtonPanel->setFixedHeight(Scaled(41));
+    ResultFormatLabel =
+        MakeLabel(QStringLiteral("Result format:"), ButtonPanel, Scaled(QPoint(99, 12)));
     JSONRB = new QRadioButton(QStringLiteral("JSON"), ButtonPanel);
     JSONRB->setChecked(true);
     LegacyRB = new QRadioButton(QStringLiteral("Legacy"), ButtonPanel);
@@ -197,9 +225,9 @@ void TMainForm::BuildButtonPanel() {
                 JSONRBClick();
         });
     CallButton = new QPushButton(QStringLiteral("Send"), ButtonPanel);
-    PlaceInRow(JSONRB, ResultFormatLabel, 183, 10, 50, 17);
-    PlaceInRow(LegacyRB, JSONRB, 242, 10, 57, 17);
-    PlaceInRow(CallButton, LegacyRB, 363, 6, 110, 25);
+    PlaceInRow(JSONRB, ResultFormatLabel, Scaled(QRect(183, 10, 50, 17)));
+    PlaceInRow(LegacyRB, JSONRB, Scaled(QRect(242, 10, 57, 17)));
+    PlaceInRow(CallButton, LegacyRB, Scaled(QRect(363, 6, 110, 25)));
     CallButton->setToolTip(QStringLiteral("Send the call (Ctrl+Return)"));
     CallButton->setEnabled(false);
     connect(CallButton, &QPushButton::clicked, this, &TMainForm::CallButtonClick);
@@ -231,6 +259,6 @@ void TMainForm::CentreOnScreen() {
 }
 
 void TMainForm::FormResize() {
-    const int left = (width() - SplitterWidth) * 4 / 10;
+    const int left = (width() - SplitterWidth) * FSplitterShare / 1000;
     Splitter1->setSizes({left, width() - SplitterWidth - left});
 }

@@ -8,6 +8,8 @@
 #include "SendCall.h"
 #include "TrustPrompt.h"
 
+#include <QUrl>
+
 #include <chrono>
 
 void TMainForm::CreateNetworkComponents() {
@@ -50,8 +52,12 @@ bool TMainForm::TrustCertificate(const TIdPeerCertificate& APeer) {
     const TPinStore pins(FStore.FileName());
     const std::optional<std::string> pin = pins.Find(APeer.Host, APeer.Port);
     const TTrustVerdict verdict = DecideTrust(pin, APeer);
-    if (verdict == TTrustVerdict::Trusted)
+    if (verdict == TTrustVerdict::Trusted) {
+        // A pin from before keys were kept gets its key, for the copied curl line.
+        if (!pins.FindKey(APeer.Host, APeer.Port))
+            pins.Pin(APeer);
         return true;
+    }
     const auto asked = std::chrono::steady_clock::now();
     const bool trusted =
         FTrustPrompt->Ask(APeer, verdict == TTrustVerdict::Changed ? pin : std::nullopt);
@@ -61,6 +67,18 @@ bool TMainForm::TrustCertificate(const TIdPeerCertificate& APeer) {
         return false;
     }
     // A pin that cannot be written only means the question comes again next time.
-    pins.Pin(APeer.Host, APeer.Port, APeer.Fingerprint);
+    pins.Pin(APeer);
     return true;
+}
+
+TCurlTls TMainForm::CurlTlsFor(const QString& AURL) const {
+    TCurlTls tls;
+    const QUrl url(AURL);
+    if (url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
+        return tls;
+    const TPinStore pins(FStore.FileName());
+    if (const std::optional<std::string> key =
+            pins.FindKey(url.host().toStdString(), static_cast<uint16_t>(url.port(443))))
+        tls.PinnedKey = QString::fromStdString(*key);
+    return tls;
 }

@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolTip>
 
 namespace {
 
@@ -100,7 +101,7 @@ void TMainForm::CopyCallLine(bool ACurl) {
     const QStringList secrets = SecretNames(*FCurrentCommand);
     QString text;
     if (ACurl) {
-        text = CurlLine(url, form, secrets, false);
+        text = CurlLine(url, form, secrets, false, CurlTlsFor(url));
     } else {
         // Command, Password and JSON are the tool's own: it takes them from its arguments,
         // its password sources and --legacy.
@@ -116,6 +117,13 @@ void TMainForm::CopyCallLine(bool ACurl) {
                             lines, secrets, OutsideTypedVersion());
     }
     QGuiApplication::clipboard()->setText(text);
+    // Said briefly where the user is looking: at the focused control.
+    const QString notice = (ACurl ? QStringLiteral("Copied a curl command line for %1")
+                                  : QStringLiteral("Copied a vlcallbench-call command line for %1"))
+                               .arg(QString::fromStdString(FCurrentCommand->Name));
+    QWidget* focused = focusWidget() ? focusWidget() : this;
+    QToolTip::showText(focused->mapToGlobal(focused->rect().center()), notice, focused, {},
+                       CopyNoticeTime);
 }
 
 bool TMainForm::OutsideTypedVersion() const {

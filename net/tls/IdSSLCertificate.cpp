@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -58,6 +59,18 @@ void IdDescribeCertificate(const OpenSsl::X509* ACertificate, TIdPeerCertificate
     unsigned int Length = 0;
     if (F.X509_digest(ACertificate, F.EVP_sha256(), Digest.data(), &Length) == 1) {
         AResult.Fingerprint = IdFingerprintText(Digest.data(), Length);
+    }
+    if (F.X509_get_X509_PUBKEY && F.i2d_X509_PUBKEY && F.EVP_Digest) {
+        const OpenSsl::X509_PUBKEY* Key = F.X509_get_X509_PUBKEY(ACertificate);
+        const int KeyLength = Key ? F.i2d_X509_PUBKEY(Key, nullptr) : 0;
+        if (KeyLength > 0) {
+            std::vector<unsigned char> Der(static_cast<std::size_t>(KeyLength));
+            unsigned char* Out = Der.data();
+            if (F.i2d_X509_PUBKEY(Key, &Out) == KeyLength &&
+                F.EVP_Digest(Der.data(), Der.size(), Digest.data(), &Length, F.EVP_sha256(),
+                             nullptr) == 1)
+                AResult.PublicKeyFingerprint = IdFingerprintText(Digest.data(), Length);
+        }
     }
     F.ERR_clear_error();
 }

@@ -16,6 +16,8 @@ struct TIdPeerCertificate {
     std::string NotBefore; // "YYYY-MM-DD HH:MM:SS UTC"
     std::string NotAfter;
     std::string Fingerprint; // "sha256:" and 64 lower-case hexadecimal digits
+    // The same of the DER SubjectPublicKeyInfo alone; empty when the library cannot tell.
+    std::string PublicKeyFingerprint;
 };
 
 // "sha256:" followed by the lower-case hexadecimal digits of ADigest.

@@ -16,6 +16,8 @@ struct SSL_CIPHER;
 struct INIT_SETTINGS;
 struct X509;
 struct X509_NAME;
+struct X509_PUBKEY;
+struct ENGINE;
 struct X509_VERIFY_PARAM;
 struct ASN1_TIME;
 struct EVP_MD;
@@ -68,6 +70,11 @@ struct TTlsFunctions {
     int (*X509_digest)(const OpenSsl::X509*, const OpenSsl::EVP_MD*, unsigned char*,
                        unsigned int*) = nullptr;
     const OpenSsl::EVP_MD* (*EVP_sha256)() = nullptr;
+    // The certificate's public key, for the digest curl pins a key by.
+    OpenSsl::X509_PUBKEY* (*X509_get_X509_PUBKEY)(const OpenSsl::X509*) = nullptr;
+    int (*i2d_X509_PUBKEY)(const OpenSsl::X509_PUBKEY*, unsigned char**) = nullptr;
+    int (*EVP_Digest)(const void*, std::size_t, unsigned char*, unsigned int*,
+                      const OpenSsl::EVP_MD*, OpenSsl::ENGINE*) = nullptr;
     OpenSsl::X509_NAME* (*X509_get_subject_name)(const OpenSsl::X509*) = nullptr;
     OpenSsl::X509_NAME* (*X509_get_issuer_name)(const OpenSsl::X509*) = nullptr;
     int (*X509_NAME_print_ex)(OpenSsl::BIO*, const OpenSsl::X509_NAME*, int,

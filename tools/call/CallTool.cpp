@@ -28,7 +28,9 @@ namespace {
 // --curl: the call as a curl command line instead of the call itself.
 int PrintCurlLine(const TCallOptions& AOptions, const TPreparedCall& ACall) {
     // A pin has no counterpart among curl's options; the other choices carry over.
-    const TCurlTls tls{AOptions.Tls.Insecure, QString::fromStdString(AOptions.Tls.CaCertFile)};
+    TCurlTls tls;
+    tls.Insecure = AOptions.Tls.Insecure;
+    tls.CACertFile = QString::fromStdString(AOptions.Tls.CaCertFile);
     std::cout << CurlLine(ACall.URL, ACall.Form, SecretNames(*ACall.Command), AOptions.ShowPassword,
                           tls)
                      .toStdString()
