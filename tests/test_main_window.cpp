@@ -372,7 +372,7 @@ TEST_F(MainWindowTest, RemembersHowTheWindowWasLeft) {
     ASSERT_GT(dragged, (700 - 5) * 4 / 10 + 60);
     FForm->resize(790, 560); // the dragged share holds as the window grows
     QApplication::processEvents();
-    EXPECT_NEAR(FForm->LeftPanel->width(), dragged * 785 / 695, 2);
+    EXPECT_NEAR(FForm->LeftPanel->width(), dragged * 785.0 / 695, 2);
     FForm->resize(700, 560);
     FocusCommand("AccountsGet");
     FForm->LegacyRB->setChecked(true);
