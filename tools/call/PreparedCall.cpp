@@ -36,7 +36,7 @@ QString URLOf(const TCallOptions& AOptions, TCallDefaults& ADefaults) {
     if (AOptions.Server) {
         // Without its scheme the HTTP client could only fail with "Unknown Protocol" after the
         // call began; the user meant a URL and is told so at once.
-        const QString url = QString::fromStdString(*AOptions.Server);
+        QString url = QString::fromStdString(*AOptions.Server);
         if (!url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
             !url.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
             throw ECallUsage("--server needs a URL that begins with http:// or https://, not '" +
