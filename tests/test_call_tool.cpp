@@ -767,6 +767,37 @@ TEST_F(CallToolTest, ListAndDescribe) {
     }
 }
 
+// Both tools print an answer's exact bytes into a pipe; only on a terminal does a line break
+// follow an answer that does not end with one, so the prompt starts on a line of its own.
+TEST_F(CallToolTest, ALineBreakIsAddedOnlyOnATerminal) {
+    struct Case {
+        std::string Answer;
+        std::string Piped;
+        std::string OnTerminal;
+    } cases[] = {
+        {"{\"Result\":1}", "{\"Result\":1}", "{\"Result\":1}\n"},
+        {"crlf\r\n", "crlf\r\n", "crlf\r\n"},
+        {"cr\r", "cr\r", "cr\r\n"},
+        {"", "", ""},
+    };
+    for (const Case& c : cases)
+        for (const std::string& tool : {CallTool, PostTool})
+            for (const bool terminal : {false, true}) {
+                SCOPED_TRACE(tool + (terminal ? " on a terminal: " : " piped: ") + c.Answer);
+                const auto server = AnsweringServer(c.Answer);
+                const std::string url = Narrow(server->URL(u"/api"));
+                const std::vector<std::string> arguments =
+                    tool == CallTool ? std::vector<std::string>{"--server", url, "--password-env",
+                                                                "SECRET", "SystemStats"}
+                                     : std::vector<std::string>{url, "Command=SystemStats"};
+                const std::vector<std::string> environment = Environment({"SECRET=pw"});
+                const TToolRun run = terminal ? RunToolOnTerminal(tool, arguments, environment)
+                                              : RunTool(tool, arguments, environment);
+                EXPECT_EQ(run.ExitCode, 0) << run.Err;
+                EXPECT_EQ(run.Out, terminal ? c.OnTerminal : c.Piped);
+            }
+}
+
 // --list and --describe: on a terminal (standard output a tty) in columns aligned by blanks; to a
 // pipe one line per entry, its fields separated by tabs, for cut and awk.
 TEST_F(CallToolTest, ListingsAlignOnATerminalAndStayTabSeparatedWhenPiped) {
