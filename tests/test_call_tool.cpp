@@ -853,11 +853,12 @@ TEST_F(CallToolTest, ListingsAlignOnATerminalAndStayTabSeparatedWhenPiped) {
 
         const TToolRun piped = RunTool(CallTool, c.Arguments);
         EXPECT_EQ(piped.ExitCode, 0) << piped.Err;
-        for (const auto& [first, second] : c.Rows)
-            EXPECT_NE(("\n" + piped.Out).find("\n" + first + "\t" + second + "\t"),
-                      std::string::npos)
-                << first << " in\n"
-                << piped.Out;
+        const std::string pipedLines = "\n" + piped.Out;
+        for (const auto& [first, second] : c.Rows) {
+            std::string row = "\n";
+            row.append(first).append("\t").append(second).append("\t");
+            EXPECT_NE(pipedLines.find(row), std::string::npos) << first << " in\n" << piped.Out;
+        }
         std::istringstream lines(piped.Out);
         std::size_t rows = 0;
         for (std::string line; std::getline(lines, line);)
