@@ -3,6 +3,7 @@
 // curl line, and answers written as they arrive.
 
 #include "AnswerBlob.h"
+#include "CallArguments.h"
 #include "CallRecord.h"
 #include "Catalogue.h"
 #include "CatalogueText.h"
@@ -26,7 +27,9 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <set>
 #include <sstream>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +40,11 @@ const std::string PostTool = VL_POST_TOOL;
 
 std::string Narrow(const std::u16string& AText) {
     return std::string(AText.begin(), AText.end());
+}
+
+// A message of the call tool on standard error, as it writes it: after its name.
+std::string CallMessage(const std::string& AText) {
+    return "vlcallbench-call: " + AText;
 }
 
 std::string BodyOf(const std::string& ARequest) {
@@ -143,7 +151,7 @@ TEST_F(CallToolTest, CommandLinesAndTheirBodies) {
         arguments.insert(arguments.end(), c.Arguments.begin(), c.Arguments.end());
         const TToolRun run = Call(arguments, {"SECRET=pw 1"});
         EXPECT_EQ(run.ExitCode, 0) << run.Err;
-        EXPECT_EQ(run.Out, "B\xC3\xB6rse\n"); // the shell's prompt starts on a line of its own
+        EXPECT_EQ(run.Out, "B\xC3\xB6rse"); // its exact bytes: nothing added in a pipe
         ASSERT_TRUE(server->WaitForScriptsDone(++requests));
         EXPECT_EQ(BodyOf(server->Requests().back()), c.Body);
     }
@@ -172,8 +180,8 @@ TEST_F(CallToolTest, DefaultsFromTheWindowsSettings) {
     run = Call({"AccountsList", "Players=x"});
     EXPECT_EQ(run.ExitCode, 2);
     EXPECT_EQ(run.Err,
-              "Parameter 'Players' of AccountsList is not in server version 4.00; versions "
-              "4.40+ have it. --force sends it anyway.\n");
+              CallMessage("Parameter 'Players' of AccountsList is not in server version 4.00; "
+                          "versions 4.40+ have it. --force sends it anyway.\n"));
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"--force", "AccountsList", "Players=x"},
           std::vector<std::string>{"--server-version", "4.40", "AccountsList", "Players=x"}}) {
@@ -196,7 +204,8 @@ TEST_F(CallToolTest, DefaultsFromTheWindowsSettings) {
     FConfig.Save(settings);
     run = Call({"SystemStats"});
     EXPECT_EQ(run.ExitCode, 2);
-    EXPECT_EQ(run.Err, "Server IP/domain missing in the window's settings; give --server URL.\n");
+    EXPECT_EQ(run.Err, CallMessage("Server IP/domain missing in the window's settings; give "
+                                   "--server URL.\n"));
 }
 
 TEST_F(CallToolTest, UsageAndValidationFailBeforeSending) {
@@ -241,7 +250,7 @@ TEST_F(CallToolTest, UsageAndValidationFailBeforeSending) {
         arguments.insert(arguments.end(), c.Arguments.begin(), c.Arguments.end());
         const TToolRun run = Call(arguments);
         EXPECT_EQ(run.ExitCode, c.ExitCode) << c.Err;
-        EXPECT_EQ(run.Err, c.Err);
+        EXPECT_EQ(run.Err, CallMessage(c.Err));
         EXPECT_EQ(run.Out, "");
     }
     EXPECT_EQ(server->ConnectionCount(), 0u);
@@ -251,23 +260,217 @@ TEST_F(CallToolTest, UsageAndValidationFailBeforeSending) {
     EXPECT_EQ(version.Out, "vlcallbench-call 1.26\n");
     const TToolRun help = Call({"--help"});
     EXPECT_EQ(help.ExitCode, 0);
-    EXPECT_TRUE(help.Out.starts_with("Usage: vlcallbench-call [OPTIONS] COMMAND [NAME=VALUE ...]"));
+    EXPECT_TRUE(help.Out.starts_with("usage: vlcallbench-call [OPTIONS] COMMAND [NAME=VALUE ...]"));
     EXPECT_EQ(Call({}).ExitCode, 2);
 }
 
+// A failure keeps its details: the status line of a refused answer and then what the server
+// said with it, a time that ran out, a connection that failed; each message after the tool's
+// name, nothing on standard output.
 TEST_F(CallToolTest, FailuresExitOneWithTheirMessage) {
-    const auto refused = AnsweringServer("HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone");
-    TToolRun run = Call({"--server", Narrow(refused->URL(u"/api")), "SystemStats"});
-    EXPECT_EQ(run.ExitCode, 1);
-    EXPECT_EQ(run.Out, "");
-    EXPECT_EQ(run.Err, "HTTP/1.1 404 Not Found\n");
+    std::string closedPort;
+    {
+        const TScriptedServer gone(TServerScript().ReadRequest());
+        closedPort = std::to_string(gone.Port());
+    }
+    const auto refusal = [](const char* AStatus, const std::string& AHeaders,
+                            const std::string& ABody) {
+        return std::string("HTTP/1.1 ") + AStatus + "\r\n" + AHeaders +
+               "Content-Length: " + std::to_string(ABody.size()) + "\r\n\r\n" + ABody;
+    };
+    struct Case {
+        const char* Name;
+        std::string Answer; // empty: the server holds its answer until the tool gives up
+        std::vector<std::string> Options;
+        std::string Err; // after the tool's name
+    } cases[] = {
+        {"refused with a body",
+         refusal("404 Not Found", "", "gone"),
+         {},
+         "HTTP/1.1 404 Not Found\ngone\n"},
+        {"a body that ends its line",
+         refusal("500 Internal Server Error", "", "no player x\n"),
+         {},
+         "HTTP/1.1 500 Internal Server Error\nno player x\n"},
+        {"a body in its own charset",
+         refusal("403 Forbidden", "Content-Type: text/plain; charset=iso-8859-1\r\n",
+                 "M\xFCller\r\nis locked"),
+         {},
+         "HTTP/1.1 403 Forbidden\nM\xC3\xBCller\r\nis locked\n"},
+        {"refused without a body",
+         refusal("401 Unauthorized", "", ""),
+         {},
+         "HTTP/1.1 401 Unauthorized\n"},
+        {"timed out", "", {"--timeout", "0.5"}, "Timed out after 0.5 s.\n"},
+        {"connection refused", "closed", {}, "Socket Error # 10061\r\nConnection refused.\n"},
+    };
+    for (const Case& c : cases)
+        for (const std::string& tool : {CallTool, PostTool}) {
+            SCOPED_TRACE(tool + ": " + c.Name);
+            const bool closed = c.Answer == "closed";
+            TScriptedServer server(
+                c.Answer.empty() ? TServerScript().ReadRequest().Hold()
+                                 : TServerScript().ReadRequest().Send(closed ? "" : c.Answer));
+            const std::string url =
+                closed ? "http://127.0.0.1:" + closedPort + "/api" : Narrow(server.URL(u"/api"));
+            std::vector<std::string> arguments = c.Options;
+            if (tool == CallTool)
+                arguments.insert(arguments.end(),
+                                 {"--server", url, "--password-env", "SECRET", "SystemStats"});
+            else
+                arguments.insert(arguments.end(), {url, "Command=SystemStats"});
+            const TToolRun run = RunTool(tool, arguments, Environment({"SECRET=pw"}));
+            server.Release();
+            EXPECT_EQ(run.ExitCode, 1);
+            EXPECT_EQ(run.Out, "");
+            EXPECT_EQ(run.Err,
+                      (tool == CallTool ? "vlcallbench-call: " : "vlcallbench-post: ") + c.Err);
+        }
+}
 
-    // The server says nothing until the tool gives up.
-    TScriptedServer silent(TServerScript().ReadRequest().Hold());
-    run = Call({"--server", Narrow(silent.URL(u"/api")), "--timeout", "1", "SystemStats"});
-    silent.Release();
-    EXPECT_EQ(run.ExitCode, 1);
-    EXPECT_EQ(run.Err, "Timed out after 1 s.\n");
+// A call without any password (none given, none remembered) is sent, but the user is warned
+// first: before the message of its failure, and with the answer that came.
+TEST_F(CallToolTest, CallWithoutPasswordWarnsBeforeSending) {
+    const std::string warning = CallMessage("warning: no password given (--password-env, "
+                                            "--password-file) and none remembered; the call is "
+                                            "sent without one.\n");
+    TConnectionSettings remembered;
+    remembered.RememberPW = true;
+    remembered.Password = QStringLiteral("stored");
+    struct Case {
+        const char* Name;
+        std::vector<std::string> Options;
+        const TConnectionSettings* Settings;
+        bool Warned;
+    } cases[] = {
+        {"none at all", {}, nullptr, true},
+        {"an empty variable", {"--password-env", "EMPTY"}, nullptr, true},
+        {"given", {"--password-env", "SECRET"}, nullptr, false},
+        {"remembered", {}, &remembered, false},
+    };
+    const auto server = AnsweringServer();
+    const std::string url = Narrow(server->URL(u"/api"));
+    std::string closedUrl;
+    {
+        const TScriptedServer gone(TServerScript().ReadRequest());
+        closedUrl = Narrow(gone.URL(u"/api"));
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FConfig.Save(c.Settings ? *c.Settings : TConnectionSettings());
+        std::vector<std::string> arguments = c.Options;
+        arguments.insert(arguments.end(), {"--server", url, "SystemStats"});
+        const std::vector<std::string> environment{"SECRET=pw", "EMPTY="};
+        TToolRun run = Call(arguments, environment);
+        EXPECT_EQ(run.ExitCode, 0);
+        EXPECT_EQ(run.Out, "OK");
+        EXPECT_EQ(run.Err, c.Warned ? warning : "");
+        // The warning comes before anything is sent: before the failure to connect.
+        arguments[arguments.size() - 2] = closedUrl;
+        run = Call(arguments, environment);
+        EXPECT_EQ(run.ExitCode, 1);
+        EXPECT_EQ(run.Err.starts_with(warning), c.Warned) << run.Err;
+        EXPECT_NE(run.Err.find(CallMessage("Socket Error # 10061")), std::string::npos) << run.Err;
+    }
+    // The curl line sends nothing itself.
+    FConfig.Save(TConnectionSettings());
+    const TToolRun line = Call({"--curl", "--server", url, "SystemStats"});
+    EXPECT_EQ(line.ExitCode, 0);
+    EXPECT_EQ(line.Err, "");
+}
+
+// A --server without http:// or https:// is a wrong use, found before anything is sent; the
+// post tool passes on what its HTTP client says of such a URL.
+TEST_F(CallToolTest, ServerWithoutSchemeIsAUsageError) {
+    const auto server = AnsweringServer();
+    const std::string hostAndPath = "127.0.0.1:" + std::to_string(server->Port()) + "/api";
+    const std::string withoutScheme[] = {hostAndPath, "//" + hostAndPath, "ftp://" + hostAndPath,
+                                         "localhost", ""};
+    for (const std::string& bad : withoutScheme) {
+        SCOPED_TRACE(bad);
+        for (const bool curl : {false, true}) {
+            std::vector<std::string> arguments{"--server", bad, "--password-env", "SECRET",
+                                               "SystemStats"};
+            if (curl)
+                arguments.insert(arguments.begin(), "--curl");
+            const TToolRun run = Call(arguments, {"SECRET=pw"});
+            EXPECT_EQ(run.ExitCode, 2);
+            EXPECT_EQ(run.Out, "");
+            EXPECT_EQ(run.Err,
+                      CallMessage("--server needs a URL that begins with http:// or https://, "
+                                  "not '" +
+                                  bad + "'.\n"));
+        }
+    }
+    const TToolRun post = RunTool(PostTool, {hostAndPath, "Command=SystemStats"});
+    EXPECT_EQ(post.ExitCode, 1);
+    EXPECT_EQ(post.Err, "vlcallbench-post: Unknown Protocol\n");
+    EXPECT_EQ(server->ConnectionCount(), 0u);
+
+    // The scheme in any case.
+    const TToolRun upper =
+        Call({"--server", "HTTP://" + hostAndPath, "--password-env", "SECRET", "SystemStats"},
+             {"SECRET=pw"});
+    EXPECT_EQ(upper.ExitCode, 0) << upper.Err;
+    EXPECT_EQ(server->ConnectionCount(), 1u);
+}
+
+// One set of conventions for the three tools: -h is --help, and every message on standard
+// error, whatever went wrong, begins with the tool's name.
+TEST_F(CallToolTest, ToolsShareTheirConventions) {
+    for (const std::string& tool : {CallTool, PostTool, std::string(VL_CATALOGUE_TOOL)}) {
+        SCOPED_TRACE(tool);
+        const TToolRun help = RunTool(tool, {"--help"});
+        const TToolRun shortHelp = RunTool(tool, {"-h"});
+        EXPECT_EQ(help.ExitCode, 0);
+        EXPECT_EQ(shortHelp.ExitCode, 0);
+        EXPECT_TRUE(help.Out.starts_with("usage: ")) << help.Out;
+        EXPECT_EQ(shortHelp.Out, help.Out);
+        EXPECT_EQ(shortHelp.Err, "");
+        EXPECT_NE(help.Out.find("-h, --help"), std::string::npos);
+    }
+    // "-h" after "--" is no option.
+    EXPECT_EQ(Call({"--", "-h"}).Err, CallMessage("Unknown command '-h'.\n"));
+
+    std::string closedUrl;
+    {
+        const TScriptedServer gone(TServerScript().ReadRequest());
+        closedUrl = Narrow(gone.URL(u"/api"));
+    }
+    const auto refused = AnsweringServer("HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone");
+    const std::string refusedUrl = Narrow(refused->URL(u"/api"));
+    const std::string missing = FConfig.File("missing");
+    struct Case {
+        std::string Tool;
+        std::vector<std::string> Arguments;
+        int ExitCode;
+    } cases[] = {
+        {CallTool, {"--forse"}, 2},
+        {CallTool, {"NoSuchCommand"}, 2},
+        {CallTool, {}, 2},
+        {CallTool, {"--timeout", "0", "SystemStats"}, 2},
+        {CallTool, {"--password-file", missing, "--server", closedUrl, "SystemStats"}, 2},
+        {CallTool, {"--server", closedUrl, "SystemStats"}, 1},
+        {CallTool, {"--server", refusedUrl, "--password-env", "SECRET", "SystemStats"}, 1},
+        {CallTool, {"--list", "NoSuchGroup"}, 2},
+        {PostTool, {"--forse", closedUrl}, 2},
+        {PostTool, {}, 2},
+        {PostTool, {"--timeout", "soon", closedUrl}, 2},
+        {PostTool, {"--pin", "sha1:00", closedUrl}, 2},
+        {PostTool, {"--cacert", missing, "https://127.0.0.1:1/api"}, 1},
+        {PostTool, {closedUrl}, 1},
+        {PostTool, {refusedUrl}, 1},
+        {VL_CATALOGUE_TOOL, {"--json"}, 2},
+    };
+    for (const Case& c : cases) {
+        std::string line = c.Tool.substr(c.Tool.rfind('/') + 1);
+        for (const std::string& argument : c.Arguments)
+            line += " " + argument;
+        SCOPED_TRACE(line);
+        const TToolRun run = RunTool(c.Tool, c.Arguments, Environment({"SECRET=pw"}));
+        EXPECT_EQ(run.ExitCode, c.ExitCode) << run.Err;
+        EXPECT_TRUE(run.Err.starts_with(c.Tool.substr(c.Tool.rfind('/') + 1) + ": ")) << run.Err;
+    }
 }
 
 // A password file is read with care: its first line only, at most 4 KiB of it, and a pipe or a
@@ -326,7 +529,7 @@ TEST_F(CallToolTest, PasswordFilesAreReadWithCare) {
     for (const auto& [path, message] : refused) {
         const TToolRun run = Call({"--server", url, "--password-file", path, "SystemStats"});
         EXPECT_EQ(run.ExitCode, 2) << path;
-        EXPECT_EQ(run.Err, message);
+        EXPECT_EQ(run.Err, CallMessage(message));
         EXPECT_EQ(run.Out, "");
     }
     EXPECT_EQ(server->ConnectionCount(), 0u);
@@ -366,7 +569,7 @@ TEST_F(CallToolTest, PasswordFilesAreReadWithCare) {
     ::close(writer);
 
     EXPECT_EQ(waiting.Finish(20000), 2);
-    EXPECT_EQ(waiting.Err, cannot(silent, "nothing came from it within 5 seconds."));
+    EXPECT_EQ(waiting.Err, CallMessage(cannot(silent, "nothing came from it within 5 seconds.")));
     EXPECT_EQ(server->ConnectionCount(), requests);
 }
 
@@ -386,15 +589,15 @@ TEST_F(CallToolTest, SettingsFileThatIsNoFileIsNotRead) {
     };
     TToolRun result = run({"--server", url, "--password-env", "SECRET", "SystemStats"});
     EXPECT_EQ(result.ExitCode, 2);
-    EXPECT_EQ(result.Err, refusal + "\n");
+    EXPECT_EQ(result.Err, CallMessage(refusal + "\n"));
     result = run({"--password-env", "SECRET", "--force", "SystemStats"});
     EXPECT_EQ(result.ExitCode, 2);
-    EXPECT_EQ(result.Err, refusal + "\n");
+    EXPECT_EQ(result.Err, CallMessage(refusal + "\n"));
     EXPECT_EQ(server->ConnectionCount(), 0u);
 
     result = run({"--server", url, "--password-env", "SECRET", "--force", "SystemStats"});
     EXPECT_EQ(result.ExitCode, 0) << result.Err;
-    EXPECT_EQ(result.Err, "vlcallbench-call: " + refusal + " The call is kept in the history.\n");
+    EXPECT_EQ(result.Err, CallMessage(refusal + " The call is kept in the history.\n"));
     ASSERT_TRUE(server->WaitForScriptsDone(1));
 }
 
@@ -429,16 +632,16 @@ TEST_F(CallToolTest, PortsThatAreNoPortNumbersAreRefusedByName) {
         const std::string url = "http://127.0.0.1:" + bad + "/api";
         TToolRun run = RunTool(PostTool, {url, "Password=secret"});
         EXPECT_EQ(run.ExitCode, 1);
-        EXPECT_EQ(run.Err, invalid(bad));
+        EXPECT_EQ(run.Err, "vlcallbench-post: " + invalid(bad));
         run = Call({"--server", url, "--password-env", "SECRET", "SystemStats"}, {"SECRET=pw"});
         EXPECT_EQ(run.ExitCode, 1);
-        EXPECT_EQ(run.Err, invalid(bad));
+        EXPECT_EQ(run.Err, CallMessage(invalid(bad)));
         if (bad.empty())
             continue; // an empty port field is missing, and said so
         FConfig.Save(Settings("http://127.0.0.1", bad));
         run = Call({"--password-env", "SECRET", "SystemStats"}, {"SECRET=pw"});
         EXPECT_EQ(run.ExitCode, 1);
-        EXPECT_EQ(run.Err, invalid(bad));
+        EXPECT_EQ(run.Err, CallMessage(invalid(bad)));
     }
     EXPECT_EQ(server->ConnectionCount(), 0u);
 
@@ -446,9 +649,9 @@ TEST_F(CallToolTest, PortsThatAreNoPortNumbersAreRefusedByName) {
     FConfig.Save(Settings("http://127.0.0.1:" + port, port));
     TToolRun run = Call({"--password-env", "SECRET", "SystemStats"}, {"SECRET=pw"});
     EXPECT_EQ(run.ExitCode, 2);
-    EXPECT_EQ(run.Err, "Server address \"http://127.0.0.1:" + port +
-                           "\" has a port of its own besides port \"" + port +
-                           "\" in the window's settings; give --server URL.\n");
+    EXPECT_EQ(run.Err, CallMessage("Server address \"http://127.0.0.1:" + port +
+                                   "\" has a port of its own besides port \"" + port +
+                                   "\" in the window's settings; give --server URL.\n"));
     EXPECT_EQ(server->ConnectionCount(), 0u);
     FConfig.Save(Settings("http://127.0.0.1/", port));
     run = Call({"--password-env", "SECRET", "SystemStats"}, {"SECRET=pw"});
@@ -523,16 +726,18 @@ TEST_F(CallToolTest, AnswersAreWrittenAsTheyArrive) {
                     .Send(answer.Rest));
             const std::string url = Narrow(server.URL(u"/api"));
             const std::vector<std::string> arguments =
-                tool == CallTool ? std::vector<std::string>{"--server", url, "SystemStats"}
+                tool == CallTool ? std::vector<std::string>{"--server", url, "--password-env",
+                                                            "SECRET", "SystemStats"}
                                  : std::vector<std::string>{url, "Command=SystemStats"};
-            TToolProcess process(tool, arguments, FConfig.Environment());
+            TToolProcess process(tool, arguments, Environment({"SECRET=pw"}));
             EXPECT_TRUE(process.WaitForOut(answer.FirstOut.size()));
             EXPECT_EQ(process.Out, answer.FirstOut);
             server.Release();
             EXPECT_EQ(process.Finish(), 1);
             EXPECT_EQ(process.Out, answer.WholeOut);
             EXPECT_EQ(process.Err.substr(0, process.Err.find_last_not_of('\n') + 1),
-                      "Connection Closed Gracefully.");
+                      (tool == CallTool ? "vlcallbench-call: " : "vlcallbench-post: ") +
+                          std::string("Connection Closed Gracefully."));
         }
 }
 
@@ -560,6 +765,130 @@ TEST_F(CallToolTest, ListAndDescribe) {
         EXPECT_NE(whole.Out.find(first), std::string::npos);
         EXPECT_TRUE(run.Out.ends_with("]}\n]\n"));
     }
+}
+
+// Both tools print an answer's exact bytes into a pipe; only on a terminal does a line break
+// follow an answer that does not end with one, so the prompt starts on a line of its own.
+TEST_F(CallToolTest, ALineBreakIsAddedOnlyOnATerminal) {
+    struct Case {
+        std::string Answer;
+        std::string Piped;
+        std::string OnTerminal;
+    } cases[] = {
+        {"{\"Result\":1}", "{\"Result\":1}", "{\"Result\":1}\n"},
+        {"crlf\r\n", "crlf\r\n", "crlf\r\n"},
+        {"cr\r", "cr\r", "cr\r\n"},
+        {"", "", ""},
+    };
+    for (const Case& c : cases)
+        for (const std::string& tool : {CallTool, PostTool})
+            for (const bool terminal : {false, true}) {
+                SCOPED_TRACE(tool + (terminal ? " on a terminal: " : " piped: ") + c.Answer);
+                const auto server = AnsweringServer(c.Answer);
+                const std::string url = Narrow(server->URL(u"/api"));
+                const std::vector<std::string> arguments =
+                    tool == CallTool ? std::vector<std::string>{"--server", url, "--password-env",
+                                                                "SECRET", "SystemStats"}
+                                     : std::vector<std::string>{url, "Command=SystemStats"};
+                const std::vector<std::string> environment = Environment({"SECRET=pw"});
+                const TToolRun run = terminal ? RunToolOnTerminal(tool, arguments, environment)
+                                              : RunTool(tool, arguments, environment);
+                EXPECT_EQ(run.ExitCode, 0) << run.Err;
+                EXPECT_EQ(run.Out, terminal ? c.OnTerminal : c.Piped);
+            }
+}
+
+// --list and --describe: on a terminal (standard output a tty) in columns aligned by blanks; to a
+// pipe one line per entry, its fields separated by tabs, for cut and awk.
+TEST_F(CallToolTest, ListingsAlignOnATerminalAndStayTabSeparatedWhenPiped) {
+    TCommandList commands;
+    AppendCatalogue(commands);
+    const auto find = [&commands](const std::string& AName) -> const TCommand& {
+        for (const auto& entry : commands)
+            if (entry->Name == AName)
+                return *entry;
+        throw std::invalid_argument(AName);
+    };
+    // The rows each listing shows: its first two cells.
+    std::vector<std::pair<std::string, std::string>> accounts;
+    bool inGroup = false;
+    for (const auto& entry : commands) {
+        if (entry->Header)
+            inGroup = entry->Name == "Accounts";
+        else if (inGroup)
+            accounts.emplace_back(entry->Name, VersionRange(entry->VerMin, entry->VerMax));
+    }
+    std::vector<std::pair<std::string, std::string>> parameters;
+    for (const auto& param : find("AccountsAdd").Params)
+        parameters.emplace_back(param->Name, VersionRange(param->VerMin, param->VerMax));
+    struct Case {
+        std::vector<std::string> Arguments;
+        const std::vector<std::pair<std::string, std::string>>& Rows;
+    } cases[] = {
+        {{"--list", "accounts"}, accounts},
+        {{"--describe", "AccountsAdd"}, parameters},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Arguments[0]);
+        const TToolRun terminal = RunToolOnTerminal(CallTool, c.Arguments, {}, 100);
+        EXPECT_EQ(terminal.ExitCode, 0) << terminal.Err;
+        EXPECT_EQ(terminal.Out.find('\t'), std::string::npos);
+        std::set<std::size_t> secondColumn;
+        std::set<std::size_t> thirdColumn;
+        for (const auto& [first, second] : c.Rows) {
+            // The last such line: a command's help comes before its parameters.
+            const std::size_t start = terminal.Out.rfind("\n" + first + " ");
+            ASSERT_NE(start, std::string::npos) << first << " in\n" << terminal.Out;
+            const std::string line =
+                terminal.Out.substr(start + 1, terminal.Out.find('\n', start + 1) - start - 1);
+            EXPECT_LT(line.size(), 100u) << line;
+            const std::size_t at = line.find(second, first.size());
+            secondColumn.insert(at);
+            if (const std::size_t help = line.find_first_not_of(' ', at + second.size());
+                help != std::string::npos)
+                thirdColumn.insert(help);
+        }
+        EXPECT_EQ(secondColumn.size(), 1u) << terminal.Out;
+        EXPECT_EQ(thirdColumn.size(), 1u) << terminal.Out;
+
+        const TToolRun piped = RunTool(CallTool, c.Arguments);
+        EXPECT_EQ(piped.ExitCode, 0) << piped.Err;
+        const std::string pipedLines = "\n" + piped.Out;
+        for (const auto& [first, second] : c.Rows) {
+            std::string row = "\n";
+            row.append(first).append("\t").append(second).append("\t");
+            EXPECT_NE(pipedLines.find(row), std::string::npos) << first << " in\n" << piped.Out;
+        }
+        std::istringstream lines(piped.Out);
+        std::size_t rows = 0;
+        for (std::string line; std::getline(lines, line);)
+            rows += std::count(line.begin(), line.end(), '\t') == 2;
+        EXPECT_EQ(rows, c.Rows.size()) << piped.Out;
+    }
+}
+
+// --describe explains the parameters the tool fills itself for its command line, not for the
+// window: no list on the left, no toolbar, no switch at the bottom. The JSON stays the
+// catalogue's own.
+TEST(CatalogueText, StandardParametersAreWordedForTheCommandLine) {
+    TCommandList commands;
+    AppendCatalogue(commands);
+    const char* const windowWords[] = {"left side", "toolbar", "on the bottom", "selected in"};
+    const char* const commandLineWords[] = {"COMMAND", "--password-env", "--password-file",
+                                            "--legacy"};
+    for (const auto& entry : commands) {
+        if (entry->Header)
+            continue;
+        for (const int width : {0, 100}) {
+            const std::string text = DescribeText(*entry, width);
+            for (const char* words : windowWords)
+                EXPECT_EQ(text.find(words), std::string::npos) << entry->Name << ": " << words;
+            for (const char* words : commandLineWords)
+                EXPECT_NE(text.find(words), std::string::npos) << entry->Name << ": " << words;
+        }
+    }
+    const TToolRun json = RunTool(CallTool, {"--describe", "SystemStats", "--json"});
+    EXPECT_NE(json.Out.find("left side list"), std::string::npos);
 }
 
 // On a terminal the columns are aligned and the help is wrapped to the width under its column.
@@ -667,7 +996,7 @@ TEST_F(CallToolTest, LongAnswersAreKeptCut) {
     const auto server = AnsweringServer(body);
     const TToolRun run = Call({"--server", Narrow(server->URL(u"/api")), "SystemStats"});
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
-    EXPECT_TRUE(run.Out == body + "\n");
+    EXPECT_TRUE(run.Out == body);
     const std::vector<THistoryCall> calls = StoredCalls(FConfig.HistoryFolder());
     ASSERT_EQ(calls.size(), 1U);
     EXPECT_TRUE(calls[0].AnswerCut);
@@ -687,9 +1016,10 @@ TEST_F(CallToolTest, HistoryOffOrUnwritableLeavesTheCallAlone) {
     TConnectionSettings settings;
     settings.KeepHistory = false;
     FConfig.Save(settings);
-    TToolRun run = Call({"--server", url, "SystemStats"});
+    TToolRun run =
+        Call({"--server", url, "--password-env", "SECRET", "SystemStats"}, {"SECRET=pw"});
     EXPECT_EQ(run.ExitCode, 0) << run.Err;
-    EXPECT_EQ(run.Out, "OK\n");
+    EXPECT_EQ(run.Out, "OK");
     EXPECT_FALSE(QFileInfo::exists(FConfig.HistoryFolder()));
 
     settings.KeepHistory = true;
@@ -705,9 +1035,10 @@ TEST_F(CallToolTest, HistoryOffOrUnwritableLeavesTheCallAlone) {
                                                std::filesystem::perms::owner_exec);
     for (const std::string& data : {blocker, readOnly}) {
         SCOPED_TRACE(data);
-        run = Call({"--server", url, "SystemStats"}, {"XDG_DATA_HOME=" + data});
+        run = Call({"--server", url, "--password-env", "SECRET", "SystemStats"},
+                   {"XDG_DATA_HOME=" + data, "SECRET=pw"});
         EXPECT_EQ(run.ExitCode, 0) << run.Err;
-        EXPECT_EQ(run.Out, "OK\n");
+        EXPECT_EQ(run.Out, "OK");
         const bool unwritable = data == blocker || ::geteuid() != 0;
         EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), unwritable ? 1 : 0) << run.Err;
         if (unwritable) {
@@ -726,8 +1057,10 @@ TEST_F(CallToolTest, InterruptedCallIsKeptAsCancelled) {
                                .Send("HTTP/1.1 200 OK\r\nContent-Type: text/plain; "
                                      "charset=utf-8\r\nContent-Length: 100\r\n\r\nfirst ")
                                .Hold());
-    TToolProcess process(CallTool, {"--server", Narrow(server.URL(u"/api")), "SystemStats"},
-                         FConfig.Environment());
+    TToolProcess process(
+        CallTool,
+        {"--server", Narrow(server.URL(u"/api")), "--password-env", "SECRET", "SystemStats"},
+        Environment({"SECRET=pw"}));
     ASSERT_TRUE(process.WaitForOut(6));
     process.Signal(SIGINT);
     EXPECT_EQ(process.Finish(10000), -1); // ended by the signal, in time

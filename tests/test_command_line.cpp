@@ -1,5 +1,5 @@
 // The command lines of the three programs: help, version and wrong use, without a display, and
-// the newline rules of the post tool's output.
+// the post tool's output through a pipe.
 
 #include "ScriptedServer.h"
 #include "ToolProcess.h"
@@ -21,6 +21,7 @@ struct TProgram {
 const TProgram Programs[] = {
     {"vlcallbench", VL_MAIN_PROGRAM},
     {"vlcallbench-post", VL_POST_TOOL},
+    {"vlcallbench-call", VL_CALL_TOOL},
     {"vlcallbench-catalogue", VL_CATALOGUE_TOOL},
 };
 
@@ -66,7 +67,7 @@ TEST(CommandLine, WrongUsePrintsUsageOnStandardError) {
         EXPECT_TRUE(run.Err.ends_with("\n"));
         if (test.Complaint.empty()) {
             EXPECT_EQ(run.ExitCode, 1);
-            EXPECT_EQ(run.Err, "Unknown Protocol\n");
+            EXPECT_EQ(run.Err, "vlcallbench-post: Unknown Protocol\n");
             continue;
         }
         EXPECT_EQ(run.ExitCode, 2);
@@ -75,7 +76,7 @@ TEST(CommandLine, WrongUsePrintsUsageOnStandardError) {
     }
 }
 
-TEST(CommandLine, PostAnswerEndsWithNewlineAndLinesMayStartWithDash) {
+TEST(CommandLine, PostAnswerKeepsItsBytesAndLinesMayStartWithDash) {
     std::vector<TServerScript> Scripts;
     for (const std::string Body : {"no line break", "crlf\r\n", ""})
         Scripts.push_back(TServerScript().ReadRequest().Send(
@@ -85,7 +86,8 @@ TEST(CommandLine, PostAnswerEndsWithNewlineAndLinesMayStartWithDash) {
     const std::u16string URL16 = Server.URL(u"/api");
     const std::string URL(URL16.begin(), URL16.end());
 
-    EXPECT_EQ(RunProgram(VL_POST_TOOL, {"--", URL, "-x=1"}).Out, "no line break\n");
+    // A pipe gets the answer's exact bytes: no line break is added.
+    EXPECT_EQ(RunProgram(VL_POST_TOOL, {"--", URL, "-x=1"}).Out, "no line break");
     ASSERT_TRUE(Server.WaitForScriptsDone(1));
     EXPECT_TRUE(Server.Requests().at(0).ends_with("\r\n\r\n-x=1"));
     EXPECT_EQ(RunProgram(VL_POST_TOOL, {URL}).Out, "crlf\r\n");

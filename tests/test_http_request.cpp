@@ -425,14 +425,15 @@ TEST(HttpPostTool, AnswerFailureAndUsage) {
     const TProgramRun Refused = RunPostTool({URL});
     EXPECT_EQ(Refused.ExitCode, 1);
     EXPECT_EQ(Refused.Out, "");
-    EXPECT_EQ(Refused.Err, "HTTP/1.1 404 Not Found\n");
+    EXPECT_EQ(Refused.Err, "vlcallbench-post: HTTP/1.1 404 Not Found\n");
 
     // The message is written as it is, a NUL byte and what follows it included.
-    EXPECT_EQ(RunPostTool({URL}).Err, std::string("HTTP/1.1 404 Not\0Found\n", 23));
+    EXPECT_EQ(RunPostTool({URL}).Err,
+              std::string("vlcallbench-post: HTTP/1.1 404 Not\0Found\n", 41));
 
     const TProgramRun Unknown = RunPostTool({"api"});
     EXPECT_EQ(Unknown.ExitCode, 1);
-    EXPECT_EQ(Unknown.Err, "Unknown Protocol\n");
+    EXPECT_EQ(Unknown.Err, "vlcallbench-post: Unknown Protocol\n");
 
     EXPECT_EQ(RunPostTool({}).ExitCode, 2);
 }

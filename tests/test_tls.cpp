@@ -598,19 +598,20 @@ struct TTrustTool {
     // The arguments that make one call to AURL after the options.
     std::vector<std::string> (*Call)(const std::string& AURL);
     const char* Where; // where the hint puts --pin
+    const char* Name;  // what begins its messages
 };
 const TTrustTool TrustTools[] = {
     {VL_POST_TOOL,
      [](const std::string& AURL) {
          return std::vector<std::string>{AURL, "Password=s3cret"};
      },
-     " before the URL"},
+     " before the URL", "vlcallbench-post"},
     {VL_CALL_TOOL,
      [](const std::string& AURL) {
          return std::vector<std::string>{"--server", AURL, "--password-env", "VL_TEST_PASSWORD",
                                          "AccountsList"};
      },
-     ""},
+     "", "vlcallbench-call"},
 };
 
 TEST(TlsCommandLineTools, TrustOptionsAndRefusal) {
@@ -654,7 +655,7 @@ TEST(TlsCommandLineTools, TrustOptionsAndRefusal) {
             ASSERT_TRUE(Server.WaitForServed(1));
             if (Case.Why == nullptr) {
                 EXPECT_EQ(Run.ExitCode, 0) << Run.Err;
-                EXPECT_EQ(Run.Out, "hello world\n");
+                EXPECT_EQ(Run.Out, "hello world");
                 ASSERT_EQ(Server.Requests().size(), 1U);
                 EXPECT_NE(Server.Requests()[0].find("Password=s3cret"), std::string::npos);
                 continue;
@@ -662,7 +663,8 @@ TEST(TlsCommandLineTools, TrustOptionsAndRefusal) {
             EXPECT_EQ(Run.ExitCode, 1);
             EXPECT_EQ(Run.Out, "");
             const std::string Head =
-                "Untrusted certificate of 127.0.0.1:" + std::to_string(Server.Port()) + ": " +
+                std::string(Tool.Name) +
+                ": Untrusted certificate of 127.0.0.1:" + std::to_string(Server.Port()) + ": " +
                 Case.Why;
             EXPECT_TRUE(Run.Err.starts_with(Head)) << Run.Err;
             EXPECT_TRUE(Run.Err.ends_with("\r\nFingerprint: " + Case.Certificate.Fingerprint +
@@ -681,8 +683,8 @@ TEST(TlsCommandLineTools, TrustOptionsAndRefusal) {
         << BadPin.Err;
     const TProgramRun BadCallPin = RunProgram(VL_CALL_TOOL, {"--pin", "sha1:00", "AccountsList"});
     EXPECT_EQ(BadCallPin.ExitCode, 2);
-    EXPECT_EQ(BadCallPin.Err, "option '--pin' needs sha256: and 64 hexadecimal digits, not "
-                              "'sha1:00'\n");
+    EXPECT_EQ(BadCallPin.Err, "vlcallbench-call: option '--pin' needs sha256: and 64 hexadecimal "
+                              "digits, not 'sha1:00'\n");
     unsetenv("VL_TEST_PASSWORD");
     unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_CONFIG_HOME");

@@ -43,7 +43,7 @@ std::vector<std::string> Lines(const std::string& AText) {
     return lines;
 }
 
-// The long options a tool's --help lists.
+// The options a tool's --help lists, long and short ("-h").
 std::set<std::string> HelpOptions(const std::string& ATool) {
     const TToolRun help = RunTool(ATool, {"--help"});
     EXPECT_EQ(help.ExitCode, 0) << ATool << help.Err;
@@ -54,8 +54,10 @@ std::set<std::string> HelpOptions(const std::string& ATool) {
         if (start == 0 || start == std::string::npos || line[start] != '-')
             continue;
         line.erase(0, start);
-        if (line.size() > 4 && line[1] != '-' && line.compare(2, 2, ", ") == 0)
+        if (line.size() > 4 && line[1] != '-' && line.compare(2, 2, ", ") == 0) {
+            options.insert(line.substr(0, 2));
             line.erase(0, line.find_first_not_of(' ', 3));
+        }
         const std::size_t end = line.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-", 2);
         if (line.starts_with("--") && line.size() > 2 && end != 2)
             options.insert(line.substr(0, end));
@@ -69,15 +71,21 @@ protected:
     void SetUp() override { ASSERT_FALSE(FBashPath.empty()) << "bash is not on the PATH"; }
 
     // Calls the completion function as bash does for a command line split into AWords, the last
-    // of them the word being completed; the words it offers.
+    // of them the word being completed; the words it offers. AFunction is given the command as
+    // bash gives it: ATool.
     std::vector<std::string> Complete(const std::vector<std::string>& AWords,
-                                      const std::string& AScript = CallCompletion) const {
+                                      const std::string& AScript = CallCompletion,
+                                      const std::string& AFunction = "_vlcallbench_call",
+                                      const std::string& ATool = "vlcallbench-call") const {
         std::vector<std::string> arguments{
             "-c",
-            "source \"$1\" || exit 3; shift; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1));"
-            "COMP_LINE=\"$*\"; COMP_POINT=${#COMP_LINE}; _vlcallbench_call;"
-            "printf '%s\\n' \"${COMPREPLY[@]}\"",
-            "bash", AScript};
+            "source \"$1\" || exit 3; function=$2 tool=$3; shift 3; COMP_WORDS=(\"$@\");"
+            "COMP_CWORD=$(($# - 1)); COMP_LINE=\"$*\"; COMP_POINT=${#COMP_LINE};"
+            "$function \"$tool\" \"${COMP_WORDS[COMP_CWORD]}\"; printf '%s\\n' \"${COMPREPLY[@]}\"",
+            "bash",
+            AScript,
+            AFunction,
+            ATool};
         arguments.insert(arguments.end(), AWords.begin(), AWords.end());
         const TToolRun run = RunTool(FBashPath, arguments);
         EXPECT_EQ(run.ExitCode, 0) << run.Err;
@@ -159,7 +167,8 @@ TEST_F(CallCompletionTest, CompletesCommandsParametersAndOptionValues) {
 
 TEST_F(CallCompletionTest, OffersEveryOptionTheToolLists) {
     const std::set<std::string> listed = HelpOptions(VL_CALL_TOOL);
-    const std::vector<std::string> offered = Complete({"vlcallbench-call", "--"});
+    EXPECT_TRUE(listed.contains("-h"));
+    const std::vector<std::string> offered = Complete({"vlcallbench-call", "-"});
     EXPECT_EQ(std::set<std::string>(offered.begin(), offered.end()), listed);
     // A file for a file's option.
     const std::vector<std::string> files = Complete(
@@ -167,6 +176,34 @@ TEST_F(CallCompletionTest, OffersEveryOptionTheToolLists) {
     EXPECT_EQ(files,
               (std::vector<std::string>{(DataDir / "man/vlcallbench-call.1").string(),
                                         (DataDir / "man/vlcallbench-catalogue.1").string()}));
+}
+
+// The post and catalogue tools' completion: every option their --help lists, short ones too,
+// and what follows an option that takes a value.
+TEST_F(CallCompletionTest, PostAndCatalogueOfferTheirOptions) {
+    struct Tool {
+        std::string Path, Name;
+    } tools[] = {{VL_POST_TOOL, "post"}, {VL_CATALOGUE_TOOL, "catalogue"}};
+    for (const Tool& tool : tools) {
+        SCOPED_TRACE(tool.Name);
+        const std::string script = (DataDir / "completion" / ("vlcallbench-" + tool.Name)).string();
+        const std::string function = "_vlcallbench_" + tool.Name;
+        const std::vector<std::string> offered =
+            Complete({"vlcallbench-" + tool.Name, "-"}, script, function, tool.Path);
+        const std::set<std::string> listed = HelpOptions(tool.Path);
+        EXPECT_TRUE(listed.contains("-h"));
+        EXPECT_EQ(std::set<std::string>(offered.begin(), offered.end()), listed);
+    }
+    using Words = std::vector<std::string>;
+    const std::string post = (DataDir / "completion/vlcallbench-post").string();
+    const auto complete = [&](const Words& AWords) {
+        return Complete(AWords, post, "_vlcallbench_post", VL_POST_TOOL);
+    };
+    EXPECT_EQ(complete({"vlcallbench-post", "--ti"}), Words{"--timeout"});
+    EXPECT_EQ(complete({"vlcallbench-post", "--timeout", ""}), Words{});
+    EXPECT_EQ(complete({"vlcallbench-post", "--timeout", "-"}), Words{});
+    EXPECT_EQ(complete({"vlcallbench-post", "--pin", ""}), Words{"sha256:"});
+    EXPECT_EQ(complete({"vlcallbench-post", "--", "-"}), Words{});
 }
 
 // Options as a help text may list them, with the values the completion knows how to offer.
@@ -185,6 +222,8 @@ TEST_F(CallCompletionTest, ReadsTheOptionsFromTheToolsHelp) {
     using Words = std::vector<std::string>;
     EXPECT_EQ(Complete({"vlcallbench-call", "--"}, script),
               (Words{"--cacert", "--help", "--list", "--pin"}));
+    EXPECT_EQ(Complete({"vlcallbench-call", "-"}, script),
+              (Words{"--cacert", "--help", "--list", "--pin", "-h"}));
     EXPECT_EQ(Complete({"vlcallbench-call", "--pin", ""}, script), Words{"sha256:"});
     EXPECT_EQ(Complete({"vlcallbench-call", "--cacert", help.substr(0, help.size() - 2)}, script),
               Words{help});

@@ -6,14 +6,17 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
 
 TToolProcess::TToolProcess(const std::string& AProgram, const std::vector<std::string>& AArguments,
                            const std::vector<std::string>& AEnvironment,
-                           const std::vector<std::string>& AUnset) {
+                           const std::vector<std::string>& AUnset, int ATerminalColumns) {
     // Everything the child needs is built before the fork: the child of a threaded process only
     // execs.
     std::vector<std::string> environment = AEnvironment;
@@ -40,8 +43,20 @@ TToolProcess::TToolProcess(const std::string& AProgram, const std::vector<std::s
     argv.push_back(nullptr);
 
     int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0)
+    if (ATerminalColumns > 0) {
+        // out[0] the terminal's reading side, out[1] the tool's; raw, so no byte is changed.
+        termios raw{};
+        ::cfmakeraw(&raw);
+        winsize size{};
+        size.ws_row = 24;
+        size.ws_col = static_cast<unsigned short>(ATerminalColumns);
+        if (::openpty(&out[0], &out[1], nullptr, &raw, &size) != 0)
+            return;
+        ::fcntl(out[0], F_SETFD, FD_CLOEXEC);
+        ::fcntl(out[1], F_SETFD, FD_CLOEXEC);
+    } else if (::pipe2(out, O_CLOEXEC) != 0) {
         return;
+    }
     if (::pipe2(err, O_CLOEXEC) != 0) {
         ::close(out[0]);
         ::close(out[1]);
@@ -144,6 +159,12 @@ TToolRun RunToEnd(TToolProcess& AProcess, int ATimeoutMs) {
 TToolRun RunTool(const std::string& AProgram, const std::vector<std::string>& AArguments,
                  const std::vector<std::string>& AEnvironment) {
     TToolProcess process(AProgram, AArguments, AEnvironment);
+    return RunToEnd(process, 60000);
+}
+
+TToolRun RunToolOnTerminal(const std::string& AProgram, const std::vector<std::string>& AArguments,
+                           const std::vector<std::string>& AEnvironment, int AColumns) {
+    TToolProcess process(AProgram, AArguments, AEnvironment, {}, AColumns);
     return RunToEnd(process, 60000);
 }
 

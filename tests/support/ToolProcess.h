@@ -8,10 +8,11 @@
 class TToolProcess {
 public:
     // AEnvironment: NAME=VALUE entries added to (or replacing those of) the test's environment;
-    // AUnset: names of variables the tool does not get.
+    // AUnset: names of variables the tool does not get. ATerminalColumns > 0: standard output is
+    // a terminal that wide (a pseudo-terminal that passes the bytes unchanged), not a pipe.
     TToolProcess(const std::string& AProgram, const std::vector<std::string>& AArguments,
                  const std::vector<std::string>& AEnvironment = {},
-                 const std::vector<std::string>& AUnset = {});
+                 const std::vector<std::string>& AUnset = {}, int ATerminalColumns = 0);
     ~TToolProcess();
     TToolProcess(const TToolProcess&) = delete;
     TToolProcess& operator=(const TToolProcess&) = delete;
@@ -46,6 +47,10 @@ struct TToolRun {
 // Runs a tool to its end: what it printed and its exit code.
 TToolRun RunTool(const std::string& AProgram, const std::vector<std::string>& AArguments,
                  const std::vector<std::string>& AEnvironment = {});
+
+// The same with standard output on a terminal of AColumns columns.
+TToolRun RunToolOnTerminal(const std::string& AProgram, const std::vector<std::string>& AArguments,
+                           const std::vector<std::string>& AEnvironment = {}, int AColumns = 80);
 
 // The same for a program that may take long (an install, a package build), with the test's
 // environment less the variables named in AUnset.

@@ -26,7 +26,8 @@ struct TOption {
 };
 
 // The options of a help text: lines such as "  --cacert FILE    trust ..." or
-// "  -h, --help    print ...". A word after exactly one blank is the option's value.
+// "  -h, --help    print ..." (both forms offered). A word after exactly one blank is the
+// option's value.
 std::vector<TOption> OptionsOfHelp(std::istream& AHelp) {
     std::vector<TOption> options;
     for (std::string line; std::getline(AHelp, line);) {
@@ -35,6 +36,10 @@ std::vector<TOption> OptionsOfHelp(std::istream& AHelp) {
             continue;
         if (line.compare(start, 2, "--") != 0) {
             // A short form first: "-h, --help".
+            if (start + 3 < line.size() &&
+                std::islower(static_cast<unsigned char>(line[start + 1])) &&
+                line.compare(start + 2, 2, ", ") == 0)
+                options.push_back({line.substr(start, 2), {}});
             start = line.find("--", start);
             if (start == std::string::npos)
                 continue;

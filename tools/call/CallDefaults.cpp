@@ -31,8 +31,7 @@ bool TCallDefaults::KeepHistory() {
     } catch (const ECallUsage& error) {
         // Nothing of a refused file was read, not even this: the default holds, and is said.
         if (FRefused)
-            WriteError("vlcallbench-call: " + std::string(error.what()) +
-                       " The call is kept in the history.");
+            WriteError(std::string(error.what()) + " The call is kept in the history.");
         return FSettings.KeepHistory;
     }
 }

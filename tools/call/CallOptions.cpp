@@ -1,6 +1,7 @@
 #include "CallOptions.h"
 
 #include "CallArguments.h"
+#include "CallTimeout.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,7 +14,7 @@ std::string CallToolUsage() {
         line.resize(26, ' ');
         return line + std::string(AHelp) + "\n";
     };
-    return "Usage: vlcallbench-call [OPTIONS] COMMAND [NAME=VALUE ...]\n"
+    return "usage: vlcallbench-call [OPTIONS] COMMAND [NAME=VALUE ...]\n"
            "       vlcallbench-call --list [GROUP]\n"
            "       vlcallbench-call --describe COMMAND\n"
            "\n"
@@ -45,7 +46,7 @@ std::string CallToolUsage() {
            "  --describe COMMAND      show a command's help and parameters\n"
            "  --json                  with --list or --describe: the catalogue's JSON for that "
            "part\n"
-           "  --help                  show this text\n"
+           "  -h, --help              show this text\n"
            "  --version               show the program's version\n"
            "\n"
            "An https server's certificate is checked as the window checks it, and the "
@@ -77,11 +78,10 @@ void SetValue(const std::string& AName, const std::string& AValue, TCallOptions&
             throw ECallUsage(error.what());
         }
     } else {
-        char* end = nullptr;
-        const double seconds = std::strtod(AValue.c_str(), &end);
-        if (AValue.empty() || *end != '\0' || !(seconds > 0) || seconds > 1e6)
+        const std::optional<double> seconds = TimeoutSeconds(AValue);
+        if (!seconds)
             throw ECallUsage("--timeout needs a number of seconds, not '" + AValue + "'.");
-        AOptions.Timeout = seconds;
+        AOptions.Timeout = *seconds;
         AOptions.TimeoutText = AValue;
     }
 }
@@ -109,6 +109,8 @@ TEarlyExit ParseCallOptions(int argc, char** argv, TCallOptions& AOptions) {
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
+        if (!optionsEnded && argument == "-h")
+            return TEarlyExit::ShowHelp;
         if (optionsEnded || argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
             AOptions.Positional.push_back(argument);
             continue;

@@ -30,7 +30,7 @@ struct TCallOptions {
 enum class TEarlyExit { None, ShowHelp, ShowVersion };
 
 // Reads the arguments into AOptions ("--name value" or "--name=value"; "--" ends the options).
-// Stops at --help or --version and says which. Throws ECallUsage for an unknown option, a
+// Stops at -h, --help or --version and says which. Throws ECallUsage for an unknown option, a
 // missing or unwanted value, a bad pin or timeout.
 TEarlyExit ParseCallOptions(int argc, char** argv, TCallOptions& AOptions);
 

@@ -5,63 +5,34 @@
 #include "CallInterrupt.h"
 #include "CallOptions.h"
 #include "CallRecord.h"
+#include "CallTimeout.h"
 #include "ErrorOutput.h"
 #include "IdHTTP.h"
 #include "IdSSLCertificate.h"
+#include "IdText.h"
 #include "PreparedCall.h"
 #include "SendRequest.h"
 #include "TlsCommandLine.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 namespace {
 
-// Ends a running call from another thread once the time is up.
-class TWatchdog {
-public:
-    TWatchdog(TIdHTTP& AHTTP, double ASeconds)
-        : FThread([this, &AHTTP, ASeconds] {
-              std::unique_lock lock(FLock);
-              if (!FDone.wait_for(lock, std::chrono::duration<double>(ASeconds),
-                                  [this] { return FFinished; })) {
-                  FFired = true;
-                  AHTTP.Abort();
-              }
-          }) {}
-    ~TWatchdog() {
-        {
-            std::lock_guard lock(FLock);
-            FFinished = true;
-        }
-        FDone.notify_all();
-        FThread.join();
-    }
-    TWatchdog(const TWatchdog&) = delete;
-    TWatchdog& operator=(const TWatchdog&) = delete;
-    bool Fired() {
-        std::lock_guard lock(FLock);
-        return FFired;
-    }
-
-private:
-    std::mutex FLock;
-    std::condition_variable FDone;
-    bool FFinished = false;
-    bool FFired = false;
-    std::thread FThread;
-};
+// What the server said with a refused status, on the lines after the status line: often the
+// only word on what was wrong.
+std::string RefusalBody(const TCallFailure& AFailure) {
+    if (!AFailure.Refused || AFailure.Body.empty())
+        return {};
+    return "\n" + IdText::ToUTF8(AFailure.Body);
+}
 
 } // namespace
 
 TSentCall SendCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TIdHTTP& AHTTP,
                    TAnswerWriter& AOutput, TCallRecord& ARecord) {
     TSentCall sent;
-    std::optional<TWatchdog> watchdog;
+    std::optional<TCallTimeout> watchdog;
     if (AOptions.Timeout)
         watchdog.emplace(AHTTP, *AOptions.Timeout);
     WatchCall(&AHTTP);
@@ -85,7 +56,8 @@ TSentCall SendCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TId
         // Cancelled is the user's own choice: no message.
         const auto* refused = dynamic_cast<const EIdOSSLCertificateRejected*>(&error);
         if (sent.Outcome == THistoryOutcome::Error)
-            WriteError(refused ? RefusedCertificateMessage(*refused, "") : failure.Message);
+            WriteError((refused ? RefusedCertificateMessage(*refused, "") : failure.Message) +
+                       RefusalBody(failure));
     }
     return sent;
 }

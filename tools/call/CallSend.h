@@ -20,6 +20,6 @@ struct TSentCall {
 
 // Posts the call with AHTTP, whose answer goes to AOutput as it arrives, giving up after
 // --timeout. A failure's message goes to standard error, unless the user cancelled the call;
-// the body of a refused answer goes to ARecord.
+// the body of a refused answer goes to ARecord and to standard error after the status line.
 TSentCall SendCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TIdHTTP& AHTTP,
                    TAnswerWriter& AOutput, TCallRecord& ARecord);

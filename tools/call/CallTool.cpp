@@ -45,11 +45,24 @@ void FinishRecord(TCallRecord& ARecord, const TSentCall& ASent, const TIdHTTP& A
     if (const QString trouble = ARecord.Finish(ASent.Outcome, ASent.ErrorText,
                                                ASent.Answered ? &AHTTP.Response() : nullptr);
         !trouble.isEmpty())
-        WriteError("vlcallbench-call: " + trouble.toStdString());
+        WriteError(trouble.toStdString());
+}
+
+// Whether the form carries the API password: none given and none remembered leaves it out.
+bool HasPassword(const TParamValues& AForm) {
+    for (qsizetype i = 0; i < AForm.Count(); ++i)
+        if (AForm.Name(i).compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
 }
 
 // Sends the call and records it; ends the tool as a signal that cancelled it would have.
 int RunCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefaults& ADefaults) {
+    // Said before anything goes out: the server's refusal of such a call may not say what was
+    // missing.
+    if (!HasPassword(ACall.Form))
+        WriteError("warning: no password given (--password-env, --password-file) and none "
+                   "remembered; the call is sent without one.");
     TIdSSLIOHandlerSocketOpenSSL SSLHandler;
     SSLHandler.RecvBufferSize = AnswerReceiveSize;
     ApplyTlsCommandLine(AOptions.Tls, SSLHandler);
@@ -68,10 +81,17 @@ int RunCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefau
     return sent.ExitCode;
 }
 
+// Qt's own messages (the keyring's, the database driver's) name the tool as its own do.
+void WriteQtMessage(QtMsgType /*AType*/, const QMessageLogContext& /*AContext*/,
+                    const QString& AText) {
+    WriteError(AText.toStdString());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     StartInterruptWatch();
+    qInstallMessageHandler(WriteQtMessage);
     try {
         TCallOptions options;
         switch (ParseCallOptions(argc, argv, options)) {

@@ -53,6 +53,21 @@ std::string Row(const std::vector<std::string>& ACells, const std::vector<std::s
     return out;
 }
 
+// The help of a parameter as this tool fills it. The catalogue words the standard parameters for
+// the window (its command list, its toolbar, its format switch); here they come from the command
+// line.
+std::string CommandLineHelp(const TCommand& ACommand, std::size_t AIndex) {
+    const TParam& param = *ACommand.Params[AIndex];
+    if (AIndex == 0 && param.Name == "Command")
+        return "the API command name, given as COMMAND (required).";
+    if (AIndex == 1 && param.Name == "Password")
+        return "the API password, from --password-env VAR or --password-file FILE, else the one "
+               "the window remembers (required).";
+    if (AIndex == 2 && param.Name == "JSON")
+        return "Yes: the result in JSON; --legacy asks for the Legacy format (No).";
+    return param.Help;
+}
+
 std::string PlainRow(const std::vector<std::string>& ACells) {
     std::string line;
     for (std::size_t i = 0; i < ACells.size(); ++i) {
@@ -123,9 +138,10 @@ std::string DescribeText(const TCommand& ACommand, int AWidth) {
         widths[0] = std::max(widths[0], param->Name.size());
         widths[1] = std::max(widths[1], VersionRange(param->VerMin, param->VerMax).size());
     }
-    for (const auto& param : ACommand.Params) {
-        const std::vector<std::string> cells{
-            param->Name, VersionRange(param->VerMin, param->VerMax), param->Help};
+    for (std::size_t i = 0; i < ACommand.Params.size(); ++i) {
+        const TParam& param = *ACommand.Params[i];
+        const std::vector<std::string> cells{param.Name, VersionRange(param.VerMin, param.VerMax),
+                                             CommandLineHelp(ACommand, i)};
         out += AWidth > 0 ? Row(cells, widths, AWidth) : PlainRow(cells);
     }
     return out;

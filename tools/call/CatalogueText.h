@@ -12,7 +12,8 @@
 // sentence of its help. On a terminal each group starts with its name.
 std::string ListText(const TCommandList& ACommands, const TCommand* AGroup, int AWidth);
 
-// The command's help, then a table of its parameters with version range and help.
+// The command's help, then a table of its parameters with version range and help; the standard
+// parameters the tool fills (Command, Password, JSON) are explained for the command line.
 std::string DescribeText(const TCommand& ACommand, int AWidth);
 
 // The help text up to the end of its first sentence: a full stop followed by a blank or the end.

@@ -33,8 +33,16 @@ void CheckCallOptions(const TCallOptions& AOptions) {
 }
 
 QString URLOf(const TCallOptions& AOptions, TCallDefaults& ADefaults) {
-    if (AOptions.Server)
-        return QString::fromStdString(*AOptions.Server);
+    if (AOptions.Server) {
+        // Without its scheme the HTTP client could only fail with "Unknown Protocol" after the
+        // call began; the user meant a URL and is told so at once.
+        QString url = QString::fromStdString(*AOptions.Server);
+        if (!url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
+            !url.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+            throw ECallUsage("--server needs a URL that begins with http:// or https://, not '" +
+                             *AOptions.Server + "'.");
+        return url;
+    }
     const TConnectionSettings& settings = ADefaults.Get();
     const TConnectionURL connection = ConnectionURL(settings.IP, settings.Port, settings.Path);
     if (!connection.Missing.isEmpty())
@@ -136,7 +144,7 @@ QString PasswordFromFile(const std::string& AFileName) {
         throw ECallUsage("The first line of the password file " + AFileName +
                          " is not valid UTF-8.");
     if (readableByOthers)
-        WriteError("vlcallbench-call: warning: the password file " + AFileName +
+        WriteError("warning: the password file " + AFileName +
                    " is readable by others; chmod 600 " + AFileName);
     return QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
 }

@@ -18,7 +18,8 @@ struct TPreparedCall {
 
 // Checks the command line of a call against the options, the catalogue and the server version
 // (the window's unless given, and not with --force), then composes it: the URL from --server or
-// the window's settings, the password from --password-env, --password-file or the remembered
-// one. Throws ECallUsage, before anything is sent, for the first thing that is wrong.
+// the window's settings (a --server URL must name http:// or https://), the password from
+// --password-env, --password-file or the remembered one. Throws ECallUsage, before anything is
+// sent, for the first thing that is wrong.
 TPreparedCall PrepareCall(const TCallOptions& AOptions, const TCommandList& ACommands,
                           TCallDefaults& ADefaults);

@@ -6,6 +6,9 @@
 #include <string>
 #include <unistd.h>
 
+TAnswerWriter::TAnswerWriter(int AFd, std::function<void(std::string_view)> ACopy)
+    : FFd(AFd), FTerminal(::isatty(AFd) == 1), FCopy(std::move(ACopy)) {}
+
 void TAnswerWriter::Write(std::string_view AText) {
     if (AText.empty())
         return;
@@ -15,7 +18,7 @@ void TAnswerWriter::Write(std::string_view AText) {
 }
 
 void TAnswerWriter::EndLine() {
-    if (FLast != '\n')
+    if (FTerminal && FLast != '\n')
         WriteOut("\n");
 }
 

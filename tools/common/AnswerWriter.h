@@ -13,20 +13,21 @@ inline constexpr int AnswerReceiveSize = 256 * 1024;
 class TAnswerWriter {
 public:
     // ACopy, when set, is given each piece of the answer before it is written out.
-    explicit TAnswerWriter(int AFd, std::function<void(std::string_view)> ACopy = {})
-        : FFd(AFd), FCopy(std::move(ACopy)) {}
+    explicit TAnswerWriter(int AFd, std::function<void(std::string_view)> ACopy = {});
     TAnswerWriter(const TAnswerWriter&) = delete;
     TAnswerWriter& operator=(const TAnswerWriter&) = delete;
 
     void Write(std::string_view AText);
-    // Ends a text that does not end with a line break with one, so the shell's prompt starts on a
-    // line of its own; an empty answer stays empty.
+    // On a terminal, ends a text that does not end with a line break with one, so the shell's
+    // prompt starts on a line of its own; an empty answer stays empty. A file or a pipe gets the
+    // answer's exact bytes, nothing added.
     void EndLine();
 
 private:
     void WriteOut(std::string_view ABytes);
 
     int FFd;
+    bool FTerminal;
     std::function<void(std::string_view)> FCopy;
     char FLast = '\n'; // the last byte written
 };

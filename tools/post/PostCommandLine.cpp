@@ -1,5 +1,7 @@
 #include "PostCommandLine.h"
 
+#include "CallTimeout.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -20,6 +22,14 @@ constexpr TPostOption Options[] = {
      [](TPostCommandLine& ACommandLine, std::string_view) { ACommandLine.Help = true; }},
     {"", "--version", "", "print the version and exit",
      [](TPostCommandLine& ACommandLine, std::string_view) { ACommandLine.Version = true; }},
+    {"", "--timeout", "SECONDS", "give up when the whole call takes longer",
+     [](TPostCommandLine& ACommandLine, std::string_view AValue) {
+         ACommandLine.Timeout = TimeoutSeconds(AValue);
+         if (!ACommandLine.Timeout)
+             throw EPostUsage("option '--timeout' needs a number of seconds, not '" +
+                              std::string(AValue) + "'");
+         ACommandLine.TimeoutText = AValue;
+     }},
     {"", "--insecure", "", TTlsCommandLine::InsecureHelp,
      [](TPostCommandLine& ACommandLine, std::string_view) { ACommandLine.Tls.Insecure = true; }},
     {"", "--cacert", "FILE", TTlsCommandLine::CaCertHelp,
@@ -91,8 +101,10 @@ TPostCommandLine ParsePostCommandLine(std::span<const char* const> AArgs) {
 std::string PostUsage() {
     std::string text = "usage: vlcallbench-post [OPTION ...] URL [LINE ...]\n"
                        "Posts the form lines (NAME=VALUE) to URL with the program's HTTP client.\n"
-                       "The decoded answer goes to standard output as UTF-8 (exit 0); a failure's\n"
-                       "message goes to standard error (exit 1); a wrong use exits 2.\n"
+                       "The decoded answer goes to standard output as UTF-8 (exit 0), a line\n"
+                       "break added after it only on a terminal. A failure's message goes to\n"
+                       "standard error (exit 1): for a refused status, the status line and then\n"
+                       "the answer's body. A wrong use exits 2.\n"
                        "An https server's certificate is checked as the window checks it, and\n"
                        "the certificates trusted in the window are trusted here too.\n"
                        "\n"

@@ -4,6 +4,7 @@
 
 #include "TlsCommandLine.h"
 
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -13,6 +14,8 @@ struct TPostCommandLine {
     bool Help = false;
     bool Version = false;
     TTlsCommandLine Tls;
+    std::optional<double> Timeout; // seconds
+    std::string TimeoutText;       // as typed, for the message when the time is up
     std::string URL;
     std::vector<std::string> Lines;
 };
