@@ -57,7 +57,8 @@ double JqSeconds(const std::string& AJq, const std::string& AProgram, const std:
     const pid_t pid = fork();
     if (pid == 0) {
         std::freopen("/dev/null", "w", stdout);
-        execl(AJq.c_str(), AJq.c_str(), AProgram.c_str(), AFile.c_str(), static_cast<char*>(nullptr));
+        execl(AJq.c_str(), AJq.c_str(), AProgram.c_str(), AFile.c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -110,7 +111,8 @@ int main(int argc, char** argv) {
     std::printf("CSV of the whole table (%.1f MB): %.3f s\n",
                 static_cast<double>(csv.size()) / (1024 * 1024), Now() - start);
 
-    for (const std::string program : {".", ".Accounts | length", "[.Accounts[] | .Balance] | add"}) {
+    for (const std::string program :
+         {".", ".Accounts | length", "[.Accounts[] | .Balance] | add"}) {
         std::size_t out = 0;
         start = Now();
         RunJq(program, *text, {}, [&out](std::string_view APiece) { out += APiece.size(); });
