@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
     const std::string jq = argc > 2 ? argv[2] : "/usr/bin/jq";
     std::size_t rows = 0;
     auto text = std::make_shared<std::string>(Accounts(megabytes * 1024 * 1024, rows));
+    text->reserve(text->size() + AnswerTreePadding); // as the window and the tool hand it over
     const double mb = static_cast<double>(text->size()) / (1024 * 1024);
     const std::string file = "/tmp/vl_answerdata_bench.json";
     std::ofstream(file, std::ios::binary) << *text;

@@ -301,6 +301,7 @@ TAnswerTree::TAnswerTree(std::shared_ptr<const std::string> AText) : FText(std::
     simdjson::padded_string copy;
     const char* base = text.data();
     std::size_t capacity = text.capacity();
+    static_assert(AnswerTreePadding >= simdjson::SIMDJSON_PADDING);
     if (capacity < text.size() + simdjson::SIMDJSON_PADDING) {
         copy = simdjson::padded_string(text);
         base = copy.data();

@@ -22,6 +22,8 @@ struct TAnswerNode {
 };
 
 inline constexpr std::uint32_t NoNode = UINT32_MAX;
+// The spare capacity past the end of a text that lets TAnswerTree read it without a copy.
+inline constexpr std::size_t AnswerTreePadding = 64;
 
 // A JSON answer indexed once as a tree of nodes (node 0 is the top value). Containers know their
 // counts at once; the children of one are listed when first asked for, in one walk over its

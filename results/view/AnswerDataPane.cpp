@@ -164,8 +164,12 @@ void TAnswerDataPane::StartRead() {
     if (FCancel)
         FCancel->store(true);
     FCancel = std::make_shared<std::atomic<bool>>(false);
-    FAnswerUtf8 =
-        std::make_shared<const std::string>(QString::fromStdU16String(*FAnswer).toStdString());
+    // With room past the end for the parser, so that the tree reads it without a copy.
+    const QByteArray utf8 = QString::fromStdU16String(*FAnswer).toUtf8();
+    auto text = std::make_shared<std::string>();
+    text->reserve(static_cast<std::size_t>(utf8.size()) + AnswerTreePadding);
+    text->assign(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    FAnswerUtf8 = std::move(text);
     FReadPending = true;
     FReadWatcher.setFuture(QtConcurrent::run(&BackgroundPool(), [text = FAnswerUtf8] {
         TRead read;

@@ -64,6 +64,9 @@ namespace {
 
 // The table of the answer (or of the jq results, as one array when there are several).
 TAnswerTree ReadTree(std::string AJson) {
+    // Room for the parser's look past the end, so that it reads the answer in place: a string
+    // grown piece by piece has it already, and the answer is not copied.
+    AJson.reserve(AJson.size() + AnswerTreePadding);
     try {
         return TAnswerTree(std::make_shared<const std::string>(std::move(AJson)));
     } catch (const std::runtime_error& error) {
