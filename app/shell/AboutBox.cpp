@@ -28,6 +28,10 @@ constexpr TKey ResultsWindowKeys[] = {
     {"Ctrl+C, Ctrl+A", "Copy, select all"},
     {"Ctrl+S", "Save the answer as shown"},
     {"Ctrl+J", "Raw or Pretty (indented JSON)"},
+    {"Ctrl+T", "Tree of the JSON answer"},
+    {"Ctrl+B", "Table of an array of objects"},
+    {"Ctrl+G", "jq filter over the answer"},
+    {"Ctrl+Shift+C", "In the tree: copy the path"},
     {"Escape", "Close the find bar"},
     {"Ctrl+W", "Close the window"},
 };

@@ -1,5 +1,7 @@
 #include "ResultsForm.h"
 
+#include "AnswerDataPane.h"
+
 #include "BackgroundPool.h"
 #include "ResultsFindBar.h"
 #include "ResultsSave.h"
@@ -109,6 +111,42 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
         ShowError(QStringLiteral("Could not copy:\n%1").arg(AReason));
     });
     connect(&FSaveWatcher, &QFutureWatcherBase::finished, this, &TResultsForm::SaveDone);
+
+    DataPane = new TAnswerDataPane(this);
+    DataPane->hide();
+    layout->insertWidget(1, DataPane, 1);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_T),
+             [this] { ShowDataView(static_cast<int>(TAnswerDataPane::TMode::Tree)); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_B),
+             [this] { ShowDataView(static_cast<int>(TAnswerDataPane::TMode::Table)); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_G), [this] {
+        if (!DataPane->isVisible())
+            ShowDataView(static_cast<int>(DataPane->Mode()));
+        DataPane->OpenFilter();
+    });
+    connect(PrettyButton, &QToolButton::clicked, this, &TResultsForm::ShowTextView);
+    connect(DataPane, &TAnswerDataPane::Idle, this, &TResultsForm::CheckIdle);
+}
+
+void TResultsForm::ShowDataView(int AMode) {
+    const auto mode = static_cast<TAnswerDataPane::TMode>(AMode);
+    if (DataPane->isVisible() && DataPane->Mode() == mode) {
+        ShowTextView();
+        return;
+    }
+    ResultsMemo->hide();
+    FindBar->hide();
+    DataPane->show();
+    DataPane->SetAnswer(FAnswer);
+    DataPane->ShowMode(mode);
+}
+
+void TResultsForm::ShowTextView() {
+    if (!DataPane->isVisible())
+        return;
+    DataPane->hide();
+    ResultsMemo->show();
+    ResultsMemo->setFocus();
 }
 
 TResultsForm::~TResultsForm() {
@@ -224,12 +262,12 @@ bool TResultsForm::ShowingPretty() const {
 }
 
 bool TResultsForm::Busy() const {
-    return FRawPending || FPrettyPending || FindBar->Searching() || Saving() ||
+    return FRawPending || FPrettyPending || FindBar->Searching() || Saving() || DataPane->Busy() ||
            ResultsMemo->Wrapping();
 }
 
 void TResultsForm::CheckIdle() {
-    if (FRawPending || FPrettyPending || Saving())
+    if (FRawPending || FPrettyPending || Saving() || DataPane->Busy())
         return;
     Progress->hide();
     if (!FindBar->Searching() && !ResultsMemo->Wrapping())
@@ -354,6 +392,7 @@ void TResultsForm::ShowError(const QString& AText) {
 }
 
 void TResultsForm::ShowModalOver(const QWidget& AOwner) {
+    DataPane->SetAnswer(FAnswer);
     if (!FShownBefore) {
         FShownBefore = true;
         const QRect owner = AOwner.frameGeometry();

@@ -16,6 +16,7 @@ class QLabel;
 class QMenu;
 class QProgressBar;
 class QToolButton;
+class TAnswerDataPane;
 class TResultsFindBar;
 class TResultsView;
 
@@ -73,6 +74,12 @@ public:
     QToolButton* PrettyButton;
     QLabel* StatusLine;
     QProgressBar* Progress;
+    // The answer as a tree or a table, under a jq filter, in place of the text.
+    TAnswerDataPane* DataPane;
+    // Shows the data pane as a tree (Ctrl+T) or a table (Ctrl+B); the same key again goes back
+    // to the text.
+    void ShowDataView(int AMode);
+    void ShowTextView();
 
 signals:
     // All background work has ended and the view shows its final text.

@@ -3,6 +3,7 @@
 // standard output as it arrives; a failure's message goes to standard error.
 
 #include "AnswerWriter.h"
+#include "CallAnswerData.h"
 #include "CallArguments.h"
 #include "CallDefaults.h"
 #include "CallInterrupt.h"
@@ -56,8 +57,10 @@ bool HasPassword(const TParamValues& AForm) {
     return false;
 }
 
-// Sends the call and records it; ends the tool as a signal that cancelled it would have.
-int RunCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefaults& ADefaults) {
+// Sends the call and records it; ends the tool as a signal that cancelled it would have. With
+// ADataOptions the answer is gathered whole and printed as data once it is in.
+int RunCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefaults& ADefaults,
+            const TAnswerDataOptions& ADataOptions) {
     // Said before anything goes out: the server's refusal of such a call may not say what was
     // missing.
     if (!HasPassword(ACall.Form))
@@ -71,11 +74,23 @@ int RunCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefau
     TCallRecord record(ADefaults.KeepHistory(), ACall.URL, *ACall.Command, ACall.Form.AllLines(),
                        !AOptions.Legacy);
     // The history keeps the bytes the tool wrote out, converted once for both.
-    TAnswerWriter output(STDOUT_FILENO,
-                         [&record](std::string_view AUtf8) { record.Answer(AUtf8); });
+    std::string whole;
+    TAnswerWriter output(ADataOptions.Any() ? -1 : STDOUT_FILENO,
+                         [&record, &whole, &ADataOptions](std::string_view AUtf8) {
+                             record.Answer(AUtf8);
+                             if (ADataOptions.Any())
+                                 whole += AUtf8;
+                         });
     HTTP.SetBodyUTF8Sink([&output](std::string_view APiece) { output.Write(APiece); });
-    const TSentCall sent = SendCall(AOptions, ACall, HTTP, output, record);
+    TSentCall sent = SendCall(AOptions, ACall, HTTP, output, record);
     FinishRecord(record, sent, HTTP);
+    if (ADataOptions.Any() && sent.ExitCode == 0)
+        if (const std::string failure =
+                WriteAnswerData(ADataOptions, std::move(whole), STDOUT_FILENO);
+            !failure.empty()) {
+            WriteError(failure);
+            sent.ExitCode = 1;
+        }
     if (const int signal = CallInterrupt(); signal != 0)
         EndBySignal(signal);
     return sent.ExitCode;
@@ -87,16 +102,26 @@ void WriteQtMessage(QtMsgType /*AType*/, const QMessageLogContext& /*AContext*/,
     WriteError(AText.toStdString());
 }
 
+// The help with the answer-data options among the others, before --list.
+std::string WithAnswerDataUsage(std::string AUsage) {
+    if (const std::size_t at = AUsage.find("  --list"); at != std::string::npos)
+        AUsage.insert(at, AnswerDataUsage());
+    return AUsage;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     StartInterruptWatch();
     qInstallMessageHandler(WriteQtMessage);
     try {
+        TAnswerDataOptions dataOptions;
+        std::vector<char*> arguments = TakeAnswerDataOptions(argc, argv, dataOptions);
         TCallOptions options;
-        switch (ParseCallOptions(argc, argv, options)) {
+        switch (
+            ParseCallOptions(static_cast<int>(arguments.size()) - 1, arguments.data(), options)) {
         case TEarlyExit::ShowHelp:
-            std::cout << CallToolUsage() << std::flush;
+            std::cout << WithAnswerDataUsage(CallToolUsage()) << std::flush;
             return 0;
         case TEarlyExit::ShowVersion:
             std::cout << "vlcallbench-call " VL_VERSION "\n" << std::flush;
@@ -114,7 +139,7 @@ int main(int argc, char** argv) {
         const TPreparedCall call = PrepareCall(options, commands, defaults);
         if (options.Curl)
             return PrintCurlLine(options, call);
-        return RunCall(options, call, defaults);
+        return RunCall(options, call, defaults, dataOptions);
     } catch (const ECallUsage& error) {
         WriteError(error.what());
         return 2;

@@ -23,7 +23,7 @@ void TAnswerWriter::EndLine() {
 }
 
 void TAnswerWriter::WriteOut(std::string_view ABytes) {
-    if (ABytes.empty())
+    if (ABytes.empty() || FFd < 0)
         return;
     FLast = ABytes.back();
     const char* data = ABytes.data();

@@ -12,7 +12,8 @@ inline constexpr int AnswerReceiveSize = 256 * 1024;
 // (a closed pipe, a full disk) throws std::runtime_error with the system's reason.
 class TAnswerWriter {
 public:
-    // ACopy, when set, is given each piece of the answer before it is written out.
+    // ACopy, when set, is given each piece of the answer before it is written out. With AFd
+    // below zero nothing is written out: the copy takes the answer whole.
     explicit TAnswerWriter(int AFd, std::function<void(std::string_view)> ACopy = {});
     TAnswerWriter(const TAnswerWriter&) = delete;
     TAnswerWriter& operator=(const TAnswerWriter&) = delete;
