@@ -6,6 +6,7 @@
 #include "ParamValues.h"
 #include "PasswordKeeper.h"
 #include "SendCall.h"
+#include "ServerProfiles.h"
 #include "SettingsStore.h"
 
 #include <QColor>
@@ -18,6 +19,8 @@
 #include <optional>
 
 class QCheckBox;
+class QComboBox;
+class QToolButton;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -97,6 +100,19 @@ public:
     void VerEditExit();
     void VerEditKeyPress(QChar& Key);
 
+    // Server profiles (MainFormProfiles.cpp): the picker fills the connection fields, typing
+    // into them edits the current profile.
+    void ProfileBoxChange(int AIndex);
+    void NewProfileClick();
+    void RenameProfileClick();
+    void DeleteProfileClick();
+    void ProductionClick(bool AChecked);
+    // What the actions do once a name is chosen; true when done.
+    bool NewProfile(const QString& AName);
+    bool RenameProfile(const QString& AName);
+    const QString& ProfileName() const { return FProfileName; }
+    bool ProductionProfile() const { return FProduction; }
+
     // Read-only views for the results of a Send and for tests.
     const TCommandList& Catalogue() const { return FCommands; }
     const TCommand* Current() const { return FCurrentCommand; }
@@ -131,6 +147,14 @@ public:
     QAction* VersionWarning;
     // The strip under the buttons: the URL Send will call, or why it cannot.
     QLabel* CallURLLabel;
+    // The profile row, right of the password.
+    QLabel* ProfileLabel;
+    QComboBox* ProfileBox;
+    QToolButton* ProfileButton;
+    QAction* NewProfileAction;
+    QAction* RenameProfileAction;
+    QAction* DeleteProfileAction;
+    QAction* ProductionAction;
 
     TCommandTreeModel* CommandTreeModel;
     TParamTreeModel* ParamTreeModel;
@@ -186,6 +210,15 @@ private:
                     TSendCall::TOutcome AOutcome, const QString& AErrorText,
                     const TCallResult& AResult);
 
+    // The profile row and what marks a production profile (MainFormProfiles.cpp).
+    void BuildProfileRow();
+    void FillProfileBox();
+    void ShowProfileMark();
+    // The current profile as the fields hold it; its password as the file keeps it.
+    TServerProfile FieldProfile();
+    // On a production profile, asks before a command that is not a read; true to send.
+    bool ConfirmProductionSend(const TParamValues& AForm);
+
     // The shared state of the window's handlers.
     TCommandList FCommands;
     TCommand* FCurrentCommand = nullptr;
@@ -207,4 +240,8 @@ private:
     std::unique_ptr<THistoryRecorder> FHistory;
     std::unique_ptr<THistoryForm> FHistoryForm; // made when first shown; uses FHistory
     bool FFirstShow = true;
+    TServerProfiles FProfiles{FStore.FileName()};
+    QString FProfileName;
+    bool FProduction = false;
+    QString FPlainTitle;
 };

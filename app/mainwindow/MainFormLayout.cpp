@@ -88,6 +88,7 @@ void TMainForm::BuildControls() {
     resize(784, 562);
 
     BuildConnectionPanel();
+    BuildProfileRow();
     BuildCommandPane();
     BuildParamGrid();
     BuildTreeSplitter();
