@@ -1,3 +1,4 @@
+#include "BeforeCopy.h"
 #include "Catalogue.h"
 #include "Command.h"
 #include "Version.h"
@@ -576,23 +577,26 @@ TEST(CatalogueContents, SecretParametersAreMarked) {
 // in a group source shows: the production guard asks before anything that is not a read.
 TEST(CatalogueContents, EveryCommandHasItsClass) {
     const std::map<TCommandClass, std::set<std::string>> expected = {
-        {TCommandClass::Read,
-         {"AccountsGet", "AccountsList", "AccountsPassword", "AccountsSearch",
-          "AccountsTransactions", "AccountsVerifyKey", "BlacklistGet", "BlacklistList",
-          "ConnectionsGet", "ConnectionsList", "LogsCallback", "LogsError", "LogsEvent",
-          "LogsHandHistory", "LogsLobbyChat", "RingGamesGet", "RingGamesList", "RingGamesPlaying",
-          "RingGamesWaiting", "SystemBalance", "SystemBalance2", "SystemGet", "SystemEntryFeeGet",
-          "SystemRakeGet", "SystemStats", "TournamentsGet", "TournamentsList",
-          "TournamentsPlaying", "TournamentsResults", "TournamentsStats", "TournamentsWaiting"}},
+        {TCommandClass::Read, {"AccountsGet",        "AccountsList",         "AccountsPassword",
+                               "AccountsSearch",     "AccountsTransactions", "AccountsVerifyKey",
+                               "BlacklistGet",       "BlacklistList",        "ConnectionsGet",
+                               "ConnectionsList",    "LogsCallback",         "LogsError",
+                               "LogsEvent",          "LogsHandHistory",      "LogsLobbyChat",
+                               "RingGamesGet",       "RingGamesList",        "RingGamesPlaying",
+                               "RingGamesWaiting",   "SystemBalance",        "SystemBalance2",
+                               "SystemGet",          "SystemEntryFeeGet",    "SystemRakeGet",
+                               "SystemStats",        "TournamentsGet",       "TournamentsList",
+                               "TournamentsPlaying", "TournamentsResults",   "TournamentsStats",
+                               "TournamentsWaiting"}},
         {TCommandClass::Change,
-         {"AccountsAdd", "AccountsEdit", "AccountsNotes", "AccountsPermission",
-          "AccountsSessionKey", "AccountsTicket", "BlacklistAdd", "BlacklistEdit",
-          "ConnectionsMessage", "LogsAddEvent", "RingGamesAdd", "RingGamesEdit",
-          "RingGamesMessage", "RingGamesOffline", "RingGamesOnline", "RingGamesOpen",
-          "RingGamesPause", "RingGamesResume", "RingGamesStart", "SystemLobbyMessage", "SystemSet",
-          "TournamentsAdd", "TournamentsEdit", "TournamentsMessage", "TournamentsOffline",
-          "TournamentsOnline", "TournamentsOpen", "TournamentsPause", "TournamentsRegister",
-          "TournamentsResume", "TournamentsStart", "TournamentsUnregister"}},
+         {"AccountsAdd",         "AccountsEdit",      "AccountsNotes",    "AccountsPermission",
+          "AccountsSessionKey",  "AccountsTicket",    "BlacklistAdd",     "BlacklistEdit",
+          "ConnectionsMessage",  "LogsAddEvent",      "RingGamesAdd",     "RingGamesEdit",
+          "RingGamesMessage",    "RingGamesOffline",  "RingGamesOnline",  "RingGamesOpen",
+          "RingGamesPause",      "RingGamesResume",   "RingGamesStart",   "SystemLobbyMessage",
+          "SystemSet",           "TournamentsAdd",    "TournamentsEdit",  "TournamentsMessage",
+          "TournamentsOffline",  "TournamentsOnline", "TournamentsOpen",  "TournamentsPause",
+          "TournamentsRegister", "TournamentsResume", "TournamentsStart", "TournamentsUnregister"}},
         {TCommandClass::Money,
          {"AccountsDecBalance", "AccountsDecBalance2", "AccountsIncBalance", "AccountsIncBalance2",
           "SystemAccount", "SystemAccount2", "SystemEntryFeeDec", "SystemEntryFeeInc",
@@ -659,4 +663,39 @@ TEST(CatalogueContents, ClassNames) {
     EXPECT_STREQ(CommandClassName(TCommandClass::Change), "change");
     EXPECT_STREQ(CommandClassName(TCommandClass::Money), "money");
     EXPECT_STREQ(CommandClassName(TCommandClass::Remove), "remove");
+}
+
+// The before copies: each change, money or remove command is paired with a read of its own group
+// that takes every key the change names, in the same versions; every Delete and Edit of a group
+// with a Get is paired.
+TEST(CatalogueContents, BeforeCopiesReadWhatTheChangeAlters) {
+    std::set<std::string> paired;
+    for (const TBeforeCopy& row : BeforeCopies()) {
+        SCOPED_TRACE(row.Command);
+        const TCommand& change = Find(row.Command);
+        const TCommand& read = Find(row.Read);
+        EXPECT_NE(change.Class, TCommandClass::Read);
+        EXPECT_EQ(read.Class, TCommandClass::Read);
+        EXPECT_EQ(BeforeCopyOf(row.Command), &row);
+        EXPECT_TRUE(paired.insert(row.Command).second);
+        // The same group: the read's name begins as the change's does.
+        const std::string group = read.Name.substr(0, read.Name.find("Get"));
+        EXPECT_TRUE(change.Name.starts_with(group)) << group;
+        EXPECT_LE(read.VerMin, change.VerMin);
+        for (const char* key : row.Keys) {
+            const auto has = [&](const TCommand& ACommand) {
+                return std::any_of(ACommand.Params.begin(), ACommand.Params.end(),
+                                   [&](const auto& AParam) { return AParam->Name == key; });
+            };
+            EXPECT_TRUE(has(change)) << key;
+            EXPECT_TRUE(has(read)) << key;
+        }
+    }
+    EXPECT_EQ(BeforeCopyOf("AccountsDelete")->Read, std::string("AccountsGet"));
+    EXPECT_EQ(BeforeCopyOf("AccountsGet"), nullptr);
+    EXPECT_EQ(BeforeCopyOf("SystemReboot"), nullptr);
+    for (const char* name :
+         {"AccountsDelete", "AccountsEdit", "BlacklistDelete", "BlacklistEdit", "RingGamesDelete",
+          "RingGamesEdit", "TournamentsDelete", "TournamentsEdit", "SystemSet"})
+        EXPECT_TRUE(paired.contains(name)) << name;
 }
