@@ -51,7 +51,7 @@ protected:
     }
     // Today's file as it was written, under another name.
     QString TodaysCopy() const {
-        const QString name = FFolder.filePath(QStringLiteral("today.conf"));
+        QString name = FFolder.filePath(QStringLiteral("today.conf"));
         QFile file(name);
         if (file.open(QIODevice::WriteOnly))
             file.write(TodaysFile);
