@@ -224,73 +224,73 @@ constexpr CommandRow AccountsCommands[] = {
      "Adds a new player account. The player's chip balance will be set automatically to the "
      "default \"Starting balance\" specified in the system settings if not specified. \"Balance\" "
      "and \"Balance2\" parameters are returned in the response.",
-     ParamTables<AccountsAddParams>},
+     ParamTables<AccountsAddParams>, Change},
     {"AccountsDecBalance", V(2, 10), Open,
      "Decrements the primary account balance of a player. This command does not check to see if "
      "you have \"Allow negative balance\" turned on or not in the account settings. An \"Amount\" "
      "parameter is included in the response that specifies the number of chips that were actually "
      "subtracted. A \"Balance\" parameter is returned with the player's new chip balance. This "
      "command is safe to use even while the player is logged in and playing.",
-     ParamTables<AccountsDecBalanceParams>},
+     ParamTables<AccountsDecBalanceParams>, Money},
     {"AccountsDecBalance2", V(6, 0), Open,
      "Decrements the secondary account balance (Balance2) of a player. This command does not check "
      "to see if you have \"Allow negative balance\" turned on or not in the account settings. An "
      "\"Amount\" parameter is included in the response that specifies the number of chips that "
      "were actually subtracted. A \"Balance2\" parameter is returned with the player's new chip "
      "balance. This command is safe to use even while the player is logged in and playing.",
-     ParamTables<AccountsDecBalance2Params>},
+     ParamTables<AccountsDecBalance2Params>, Money},
     {"AccountsDelete", V(2, 10), Open, "Deletes the specified player account.",
-     ParamTables<AccountsDeleteParams>},
+     ParamTables<AccountsDeleteParams>, Remove},
     {"AccountsEdit", V(2, 10), Open,
      "Change one or more settings in a player account. Player is the only required parameter and "
      "cannot be changed itself. Include other parameters only for the items you want to change. "
      "Parameters not checked will retain their current values.",
-     ParamTables<AccountsEditParams>},
+     ParamTables<AccountsEditParams>, Change},
     {"AccountsGet", V(2, 10), Open,
      "Retrieve all the account settings for the specified player plus their SessionID (if logged "
      "in) and their total chips in play.",
-     ParamTables<AccountsGetParams>},
+     ParamTables<AccountsGetParams>, Read},
     {"AccountsIncBalance", V(2, 10), Open,
      "Increments the primary account balance for a specified player by the specified amount. The "
      "new balance is returned in the results. This command is safe to use while the player is "
      "logged in and playing.",
-     ParamTables<AccountsIncBalanceParams>},
+     ParamTables<AccountsIncBalanceParams>, Money},
     {"AccountsIncBalance2", V(6, 0), Open,
      "Increments the secondary account balance (Balance2) for a specified player by the specified "
      "amount. The new Balance2 is returned in the results. This command is safe to use while the "
      "player is logged in and playing.",
-     ParamTables<AccountsIncBalance2Params>},
+     ParamTables<AccountsIncBalance2Params>, Money},
     {"AccountsList", V(2, 10), Open,
      "Retrieve specified settings from multiple players. Call without Players and Fields "
      "parameters to just return the number of accounts.",
-     ParamTables<AccountsListParams>},
+     ParamTables<AccountsListParams>, Read},
     {"AccountsNotes", V(5, 19), Open,
      "Retrieves or sets the player notes written by a specified player about other players. The "
      "purpose of this command is for data backup or account transfers to another server. Player "
      "notes should be treated as private and confidential.",
-     ParamTables<AccountsNotesParams>},
+     ParamTables<AccountsNotesParams>, Change},
     {"AccountsPassword", V(3, 0), Open,
      "Verify a player's password. The password will be hashed by the server and compared to the "
      "stored hash.",
-     ParamTables<AccountsPasswordParams>},
+     ParamTables<AccountsPasswordParams>, Read},
     {"AccountsPermission", V(4, 25), Open,
      "Add, remove, or query for a permission token for a specified player.",
-     ParamTables<AccountsPermissionParams>},
+     ParamTables<AccountsPermissionParams>, Change},
     {"AccountsSearch", V(5, 6), Open,
      "Retrieve the list of tables where a specified player is seated or in the waiting list.",
-     ParamTables<AccountsSearchParams>},
+     ParamTables<AccountsSearchParams>, Read},
     {"AccountsSessionKey", V(2, 63), Open,
      "Create a one-use random 80-bit session key for logging in a player. See the Startup "
      "Parameters section of the help file for instructions on using session keys.",
-     ParamTables<AccountsSessionKeyParams>},
+     ParamTables<AccountsSessionKeyParams>, Change},
     {"AccountsTicket", V(5, 0), Open,
      "Add, remove, or query for a tournament ticket token for a specified player.",
-     ParamTables<AccountsTicketParams>},
+     ParamTables<AccountsTicketParams>, Change},
     {"AccountsTransactions", V(7, 0), Open, "Query player transaction database.",
-     ParamTables<AccountsTransactionsParams>},
+     ParamTables<AccountsTransactionsParams>, Read},
     {"AccountsVerifyKey", V(7, 0), Open,
      "Verify login key for a player when using the \"Player account URL\" feature.",
-     ParamTables<AccountsVerifyKeyParams>},
+     ParamTables<AccountsVerifyKeyParams>, Read},
 };
 
 } // namespace

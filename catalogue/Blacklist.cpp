@@ -44,21 +44,21 @@ constexpr CommandRow BlacklistCommands[] = {
     {"BlacklistAdd", V(2, 10), Open,
      "Adds a new record into the player blacklist. You must specify at least one parameter in the "
      "group of Player, IP, and PC.",
-     ParamTables<BlacklistAddParams>},
+     ParamTables<BlacklistAddParams>, Change},
     {"BlacklistDelete", V(2, 10), Open, "Deletes a record from the player blacklist.",
-     ParamTables<BlacklistDeleteParams>},
+     ParamTables<BlacklistDeleteParams>, Remove},
     {"BlacklistEdit", V(2, 10), Open,
      "Edit one or more fields for a blacklist item, as specified with an ID parameter. Other than "
      "the ID, only include parameters for the fields you want to change, otherwise the field will "
      "retain its current value.",
-     ParamTables<BlacklistEditParams>},
+     ParamTables<BlacklistEditParams>, Change},
     {"BlacklistGet", V(2, 10), Open, "Retrieves the fields of a selected blacklist record.",
-     ParamTables<BlacklistGetParams>},
+     ParamTables<BlacklistGetParams>, Read},
     {"BlacklistList", V(2, 10), Open,
      "Retrieves a list of all blacklist entries. Calling this with no parameters will just return "
      "a count of entries. Set the Fields parameter to a comma separated list (no spaces) of field "
      "names that you want returned.",
-     ParamTables<BlacklistListParams>},
+     ParamTables<BlacklistListParams>, Read},
 };
 
 } // namespace

@@ -10,6 +10,7 @@ void AppendGroup(TCommandList& ACommands, const catalogue::GroupRow& AGroup) {
         TCommand::Create(true, AGroup.Name, catalogue::V(2, 10), OpenEnded, AGroup.Help));
     for (const catalogue::CommandRow& row : AGroup.Commands) {
         auto command = TCommand::Create(false, row.Name, row.VerMin, row.VerMax, row.Help);
+        command->Class = row.Class;
         for (const auto& params : row.Params)
             for (const catalogue::ParamRow& param : params)
                 command->AddParam(param.Name, param.VerMin, param.VerMax, param.Help, param.Secret);

@@ -46,8 +46,10 @@ void WriteCatalogueJson(std::span<const std::unique_ptr<TCommand>> ACommands, st
         const TCommand& entry = *ACommands[i];
         AOut << "  {\"header\": " << (entry.Header ? "true" : "false")
              << ", \"name\": " << JsonString(entry.Name) << ", \"help\": " << JsonString(entry.Help)
-             << ", \"vermin\": " << entry.VerMin << ", \"vermax\": " << entry.VerMax
-             << ", \"params\": [";
+             << ", \"vermin\": " << entry.VerMin << ", \"vermax\": " << entry.VerMax;
+        if (!entry.Header)
+            AOut << ", \"class\": " << JsonString(CommandClassName(entry.Class));
+        AOut << ", \"params\": [";
         for (std::size_t p = 0; p < entry.Params.size(); ++p) {
             const TParam& param = *entry.Params[p];
             AOut << (p == 0 ? "\n" : ",\n") << "    {\"name\": " << JsonString(param.Name)

@@ -3,6 +3,7 @@
 // The shapes in which each group's source writes its contents as data. One loop
 // (AppendCatalogue) walks these tables and creates every entry through TCommand.
 
+#include "Command.h"
 #include "Version.h"
 
 #include <span>
@@ -29,7 +30,15 @@ struct CommandRow {
     // A command's own parameters may come from several tables, in order; this lets two
     // commands share a run of parameters instead of copying it.
     std::span<const std::span<const ParamRow>> Params;
+    // What sending it does; the last column of every row.
+    TCommandClass Class;
 };
+
+// The values of a command row's last column.
+inline constexpr TCommandClass Read = TCommandClass::Read;
+inline constexpr TCommandClass Change = TCommandClass::Change;
+inline constexpr TCommandClass Money = TCommandClass::Money;
+inline constexpr TCommandClass Remove = TCommandClass::Remove;
 
 struct GroupRow {
     const char* Name;

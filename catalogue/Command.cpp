@@ -26,6 +26,20 @@ constexpr StandardParam StandardParams[] = {
 
 } // namespace
 
+const char* CommandClassName(TCommandClass AClass) {
+    switch (AClass) {
+    case TCommandClass::Read:
+        return "read";
+    case TCommandClass::Change:
+        return "change";
+    case TCommandClass::Money:
+        return "money";
+    case TCommandClass::Remove:
+        return "remove";
+    }
+    return "read";
+}
+
 TCommand::TCommand(bool AHeader, std::string AName, Version AVerMin, Version AVerMax,
                    std::string AHelp)
     : Header(AHeader), Name(std::move(AName)), Help(std::move(AHelp)), VerMin(AVerMin),

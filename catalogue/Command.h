@@ -6,6 +6,13 @@
 #include <string>
 #include <vector>
 
+// What sending a command does to the server: reads leave it as it was, changes alter settings
+// or state, money moves balances or house accounts, removes delete or end something for good.
+enum class TCommandClass { Read, Change, Money, Remove };
+
+// The class's word as shown to the user: "read", "change", "money" or "remove".
+const char* CommandClassName(TCommandClass AClass);
+
 // One parameter of one command; created only by TCommand::AddParam.
 class TParam {
 public:
@@ -40,6 +47,8 @@ public:
     std::string Help;
     Version VerMin = 0;
     Version VerMax = 0;
+    // Group headers are reads.
+    TCommandClass Class = TCommandClass::Read;
 };
 
 // The owning list of catalogue entries in display order.

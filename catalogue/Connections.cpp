@@ -24,19 +24,19 @@ constexpr ParamRow ConnectionsTerminateParams[] = {
 
 constexpr CommandRow ConnectionsCommands[] = {
     {"ConnectionsGet", V(2, 10), Open, "Retrieves values associated with the specified connection.",
-     ParamTables<ConnectionsGetParams>},
+     ParamTables<ConnectionsGetParams>, Read},
     {"ConnectionsList", V(2, 10), Open,
      "Retrieves the list of all current connections. Calling this with no parameters will just "
      "return the number of connections. Set the Fields parameter to a comma separated list (no "
      "spaces) of field names that you want returned.",
-     ParamTables<ConnectionsListParams>},
+     ParamTables<ConnectionsListParams>, Read},
     {"ConnectionsMessage", V(2, 10), Open,
      "Send a popup message to the specified connection. This is equivalent to using the Message "
      "button on the Connections tab in the server console.",
-     ParamTables<ConnectionsMessageParams>},
+     ParamTables<ConnectionsMessageParams>, Change},
     {"ConnectionsTerminate", V(2, 10), Open,
      "Terminates the connection for the specified connection ID.",
-     ParamTables<ConnectionsTerminateParams>},
+     ParamTables<ConnectionsTerminateParams>, Remove},
 };
 
 } // namespace

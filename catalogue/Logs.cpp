@@ -56,38 +56,39 @@ constexpr CommandRow LogsCommands[] = {
      V(2, 10),
      Open,
      "Adds a custom note to the Event Log without performing any other command.",
-     {}},
+     {},
+     Change},
     {"LogsCallback", V(5, 17), Open,
      "Retrieves the contents of the Callback Log for a specified date or call without any "
      "parameters to retrieve a list of dates where a callback log file was created. Start and "
      "Count parameters are returned (when a date is specified) indicating the line numbers (from "
      "0) returned.",
-     ParamTables<LogsCallbackParams, LogLinesParams>},
+     ParamTables<LogsCallbackParams, LogLinesParams>, Read},
     {"LogsError", V(2, 35), Open,
      "Retrieves the contents of the Error Log for a specified date or call without any parameters "
      "to retrieve a list of dates where an error log file was created. Beginning with version "
      "5.17, Start and Count parameters are returned (when a date is specified) indicating the line "
      "numbers (from 0) returned.",
-     ParamTables<LogsErrorParams, LogLinesParams>},
+     ParamTables<LogsErrorParams, LogLinesParams>, Read},
     {"LogsEvent", V(2, 35), Open,
      "Retrieves the contents of the Event Log for a specified date or call without any parameters "
      "to retrieve a list of dates where an event log file was created. Beginning with version "
      "5.17, Start and Count parameters are returned (when a date is specified) indicating the line "
      "numbers (from 0) returned.",
-     ParamTables<LogsEventParams, LogLinesParams>},
+     ParamTables<LogsEventParams, LogLinesParams>, Read},
     {"LogsHandHistory", V(2, 35), Open,
      "Retrieves the contents of a Hand History log for a specified date or just a single hand from "
      "the cache of last 100 hands played. Call without any parameters to retrieve a list of dates "
      "and table names where a hand history file was created. Beginning with version 5.17, Start "
      "and Count parameters are returned (when a date and name are specified) indicating the line "
      "numbers (from 0) returned.",
-     ParamTables<LogsHandHistoryParams>},
+     ParamTables<LogsHandHistoryParams>, Read},
     {"LogsLobbyChat", V(2, 80), Open,
      "Retrieves the contents of the Lobby Chat Log for a specified date or call without any "
      "parameters to retrieve a list of dates where a lobby chat log file was created. Beginning "
      "with version 5.17, Start and Count parameters are returned (when a date is specified) "
      "indicating the line numbers (from 0) returned.",
-     ParamTables<LogsLobbyChatParams, LogLinesParams>},
+     ParamTables<LogsLobbyChatParams, LogLinesParams>, Read},
 };
 
 } // namespace

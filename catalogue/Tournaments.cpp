@@ -227,71 +227,73 @@ constexpr CommandRow TournamentsCommands[] = {
     {"TournamentsAdd", V(2, 10), Open,
      "Adds a new tournament to the system. The newly created game will be in an offline state.",
      ParamTables<TournamentsAddName, TournamentSettingsBeforeSeats, TournamentsAddSeats,
-                 TournamentSettingsAfterSeats>},
+                 TournamentSettingsAfterSeats>,
+     Change},
     {"TournamentsDelete", V(2, 10), Open,
      "Deletes the specified tournament from the system. The game must already be in an offline "
      "state before it can be deleted.",
-     ParamTables<TournamentsDeleteParams>},
+     ParamTables<TournamentsDeleteParams>, Remove},
     {"TournamentsEdit", V(2, 10), Open,
      "Edits one or more settings for the specified tournament, which must be in an offline state. "
      "Fields not specified will retain their current value.)",
      ParamTables<TournamentsEditNames, TournamentSettingsBeforeSeats, TournamentsEditSeats,
-                 TournamentSettingsAfterSeats>},
+                 TournamentSettingsAfterSeats>,
+     Change},
     {"TournamentsGet", V(2, 10), Open, "Retrieves the settings for the specified tournament.",
-     ParamTables<TournamentsGetParams>},
+     ParamTables<TournamentsGetParams>, Read},
     {"TournamentsList", V(2, 10), Open,
      "Retrieves the specified settings for all tournaments. Calling this with no parameters will "
      "just return the number of tournaments. Set the Fields parameter to a comma separated list of "
      "field names that you want returned.",
-     ParamTables<TournamentsListParams>},
+     ParamTables<TournamentsListParams>, Read},
     {"TournamentsMessage", V(2, 10), Open,
      "Posts an administrator message to the chat boxes (all tables) of the specified tournament "
      "(or to all tournaments).",
-     ParamTables<TournamentsMessageParams>},
+     ParamTables<TournamentsMessageParams>, Change},
     {"TournamentsOffline", V(2, 10), Open,
      "Closes the specified tournament and puts it in an offline state, no longer visible in the "
      "player client.",
-     ParamTables<TournamentsOfflineParams>},
+     ParamTables<TournamentsOfflineParams>, Change},
     {"TournamentsOnline", V(2, 10), Open,
      "Puts the specified tournament into an online state, making it available for play.",
-     ParamTables<TournamentsOnlineParams>},
+     ParamTables<TournamentsOnlineParams>, Change},
     {"TournamentsOpen", V(4, 5), Open,
      "Opens a tournament table in the player client for the specified player (who must already be "
      "logged in).",
-     ParamTables<TournamentsOpenParams>},
+     ParamTables<TournamentsOpenParams>, Change},
     {"TournamentsPause", V(2, 10), Open, "Pause the play in the specified tournament.",
-     ParamTables<TournamentsPauseParams>},
+     ParamTables<TournamentsPauseParams>, Change},
     {"TournamentsPlaying", V(2, 20), Open,
      "Retrieves the list of seated and finished players for the specified tournament.",
-     ParamTables<TournamentsPlayingParams>},
+     ParamTables<TournamentsPlayingParams>, Read},
     {"TournamentsRegister", V(2, 35), Open, "Registers a player for the specified tournament.",
-     ParamTables<TournamentsRegisterParams>},
+     ParamTables<TournamentsRegisterParams>, Change},
     {"TournamentsRemoveNoShows", V(2, 50), Open,
      "Removes all no-show players from the specified tournament. Their buyin/entry fees are "
      "removed from the prizepool and added back to their accounts. No-shows can be removed up to "
      "the point of payout distribution.",
-     ParamTables<TournamentsRemoveNoShowsParams>},
+     ParamTables<TournamentsRemoveNoShowsParams>, Remove},
     {"TournamentsResults", V(2, 10), Open,
      "Retrieves the contents of a Tournament Results file for a specified date or call without any "
      "parameters to retrieve a list of dates and tournament names where a tournament results file "
      "was created. Beginning with version 5.18, Start and Count parameters are returned (when a "
      "date is specified) indicating the line numbers (from 0) returned. Beginning with version "
      "7.09, retrieve a single result from the cache by specifying only a tournament number.",
-     ParamTables<TournamentsResultsParams>},
+     ParamTables<TournamentsResultsParams>, Read},
     {"TournamentsResume", V(2, 10), Open, "Resumes a paused tournament.",
-     ParamTables<TournamentsResumeParams>},
+     ParamTables<TournamentsResumeParams>, Change},
     {"TournamentsStart", V(2, 10), Open,
      "Manually starts the specified tournament if there at least 2 players registered.",
-     ParamTables<TournamentsStartParams>},
+     ParamTables<TournamentsStartParams>, Change},
     {"TournamentsStats", V(4, 48), Open, "Retrieve basic statistics on a running tournament.",
-     ParamTables<TournamentsStatsParams>},
+     ParamTables<TournamentsStatsParams>, Read},
     {"TournamentsUnregister", V(2, 10), Open,
      "Removes a player from the specified tournament's registration list and refunds their account "
      "with the applicable buy-in and/or entry ticket.",
-     ParamTables<TournamentsUnregisterParams>},
+     ParamTables<TournamentsUnregisterParams>, Change},
     {"TournamentsWaiting", V(2, 10), Open,
      "Retrieves the list of registered players in the waiting list of the specified tournament.",
-     ParamTables<TournamentsWaitingParams>},
+     ParamTables<TournamentsWaitingParams>, Read},
 };
 
 } // namespace

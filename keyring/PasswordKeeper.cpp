@@ -58,3 +58,10 @@ QString TPasswordKeeper::Tip() const {
                           "settings file %2, readable by you only.")
         .arg(FAnswer->Error, file);
 }
+
+void TPasswordKeeper::UseKey(const QString& AKey) {
+    FKeyring->SetKey(AKey);
+    FAnswer.reset();
+    FKeyringMayHold = false;
+    FInFile = false;
+}

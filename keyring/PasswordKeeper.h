@@ -27,6 +27,10 @@ public:
     // keyring now holds the password, so that the settings file must not.
     bool Keep(bool ARememberPW, const QString& APassword);
 
+    // The keyring entry of another server profile from now on; what was said of the last one's
+    // is forgotten.
+    void UseKey(const QString& AKey);
+
     // Where the password is kept, as the tip of the "Remember API Password" box says it.
     QString Tip() const;
 

@@ -41,7 +41,7 @@ TResult ResultOf(const QKeychain::Job& AJob) {
 
 // Runs AJob to its end, or until the wait runs out; the job deletes itself when done, so one
 // that outlives the wait finishes harmlessly.
-TResult Run(QKeychain::Job* AJob) {
+TResult Run(QKeychain::Job* AJob, const QString& AKey) {
     // Without a session bus no keyring can answer; the library would report that as any other
     // failure.
     if (!QDBusConnection::sessionBus().isConnected()) {
@@ -53,7 +53,7 @@ TResult Run(QKeychain::Job* AJob) {
     auto result = std::make_shared<std::optional<TResult>>();
     QEventLoop loop;
     AJob->setAutoDelete(true);
-    AJob->setKey(TPasswordKeyring::Key);
+    AJob->setKey(AKey);
     QObject::connect(
         AJob, &QKeychain::Job::finished, &loop, [result, &loop](QKeychain::Job* AFinished) {
             *result = ResultOf(*AFinished);
@@ -78,17 +78,17 @@ TResult Run(QKeychain::Job* AJob) {
 } // namespace
 
 TResult TPasswordKeyring::Read() const {
-    return Run(new QKeychain::ReadPasswordJob(Service));
+    return Run(new QKeychain::ReadPasswordJob(Service), FKey);
 }
 
 TResult TPasswordKeyring::Write(const QString& APassword) const {
     auto* job = new QKeychain::WritePasswordJob(Service);
     job->setTextData(APassword);
-    return Run(job);
+    return Run(job, FKey);
 }
 
 TResult TPasswordKeyring::Remove() const {
-    TResult result = Run(new QKeychain::DeletePasswordJob(Service));
+    TResult result = Run(new QKeychain::DeletePasswordJob(Service), FKey);
     result.Found = false;
     return result;
 }

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 // The API password in the desktop's keyring (the Secret Service of GNOME Keyring or KWallet),
 // under the service "vlcallbench" as one entry. Each call waits for the keyring's answer, a
@@ -11,6 +12,9 @@
 class TPasswordKeyring {
 public:
     TPasswordKeyring() = default;
+    // AKey: the entry under the service, one per server profile (see TServerProfiles::KeyringKey).
+    explicit TPasswordKeyring(QString AKey) : FKey(std::move(AKey)) {}
+    void SetKey(QString AKey) { FKey = std::move(AKey); }
     TPasswordKeyring(const TPasswordKeyring&) = default;
     TPasswordKeyring& operator=(const TPasswordKeyring&) = default;
     virtual ~TPasswordKeyring() = default;
@@ -41,4 +45,7 @@ public:
     static const QString Service;
     static const QString Key;
     static constexpr int WaitMs = 10000;
+
+private:
+    QString FKey = Key;
 };

@@ -744,16 +744,22 @@ TEST_F(CallToolTest, AnswersAreWrittenAsTheyArrive) {
 TEST_F(CallToolTest, ListAndDescribe) {
     TToolRun run = Call({"--list", "accounts"});
     EXPECT_EQ(run.ExitCode, 0);
-    EXPECT_NE(run.Out.find("\nAccountsList\t2.10+\tRetrieve specified settings from multiple "
-                           "players.\n"),
+    EXPECT_NE(run.Out.find("\nAccountsList\t2.10+\tread\tRetrieve specified settings from "
+                           "multiple players.\n"),
               std::string::npos)
         << run.Out;
+    EXPECT_NE(run.Out.find("\nAccountsDelete\t2.10+\tremove\tDeletes the specified player "
+                           "account.\n"),
+              std::string::npos);
+    EXPECT_NE(run.Out.find("\nAccountsIncBalance\t2.10+\tmoney\t"), std::string::npos);
     EXPECT_EQ(run.Out.find("Blacklist"), std::string::npos); // one group only
 
     run = Call({"--describe", "accountslist"});
     EXPECT_EQ(run.ExitCode, 0);
-    EXPECT_TRUE(run.Out.starts_with("AccountsList (versions 2.10+)\n")) << run.Out;
+    EXPECT_TRUE(run.Out.starts_with("AccountsList (versions 2.10+)\nClass: read\n")) << run.Out;
     EXPECT_NE(run.Out.find("\nPlayers\t4.40+\t"), std::string::npos);
+    run = Call({"--describe", "AccountsEdit"});
+    EXPECT_TRUE(run.Out.starts_with("AccountsEdit (versions 2.10+)\nClass: change\n")) << run.Out;
 
     // --json: the catalogue export's own text for that part.
     const TToolRun whole = RunTool(VL_CATALOGUE_TOOL, {});
@@ -764,6 +770,10 @@ TEST_F(CallToolTest, ListAndDescribe) {
         const std::string first = run.Out.substr(2, run.Out.find('\n', 2) - 2);
         EXPECT_NE(whole.Out.find(first), std::string::npos);
         EXPECT_TRUE(run.Out.ends_with("]}\n]\n"));
+        EXPECT_NE(run.Out.find("\"name\": \"AccountsList\", "), std::string::npos);
+        EXPECT_NE(run.Out.find("\"vermax\": 99900, \"class\": \"read\", \"params\""),
+                  std::string::npos)
+            << run.Out;
     }
 }
 
@@ -1217,4 +1227,115 @@ TEST_F(CallToolTest, SecretParametersStayOutOfTheHistoryAndTheCurlLine) {
             for (const std::string& secret : c.Secrets)
                 EXPECT_FALSE(bytes.contains(secret.c_str())) << name.toStdString() << " " << secret;
     }
+}
+
+// Profiles made from the command line; a call names one and takes its address and version, and
+// explicit options still win.
+TEST_F(CallToolTest, ProfilesAreAddedListedUsedAndRemoved) {
+    TConnectionSettings settings;
+    settings.IP = QStringLiteral("http://127.0.0.1");
+    settings.Port = QStringLiteral("1");
+    settings.Path = QStringLiteral("api");
+    FConfig.Save(settings);
+    const auto server = AnsweringServer("{\"Result\":\"Ok\"}");
+    const std::string url = Narrow(server->URL(u"/api"));
+
+    EXPECT_EQ(Call({"--profile-add", "test", "--server", url, "--server-version", "7.00"}).ExitCode,
+              0);
+    TToolRun run = Call({"--profile-add", "Test", "--server", url});
+    EXPECT_EQ(run.ExitCode, 2);
+    EXPECT_EQ(run.Err, "A profile named 'test' exists already.\n");
+    EXPECT_EQ(Call({"--profile-add", "x", "--server", "ftp://h/api"}).ExitCode, 2);
+    EXPECT_EQ(Call({"--profile-add", "x"}).ExitCode, 2);
+    EXPECT_EQ(
+        Call({"--profile-add", "live", "--server", "https://live.example/api", "--production"})
+            .ExitCode,
+        0);
+    run = Call({"--profiles"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out, "Default\thttp://127.0.0.1:1/api\t-\tcurrent\n"
+                       "live\thttps://live.example:443/api\t-\tproduction\n"
+                       "test\t" +
+                           url + "\t7.00\t-\n");
+
+    // The profile's address and version: AccountsDecBalance2 needs 6.00, so 5.00 refuses it.
+    run = Call({"--profile", "TEST", "SystemStats"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out, "{\"Result\":\"Ok\"}\n");
+    ASSERT_EQ(server->Requests().size(), 1U);
+    EXPECT_NE(server->Requests()[0].find("Command=SystemStats"), std::string::npos);
+    run = Call({"--profile", "test", "--server-version", "5.00", "--curl", "AccountsDecBalance2"});
+    EXPECT_EQ(run.ExitCode, 2);
+    run =
+        Call({"--profile", "test", "--server", "http://other.example/x", "--curl", "SystemStats"});
+    EXPECT_NE(run.Out.find("http://other.example/x"), std::string::npos) << run.Out;
+    run = Call({"--profile", "tset", "SystemStats"});
+    EXPECT_EQ(run.ExitCode, 2);
+    EXPECT_EQ(run.Err, "Unknown profile 'tset'. Did you mean 'test'? --profiles lists them.\n");
+
+    EXPECT_EQ(Call({"--profile-remove", "Default"}).ExitCode, 2); // the current one
+    EXPECT_EQ(Call({"--profile-remove", "test"}).ExitCode, 0);
+    EXPECT_EQ(Call({"--profiles"}).Out.find("test\t"), std::string::npos);
+}
+
+// On a production profile nothing but a read goes out without --yes when no one can be asked;
+// the loopback server sees no connection at all.
+TEST_F(CallToolTest, ProductionProfileRefusesWhatIsNotAReadWithoutYes) {
+    const TScriptedServer server(TServerScript().ReadRequest().Send(
+        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nOK"));
+    const std::string url = Narrow(server.URL(u"/api"));
+    ASSERT_EQ(
+        Call({"--profile-add", "live", "--server", url, "--production", "--server-version", "7.00"})
+            .ExitCode,
+        0);
+    const struct {
+        std::vector<std::string> Call;
+        const char* Err;
+    } refused[] = {
+        {{"AccountsDelete", "Player=joe"},
+         "AccountsDelete removes data on production profile 'live'; add --yes to send\n"},
+        {{"AccountsEdit", "Player=joe", "Title=x"},
+         "AccountsEdit changes data on production profile 'live'; add --yes to send\n"},
+        {{"AccountsIncBalance", "Player=joe", "Amount=5"},
+         "AccountsIncBalance moves money on production profile 'live'; add --yes to send\n"},
+        {{"SystemReboot"},
+         "SystemReboot removes data on production profile 'live'; add --yes to "
+         "send\n"},
+    };
+    for (const auto& c : refused) {
+        std::vector<std::string> arguments{"--profile", "live", "--password-env",
+                                           "XDG_CONFIG_HOME"};
+        arguments.insert(arguments.end(), c.Call.begin(), c.Call.end());
+        const TToolRun run = Call(arguments);
+        EXPECT_EQ(run.ExitCode, 2) << c.Call[0];
+        EXPECT_EQ(run.Err, c.Err);
+        EXPECT_EQ(run.Out, "");
+    }
+    EXPECT_EQ(server.ConnectionCount(), 0U);
+    EXPECT_EQ(StoredCalls(FConfig.HistoryFolder()).size(), 0U);
+
+    // --curl sends nothing, so it is not asked about; --yes sends.
+    EXPECT_EQ(Call({"--profile", "live", "--curl", "AccountsDelete", "Player=joe"}).ExitCode, 0);
+    EXPECT_EQ(server.ConnectionCount(), 0U);
+    const TToolRun sent = Call({"--profile", "live", "--yes", "--password-env", "XDG_CONFIG_HOME",
+                                "AccountsDelete", "Player=joe"});
+    EXPECT_EQ(sent.ExitCode, 0) << sent.Err;
+    ASSERT_EQ(server.Requests().size(), 1U);
+    EXPECT_NE(server.Requests()[0].find("Command=AccountsDelete"), std::string::npos);
+}
+
+// A read goes out on a production profile without asking; a test profile never asks.
+TEST_F(CallToolTest, ReadsAndTestProfilesAreNotAsked) {
+    const auto server = AnsweringServer();
+    const std::string url = Narrow(server->URL(u"/api"));
+    ASSERT_EQ(Call({"--profile-add", "live", "--server", url, "--production"}).ExitCode, 0);
+    TToolRun run = Call({"--profile", "live", "AccountsGet", "Player=joe"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    const auto other = AnsweringServer();
+    const std::string otherUrl = Narrow(other->URL(u"/api"));
+    ASSERT_EQ(Call({"--profile-add", "test", "--server", otherUrl}).ExitCode, 0);
+    run = Call({"--profile", "test", "AccountsDelete", "Player=joe"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    // --server without --profile goes elsewhere than the current profile: nothing to guard.
+    EXPECT_EQ(Call({"--production", "SystemStats"}).ExitCode, 2);
 }

@@ -1,3 +1,4 @@
+#include "BeforeCopy.h"
 #include "Catalogue.h"
 #include "Command.h"
 #include "Version.h"
@@ -6,6 +7,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <initializer_list>
+#include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -567,4 +571,131 @@ TEST(CatalogueContents, SecretParametersAreMarked) {
     std::set<std::string> judged = secret;
     judged.insert(notSecret.begin(), notSecret.end());
     EXPECT_EQ(spoken, judged);
+}
+
+// What each command does to the server, written down here so that a class changed or forgotten
+// in a group source shows: the production guard asks before anything that is not a read.
+TEST(CatalogueContents, EveryCommandHasItsClass) {
+    const std::map<TCommandClass, std::set<std::string>> expected = {
+        {TCommandClass::Read, {"AccountsGet",        "AccountsList",         "AccountsPassword",
+                               "AccountsSearch",     "AccountsTransactions", "AccountsVerifyKey",
+                               "BlacklistGet",       "BlacklistList",        "ConnectionsGet",
+                               "ConnectionsList",    "LogsCallback",         "LogsError",
+                               "LogsEvent",          "LogsHandHistory",      "LogsLobbyChat",
+                               "RingGamesGet",       "RingGamesList",        "RingGamesPlaying",
+                               "RingGamesWaiting",   "SystemBalance",        "SystemBalance2",
+                               "SystemGet",          "SystemEntryFeeGet",    "SystemRakeGet",
+                               "SystemStats",        "TournamentsGet",       "TournamentsList",
+                               "TournamentsPlaying", "TournamentsResults",   "TournamentsStats",
+                               "TournamentsWaiting"}},
+        {TCommandClass::Change,
+         {"AccountsAdd",         "AccountsEdit",      "AccountsNotes",    "AccountsPermission",
+          "AccountsSessionKey",  "AccountsTicket",    "BlacklistAdd",     "BlacklistEdit",
+          "ConnectionsMessage",  "LogsAddEvent",      "RingGamesAdd",     "RingGamesEdit",
+          "RingGamesMessage",    "RingGamesOffline",  "RingGamesOnline",  "RingGamesOpen",
+          "RingGamesPause",      "RingGamesResume",   "RingGamesStart",   "SystemLobbyMessage",
+          "SystemSet",           "TournamentsAdd",    "TournamentsEdit",  "TournamentsMessage",
+          "TournamentsOffline",  "TournamentsOnline", "TournamentsOpen",  "TournamentsPause",
+          "TournamentsRegister", "TournamentsResume", "TournamentsStart", "TournamentsUnregister"}},
+        {TCommandClass::Money,
+         {"AccountsDecBalance", "AccountsDecBalance2", "AccountsIncBalance", "AccountsIncBalance2",
+          "SystemAccount", "SystemAccount2", "SystemEntryFeeDec", "SystemEntryFeeInc",
+          "SystemEntryFeeSet", "SystemRakeDec", "SystemRakeInc", "SystemRakeSet"}},
+        {TCommandClass::Remove,
+         {"AccountsDelete", "BlacklistDelete", "ConnectionsTerminate", "RingGamesDelete",
+          "RingGamesEject", "SystemReboot", "TournamentsDelete", "TournamentsRemoveNoShows"}},
+    };
+    std::set<std::string> listed;
+    for (const auto& [commandClass, names] : expected)
+        for (const std::string& name : names)
+            EXPECT_TRUE(listed.insert(name).second) << name << " listed twice";
+    std::set<std::string> commands;
+    for (const auto& entry : Catalogue()) {
+        if (entry->Header)
+            continue;
+        commands.insert(entry->Name);
+        const auto found = std::find_if(expected.begin(), expected.end(), [&](const auto& AClass) {
+            return AClass.second.contains(entry->Name);
+        });
+        ASSERT_NE(found, expected.end()) << entry->Name << " has no expected class";
+        EXPECT_EQ(entry->Class, found->first)
+            << entry->Name << " is " << CommandClassName(entry->Class) << ", expected "
+            << CommandClassName(found->first);
+    }
+    EXPECT_EQ(commands.size(), 83U);
+    EXPECT_EQ(commands, listed);
+
+    // Rules by the name's last word, which a new command is held to as well.
+    const auto endsWith = [](const std::string& AName, std::initializer_list<const char*> AWords) {
+        return std::any_of(AWords.begin(), AWords.end(),
+                           [&](const char* AWord) { return AName.ends_with(AWord); });
+    };
+    const auto ruled = [&](const std::string& AName) -> std::optional<TCommandClass> {
+        if (endsWith(AName, {"Delete", "RemoveNoShows", "Reboot", "Terminate"}))
+            return TCommandClass::Remove;
+        if (endsWith(AName, {"Get", "List", "Stats", "Playing", "Waiting", "Search", "Results"}) ||
+            AName.starts_with("SystemBalance") ||
+            (AName.starts_with("Logs") && AName != "LogsAddEvent"))
+            return TCommandClass::Read;
+        if (AName.find("IncBalance") != std::string::npos ||
+            AName.find("DecBalance") != std::string::npos ||
+            (endsWith(AName, {"Inc", "Dec", "Set"}) && AName != "SystemSet"))
+            return TCommandClass::Money;
+        if (endsWith(AName, {"Add", "Edit", "Online", "Offline", "Pause", "Resume", "Start",
+                             "Message", "Register"}))
+            return TCommandClass::Change;
+        return std::nullopt;
+    };
+    int judgedByRule = 0;
+    for (const auto& entry : Catalogue()) {
+        const std::optional<TCommandClass> rule =
+            entry->Header ? TCommandClass::Read : ruled(entry->Name);
+        if (!rule)
+            continue;
+        ++judgedByRule;
+        EXPECT_EQ(entry->Class, *rule) << entry->Name;
+    }
+    EXPECT_GT(judgedByRule, 70);
+}
+
+TEST(CatalogueContents, ClassNames) {
+    EXPECT_STREQ(CommandClassName(TCommandClass::Read), "read");
+    EXPECT_STREQ(CommandClassName(TCommandClass::Change), "change");
+    EXPECT_STREQ(CommandClassName(TCommandClass::Money), "money");
+    EXPECT_STREQ(CommandClassName(TCommandClass::Remove), "remove");
+}
+
+// The before copies: each change, money or remove command is paired with a read of its own group
+// that takes every key the change names, in the same versions; every Delete and Edit of a group
+// with a Get is paired.
+TEST(CatalogueContents, BeforeCopiesReadWhatTheChangeAlters) {
+    std::set<std::string> paired;
+    for (const TBeforeCopy& row : BeforeCopies()) {
+        SCOPED_TRACE(row.Command);
+        const TCommand& change = Find(row.Command);
+        const TCommand& read = Find(row.Read);
+        EXPECT_NE(change.Class, TCommandClass::Read);
+        EXPECT_EQ(read.Class, TCommandClass::Read);
+        EXPECT_EQ(BeforeCopyOf(row.Command), &row);
+        EXPECT_TRUE(paired.insert(row.Command).second);
+        // The same group: the read's name begins as the change's does.
+        const std::string group = read.Name.substr(0, read.Name.find("Get"));
+        EXPECT_TRUE(change.Name.starts_with(group)) << group;
+        EXPECT_LE(read.VerMin, change.VerMin);
+        for (const char* key : row.Keys) {
+            const auto has = [&](const TCommand& ACommand) {
+                return std::any_of(ACommand.Params.begin(), ACommand.Params.end(),
+                                   [&](const auto& AParam) { return AParam->Name == key; });
+            };
+            EXPECT_TRUE(has(change)) << key;
+            EXPECT_TRUE(has(read)) << key;
+        }
+    }
+    EXPECT_EQ(BeforeCopyOf("AccountsDelete")->Read, std::string("AccountsGet"));
+    EXPECT_EQ(BeforeCopyOf("AccountsGet"), nullptr);
+    EXPECT_EQ(BeforeCopyOf("SystemReboot"), nullptr);
+    for (const char* name :
+         {"AccountsDelete", "AccountsEdit", "BlacklistDelete", "BlacklistEdit", "RingGamesDelete",
+          "RingGamesEdit", "TournamentsDelete", "TournamentsEdit", "SystemSet"})
+        EXPECT_TRUE(paired.contains(name)) << name;
 }

@@ -494,7 +494,9 @@ TEST_F(MainWindowTest, FocusingCommandsAndGroupsFillsAndEmptiesTheGrid) {
     EXPECT_EQ(Params().rowCount(), static_cast<int>(command.Params.size()));
     EXPECT_TRUE(FForm->CallButton->isEnabled());
     EXPECT_TRUE(FForm->CommandHelp->toPlainText().startsWith(QStringLiteral("AccountsList:  ")));
-    EXPECT_TRUE(FForm->CommandHelp->toPlainText().endsWith(QStringLiteral(" [Version 2.10+]")));
+    EXPECT_TRUE(FForm->CommandHelp->toPlainText().endsWith(
+        QStringLiteral(" multiple players. Call without Players and Fields parameters to just "
+                       "return the number of accounts. [Class: read] [Version 2.10+]")));
     const char* names[] = {"Command", "Password", "JSON", "Log"};
     const char* values[] = {"AccountsList", "(not shown)", "Yes", ""};
     for (int row = 0; row < 4; ++row) {

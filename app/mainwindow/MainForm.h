@@ -7,6 +7,7 @@
 #include "ParamValues.h"
 #include "PasswordKeeper.h"
 #include "SendCall.h"
+#include "ServerProfiles.h"
 #include "SettingsStore.h"
 
 #include <QColor>
@@ -19,6 +20,8 @@
 #include <optional>
 
 class QCheckBox;
+class QComboBox;
+class QToolButton;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -100,6 +103,19 @@ public:
     void VerEditExit();
     void VerEditKeyPress(QChar& Key);
 
+    // Server profiles (MainFormProfiles.cpp): the picker fills the connection fields, typing
+    // into them edits the current profile.
+    void ProfileBoxChange(int AIndex);
+    void NewProfileClick();
+    void RenameProfileClick();
+    void DeleteProfileClick();
+    void ProductionClick(bool AChecked);
+    // What the actions do once a name is chosen; true when done.
+    bool NewProfile(const QString& AName);
+    bool RenameProfile(const QString& AName);
+    const QString& ProfileName() const { return FProfileName; }
+    bool ProductionProfile() const { return FProduction; }
+
     // Read-only views for the results of a Send and for tests.
     const TCommandList& Catalogue() const { return FCommands; }
     const TCommand* Current() const { return FCurrentCommand; }
@@ -134,6 +150,14 @@ public:
     QAction* VersionWarning;
     // The strip under the buttons: the URL Send will call, or why it cannot.
     QLabel* CallURLLabel;
+    // The profile row, right of the password.
+    QLabel* ProfileLabel;
+    QComboBox* ProfileBox;
+    QToolButton* ProfileButton;
+    QAction* NewProfileAction;
+    QAction* RenameProfileAction;
+    QAction* DeleteProfileAction;
+    QAction* ProductionAction;
 
     TCommandTreeModel* CommandTreeModel;
     TParamTreeModel* ParamTreeModel;
@@ -198,6 +222,15 @@ private:
                     TSendCall::TOutcome AOutcome, const QString& AErrorText,
                     const TCallResult& AResult);
 
+    // The profile row and what marks a production profile (MainFormProfiles.cpp).
+    void BuildProfileRow();
+    void FillProfileBox();
+    void ShowProfileMark();
+    // The current profile as the fields hold it; its password as the file keeps it.
+    TServerProfile FieldProfile();
+    // On a production profile, asks before a command that is not a read; true to send.
+    bool ConfirmProductionSend(const TParamValues& AForm);
+
     // The shared state of the window's handlers.
     TCommandList FCommands;
     TCommand* FCurrentCommand = nullptr;
@@ -229,4 +262,8 @@ private:
     static constexpr int CopyNoticeTime = 2500;
     // The command focused when the window was last closed, focused again once the tree is built.
     QString FStoredCommand;
+    TServerProfiles FProfiles{FStore.FileName()};
+    QString FProfileName;
+    bool FProduction = false;
+    QString FPlainTitle;
 };

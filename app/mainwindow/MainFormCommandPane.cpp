@@ -1,5 +1,6 @@
 // The command pane's handlers: the tree of groups and commands and its help pane.
 
+#include "Command.h"
 #include "CommandTree.h"
 #include "MainForm.h"
 #include "ParamTree.h"
@@ -27,8 +28,8 @@ void TMainForm::CommandTreeFocusChanged(const QModelIndex& ANode) {
     ShowHelp(CommandHelp, FCurrentCommand->Name,
              FCurrentCommand->Header
                  ? FCurrentCommand->Help
-                 : FCurrentCommand->Help +
-                       VersionRangeText(FCurrentCommand->VerMin, FCurrentCommand->VerMax));
+                 : FCurrentCommand->Help + " [Class: " + CommandClassName(FCurrentCommand->Class) +
+                       "]" + VersionRangeText(FCurrentCommand->VerMin, FCurrentCommand->VerMax));
     FParamValues.Clear();
     ParamTreeModel->SetRootNodeCount(0);
     ParamTree->viewport()->update();

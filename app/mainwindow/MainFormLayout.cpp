@@ -108,6 +108,7 @@ void TMainForm::BuildControls() {
     resize(most);
 
     BuildConnectionPanel();
+    BuildProfileRow();
     BuildCommandPane();
     BuildParamGrid();
     BuildTreeSplitter();

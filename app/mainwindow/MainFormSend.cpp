@@ -12,6 +12,7 @@
 #include "TrustPrompt.h"
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -53,6 +54,9 @@ void TMainForm::CallButtonClick() {
     TParamValues form;
     if (!ComposeCall(url, form))
         return;
+    // Nothing goes out before the answer.
+    if (!ConfirmProductionSend(form))
+        return;
     std::vector<std::u16string> lines = WireLines(form);
     FTrustPrompt->Reset();
     FTrustDeclined = false;
@@ -84,7 +88,10 @@ void TMainForm::CallButtonClick() {
     }
     FResultsForm->setWindowTitle(
         QString::fromStdString(FCurrentCommand->Name) + QStringLiteral(" - ") +
-        (JSONRB->isChecked() ? QStringLiteral("JSON format") : QStringLiteral("Legacy format")));
+        (JSONRB->isChecked() ? QStringLiteral("JSON format") : QStringLiteral("Legacy format")) +
+        // With one profile the caption is as it always was.
+        (ProfileBox->count() > 1 || FProduction ? QStringLiteral(" - ") + FProfileName
+                                                : QString()));
     FResultsForm->SetCallResult(std::move(result));
     FResultsForm->ShowModalOver(*this);
 }

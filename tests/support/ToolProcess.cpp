@@ -66,6 +66,9 @@ TToolProcess::TToolProcess(const std::string& AProgram, const std::vector<std::s
     if (FPid == 0) {
         ::dup2(out[1], STDOUT_FILENO);
         ::dup2(err[1], STDERR_FILENO);
+        // Never the terminal of whoever runs the tests: a tool that asks must not wait on it.
+        if (const int none = ::open("/dev/null", O_RDONLY); none >= 0)
+            ::dup2(none, STDIN_FILENO);
         ::execve(AProgram.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }

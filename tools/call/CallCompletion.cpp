@@ -77,6 +77,8 @@ std::string ValueKind(std::string_view AValue) {
         return "group";
     if (AValue == "COMMAND")
         return "command";
+    if (AValue == "PROFILE")
+        return "profile";
     std::string lower(AValue);
     for (char& c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -199,6 +201,13 @@ _vlcallbench_call() {
                 _vlcallbench_call_words "${value}s"
                 _vlcallbench_call_match "$cur"
                 ;;
+            profile)
+                # The names the tool lists, one a line before a tab.
+                local name rest
+                while IFS=$'\t' read -r name rest; do
+                    [[ ${name,,} == "${cur,,}"* ]] && COMPREPLY+=("$name")
+                done < <("${COMP_WORDS[0]}" --profiles 2>/dev/null)
+                ;;
             pin)
                 mapfile -t COMPREPLY < <(compgen -W "sha256:" -- "$cur")
                 compopt -o nospace 2>/dev/null
@@ -269,7 +278,8 @@ void WriteScript(const TCommandList& ACommands, const std::vector<TOption>& AOpt
             "    esac\n"
             "}\n"
             "\n"
-            "# Sets value to what follows the option $1: file, variable, group, command, pin or\n"
+            "# Sets value to what follows the option $1: file, variable, group, command, profile, "
+            "pin or\n"
             "# text; empty for a switch or an unknown option.\n"
             "_vlcallbench_call_value() {\n"
             "    case $1 in\n";

@@ -16,13 +16,44 @@ const TConnectionSettings& TCallDefaults::Get() {
                              TSettingsStore::DefaultFileName().toStdString() +
                              "): " + error.what());
         }
+        ApplyProfile();
         FLoaded = true;
     }
     return FSettings;
 }
 
+void TCallDefaults::ApplyProfile() {
+    TServerProfiles profiles;
+    if (!FProfileName) {
+        FProfile = profiles.List(FSettings).front();
+        return;
+    }
+    FProfile = profiles.Find(QString::fromStdString(*FProfileName), FSettings);
+    if (!FProfile) {
+        std::vector<std::string> names;
+        for (const TServerProfile& profile : profiles.List(FSettings))
+            names.push_back(profile.Name.toStdString());
+        throw ECallUsage(UnknownNameMessage("profile", *FProfileName, "", names) +
+                         " --profiles lists them.");
+    }
+    FSettings.Version = FProfile->Version;
+    FSettings.IP = FProfile->IP;
+    FSettings.Port = FProfile->Port;
+    FSettings.Path = FProfile->Path;
+    FSettings.RememberPW = FProfile->RememberPW;
+    FSettings.Password = FProfile->Password;
+}
+
+std::optional<TServerProfile> TCallDefaults::CallProfile(bool AServerGiven) {
+    if (AServerGiven && !FProfileName)
+        return std::nullopt;
+    Get();
+    return FProfile;
+}
+
 QString TCallDefaults::Password() {
-    return RememberedPassword(Get());
+    const TConnectionSettings& settings = Get();
+    return RememberedPassword(settings, FProfile ? FProfile->Name : TServerProfiles::DefaultName);
 }
 
 bool TCallDefaults::KeepHistory() {
@@ -36,8 +67,10 @@ bool TCallDefaults::KeepHistory() {
     }
 }
 
-QString RememberedPassword(const TConnectionSettings& ASettings) {
+QString RememberedPassword(const TConnectionSettings& ASettings, const QString& AProfile) {
     // The password the window remembers, found as the window finds it.
-    return TPasswordKeeper(TSettingsStore::DefaultFileName())
+    return TPasswordKeeper(
+               TSettingsStore::DefaultFileName(),
+               std::make_unique<TPasswordKeyring>(TServerProfiles::KeyringKey(AProfile)))
         .Read(ASettings.RememberPW, ASettings.Password);
 }

@@ -1,6 +1,7 @@
 #include "CallOptions.h"
 
 #include "CallArguments.h"
+#include "CallProfiles.h"
 #include "CallTimeout.h"
 
 #include <algorithm>
@@ -17,6 +18,9 @@ std::string CallToolUsage() {
     return "usage: vlcallbench-call [OPTIONS] COMMAND [NAME=VALUE ...]\n"
            "       vlcallbench-call --list [GROUP]\n"
            "       vlcallbench-call --describe COMMAND\n"
+           "       vlcallbench-call --profiles | --profile-remove PROFILE\n"
+           "       vlcallbench-call --profile-add NAME --server URL [--server-version V] "
+           "[--production]\n"
            "\n"
            "Sends one API command with the given parameters, as the window's Send does with those "
            "rows\n"
@@ -34,7 +38,11 @@ std::string CallToolUsage() {
            "  --server-version V      check names against server version V (default: the "
            "window's)\n"
            "  --force                 send commands and parameters the server version lacks\n"
-           "  --timeout SECONDS       give up when the whole call takes longer\n" +
+           "  --timeout SECONDS       give up when the whole call takes longer\n"
+           "  --profile PROFILE       use the server profile's address, version and password\n"
+           "                          (default: the window's current profile)\n"
+           "  --yes                   send a command that is not a read on a production profile\n"
+           "                          without asking\n" +
            option("--insecure", TTlsCommandLine::InsecureHelp) +
            option("--cacert FILE", TTlsCommandLine::CaCertHelp) +
            option("--pin " + std::string(TTlsCommandLine::PinValue), TTlsCommandLine::PinHelp) +
@@ -46,12 +54,21 @@ std::string CallToolUsage() {
            "  --describe COMMAND      show a command's help and parameters\n"
            "  --json                  with --list or --describe: the catalogue's JSON for that "
            "part\n"
-           "  -h, --help              show this text\n"
+           "  --profiles              list the server profiles\n"
+           "  --profile-add NAME      add a profile: --server URL [--server-version V] "
+           "[--production]\n"
+           "  --production            with --profile-add: mark it a production server\n"
+           "  --profile-remove PROFILE  remove a profile that is not the current one\n"
+           "  --help                  show this text\n"
            "  --version               show the program's version\n"
            "\n"
            "An https server's certificate is checked as the window checks it, and the "
            "certificates\n"
            "trusted in the window are trusted here too.\n"
+           "\n"
+           "On a production profile, a command that is not a read asks before it is sent; "
+           "without a\n"
+           "terminal it is refused unless --yes is given.\n"
            "\n"
            "Exit status: 0 the answer was printed, 1 the call failed, 2 usage or validation "
            "error.\n";
@@ -119,6 +136,8 @@ TEarlyExit ParseCallOptions(int argc, char** argv, TCallOptions& AOptions) {
             optionsEnded = true;
             continue;
         }
+        if (TakeProfileOption(argument, i, argc, argv, AOptions))
+            continue;
         std::optional<std::string> value;
         if (const std::size_t equals = argument.find('='); equals != std::string::npos) {
             value = argument.substr(equals + 1);
@@ -136,6 +155,7 @@ TEarlyExit ParseCallOptions(int argc, char** argv, TCallOptions& AOptions) {
         if (std::find(flags.begin(), flags.end(), argument) == flags.end()) {
             std::vector<std::string> all = flags;
             all.insert(all.end(), valued.begin(), valued.end());
+            all.insert(all.end(), ProfileOptionNames.begin(), ProfileOptionNames.end());
             throw ECallUsage(UnknownNameMessage("option", argument, "", all));
         }
         if (value)

@@ -24,6 +24,13 @@ struct TCallOptions {
     std::string TimeoutText; // as typed, for the message when the time is up
     TTlsCommandLine Tls;
     std::vector<std::string> Positional;
+    // Server profiles (see CallProfiles.h).
+    std::optional<std::string> Profile;
+    bool ListProfiles = false;
+    std::optional<std::string> ProfileAdd;
+    std::optional<std::string> ProfileRemove;
+    bool Production = false;
+    bool Yes = false;
 };
 
 // An option that ends the tool before anything else is done.

@@ -6,9 +6,11 @@
 #include "CallAnswerData.h"
 #include "CallArguments.h"
 #include "CallDefaults.h"
+#include "CallGuard.h"
 #include "CallInterrupt.h"
 #include "CallLine.h"
 #include "CallOptions.h"
+#include "CallProfiles.h"
 #include "CallRecord.h"
 #include "CallSend.h"
 #include "Catalogue.h"
@@ -135,10 +137,18 @@ int main(int argc, char** argv) {
             return ShowCatalogue(options, commands);
         // The keyring and the history's database driver need an application object.
         QCoreApplication application(argc, argv);
+        if (ManagesProfiles(options))
+            return RunProfileCommand(options);
+        if (options.Production)
+            throw ECallUsage("--production goes with --profile-add.");
         TCallDefaults defaults;
+        defaults.UseProfile(options.Profile);
         const TPreparedCall call = PrepareCall(options, commands, defaults);
         if (options.Curl)
             return PrintCurlLine(options, call);
+        // Nothing goes out before the guard's answer.
+        if (const int refused = GuardCall(options, call, defaults); refused != 0)
+            return refused;
         return RunCall(options, call, defaults, dataOptions);
     } catch (const ECallUsage& error) {
         WriteError(error.what());

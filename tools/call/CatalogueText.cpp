@@ -101,11 +101,12 @@ std::string ListText(const TCommandList& ACommands, const TCommand* AGroup, int 
             shown.push_back(entry.get());
         }
     }
-    std::vector<std::size_t> widths(2, 0);
+    std::vector<std::size_t> widths(3, 0);
     for (const TCommand* entry : shown)
         if (!entry->Header) {
             widths[0] = std::max(widths[0], entry->Name.size());
             widths[1] = std::max(widths[1], VersionRange(entry->VerMin, entry->VerMax).size());
+            widths[2] = std::max(widths[2], std::string(CommandClassName(entry->Class)).size());
         }
     std::string out;
     for (const TCommand* entry : shown) {
@@ -114,8 +115,10 @@ std::string ListText(const TCommandList& ACommands, const TCommand* AGroup, int 
             continue;
         }
         const std::vector<std::string> cells{
-            entry->Name, VersionRange(entry->VerMin, entry->VerMax), FirstSentence(entry->Help)};
-        out += AWidth > 0 ? Row(cells, {widths[0] + 2, widths[1]}, AWidth) : PlainRow(cells);
+            entry->Name, VersionRange(entry->VerMin, entry->VerMax), CommandClassName(entry->Class),
+            FirstSentence(entry->Help)};
+        out += AWidth > 0 ? Row(cells, {widths[0] + 2, widths[1], widths[2]}, AWidth)
+                          : PlainRow(cells);
     }
     return out;
 }
@@ -124,14 +127,15 @@ std::string DescribeText(const TCommand& ACommand, int AWidth) {
     std::string out;
     const std::string title =
         ACommand.Name + " (versions " + VersionRange(ACommand.VerMin, ACommand.VerMax) + ")";
+    const std::string sends = std::string("Class: ") + CommandClassName(ACommand.Class) + "\n";
     if (AWidth > 0) {
-        out += title + "\n\n";
+        out += title + "\n" + sends + "\n";
         for (const std::string& line :
              Wrap(ACommand.Help, static_cast<std::size_t>(std::max(AWidth - 1, 20))))
             out += line + "\n";
         out += "\n";
     } else {
-        out += title + "\n" + PlainRow({ACommand.Help});
+        out += title + "\n" + sends + PlainRow({ACommand.Help});
     }
     std::vector<std::size_t> widths(2, 0);
     for (const auto& param : ACommand.Params) {
