@@ -435,6 +435,7 @@ TEST_F(HistoryWindowTest, ColumnsShowServerSizeAndWholeStatus) {
 
 // An empty list says why, in the list: nothing recorded yet, or nothing that matches the filter.
 TEST_F(HistoryWindowTest, EmptyListSaysWhy) {
+    FForm->History().WaitIdle(); // the file is made
     THistoryForm& window = OpenHistory();
     const struct {
         bool Recorded; // a call is in the history
@@ -458,7 +459,8 @@ TEST_F(HistoryWindowTest, EmptyListSaysWhy) {
         }
         window.FilterEdit->setText(QString::fromUtf8(c.Filter));
         WaitListed(window);
-        EXPECT_EQ(window.EmptyLabel->isVisible(), c.Shown != nullptr);
+        EXPECT_EQ(window.EmptyLabel->isVisible(), c.Shown != nullptr)
+            << window.Model->rowCount() << " rows, " << window.StatusLabel->text().toStdString();
         if (c.Shown) {
             EXPECT_EQ(window.EmptyLabel->text(), QString::fromUtf8(c.Shown));
         }
