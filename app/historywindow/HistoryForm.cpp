@@ -49,14 +49,7 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     CallList->horizontalHeader()->setStretchLastSection(false);
     CallList->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     CallList->horizontalHeader()->setSectionResizeMode(THistoryModel::Status, QHeaderView::Stretch);
-    EmptyLabel = new QLabel(CallList->viewport());
-    EmptyLabel->setAlignment(Qt::AlignCenter);
-    EmptyLabel->setWordWrap(true);
-    EmptyLabel->setForegroundRole(QPalette::Text); // on the list's background, readable
-    EmptyLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
-    EmptyLabel->hide();
-    auto* emptyLayout = new QVBoxLayout(CallList->viewport());
-    emptyLayout->addWidget(EmptyLabel);
+    CreateEmptyLabel();
 
     OpenButton = new QPushButton(QStringLiteral("Open answer"), this);
     LoadButton = new QPushButton(QStringLiteral("Load into grid"), this);
@@ -128,6 +121,18 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
 }
 
 THistoryForm::~THistoryForm() = default;
+
+// In the middle of the list, over its background; clicks go through to the list.
+void THistoryForm::CreateEmptyLabel() {
+    EmptyLabel = new QLabel(CallList->viewport());
+    EmptyLabel->setAlignment(Qt::AlignCenter);
+    EmptyLabel->setWordWrap(true);
+    EmptyLabel->setForegroundRole(QPalette::Text); // on the list's background, readable
+    EmptyLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    EmptyLabel->hide();
+    auto* layout = new QVBoxLayout(CallList->viewport());
+    layout->addWidget(EmptyLabel);
+}
 
 void THistoryForm::setVisible(bool AVisible) {
     if (AVisible && !isVisible() && parentWidget()) {

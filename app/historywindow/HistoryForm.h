@@ -59,6 +59,7 @@ protected:
     void hideEvent(QHideEvent* AEvent) override;
 
 private:
+    void CreateEmptyLabel();
     void Run(const TCallHandler& AHandler);
     void ShowCalls(const std::vector<THistorySummary>& ACalls, const QString& AError);
     void ShowIndexing(qint64 ALeft);
