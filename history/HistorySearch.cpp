@@ -59,6 +59,7 @@ void THistorySearch::Stop() {
     std::lock_guard lock(FMutex);
     FQueryWaiting = false;
     FIndexWanted = false;
+    ++FStops;
     FListed = ++FGeneration;
 }
 
@@ -136,11 +137,13 @@ void THistorySearch::RunQueries() {
 void THistorySearch::RunIndexing() {
     std::unique_ptr<THistoryStore> store;
     for (;;) {
+        quint64 stops = 0;
         {
             std::unique_lock lock(FMutex);
             FIndexWake.wait(lock, [this] { return FStopping || FIndexWanted; });
             if (FStopping)
                 break;
+            stops = FStops;
             if (FIndexReopen)
                 store.reset();
             FIndexReopen = false;
@@ -157,10 +160,12 @@ void THistorySearch::RunIndexing() {
             }
             QMetaObject::invokeMethod(
                 this,
-                [this, left] {
+                [this, left, stops] {
                     // A count from before a Stop would announce indexing that no longer runs.
+                    // Not one from before the end of the indexing, which may well come first:
+                    // the list follows the indexing by the counts going down.
                     std::unique_lock lock(FMutex);
-                    if (left > 0 && !FIndexWanted)
+                    if (left > 0 && stops != FStops)
                         return;
                     lock.unlock();
                     emit Indexing(left);

@@ -76,6 +76,7 @@ private:
     bool FQueryReopen = false;
     bool FIndexReopen = false;
     bool FStopping = false;
+    quint64 FStops = 0; // Stop calls so far
 
     std::thread FQueries;
     std::thread FIndexer;

@@ -2,6 +2,7 @@
 
 #include "AnswerBlob.h"
 #include "HistorySearch.h"
+#include "JsonEscapes.h"
 #include "PreparedAnswer.h"
 
 #include <QDir>
@@ -81,6 +82,33 @@ QString FieldsText(const QStringList& ALines) {
 
 QString AnswerFromBlob(const QByteArray& ABlob) {
     return ABlob.isEmpty() ? QString() : QString::fromUtf8(AnswerBlob::Decompress(ABlob));
+}
+
+// How a call's answer is in the word index (the column answer_indexed). The index keeps no copy
+// of the texts, so a call leaves it only when given the very text that went in.
+enum TAnswerIndexed {
+    AnswerWaiting = 0,  // in empty, its words to come (deferred)
+    AnswerAsStored = 1, // the text as stored (before version 5)
+    AnswerDecoded = 2,  // JSON's escapes decoded, as the results window shows them
+};
+
+// The UTF-8 text whose words are indexed for an answer: its \uXXXX escapes decoded, so that
+// "Müller" finds an answer that sent "M\u00fcller".
+QByteArray DecodedForIndex(QByteArray AText) {
+    const auto size = static_cast<std::size_t>(AText.size());
+    if (!HasDecodableEscape(std::string_view(AText.constData(), size)))
+        return AText;
+    char* data = AText.data(); // unshared from here on, so decoded in place
+    AText.truncate(static_cast<qsizetype>(DecodeEscapes(std::string_view(data, size), data)));
+    return AText;
+}
+
+// The text a stored answer went into the word index with.
+QByteArray IndexedText(const QByteArray& ABlob, int AIndexed) {
+    if (AIndexed == AnswerWaiting || ABlob.isEmpty())
+        return QByteArray("");
+    QByteArray text = AnswerBlob::Decompress(ABlob);
+    return AIndexed == AnswerDecoded ? DecodedForIndex(std::move(text)) : text;
 }
 
 sqlite3* HandleOf(const QSqlDatabase& ADatabase) {
@@ -168,7 +196,7 @@ std::optional<QSqlQuery> SelectCalls(const QSqlDatabase& ADatabase, bool ASearch
     query.setForwardOnly(AForwardOnly);
     const QString columns = QStringLiteral(
         "SELECT id, when_utc, command, outcome, status_line, duration_ms, answer_size, "
-        "answer_cut, error FROM calls ");
+        "answer_cut, error, url FROM calls ");
     if (filter.Text.isEmpty()) {
         query.prepare(columns + QStringLiteral("ORDER BY id DESC"));
     } else if (ASearchable && !filter.Terms.isEmpty()) {
@@ -302,9 +330,15 @@ void MigrateTo4(const QSqlDatabase& ADatabase) {
          QStringLiteral("CREATE INDEX IF NOT EXISTS calls_sizes ON calls (id, stored_size)"));
 }
 
+// Version 5: answers go into the word index with their escapes decoded (AnswerDecoded). Nothing
+// is added: calls indexed before keep their words as they were, and each call says which way it
+// went in, so that it can be taken out again. The version keeps earlier programs, which would
+// take such a call out with the wrong text and damage the index, away from the file.
+void MigrateTo5(const QSqlDatabase& /*ADatabase*/) {}
+
 // Migrations[N] brings a file from version N to N + 1.
 constexpr std::array<void (*)(const QSqlDatabase&), THistoryStore::SchemaVersion> Migrations{
-    MigrateTo1, MigrateTo2, MigrateTo3, MigrateTo4};
+    MigrateTo1, MigrateTo2, MigrateTo3, MigrateTo4, MigrateTo5};
 
 int UserVersion(const QSqlDatabase& ADatabase) {
     QSqlQuery version(ADatabase);
@@ -533,6 +567,7 @@ void THistoryStore::OpenForReading() {
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
         Fail(QStringLiteral("Cannot read %1").arg(FileName()), query.lastError());
     FTracksIndexing = query.value(0).toInt() >= 3;
+    FIndexesDecoded = query.value(0).toInt() >= 5;
 }
 
 QString THistoryStore::MoveAside() {
@@ -616,6 +651,7 @@ void THistoryStore::Migrate() {
         }
         transaction.Commit();
     }
+    FIndexesDecoded = current >= 0;
     QSqlQuery fts(db);
     if (!fts.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'calls_fts'")))
         Fail(QStringLiteral("Cannot read %1").arg(FileName()), fts.lastError());
@@ -654,6 +690,9 @@ qint64 THistoryStore::Record(const THistoryCall& ACall, THistoryIndexing AIndexi
 qint64 THistoryStore::Store(const THistoryCall& ACall, const TPreparedAnswer& AAnswer) {
     QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     const QStringList fields = WithoutPassword(ACall.Fields);
+    const int indexed = AAnswer.Deferred  ? AnswerWaiting
+                        : FIndexesDecoded ? AnswerDecoded
+                                          : AnswerAsStored;
     TTransaction transaction(db);
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral(
@@ -680,7 +719,7 @@ qint64 THistoryStore::Store(const THistoryCall& ACall, const TPreparedAnswer& AA
     insert.addBindValue(static_cast<qint64>(AAnswer.Blob.size()));
     insert.addBindValue(ACall.ContentType);
     insert.addBindValue(ACall.CharSet);
-    insert.addBindValue(AAnswer.Deferred ? 0 : 1);
+    insert.addBindValue(indexed);
     Exec(insert, "Cannot record the call");
     const qint64 id = insert.lastInsertId().toLongLong();
     if (FSearchable) {
@@ -692,7 +731,9 @@ qint64 THistoryStore::Store(const THistoryCall& ACall, const TPreparedAnswer& AA
         index.addBindValue(FieldsText(fields));
         // The bytes go in as they are and are read as the database's UTF-8 text, without a
         // copy of the answer in UTF-16 on the way. A deferred answer goes in empty for now.
-        index.addBindValue(AAnswer.Deferred ? QByteArray("") : AAnswer.Text);
+        index.addBindValue(indexed == AnswerWaiting   ? QByteArray("")
+                           : indexed == AnswerDecoded ? DecodedForIndex(AAnswer.Text)
+                                                      : AAnswer.Text);
         Exec(index, "Cannot index the call");
     }
     DropOldest(id);
@@ -749,13 +790,11 @@ void THistoryStore::Unindex(qint64 AId) {
         return;
     QSqlQuery remove(db);
     remove.prepare(QStringLiteral("INSERT INTO calls_fts (calls_fts, rowid, command, fields, "
-                                  "answer) VALUES ('delete', ?, ?, ?, ?)"));
+                                  "answer) VALUES ('delete', ?, ?, ?, CAST(? AS TEXT))"));
     remove.addBindValue(AId);
     remove.addBindValue(read.value(0).toString());
     remove.addBindValue(FieldsText(FieldsFromJson(read.value(1).toString())));
-    // An answer not indexed yet went in empty.
-    remove.addBindValue(read.value(3).toBool() ? AnswerFromBlob(read.value(2).toByteArray())
-                                               : QStringLiteral(""));
+    remove.addBindValue(IndexedText(read.value(2).toByteArray(), read.value(3).toInt()));
     read.finish();
     Exec(remove, "Cannot unindex an old call");
 }
@@ -772,6 +811,7 @@ bool THistoryStore::IndexPendingAnswers(int AMax) {
         THistoryStore writer(FFolder, FLimits);
         writer.Connect(false);
         writer.FSearchable = true;
+        writer.FIndexesDecoded = FIndexesDecoded;
         return writer.IndexPendingAnswers(AMax);
     }
     for (int done = 0; AMax < 0 || done < AMax; ++done)
@@ -812,10 +852,13 @@ bool THistoryStore::IndexNextPendingAnswer() {
     index.addBindValue(id);
     index.addBindValue(command);
     index.addBindValue(fields);
-    index.addBindValue(blob.isEmpty() ? QByteArray("") : AnswerBlob::Decompress(blob));
+    // A file not brought to version 5 (opened for reading only) is indexed the older way.
+    const int indexed = FIndexesDecoded ? AnswerDecoded : AnswerAsStored;
+    index.addBindValue(IndexedText(blob, indexed));
     Exec(index, "Cannot index an answer");
     QSqlQuery mark(db);
-    mark.prepare(QStringLiteral("UPDATE calls SET answer_indexed = 1 WHERE id = ?"));
+    mark.prepare(QStringLiteral("UPDATE calls SET answer_indexed = ? WHERE id = ?"));
+    mark.addBindValue(indexed);
     mark.addBindValue(id);
     Exec(mark, "Cannot index an answer");
     transaction.Commit();
@@ -901,6 +944,7 @@ THistoryStore::List(const QString& AFilter, const std::function<bool()>& AStop) 
             call.AnswerSize = query->value(ListSize).toLongLong();
             call.AnswerCut = query->value(ListCut).toBool();
             call.ErrorText = query->value(ListError).toString();
+            call.URL = query->value(ListURL).toString();
             calls.push_back(std::move(call));
         }
         if (query->lastError().isValid())

@@ -53,6 +53,7 @@ struct THistorySummary {
     qint64 AnswerSize = 0;
     bool AnswerCut = false;
     QString ErrorText;
+    QString URL; // the address called
 };
 
 // When the write-ahead journal goes into the file: as the last connection closes, or as the next
@@ -93,7 +94,7 @@ public:
     THistoryStore& operator=(const THistoryStore&) = delete;
 
     static QString DefaultFolder();
-    static constexpr int SchemaVersion = 4;
+    static constexpr int SchemaVersion = 5;
     // Answers longer than this are indexed later when recording defers it.
     static constexpr qint64 DeferIndexBytes = qint64(256) << 10;
     QString FileName() const;
@@ -134,7 +135,7 @@ public:
     // window uses List instead. A query still running on this store's connection keeps it on its
     // older snapshot, so finish that first.
     // The columns:
-    // id, when, command, outcome, status line, duration, size, cut, error text.
+    // id, when, command, outcome, status line, duration, size, cut, error text, URL.
     QSqlQuery ListQuery(const QString& AFilter);
     // The same calls, read whole, so that no read is left open to hold back the folding of the
     // journal. Answers not yet indexed are not searched (see PendingAnswers). AStop is asked as
@@ -152,7 +153,8 @@ public:
         ListDuration,
         ListSize,
         ListCut,
-        ListError
+        ListError,
+        ListURL
     };
 
     // The lines as they may be kept: the value of every "Password" line emptied.
@@ -176,6 +178,7 @@ private:
     bool FReadOnly = false;
     THistoryFolding FFolding = THistoryFolding::OnClose;
     bool FTracksIndexing = false; // the schema knows answers not yet indexed
+    bool FIndexesDecoded = false; // answers are indexed with their escapes decoded (version 5)
     QString FFolder;
     THistoryLimits FLimits;
     QString FConnectionName;

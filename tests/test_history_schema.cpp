@@ -2,6 +2,7 @@
 // with their calls, a file of a newer version is left alone, a file whose version and tables
 // disagree is repaired, and processes opening a new history together leave it complete.
 
+#include "AnswerBlob.h"
 #include "HistoryCallFixture.h"
 #include "HistoryProcesses.h"
 #include "HistoryStore.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 
 #include <gtest/gtest.h>
@@ -184,27 +186,6 @@ TSchema SchemaOf(const QString& AFile) {
     return schema;
 }
 
-// How many calls the word index holds ATerm for, as the file has it.
-int IndexedCalls(const QString& AFile, const QString& ATerm) {
-    int calls = -1;
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("vocabulary"));
-        db.setDatabaseName(AFile);
-        EXPECT_TRUE(db.open());
-        QSqlQuery query(db);
-        EXPECT_TRUE(query.exec(QStringLiteral(
-            "CREATE VIRTUAL TABLE temp.words USING fts5vocab(main, calls_fts, 'row')")));
-        query.prepare(
-            QStringLiteral("SELECT coalesce(sum(doc), 0) FROM temp.words WHERE term = ?"));
-        query.addBindValue(ATerm);
-        EXPECT_TRUE(query.exec() && query.next());
-        calls = query.value(0).toInt();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("vocabulary"));
-    return calls;
-}
-
 // Files as versions 1 to 3 wrote them, answers in their zlib form, opened by today's store: the
 // schema is brought up to date, every call reads back as written and is found by its words (a
 // call left to be indexed later as soon as the filter needs it), and the limits drop the oldest
@@ -308,6 +289,91 @@ void MakeFile(const QString& AFile, int ASchema, const QStringList& AChanges) {
     EXPECT_EQ(result, SQLITE_OK) << (error != nullptr ? error : "");
     sqlite3_free(error);
     sqlite3_close(db);
+}
+
+// Version 5 indexes answers with their escapes decoded; calls indexed before keep the words they
+// went in with (they are not indexed again) and leave the index with those same words, so the
+// index stays whole either way. A reader indexing a version 4 file it may not migrate indexes the
+// way version 4 did.
+TEST_F(HistoryTest, CallsIndexedBeforeEscapesWereDecodedLeaveTheIndexWhole) {
+    ASSERT_TRUE(QDir().mkpath(Folder()));
+    const QString file = Folder() + QStringLiteral("/history.sqlite");
+    MakeFile(file, 3,
+             {QStringLiteral("CREATE INDEX calls_sizes ON calls (id, stored_size);"),
+              QStringLiteral("PRAGMA user_version = 4;")});
+    const QByteArray escaped = R"({"Player":"M\u00fcller"})";
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("v4"));
+        db.setDatabaseName(file);
+        ASSERT_TRUE(db.open());
+        QSqlQuery insert(db);
+        insert.prepare(QStringLiteral(
+            "INSERT INTO calls (id, when_utc, url, command, fields, format, outcome, error, "
+            "status_line, duration_ms, answer_size, answer, answer_cut, stored_size) VALUES (4, "
+            "'2026-01-02T03:08:00.000Z', 'u', 'AccountsGet', '[]', 'JSON', 'answer', '', '', 1, "
+            "?, ?, 0, ?)"));
+        const QByteArray blob = AnswerBlob::Compress(escaped);
+        insert.addBindValue(escaped.size());
+        insert.addBindValue(blob);
+        insert.addBindValue(blob.size());
+        ASSERT_TRUE(insert.exec()) << insert.lastError().text().toStdString();
+        insert.prepare(QStringLiteral("INSERT INTO calls_fts (rowid, command, fields, answer) "
+                                      "VALUES (4, 'AccountsGet', '', ?)"));
+        insert.addBindValue(QString::fromUtf8(escaped));
+        ASSERT_TRUE(insert.exec()) << insert.lastError().text().toStdString();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("v4"));
+
+    const auto indexedAs = [&](qint64 AId) {
+        int state = -1;
+        {
+            QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+            db.setDatabaseName(file);
+            EXPECT_TRUE(db.open());
+            QSqlQuery query(db);
+            query.prepare(QStringLiteral("SELECT answer_indexed FROM calls WHERE id = ?"));
+            query.addBindValue(AId);
+            EXPECT_TRUE(query.exec() && query.next());
+            state = query.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+        return state;
+    };
+    {
+        // The call left for later (3) is indexed by a reader, which may not migrate the file.
+        THistoryStore reader(Folder());
+        reader.OpenForReading();
+        EXPECT_EQ(ListedIds(reader, QStringLiteral("quetzal")), std::vector<qint64>{3});
+        EXPECT_EQ(SchemaOf(file).Version, 4);
+        EXPECT_EQ(indexedAs(3), 1) << "as stored, as version 4 indexes";
+    }
+
+    THistoryLimits limits;
+    limits.MaxCalls = 5;
+    THistoryStore store(Folder(), limits);
+    EXPECT_EQ(store.Open(), QString());
+    EXPECT_EQ(SchemaOf(file).Version, THistoryStore::SchemaVersion);
+    EXPECT_EQ(ListedIds(store, QStringLiteral("u00fcller")), std::vector<qint64>{4});
+    EXPECT_EQ(ListedIds(store, QStringLiteral("Müller")), std::vector<qint64>{});
+    const qint64 decoded =
+        store.Record(MakeCall(QStringLiteral("AccountsGet"), QString::fromUtf8(escaped)),
+                     THistoryIndexing::Immediate);
+    EXPECT_EQ(indexedAs(decoded), 2);
+    EXPECT_EQ(ListedIds(store, QStringLiteral("Müller")), std::vector<qint64>{decoded});
+    EXPECT_EQ(IndexedCalls(file, QStringLiteral("u00fcller")), 1);
+    EXPECT_EQ(IndexedCalls(file, QStringLiteral("muller")), 1);
+
+    // Dropped by the limits, each call takes out of the index the words it put in.
+    THistoryLimits one;
+    one.MaxCalls = 1;
+    THistoryStore dropper(Folder(), one);
+    store.Close();
+    dropper.Open();
+    dropper.Record(MakeCall(QStringLiteral("SystemStats"), QStringLiteral("{}")));
+    for (const char* term : {"u00fcller", "muller", "quetzalcoatl", "zephyrine"})
+        EXPECT_EQ(IndexedCalls(file, QString::fromLatin1(term)), 0) << term;
 }
 
 // Files whose version says less or more than their tables hold, as an interrupted or concurrent

@@ -1,6 +1,6 @@
 // The call history store: what a row keeps, the limits, the cut of a long answer, the filter and
-// its deferred word index, either form of a kept answer, when the journal goes into the file, and
-// a call recorded while a clear holds the file.
+// its deferred word index, escaped characters found as themselves, either form of a kept answer,
+// when the journal goes into the file, and a call recorded while a clear holds the file.
 
 #include "AnswerBlob.h"
 #include "HistoryCallFixture.h"
@@ -224,6 +224,80 @@ TEST_F(HistoryTest, DeferredAnswerWordsAreFoundByTheFilter) {
     }
     EXPECT_TRUE(PendingIds(writer.FileName()).empty());
     EXPECT_EQ(ListedIds(reader, QStringLiteral("huitzil")), std::vector<qint64>{later});
+}
+
+// Characters an answer sent as JSON escapes are found as the characters, as the results window
+// shows them, however the answer was recorded: indexed at once (the window's recorder), or left
+// by the call tool for later and indexed by a reader's search or by the window's recorder as it
+// opens the file. Escapes that stay escapes there stay so here. A call dropped by the limits
+// takes the decoded words out of the index with it.
+TEST_F(HistoryTest, EscapedCharactersAreFoundAsThemselves) {
+    const QString answers[] = {
+        QStringLiteral(R"({"Player":"M\u00fcller"})"),
+        QStringLiteral(R"({"City":"K\u00F6ln","Mood":"\ud83d\ude00"})"),
+        QStringLiteral(R"({"Word":"\u65e5\u672c\u8a9e"})"),
+        QStringLiteral(R"({"Note":"\\u00fcber"})"), // an escaped backslash, then "u00fcber"
+        QStringLiteral(R"({"Bell":"a\u0007b"})"),   // a control character stays escaped
+    };
+    const struct {
+        const char* Filter;
+        std::vector<int> Answers; // the answers found, by their place above
+    } filters[] = {
+        {"Müller", {0}}, {"müll", {0}},     {"u00fcller", {}}, {"Köln", {1}},   {"日本語", {2}},
+        {"über", {}},    {"u00fcber", {3}}, {"u0007b", {4}},   {"köln m", {1}},
+    };
+    // The words the index holds for them, as its tokenizer folds them.
+    const QString terms[] = {QStringLiteral("muller"), QStringLiteral("koln"),
+                             QStringLiteral("日本語"), QStringLiteral("u00fcber"),
+                             QStringLiteral("u0007b")};
+    enum TPath { Recorder, ToolThenReader, ToolThenRecorder };
+    for (const TPath path : {Recorder, ToolThenReader, ToolThenRecorder}) {
+        SCOPED_TRACE(path);
+        QDir(Folder()).removeRecursively();
+        std::vector<qint64> ids;
+        {
+            const bool tool = path != Recorder;
+            THistoryRecorder recorder(
+                Folder(), {}, tool ? THistoryIndexing::DeferLarge : THistoryIndexing::Immediate,
+                tool ? THistoryFolding::OnNextOpen : THistoryFolding::OnClose);
+            QObject::connect(&recorder, &THistoryRecorder::Recorded,
+                             [&](qint64 AId) { ids.push_back(AId); });
+            for (const QString& answer : answers)
+                recorder.Record(MakeCall(
+                    QStringLiteral("AccountsGet"),
+                    tool ? QString(THistoryStore::DeferIndexBytes, u' ') + answer : answer));
+            recorder.WaitIdle();
+            EXPECT_EQ(recorder.Status(), QString());
+            QCoreApplication::processEvents();
+        }
+        ASSERT_EQ(ids.size(), std::size(answers));
+        const QString file = Folder() + QStringLiteral("/history.sqlite");
+        EXPECT_EQ(PendingIds(file).size(), path == Recorder ? 0u : std::size(answers));
+        if (path == ToolThenRecorder) {
+            THistoryRecorder window(Folder());
+            window.WaitIdle();
+            EXPECT_TRUE(PendingIds(file).empty());
+        }
+        THistoryStore reader(Folder());
+        reader.OpenForReading();
+        for (const auto& f : filters) {
+            std::vector<qint64> expected;
+            for (auto at = f.Answers.rbegin(); at != f.Answers.rend(); ++at)
+                expected.push_back(ids[static_cast<std::size_t>(*at)]);
+            EXPECT_EQ(ListedIds(reader, QString::fromUtf8(f.Filter)), expected) << f.Filter;
+        }
+        reader.Close();
+        for (const QString& term : terms)
+            EXPECT_EQ(IndexedCalls(file, term), 1) << term.toStdString();
+
+        THistoryLimits one;
+        one.MaxCalls = 1;
+        THistoryStore writer(Folder(), one);
+        writer.Open();
+        writer.Record(MakeCall(QStringLiteral("SystemStats"), QStringLiteral("{}")));
+        for (const QString& term : terms)
+            EXPECT_EQ(IndexedCalls(file, term), 0) << term.toStdString();
+    }
 }
 
 // Answers are kept as zstd frames; calls kept by earlier versions hold zlib's form and must read

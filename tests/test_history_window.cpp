@@ -1,8 +1,12 @@
-// The call history window over the real main window: Ctrl+H, the list, the filter, re-opening
-// an answer, loading a call into the grid, clearing, the damaged-file notice, answers indexed
-// while the window shows what is found so far, and a long list that holds no read on the file.
+// The call history window over the real main window: Ctrl+H, the list, its columns and
+// tooltips, the filter and its empty list, where the window opens, re-opening an answer, loading
+// a call into the grid, clearing, the damaged-file notice, answers indexed while the window shows
+// what is found so far (escaped characters among them), and a long list that holds no read on
+// the file.
 
+#include "CallResult.h"
 #include "CommandTree.h"
+#include "DataSize.h"
 #include "HistoryCallFixture.h"
 #include "HistoryForm.h"
 #include "HistoryRecorder.h"
@@ -10,17 +14,21 @@
 #include "ParamTree.h"
 #include "QtTestSupport.h"
 #include "ResultsForm.h"
+#include "ResultsStatus.h"
 #include "ResultsView.h"
+#include "WindowPlacement.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
@@ -147,10 +155,7 @@ TEST_F(HistoryWindowTest, CtrlHListsNewestFirstAndFollowsNewCalls) {
               QStringLiteral("HTTP/1.1 200 OK"));
     EXPECT_EQ(window.Model->index(2, THistoryModel::Duration).data().toString(),
               QStringLiteral("42 ms"));
-    EXPECT_TRUE(window.Model->index(2, THistoryModel::Size)
-                    .data()
-                    .toString()
-                    .startsWith(QStringLiteral("2.9 ")));
+    EXPECT_EQ(window.Model->index(2, THistoryModel::Size).data().toString(), DataSizeText(3000));
     EXPECT_FALSE(window.Model->index(2, THistoryModel::When).data().toString().isEmpty());
 
     Record(MakeCall(QStringLiteral("AccountsGet"), QStringLiteral("{}")));
@@ -333,6 +338,217 @@ TEST_F(HistoryWindowTest, LongListLetsTheJournalBeFoldedBack) {
     db.close();
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("tool"));
+}
+
+// Each call shows the server it called and its size in the results window's units; the status
+// and the server, which may be long, show whole in their tooltips; every column but the status
+// is as wide as what it holds.
+TEST_F(HistoryWindowTest, ColumnsShowServerSizeAndWholeStatus) {
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const QString refused = QStringLiteral("Socket Error # 10061\r\nConnection refused.");
+    const struct {
+        const char* URL;
+        qint64 Size;
+        bool Cut;
+        const char* StatusLine;
+        QString Error;
+        const char* Shown;  // the size column
+        const char* Status; // the status column
+        QString StatusTip;  // its tooltip
+    } cases[] = {
+        {"http://127.0.0.1:8087/api", 0, false, "", refused, "0 bytes", "Socket Error # 10061",
+         refused},
+        {"https://poker.example.org:8443/api",
+         512,
+         false,
+         "HTTP/1.1 200 OK",
+         {},
+         "512 bytes",
+         "HTTP/1.1 200 OK",
+         QStringLiteral("HTTP/1.1 200 OK")},
+        {"http://10.0.0.5:8087/api", 3000, false, "HTTP/1.1 500 Internal Server Error",
+         QStringLiteral("HTTP/1.1 500 Internal Server Error"), "2.93 KiB",
+         "HTTP/1.1 500 Internal Server Error",
+         QStringLiteral("HTTP/1.1 500 Internal Server Error")},
+        {"http://h/api",
+         qint64(20) << 20,
+         true,
+         "HTTP/1.1 200 OK",
+         {},
+         "20.00 MiB (cut)",
+         "HTTP/1.1 200 OK",
+         QStringLiteral("HTTP/1.1 200 OK")},
+    };
+    for (const auto& c : cases) {
+        THistoryCall call =
+            MakeCall(QStringLiteral("AccountsList"), QStringLiteral("{}"),
+                     c.Error.isEmpty() ? THistoryOutcome::Answer : THistoryOutcome::Error);
+        if (!c.Error.isEmpty())
+            call.Answer.clear(); // the size of its text would stand in for a size of none
+        call.URL = QString::fromUtf8(c.URL);
+        call.AnswerSize = c.Size;
+        call.AnswerCut = c.Cut;
+        call.StatusLine = QString::fromUtf8(c.StatusLine);
+        call.ErrorText = c.Error;
+        Record(call);
+    }
+    THistoryForm& window = OpenHistory();
+    ASSERT_EQ(window.Model->rowCount(), static_cast<int>(std::size(cases)));
+    EXPECT_EQ(window.Model->headerData(THistoryModel::Server, Qt::Horizontal, Qt::DisplayRole),
+              QStringLiteral("Server"));
+    for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.URL);
+        const int row = static_cast<int>(std::size(cases)) - 1 - i; // newest first
+        const auto cell = [&](int AColumn, int ARole) {
+            return window.Model->index(row, AColumn).data(ARole).toString();
+        };
+        EXPECT_EQ(cell(THistoryModel::Server, Qt::DisplayRole), QString::fromUtf8(c.URL));
+        EXPECT_EQ(cell(THistoryModel::Server, Qt::ToolTipRole), QString::fromUtf8(c.URL));
+        EXPECT_EQ(cell(THistoryModel::Size, Qt::DisplayRole), QString::fromUtf8(c.Shown));
+        EXPECT_EQ(cell(THistoryModel::Status, Qt::DisplayRole), QString::fromUtf8(c.Status));
+        EXPECT_EQ(cell(THistoryModel::Status, Qt::ToolTipRole), c.StatusTip);
+        EXPECT_EQ(cell(THistoryModel::Command, Qt::ToolTipRole), QString());
+        // The results window words the same size alike.
+        TCallResult result;
+        result.ByteSize = c.Size;
+        EXPECT_TRUE(ResultsStatusText(result, -1)
+                        .contains(cell(THistoryModel::Size, Qt::DisplayRole)
+                                      .section(QStringLiteral(" ("), 0, 0)));
+    }
+    QLocale::setDefault(saved);
+
+    QHeaderView* header = window.CallList->horizontalHeader();
+    for (int column = 0; column < THistoryModel::ColumnCount; ++column) {
+        if (column == THistoryModel::Status)
+            continue;
+        SCOPED_TRACE(column);
+        int widest = 0;
+        for (const QString& text : Column(window, column))
+            widest = std::max(widest, window.CallList->fontMetrics().horizontalAdvance(text));
+        EXPECT_GT(header->sectionSize(column), widest);
+        EXPECT_GE(header->sectionSize(column), header->sectionSizeHint(column));
+    }
+    EXPECT_GT(header->sectionSize(THistoryModel::Status), 0);
+}
+
+// An empty list says why, in the list: nothing recorded yet, or nothing that matches the filter.
+TEST_F(HistoryWindowTest, EmptyListSaysWhy) {
+    FForm->History().WaitIdle(); // the file is made
+    THistoryForm& window = OpenHistory();
+    const struct {
+        bool Recorded; // a call is in the history
+        const char* Filter;
+        const char* Shown; // nothing: the label is hidden
+    } cases[] = {
+        {false, "", "No calls recorded yet."},
+        {false, "quokka", "No calls match the filter."},
+        {true, "", nullptr},
+        {true, "quokka", nullptr},
+        {true, "  ", nullptr},
+        {true, "quokka walrus", "No calls match the filter."},
+        {true, "%", "No calls match the filter."},
+    };
+    bool recorded = false;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Filter);
+        if (c.Recorded && !recorded) {
+            Record(MakeCall(QStringLiteral("AccountsList"), QStringLiteral("{\"P\":\"Quokka\"}")));
+            recorded = true;
+        }
+        window.FilterEdit->setText(QString::fromUtf8(c.Filter));
+        WaitListed(window);
+        EXPECT_EQ(window.EmptyLabel->isVisible(), c.Shown != nullptr)
+            << window.Model->rowCount() << " rows, " << window.StatusLabel->text().toStdString();
+        if (c.Shown) {
+            EXPECT_EQ(window.EmptyLabel->text(), QString::fromUtf8(c.Shown));
+        }
+    }
+}
+
+// The window opens centred over the main window, kept on the screen; where the user puts it
+// while it is open stays, and the next opening centres it again.
+TEST(HistoryWindowPlacement, CentredOverItsOwnerWithinTheScreen) {
+    const QRect screen(0, 0, 1920, 1080);
+    const struct {
+        const char* Name;
+        QRect Owner;
+        QSize Size;
+        QRect Screen;
+        QPoint At;
+    } cases[] = {
+        {"middle", {400, 300, 800, 600}, {400, 200}, screen, {600, 500}},
+        {"same size", {10, 20, 640, 480}, {640, 480}, screen, {10, 20}},
+        {"larger than the owner", {800, 400, 200, 100}, {600, 400}, screen, {600, 250}},
+        {"past the right and bottom", {1700, 900, 300, 200}, {600, 400}, screen, {1320, 680}},
+        {"past the left and top", {-150, -100, 300, 200}, {400, 300}, screen, {0, 0}},
+        {"larger than the screen", {0, 0, 800, 600}, {2500, 1500}, screen, {0, 0}},
+        {"second screen", {2200, 100, 800, 600}, {400, 300}, {1920, 0, 1280, 1024}, {2400, 250}},
+        {"no screen known", {100, 100, 200, 200}, {400, 400}, {}, {0, 0}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CentredOver(c.Owner, c.Size, c.Screen), c.At) << c.Name;
+}
+
+TEST_F(HistoryWindowTest, OpensCentredOverTheMainWindow) {
+    THistoryForm& window = OpenHistory();
+    window.hide();
+    window.resize(300, 200);
+    const QRect screen = FForm->screen()->availableGeometry();
+    const struct {
+        QPoint Owner; // from the screen's top left
+    } cases[] = {{{40, 30}}, {{200, 120}}, {{0, 0}}};
+    for (const auto& c : cases) {
+        FForm->setGeometry(QRect(screen.topLeft() + c.Owner, QSize(400, 300)));
+        QApplication::setActiveWindow(FForm.get());
+        QTest::keyClick(FForm.get(), Qt::Key_H, Qt::ControlModifier);
+        ASSERT_TRUE(window.isVisible());
+        EXPECT_EQ(window.frameGeometry().center(), FForm->frameGeometry().center()) << c.Owner.x();
+        // Moved while open, it stays where it was put when asked for again.
+        window.move(screen.topLeft() + QPoint(5, 7));
+        QApplication::setActiveWindow(FForm.get());
+        QTest::keyClick(FForm.get(), Qt::Key_H, Qt::ControlModifier);
+        EXPECT_EQ(window.pos(), screen.topLeft() + QPoint(5, 7));
+        window.hide();
+    }
+}
+
+// Characters an answer sent as JSON escapes are found as the characters, whether the window
+// recorded the call or the call tool left its answer to be indexed later.
+TEST_F(HistoryWindowTest, FilterFindsEscapedCharactersFromEitherRecorder) {
+    Record(MakeCall(QStringLiteral("AccountsGet"), QStringLiteral(R"({"Player":"M\u00fcller"})")));
+    FForm->History().WaitIdle();
+    {
+        THistoryStore tool(FForm->History().Folder());
+        tool.SetFolding(THistoryFolding::OnNextOpen);
+        tool.Open();
+        tool.Record(MakeCall(QStringLiteral("AccountsList"),
+                             QString(THistoryStore::DeferIndexBytes, u' ') +
+                                 QStringLiteral(R"({"Players":["M\u00FCller","K\u00f6nig"]})")),
+                    THistoryIndexing::DeferLarge);
+    }
+    THistoryForm& window = OpenHistory();
+    ASSERT_EQ(window.Model->rowCount(), 2);
+    const struct {
+        const char* Filter;
+        QStringList Commands;
+    } cases[] = {
+        {"Müller", {QStringLiteral("AccountsList"), QStringLiteral("AccountsGet")}},
+        {"könig", {QStringLiteral("AccountsList")}},
+        {"u00fcller", {}},
+    };
+    for (const auto& c : cases) {
+        window.FilterEdit->setText(QString::fromUtf8(c.Filter));
+        // The tool's answer is indexed in the background as the first filter needs it.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return !window.Searching() && window.StatusLabel->isHidden() &&
+                       Column(window, THistoryModel::Command) == c.Commands;
+            },
+            30000));
+        EXPECT_EQ(Column(window, THistoryModel::Command), c.Commands) << c.Filter;
+    }
 }
 
 TEST(HistoryWindowNotice, DamagedFileIsReportedOnceWithoutStoppingTheWindow) {

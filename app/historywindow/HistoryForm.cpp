@@ -2,6 +2,7 @@
 
 #include "HistoryRecorder.h"
 #include "HistorySearch.h"
+#include "WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -21,7 +23,8 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
       FLoad(std::move(ALoad)), FReader(ARecorder.Folder()),
       FSearch(std::make_unique<THistorySearch>(ARecorder.Folder())) {
     setWindowTitle(QStringLiteral("Call history"));
-    resize(720, 420);
+    // Room for the columns of a usual call at any font: about 125 characters by 28 lines.
+    resize(fontMetrics().averageCharWidth() * 125, fontMetrics().height() * 28);
 
     FilterEdit = new QLineEdit(this);
     FilterEdit->setAccessibleName(QStringLiteral("Filter calls"));
@@ -41,11 +44,12 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     // Rows of one height need no measuring, so a long list opens at once.
     CallList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     CallList->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    // Every column as wide as what it holds; the status takes the rest, cut short where it is
+    // long and shown whole in its tooltip.
     CallList->horizontalHeader()->setStretchLastSection(false);
+    CallList->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     CallList->horizontalHeader()->setSectionResizeMode(THistoryModel::Status, QHeaderView::Stretch);
-    CallList->setColumnWidth(THistoryModel::When, 140);
-    CallList->setColumnWidth(THistoryModel::Command, 150);
-    CallList->setColumnWidth(THistoryModel::Outcome, 70);
+    CreateEmptyLabel();
 
     OpenButton = new QPushButton(QStringLiteral("Open answer"), this);
     LoadButton = new QPushButton(QStringLiteral("Load into grid"), this);
@@ -94,6 +98,7 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     });
     connect(&FRecorder, &THistoryRecorder::Cleared, this, [this] {
         Model->Clear();
+        ShowEmptyState();
         if (isVisible())
             Refresh();
     });
@@ -116,6 +121,28 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
 }
 
 THistoryForm::~THistoryForm() = default;
+
+// In the middle of the list, over its background; clicks go through to the list.
+void THistoryForm::CreateEmptyLabel() {
+    EmptyLabel = new QLabel(CallList->viewport());
+    EmptyLabel->setAlignment(Qt::AlignCenter);
+    EmptyLabel->setWordWrap(true);
+    EmptyLabel->setForegroundRole(QPalette::Text); // on the list's background, readable
+    EmptyLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    EmptyLabel->hide();
+    auto* layout = new QVBoxLayout(CallList->viewport());
+    layout->addWidget(EmptyLabel);
+}
+
+void THistoryForm::setVisible(bool AVisible) {
+    if (AVisible && !isVisible() && parentWidget()) {
+        const QWidget* owner = parentWidget()->window();
+        const QScreen* screen = owner->screen();
+        move(CentredOver(owner->frameGeometry(), frameGeometry().size(),
+                         screen ? screen->availableGeometry() : QRect()));
+    }
+    QWidget::setVisible(AVisible);
+}
 
 void THistoryForm::showEvent(QShowEvent* AEvent) {
     QWidget::showEvent(AEvent);
@@ -151,12 +178,31 @@ void THistoryForm::ShowCalls(const std::vector<THistorySummary>& ACalls, const Q
         CallList->setCurrentIndex(Model->index(row < 0 ? 0 : row, 0));
     }
     ShowStatus();
+    ShowEmptyState();
+}
+
+void THistoryForm::ShowEmptyState() {
+    // A list that could not be read says so in the status line instead.
+    const bool empty = Model->rowCount() == 0 && FReadError.isEmpty();
+    if (!empty) {
+        EmptyLabel->hide();
+        return;
+    }
+    if (THistoryFilter(FilterEdit->text()).Text.isEmpty())
+        EmptyLabel->setText(QStringLiteral("No calls recorded yet."));
+    else if (FIndexingLeft > 0)
+        EmptyLabel->setText(QStringLiteral("No calls match the filter so far."));
+    else
+        EmptyLabel->setText(QStringLiteral("No calls match the filter."));
+    EmptyLabel->show();
 }
 
 void THistoryForm::ShowIndexing(qint64 ALeft) {
     const bool progressed = ALeft < FIndexingLeft;
     FIndexingLeft = ALeft;
     ShowStatus();
+    if (!Searching())
+        ShowEmptyState();
     // What the filter finds grows with every answer indexed.
     if (progressed && isVisible() && !THistoryFilter(FilterEdit->text()).Terms.isEmpty())
         Refresh();

@@ -20,7 +20,8 @@ class THistorySearch;
 // call back into the grid, clearing the history and turning recording on and off. A failure to
 // record or to read shows in its status line, and so does the indexing of answers left for later.
 // The list is searched off the user-interface thread; each key typed into the filter stops the
-// search of the one before.
+// search of the one before. An empty list says why in its middle: no calls yet, or none that
+// match the filter. The window opens centred over its owner.
 class THistoryForm : public QWidget {
     Q_OBJECT
 public:
@@ -46,17 +47,24 @@ public:
     QPushButton* ClearButton;
     QCheckBox* KeepHistory;
     QLabel* StatusLabel;
+    QLabel* EmptyLabel; // over the list while it has no rows
     THistoryModel* Model;
+
+    // Centres the window over its owner each time it opens; where the user moves it while it is
+    // open stays.
+    void setVisible(bool AVisible) override;
 
 protected:
     void showEvent(QShowEvent* AEvent) override;
     void hideEvent(QHideEvent* AEvent) override;
 
 private:
+    void CreateEmptyLabel();
     void Run(const TCallHandler& AHandler);
     void ShowCalls(const std::vector<THistorySummary>& ACalls, const QString& AError);
     void ShowIndexing(qint64 ALeft);
     void ShowStatus();
+    void ShowEmptyState();
 
     THistoryRecorder& FRecorder;
     TCallHandler FOpen;

@@ -1,8 +1,12 @@
 #include "HistoryModel.h"
 
+#include "DataSize.h"
+
 #include <QLocale>
+#include <QStringList>
 
 #include <algorithm>
+#include <iterator>
 
 qint64 THistoryModel::CallId(int ARow) const {
     return ARow >= 0 && ARow < rowCount() ? FCalls[static_cast<std::size_t>(ARow)].Id : 0;
@@ -32,31 +36,45 @@ int THistoryModel::columnCount(const QModelIndex& AParent) const {
 }
 
 QVariant THistoryModel::data(const QModelIndex& AItem, int ARole) const {
-    if (!checkIndex(AItem, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid) ||
-        (ARole != Qt::DisplayRole && ARole != Qt::TextAlignmentRole && ARole != Qt::ToolTipRole))
+    if (!checkIndex(AItem, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const THistorySummary& call = FCalls[static_cast<std::size_t>(AItem.row())];
-    const bool numeric = AItem.column() == Duration || AItem.column() == Size;
+    const int column = AItem.column();
     if (ARole == Qt::TextAlignmentRole)
-        return numeric ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
-    switch (AItem.column()) {
+        return column == Duration || column == Size ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                                    : QVariant();
+    if (ARole == Qt::ToolTipRole) {
+        if (column == Server)
+            return call.URL;
+        if (column != Status)
+            return {};
+        // The status line and the failure's whole message, each once.
+        QStringList parts;
+        if (!call.StatusLine.isEmpty())
+            parts.append(call.StatusLine);
+        if (!call.ErrorText.isEmpty() && call.ErrorText != call.StatusLine)
+            parts.append(call.ErrorText);
+        return parts.join(u'\n');
+    }
+    if (ARole != Qt::DisplayRole)
+        return {};
+    switch (column) {
     case When:
         return call.When.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     case Command:
         return call.Command;
+    case Server:
+        return call.URL;
     case Outcome:
         return call.Outcome;
     case Status:
-        // A failure without a status line is told by its message.
-        if (ARole == Qt::ToolTipRole)
-            return call.ErrorText.isEmpty() ? call.StatusLine : call.ErrorText;
+        // A failure without a status line is told by its message's first line.
         return call.StatusLine.isEmpty() ? call.ErrorText.section(u'\n', 0, 0).trimmed()
                                          : call.StatusLine;
     case Duration:
-        return QStringLiteral("%1 ms").arg(call.DurationMs);
+        return QStringLiteral("%1 ms").arg(QLocale().toString(call.DurationMs));
     case Size: {
-        const QString size = QLocale::system().formattedDataSize(
-            call.AnswerSize, 1, QLocale::DataSizeTraditionalFormat);
+        const QString size = DataSizeText(call.AnswerSize);
         return call.AnswerCut ? size + QStringLiteral(" (cut)") : size;
     }
     default:
@@ -67,8 +85,9 @@ QVariant THistoryModel::data(const QModelIndex& AItem, int ARole) const {
 QVariant THistoryModel::headerData(int ASection, Qt::Orientation AOrientation, int ARole) const {
     if (AOrientation != Qt::Horizontal || ARole != Qt::DisplayRole)
         return {};
-    static const char* const captions[] = {"When",   "Command",  "Outcome",
+    static const char* const captions[] = {"When",   "Command",  "Server", "Outcome",
                                            "Status", "Duration", "Size"};
+    static_assert(std::size(captions) == ColumnCount);
     return ASection >= 0 && ASection < ColumnCount ? QString::fromLatin1(captions[ASection])
                                                    : QVariant();
 }

@@ -8,11 +8,12 @@
 
 // The list of stored calls, newest first, as the last search found them: their summaries only,
 // held in memory, so that nothing of the database stays open behind the list. Answers are read
-// only when a call is opened.
+// only when a call is opened. The server and the status, which may be long, show whole in their
+// tooltips; sizes are in the results window's units.
 class THistoryModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum TColumn { When, Command, Outcome, Status, Duration, Size, ColumnCount };
+    enum TColumn { When, Command, Server, Outcome, Status, Duration, Size, ColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
     qint64 CallId(int ARow) const;

@@ -1,5 +1,7 @@
 #include "JsonFormat.h"
 
+#include "JsonEscapes.h"
+
 #include <limits>
 
 namespace {
@@ -268,74 +270,6 @@ TJsonLayout FormatJson(std::u16string_view AText, std::atomic<int64_t>* AProgres
     return layout;
 }
 
-namespace {
-
-int HexValue(char16_t AChar) {
-    if (AChar <= u'9')
-        return AChar - u'0';
-    return (AChar | 0x20) - u'a' + 10;
-}
-
-// The code unit of the escape at AText[AAt] ("\uXXXX", already read as valid), or -1 when it is
-// not one.
-int EscapedUnit(std::u16string_view AText, std::size_t AAt) {
-    if (AAt + 6 > AText.size() || AText[AAt] != u'\\' || AText[AAt + 1] != u'u')
-        return -1;
-    int unit = 0;
-    for (std::size_t i = AAt + 2; i < AAt + 6; ++i)
-        unit = unit * 16 + HexValue(AText[i]);
-    return unit;
-}
-
-bool ShownAsCharacter(int AUnit) {
-    return AUnit >= 0x20 && AUnit != u'"' && AUnit != u'\\' && !(AUnit >= 0x7F && AUnit <= 0x9F) &&
-           AUnit != 0x2028 && AUnit != 0x2029;
-}
-
-// The units of AText from AAt that an escape there is shown decoded from: 12 for a surrogate
-// pair, 6 for one character, 0 when it stays an escape.
-std::size_t DecodableEscapeLength(std::u16string_view AText, std::size_t AAt) {
-    const int unit = EscapedUnit(AText, AAt);
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-        const int low = EscapedUnit(AText, AAt + 6);
-        return low >= 0xDC00 && low <= 0xDFFF ? 12 : 0;
-    }
-    return unit >= 0 && (unit < 0xDC00 || unit > 0xDFFF) && ShownAsCharacter(unit) ? 6 : 0;
-}
-
-// Appends the string token AToken with its escapes decoded where they may be.
-void AppendDecodedToken(std::u16string_view AToken, std::u16string& AOut) {
-    for (std::size_t i = 0; i < AToken.size();) {
-        if (AToken[i] != u'\\') {
-            AOut.push_back(AToken[i++]);
-            continue;
-        }
-        const std::size_t length = DecodableEscapeLength(AToken, i);
-        for (std::size_t at = i; at < i + length; at += 6)
-            AOut.push_back(static_cast<char16_t>(EscapedUnit(AToken, at)));
-        // An escape kept: the backslash and the character after it, so that an escaped
-        // backslash is never read as the start of another escape.
-        if (length == 0)
-            AOut.append(AToken.substr(i, 2));
-        i += length == 0 ? 2 : length;
-    }
-}
-
-bool HasDecodableEscape(std::u16string_view AText) {
-    for (std::size_t at = AText.find(u"\\u"); at != std::u16string_view::npos;
-         at = AText.find(u"\\u", at + 1)) {
-        // Preceded by an odd run of backslashes it is an escaped backslash and a "u".
-        std::size_t run = 0;
-        while (run < at && AText[at - 1 - run] == u'\\')
-            ++run;
-        if (run % 2 == 0 && DecodableEscapeLength(AText, at) != 0)
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
 bool DecodeJsonEscapes(std::u16string_view AText, TJsonLines& ALines, std::u16string& ADecoded) {
     if (!HasDecodableEscape(AText))
         return false;
@@ -347,10 +281,13 @@ bool DecodeJsonEscapes(std::u16string_view AText, TJsonLines& ALines, std::u16st
     const auto token = [&](std::size_t AStart, std::size_t ALength) {
         ADecoded.append(AText.substr(copied, AStart - copied));
         const std::size_t start = ADecoded.size();
-        if (ALength > 0 && AText[AStart] == u'"')
-            AppendDecodedToken(AText.substr(AStart, ALength), ADecoded);
-        else
+        if (ALength > 0 && AText[AStart] == u'"') {
+            // Never longer than the token, and the whole text's room is reserved.
+            ADecoded.resize(start + ALength);
+            ADecoded.resize(start + DecodeEscapes(AText.substr(AStart, ALength), &ADecoded[start]));
+        } else {
             ADecoded.append(AText.substr(AStart, ALength));
+        }
         copied = AStart + ALength;
         return std::pair(start, ADecoded.size() - start);
     };

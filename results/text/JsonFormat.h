@@ -92,7 +92,8 @@ TJsonLayout FormatJson(std::u16string_view AText, std::atomic<int64_t>* AProgres
 // ALines stand for the characters they mean, and moves ALines onto it; returns false, leaving both
 // as they were, when no escape is to be shown so. Escapes that must stay one (quote, backslash,
 // control characters, line and paragraph separators) and surrogates that are not a pair stay
-// escaped, so the copy is JSON of the same shape.
+// escaped, so the copy is JSON of the same shape; the rule is JsonEscapes.h's, which the
+// history's word index follows too.
 bool DecodeJsonEscapes(std::u16string_view AText, TJsonLines& ALines, std::u16string& ADecoded);
 
 // Appends the shown text of ALine to AOut.

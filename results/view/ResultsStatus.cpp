@@ -1,6 +1,7 @@
 #include "ResultsStatus.h"
 
 #include "CallResult.h"
+#include "DataSize.h"
 
 #include <QLocale>
 #include <QStringList>
@@ -10,14 +11,13 @@ QString ResultsStatusText(const TCallResult& AResult, qint64 ALineCount) {
     QStringList parts;
     if (!AResult.StatusLine.empty())
         parts << QString::fromStdString(AResult.StatusLine);
-    parts << locale.formattedDataSize(AResult.ByteSize);
+    parts << DataSizeText(AResult.ByteSize);
     if (ALineCount >= 0)
         parts << (ALineCount == 1 ? QStringLiteral("1 line")
                                   : QStringLiteral("%1 lines").arg(locale.toString(ALineCount)));
     if (AResult.KeptBytes >= 0)
         parts << QStringLiteral("first %1 of %2 kept")
-                     .arg(locale.formattedDataSize(AResult.KeptBytes),
-                          locale.formattedDataSize(AResult.ByteSize));
+                     .arg(DataSizeText(AResult.KeptBytes), DataSizeText(AResult.ByteSize));
     QString type = QString::fromStdString(AResult.ContentType);
     // A text read without a named charset was read byte by byte.
     const QString charSet = AResult.CharSet.empty() && AResult.CharSetAssumed

@@ -61,6 +61,27 @@ inline std::vector<qint64> PendingIds(const QString& AFile) {
     return ids;
 }
 
+// How many calls the word index holds ATerm for, as the file has it.
+inline int IndexedCalls(const QString& AFile, const QString& ATerm) {
+    int calls = -1;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("vocabulary"));
+        db.setDatabaseName(AFile);
+        EXPECT_TRUE(db.open());
+        QSqlQuery query(db);
+        EXPECT_TRUE(query.exec(QStringLiteral(
+            "CREATE VIRTUAL TABLE temp.words USING fts5vocab(main, calls_fts, 'row')")));
+        query.prepare(
+            QStringLiteral("SELECT coalesce(sum(doc), 0) FROM temp.words WHERE term = ?"));
+        query.addBindValue(ATerm);
+        EXPECT_TRUE(query.exec() && query.next());
+        calls = query.value(0).toInt();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("vocabulary"));
+    return calls;
+}
+
 // Random bytes in printable form compress poorly, so stored sizes stay near the text's size.
 inline QString Incompressible(int ALength) {
     QString text;
