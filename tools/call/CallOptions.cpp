@@ -122,6 +122,8 @@ TEarlyExit ParseCallOptions(int argc, char** argv, TCallOptions& AOptions) {
             value = argument.substr(equals + 1);
             argument.resize(equals);
         }
+        if (ParseRowOption(argument, value, i, argc, argv, AOptions.Rows))
+            continue;
         if (std::find(valued.begin(), valued.end(), argument) != valued.end()) {
             if (!value) {
                 if (i + 1 >= argc)
@@ -134,6 +136,8 @@ TEarlyExit ParseCallOptions(int argc, char** argv, TCallOptions& AOptions) {
         if (std::find(flags.begin(), flags.end(), argument) == flags.end()) {
             std::vector<std::string> all = flags;
             all.insert(all.end(), valued.begin(), valued.end());
+            const std::vector<std::string> rowNames = RowOptionNames();
+            all.insert(all.end(), rowNames.begin(), rowNames.end());
             throw ECallUsage(UnknownNameMessage("option", argument, "", all));
         }
         if (value)

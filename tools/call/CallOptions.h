@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RowOptions.h"
 #include "TlsCommandLine.h"
 
 #include <optional>
@@ -24,6 +25,7 @@ struct TCallOptions {
     std::string TimeoutText; // as typed, for the message when the time is up
     TTlsCommandLine Tls;
     std::vector<std::string> Positional;
+    TRowOptions Rows;
 };
 
 // An option that ends the tool before anything else is done.

@@ -16,6 +16,7 @@
 #include "IdHTTP.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "PreparedCall.h"
+#include "RowRunTool.h"
 #include "SecretParams.h"
 
 #include <QCoreApplication>
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
         TCallOptions options;
         switch (ParseCallOptions(argc, argv, options)) {
         case TEarlyExit::ShowHelp:
-            std::cout << CallToolUsage() << std::flush;
+            std::cout << CallToolUsage() << RowOptionsUsage() << std::flush;
             return 0;
         case TEarlyExit::ShowVersion:
             std::cout << "vlcallbench-call " VL_VERSION "\n" << std::flush;
@@ -89,6 +90,8 @@ int main(int argc, char** argv) {
         // The keyring and the history's database driver need an application object.
         QCoreApplication application(argc, argv);
         TCallDefaults defaults;
+        if (options.Rows.Wanted())
+            return RunRows(options, commands, defaults);
         const TPreparedCall call = PrepareCall(options, commands, defaults);
         if (options.Curl)
             return PrintCurlLine(options, call);
