@@ -216,6 +216,36 @@ TEST_F(RowRunTest, FailuresStopTheRunAndAChangedFileIsNotResumed) {
     EXPECT_EQ(HistoryEntries(), 1);
 }
 
+// Ctrl+C stops starting rows and lets the call under way end; a second one aborts it, and its row
+// is unknown. Either way the tool then ends as the signal ends it, after the summary.
+TEST_F(RowRunTest, InterruptStopsThenAborts) {
+    for (const int interrupts : {1, 2}) {
+        SCOPED_TRACE(interrupts);
+        TRowServer server("Player");
+        server.HoldAnswerTo("p2");
+        const std::string file = RowsFile(6, interrupts == 1 ? "once.csv" : "twice.csv");
+        TToolProcess tool(CallTool,
+                          {"--server", server.URL(), "--password-env", "VL_TEST_PW", "--rows", file,
+                           "AccountsIncBalance"},
+                          Environment());
+        ASSERT_TRUE(server.WaitUntilHeld("p2"));
+        tool.Signal(SIGINT);
+        ASSERT_TRUE(tool.WaitForErr("no new row starts"));
+        if (interrupts == 2)
+            tool.Signal(SIGINT);
+        else
+            server.Release();
+        EXPECT_EQ(tool.Finish(), -1); // ended by the signal
+        EXPECT_NE(tool.Err.find(interrupts == 1 ? "6 rows: 2 answered, 4 not sent; run"
+                                                : "6 rows: 1 answered, 1 unknown (row 2), 4 not "
+                                                  "sent; run"),
+                  std::string::npos)
+            << tool.Err;
+        server.Release();
+        EXPECT_EQ(server.Requests(), 2);
+    }
+}
+
 TEST_F(RowRunTest, EveryRowCheckedBeforeAnythingIsSent) {
     struct Case {
         const char* Name;

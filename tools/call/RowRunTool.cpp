@@ -196,10 +196,13 @@ public:
     explicit TSignalsToRun(TRowRunner& ARunner) {
         WatchSignals([&ARunner, this](int ASignal, int ACount) {
             FCaught = ASignal;
-            if (ACount == 1)
+            if (ACount == 1) {
                 ARunner.Stop();
-            else
+                WriteError(Tool + "no new row starts; the calls under way go on (interrupt "
+                                  "again to abort them).");
+            } else {
                 ARunner.Abort();
+            }
         });
     }
     ~TSignalsToRun() { WatchSignals({}); }
