@@ -50,16 +50,16 @@ TRowServer::~TRowServer() {
     {
         std::lock_guard lock(FLock);
         FStopping = true;
-        for (const int fd : FClients)
-            ::shutdown(fd, SHUT_RDWR);
+        for (const auto& client : FClients)
+            ::shutdown(client->Fd, SHUT_RDWR);
     }
     FChanged.notify_all();
     [[maybe_unused]] const ssize_t written = ::write(FStopPipe[1], "x", 1);
     FAcceptThread.join();
-    for (std::thread& thread : FThreads)
-        thread.join();
-    for (const int fd : FClients)
-        ::close(fd);
+    for (const auto& client : FClients) {
+        client->Thread.join();
+        ::close(client->Fd);
+    }
     ::close(FStopPipe[0]);
     ::close(FStopPipe[1]);
 }
@@ -118,19 +118,36 @@ void TRowServer::AcceptLoop() {
             ::close(fd);
             return;
         }
-        FClients.push_back(fd);
-        FThreads.emplace_back([this, fd] { Serve(fd); });
+        for (auto it = FClients.begin(); it != FClients.end();) {
+            if (!(*it)->Ended) {
+                ++it;
+                continue;
+            }
+            (*it)->Thread.join();
+            ::close((*it)->Fd);
+            it = FClients.erase(it);
+        }
+        auto client = std::make_unique<TClient>();
+        client->Fd = fd;
+        TClient& added = *client;
+        FClients.push_back(std::move(client));
+        added.Thread = std::thread([this, &added] {
+            Serve(added);
+            std::lock_guard ended(FLock);
+            added.Ended = true;
+        });
     }
 }
 
-void TRowServer::Serve(int AFd) {
+void TRowServer::Serve(TClient& AClient) {
+    const int fd = AClient.Fd;
     std::string received;
     char buffer[16384];
     for (;;) {
         // One request: the head, then the body of its Content-Length.
         std::size_t headEnd;
         while ((headEnd = received.find("\r\n\r\n")) == std::string::npos) {
-            const ssize_t n = ::recv(AFd, buffer, sizeof buffer, 0);
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -143,7 +160,7 @@ void TRowServer::Serve(int AFd) {
             if (const std::size_t at = head.find(name); at != std::string::npos)
                 length = std::strtoul(head.c_str() + at + std::strlen(name), nullptr, 10);
         while (received.size() < headEnd + 4 + length) {
-            const ssize_t n = ::recv(AFd, buffer, sizeof buffer, 0);
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -170,11 +187,11 @@ void TRowServer::Serve(int AFd) {
         }
         const std::string answer = refuse ? "{\"Result\":\"Error\"}" : "{\"Result\":\"Ok\"}";
         const std::string status = refuse ? "500 Internal Server Error" : "200 OK";
-        if (!SendAllBytes(AFd, "HTTP/1.1 " + status +
-                                   "\r\nContent-Type: application/json; charset=utf-8\r\n"
-                                   "Connection: keep-alive\r\n"
-                                   "Content-Length: " +
-                                   std::to_string(answer.size()) + "\r\n\r\n" + answer))
+        if (!SendAllBytes(fd, "HTTP/1.1 " + status +
+                                  "\r\nContent-Type: application/json; charset=utf-8\r\n"
+                                  "Connection: keep-alive\r\n"
+                                  "Content-Length: " +
+                                  std::to_string(answer.size()) + "\r\n\r\n" + answer))
             return;
     }
 }

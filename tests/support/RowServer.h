@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -40,8 +41,16 @@ public:
     int Requests() const;
 
 private:
+    // A connection's socket and thread; a connection that has ended is closed and its thread
+    // joined when the next one comes, so a run of many connections holds few.
+    struct TClient {
+        int Fd = -1;
+        bool Ended = false;
+        std::thread Thread;
+    };
+
     void AcceptLoop();
-    void Serve(int AFd);
+    void Serve(TClient& AClient);
 
     std::string FKeyName;
     TLoopbackListener FListener;
@@ -55,7 +64,6 @@ private:
     bool FReleased = false;
     bool FStopping = false;
     int FRequests = 0;
-    std::vector<int> FClients;
-    std::vector<std::thread> FThreads;
+    std::vector<std::unique_ptr<TClient>> FClients;
     std::thread FAcceptThread;
 };
