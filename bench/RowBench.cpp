@@ -36,6 +36,7 @@ TResult RunProcess(const std::vector<std::string>& AArguments,
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     const auto start = std::chrono::steady_clock::now();
+    std::fflush(stdout); // not written twice by the child
     const pid_t pid = ::fork();
     if (pid == 0) {
         for (const std::string& entry : AEnvironment)
@@ -94,8 +95,10 @@ int main(int argc, char** argv) {
     }
     const std::string tool = argv[1];
     const std::string newman = argc > 2 ? argv[2] : "";
-    char folderName[] = "/tmp/vlrowbench-XXXXXX";
-    if (::mkdtemp(folderName) == nullptr)
+    // TMPDIR chooses the disk the journal is on.
+    std::string folderName =
+        (std::filesystem::temp_directory_path() / "vlrowbench-XXXXXX").string();
+    if (::mkdtemp(folderName.data()) == nullptr)
         return 1;
     const std::filesystem::path folder = folderName;
     const std::vector<std::string> environment{"XDG_CONFIG_HOME=" + folder.string(),

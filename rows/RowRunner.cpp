@@ -78,46 +78,7 @@ void TRowRunner::Run(const std::function<std::optional<TRowJob>()>& ANext,
             FWorkers.push_back(std::move(worker));
         }
         for (const auto& worker : FWorkers)
-            worker->Thread = std::thread([this, &ADone, raw = worker.get()] {
-                for (;;) {
-                    std::optional<TRowJob> job;
-                    {
-                        std::unique_lock wait(FLock);
-                        FChanged.wait(wait, [this] { return FWaiting || FEnded || FStopped; });
-                        if (FStopped || !FWaiting)
-                            return;
-                        job = std::move(FWaiting);
-                        FWaiting.reset();
-                    }
-                    FChanged.notify_all();
-                    // A row whose turn never comes stays pending.
-                    if (!WaitForTurn())
-                        return;
-                    TRowRecord record;
-                    try {
-                        record = Send(*raw, *job);
-                    } catch (const ERunJournalError& error) {
-                        {
-                            std::lock_guard failed(FLock);
-                            if (FJournalError.empty())
-                                FJournalError = error.what();
-                        }
-                        Stop();
-                        return;
-                    }
-                    if (record.State == TRowState::Failed) {
-                        std::lock_guard counting(FLock);
-                        if (++FFailures >= FSettings.MaxFailures && FSettings.MaxFailures > 0 &&
-                            !FStopped) {
-                            FFailureStop = true;
-                            FStopped = true;
-                            FChanged.notify_all();
-                        }
-                    }
-                    std::lock_guard done(FDoneLock);
-                    ADone(record);
-                }
-            });
+            worker->Thread = std::thread([this, &ADone, raw = worker.get()] { Work(*raw, ADone); });
     }
     while (!FStopped) {
         std::optional<TRowJob> job = ANext();
@@ -141,6 +102,46 @@ void TRowRunner::Run(const std::function<std::optional<TRowJob>()>& ANext,
     FJournal.Flush();
     if (!FJournalError.empty())
         throw ERunJournalError(FJournalError);
+}
+
+void TRowRunner::Work(TWorker& AWorker, const std::function<void(const TRowRecord&)>& ADone) {
+    for (;;) {
+        std::optional<TRowJob> job;
+        {
+            std::unique_lock wait(FLock);
+            FChanged.wait(wait, [this] { return FWaiting || FEnded || FStopped; });
+            if (FStopped || !FWaiting)
+                return;
+            job = std::move(FWaiting);
+            FWaiting.reset();
+        }
+        FChanged.notify_all();
+        // A row whose turn never comes stays pending.
+        if (!WaitForTurn())
+            return;
+        TRowRecord record;
+        try {
+            record = Send(AWorker, *job);
+        } catch (const ERunJournalError& error) {
+            {
+                std::lock_guard failed(FLock);
+                if (FJournalError.empty())
+                    FJournalError = error.what();
+            }
+            Stop();
+            return;
+        }
+        if (record.State == TRowState::Failed) {
+            std::lock_guard counting(FLock);
+            if (++FFailures >= FSettings.MaxFailures && FSettings.MaxFailures > 0 && !FStopped) {
+                FFailureStop = true;
+                FStopped = true;
+                FChanged.notify_all();
+            }
+        }
+        std::lock_guard done(FDoneLock);
+        ADone(record);
+    }
 }
 
 bool TRowRunner::WaitForTurn() {

@@ -66,7 +66,7 @@ public:
 private:
     class TWorker;
 
-    void Work(TWorker& AWorker);
+    void Work(TWorker& AWorker, const std::function<void(const TRowRecord&)>& ADone);
     // Waits for the row's turn under the rate; false when the run stopped meanwhile.
     bool WaitForTurn();
     TRowRecord Send(TWorker& AWorker, const TRowJob& AJob);

@@ -185,13 +185,15 @@ void TRowServer::Serve(TClient& AClient) {
                     return;
             }
         }
-        const std::string answer = refuse ? "{\"Result\":\"Error\"}" : "{\"Result\":\"Ok\"}";
-        const std::string status = refuse ? "500 Internal Server Error" : "200 OK";
-        if (!SendAllBytes(fd, "HTTP/1.1 " + status +
-                                  "\r\nContent-Type: application/json; charset=utf-8\r\n"
-                                  "Connection: keep-alive\r\n"
-                                  "Content-Length: " +
-                                  std::to_string(answer.size()) + "\r\n\r\n" + answer))
+        std::string answer = "HTTP/1.1 ";
+        answer += refuse ? "500 Internal Server Error" : "200 OK";
+        const std::string text = refuse ? "{\"Result\":\"Error\"}" : "{\"Result\":\"Ok\"}";
+        answer += "\r\nContent-Type: application/json; charset=utf-8\r\nConnection: keep-alive\r\n"
+                  "Content-Length: ";
+        answer += std::to_string(text.size());
+        answer += "\r\n\r\n";
+        answer += text;
+        if (!SendAllBytes(fd, answer))
             return;
     }
 }

@@ -190,6 +190,64 @@ void RecordRun(const TRowCallSetup& ASetup, TRunJournal& AJournal, const TRunInf
     }
 }
 
+// The run --resume names, or the last unfinished one of the --rows file; fills in AOptions what
+// the command line leaves to the run: the file, its format, the command and its values.
+TRunInfo ResumedRun(TCallOptions& AOptions, TRunJournal& AJournal) {
+    std::optional<qint64> id = AOptions.Rows.ResumeRun;
+    if (!id) {
+        if (!AOptions.Rows.File)
+            throw ECallUsage("--resume needs the number of a run or --rows FILE.");
+        const QString file =
+            QFileInfo(QString::fromStdString(*AOptions.Rows.File)).absoluteFilePath();
+        id = AJournal.LastUnfinishedRun(file);
+        if (!id)
+            throw ECallUsage("No unfinished run of " + file.toStdString() +
+                             " in the journal; --runs lists them.");
+    }
+    std::optional<TRunInfo> run = AJournal.Run(*id);
+    if (!run)
+        throw ECallUsage("No run " + std::to_string(*id) + " in the journal; --runs lists them.");
+    if (!AOptions.Rows.File)
+        AOptions.Rows.File = run->File.toStdString();
+    else if (QFileInfo(QString::fromStdString(*AOptions.Rows.File)).absoluteFilePath() != run->File)
+        throw ECallUsage("Run " + std::to_string(*id) + " is of " + run->File.toStdString() +
+                         ", not " + *AOptions.Rows.File + ".");
+    if (!AOptions.Rows.Format)
+        AOptions.Rows.Format = run->FileFormat.toStdString();
+    // The command and the values for every row are the run's; given again, they must agree.
+    if (AOptions.Positional.empty()) {
+        AOptions.Positional.push_back(run->Command.toStdString());
+        for (const QString& line : run->Fixed) {
+            if (line.endsWith(u'='))
+                throw ECallUsage("Run " + std::to_string(*id) + " was given " + line.toStdString() +
+                                 "... (a secret, not kept): give the command and its values "
+                                 "again.");
+            AOptions.Positional.push_back(line.toStdString());
+        }
+    }
+    if (AOptions.Legacy != (run->Format == QLatin1String("Legacy")))
+        throw ECallUsage("Run " + std::to_string(*id) + " was sent as " +
+                         run->Format.toStdString() + "; give --legacy as it was.");
+    return *run;
+}
+
+// A new run of ASetup in the journal.
+TRunInfo NewRun(const TRowCallSetup& ASetup, TRunJournal& AJournal, qint64 ARowCount,
+                const std::string& ASha256) {
+    TRunInfo run;
+    run.File = QFileInfo(QString::fromStdString(ASetup.File)).absoluteFilePath();
+    run.Sha256 = QString::fromStdString(ASha256);
+    run.FileFormat = QString::fromStdString(RowFormatName(ASetup.Format));
+    run.Command = QString::fromStdString(ASetup.Command->Name);
+    run.Fixed = WithoutSecrets(ASetup.Fixed, SecretNames(*ASetup.Command));
+    run.URL = UrlForDisplay(ASetup.Call.URL);
+    run.Format = ASetup.JSON ? QStringLiteral("JSON") : QStringLiteral("Legacy");
+    run.RowCount = ARowCount;
+    run.Id = AJournal.CreateRun(run);
+    run = *AJournal.Run(run.Id);
+    return run;
+}
+
 // Hands the signals to a run for its while.
 class TSignalsToRun {
 public:
@@ -240,42 +298,7 @@ int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
     std::optional<TRunInfo> resumed;
     if (rows.Resume) {
         openJournal();
-        std::optional<qint64> id = rows.ResumeRun;
-        if (!id) {
-            if (!rows.File)
-                throw ECallUsage("--resume needs the number of a run or --rows FILE.");
-            const QString file = QFileInfo(QString::fromStdString(*rows.File)).absoluteFilePath();
-            id = journal->LastUnfinishedRun(file);
-            if (!id)
-                throw ECallUsage("No unfinished run of " + file.toStdString() +
-                                 " in the journal; --runs lists them.");
-        }
-        resumed = journal->Run(*id);
-        if (!resumed)
-            throw ECallUsage("No run " + std::to_string(*id) +
-                             " in the journal; --runs lists them.");
-        if (!options.Rows.File)
-            options.Rows.File = resumed->File.toStdString();
-        else if (QFileInfo(QString::fromStdString(*rows.File)).absoluteFilePath() != resumed->File)
-            throw ECallUsage("Run " + std::to_string(*id) + " is of " +
-                             resumed->File.toStdString() + ", not " + *rows.File + ".");
-        if (!options.Rows.Format)
-            options.Rows.Format = resumed->FileFormat.toStdString();
-        // The command and the values for every row are the run's; given again, they must agree.
-        if (options.Positional.empty()) {
-            options.Positional.push_back(resumed->Command.toStdString());
-            for (const QString& line : resumed->Fixed) {
-                if (line.endsWith(u'='))
-                    throw ECallUsage("Run " + std::to_string(*id) + " was given " +
-                                     line.toStdString() +
-                                     "... (a secret, not kept): give the command and its values "
-                                     "again.");
-                options.Positional.push_back(line.toStdString());
-            }
-        }
-        if (options.Legacy != (resumed->Format == QLatin1String("Legacy")))
-            throw ECallUsage("Run " + std::to_string(*id) + " was sent as " +
-                             resumed->Format.toStdString() + "; give --legacy as it was.");
+        resumed = ResumedRun(options, *journal);
     }
     if (!options.Rows.File)
         throw ECallUsage("--rows FILE is needed.");
@@ -323,16 +346,7 @@ int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
             throw ECallUsage("Run " + std::to_string(run.Id) + " is going on in another process.");
         journal->MarkUnknownLeftSending(run.Id);
     } else {
-        run.File = QFileInfo(QString::fromStdString(setup.File)).absoluteFilePath();
-        run.Sha256 = QString::fromStdString(sha256);
-        run.FileFormat = QString::fromStdString(RowFormatName(setup.Format));
-        run.Command = QString::fromStdString(setup.Command->Name);
-        run.Fixed = WithoutSecrets(setup.Fixed, SecretNames(*setup.Command));
-        run.URL = UrlForDisplay(setup.Call.URL);
-        run.Format = setup.JSON ? QStringLiteral("JSON") : QStringLiteral("Legacy");
-        run.RowCount = rowCount;
-        run.Id = journal->CreateRun(run);
-        run = *journal->Run(run.Id);
+        run = NewRun(setup, *journal, rowCount, sha256);
         journal->Claim(run.Id);
     }
     if (resumed) {
