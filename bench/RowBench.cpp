@@ -26,12 +26,14 @@ struct TResult {
     bool Ok = false;
     double Seconds = 0;
     long PeakKiB = 0;
+    double CpuSeconds = 0; // user and system
 };
 
 // Runs AProgram with AArguments, its output to /dev/null, in the environment given.
 TResult RunProcess(const std::vector<std::string>& AArguments,
                    const std::vector<std::string>& AEnvironment) {
     std::vector<char*> argv;
+    argv.reserve(AArguments.size() + 1);
     for (const std::string& argument : AArguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
@@ -54,6 +56,8 @@ TResult RunProcess(const std::vector<std::string>& AArguments,
     result.Seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.PeakKiB = usage.ru_maxrss;
+    result.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     result.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return result;
 }
@@ -81,8 +85,8 @@ void Print(const char* AName, int ARows, const TResult& AResult) {
         std::printf("%-34s failed\n", AName);
         return;
     }
-    std::printf("%-34s %8.0f rows/s  %7.1f s  peak %6.1f MB\n", AName,
-                static_cast<double>(ARows) / AResult.Seconds, AResult.Seconds,
+    std::printf("%-34s %8.0f rows/s  %7.1f s  cpu %6.1f s  peak %6.1f MB\n", AName,
+                static_cast<double>(ARows) / AResult.Seconds, AResult.Seconds, AResult.CpuSeconds,
                 static_cast<double>(AResult.PeakKiB) / 1024.0);
 }
 

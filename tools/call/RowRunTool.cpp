@@ -272,6 +272,114 @@ private:
     std::atomic<int> FCaught{0};
 };
 
+// Sends the rows of ASetup's file that ARun still needs, then tells and keeps how it went.
+int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
+            std::unique_ptr<TRunJournal>& AJournal, const TRunInfo& ARun, qint64 ARowCount,
+            bool AResumed, TCallDefaults& ADefaults) {
+    const TRowOptions& rows = AOptions.Rows;
+    TRowFile file(ASetup.File, ASetup.Format);
+    std::optional<TRowOutput> output;
+    if (rows.Out)
+        output.emplace(*rows.Out, ASetup.Format == TRowFormat::Csv ? file.Header()
+                                                                   : std::vector<std::string>{});
+    TRowRunSettings settings;
+    settings.URL = ASetup.Call.URL;
+    settings.Concurrency = rows.Concurrency;
+    settings.Rate = rows.Rate;
+    settings.MaxFailures = rows.MaxFailures;
+    settings.ConfigureTls = [&AOptions](TIdSSLIOHandlerSocketOpenSSL& AHandler) {
+        ApplyTlsCommandLine(AOptions.Tls, AHandler);
+    };
+    TRowRunner runner(settings, *AJournal, ARun.Id);
+    std::optional<TSignalsToRun> signalWatch(std::in_place, runner);
+
+    // Rows in flight, kept for the output until their outcome comes.
+    std::mutex inFlightLock;
+    std::map<qint64, TFileRow> inFlight;
+    const auto toSend = [&](const TRowRecord& ARecord) {
+        switch (ARecord.State) {
+        case TRowState::Pending:
+            return true;
+        case TRowState::Failed:
+            return rows.RetryFailed;
+        case TRowState::Unknown:
+        case TRowState::Sending:
+            return rows.ResendUnknown;
+        case TRowState::Answered:
+            return false;
+        }
+        return false;
+    };
+    qint64 toDo = ARowCount;
+    if (AResumed) {
+        const TRunCounts counts = AJournal->Counts(ARun.Id);
+        toDo = ARowCount - counts.Answered - (rows.RetryFailed ? 0 : counts.Failed) -
+               (rows.ResendUnknown ? 0 : counts.Unknown);
+    }
+    const auto started = std::chrono::steady_clock::now();
+    {
+        TRowProgress progress(toDo);
+        runner.Run(
+            [&]() -> std::optional<TRowJob> {
+                TFileRow row;
+                while (file.Next(row)) {
+                    if (AResumed) {
+                        const TRowRecord record = AJournal->Row(ARun.Id, row.Number);
+                        if (!toSend(record)) {
+                            if (output) {
+                                std::lock_guard lock(inFlightLock);
+                                output->Write(row, record);
+                            }
+                            continue;
+                        }
+                    }
+                    TRowJob job = JobOf(ASetup, row);
+                    if (output) {
+                        std::lock_guard lock(inFlightLock);
+                        inFlight.emplace(row.Number, std::move(row));
+                    }
+                    return job;
+                }
+                return std::nullopt;
+            },
+            [&](const TRowRecord& ARecord) {
+                progress.RowDone(ARecord.State == TRowState::Failed);
+                if (ARecord.State == TRowState::Failed)
+                    WriteError(Tool + "row " + std::to_string(ARecord.Row) + ": " +
+                               (ARecord.StatusLine.empty() ? ARecord.Error : ARecord.StatusLine));
+                if (!output)
+                    return;
+                std::lock_guard lock(inFlightLock);
+                const auto found = inFlight.find(ARecord.Row);
+                if (found == inFlight.end())
+                    return;
+                output->Write(found->second, ARecord);
+                inFlight.erase(found);
+            });
+    }
+    const int caught = signalWatch->Caught();
+    signalWatch.reset();
+    const qint64 durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now() - started)
+                                  .count();
+    if (output)
+        output->Close();
+    const TRunCounts counts = AJournal->Counts(ARun.Id);
+    const std::string summary = Summary(ARun, counts);
+    if (ADefaults.KeepHistory())
+        RecordRun(ASetup, *AJournal, ARun, counts, summary, durationMs);
+    if (runner.StoppedByFailures())
+        WriteError(Tool + "stopped after " + std::to_string(rows.MaxFailures) +
+                   (rows.MaxFailures == 1 ? " failed call" : " failed calls") +
+                   " (--max-failures); --resume goes on.");
+    WriteError(summary);
+    if (caught != 0) {
+        AJournal.reset();
+        EndBySignal(caught);
+    }
+    return counts.Answered == ARun.RowCount ? 0 : 1;
+}
+
 int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
              TCallDefaults& ADefaults) {
     const TRowOptions& rows = AOptions.Rows;
@@ -358,107 +466,7 @@ int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
                        "): check them there; --resend-unknown sends them again.");
     }
 
-    TRowFile file(setup.File, setup.Format);
-    std::optional<TRowOutput> output;
-    if (rows.Out)
-        output.emplace(*rows.Out, setup.Format == TRowFormat::Csv ? file.Header()
-                                                                  : std::vector<std::string>{});
-    TRowRunSettings settings;
-    settings.URL = setup.Call.URL;
-    settings.Concurrency = rows.Concurrency;
-    settings.Rate = rows.Rate;
-    settings.MaxFailures = rows.MaxFailures;
-    settings.ConfigureTls = [&options](TIdSSLIOHandlerSocketOpenSSL& AHandler) {
-        ApplyTlsCommandLine(options.Tls, AHandler);
-    };
-    TRowRunner runner(settings, *journal, run.Id);
-    std::optional<TSignalsToRun> signalWatch(std::in_place, runner);
-
-    // Rows in flight, kept for the output until their outcome comes.
-    std::mutex inFlightLock;
-    std::map<qint64, TFileRow> inFlight;
-    const auto toSend = [&](const TRowRecord& ARecord) {
-        switch (ARecord.State) {
-        case TRowState::Pending:
-            return true;
-        case TRowState::Failed:
-            return rows.RetryFailed;
-        case TRowState::Unknown:
-        case TRowState::Sending:
-            return rows.ResendUnknown;
-        case TRowState::Answered:
-            return false;
-        }
-        return false;
-    };
-    qint64 toDo = rowCount;
-    if (resumed) {
-        const TRunCounts counts = journal->Counts(run.Id);
-        toDo = rowCount - counts.Answered - (rows.RetryFailed ? 0 : counts.Failed) -
-               (rows.ResendUnknown ? 0 : counts.Unknown);
-    }
-    const auto started = std::chrono::steady_clock::now();
-    {
-        TRowProgress progress(toDo);
-        runner.Run(
-            [&]() -> std::optional<TRowJob> {
-                TFileRow row;
-                while (file.Next(row)) {
-                    if (resumed) {
-                        const TRowRecord record = journal->Row(run.Id, row.Number);
-                        if (!toSend(record)) {
-                            if (output) {
-                                std::lock_guard lock(inFlightLock);
-                                output->Write(row, record);
-                            }
-                            continue;
-                        }
-                    }
-                    TRowJob job = JobOf(setup, row);
-                    if (output) {
-                        std::lock_guard lock(inFlightLock);
-                        inFlight.emplace(row.Number, std::move(row));
-                    }
-                    return job;
-                }
-                return std::nullopt;
-            },
-            [&](const TRowRecord& ARecord) {
-                progress.RowDone(ARecord.State == TRowState::Failed);
-                if (ARecord.State == TRowState::Failed)
-                    WriteError(Tool + "row " + std::to_string(ARecord.Row) + ": " +
-                               (ARecord.StatusLine.empty() ? ARecord.Error : ARecord.StatusLine));
-                if (!output)
-                    return;
-                std::lock_guard lock(inFlightLock);
-                const auto found = inFlight.find(ARecord.Row);
-                if (found == inFlight.end())
-                    return;
-                output->Write(found->second, ARecord);
-                inFlight.erase(found);
-            });
-    }
-    const int caught = signalWatch->Caught();
-    signalWatch.reset();
-    const qint64 durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  std::chrono::steady_clock::now() - started)
-                                  .count();
-    if (output)
-        output->Close();
-    const TRunCounts counts = journal->Counts(run.Id);
-    const std::string summary = Summary(run, counts);
-    if (ADefaults.KeepHistory())
-        RecordRun(setup, *journal, run, counts, summary, durationMs);
-    if (runner.StoppedByFailures())
-        WriteError(Tool + "stopped after " + std::to_string(rows.MaxFailures) +
-                   (rows.MaxFailures == 1 ? " failed call" : " failed calls") +
-                   " (--max-failures); --resume goes on.");
-    WriteError(summary);
-    if (caught != 0) {
-        journal.reset();
-        EndBySignal(caught);
-    }
-    return counts.Answered == run.RowCount ? 0 : 1;
+    return SendRun(options, setup, journal, run, rowCount, resumed.has_value(), ADefaults);
 }
 
 } // namespace
