@@ -248,6 +248,22 @@ TRunInfo NewRun(const TRowCallSetup& ASetup, TRunJournal& AJournal, qint64 ARowC
     return run;
 }
 
+// Whether a row of a resumed run goes out again.
+bool ToSend(const TRowOptions& AOptions, TRowState AState) {
+    switch (AState) {
+    case TRowState::Pending:
+        return true;
+    case TRowState::Failed:
+        return AOptions.RetryFailed;
+    case TRowState::Unknown:
+    case TRowState::Sending:
+        return AOptions.ResendUnknown;
+    case TRowState::Answered:
+        return false;
+    }
+    return false;
+}
+
 // Hands the signals to a run for its while.
 class TSignalsToRun {
 public:
@@ -296,20 +312,6 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
     // Rows in flight, kept for the output until their outcome comes.
     std::mutex inFlightLock;
     std::map<qint64, TFileRow> inFlight;
-    const auto toSend = [&](const TRowRecord& ARecord) {
-        switch (ARecord.State) {
-        case TRowState::Pending:
-            return true;
-        case TRowState::Failed:
-            return rows.RetryFailed;
-        case TRowState::Unknown:
-        case TRowState::Sending:
-            return rows.ResendUnknown;
-        case TRowState::Answered:
-            return false;
-        }
-        return false;
-    };
     qint64 toDo = ARowCount;
     if (AResumed) {
         const TRunCounts counts = AJournal->Counts(ARun.Id);
@@ -325,7 +327,7 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
                 while (file.Next(row)) {
                     if (AResumed) {
                         const TRowRecord record = AJournal->Row(ARun.Id, row.Number);
-                        if (!toSend(record)) {
+                        if (!ToSend(rows, record.State)) {
                             if (output) {
                                 std::lock_guard lock(inFlightLock);
                                 output->Write(row, record);
