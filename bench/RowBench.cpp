@@ -6,6 +6,10 @@
 //
 // Usage: vl_row_bench CALL_TOOL [NEWMAN]  (NEWMAN empty or missing: newman is skipped)
 // VL_BENCH_BIG_ROWS: the rows of the memory run (default 1000000; 0 skips it).
+// TMPDIR: where the journal is (its full syncs bound the rate at one call at a time).
+// Each call goes out on a fresh connection, as Send sends it, and each closed connection holds
+// its local port for a minute: more rows a minute than the system's local port range
+// (/proc/sys/net/ipv4/ip_local_port_range) fail with "Could not bind socket".
 
 #include "RowServer.h"
 
