@@ -318,47 +318,49 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
         toDo = ARowCount - counts.Answered - (rows.RetryFailed ? 0 : counts.Failed) -
                (rows.ResendUnknown ? 0 : counts.Unknown);
     }
-    const auto started = std::chrono::steady_clock::now();
-    {
-        TRowProgress progress(toDo);
-        runner.Run(
-            [&]() -> std::optional<TRowJob> {
-                TFileRow row;
-                while (file.Next(row)) {
-                    if (AResumed) {
-                        const TRowRecord record = AJournal->Row(ARun.Id, row.Number);
-                        if (!ToSend(rows, record.State)) {
-                            if (output) {
-                                std::lock_guard lock(inFlightLock);
-                                output->Write(row, record);
-                            }
-                            continue;
-                        }
-                    }
-                    TRowJob job = JobOf(ASetup, row);
-                    if (output) {
-                        std::lock_guard lock(inFlightLock);
-                        inFlight.emplace(row.Number, std::move(row));
-                    }
-                    return job;
-                }
-                return std::nullopt;
-            },
-            [&](const TRowRecord& ARecord) {
-                progress.RowDone(ARecord.State == TRowState::Failed);
-                if (ARecord.State == TRowState::Failed)
-                    WriteError(Tool + "row " + std::to_string(ARecord.Row) + ": " +
-                               (ARecord.StatusLine.empty() ? ARecord.Error : ARecord.StatusLine));
-                if (!output)
-                    return;
+    // A row the resumed run does not send again, written out as the journal has it.
+    const auto skipped = [&](const TFileRow& ARow) {
+        const TRowRecord record = AJournal->Row(ARun.Id, ARow.Number);
+        if (ToSend(rows, record.State))
+            return false;
+        if (output) {
+            std::lock_guard lock(inFlightLock);
+            output->Write(ARow, record);
+        }
+        return true;
+    };
+    const auto next = [&]() -> std::optional<TRowJob> {
+        TFileRow row;
+        while (file.Next(row)) {
+            if (AResumed && skipped(row))
+                continue;
+            TRowJob job = JobOf(ASetup, row);
+            if (output) {
                 std::lock_guard lock(inFlightLock);
-                const auto found = inFlight.find(ARecord.Row);
-                if (found == inFlight.end())
-                    return;
-                output->Write(found->second, ARecord);
-                inFlight.erase(found);
-            });
-    }
+                inFlight.emplace(row.Number, std::move(row));
+            }
+            return job;
+        }
+        return std::nullopt;
+    };
+    std::optional<TRowProgress> progress(std::in_place, toDo);
+    const auto done = [&](const TRowRecord& ARecord) {
+        progress->RowDone(ARecord.State == TRowState::Failed);
+        if (ARecord.State == TRowState::Failed)
+            WriteError(Tool + "row " + std::to_string(ARecord.Row) + ": " +
+                       (ARecord.StatusLine.empty() ? ARecord.Error : ARecord.StatusLine));
+        if (!output)
+            return;
+        std::lock_guard lock(inFlightLock);
+        const auto found = inFlight.find(ARecord.Row);
+        if (found == inFlight.end())
+            return;
+        output->Write(found->second, ARecord);
+        inFlight.erase(found);
+    };
+    const auto started = std::chrono::steady_clock::now();
+    runner.Run(next, done);
+    progress.reset();
     const int caught = signalWatch->Caught();
     signalWatch.reset();
     const qint64 durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
