@@ -290,8 +290,8 @@ private:
 
 // Sends the rows of ASetup's file that ARun still needs, then tells and keeps how it went.
 int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
-            std::unique_ptr<TRunJournal>& AJournal, const TRunInfo& ARun, qint64 ARowCount,
-            bool AResumed, TCallDefaults& ADefaults) {
+            std::unique_ptr<TRunJournal>& AJournal, const TRunInfo& ARun, bool AResumed,
+            TCallDefaults& ADefaults) {
     const TRowOptions& rows = AOptions.Rows;
     TRowFile file(ASetup.File, ASetup.Format);
     std::optional<TRowOutput> output;
@@ -312,10 +312,10 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
     // Rows in flight, kept for the output until their outcome comes.
     std::mutex inFlightLock;
     std::map<qint64, TFileRow> inFlight;
-    qint64 toDo = ARowCount;
+    qint64 toDo = ARun.RowCount;
     if (AResumed) {
         const TRunCounts counts = AJournal->Counts(ARun.Id);
-        toDo = ARowCount - counts.Answered - (rows.RetryFailed ? 0 : counts.Failed) -
+        toDo = ARun.RowCount - counts.Answered - (rows.RetryFailed ? 0 : counts.Failed) -
                (rows.ResendUnknown ? 0 : counts.Unknown);
     }
     // A row the resumed run does not send again, written out as the journal has it.
@@ -470,7 +470,7 @@ int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
                        "): check them there; --resend-unknown sends them again.");
     }
 
-    return SendRun(options, setup, journal, run, rowCount, resumed.has_value(), ADefaults);
+    return SendRun(options, setup, journal, run, resumed.has_value(), ADefaults);
 }
 
 } // namespace
