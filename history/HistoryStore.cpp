@@ -336,9 +336,48 @@ void MigrateTo4(const QSqlDatabase& ADatabase) {
 // take such a call out with the wrong text and damage the index, away from the file.
 void MigrateTo5(const QSqlDatabase& /*ADatabase*/) {}
 
+bool HasTable(const QSqlDatabase& ADatabase, const QString& AName) {
+    QSqlQuery query(ADatabase);
+    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    query.addBindValue(AName);
+    Exec(query, "Cannot read the schema");
+    return query.next();
+}
+
+// Version 6: the journal of row runs (RunJournal.cpp), one command sent once per row of a file.
+// A row without an entry in run_rows is still pending; call_id is the history entry that stands
+// for the whole run.
+void MigrateTo6(const QSqlDatabase& ADatabase) {
+    Exec(ADatabase, QStringLiteral("CREATE TABLE IF NOT EXISTS runs ("
+                                   "id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                   "started_utc TEXT NOT NULL,"
+                                   "file TEXT NOT NULL,"
+                                   "sha256 TEXT NOT NULL,"
+                                   "file_format TEXT NOT NULL,"
+                                   "command TEXT NOT NULL,"
+                                   "fixed TEXT NOT NULL,"
+                                   "url TEXT NOT NULL,"
+                                   "format TEXT NOT NULL,"
+                                   "row_count INTEGER NOT NULL,"
+                                   "call_id INTEGER)"));
+    Exec(ADatabase, QStringLiteral("CREATE TABLE IF NOT EXISTS run_rows ("
+                                   "run_id INTEGER NOT NULL,"
+                                   "row INTEGER NOT NULL,"
+                                   "state TEXT NOT NULL,"
+                                   "fields TEXT NOT NULL,"
+                                   "when_utc TEXT NOT NULL,"
+                                   "status INTEGER NOT NULL DEFAULT 0,"
+                                   "status_line TEXT NOT NULL DEFAULT '',"
+                                   "error TEXT NOT NULL DEFAULT '',"
+                                   "duration_ms INTEGER NOT NULL DEFAULT 0,"
+                                   "answer TEXT NOT NULL DEFAULT '',"
+                                   "answer_cut INTEGER NOT NULL DEFAULT 0,"
+                                   "PRIMARY KEY (run_id, row))"));
+}
+
 // Migrations[N] brings a file from version N to N + 1.
 constexpr std::array<void (*)(const QSqlDatabase&), THistoryStore::SchemaVersion> Migrations{
-    MigrateTo1, MigrateTo2, MigrateTo3, MigrateTo4, MigrateTo5};
+    MigrateTo1, MigrateTo2, MigrateTo3, MigrateTo4, MigrateTo5, MigrateTo6};
 
 int UserVersion(const QSqlDatabase& ADatabase) {
     QSqlQuery version(ADatabase);
@@ -356,7 +395,9 @@ bool SchemaIsComplete(const QSqlDatabase& ADatabase) {
            columns.contains(QLatin1String("charset")) &&
            columns.contains(QLatin1String("answer_indexed")) &&
            HasIndex(ADatabase, QStringLiteral("calls_unindexed")) &&
-           HasIndex(ADatabase, QStringLiteral("calls_sizes"));
+           HasIndex(ADatabase, QStringLiteral("calls_sizes")) &&
+           HasTable(ADatabase, QStringLiteral("runs")) &&
+           HasTable(ADatabase, QStringLiteral("run_rows"));
 }
 
 bool CreatePrivateFile(const QString& APath, QString& AError) {
@@ -681,19 +722,29 @@ QString THistoryStore::OutcomeName(THistoryOutcome AOutcome) {
     return {};
 }
 
-qint64 THistoryStore::Record(const THistoryCall& ACall, THistoryIndexing AIndexing) {
+qint64 THistoryStore::Record(const THistoryCall& ACall, THistoryIndexing AIndexing,
+                             qint64 AReplacing) {
     if (!IsOpen())
         throw EHistoryError(QStringLiteral("The call history is not open"), false);
-    return Store(ACall, PrepareAnswer(ACall, FLimits, FSearchable, AIndexing));
+    return Store(ACall, PrepareAnswer(ACall, FLimits, FSearchable, AIndexing), AReplacing);
 }
 
-qint64 THistoryStore::Store(const THistoryCall& ACall, const TPreparedAnswer& AAnswer) {
+qint64 THistoryStore::Store(const THistoryCall& ACall, const TPreparedAnswer& AAnswer,
+                            qint64 AReplacing) {
     QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     const QStringList fields = WithoutPassword(ACall.Fields);
     const int indexed = AAnswer.Deferred  ? AnswerWaiting
                         : FIndexesDecoded ? AnswerDecoded
                                           : AnswerAsStored;
     TTransaction transaction(db);
+    if (AReplacing > 0) {
+        if (FSearchable)
+            Unindex(AReplacing);
+        QSqlQuery remove(db);
+        remove.prepare(QStringLiteral("DELETE FROM calls WHERE id = ?"));
+        remove.addBindValue(AReplacing);
+        Exec(remove, "Cannot replace the call");
+    }
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral(
         "INSERT INTO calls (when_utc, url, command, fields, format, outcome, error, "
@@ -872,6 +923,9 @@ void THistoryStore::Clear() {
     {
         TTransaction transaction(db);
         Exec(db, QStringLiteral("DELETE FROM calls"));
+        // The rows' answers are calls' answers too.
+        Exec(db, QStringLiteral("DELETE FROM run_rows"));
+        Exec(db, QStringLiteral("DELETE FROM runs"));
         if (FSearchable)
             Exec(db, QStringLiteral("INSERT INTO calls_fts (calls_fts) VALUES ('delete-all')"));
         transaction.Commit();

@@ -94,7 +94,7 @@ public:
     THistoryStore& operator=(const THistoryStore&) = delete;
 
     static QString DefaultFolder();
-    static constexpr int SchemaVersion = 5;
+    static constexpr int SchemaVersion = 6;
     // Answers longer than this are indexed later when recording defers it.
     static constexpr qint64 DeferIndexBytes = qint64(256) << 10;
     QString FileName() const;
@@ -118,9 +118,10 @@ public:
 
     // Records one call in one transaction, dropping the oldest beyond the limits; returns its id.
     // DeferLarge: a large answer is kept at once but its words are indexed later
-    // (IndexPendingAnswers).
+    // (IndexPendingAnswers). AReplacing: the id of a call the new one takes the place of in the
+    // same transaction (a run of rows kept as one entry as it goes on), 0 for none.
     qint64 Record(const THistoryCall& ACall,
-                  THistoryIndexing AIndexing = THistoryIndexing::Immediate);
+                  THistoryIndexing AIndexing = THistoryIndexing::Immediate, qint64 AReplacing = 0);
     // Indexes the words of up to AMax answers whose indexing was deferred (all for a negative
     // AMax), each in a transaction of its own; returns whether any are still waiting. A store open
     // for reading only does it through a connection of its own for the while.
@@ -170,7 +171,7 @@ private:
     void ApplyFolding();
     void Verify();
     QString MoveAside();
-    qint64 Store(const THistoryCall& ACall, const TPreparedAnswer& AAnswer);
+    qint64 Store(const THistoryCall& ACall, const TPreparedAnswer& AAnswer, qint64 AReplacing);
     void DropOldest(qint64 AKeepId);
     void Unindex(qint64 AId);
     bool IndexNextPendingAnswer();

@@ -123,6 +123,18 @@ bool TToolProcess::WaitForOut(std::size_t ACount, int ATimeoutMs) {
     return Out.size() >= ACount;
 }
 
+bool TToolProcess::WaitForErr(const std::string& ANeedle, int ATimeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeoutMs);
+    while (Err.find(ANeedle) == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0 || FErr < 0 || !Pump(static_cast<int>(left)))
+            break;
+    }
+    return Err.find(ANeedle) != std::string::npos;
+}
+
 void TToolProcess::Signal(int ASignal) {
     if (FPid > 0)
         ::kill(FPid, ASignal);

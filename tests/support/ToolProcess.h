@@ -20,6 +20,8 @@ public:
     // Reads until standard output holds at least ACount bytes; false when it ended or the wait
     // ran out first.
     bool WaitForOut(std::size_t ACount, int ATimeoutMs = 10000);
+    // Reads until standard error holds ANeedle; false when it ended or the wait ran out first.
+    bool WaitForErr(const std::string& ANeedle, int ATimeoutMs = 10000);
     // Reads both outputs to their end and waits for the exit; the exit code, or -1 when the tool
     // did not end in time (it is killed then) or ended by a signal.
     int Finish(int ATimeoutMs = 60000);

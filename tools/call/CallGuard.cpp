@@ -10,12 +10,15 @@
 #include <string>
 #include <unistd.h>
 
-int GuardCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefaults& ADefaults) {
+int GuardCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefaults& ADefaults,
+              long long ARows) {
     const std::optional<TServerProfile> profile =
         ADefaults.CallProfile(AOptions.Server.has_value());
     if (!profile || !NeedsConfirmation(*ACall.Command, profile->Production) || AOptions.Yes)
         return 0;
-    const std::string statement = GuardStatement(*ACall.Command, profile->Name).toStdString();
+    std::string statement = GuardStatement(*ACall.Command, profile->Name).toStdString();
+    if (ARows > 0)
+        statement += " for each of " + std::to_string(ARows) + (ARows == 1 ? " row" : " rows");
     if (::isatty(STDIN_FILENO) == 0) {
         WriteError(statement + "; add --yes to send");
         return 2;

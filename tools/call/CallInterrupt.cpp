@@ -16,6 +16,8 @@ struct TWatch {
     TIdHTTP* Call = nullptr;
     int Caught = 0;
     sigset_t Signals{};
+    std::function<void(int, int)> Handler;
+    int Count = 0;
 };
 
 TWatch& Watch() {
@@ -30,6 +32,10 @@ void WaitForSignals() {
         if (::sigwait(&watch.Signals, &signal) != 0)
             continue;
         std::lock_guard lock(watch.Lock);
+        if (watch.Handler) {
+            watch.Handler(signal, ++watch.Count);
+            continue;
+        }
         if (watch.Call == nullptr)
             EndBySignal(signal);
         watch.Caught = signal;
@@ -52,6 +58,13 @@ void WatchCall(TIdHTTP* AHTTP) {
     TWatch& watch = Watch();
     std::lock_guard lock(watch.Lock);
     watch.Call = AHTTP;
+}
+
+void WatchSignals(std::function<void(int, int)> AHandler) {
+    TWatch& watch = Watch();
+    std::lock_guard lock(watch.Lock);
+    watch.Handler = std::move(AHandler);
+    watch.Count = 0;
 }
 
 int CallInterrupt() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 class TIdHTTP;
 
 // Ctrl+C (SIGINT), SIGTERM and SIGHUP for the call tool. While a call runs, such a signal aborts
@@ -12,6 +14,10 @@ void StartInterruptWatch();
 
 // From now on (AHTTP) or no longer (null) a signal aborts this client's call.
 void WatchCall(TIdHTTP* AHTTP);
+
+// From now on (AHandler) or no longer (empty) every signal is handed to AHandler, on the watching
+// thread, with how many have come so far (1 for the first), in place of the above.
+void WatchSignals(std::function<void(int ASignal, int ACount)> AHandler);
 
 // The signal that aborted the watched call, 0 when none did.
 int CallInterrupt();

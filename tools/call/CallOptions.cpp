@@ -143,6 +143,8 @@ TEarlyExit ParseCallOptions(int argc, char** argv, TCallOptions& AOptions) {
             value = argument.substr(equals + 1);
             argument.resize(equals);
         }
+        if (ParseRowOption(argument, value, i, argc, argv, AOptions.Rows))
+            continue;
         if (std::find(valued.begin(), valued.end(), argument) != valued.end()) {
             if (!value) {
                 if (i + 1 >= argc)
@@ -156,6 +158,8 @@ TEarlyExit ParseCallOptions(int argc, char** argv, TCallOptions& AOptions) {
             std::vector<std::string> all = flags;
             all.insert(all.end(), valued.begin(), valued.end());
             all.insert(all.end(), ProfileOptionNames.begin(), ProfileOptionNames.end());
+            const std::vector<std::string> rowNames = RowOptionNames();
+            all.insert(all.end(), rowNames.begin(), rowNames.end());
             throw ECallUsage(UnknownNameMessage("option", argument, "", all));
         }
         if (value)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RowOptions.h"
 #include "TlsCommandLine.h"
 
 #include <optional>
@@ -31,6 +32,7 @@ struct TCallOptions {
     std::optional<std::string> ProfileRemove;
     bool Production = false;
     bool Yes = false;
+    TRowOptions Rows;
 };
 
 // An option that ends the tool before anything else is done.

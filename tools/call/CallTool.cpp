@@ -19,6 +19,7 @@
 #include "IdHTTP.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "PreparedCall.h"
+#include "RowRunTool.h"
 #include "SecretParams.h"
 
 #include <QCoreApplication>
@@ -123,7 +124,7 @@ int main(int argc, char** argv) {
         switch (
             ParseCallOptions(static_cast<int>(arguments.size()) - 1, arguments.data(), options)) {
         case TEarlyExit::ShowHelp:
-            std::cout << WithAnswerDataUsage(CallToolUsage()) << std::flush;
+            std::cout << WithAnswerDataUsage(CallToolUsage()) << RowOptionsUsage() << std::flush;
             return 0;
         case TEarlyExit::ShowVersion:
             std::cout << "vlcallbench-call " VL_VERSION "\n" << std::flush;
@@ -143,6 +144,8 @@ int main(int argc, char** argv) {
             throw ECallUsage("--production goes with --profile-add.");
         TCallDefaults defaults;
         defaults.UseProfile(options.Profile);
+        if (options.Rows.Wanted())
+            return RunRows(options, commands, defaults);
         const TPreparedCall call = PrepareCall(options, commands, defaults);
         if (options.Curl)
             return PrintCurlLine(options, call);

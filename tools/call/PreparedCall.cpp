@@ -183,6 +183,7 @@ TPreparedCall PrepareCall(const TCallOptions& AOptions, const TCommandList& ACom
     TPreparedCall call;
     call.Command = &command;
     call.URL = URLOf(AOptions, ADefaults);
-    call.Form = CallForm(grid, PasswordOf(AOptions, ADefaults));
+    call.Password = PasswordOf(AOptions, ADefaults);
+    call.Form = CallForm(grid, call.Password);
     return call;
 }

@@ -14,6 +14,7 @@ struct TPreparedCall {
     const TCommand* Command = nullptr;
     QString URL;
     TParamValues Form;
+    QString Password; // as the form carries it
 };
 
 // Checks the command line of a call against the options, the catalogue and the server version

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "LoopbackListener.h"
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+// An HTTP server on the loopback address that answers every form it is posted, on kept-alive
+// connections, and counts the requests per value of one parameter (the key that tells the rows of
+// a run apart). The answer to a chosen key can be held back until Release, so that a test can act
+// while that row's call is in flight; chosen keys are refused with status 500.
+class TRowServer {
+public:
+    // AKeyName: the form parameter whose value is counted ("Player").
+    explicit TRowServer(std::string AKeyName);
+    ~TRowServer();
+    TRowServer(const TRowServer&) = delete;
+    TRowServer& operator=(const TRowServer&) = delete;
+
+    std::string URL() const;
+
+    // Holds the answers to requests with this key (before Start of the client).
+    void HoldAnswerTo(const std::string& AKey);
+    void RefuseKey(const std::string& AKey);
+    // Answers the requests held back.
+    void Release();
+    // Waits until a request with AKey has come and is held; false after ATimeoutMs.
+    bool WaitUntilHeld(const std::string& AKey, int ATimeoutMs = 20000);
+
+    // Waits until ACount requests have come; false after ATimeoutMs.
+    bool WaitForRequests(int ACount, int ATimeoutMs = 20000);
+
+    // The requests received per key (whole requests, answered or held).
+    std::map<std::string, int> Counts() const;
+    int Requests() const;
+
+private:
+    // A connection's socket and thread; a connection that has ended is closed and its thread
+    // joined when the next one comes, so a run of many connections holds few.
+    struct TClient {
+        int Fd = -1;
+        bool Ended = false;
+        std::thread Thread;
+    };
+
+    void AcceptLoop();
+    void Serve(TClient& AClient);
+
+    std::string FKeyName;
+    TLoopbackListener FListener;
+    int FStopPipe[2] = {-1, -1};
+    mutable std::mutex FLock;
+    std::condition_variable FChanged;
+    std::map<std::string, int> FCounts;
+    std::set<std::string> FHold;
+    std::set<std::string> FHeld;
+    std::set<std::string> FRefused;
+    bool FReleased = false;
+    bool FStopping = false;
+    int FRequests = 0;
+    std::vector<std::unique_ptr<TClient>> FClients;
+    std::thread FAcceptThread;
+};

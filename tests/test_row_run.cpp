@@ -1,0 +1,339 @@
+// vlcallbench-call --rows as a process against a server that counts what each row sent: every row
+// once, the journal after a SIGKILL at chosen moments and the resumed run, a changed file
+// refused, failures and their limit, the checks before anything is sent, and the output.
+
+#include "HistoryStore.h"
+#include "RowServer.h"
+#include "RunJournal.h"
+#include "TempFolder.h"
+#include "ToolProcess.h"
+
+#include <QSqlQuery>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+const std::string CallTool = VL_CALL_TOOL;
+
+class RowRunTest : public ::testing::Test {
+protected:
+    RowRunTest() : FServer("Player") {}
+
+    std::vector<std::string> Environment() const {
+        const std::string root = FFolder.Path().string();
+        return {"XDG_CONFIG_HOME=" + root, "XDG_DATA_HOME=" + root + "/data",
+                "DBUS_SESSION_BUS_ADDRESS=", "VL_TEST_PW=pw"};
+    }
+    QString HistoryFolder() const {
+        return QString::fromStdString(FFolder.Path().string() + "/data/vlcallbench");
+    }
+    std::string Path(const char* AName) const { return (FFolder.Path() / AName).string(); }
+    // A CSV file of ACount rows, players p1 to pACount.
+    std::string RowsFile(int ACount, const char* AName = "rows.csv") const {
+        std::ofstream out(Path(AName), std::ios::binary);
+        out << "Player,Amount\r\n";
+        for (int i = 1; i <= ACount; ++i)
+            out << "p" << i << "," << i << "\r\n";
+        return Path(AName);
+    }
+    std::vector<std::string> Arguments(std::vector<std::string> AMore) const {
+        std::vector<std::string> arguments{"--server", FServer.URL(), "--password-env",
+                                           "VL_TEST_PW"};
+        arguments.insert(arguments.end(), AMore.begin(), AMore.end());
+        return arguments;
+    }
+    TToolRun Run(std::vector<std::string> AMore) const {
+        return RunTool(CallTool, Arguments(std::move(AMore)), Environment());
+    }
+    // The state of every row of run ARun, in row order, from the journal.
+    std::vector<TRowState> States(qint64 ARun, int ACount) const {
+        TRunJournal journal(HistoryFolder());
+        std::vector<TRowState> states;
+        for (int row = 1; row <= ACount; ++row)
+            states.push_back(journal.Row(ARun, row).State);
+        return states;
+    }
+    int Count(const std::string& AKey) const {
+        const auto counts = FServer.Counts();
+        const auto found = counts.find(AKey);
+        return found == counts.end() ? 0 : found->second;
+    }
+    // The calls in the history.
+    int HistoryEntries() const {
+        THistoryStore store(HistoryFolder());
+        store.OpenForReading();
+        QSqlQuery query = store.ListQuery({});
+        int count = 0;
+        while (query.next())
+            ++count;
+        return count;
+    }
+
+    TTempFolder FFolder{"vlrowrun-"};
+    TRowServer FServer;
+};
+
+TEST_F(RowRunTest, EveryRowOnceWithItsRecord) {
+    const std::string file = RowsFile(40);
+    const TToolRun run = Run(
+        {"--rows", file, "--concurrency", "4", "--out", Path("out.jsonl"), "AccountsIncBalance"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Err, "40 rows: 40 answered; run 1\n");
+    EXPECT_EQ(FServer.Requests(), 40);
+    for (int i = 1; i <= 40; ++i)
+        EXPECT_EQ(Count("p" + std::to_string(i)), 1) << i;
+    std::ifstream in(Path("out.jsonl"));
+    std::string line;
+    int lines = 0;
+    while (std::getline(in, line)) {
+        ++lines;
+        EXPECT_NE(line.find("\"outcome\":\"answered\",\"status\":200"), std::string::npos) << line;
+    }
+    EXPECT_EQ(lines, 40);
+    // The run is one entry of the history, and --runs lists it.
+    EXPECT_EQ(HistoryEntries(), 1);
+    const TToolRun runs = Run({"--runs"});
+    EXPECT_EQ(runs.ExitCode, 0);
+    EXPECT_NE(runs.Out.find("40        40       0        0        0  AccountsIncBalance"),
+              std::string::npos)
+        << runs.Out;
+}
+
+// The tool is killed while the server holds one row's answer: that row was sent and is left
+// "sending" (with any other whose outcome had not been written yet); resumed, those are unknown and
+// not sent again, and every other row is answered, each once at the server.
+TEST_F(RowRunTest, KilledAndResumedWithoutSendingARowTwice) {
+    struct Case {
+        const char* Moment;
+        int Concurrency;
+        int HeldRow;
+    } cases[] = {
+        {"at the first row", 1, 1},
+        {"mid-run, one call at a time", 1, 5},
+        {"mid-run, four calls at a time", 4, 5},
+        {"during the slow answer of the last row", 4, 12},
+    };
+    constexpr int Rows = 12;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Moment);
+        TRowServer server("Player");
+        const std::string held = "p" + std::to_string(c.HeldRow);
+        server.HoldAnswerTo(held);
+        const std::string file = RowsFile(Rows, "kill.csv");
+        std::vector<std::string> arguments{"--server",
+                                           server.URL(),
+                                           "--password-env",
+                                           "VL_TEST_PW",
+                                           "--rows",
+                                           file,
+                                           "--concurrency",
+                                           std::to_string(c.Concurrency),
+                                           "AccountsIncBalance"};
+        {
+            TToolProcess tool(CallTool, arguments, Environment());
+            ASSERT_TRUE(server.WaitUntilHeld(held));
+            // With four at once, the rows after the held one go on to the end first.
+            if (c.Concurrency > 1) {
+                ASSERT_TRUE(server.WaitForRequests(Rows));
+            }
+            tool.Signal(SIGKILL);
+            EXPECT_EQ(tool.Finish(), -1);
+        }
+        server.Release();
+        qint64 run = 0;
+        std::vector<TRowState> expected;
+        {
+            TRunJournal journal(HistoryFolder());
+            run = journal.Runs().front().Id;
+        }
+        for (const TRowState state : States(run, Rows))
+            expected.push_back(state == TRowState::Sending ? TRowState::Unknown
+                                                           : TRowState::Answered);
+        EXPECT_EQ(States(run, Rows)[static_cast<std::size_t>(c.HeldRow - 1)], TRowState::Sending);
+        if (c.Concurrency == 1) { // one at a time, the rows before the held one are written
+            EXPECT_EQ(std::count(expected.begin(), expected.end(), TRowState::Unknown), 1);
+        }
+
+        std::vector<std::string> resume = arguments;
+        resume.insert(resume.end() - 1, "--resume");
+        const TToolRun resumed = RunTool(CallTool, resume, Environment());
+        EXPECT_EQ(resumed.ExitCode, 1) << resumed.Err;
+        EXPECT_NE(resumed.Err.find("unknown (row"), std::string::npos) << resumed.Err;
+        EXPECT_NE(resumed.Err.find("); run " + std::to_string(run)), std::string::npos)
+            << resumed.Err;
+        EXPECT_EQ(States(run, Rows), expected);
+        for (int i = 1; i <= Rows; ++i)
+            EXPECT_EQ(server.Counts()["p" + std::to_string(i)], 1) << "row " << i;
+
+        // Sent again only when asked.
+        resume.insert(resume.end() - 1, "--resend-unknown");
+        const TToolRun again = RunTool(CallTool, resume, Environment());
+        EXPECT_EQ(again.ExitCode, 0) << again.Err;
+        for (int i = 1; i <= Rows; ++i)
+            EXPECT_EQ(server.Counts()["p" + std::to_string(i)],
+                      expected[static_cast<std::size_t>(i - 1)] == TRowState::Unknown ? 2 : 1)
+                << "row " << i;
+    }
+}
+
+TEST_F(RowRunTest, FailuresStopTheRunAndAChangedFileIsNotResumed) {
+    const std::string file = RowsFile(8);
+    FServer.RefuseKey("p3");
+    const std::vector<std::string> call{"--rows", file, "AccountsIncBalance"};
+    const TToolRun first = Run(call);
+    EXPECT_EQ(first.ExitCode, 1);
+    EXPECT_NE(first.Err.find("row 3: HTTP/1.1 500 Internal Server Error"), std::string::npos)
+        << first.Err;
+    EXPECT_NE(first.Err.find("8 rows: 2 answered, 1 failed (row 3), 5 not sent; run 1"),
+              std::string::npos)
+        << first.Err;
+    EXPECT_EQ(FServer.Requests(), 3);
+
+    // The file changed: refused, nothing sent.
+    std::ofstream(file, std::ios::app) << "p9,9\r\n";
+    TToolRun changed = Run({"--resume", "--rows", file});
+    EXPECT_EQ(changed.ExitCode, 2);
+    EXPECT_NE(changed.Err.find("has changed since run 1 began"), std::string::npos) << changed.Err;
+    EXPECT_EQ(FServer.Requests(), 3);
+
+    RowsFile(8);
+    const TToolRun resumed = Run({"--resume", "--rows", file, "--max-failures", "0"});
+    EXPECT_EQ(resumed.ExitCode, 1);
+    EXPECT_NE(resumed.Err.find("8 rows: 7 answered, 1 failed (row 3); run 1"), std::string::npos)
+        << resumed.Err;
+    EXPECT_EQ(Count("p3"), 1);
+    const TToolRun retried = Run({"--resume", "1", "--retry-failed"});
+    EXPECT_EQ(Count("p3"), 2);
+    EXPECT_EQ(retried.ExitCode, 1);
+    for (const char* player : {"p1", "p2", "p4", "p8"})
+        EXPECT_EQ(Count(player), 1) << player;
+    EXPECT_EQ(HistoryEntries(), 1);
+}
+
+// Ctrl+C stops starting rows and lets the call under way end; a second one aborts it, and its row
+// is unknown. Either way the tool then ends as the signal ends it, after the summary.
+TEST_F(RowRunTest, InterruptStopsThenAborts) {
+    for (const int interrupts : {1, 2}) {
+        SCOPED_TRACE(interrupts);
+        TRowServer server("Player");
+        server.HoldAnswerTo("p2");
+        const std::string file = RowsFile(6, interrupts == 1 ? "once.csv" : "twice.csv");
+        TToolProcess tool(CallTool,
+                          {"--server", server.URL(), "--password-env", "VL_TEST_PW", "--rows", file,
+                           "AccountsIncBalance"},
+                          Environment());
+        ASSERT_TRUE(server.WaitUntilHeld("p2"));
+        tool.Signal(SIGINT);
+        ASSERT_TRUE(tool.WaitForErr("no new row starts"));
+        if (interrupts == 2)
+            tool.Signal(SIGINT);
+        else
+            server.Release();
+        EXPECT_EQ(tool.Finish(), -1); // ended by the signal
+        EXPECT_NE(tool.Err.find(interrupts == 1 ? "6 rows: 2 answered, 4 not sent; run"
+                                                : "6 rows: 1 answered, 1 unknown (row 2), 4 not "
+                                                  "sent; run"),
+                  std::string::npos)
+            << tool.Err;
+        server.Release();
+        EXPECT_EQ(server.Requests(), 2);
+    }
+}
+
+TEST_F(RowRunTest, EveryRowCheckedBeforeAnythingIsSent) {
+    struct Case {
+        const char* Name;
+        const char* File;
+        std::string Content;
+        std::vector<std::string> More;
+        const char* Error;
+    } cases[] = {
+        {"an unknown column",
+         "a.csv",
+         "Player,Amout\nx,1\n",
+         {},
+         "Unknown column 'Amout' for AccountsIncBalance. Did you mean 'Amount'?"},
+        {"a column also on the command line",
+         "a.csv",
+         "Player,Amount\nx,1\n",
+         {"Amount=4"},
+         "Parameter 'Amount' is both in the file and on the command line."},
+        {"a required value missing in one row",
+         "a.csv",
+         "Player,Amount\nx,1\n,2\ny,3\n",
+         {},
+         "row 2 (line 3): Required parameter 'Player' of AccountsIncBalance without a value.\n"
+         "1 of 3 rows have errors; nothing was sent."},
+        {"a syntax error late in the file",
+         "a.csv",
+         "Player\nx\ny\n\"z\n",
+         {},
+         "a.csv:4:1: the quoted field that starts here is not closed"},
+        {"an unknown key in a JSON line",
+         "a.jsonl",
+         "{\"Player\":\"x\"}\n{\"Playr\":\"y\"}\n",
+         {},
+         "row 2 (line 2): Unknown parameter 'Playr' for AccountsIncBalance. Did you mean "
+         "'Player'?"},
+        {"a format the extension does not tell",
+         "a.txt",
+         "Player\nx\n",
+         {},
+         "give --rows-format csv or jsonl."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::ofstream(Path(c.File), std::ios::binary) << c.Content;
+        std::vector<std::string> arguments{"--rows", Path(c.File), "AccountsIncBalance"};
+        arguments.insert(arguments.end(), c.More.begin(), c.More.end());
+        const TToolRun run = Run(arguments);
+        EXPECT_EQ(run.ExitCode, 2);
+        EXPECT_NE(run.Err.find(c.Error), std::string::npos) << run.Err;
+    }
+    EXPECT_EQ(FServer.Requests(), 0);
+}
+
+// On a production profile a run asks once, naming its rows; without a terminal and --yes nothing
+// is sent.
+TEST_F(RowRunTest, ProductionProfileAsksOnceForTheWholeRun) {
+    ASSERT_EQ(RunTool(CallTool,
+                      {"--profile-add", "live", "--server", FServer.URL(), "--production"},
+                      Environment())
+                  .ExitCode,
+              0);
+    const std::string file = RowsFile(3);
+    const std::vector<std::string> arguments{"--profile", "live", "--password-env",    "VL_TEST_PW",
+                                             "--rows",    file,   "AccountsIncBalance"};
+    const TToolRun refused = RunTool(CallTool, arguments, Environment());
+    EXPECT_EQ(refused.ExitCode, 2);
+    EXPECT_NE(refused.Err.find("AccountsIncBalance moves money on production profile 'live' for "
+                               "each of 3 rows; add --yes to send"),
+              std::string::npos)
+        << refused.Err;
+    EXPECT_EQ(FServer.Requests(), 0);
+    std::vector<std::string> confirmed = arguments;
+    confirmed.insert(confirmed.begin(), "--yes");
+    EXPECT_EQ(RunTool(CallTool, confirmed, Environment()).ExitCode, 0);
+    EXPECT_EQ(FServer.Requests(), 3);
+}
+
+TEST_F(RowRunTest, DryRunPrintsEachRowsCurlLine) {
+    std::ofstream(Path("d.jsonl")) << "{\"Player\":\"a b\",\"Amount\":5}\n{\"Player\":\"c\"}\n";
+    const TToolRun run = Run({"--dry-run", "--rows", Path("d.jsonl"), "AccountsIncBalance"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out, "curl -sS --data-raw Command=AccountsIncBalance --data-urlencode "
+                       "\"Password=${VL_PASSWORD}\" --data-raw 'JSON=Yes&Player=a+b&Amount=5' " +
+                           FServer.URL() +
+                           "\ncurl -sS --data-raw Command=AccountsIncBalance --data-urlencode "
+                           "\"Password=${VL_PASSWORD}\" --data-raw 'JSON=Yes&Player=c' " +
+                           FServer.URL() + "\n");
+    EXPECT_EQ(FServer.Requests(), 0);
+}
+
+} // namespace

@@ -1,0 +1,493 @@
+#include "RowRunTool.h"
+
+#include "CallArguments.h"
+#include "CallDefaults.h"
+#include "CallGuard.h"
+#include "CallInterrupt.h"
+#include "CallLine.h"
+#include "CallOptions.h"
+#include "ErrorOutput.h"
+#include "HistoryStore.h"
+#include "IdSSLIOHandlerSocketOpenSSL.h"
+#include "PreparedCall.h"
+#include "RowCall.h"
+#include "RowFile.h"
+#include "RowOutput.h"
+#include "RowProgress.h"
+#include "RowRunner.h"
+#include "RunJournal.h"
+#include "SecretParams.h"
+#include "SendRequest.h"
+#include "VersionText.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+#include <atomic>
+#include <chrono>
+#include <iostream>
+#include <map>
+#include <mutex>
+
+namespace {
+
+// "--runs": every run with how its rows stand.
+int ListRuns(TRunJournal& AJournal) {
+    std::cout
+        << "RUN  STARTED (UTC)        ROWS  ANSWERED  FAILED  UNKNOWN  PENDING  COMMAND  FILE\n";
+    for (const TRunInfo& run : AJournal.Runs()) {
+        const TRunCounts counts = AJournal.Counts(run.Id);
+        const qint64 pending =
+            run.RowCount - counts.Answered - counts.Failed - counts.Unknown - counts.Sending;
+        char line[160];
+        std::snprintf(line, sizeof line, "%-4lld %-20s %6lld %9lld %7lld %8lld %8lld  ",
+                      static_cast<long long>(run.Id), run.StartedUtc.left(19).toStdString().c_str(),
+                      static_cast<long long>(run.RowCount), static_cast<long long>(counts.Answered),
+                      static_cast<long long>(counts.Failed),
+                      static_cast<long long>(counts.Unknown + counts.Sending),
+                      static_cast<long long>(pending));
+        std::cout << line << run.Command.toStdString() << "  " << run.File.toStdString() << '\n';
+    }
+    std::cout << std::flush;
+    return std::cout ? 0 : 1;
+}
+
+std::string RowList(const std::vector<qint64>& ARows, qint64 ACount) {
+    std::string text = ARows.size() == 1 ? "row " : "rows ";
+    for (std::size_t i = 0; i < ARows.size(); ++i)
+        text += (i ? ", " : "") + std::to_string(ARows[i]);
+    if (ACount > static_cast<qint64>(ARows.size()))
+        text += ", ...";
+    return text;
+}
+
+// "1000 rows: 998 answered, 1 failed (row 437), 1 unknown (row 438); run 12".
+std::string Summary(const TRunInfo& ARun, const TRunCounts& ACounts) {
+    const qint64 unknown = ACounts.Unknown + ACounts.Sending;
+    const qint64 pending = ARun.RowCount - ACounts.Answered - ACounts.Failed - unknown;
+    std::string text = std::to_string(ARun.RowCount) + (ARun.RowCount == 1 ? " row: " : " rows: ") +
+                       std::to_string(ACounts.Answered) + " answered";
+    if (ACounts.Failed > 0)
+        text += ", " + std::to_string(ACounts.Failed) + " failed (" +
+                RowList(ACounts.FailedRows, ACounts.Failed) + ")";
+    if (unknown > 0)
+        text += ", " + std::to_string(unknown) + " unknown (" +
+                RowList(ACounts.UnknownRows, unknown) + ")";
+    if (pending > 0)
+        text += ", " + std::to_string(pending) + " not sent";
+    return text + "; run " + std::to_string(ARun.Id);
+}
+
+TRowFormat FormatOf(const TCallOptions& AOptions, const std::string& AFile) {
+    if (AOptions.Rows.Format)
+        return *RowFormatNamed(*AOptions.Rows.Format);
+    if (const std::optional<TRowFormat> format = RowFormatOfFile(AFile))
+        return *format;
+    throw ECallUsage("Cannot tell the format of " + AFile +
+                     " by its extension; give --rows-format csv or jsonl.");
+}
+
+std::string Position(const std::string& AFile, const ERowSyntax& AError) {
+    return AFile + ":" + std::to_string(AError.Line) + ":" + std::to_string(AError.Column) + ": " +
+           AError.what();
+}
+
+// Everything about the run that does not change from row to row.
+struct TRowCallSetup {
+    const TCommand* Command = nullptr;
+    bool JSON = true;
+    QStringList Fixed;
+    std::optional<Version> Server;
+    TPreparedCall Call; // the URL and the password
+    std::string File;
+    TRowFormat Format = TRowFormat::Csv;
+};
+
+// Reads the whole file once: its syntax, every row checked. Returns the number of rows and the
+// file's SHA-256; throws ECallUsage listing what is wrong.
+std::pair<qint64, std::string> CheckFile(const TRowCallSetup& ASetup) {
+    TRowFile file(ASetup.File, ASetup.Format);
+    TRowErrors errors;
+    qint64 rows = 0;
+    try {
+        if (ASetup.Format == TRowFormat::Csv)
+            CheckColumns(*ASetup.Command, file.Header(), ASetup.Fixed);
+        TFileRow row;
+        while (file.Next(row)) {
+            ++rows;
+            try {
+                RowGrid(*ASetup.Command, ASetup.JSON, ASetup.Fixed, row, ASetup.Server);
+            } catch (const ECallUsage& error) {
+                errors.Add(row, error.what());
+            }
+        }
+    } catch (const ERowSyntax& error) {
+        throw ECallUsage(Position(ASetup.File, error));
+    }
+    if (!errors.Empty())
+        throw ECallUsage(errors.Text(rows));
+    if (rows == 0)
+        throw ECallUsage(ASetup.File + " has no rows.");
+    return {rows, file.Sha256()};
+}
+
+TRowJob JobOf(const TRowCallSetup& ASetup, const TFileRow& ARow) {
+    const TCallGrid grid = RowGrid(*ASetup.Command, ASetup.JSON, ASetup.Fixed, ARow, ASetup.Server);
+    TRowJob job;
+    job.Row = ARow.Number;
+    job.Form = CallForm(grid, ASetup.Call.Password);
+    job.KeptFields = WithoutSecrets(job.Form.AllLines(), SecretNames(*ASetup.Command));
+    return job;
+}
+
+int DryRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup) {
+    TRowFile file(ASetup.File, ASetup.Format);
+    const TCurlTls tls{AOptions.Tls.Insecure, QString::fromStdString(AOptions.Tls.CaCertFile)};
+    TFileRow row;
+    while (file.Next(row)) {
+        const TRowJob job = JobOf(ASetup, row);
+        std::cout << CurlLine(ASetup.Call.URL, job.Form, SecretNames(*ASetup.Command), false, tls)
+                         .toStdString()
+                  << '\n';
+    }
+    std::cout << std::flush;
+    return std::cout ? 0 : 1;
+}
+
+// The run's entry in the call history: one entry for all its rows, replaced as the run goes on.
+void RecordRun(const TRowCallSetup& ASetup, TRunJournal& AJournal, const TRunInfo& ARun,
+               const TRunCounts& ACounts, const std::string& ASummary, qint64 ADurationMs) {
+    THistoryCall call;
+    call.When = QDateTime::fromString(ARun.StartedUtc, Qt::ISODateWithMs);
+    call.URL = UrlForDisplay(ASetup.Call.URL);
+    call.Command = ARun.Command;
+    call.Fields = ARun.Fixed;
+    call.Format = ARun.Format;
+    const bool all = ACounts.Answered == ARun.RowCount;
+    call.Outcome = all ? THistoryOutcome::Answer : THistoryOutcome::Error;
+    call.ErrorText = all ? QString() : QString::fromStdString(ASummary);
+    call.StatusLine = QString::fromStdString(ASummary);
+    call.DurationMs = ADurationMs;
+    std::string text = "Rows of " + ARun.File.toStdString() + " (SHA-256 " +
+                       ARun.Sha256.toStdString() + ")\n" + ASummary + "\n";
+    for (const auto& [name, rows] :
+         {std::pair{"failed", &ACounts.FailedRows}, std::pair{"unknown", &ACounts.UnknownRows}})
+        for (const qint64 row : *rows) {
+            const TRowRecord record = AJournal.Row(ARun.Id, row);
+            text += "row " + std::to_string(row) + " " + name + ": " +
+                    (record.StatusLine.empty() ? record.Error : record.StatusLine) + "\n";
+        }
+    call.AnswerUtf8 = QByteArray::fromStdString(text);
+    call.AnswerSize = call.AnswerUtf8.size();
+    try {
+        THistoryStore store;
+        store.Open();
+        AJournal.SetCallId(ARun.Id, store.Record(call, THistoryIndexing::Immediate, ARun.CallId));
+    } catch (const std::exception& error) {
+        WriteError("the run's history entry: " + error.what());
+    }
+}
+
+// The run --resume names, or the last unfinished one of the --rows file; fills in AOptions what
+// the command line leaves to the run: the file, its format, the command and its values.
+TRunInfo ResumedRun(TCallOptions& AOptions, TRunJournal& AJournal) {
+    std::optional<qint64> id = AOptions.Rows.ResumeRun;
+    if (!id) {
+        if (!AOptions.Rows.File)
+            throw ECallUsage("--resume needs the number of a run or --rows FILE.");
+        const QString file =
+            QFileInfo(QString::fromStdString(*AOptions.Rows.File)).absoluteFilePath();
+        id = AJournal.LastUnfinishedRun(file);
+        if (!id)
+            throw ECallUsage("No unfinished run of " + file.toStdString() +
+                             " in the journal; --runs lists them.");
+    }
+    std::optional<TRunInfo> run = AJournal.Run(*id);
+    if (!run)
+        throw ECallUsage("No run " + std::to_string(*id) + " in the journal; --runs lists them.");
+    if (!AOptions.Rows.File)
+        AOptions.Rows.File = run->File.toStdString();
+    else if (QFileInfo(QString::fromStdString(*AOptions.Rows.File)).absoluteFilePath() != run->File)
+        throw ECallUsage("Run " + std::to_string(*id) + " is of " + run->File.toStdString() +
+                         ", not " + *AOptions.Rows.File + ".");
+    if (!AOptions.Rows.Format)
+        AOptions.Rows.Format = run->FileFormat.toStdString();
+    // The command and the values for every row are the run's; given again, they must agree.
+    if (AOptions.Positional.empty()) {
+        AOptions.Positional.push_back(run->Command.toStdString());
+        for (const QString& line : run->Fixed) {
+            if (line.endsWith(u'='))
+                throw ECallUsage("Run " + std::to_string(*id) + " was given " + line.toStdString() +
+                                 "... (a secret, not kept): give the command and its values "
+                                 "again.");
+            AOptions.Positional.push_back(line.toStdString());
+        }
+    }
+    if (AOptions.Legacy != (run->Format == QLatin1String("Legacy")))
+        throw ECallUsage("Run " + std::to_string(*id) + " was sent as " +
+                         run->Format.toStdString() + "; give --legacy as it was.");
+    return *run;
+}
+
+// A new run of ASetup in the journal.
+TRunInfo NewRun(const TRowCallSetup& ASetup, TRunJournal& AJournal, qint64 ARowCount,
+                const std::string& ASha256) {
+    TRunInfo run;
+    run.File = QFileInfo(QString::fromStdString(ASetup.File)).absoluteFilePath();
+    run.Sha256 = QString::fromStdString(ASha256);
+    run.FileFormat = QString::fromStdString(RowFormatName(ASetup.Format));
+    run.Command = QString::fromStdString(ASetup.Command->Name);
+    run.Fixed = WithoutSecrets(ASetup.Fixed, SecretNames(*ASetup.Command));
+    run.URL = UrlForDisplay(ASetup.Call.URL);
+    run.Format = ASetup.JSON ? QStringLiteral("JSON") : QStringLiteral("Legacy");
+    run.RowCount = ARowCount;
+    run.Id = AJournal.CreateRun(run);
+    run = *AJournal.Run(run.Id);
+    return run;
+}
+
+// Whether a row of a resumed run goes out again.
+bool ToSend(const TRowOptions& AOptions, TRowState AState) {
+    switch (AState) {
+    case TRowState::Pending:
+        return true;
+    case TRowState::Failed:
+        return AOptions.RetryFailed;
+    case TRowState::Unknown:
+    case TRowState::Sending:
+        return AOptions.ResendUnknown;
+    case TRowState::Answered:
+        return false;
+    }
+    return false;
+}
+
+// Hands the signals to a run for its while.
+class TSignalsToRun {
+public:
+    explicit TSignalsToRun(TRowRunner& ARunner) {
+        WatchSignals([&ARunner, this](int ASignal, int ACount) {
+            FCaught = ASignal;
+            if (ACount == 1) {
+                ARunner.Stop();
+                WriteError("no new row starts; the calls under way go on (interrupt "
+                           "again to abort them).");
+            } else {
+                ARunner.Abort();
+            }
+        });
+    }
+    ~TSignalsToRun() { WatchSignals({}); }
+    TSignalsToRun(const TSignalsToRun&) = delete;
+    TSignalsToRun& operator=(const TSignalsToRun&) = delete;
+    int Caught() const { return FCaught.load(); }
+
+private:
+    std::atomic<int> FCaught{0};
+};
+
+// Sends the rows of ASetup's file that ARun still needs, then tells and keeps how it went.
+int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
+            std::unique_ptr<TRunJournal>& AJournal, const TRunInfo& ARun, bool AResumed,
+            TCallDefaults& ADefaults) {
+    const TRowOptions& rows = AOptions.Rows;
+    TRowFile file(ASetup.File, ASetup.Format);
+    std::optional<TRowOutput> output;
+    if (rows.Out)
+        output.emplace(*rows.Out, ASetup.Format == TRowFormat::Csv ? file.Header()
+                                                                   : std::vector<std::string>{});
+    TRowRunSettings settings;
+    settings.URL = ASetup.Call.URL;
+    settings.Concurrency = rows.Concurrency;
+    settings.Rate = rows.Rate;
+    settings.MaxFailures = rows.MaxFailures;
+    settings.ConfigureTls = [&AOptions](TIdSSLIOHandlerSocketOpenSSL& AHandler) {
+        ApplyTlsCommandLine(AOptions.Tls, AHandler);
+    };
+    TRowRunner runner(settings, *AJournal, ARun.Id);
+    std::optional<TSignalsToRun> signalWatch(std::in_place, runner);
+
+    // Rows in flight, kept for the output until their outcome comes.
+    std::mutex inFlightLock;
+    std::map<qint64, TFileRow> inFlight;
+    qint64 toDo = ARun.RowCount;
+    if (AResumed) {
+        const TRunCounts counts = AJournal->Counts(ARun.Id);
+        toDo = ARun.RowCount - counts.Answered - (rows.RetryFailed ? 0 : counts.Failed) -
+               (rows.ResendUnknown ? 0 : counts.Unknown);
+    }
+    // A row the resumed run does not send again, written out as the journal has it.
+    const auto skipped = [&](const TFileRow& ARow) {
+        const TRowRecord record = AJournal->Row(ARun.Id, ARow.Number);
+        if (ToSend(rows, record.State))
+            return false;
+        if (output) {
+            std::lock_guard lock(inFlightLock);
+            output->Write(ARow, record);
+        }
+        return true;
+    };
+    const auto next = [&]() -> std::optional<TRowJob> {
+        TFileRow row;
+        while (file.Next(row)) {
+            if (AResumed && skipped(row))
+                continue;
+            TRowJob job = JobOf(ASetup, row);
+            if (output) {
+                std::lock_guard lock(inFlightLock);
+                inFlight.emplace(row.Number, std::move(row));
+            }
+            return job;
+        }
+        return std::nullopt;
+    };
+    std::optional<TRowProgress> progress(std::in_place, toDo);
+    const auto done = [&](const TRowRecord& ARecord) {
+        progress->RowDone(ARecord.State == TRowState::Failed);
+        if (ARecord.State == TRowState::Failed)
+            WriteError("row " + std::to_string(ARecord.Row) + ": " +
+                       (ARecord.StatusLine.empty() ? ARecord.Error : ARecord.StatusLine));
+        if (!output)
+            return;
+        std::lock_guard lock(inFlightLock);
+        const auto found = inFlight.find(ARecord.Row);
+        if (found == inFlight.end())
+            return;
+        output->Write(found->second, ARecord);
+        inFlight.erase(found);
+    };
+    const auto started = std::chrono::steady_clock::now();
+    runner.Run(next, done);
+    progress.reset();
+    const int caught = signalWatch->Caught();
+    signalWatch.reset();
+    const qint64 durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now() - started)
+                                  .count();
+    if (output)
+        output->Close();
+    const TRunCounts counts = AJournal->Counts(ARun.Id);
+    const std::string summary = Summary(ARun, counts);
+    if (ADefaults.KeepHistory())
+        RecordRun(ASetup, *AJournal, ARun, counts, summary, durationMs);
+    if (runner.StoppedByFailures())
+        WriteError("stopped after " + std::to_string(rows.MaxFailures) +
+                   (rows.MaxFailures == 1 ? " failed call" : " failed calls") +
+                   " (--max-failures); --resume goes on.");
+    WriteError(summary);
+    if (caught != 0) {
+        AJournal.reset();
+        EndBySignal(caught);
+    }
+    return counts.Answered == ARun.RowCount ? 0 : 1;
+}
+
+int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
+             TCallDefaults& ADefaults) {
+    const TRowOptions& rows = AOptions.Rows;
+    if (AOptions.Curl)
+        throw ECallUsage(
+            "--curl goes with a single call; --dry-run prints a row run's curl lines.");
+    if ((rows.RetryFailed || rows.ResendUnknown) && !rows.Resume)
+        throw ECallUsage(std::string(rows.RetryFailed ? "--retry-failed" : "--resend-unknown") +
+                         " goes with --resume.");
+    std::unique_ptr<TRunJournal> journal;
+    const auto openJournal = [&journal] {
+        try {
+            journal = std::make_unique<TRunJournal>();
+        } catch (const ERunJournalError& error) {
+            throw ECallUsage("cannot keep the journal: " + error.what());
+        }
+    };
+    if (rows.Runs) {
+        openJournal();
+        return ListRuns(*journal);
+    }
+
+    TCallOptions options = AOptions;
+    std::optional<TRunInfo> resumed;
+    if (rows.Resume) {
+        openJournal();
+        resumed = ResumedRun(options, *journal);
+    }
+    if (!options.Rows.File)
+        throw ECallUsage("--rows FILE is needed.");
+
+    TRowCallSetup setup;
+    setup.File = *options.Rows.File;
+    setup.Format = FormatOf(options, setup.File);
+    setup.Call = PrepareCall(options, ACommands, ADefaults); // the command, URL and password
+    setup.Command = setup.Call.Command;
+    setup.JSON = !options.Legacy;
+    for (std::size_t i = 1; i < options.Positional.size(); ++i)
+        setup.Fixed << QString::fromStdString(options.Positional[i]);
+    if (resumed && (QString::fromStdString(setup.Command->Name) != resumed->Command ||
+                    WithoutSecrets(setup.Fixed, SecretNames(*setup.Command)) != resumed->Fixed))
+        throw ECallUsage("Run " + std::to_string(resumed->Id) + " sends " +
+                         resumed->Command.toStdString() + " " +
+                         resumed->Fixed.join(u' ').toStdString() + "; the command line differs.");
+    if (!options.Force) {
+        const QString version = options.ServerVersion
+                                    ? QString::fromStdString(*options.ServerVersion)
+                                    : ADefaults.Get().Version;
+        if (!TrimControl(version).isEmpty())
+            setup.Server = ParseVersionText(version);
+    }
+
+    qint64 rowCount = 0;
+    std::string sha256;
+    try {
+        std::tie(rowCount, sha256) = CheckFile(setup);
+    } catch (const ERowFileError& error) {
+        throw ECallUsage(error.what());
+    }
+    if (rows.DryRun)
+        return DryRun(options, setup);
+    // A production profile asks once for the whole run, before anything goes out.
+    if (const int refused = GuardCall(options, setup.Call, ADefaults, rowCount); refused != 0)
+        return refused;
+
+    if (!journal)
+        openJournal();
+    TRunInfo run;
+    if (resumed) {
+        run = *resumed;
+        if (QString::fromStdString(sha256) != run.Sha256)
+            throw ECallUsage(setup.File + " has changed since run " + std::to_string(run.Id) +
+                             " began (its SHA-256 differs); a changed file is not resumed.");
+        if (!journal->Claim(run.Id))
+            throw ECallUsage("Run " + std::to_string(run.Id) + " is going on in another process.");
+        journal->MarkUnknownLeftSending(run.Id);
+    } else {
+        run = NewRun(setup, *journal, rowCount, sha256);
+        journal->Claim(run.Id);
+    }
+    if (resumed) {
+        const TRunCounts before = journal->Counts(run.Id);
+        if (before.Unknown > 0 && !rows.ResendUnknown)
+            WriteError(std::to_string(before.Unknown) + " of the rows may have reached " +
+                       "the server before an earlier run ended (" +
+                       RowList(before.UnknownRows, before.Unknown) +
+                       "): check them there; --resend-unknown sends them again.");
+    }
+
+    return SendRun(options, setup, journal, run, resumed.has_value(), ADefaults);
+}
+
+} // namespace
+
+int RunRows(const TCallOptions& AOptions, const TCommandList& ACommands, TCallDefaults& ADefaults) {
+    try {
+        return SendRows(AOptions, ACommands, ADefaults);
+    } catch (const ERunJournalError& error) {
+        WriteError("the journal failed, no further row was sent: " + error.what());
+    } catch (const ERowFileError& error) {
+        WriteError(error.what());
+    } catch (const ERowSyntax& error) {
+        // The file changed while it was sent: it was read whole before.
+        WriteError(AOptions.Rows.File.value_or("") + ":" + std::to_string(error.Line) + ":" +
+                   std::to_string(error.Column) + ": " + error.what());
+    }
+    return 1;
+}
