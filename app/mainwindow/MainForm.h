@@ -25,6 +25,7 @@ class QPushButton;
 class QRadioButton;
 class QSplitter;
 class QTextEdit;
+class TAnswerCapture;
 class THistoryForm;
 class THistoryRecorder;
 struct THistoryCall;
@@ -181,10 +182,11 @@ private:
     // one is trusted silently, any other is put to the user.
     bool TrustCertificate(const TIdPeerCertificate& APeer);
     void CreateHistory();
-    // Hands one Send to the history; returns at once.
+    // Hands one Send to the history; returns at once. AArrived: the answer started to arrive
+    // (ACapture, when the history is on, holds what came).
     void RecordCall(const QDateTime& AStarted, const QString& AURL, const QStringList& AFields,
                     TSendCall::TOutcome AOutcome, const QString& AErrorText,
-                    const TCallResult& AResult);
+                    const TCallResult& AResult, bool AArrived, TAnswerCapture* ACapture);
 
     // The shared state of the window's handlers.
     TCommandList FCommands;
