@@ -3,8 +3,6 @@
 #include "SecretParams.h"
 #include "SendRequest.h"
 
-#include <algorithm>
-
 THistoryCall BuildHistoryCall(const THistoryCallFacts& AFacts) {
     THistoryCall call;
     call.When = AFacts.When;
@@ -22,11 +20,4 @@ THistoryCall BuildHistoryCall(const THistoryCallFacts& AFacts) {
         call.AnswerSize = AFacts.Answer->Size;
     }
     return call;
-}
-
-void KeepAnswerText(THistoryCall& ACall, std::u16string_view AText, qint64 ALimit) {
-    const auto limit = static_cast<std::size_t>(ALimit);
-    const std::u16string_view kept = AText.substr(0, std::min(AText.size(), limit));
-    ACall.Answer = QString::fromUtf16(kept.data(), static_cast<qsizetype>(kept.size()));
-    ACall.AnswerCut = AText.size() > limit;
 }

@@ -36,8 +36,3 @@ struct THistoryCallFacts {
 // fields as given with the values of the secret ones emptied, so that no search finds them (the
 // recorder empties the password in any case), "JSON" or "Legacy".
 THistoryCall BuildHistoryCall(const THistoryCallFacts& AFacts);
-
-// Puts a whole answer's text into ACall: its first ALimit units, AnswerCut when there were more.
-// A character is at least one byte of the stored text, so nothing that could be kept is left out.
-void KeepAnswerText(THistoryCall& ACall, std::u16string_view AText,
-                    qint64 ALimit = THistoryLimits{}.MaxAnswerBytes);

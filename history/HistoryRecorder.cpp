@@ -78,9 +78,13 @@ void THistoryRecorder::RecordCall(const THistoryCall& ACall) {
         if (!EnsureOpen())
             return;
         try {
-            const qint64 id = FStore->Record(ACall, FIndexing);
+            const bool background = FIndexing == THistoryIndexing::Background;
+            const qint64 id =
+                FStore->Record(ACall, background ? THistoryIndexing::DeferLarge : FIndexing);
             SetStatus(FNotice);
             emit Recorded(id);
+            if (background)
+                Post([this] { IndexPendingAnswer(); });
             return;
         } catch (const EHistoryError& error) {
             Failed(QStringLiteral("The last call was not recorded"), error);
@@ -151,7 +155,7 @@ bool THistoryRecorder::EnsureOpen() {
             SetStatus(FNotice);
             emit MovedAside(movedTo);
         }
-        if (FIndexing == THistoryIndexing::Immediate)
+        if (FIndexing != THistoryIndexing::DeferLarge)
             Post([this] { IndexPendingAnswer(); });
         return true;
     } catch (const EHistoryError& error) {

@@ -19,7 +19,9 @@ public:
     // AFolder empty: the user's data folder. The database is opened at once, on the worker.
     // AIndexing Immediate: every answer is indexed as it is recorded, and the answers others left
     // to be indexed later are indexed in the background once the database is open. DeferLarge:
-    // large answers are left to be indexed later, so that recording them stays quick.
+    // large answers are left to be indexed later, so that recording them stays quick. Background:
+    // as Immediate, but a large answer is kept at once and its words indexed by a job of its own
+    // after it, one answer per job, so that the text is never needed whole to keep it.
     // AFolding: see THistoryStore::SetFolding.
     explicit THistoryRecorder(QString AFolder = {}, THistoryLimits ALimits = {},
                               THistoryIndexing AIndexing = THistoryIndexing::Immediate,

@@ -62,8 +62,9 @@ struct THistorySummary {
 enum class THistoryFolding { OnClose, OnNextOpen };
 
 // When the words of an answer go into the word index: at once, or later for a large answer, so
-// that recording it stays quick (the fields are indexed at once either way).
-enum class THistoryIndexing { Immediate, DeferLarge };
+// that recording it stays quick (the fields are indexed at once either way). Background (a
+// recorder's only): later, by the recorder that kept it, after the jobs queued before.
+enum class THistoryIndexing { Immediate, DeferLarge, Background };
 
 struct THistoryLimits {
     int MaxCalls = 2000;

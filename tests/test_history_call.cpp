@@ -1,5 +1,6 @@
 // The history record of a call as the window and the call tool build it.
 
+#include "AnswerCapture.h"
 #include "Catalogue.h"
 #include "HistoryCall.h"
 #include "SecretParams.h"
@@ -11,6 +12,7 @@
 
 #include <ostream>
 #include <stdexcept>
+#include <vector>
 
 // Readable lines in failures.
 inline void PrintTo(const QString& AText, std::ostream* AOut) {
@@ -74,23 +76,36 @@ TEST(HistoryCall, RecordOfEachEnding) {
     }
 }
 
+// The window's answer as it arrives in UTF-16 pieces: kept as UTF-8 up to a limit in bytes, never
+// half a character, however the pieces fall.
 TEST(HistoryCall, AnswerTextUpToTheLimit) {
     struct Case {
-        std::u16string Text;
+        std::vector<std::u16string> Pieces;
         qint64 Limit;
-        QString Kept;
+        QByteArray Kept;
         bool Cut;
     } cases[] = {
-        {u"", 4, QString(), false},
-        {u"abcd", 4, QStringLiteral("abcd"), false},
-        {u"abcde", 4, QStringLiteral("abcd"), true},
-        {u"\u00e9\u00e9\u00e9", 2, QStringLiteral("\u00e9\u00e9"), true},
+        {{}, 4, "", false},
+        {{u""}, 4, "", false},
+        {{u"abcd"}, 4, "abcd", false},
+        {{u"ab", u"cd"}, 4, "abcd", false},
+        {{u"abcde"}, 4, "abcd", true},
+        {{u"ab", u"cde", u"f"}, 4, "abcd", true},
+        {{u"\u00e9\u00e9\u00e9"}, 4, "\xc3\xa9\xc3\xa9", true},
+        {{u"\u00e9\u00e9\u00e9"}, 5, "\xc3\xa9\xc3\xa9", true},
+        {{u"a\U0001F600"}, 4, "a", true},
+        {{u"a\U0001F600"}, 5, "a\xf0\x9f\x98\x80", false},
+        {{u"\u20ac", u"\u20ac"}, 5, "\xe2\x82\xac", true},
     };
     for (const Case& c : cases) {
+        TAnswerCapture capture(c.Limit, 1000);
+        for (const std::u16string& piece : c.Pieces)
+            capture.Write(std::u16string_view(piece));
         THistoryCall call;
-        KeepAnswerText(call, c.Text, c.Limit);
-        EXPECT_EQ(call.Answer, c.Kept) << c.Text.size() << " in " << c.Limit;
-        EXPECT_EQ(call.AnswerCut, c.Cut) << c.Text.size() << " in " << c.Limit;
+        capture.TakeInto(call);
+        EXPECT_EQ(call.AnswerUtf8, c.Kept) << c.Kept.size() << " in " << c.Limit;
+        EXPECT_FALSE(call.AnswerUtf8.isNull()) << "an empty answer is kept as one";
+        EXPECT_EQ(call.AnswerCut, c.Cut) << c.Kept.size() << " in " << c.Limit;
     }
 }
 

@@ -2,6 +2,7 @@
 // damaged file moved aside (found as it opens or only while recording, by one process or several
 // at once), and an unusable folder told by the status.
 
+#include "AnswerBlob.h"
 #include "HistoryCallFixture.h"
 #include "HistoryProcesses.h"
 #include "HistoryRecorder.h"
@@ -62,6 +63,27 @@ TEST_F(HistoryTest, PasswordIsInNoFileAndTheFilesArePrivate) {
     }
     EXPECT_GE(files, 2); // the database and its write-ahead journal
     EXPECT_EQ(Mode(Folder()), 0700u);
+}
+
+// The window's recorder keeps a large answer as it was compressed while it came, and indexes its
+// words in a job of its own after it: found once the recorder is idle, nothing left waiting.
+TEST_F(HistoryTest, BackgroundIndexingFindsALargeAnswerAfterItIsKept) {
+    QByteArray text = Incompressible(static_cast<int>(THistoryStore::DeferIndexBytes) * 2).toUtf8();
+    text += " zanzibarquokka";
+    THistoryCall call = MakeCall(QStringLiteral("AccountsList"), QString());
+    call.Answer = QString();
+    call.AnswerCompressed = AnswerBlob::Compress(text);
+    call.AnswerTextBytes = text.size();
+    THistoryRecorder recorder(Folder(), {}, THistoryIndexing::Background);
+    recorder.Record(call);
+    recorder.WaitIdle();
+    ASSERT_EQ(recorder.Status(), QString());
+    THistoryStore store(Folder());
+    store.OpenForReading();
+    EXPECT_EQ(store.PendingAnswers(), 0);
+    QSqlQuery found = store.ListQuery(QStringLiteral("zanzibarquokka"));
+    ASSERT_TRUE(found.next());
+    EXPECT_EQ(store.Load(found.value(THistoryStore::ListId).toLongLong())->Answer.toUtf8(), text);
 }
 
 TEST_F(HistoryTest, ClearDeletesEveryCallAndShrinksTheFile) {

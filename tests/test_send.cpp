@@ -14,6 +14,7 @@
 #include "ParamTree.h"
 #include "QtTestSupport.h"
 #include "ResultsForm.h"
+#include "ScriptedServer.h"
 #include "SendCall.h"
 #include "SendErrorDetails.h"
 #include "SendRequest.h"
@@ -27,6 +28,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -913,4 +915,184 @@ TEST_F(SendTest, SecretParametersStayOutOfCopiedLinesAndTheHistory) {
             for (const auto& [field, value] : c.Typed)
                 EXPECT_FALSE(ReadFile(folder.filePath(name)).contains(value.toUtf8()))
                     << name.toStdString() << " " << field;
+}
+
+namespace {
+
+// What the results window showed while an answer was held half way, and at its end.
+struct StreamOutcome {
+    bool FirstScreenSeen = false; // before the rest of the answer was sent
+    QString FirstScreen;
+    bool ResultsShown = false; // once the whole answer was in
+    QString ResultsText;
+    QString ResultsStatus;
+    bool StillOpenAfterCancel = false;
+};
+
+enum class StreamAction { Wait, CancelButton, CloseWindow };
+
+} // namespace
+
+class StreamTest : public SendTest {
+protected:
+    // Sends; the server sends AHead and AFirst, then holds the rest until the results window shows
+    // the first screen with AFirst's bytes counted (or 20 s pass), then does AAction.
+    StreamOutcome SendHeld(const std::string& AHead, const std::string& AFirst,
+                           const std::string& ARest, StreamAction AAction) {
+        TServerScript script;
+        script.ReadRequest().Send(AHead + AFirst).Hold().Send(ARest).Close();
+        FServer = std::make_unique<TScriptedServer>(std::move(script));
+        Connect(QStringLiteral("http://127.0.0.1"), FServer->Port());
+        StreamOutcome outcome;
+        const QString counted =
+            QStringLiteral("HTTP/1.1 200 OK | %1 received...")
+                .arg(QLocale().formattedDataSize(static_cast<qint64>(AFirst.size())));
+        bool released = false;
+        const auto release = [&] {
+            if (!released) {
+                released = true;
+                FServer->Release();
+            }
+        };
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        QObject::connect(&giveUp, &QTimer::timeout, release);
+        giveUp.start(20000);
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* results = qobject_cast<TResultsForm*>(QApplication::activeModalWidget());
+            if (results == nullptr || !results->isVisible())
+                return;
+            if (results->Receiving() && !outcome.FirstScreenSeen && !released) {
+                const QString shown = results->ResultsMemo->toPlainText();
+                if (shown.isEmpty() || results->StatusLine->text() != counted)
+                    return;
+                outcome.FirstScreenSeen = true;
+                outcome.FirstScreen = shown;
+                switch (AAction) {
+                case StreamAction::Wait:
+                    release();
+                    break;
+                case StreamAction::CancelButton:
+                    QTest::mouseClick(results->CancelButton, Qt::LeftButton);
+                    break;
+                case StreamAction::CloseWindow:
+                    results->close();
+                    break;
+                }
+            } else if (!results->Busy() && !results->Receiving()) {
+                outcome.ResultsShown = true;
+                outcome.ResultsText = results->ResultsText();
+                outcome.ResultsStatus = results->StatusLine->text();
+                results->close();
+            }
+        });
+        poll.start();
+        QTest::mouseClick(FForm->CallButton, Qt::LeftButton);
+        release();
+        return outcome;
+    }
+
+    std::unique_ptr<TScriptedServer> FServer;
+};
+
+// The first screen of an answer shows while the rest is still to come, with the bytes counted;
+// the whole then replaces it, and the history keeps the text as it came.
+TEST_F(StreamTest, FirstScreenShowsBeforeTheLastByte) {
+    std::string first;
+    for (int line = 0; first.size() < 300000; ++line)
+        first += "Player" + std::to_string(line) + "=\xc3\xa9t\xc3\xa9\n";
+    const std::string rest = "Last=\xe2\x82\xac\n";
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                             "Content-Length: " +
+                             std::to_string(first.size() + rest.size()) + "\r\n\r\n";
+    FocusCommand("AccountsList");
+    const StreamOutcome outcome = SendHeld(head, first, rest, StreamAction::Wait);
+    ASSERT_TRUE(outcome.FirstScreenSeen);
+    EXPECT_TRUE(outcome.FirstScreen.startsWith(QStringLiteral("Player0=\u00e9t\u00e9\nPlayer1=")));
+    EXPECT_LE(outcome.FirstScreen.size(), qsizetype(TResultsForm::PreviewUnits));
+    EXPECT_FALSE(outcome.FirstScreen.contains(QStringLiteral("Last=")));
+    ASSERT_TRUE(outcome.ResultsShown);
+    EXPECT_EQ(outcome.ResultsText, CrLfLineBreaks(QString::fromUtf8(first + rest)));
+    EXPECT_TRUE(outcome.ResultsStatus.startsWith(QStringLiteral("HTTP/1.1 200 OK | ")))
+        << outcome.ResultsStatus.toStdString();
+
+    const std::vector<THistoryCall> calls = StoredCalls(1);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].Outcome, THistoryOutcome::Answer);
+    EXPECT_EQ(calls[0].Answer.toStdString(), first + rest);
+    EXPECT_EQ(calls[0].AnswerSize, static_cast<qint64>(first.size() + rest.size()));
+    EXPECT_FALSE(calls[0].AnswerCut);
+}
+
+// Cancelled in the results window, what came stays shown and is recorded as cancelled; closing
+// the window cancels too and shows nothing more.
+TEST_F(StreamTest, CancelMidAnswerKeepsWhatCame) {
+    const std::string first(200000, 'x');
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                             "Content-Length: 400000\r\n\r\n";
+    FocusCommand("AccountsList");
+    StreamOutcome outcome =
+        SendHeld(head, first, std::string(200000, 'y'), StreamAction::CancelButton);
+    ASSERT_TRUE(outcome.FirstScreenSeen);
+    ASSERT_TRUE(outcome.ResultsShown);
+    EXPECT_EQ(outcome.ResultsText, QString::fromStdString(first));
+    EXPECT_TRUE(outcome.ResultsStatus.endsWith(QStringLiteral(" | Cancelled")))
+        << outcome.ResultsStatus.toStdString();
+    std::vector<THistoryCall> calls = StoredCalls(1);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].Outcome, THistoryOutcome::Cancelled);
+    EXPECT_EQ(calls[0].Answer.toStdString(), first);
+    EXPECT_EQ(calls[0].AnswerSize, 200000);
+    EXPECT_EQ(calls[0].StatusLine, QStringLiteral("HTTP/1.1 200 OK"));
+
+    QApplication::setActiveWindow(FForm.get());
+    outcome = SendHeld(head, first, std::string(200000, 'y'), StreamAction::CloseWindow);
+    ASSERT_TRUE(outcome.FirstScreenSeen);
+    EXPECT_FALSE(outcome.ResultsShown);
+    EXPECT_FALSE(FForm->ResultsWindow().isVisible());
+    calls = StoredCalls(1);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].Outcome, THistoryOutcome::Cancelled);
+    EXPECT_EQ(calls[0].Answer.toStdString(), first);
+}
+
+// A text read by a character set other than UTF-8 streams as well: shown and recorded as the
+// characters it means, the status naming the charset assumed.
+TEST_F(StreamTest, CharsetsConvertAsTheyArrive) {
+    struct Case {
+        const char* ContentType;
+        std::string First;
+        std::string Rest;
+        QString Text;
+        const char* Status;
+    } cases[] = {
+        {"text/plain", "Name=Ume\xe5\n",
+         "Pot=\xa3"
+         "5\n",
+         QStringLiteral("Name=Ume\u00e5\nPot=\u00a35\n"),
+         "text/plain; charset=ISO-8859-1 (assumed)"},
+        {"text/plain; charset=windows-1251", "Name=\xc8\xe2\xe0\xed\n", "End=\xff\n",
+         QStringLiteral("Name=\u0418\u0432\u0430\u043d\nEnd=\u044f\n"),
+         "text/plain; charset=windows-1251"},
+    };
+    FocusCommand("AccountsList");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ContentType);
+        const std::string head =
+            std::string("HTTP/1.1 200 OK\r\nContent-Type: ") + c.ContentType +
+            "\r\nContent-Length: " + std::to_string(c.First.size() + c.Rest.size()) + "\r\n\r\n";
+        QApplication::setActiveWindow(FForm.get());
+        const StreamOutcome outcome = SendHeld(head, c.First, c.Rest, StreamAction::Wait);
+        EXPECT_TRUE(outcome.FirstScreenSeen);
+        ASSERT_TRUE(outcome.ResultsShown);
+        EXPECT_EQ(outcome.ResultsText, CrLfLineBreaks(c.Text));
+        EXPECT_TRUE(outcome.ResultsStatus.contains(QLatin1String(c.Status)))
+            << outcome.ResultsStatus.toStdString();
+        const std::vector<THistoryCall> calls = StoredCalls(1);
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].Answer, c.Text);
+        EXPECT_EQ(calls[0].AnswerSize, static_cast<qint64>(c.First.size() + c.Rest.size()));
+    }
 }

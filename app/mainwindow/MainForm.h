@@ -29,6 +29,7 @@ class QPushButton;
 class QRadioButton;
 class QSplitter;
 class QTextEdit;
+class TAnswerCapture;
 class THistoryForm;
 class THistoryRecorder;
 struct THistoryCall;
@@ -217,10 +218,11 @@ private:
     // pinned by its key.
     TCurlTls CurlTlsFor(const QString& AURL) const;
     void CreateHistory();
-    // Hands one Send to the history; returns at once.
+    // Hands one Send to the history; returns at once. AArrived: the answer started to arrive
+    // (ACapture, when the history is on, holds what came).
     void RecordCall(const QDateTime& AStarted, const QString& AURL, const QStringList& AFields,
                     TSendCall::TOutcome AOutcome, const QString& AErrorText,
-                    const TCallResult& AResult);
+                    const TCallResult& AResult, bool AArrived, TAnswerCapture* ACapture);
 
     // The profile row and what marks a production profile (MainFormProfiles.cpp).
     void BuildProfileRow();

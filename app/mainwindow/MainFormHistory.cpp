@@ -1,6 +1,7 @@
 // The call history: recording each Send, the history window, and a stored call brought back
 // into the results window or the grid.
 
+#include "AnswerCapture.h"
 #include "CommandTree.h"
 #include "HistoryCall.h"
 #include "HistoryForm.h"
@@ -22,7 +23,9 @@ constexpr int FixedRows = 3; // Command, Password and JSON: filled by the progra
 }
 
 void TMainForm::CreateHistory() {
-    FHistory = std::make_unique<THistoryRecorder>();
+    // A large answer is kept as it came, compressed meanwhile; its words are indexed after it.
+    FHistory = std::make_unique<THistoryRecorder>(QString(), THistoryLimits{},
+                                                  THistoryIndexing::Background);
     // Told once, without stopping the user's work.
     connect(FHistory.get(), &THistoryRecorder::MovedAside, this, [this](const QString& AFileName) {
         auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Call history"),
@@ -53,8 +56,9 @@ void TMainForm::ShowHistory() {
 
 void TMainForm::RecordCall(const QDateTime& AStarted, const QString& AURL,
                            const QStringList& AFields, TSendCall::TOutcome AOutcome,
-                           const QString& AErrorText, const TCallResult& AResult) {
-    if (!FHistory->Enabled())
+                           const QString& AErrorText, const TCallResult& AResult, bool AArrived,
+                           TAnswerCapture* ACapture) {
+    if (!FHistory->Enabled() || ACapture == nullptr)
         return;
     THistoryCallFacts facts;
     facts.When = AStarted;
@@ -78,13 +82,17 @@ void TMainForm::RecordCall(const QDateTime& AStarted, const QString& AURL,
         facts.Outcome = THistoryOutcome::Cancelled;
         break;
     }
-    const bool answered = AOutcome == TSendCall::TOutcome::Succeeded || AResult.Refused;
+    // What came of an answer is kept, even when the call then failed or was cancelled: the
+    // capture took it as it arrived; a refusal's text came whole with the failure.
+    const bool answered = AOutcome == TSendCall::TOutcome::Succeeded || AResult.Refused || AArrived;
     if (answered)
         facts.Answer = THistoryAnswerHead{AResult.StatusLine, AResult.ContentType, AResult.CharSet,
                                           AResult.ByteSize};
     THistoryCall call = BuildHistoryCall(facts);
+    if (AResult.Refused)
+        ACapture->Write(std::u16string_view(AResult.Text));
     if (answered)
-        KeepAnswerText(call, AResult.Text);
+        ACapture->TakeInto(call);
     FHistory->Record(std::move(call));
 }
 

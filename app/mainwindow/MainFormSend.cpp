@@ -1,7 +1,12 @@
-// Send: validates the connection fields, posts the checked parameter lines and shows the answer.
+// Send: validates the connection fields, posts the checked parameter lines and shows the answer
+// as it arrives.
 
+#include "AnswerCapture.h"
+#include "AnswerIntake.h"
 #include "CallArguments.h"
 #include "CallLine.h"
+#include "HistoryRecorder.h"
+#include "IdHTTP.h"
 #include "MainForm.h"
 #include "ParamTree.h"
 #include "ResultsForm.h"
@@ -61,20 +66,77 @@ void TMainForm::CallButtonClick() {
     FTrustPrompt->Reset();
     FTrustDeclined = false;
     const QDateTime started = QDateTime::currentDateTimeUtc();
+    const QString title =
+        QString::fromStdString(FCurrentCommand->Name) + QStringLiteral(" - ") +
+        (JSONRB->isChecked() ? QStringLiteral("JSON format") : QStringLiteral("Legacy format")) +
+        // With one profile the caption is as it always was.
+        (ProfileBox->count() > 1 || FProduction ? QStringLiteral(" - ") + FProfileName : QString());
+    // The answer goes into the results window and the history as it arrives, never held whole
+    // anywhere else.
+    auto intake = std::make_shared<TAnswerIntake>();
+    std::unique_ptr<TAnswerCapture> capture;
+    if (FHistory->Enabled())
+        capture = std::make_unique<TAnswerCapture>();
     FCall = std::make_unique<TSendCall>(
         [this, url = url.toStdU16String(), lines = std::move(lines)] { return Post(url, lines); },
         [this] { AbortPost(); });
+    TSendCall& call = *FCall;
+    FHTTPClient->SetBodySink(
+        [this, &call, &intake = *intake, capture = capture.get()](std::u16string_view APiece) {
+            const TIdHTTPResponse& response = FHTTPClient->Response();
+            const bool first = !APiece.empty() && !intake.Started();
+            if (first)
+                intake.Start({response.ResponseText, response.ContentType, response.CharSet,
+                              response.CharSetAssumed},
+                             response.ContentLength);
+            intake.Append(APiece, response.BodySize);
+            if (capture != nullptr)
+                capture->Write(APiece);
+            if (first)
+                call.Arriving();
+        });
+    // The results window opens with the answer's first piece, and may cancel the call from then.
+    call.OnArriving = [&] {
+        FResultsForm->setWindowTitle(title);
+        FResultsForm->BeginAnswer(intake);
+        FResultsForm->ShowOver(*this);
+    };
+    const QMetaObject::Connection cancelling = connect(
+        FResultsForm.get(), &TResultsForm::CancelRequested, this, [&call] { call.Cancel(); });
     const TSendCall::TOutcome outcome =
-        FCall->Run(*this, QString::fromStdString(FCurrentCommand->Name));
-    const QString errorText = FCall->ErrorText();
-    TCallResult result = FCall->TakeResult();
+        call.Run(*this, QString::fromStdString(FCurrentCommand->Name));
+    disconnect(cancelling);
+    FHTTPClient->SetBodySink({});
+    const QString errorText = call.ErrorText();
+    TCallResult result = call.TakeResult();
     FCall.reset();
-    RecordCall(started, url, form.AllLines(), outcome, errorText, result);
+    // Part of the answer came before the call failed or was cancelled: what the server said of
+    // it is the client's, as no result was made. The text stays in the intake for the window.
+    const bool arrived = intake->Started();
+    if (arrived && outcome != TSendCall::TOutcome::Succeeded && !result.Refused) {
+        const TIdHTTPResponse& response = FHTTPClient->Response();
+        result.StatusLine = response.ResponseText;
+        result.ContentType = response.ContentType;
+        result.CharSet = response.CharSet;
+        result.CharSetAssumed = response.CharSetAssumed;
+        result.ByteSize = intake->Bytes();
+    }
+    RecordCall(started, url, form.AllLines(), outcome, errorText, result, arrived, capture.get());
 
     switch (outcome) {
     case TSendCall::TOutcome::Cancelled:
-        return; // the user's choice, not a failure
+        // The user's choice, not a failure. Cancelled in the results window, what came stays
+        // there; a window closed, or a call cancelled before its answer, shows nothing.
+        if (arrived && FResultsForm->isVisible()) {
+            FResultsForm->EndAnswer(std::move(result), true);
+            FResultsForm->ShowModalOver(*this);
+        } else if (arrived) {
+            FResultsForm->AbandonAnswer();
+        }
+        return;
     case TSendCall::TOutcome::Failed:
+        if (arrived)
+            FResultsForm->AbandonAnswer();
         if (FTrustDeclined)
             return; // the user refused the server's certificate: nothing was sent
         // A failure without words is still a failure.
@@ -86,13 +148,8 @@ void TMainForm::CallButtonClick() {
     case TSendCall::TOutcome::Succeeded:
         break;
     }
-    FResultsForm->setWindowTitle(
-        QString::fromStdString(FCurrentCommand->Name) + QStringLiteral(" - ") +
-        (JSONRB->isChecked() ? QStringLiteral("JSON format") : QStringLiteral("Legacy format")) +
-        // With one profile the caption is as it always was.
-        (ProfileBox->count() > 1 || FProduction ? QStringLiteral(" - ") + FProfileName
-                                                : QString()));
-    FResultsForm->SetCallResult(std::move(result));
+    FResultsForm->setWindowTitle(title);
+    FResultsForm->EndAnswer(std::move(result)); // the text arrived into the window, if any came
     FResultsForm->ShowModalOver(*this);
 }
 

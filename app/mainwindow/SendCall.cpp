@@ -58,8 +58,22 @@ TSendCall::~TSendCall() {
     }
 }
 
+void TSendCall::Arriving() {
+    // The loop lives until the worker is joined, so the queued call always has a receiver.
+    QMetaObject::invokeMethod(
+        FLoop, [this] { FArrivedHere(); }, Qt::QueuedConnection);
+}
+
+void TSendCall::Cancel() {
+    if (!FCancelled) {
+        FCancelled = true;
+        FAbort();
+    }
+}
+
 TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName) {
     QEventLoop loop;
+    FLoop = &loop;
     FWorker = std::thread([this, &loop] {
         const auto start = std::chrono::steady_clock::now();
         try {
@@ -83,7 +97,6 @@ TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName)
     });
 
     TInputBlocker blocker(AOwner);
-    bool cancelled = false;
     QDialog dialog(&AOwner);
     dialog.setWindowTitle(ACommandName);
     dialog.setModal(true);
@@ -92,11 +105,8 @@ TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName)
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), &dialog);
     layout->addWidget(cancel, 0, Qt::AlignHCenter);
     const auto cancelCall = [&] {
-        if (!cancelled) {
-            cancelled = true;
-            cancel->setEnabled(false);
-            FAbort();
-        }
+        cancel->setEnabled(false);
+        Cancel();
     };
     QObject::connect(cancel, &QPushButton::clicked, &dialog, cancelCall);
     QObject::connect(&dialog, &QDialog::rejected, &dialog, cancelCall); // Esc or close box
@@ -111,11 +121,21 @@ TSendCall::TOutcome TSendCall::Run(QWidget& AOwner, const QString& ACommandName)
             dialog.show();
     });
     showTimer.start(DialogDelayMs);
+    FArrivedHere = [&] {
+        if (FArrived || FCancelled)
+            return;
+        FArrived = true;
+        showTimer.stop();
+        dialog.hide();
+        if (OnArriving)
+            OnArriving();
+    };
 
     loop.exec(QEventLoop::AllEvents);
     FWorker.join();
+    FLoop = nullptr;
     dialog.hide();
-    if (cancelled)
+    if (FCancelled)
         return TOutcome::Cancelled;
     return FFailed ? TOutcome::Failed : TOutcome::Succeeded;
 }

@@ -2,6 +2,7 @@
 
 #include "CallResult.h"
 
+#include <QObject>
 #include <QString>
 
 #include <cstdint>
@@ -13,7 +14,8 @@ class QWidget;
 
 // One HTTP call run off the user-interface thread. While it runs the owner window keeps
 // painting but takes no input; after half a second a modal "Sending <command>..." dialog offers
-// Cancel, which aborts the call.
+// Cancel, which aborts the call. Once the answer starts to arrive (Arriving), the dialog gives way
+// to whatever the owner shows meanwhile, which may Cancel the call in its turn.
 class TSendCall {
 public:
     enum class TOutcome { Succeeded, Failed, Cancelled };
@@ -27,6 +29,13 @@ public:
 
     // Runs the call to its end and returns how it ended.
     TOutcome Run(QWidget& AOwner, const QString& ACommandName);
+
+    // Thread-safe, for the worker: the answer has started to arrive. OnArriving is then called
+    // once on the user-interface thread, in place of the dialog.
+    void Arriving();
+    std::function<void()> OnArriving;
+    // Aborts the running call as the dialog's Cancel does; the outcome is then Cancelled.
+    void Cancel();
 
     const TCallResult& Result() const { return FResult; }
     // Hands the answer over without copying its text.
@@ -44,4 +53,8 @@ private:
     TCallResult FResult;
     QString FErrorText;
     bool FFailed = false;
+    bool FCancelled = false;
+    bool FArrived = false;    // user-interface thread
+    QObject* FLoop = nullptr; // while Run runs
+    std::function<void()> FArrivedHere;
 };

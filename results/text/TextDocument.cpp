@@ -11,17 +11,24 @@ void TTextDocument::MarkLine(std::size_t ALine, bool AAscii) {
     }
 }
 
-std::shared_ptr<const TTextDocument> TTextDocument::MakeRaw(TText AText,
-                                                            const std::atomic<bool>* ACancel) {
-    auto document = std::make_shared<TTextDocument>();
-    const std::u16string& text = *AText;
-    const std::size_t size = text.size();
-    document->FStarts.push_back(0);
-    const char16_t* data = text.data();
-    std::size_t next = 1 << 22;
-    char16_t units = 0; // every unit of the line so far, or-ed: 0x80 and up when not ASCII
-    bool tab = false;
-    for (std::size_t i = 0; i < size; ++i) {
+void TTextDocument::TRawIndex::MarkLine(std::size_t ALine, bool AAscii) {
+    if (ALine % 64 == 0)
+        FNotAscii.push_back(0);
+    if (!AAscii) {
+        FNotAscii.back() |= uint64_t(1) << (ALine % 64);
+        ++FNotAsciiCount;
+    }
+}
+
+bool TTextDocument::TRawIndex::Scan(std::u16string_view AText, bool AEnd,
+                                    const std::atomic<bool>* ACancel) {
+    const std::size_t size = AText.size();
+    const char16_t* data = AText.data();
+    std::size_t next = FScanned + (1 << 22);
+    char16_t units = FUnits;
+    bool tab = FTab;
+    std::size_t i = FScanned;
+    for (; i < size; ++i) {
         const char16_t c = data[i];
         units |= c;
         if (c > u'\r')
@@ -30,22 +37,48 @@ std::shared_ptr<const TTextDocument> TTextDocument::MakeRaw(TText AText,
             tab = tab || c == u'\t';
             continue;
         }
+        if (c == u'\r' && i + 1 == size && !AEnd)
+            break; // a LF may follow in the next piece
         if (c == u'\r' && i + 1 < size && data[i + 1] == u'\n')
             ++i;
-        document->MarkLine(document->FStarts.size() - 1, units < 0x80 && !tab);
+        MarkLine(FStarts.size() - 1, units < 0x80 && !tab);
         units = 0;
         tab = false;
-        document->FStarts.push_back(static_cast<int64_t>(i + 1));
+        FStarts.push_back(static_cast<int64_t>(i + 1));
         if (i > next) {
             next = i + (1 << 22);
             if (ACancel && ACancel->load(std::memory_order_relaxed))
-                return nullptr;
+                return false;
         }
     }
-    document->MarkLine(document->FStarts.size() - 1, units < 0x80 && !tab);
-    document->FTotal = static_cast<int64_t>(size);
+    FScanned = i;
+    FUnits = units;
+    FTab = tab;
+    return true;
+}
+
+std::shared_ptr<TTextDocument> TTextDocument::FromIndex(TText AText, TRawIndex& AIndex) {
+    auto document = std::make_shared<TTextDocument>();
+    AIndex.MarkLine(AIndex.FStarts.size() - 1, AIndex.FUnits < 0x80 && !AIndex.FTab);
+    document->FStarts = std::move(AIndex.FStarts);
+    document->FNotAscii = std::move(AIndex.FNotAscii);
+    document->FNotAsciiCount = AIndex.FNotAsciiCount;
+    document->FTotal = static_cast<int64_t>(AText->size());
     document->FAnswer = std::move(AText);
     return document;
+}
+
+std::shared_ptr<const TTextDocument> TTextDocument::MakeRaw(TText AText,
+                                                            const std::atomic<bool>* ACancel) {
+    TRawIndex index;
+    if (!index.Scan(*AText, true, ACancel))
+        return nullptr;
+    return FromIndex(std::move(AText), index);
+}
+
+std::shared_ptr<const TTextDocument> TTextDocument::MakeRaw(TText AText, TRawIndex AIndex) {
+    AIndex.Scan(*AText, true, nullptr);
+    return FromIndex(std::move(AText), AIndex);
 }
 
 std::shared_ptr<const TTextDocument> TTextDocument::MakePretty(TText AText, TJsonLayout& AError,

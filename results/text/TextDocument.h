@@ -20,9 +20,34 @@ class TTextDocument {
 public:
     using TText = std::shared_ptr<const std::u16string>;
 
+    // The line index of a text that grows at its end, made as it grows: each Add reads only what
+    // was appended since the last. Its document is made without another pass over the text.
+    class TRawIndex {
+    public:
+        TRawIndex() { FStarts.push_back(0); }
+        // AText: the whole text so far, the text before unchanged.
+        void Add(std::u16string_view AText) { Scan(AText, false, nullptr); }
+
+    private:
+        friend class TTextDocument;
+        // AEnd: the text is complete, so a CR at its end is a line break of its own. False when
+        // ACancel stopped it.
+        bool Scan(std::u16string_view AText, bool AEnd, const std::atomic<bool>* ACancel);
+        void MarkLine(std::size_t ALine, bool AAscii);
+
+        std::vector<int64_t> FStarts;
+        std::vector<uint64_t> FNotAscii;
+        int64_t FNotAsciiCount = 0;
+        std::size_t FScanned = 0; // units read, up to a CR that may be followed by a LF
+        char16_t FUnits = 0;      // every unit of the line so far, or-ed
+        bool FTab = false;
+    };
+
     // Indexes the lines of AText in one pass.
     static std::shared_ptr<const TTextDocument> MakeRaw(TText AText,
                                                         const std::atomic<bool>* ACancel = nullptr);
+    // The document of AText, which AIndex has read as it grew (all of it or a start).
+    static std::shared_ptr<const TTextDocument> MakeRaw(TText AText, TRawIndex AIndex);
     // Lays AText out as indented JSON; AError receives the layout's verdict either way. Null
     // when the text is not JSON or the work was cancelled. \uXXXX escapes of printable
     // characters are shown decoded: Source() is then a decoded copy of AText.
@@ -69,4 +94,5 @@ private:
     std::vector<uint64_t> FNotAscii; // one bit per line
     int64_t FNotAsciiCount = 0;
     void MarkLine(std::size_t ALine, bool AAscii);
+    static std::shared_ptr<TTextDocument> FromIndex(TText AText, TRawIndex& AIndex);
 };

@@ -17,9 +17,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QShortcut>
@@ -79,6 +81,10 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
     Progress->setTextVisible(false);
     Progress->hide();
     statusLayout->addWidget(Progress);
+    CancelButton = new QPushButton(QStringLiteral("Cancel"), statusRow);
+    CancelButton->setToolTip(QStringLiteral("Stop receiving the answer"));
+    CancelButton->hide();
+    statusLayout->addWidget(CancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -126,6 +132,17 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
     });
     connect(PrettyButton, &QToolButton::clicked, this, &TResultsForm::ShowTextView);
     connect(DataPane, &TAnswerDataPane::Idle, this, &TResultsForm::CheckIdle);
+    FIntakeTimer.setInterval(100);
+    connect(&FIntakeTimer, &QTimer::timeout, this, &TResultsForm::UpdateIntake);
+    connect(CancelButton, &QPushButton::clicked, this, [this] {
+        CancelButton->setEnabled(false);
+        emit CancelRequested();
+    });
+    // Closing the window while the answer arrives ends the call.
+    connect(this, &QDialog::rejected, this, [this] {
+        if (Receiving())
+            emit CancelRequested();
+    });
 }
 
 void TResultsForm::ShowDataView(int AMode) {
@@ -165,15 +182,88 @@ QString TResultsForm::ResultsText() const {
     return FAnswer ? CrLfLineBreaks(QString::fromStdU16String(*FAnswer)) : QString();
 }
 
-void TResultsForm::SetCallResult(TCallResult AResult) {
+void TResultsForm::SetCallResult(TCallResult AResult, bool ACancelled) {
+    EndIntake();
     FReceived = QDateTime::currentDateTime();
+    FCancelled = ACancelled;
     auto text = std::make_shared<const std::u16string>(std::move(AResult.Text));
     FResult = std::move(AResult);
     SetAnswer(std::move(text));
     ShowStatus();
 }
 
-void TResultsForm::SetAnswer(TTextDocument::TText AText) {
+void TResultsForm::BeginAnswer(std::shared_ptr<TAnswerIntake> AIntake) {
+    // Whatever was shown before goes, even when the new answer turns out the same.
+    if (FCancel)
+        FCancel->store(true);
+    FAnswer.reset();
+    FRawDocument.reset();
+    FPrettyDocument.reset();
+    FPrettyVerdict = {};
+    FPrettyTried = false;
+    FRawPending = false;
+    FPrettyPending = false;
+    FPreview.reset();
+    FindBar->Close();
+    FindBar->FindEdit->clear();
+    ResultsMemo->SetDocument(nullptr);
+    FResult = {};
+    FCancelled = false;
+    FIntake = std::move(AIntake);
+    CancelButton->setEnabled(true);
+    CancelButton->show();
+    Progress->show();
+    FIntakeTimer.start();
+    UpdateIntake();
+}
+
+void TResultsForm::EndAnswer(TCallResult AResult, bool ACancelled) {
+    if (!FIntake)
+        return SetCallResult(std::move(AResult), ACancelled);
+    std::shared_ptr<const TTextDocument> raw = FIntake->TakeDocument();
+    EndIntake();
+    FReceived = QDateTime::currentDateTime();
+    FCancelled = ACancelled;
+    AResult.Text.clear();
+    FResult = std::move(AResult);
+    TTextDocument::TText text = raw->Source();
+    SetAnswer(std::move(text), std::move(raw));
+    ShowStatus();
+}
+
+void TResultsForm::UpdateIntake() {
+    if (!FIntake)
+        return;
+    // The first screen is copied while it fills; the rest is read only once it has all come.
+    const std::size_t shown = FPreview ? static_cast<std::size_t>(FPreview->Length()) : 0;
+    if (shown < PreviewUnits && FIntake->Units() > static_cast<int64_t>(shown)) {
+        FPreview = TTextDocument::MakeRaw(
+            std::make_shared<const std::u16string>(FIntake->First(PreviewUnits)));
+        ResultsMemo->SetDocument(FPreview);
+    }
+    ShowStatus();
+}
+
+void TResultsForm::EndIntake() {
+    if (!FIntake)
+        return;
+    FIntake.reset();
+    FIntakeTimer.stop();
+    CancelButton->hide();
+}
+
+void TResultsForm::AbandonAnswer() {
+    if (!Receiving())
+        return;
+    EndIntake();
+    FPreview.reset();
+    ResultsMemo->SetDocument(nullptr);
+    hide();
+    CheckIdle();
+}
+
+void TResultsForm::SetAnswer(TTextDocument::TText AText,
+                             std::shared_ptr<const TTextDocument> ARaw) {
     if (FAnswer && *FAnswer == *AText)
         return;
     if (FCancel)
@@ -186,19 +276,29 @@ void TResultsForm::SetAnswer(TTextDocument::TText AText) {
     FPrettyDocument.reset();
     FPrettyVerdict = {};
     FPrettyTried = false;
-    ResultsMemo->SetDocument(nullptr);
-    StartWork();
+    // The first screen of an answer that was arriving stays until its document is made.
+    if (!FPreview || ResultsMemo->Document() != FPreview)
+        ResultsMemo->SetDocument(nullptr);
+    StartWork(std::move(ARaw));
 }
 
-void TResultsForm::StartWork() {
+void TResultsForm::StartWork(std::shared_ptr<const TTextDocument> ARaw) {
     FCancel = std::make_shared<std::atomic<bool>>(false);
-    FRawPending = true;
-    FRawWatcher.setFuture(QtConcurrent::run(&BackgroundPool(), [text = FAnswer, cancel = FCancel] {
-        return TTextDocument::MakeRaw(text, cancel.get());
-    }));
     if (FWantPretty)
         StartPretty();
-    Progress->show();
+    if (ARaw) {
+        FRawDocument = std::move(ARaw);
+        ShowDocument();
+        CheckIdle();
+    } else {
+        FRawPending = true;
+        FRawWatcher.setFuture(
+            QtConcurrent::run(&BackgroundPool(), [text = FAnswer, cancel = FCancel] {
+                return TTextDocument::MakeRaw(text, cancel.get());
+            }));
+    }
+    if (FRawPending || FPrettyPending)
+        Progress->show();
     ShowStatus();
 }
 
@@ -238,14 +338,28 @@ void TResultsForm::ShowDocument() {
     const auto& wanted = FWantPretty && FPrettyDocument ? FPrettyDocument : FRawDocument;
     if (wanted && ResultsMemo->Document() != wanted) {
         ResultsMemo->SetDocument(wanted);
+        FPreview.reset();
         FindBar->Refresh();
     }
     ShowStatus();
 }
 
 void TResultsForm::ShowStatus() {
+    if (FIntake) {
+        const TAnswerIntake::THead head = FIntake->Head();
+        QString text =
+            QStringLiteral("%1 received...").arg(QLocale().formattedDataSize(FIntake->Bytes()));
+        if (!head.StatusLine.empty())
+            text = QString::fromStdString(head.StatusLine) + QStringLiteral(" | ") + text;
+        StatusLine->setText(text);
+        StatusLine->setToolTip(text);
+        return;
+    }
     const auto& shown = ResultsMemo->Document();
-    QString text = ResultsStatusText(FResult, shown ? shown->LineCount() : -1);
+    // Until its document is made, a received answer's lines are not known.
+    QString text = ResultsStatusText(FResult, shown && shown != FPreview ? shown->LineCount() : -1);
+    if (FCancelled)
+        text += QStringLiteral(" | Cancelled");
     // A cut answer is not whole JSON; the status says it was cut instead.
     if (FWantPretty && FPrettyTried && !FPrettyPending && !FPrettyDocument && FResult.KeptBytes < 0)
         text += QStringLiteral(" | Not JSON: line %1, column %2")
@@ -262,12 +376,12 @@ bool TResultsForm::ShowingPretty() const {
 }
 
 bool TResultsForm::Busy() const {
-    return FRawPending || FPrettyPending || FindBar->Searching() || Saving() || DataPane->Busy() ||
-           ResultsMemo->Wrapping();
+    return Receiving() || FRawPending || FPrettyPending || FindBar->Searching() || Saving() ||
+           DataPane->Busy() || ResultsMemo->Wrapping();
 }
 
 void TResultsForm::CheckIdle() {
-    if (FRawPending || FPrettyPending || Saving() || DataPane->Busy())
+    if (Receiving() || FRawPending || FPrettyPending || Saving() || DataPane->Busy())
         return;
     Progress->hide();
     if (!FindBar->Searching() && !ResultsMemo->Wrapping())
@@ -393,6 +507,18 @@ void TResultsForm::ShowError(const QString& AText) {
 
 void TResultsForm::ShowModalOver(const QWidget& AOwner) {
     DataPane->SetAnswer(FAnswer);
+    PlaceOver(AOwner);
+    ResultsMemo->setFocus(Qt::OtherFocusReason);
+    exec();
+}
+
+void TResultsForm::ShowOver(const QWidget& AOwner) {
+    PlaceOver(AOwner);
+    show();
+    ResultsMemo->setFocus(Qt::OtherFocusReason);
+}
+
+void TResultsForm::PlaceOver(const QWidget& AOwner) {
     if (!FShownBefore) {
         FShownBefore = true;
         const QRect owner = AOwner.frameGeometry();
@@ -405,8 +531,6 @@ void TResultsForm::ShowModalOver(const QWidget& AOwner) {
         }
         move(place);
     }
-    ResultsMemo->setFocus(Qt::OtherFocusReason);
-    exec();
 }
 
 void TResultsForm::keyPressEvent(QKeyEvent* AEvent) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnswerIntake.h"
 #include "CallResult.h"
 #include "JsonFormat.h"
 #include "TextDocument.h"
@@ -7,6 +8,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QFutureWatcher>
+#include <QTimer>
 
 #include <atomic>
 #include <functional>
@@ -15,6 +17,7 @@
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QPushButton;
 class QToolButton;
 class TAnswerDataPane;
 class TResultsFindBar;
@@ -40,12 +43,28 @@ public:
     // The text as the window holds it, line breaks made CR LF.
     QString ResultsText() const;
     // Shows the answer of a call: its text, and what is known about it in the status line.
-    void SetCallResult(TCallResult AResult);
+    // ACancelled: the part of an answer that came before the user cancelled the call.
+    void SetCallResult(TCallResult AResult, bool ACancelled = false);
     const TCallResult& CallResult() const { return FResult; }
+
+    // Receiving an answer as it arrives, until EndAnswer shows the whole of it or AbandonAnswer
+    // drops it: the view shows its first screen, the status line counts the bytes, and Cancel
+    // (or closing the window) asks for the call to end (CancelRequested).
+    void BeginAnswer(std::shared_ptr<TAnswerIntake> AIntake);
+    // The call has ended: shows the intake's text, as SetCallResult shows AResult's (whose Text
+    // is not used); ACancelled as there.
+    void EndAnswer(TCallResult AResult, bool ACancelled = false);
+    // Drops the answer being received and hides the window.
+    void AbandonAnswer();
+    bool Receiving() const { return FIntake != nullptr; }
+    // How much of the answer the view shows while it arrives.
+    static constexpr std::size_t PreviewUnits = std::size_t(1) << 17;
 
     // Shows the window modally over AOwner: centred over it the first time (kept on the
     // desktop), where the user left it every later time.
     void ShowModalOver(const QWidget& AOwner);
+    // The same without waiting for the window to close.
+    void ShowOver(const QWidget& AOwner);
 
     // Raw or indented JSON: the user's choice, remembered in the settings.
     bool PrettyChoice() const { return FWantPretty; }
@@ -80,8 +99,11 @@ public:
     // to the text.
     void ShowDataView(int AMode);
     void ShowTextView();
+    QPushButton* CancelButton; // while an answer is received
 
 signals:
+    // The user asked to stop receiving the answer.
+    void CancelRequested();
     // All background work has ended and the view shows its final text.
     void Idle();
 
@@ -89,8 +111,12 @@ protected:
     void keyPressEvent(QKeyEvent* AEvent) override;
 
 private:
-    void SetAnswer(TTextDocument::TText AText);
-    void StartWork();
+    // ARaw, when given, is the raw document of AText, already made.
+    void SetAnswer(TTextDocument::TText AText, std::shared_ptr<const TTextDocument> ARaw = nullptr);
+    void PlaceOver(const QWidget& AOwner);
+    void UpdateIntake();
+    void EndIntake();
+    void StartWork(std::shared_ptr<const TTextDocument> ARaw);
     void RawReady();
     void PrettyReady();
     void ShowDocument();
@@ -123,6 +149,10 @@ private:
     QFutureWatcher<QString> FSaveWatcher;
     QString FSavingPath; // while a save runs
     TCallResult FResult; // without its text, which the view holds
+    bool FCancelled = false;
+    std::shared_ptr<TAnswerIntake> FIntake;        // while an answer is received
+    std::shared_ptr<const TTextDocument> FPreview; // its first screen, until a document is made
+    QTimer FIntakeTimer;
     QDateTime FReceived;
     bool FShownBefore = false;
 };

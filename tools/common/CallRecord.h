@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BackgroundBlob.h"
+#include "AnswerCapture.h"
 #include "Command.h"
 #include "HistoryCall.h"
 #include "HistoryRecorder.h"
@@ -15,32 +15,6 @@
 #include <string_view>
 
 class TIdHTTPResponse;
-
-// The part of an answer the call history keeps while the whole is written out: its first
-// ALimit bytes of UTF-8 text, ending with a whole character, and whether more came. A text of up
-// to APlainLimit bytes is kept as it is, to be indexed at once; a longer one is compressed on a
-// thread of its own as it comes, so memory stays small whatever the answer's size.
-class TAnswerCapture {
-public:
-    TAnswerCapture(qint64 ALimit, qint64 APlainLimit) : FLimit(ALimit), FPlainLimit(APlainLimit) {}
-
-    // A piece of the answer as UTF-8, whole characters only.
-    void Write(std::string_view APiece);
-    bool Cut() const { return FCut; }
-    // Gives ACall what was kept: AnswerUtf8, or AnswerCompressed and AnswerTextBytes. Never
-    // nothing, so that an empty answer is recorded as one. The capture is spent afterwards.
-    void TakeInto(THistoryCall& ACall);
-
-private:
-    void Keep(std::string_view AText);
-
-    qint64 FLimit;
-    qint64 FPlainLimit;
-    qint64 FSize = 0;
-    QByteArray FText;
-    std::unique_ptr<TBackgroundBlob> FBlob;
-    bool FCut = false;
-};
 
 // One call of the call tool, kept in the call history as the window keeps a Send: the form as
 // sent (the values of the password and the other secrets emptied), the outcome, the status line,
