@@ -143,7 +143,9 @@ TRowJob JobOf(const TRowCallSetup& ASetup, const TFileRow& ARow) {
 
 int DryRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup) {
     TRowFile file(ASetup.File, ASetup.Format);
-    const TCurlTls tls{AOptions.Tls.Insecure, QString::fromStdString(AOptions.Tls.CaCertFile)};
+    TCurlTls tls;
+    tls.Insecure = AOptions.Tls.Insecure;
+    tls.CACertFile = QString::fromStdString(AOptions.Tls.CaCertFile);
     TFileRow row;
     while (file.Next(row)) {
         const TRowJob job = JobOf(ASetup, row);
@@ -185,7 +187,7 @@ void RecordRun(const TRowCallSetup& ASetup, TRunJournal& AJournal, const TRunInf
         store.Open();
         AJournal.SetCallId(ARun.Id, store.Record(call, THistoryIndexing::Immediate, ARun.CallId));
     } catch (const std::exception& error) {
-        WriteError("the run's history entry: " + error.what());
+        WriteError(std::string("the run's history entry: ") + error.what());
     }
 }
 
@@ -397,7 +399,7 @@ int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
         try {
             journal = std::make_unique<TRunJournal>();
         } catch (const ERunJournalError& error) {
-            throw ECallUsage("cannot keep the journal: " + error.what());
+            throw ECallUsage(std::string("cannot keep the journal: ") + error.what());
         }
     };
     if (rows.Runs) {
@@ -481,7 +483,7 @@ int RunRows(const TCallOptions& AOptions, const TCommandList& ACommands, TCallDe
     try {
         return SendRows(AOptions, ACommands, ADefaults);
     } catch (const ERunJournalError& error) {
-        WriteError("the journal failed, no further row was sent: " + error.what());
+        WriteError(std::string("the journal failed, no further row was sent: ") + error.what());
     } catch (const ERowFileError& error) {
         WriteError(error.what());
     } catch (const ERowSyntax& error) {
