@@ -32,13 +32,14 @@ protected:
             "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n"
             "Content-Length: " +
             std::to_string(AAnswer.size()) + "\r\n\r\n" + AAnswer));
-        std::vector<std::string> arguments{"--server", Narrow(server.URL(u"/api"))};
+        std::vector<std::string> arguments{"--server", Narrow(server.URL(u"/api")),
+                                           "--password-env", "VL_TEST_PW"};
         arguments.insert(arguments.end(), AOptions.begin(), AOptions.end());
         arguments.emplace_back("AccountsList");
         const std::string folder = FFolder.Path().string();
         return RunTool(CallTool, arguments,
                        {"XDG_CONFIG_HOME=" + folder, "XDG_DATA_HOME=" + folder + "/data",
-                        "DBUS_SESSION_BUS_ADDRESS="});
+                        "DBUS_SESSION_BUS_ADDRESS=", "VL_TEST_PW=pw"});
     }
 
     // What the jq program prints for AAnswer with AArguments.
@@ -125,6 +126,6 @@ TEST_F(CallAnswerDataTest, FailuresAndUsage) {
         SCOPED_TRACE(test.Options.back());
         const TToolRun run = Call(test.Answer, test.Options);
         EXPECT_EQ(run.ExitCode, test.ExitCode);
-        EXPECT_TRUE(run.Err.starts_with(test.ErrStart)) << run.Err;
+        EXPECT_TRUE(run.Err.starts_with("vlcallbench-call: " + test.ErrStart)) << run.Err;
     }
 }

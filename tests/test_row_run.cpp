@@ -84,7 +84,7 @@ TEST_F(RowRunTest, EveryRowOnceWithItsRecord) {
     const TToolRun run = Run(
         {"--rows", file, "--concurrency", "4", "--out", Path("out.jsonl"), "AccountsIncBalance"});
     EXPECT_EQ(run.ExitCode, 0) << run.Err;
-    EXPECT_EQ(run.Err, "40 rows: 40 answered; run 1\n");
+    EXPECT_EQ(run.Err, "vlcallbench-call: 40 rows: 40 answered; run 1\n");
     EXPECT_EQ(FServer.Requests(), 40);
     for (int i = 1; i <= 40; ++i)
         EXPECT_EQ(Count("p" + std::to_string(i)), 1) << i;

@@ -69,6 +69,9 @@ protected:
             QWidget* modal = QApplication::activeModalWidget();
             auto* box = qobject_cast<QMessageBox*>(modal);
             if (auto* results = qobject_cast<TResultsForm*>(modal)) {
+                // The window opens as the answer starts to arrive.
+                if (results->Receiving() || results->Busy())
+                    return;
                 outcome.Results = results->ResultsText();
                 results->close();
             } else if (box && box->isVisible() && box->icon() == QMessageBox::Warning &&

@@ -31,10 +31,12 @@ const QColor ProductionBand(0xB0, 0x10, 0x10);
 void TMainForm::BuildProfileRow() {
     FPlainTitle = windowTitle();
     ProfileLabel = new QLabel(QStringLiteral("Profile"), ConnectionPanel);
-    ProfileLabel->move(std::max(Scaled(616), PasswordEdit->geometry().right() + 6), Scaled(8));
+    // The label stays clear of the password's box above the field, however wide its caption.
+    const int left = std::max(Scaled(616), PasswordEdit->geometry().right() + 6);
+    ProfileLabel->move(std::max(left, RememberPW->geometry().right() + 6), Scaled(8));
     ProfileLabel->adjustSize();
     ProfileBox = new QComboBox(ConnectionPanel);
-    ProfileBox->setGeometry(ProfileLabel->x(), Scaled(24), Scaled(118), Scaled(21));
+    ProfileBox->setGeometry(left, Scaled(24), Scaled(118), Scaled(21));
     ProfileBox->setAccessibleName(QStringLiteral("Server profile"));
     ProfileLabel->setBuddy(ProfileBox);
     ProfileButton = new QToolButton(ConnectionPanel);

@@ -59,7 +59,7 @@ std::string CallToolUsage() {
            "[--production]\n"
            "  --production            with --profile-add: mark it a production server\n"
            "  --profile-remove PROFILE  remove a profile that is not the current one\n"
-           "  --help                  show this text\n"
+           "  -h, --help              show this text\n"
            "  --version               show the program's version\n"
            "\n"
            "An https server's certificate is checked as the window checks it, and the "
