@@ -17,7 +17,7 @@ using TRows = std::vector<std::vector<std::pair<std::string, std::string>>>;
 class RowFileTest : public ::testing::Test {
 protected:
     std::string Write(const std::string& AName, const std::string& AContent) {
-        const std::string path = (FFolder.Path() / AName).string();
+        std::string path = (FFolder.Path() / AName).string();
         std::ofstream(path, std::ios::binary) << AContent;
         return path;
     }

@@ -77,15 +77,11 @@ protected:
                                       const std::string& AScript = CallCompletion,
                                       const std::string& AFunction = "_vlcallbench_call",
                                       const std::string& ATool = "vlcallbench-call") const {
-        std::vector<std::string> arguments{
-            "-c",
+        const std::string script =
             "source \"$1\" || exit 3; function=$2 tool=$3; shift 3; COMP_WORDS=(\"$@\");"
             "COMP_CWORD=$(($# - 1)); COMP_LINE=\"$*\"; COMP_POINT=${#COMP_LINE};"
-            "$function \"$tool\" \"${COMP_WORDS[COMP_CWORD]}\"; printf '%s\\n' \"${COMPREPLY[@]}\"",
-            "bash",
-            AScript,
-            AFunction,
-            ATool};
+            "$function \"$tool\" \"${COMP_WORDS[COMP_CWORD]}\"; printf '%s\\n' \"${COMPREPLY[@]}\"";
+        std::vector<std::string> arguments{"-c", script, "bash", AScript, AFunction, ATool};
         arguments.insert(arguments.end(), AWords.begin(), AWords.end());
         const TToolRun run = RunTool(FBashPath, arguments);
         EXPECT_EQ(run.ExitCode, 0) << run.Err;

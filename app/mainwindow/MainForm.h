@@ -11,6 +11,7 @@
 #include "SettingsStore.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QWidget>
 
 #include <atomic>
@@ -218,11 +219,18 @@ private:
     // pinned by its key.
     TCurlTls CurlTlsFor(const QString& AURL) const;
     void CreateHistory();
-    // Hands one Send to the history; returns at once. AArrived: the answer started to arrive
-    // (ACapture, when the history is on, holds what came).
-    void RecordCall(const QDateTime& AStarted, const QString& AURL, const QStringList& AFields,
-                    TSendCall::TOutcome AOutcome, const QString& AErrorText,
-                    const TCallResult& AResult, bool AArrived, TAnswerCapture* ACapture);
+    // One Send as the history records it.
+    struct TSendRecord {
+        QDateTime Started;
+        QString URL;
+        QStringList Fields;
+        TSendCall::TOutcome Outcome{};
+        QString ErrorText;
+        bool Arrived = false; // the answer started to arrive
+    };
+    // Hands one Send to the history; returns at once. ACapture, when the history is on, holds
+    // what came of the answer.
+    void RecordCall(const TSendRecord& ASend, const TCallResult& AResult, TAnswerCapture* ACapture);
 
     // The profile row and what marks a production profile (MainFormProfiles.cpp).
     void BuildProfileRow();

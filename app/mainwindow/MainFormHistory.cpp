@@ -54,28 +54,27 @@ void TMainForm::ShowHistory() {
     FHistoryForm->FilterEdit->setFocus(Qt::ShortcutFocusReason);
 }
 
-void TMainForm::RecordCall(const QDateTime& AStarted, const QString& AURL,
-                           const QStringList& AFields, TSendCall::TOutcome AOutcome,
-                           const QString& AErrorText, const TCallResult& AResult, bool AArrived,
+void TMainForm::RecordCall(const TSendRecord& ASend, const TCallResult& AResult,
                            TAnswerCapture* ACapture) {
     if (!FHistory->Enabled() || ACapture == nullptr)
         return;
     THistoryCallFacts facts;
-    facts.When = AStarted;
-    facts.URL = AURL;
+    facts.When = ASend.Started;
+    facts.URL = ASend.URL;
     facts.Command = QString::fromStdString(FCurrentCommand->Name);
-    facts.Fields = AFields;
+    facts.Fields = ASend.Fields;
     facts.SecretNames = SecretNames(*FCurrentCommand);
     facts.JSON = JSONRB->isChecked();
-    facts.DurationMs = AResult.DurationMs > 0 ? AResult.DurationMs
-                                              : AStarted.msecsTo(QDateTime::currentDateTimeUtc());
-    switch (AOutcome) {
+    facts.DurationMs = AResult.DurationMs > 0
+                           ? AResult.DurationMs
+                           : ASend.Started.msecsTo(QDateTime::currentDateTimeUtc());
+    switch (ASend.Outcome) {
     case TSendCall::TOutcome::Succeeded:
         facts.Outcome = THistoryOutcome::Answer;
         break;
     case TSendCall::TOutcome::Failed:
         facts.Outcome = THistoryOutcome::Error;
-        facts.ErrorText = AErrorText;
+        facts.ErrorText = ASend.ErrorText;
         break;
     case TSendCall::TOutcome::Cancelled:
         // The cancelled call's own words are not kept: cancelling was the user's choice.
@@ -84,7 +83,8 @@ void TMainForm::RecordCall(const QDateTime& AStarted, const QString& AURL,
     }
     // What came of an answer is kept, even when the call then failed or was cancelled: the
     // capture took it as it arrived; a refusal's text came whole with the failure.
-    const bool answered = AOutcome == TSendCall::TOutcome::Succeeded || AResult.Refused || AArrived;
+    const bool answered =
+        ASend.Outcome == TSendCall::TOutcome::Succeeded || AResult.Refused || ASend.Arrived;
     if (answered)
         facts.Answer = THistoryAnswerHead{AResult.StatusLine, AResult.ContentType, AResult.CharSet,
                                           AResult.ByteSize};

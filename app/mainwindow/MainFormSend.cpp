@@ -121,7 +121,7 @@ void TMainForm::CallButtonClick() {
         result.CharSetAssumed = response.CharSetAssumed;
         result.ByteSize = intake->Bytes();
     }
-    RecordCall(started, url, form.AllLines(), outcome, errorText, result, arrived, capture.get());
+    RecordCall({started, url, form.AllLines(), outcome, errorText, arrived}, result, capture.get());
 
     switch (outcome) {
     case TSendCall::TOutcome::Cancelled:
