@@ -4,8 +4,6 @@
 #include <string>
 #include <string_view>
 
-namespace {
-
 std::string JsonString(std::string_view AText) {
     std::string out = "\"";
     for (const char c : AText) {
@@ -37,8 +35,6 @@ std::string JsonString(std::string_view AText) {
     }
     return out + "\"";
 }
-
-} // namespace
 
 void WriteCatalogueJson(std::span<const std::unique_ptr<TCommand>> ACommands, std::ostream& AOut) {
     AOut << "[\n";

@@ -84,6 +84,16 @@ bool SameName(const QString& AOne, const QString& AOther) {
     return AOne.compare(AOther, Qt::CaseInsensitive) == 0;
 }
 
+// The connection values a profile and the settings store's section both hold.
+template <typename TFrom, typename TTo> void CopyConnection(const TFrom& AFrom, TTo& ATo) {
+    ATo.Version = AFrom.Version;
+    ATo.IP = AFrom.IP;
+    ATo.Port = AFrom.Port;
+    ATo.Path = AFrom.Path;
+    ATo.RememberPW = AFrom.RememberPW;
+    ATo.Password = AFrom.Password;
+}
+
 } // namespace
 
 TServerProfiles::TServerProfiles(QString AFileName)
@@ -123,12 +133,7 @@ std::vector<TServerProfile> TServerProfiles::List(const TConnectionSettings& ACu
     std::vector<TServerProfile> profiles;
     TServerProfile first;
     first.Name = current;
-    first.Version = ACurrent.Version;
-    first.IP = ACurrent.IP;
-    first.Port = ACurrent.Port;
-    first.Path = ACurrent.Path;
-    first.RememberPW = ACurrent.RememberPW;
-    first.Password = ACurrent.Password;
+    CopyConnection(ACurrent, first);
     first.Production = Ticked(store, ProfileKey(current, "Production"));
     profiles.push_back(first);
 
@@ -205,12 +210,7 @@ void TServerProfiles::Switch(const TServerProfile& AOutgoing, const TServerProfi
         store.setValue(CurrentKey, AProfile.Name);
         Check(store, CurrentKey);
     }
-    ASettings.Version = AProfile.Version;
-    ASettings.IP = AProfile.IP;
-    ASettings.Port = AProfile.Port;
-    ASettings.Path = AProfile.Path;
-    ASettings.RememberPW = AProfile.RememberPW;
-    ASettings.Password = AProfile.Password;
+    CopyConnection(AProfile, ASettings);
 }
 
 void TServerProfiles::RenameCurrent(const QString& ANewName, const TConnectionSettings& ACurrent) {

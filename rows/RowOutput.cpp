@@ -1,39 +1,9 @@
 #include "RowOutput.h"
 
+#include "CatalogueJson.h"
+
 #include <cerrno>
 #include <cstring>
-
-std::string JsonString(std::string_view AText) {
-    std::string out = "\"";
-    for (const char c : AText) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
 
 std::string CsvField(std::string_view AText) {
     if (AText.find_first_of(",\"\r\n") == std::string_view::npos)

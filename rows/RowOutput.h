@@ -30,7 +30,5 @@ private:
     std::vector<std::string> FColumns;
 };
 
-// AText as a JSON string, quotes included.
-std::string JsonString(std::string_view AText);
 // AText as a CSV field: in quotes when it holds a comma, a quote or a line break.
 std::string CsvField(std::string_view AText);

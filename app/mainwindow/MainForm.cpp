@@ -71,13 +71,7 @@ void TMainForm::LoadSettings() {
     // The fields start empty; a value that cannot be read leaves its field so.
     TConnectionSettings settings;
     const auto show = [&] {
-        VerEdit->setText(settings.Version);
-        IPEdit->setText(settings.IP);
-        FilePortEdit->setText(settings.Port);
-        APIPathEdit->setText(settings.Path);
-        RememberPW->setChecked(settings.RememberPW);
-        PasswordEdit->setText(FPasswordKeeper.Read(settings.RememberPW, settings.Password));
-        RememberPW->setToolTip(FPasswordKeeper.Tip());
+        ShowConnectionFields(settings);
         FHistory->SetEnabled(settings.KeepHistory);
         FResultsForm->SetPrettyChoice(settings.ResultsView == QLatin1String("Pretty"));
         RestoreWindowState(settings);
@@ -89,6 +83,16 @@ void TMainForm::LoadSettings() {
         throw;
     }
     show();
+}
+
+void TMainForm::ShowConnectionFields(const TConnectionSettings& ASettings) {
+    VerEdit->setText(ASettings.Version);
+    IPEdit->setText(ASettings.IP);
+    FilePortEdit->setText(ASettings.Port);
+    APIPathEdit->setText(ASettings.Path);
+    RememberPW->setChecked(ASettings.RememberPW);
+    PasswordEdit->setText(FPasswordKeeper.Read(ASettings.RememberPW, ASettings.Password));
+    RememberPW->setToolTip(FPasswordKeeper.Tip());
 }
 
 void TMainForm::SaveSettings() {

@@ -199,6 +199,8 @@ private:
     void FormCreate();
     void FormDestroy();
     void LoadSettings();
+    // The connection fields and the password (from where it is kept) as ASettings has them.
+    void ShowConnectionFields(const TConnectionSettings& ASettings);
     void SaveSettings();
     void BuildCatalogue();
     // The window's size, splitter, result format and command as they were left.

@@ -138,13 +138,7 @@ void TMainForm::ProfileBoxChange(int AIndex) {
         FProfiles.Switch(FieldProfile(), *incoming, settings);
         FProfileName = incoming->Name;
         FPasswordKeeper.UseKey(TServerProfiles::KeyringKey(FProfileName));
-        VerEdit->setText(settings.Version);
-        IPEdit->setText(settings.IP);
-        FilePortEdit->setText(settings.Port);
-        APIPathEdit->setText(settings.Path);
-        RememberPW->setChecked(settings.RememberPW);
-        PasswordEdit->setText(FPasswordKeeper.Read(settings.RememberPW, settings.Password));
-        RememberPW->setToolTip(FPasswordKeeper.Tip());
+        ShowConnectionFields(settings);
         SaveSettings();
         RepaintTrees();
     } catch (const std::exception& error) {
