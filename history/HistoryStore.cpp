@@ -5,6 +5,7 @@
 #include "JsonEscapes.h"
 #include "PreparedAnswer.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -21,6 +22,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -28,12 +30,14 @@
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
 constexpr int SqliteCorrupt = 11;
 constexpr int SqliteNotADatabase = 26;
+constexpr int SqliteBusy = 5;
 
 const QString FileBaseName = QStringLiteral("history.sqlite");
 
@@ -411,6 +415,30 @@ bool CreatePrivateFile(const QString& APath, QString& AError) {
     return true;
 }
 
+// Switches the file to write-ahead logging, which the file then keeps. Two connections switching
+// a new file together both read it first; the one then refused the write lock is refused at once,
+// without the lock wait (waiting there could deadlock), so the switch is tried again here for as
+// long as the connection waits for a lock. Once another process has switched, it is a no-op.
+void SwitchToWriteAheadLog(const QSqlDatabase& ADatabase) {
+    int waitMs = 0;
+    {
+        QSqlQuery wait(ADatabase);
+        Run(wait, QStringLiteral("PRAGMA busy_timeout"));
+        waitMs = wait.next() ? wait.value(0).toInt() : 0;
+    }
+    const QDeadlineTimer deadline(waitMs);
+    for (std::chrono::milliseconds pause(1);;
+         pause = std::min(pause * 2, std::chrono::milliseconds(50))) {
+        QSqlQuery query(ADatabase);
+        if (query.exec(QStringLiteral("PRAGMA journal_mode = WAL")))
+            return;
+        const QSqlError error = query.lastError();
+        if ((error.nativeErrorCode().toInt() & 0xff) != SqliteBusy || deadline.hasExpired())
+            Fail(QStringLiteral("PRAGMA journal_mode = WAL"), error);
+        std::this_thread::sleep_for(pause);
+    }
+}
+
 // How long the connection waits for a lock, changed for the while.
 class TLockWait {
 public:
@@ -666,7 +694,7 @@ void THistoryStore::Verify() {
 void THistoryStore::Migrate() {
     QSqlDatabase db = QSqlDatabase::database(FConnectionName, false);
     // Outside any transaction: SQLite changes the journal mode only there.
-    Exec(db, QStringLiteral("PRAGMA journal_mode = WAL"));
+    SwitchToWriteAheadLog(db);
     Exec(db, QStringLiteral("PRAGMA synchronous = FULL"));
     const auto refuseNewer = [this](int AVersion) {
         if (AVersion > SchemaVersion)

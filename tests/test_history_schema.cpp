@@ -17,6 +17,9 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <chrono>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -436,6 +439,37 @@ TEST_F(HistoryTest, FilesWhoseVersionAndTablesDisagreeAreRepaired) {
             ADD_FAILURE() << error.what();
         }
     }
+}
+
+// A new file still in its first journal mode, written by another connection when the store
+// switches it to write-ahead logging: SQLite refuses that switch at once rather than wait, and
+// the store waits for the writer instead of giving up.
+TEST_F(HistoryTest, SwitchingANewFileWaitsForAWriterInsteadOfFailing) {
+    ASSERT_TRUE(QDir().mkpath(Folder()));
+    const QByteArray file = QFile::encodeName(Folder() + QStringLiteral("/history.sqlite"));
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(file.constData(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "CREATE TABLE early (x); BEGIN IMMEDIATE; INSERT INTO early "
+                                   "VALUES (1)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    std::promise<std::string> opened;
+    std::future<std::string> outcome = opened.get_future();
+    std::thread opener([&] {
+        try {
+            THistoryStore store(Folder());
+            opened.set_value(store.Open().toStdString());
+        } catch (const EHistoryError& error) {
+            opened.set_value(error.what());
+        }
+    });
+    // Refused at once, the open would have ended by now; it must still be waiting.
+    EXPECT_EQ(outcome.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    EXPECT_EQ(sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(writer);
+    EXPECT_EQ(outcome.get(), "");
+    opener.join();
+    EXPECT_EQ(SchemaOf(QString::fromLocal8Bit(file)).Version, THistoryStore::SchemaVersion);
 }
 
 // Calls of the tool started together into a history that does not exist yet: every one is
