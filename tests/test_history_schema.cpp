@@ -16,9 +16,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
 #include <chrono>
 #include <future>
+#include <sqlite3.h>
 #include <thread>
 
 namespace {
@@ -449,8 +449,9 @@ TEST_F(HistoryTest, SwitchingANewFileWaitsForAWriterInsteadOfFailing) {
     const QByteArray file = QFile::encodeName(Folder() + QStringLiteral("/history.sqlite"));
     sqlite3* writer = nullptr;
     ASSERT_EQ(sqlite3_open(file.constData(), &writer), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(writer, "CREATE TABLE early (x); BEGIN IMMEDIATE; INSERT INTO early "
-                                   "VALUES (1)",
+    ASSERT_EQ(sqlite3_exec(writer,
+                           "CREATE TABLE early (x); BEGIN IMMEDIATE; INSERT INTO early "
+                           "VALUES (1)",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     std::promise<std::string> opened;
