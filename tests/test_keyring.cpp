@@ -8,14 +8,20 @@
 #include "PasswordKeyring.h"
 #include "QtTestSupport.h"
 #include "ScriptedServer.h"
+#include "ServerProfiles.h"
 #include "ToolProcess.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -169,6 +175,47 @@ TEST_F(KeyringTest, CallToolSendsTheRememberedPassword) {
                                     : "\r\n\r\nCommand=SystemStats&Password=s3cret+pw&JSON=Yes"))
             << request;
     }
+}
+
+// A renamed profile's password moves to the new name's entry; a deleted profile's leaves the
+// keyring and the file, while the profile that stays keeps its own.
+TEST_F(KeyringTest, RenamedAndDeletedProfilesTakeTheirPasswordsAlong) {
+    auto form = Open();
+    form->RememberPW->setChecked(true);
+    form->PasswordEdit->setText(QStringLiteral("default pw"));
+    ASSERT_TRUE(form->NewProfile(QStringLiteral("stage")));
+    form->RememberPW->setChecked(true);
+    form->PasswordEdit->setText(QStringLiteral("stage pw"));
+    ASSERT_TRUE(form->RenameProfile(QStringLiteral("live")));
+    Close(form);
+    TPasswordKeyring stage(TServerProfiles::KeyringKey(QStringLiteral("stage")));
+    TPasswordKeyring live(TServerProfiles::KeyringKey(QStringLiteral("live")));
+    EXPECT_FALSE(stage.Read().Found);
+    EXPECT_EQ(live.Read().Password, InKeyring() ? QStringLiteral("stage pw") : QString());
+
+    form = Open();
+    EXPECT_EQ(form->ProfileName(), QStringLiteral("live"));
+    EXPECT_EQ(form->PasswordEdit->text(), QStringLiteral("stage pw"));
+    bool asked = false;
+    QTimer::singleShot(0, [&] {
+        auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(question, nullptr);
+        asked = true;
+        question->button(QMessageBox::Yes)->click();
+    });
+    form->DeleteProfileAction->trigger();
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(form->ProfileName(), QStringLiteral("Default"));
+    EXPECT_EQ(form->ProfileBox->count(), 1);
+    EXPECT_EQ(form->PasswordEdit->text(), QStringLiteral("default pw"));
+    Close(form);
+    EXPECT_FALSE(live.Read().Found);
+    EXPECT_EQ(FKeyring.Read().Password, InKeyring() ? QStringLiteral("default pw") : QString());
+    QSettings file(FFile, QSettings::IniFormat);
+    for (const QString& key : file.allKeys())
+        EXPECT_FALSE(key.contains(QLatin1String("live")) || key.contains(QLatin1String("stage")))
+            << key.toStdString();
+    live.Remove();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include "MainForm.h"
 #include "ParamTree.h"
+#include "PasswordKeyring.h"
 #include "ProductionConfirm.h"
 #include "ProductionGuard.h"
 #include "SecretParams.h"
@@ -213,14 +214,16 @@ void TMainForm::DeleteProfileClick() {
                               QMessageBox::Yes | QMessageBox::Cancel,
                               QMessageBox::Cancel) != QMessageBox::Yes)
         return;
-    // Another profile becomes current first; the deleted one's password leaves the keyring.
-    FPasswordKeeper.Keep(false, {});
+    // Another profile becomes current first, which keeps the outgoing one's password where it
+    // keeps passwords; only then can the deleted one's leave the keyring for good.
     ProfileBoxChange(1);
     try {
         FProfiles.Remove(doomed, {});
     } catch (const std::exception& error) {
         ReportError(error);
     }
+    if (FProfileName != doomed)
+        TPasswordKeyring(TServerProfiles::KeyringKey(doomed)).Remove();
     FillProfileBox();
 }
 
