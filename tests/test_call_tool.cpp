@@ -1326,6 +1326,49 @@ TEST_F(CallToolTest, ProductionProfileRefusesWhatIsNotAReadWithoutYes) {
     EXPECT_NE(server.Requests()[0].find("Command=AccountsDelete"), std::string::npos);
 }
 
+// On a terminal the tool asks: a change is sent on "y", a remove only on the profile's name typed
+// exactly; anything else sends nothing at all.
+TEST_F(CallToolTest, ProductionProfileAsksOnATerminal) {
+    const auto server = AnsweringServer();
+    const std::string url = Narrow(server->URL(u"/api"));
+    ASSERT_EQ(Call({"--profile-add", "live", "--server", url, "--production"}).ExitCode, 0);
+    const struct {
+        const char* Command;
+        const char* Typed;
+        const char* Question;
+        bool Sent;
+    } cases[] = {
+        {"AccountsEdit", "\n", "Send it? [y/N] ", false},
+        {"AccountsEdit", "no\n", "Send it? [y/N] ", false},
+        {"AccountsEdit", "y\n", "Send it? [y/N] ", true},
+        {"AccountsDelete", "y\n", "Type the profile's name to send it: ", false},
+        {"AccountsDelete", "Live\n", "Type the profile's name to send it: ", false},
+        {"AccountsDelete", "live\n", "Type the profile's name to send it: ", true},
+    };
+    std::size_t sent = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Command) + " " + c.Typed);
+        TToolProcess tool(
+            CallTool,
+            {"--profile", "live", "--password-env", "XDG_CONFIG_HOME", c.Command, "Player=joe"},
+            Environment({}), {}, 0, true);
+        ASSERT_TRUE(tool.WaitForErr(c.Question));
+        EXPECT_EQ(server->Requests().size(), sent);
+        tool.Type(c.Typed);
+        const int exitCode = tool.Finish();
+        if (c.Sent) {
+            ++sent;
+            EXPECT_EQ(exitCode, 0) << tool.Err;
+            EXPECT_EQ(tool.Err.find("Not sent."), std::string::npos);
+        } else {
+            EXPECT_EQ(exitCode, 2);
+            EXPECT_TRUE(tool.Err.ends_with("vlcallbench-call: Not sent.\n")) << tool.Err;
+        }
+        ASSERT_TRUE(server->WaitForScriptsDone(sent));
+        EXPECT_EQ(server->Requests().size(), sent);
+    }
+}
+
 // A read goes out on a production profile without asking; a test profile never asks.
 TEST_F(CallToolTest, ReadsAndTestProfilesAreNotAsked) {
     const auto server = AnsweringServer();

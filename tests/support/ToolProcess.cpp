@@ -16,7 +16,8 @@ extern char** environ;
 
 TToolProcess::TToolProcess(const std::string& AProgram, const std::vector<std::string>& AArguments,
                            const std::vector<std::string>& AEnvironment,
-                           const std::vector<std::string>& AUnset, int ATerminalColumns) {
+                           const std::vector<std::string>& AUnset, int ATerminalColumns,
+                           bool AInputTerminal) {
     // Everything the child needs is built before the fork: the child of a threaded process only
     // execs.
     std::vector<std::string> environment = AEnvironment;
@@ -62,20 +63,37 @@ TToolProcess::TToolProcess(const std::string& AProgram, const std::vector<std::s
         ::close(out[1]);
         return;
     }
+    // in[0] the typing side, in[1] the tool's; lines as a terminal gives them, without echo.
+    int in[2] = {-1, -1};
+    if (AInputTerminal) {
+        termios lines{};
+        if (::openpty(&in[0], &in[1], nullptr, nullptr, nullptr) == 0 &&
+            ::tcgetattr(in[1], &lines) == 0) {
+            lines.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            ::tcsetattr(in[1], TCSANOW, &lines);
+            ::fcntl(in[0], F_SETFD, FD_CLOEXEC);
+            ::fcntl(in[1], F_SETFD, FD_CLOEXEC);
+        }
+    }
     FPid = ::fork();
     if (FPid == 0) {
         ::dup2(out[1], STDOUT_FILENO);
         ::dup2(err[1], STDERR_FILENO);
         // Never the terminal of whoever runs the tests: a tool that asks must not wait on it.
-        if (const int none = ::open("/dev/null", O_RDONLY); none >= 0)
+        if (in[1] >= 0)
+            ::dup2(in[1], STDIN_FILENO);
+        else if (const int none = ::open("/dev/null", O_RDONLY); none >= 0)
             ::dup2(none, STDIN_FILENO);
         ::execve(AProgram.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(out[1]);
     ::close(err[1]);
+    if (in[1] >= 0)
+        ::close(in[1]);
     FOut = out[0];
     FErr = err[0];
+    FIn = in[0];
 }
 
 TToolProcess::~TToolProcess() {
@@ -83,9 +101,18 @@ TToolProcess::~TToolProcess() {
         ::kill(FPid, SIGKILL);
         ::waitpid(FPid, nullptr, 0);
     }
-    for (const int fd : {FOut, FErr})
+    for (const int fd : {FOut, FErr, FIn})
         if (fd >= 0)
             ::close(fd);
+}
+
+void TToolProcess::Type(const std::string& AText) {
+    for (std::size_t done = 0; FIn >= 0 && done < AText.size();) {
+        const ssize_t count = ::write(FIn, AText.data() + done, AText.size() - done);
+        if (count <= 0)
+            return;
+        done += static_cast<std::size_t>(count);
+    }
 }
 
 bool TToolProcess::Pump(int ATimeoutMs) {

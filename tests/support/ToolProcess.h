@@ -10,9 +10,11 @@ public:
     // AEnvironment: NAME=VALUE entries added to (or replacing those of) the test's environment;
     // AUnset: names of variables the tool does not get. ATerminalColumns > 0: standard output is
     // a terminal that wide (a pseudo-terminal that passes the bytes unchanged), not a pipe.
+    // AInputTerminal: standard input is a terminal that Type writes to, not /dev/null.
     TToolProcess(const std::string& AProgram, const std::vector<std::string>& AArguments,
                  const std::vector<std::string>& AEnvironment = {},
-                 const std::vector<std::string>& AUnset = {}, int ATerminalColumns = 0);
+                 const std::vector<std::string>& AUnset = {}, int ATerminalColumns = 0,
+                 bool AInputTerminal = false);
     ~TToolProcess();
     TToolProcess(const TToolProcess&) = delete;
     TToolProcess& operator=(const TToolProcess&) = delete;
@@ -27,6 +29,8 @@ public:
     int Finish(int ATimeoutMs = 60000);
     // Sends ASignal to the tool while it runs.
     void Signal(int ASignal);
+    // Types AText at the terminal on the tool's standard input.
+    void Type(const std::string& AText);
 
     std::string Out;
     std::string Err;
@@ -38,6 +42,7 @@ private:
     int FPid = -1;
     int FOut = -1;
     int FErr = -1;
+    int FIn = -1; // the typing side of the input terminal
 };
 
 struct TToolRun {
