@@ -5,9 +5,6 @@
 #include <QFileInfo>
 #include <QSettings>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -37,20 +34,6 @@ void Check(QSettings& AStore, const QString& AWhat) {
     if (AStore.status() != QSettings::NoError)
         throw ESettingsError(
             QStringLiteral("Failed to set data for '%1'").arg(AWhat).toStdString());
-}
-
-// The settings file may hold passwords: created readable by its owner only, as the settings store
-// creates it.
-void MakePrivateFile(const QString& AFileName) {
-    if (QFileInfo::exists(AFileName))
-        return;
-    if (!QDir().mkpath(QFileInfo(AFileName).absolutePath()))
-        throw ESettingsError("Failed to create key VLCallbench");
-    const int fd =
-        ::open(QFile::encodeName(AFileName).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        throw ESettingsError("Failed to create key VLCallbench");
-    ::close(fd);
 }
 
 TServerProfile ReadProfile(const QSettings& AStore, const QString& AName) {
@@ -168,7 +151,7 @@ void TServerProfiles::Add(const TServerProfile& AProfile, const TConnectionSetti
 }
 
 void TServerProfiles::Store(const TServerProfile& AProfile) {
-    MakePrivateFile(FFileName);
+    MakePrivateSettingsFile(FFileName);
     {
         QSettings store(FFileName, QSettings::IniFormat);
         if (AProfile.Name == CurrentName()) {
@@ -198,7 +181,7 @@ void TServerProfiles::Remove(const QString& AName, const TConnectionSettings& AC
 
 void TServerProfiles::Switch(const TServerProfile& AOutgoing, const TServerProfile& AProfile,
                              TConnectionSettings& ASettings) {
-    MakePrivateFile(FFileName);
+    MakePrivateSettingsFile(FFileName);
     {
         QSettings store(FFileName, QSettings::IniFormat);
         WriteProfile(store, AOutgoing);
@@ -221,7 +204,7 @@ void TServerProfiles::RenameCurrent(const QString& ANewName, const TConnectionSe
         throw ESettingsError(QStringLiteral("A profile named '%1' exists already.")
                                  .arg(existing->Name)
                                  .toStdString());
-    MakePrivateFile(FFileName);
+    MakePrivateSettingsFile(FFileName);
     QSettings store(FFileName, QSettings::IniFormat);
     const bool production = Ticked(store, ProfileKey(current, "Production"));
     store.remove(Group + u'/' + current);

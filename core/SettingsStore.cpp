@@ -144,6 +144,13 @@ ESettingsFileRefused Refusal(const QString& AFileName, const QString& AReason,
 
 } // namespace
 
+void MakePrivateSettingsFile(const QString& AFileName) {
+    if (QFileInfo::exists(AFileName))
+        return;
+    if (!QDir().mkpath(QFileInfo(AFileName).absolutePath()) || !CreatePrivateFile(AFileName))
+        throw ESettingsError("Failed to create key VLCallbench");
+}
+
 TSettingsStore::TSettingsStore(QString AFileName)
     : FFileName(AFileName.isEmpty() ? DefaultFileName() : std::move(AFileName)) {}
 

@@ -18,6 +18,11 @@ public:
     using ESettingsError::ESettingsError;
 };
 
+// Creates the settings file, readable and writable by its owner only, when there is none yet, for
+// the parts kept in it beside the store's own values; throws ESettingsError "Failed to create key
+// VLCallbench" when it cannot.
+void MakePrivateSettingsFile(const QString& AFileName);
+
 // The connection values kept between runs.
 struct TConnectionSettings {
     QString Version;

@@ -61,6 +61,21 @@ TEST(JsonFormat, SaysWhereReadingStopped) {
     }
 }
 
+// A jq program's results, several values one after another, each laid out from the left margin;
+// only with ASequence, and still read to the end.
+TEST(JsonFormat, ReadsASequenceOfValues) {
+    const QString results = QStringLiteral("{\"a\":[1]}\n\"x\"\n[]\n3");
+    TJsonLayout verdict;
+    const auto document = TTextDocument::MakePretty(Text(results), verdict, nullptr, nullptr, true);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->Text(0, document->Length()), "{\n  \"a\": [\n    1\n  ]\n}\n\"x\"\n[]\n3");
+    EXPECT_EQ(Pretty(results), "<not JSON>");
+    for (const char* broken : {"1 2 [", "{} }", "[1]\n{\"a\" 1}"})
+        EXPECT_FALSE(
+            FormatJson(QString::fromUtf8(broken).toStdU16String(), nullptr, nullptr, true).Valid)
+            << broken;
+}
+
 // Escapes of printable characters are shown as the characters, in keys and values alike, so that
 // they read and are found as such; those that must stay escapes for the text to be the same JSON
 // stay as they are.

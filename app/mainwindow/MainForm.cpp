@@ -27,13 +27,19 @@
 #include <QTextEdit>
 
 TMainForm::TMainForm(const QString& ASettingsFile, QWidget* AParent)
-    : QWidget(AParent), FStore(ASettingsFile), FPasswordKeeper(FStore.FileName()) {
+    : QWidget(AParent), FStore(ASettingsFile), FPasswordKeeper(FStore.FileName()),
+      FFilterMemory(FStore.FileName()) {
     InstallWindowAccessibility();
     BuildControls();
     CreateNetworkComponents();
     CreateHistory();
     // The results window is the main window's own: transient for it, no task-bar entry.
     FResultsForm = std::make_unique<TResultsForm>(this);
+    FResultsForm->SetFilterRecall(
+        {[this](const QString& ACommand) { return FFilterMemory.Recent(ACommand); },
+         [this](const QString& ACommand, const QString& AFilter) {
+             FFilterMemory.Use(ACommand, AFilter);
+         }});
     ShowAboutOnF1(*FResultsForm);
     FormCreate();
 }

@@ -3,6 +3,7 @@
 #include "CallLine.h"
 #include "Command.h"
 #include "CommandTree.h"
+#include "FilterMemory.h"
 #include "ParamTree.h"
 #include "ParamValues.h"
 #include "PasswordKeeper.h"
@@ -250,6 +251,7 @@ private:
 
     TSettingsStore FStore;
     TPasswordKeeper FPasswordKeeper; // after FStore, whose file its tip names
+    TFilterMemory FFilterMemory;     // the jq filters used per command, in FStore's file
     // The client keeps its URL, request fields and cookies for the run; it uses the handler,
     // which therefore outlives it.
     std::unique_ptr<TIdSSLIOHandlerSocketOpenSSL> FTLSHandler;

@@ -113,6 +113,7 @@ void TMainForm::ReopenAnswer(const THistoryCall& ACall) {
     result.ByteSize = ACall.AnswerSize;
     if (ACall.AnswerCut)
         result.KeptBytes = ACall.Answer.toUtf8().size();
+    FResultsForm->SetCommand(ACall.Command);
     FResultsForm->SetCallResult(std::move(result));
     FResultsForm->ShowModalOver(FHistoryForm ? static_cast<QWidget&>(*FHistoryForm) : *this);
 }

@@ -66,8 +66,9 @@ void TMainForm::CallButtonClick() {
     FTrustPrompt->Reset();
     FTrustDeclined = false;
     const QDateTime started = QDateTime::currentDateTimeUtc();
+    const QString command = QString::fromStdString(FCurrentCommand->Name);
     const QString title =
-        QString::fromStdString(FCurrentCommand->Name) + QStringLiteral(" - ") +
+        command + QStringLiteral(" - ") +
         (JSONRB->isChecked() ? QStringLiteral("JSON format") : QStringLiteral("Legacy format")) +
         // With one profile the caption is as it always was.
         (ProfileBox->count() > 1 || FProduction ? QStringLiteral(" - ") + FProfileName : QString());
@@ -98,13 +99,13 @@ void TMainForm::CallButtonClick() {
     // The results window opens with the answer's first piece, and may cancel the call from then.
     call.OnArriving = [&] {
         FResultsForm->setWindowTitle(title);
+        FResultsForm->SetCommand(command);
         FResultsForm->BeginAnswer(intake);
         FResultsForm->ShowOver(*this);
     };
     const QMetaObject::Connection cancelling = connect(
         FResultsForm.get(), &TResultsForm::CancelRequested, this, [&call] { call.Cancel(); });
-    const TSendCall::TOutcome outcome =
-        call.Run(*this, QString::fromStdString(FCurrentCommand->Name));
+    const TSendCall::TOutcome outcome = call.Run(*this, command);
     disconnect(cancelling);
     FHTTPClient->SetBodySink({});
     const QString errorText = call.ErrorText();
@@ -149,6 +150,7 @@ void TMainForm::CallButtonClick() {
         break;
     }
     FResultsForm->setWindowTitle(title);
+    FResultsForm->SetCommand(command);
     FResultsForm->EndAnswer(std::move(result)); // the text arrived into the window, if any came
     FResultsForm->ShowModalOver(*this);
 }

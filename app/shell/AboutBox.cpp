@@ -30,9 +30,10 @@ constexpr TKey ResultsWindowKeys[] = {
     {"Ctrl+J", "Raw or Pretty (indented JSON)"},
     {"Ctrl+T", "Tree of the JSON answer"},
     {"Ctrl+B", "Table of an array of objects"},
-    {"Ctrl+G", "jq filter over the answer"},
+    {"Ctrl+G", "jq filter over the answer, in every view"},
+    {"Up, Down", "In the filter line: the filters used before"},
     {"Ctrl+Shift+C", "In the tree: copy the path"},
-    {"Escape", "Close the find bar"},
+    {"Escape", "Close the find bar, leave the filter line"},
     {"Ctrl+W", "Close the window"},
 };
 constexpr TKey HistoryWindowKeys[] = {

@@ -23,9 +23,9 @@ bool IsHex(char16_t AChar) {
 class TJsonReader {
 public:
     TJsonReader(std::u16string_view AText, TJsonLayout& ALayout, std::atomic<int64_t>* AProgress,
-                const std::atomic<bool>* ACancel)
+                const std::atomic<bool>* ACancel, bool ASequence)
         : FText(AText), FSize(AText.size()), FLayout(ALayout), FProgress(AProgress),
-          FCancel(ACancel) {}
+          FCancel(ACancel), FSequence(ASequence) {}
 
     bool Read();
     std::size_t Pos = 0;
@@ -48,6 +48,7 @@ private:
     TJsonLayout& FLayout;
     std::atomic<int64_t>* FProgress;
     const std::atomic<bool>* FCancel;
+    bool FSequence;
     std::vector<char16_t> FStack; // the open brackets
     std::size_t FKeyStart = 0;
     std::size_t FKeyLength = 0;
@@ -217,8 +218,10 @@ bool TJsonReader::Read() {
         // After a value: a comma, the closing bracket of its container, or the end.
         for (;;) {
             SkipBlanks();
-            if (FStack.empty())
+            if (FStack.empty() && (Pos == FSize || !FSequence))
                 return Pos == FSize;
+            if (FStack.empty())
+                break; // the next value of a sequence
             if (Pos >= FSize)
                 return false;
             if (FText[Pos] == u',') {
@@ -241,9 +244,9 @@ bool TJsonReader::Read() {
 } // namespace
 
 TJsonLayout FormatJson(std::u16string_view AText, std::atomic<int64_t>* AProgress,
-                       const std::atomic<bool>* ACancel) {
+                       const std::atomic<bool>* ACancel, bool ASequence) {
     TJsonLayout layout;
-    TJsonReader reader(AText, layout, AProgress, ACancel);
+    TJsonReader reader(AText, layout, AProgress, ACancel, ASequence);
     layout.Valid = reader.Read();
     if (layout.Valid)
         return layout;

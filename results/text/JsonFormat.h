@@ -82,11 +82,11 @@ struct TJsonLayout {
 };
 
 // Reads AText as one JSON value (RFC 8259) and lays it out with two spaces per level (see
-// TJsonLine::MaxIndentDepth). AProgress,
-// when given, receives the offset reached; ACancel, when set, stops the work (the result is then
-// not valid).
+// TJsonLine::MaxIndentDepth); with ASequence, as one or more values one after another (a jq
+// program's results), each laid out from the left margin. AProgress, when given, receives the
+// offset reached; ACancel, when set, stops the work (the result is then not valid).
 TJsonLayout FormatJson(std::u16string_view AText, std::atomic<int64_t>* AProgress = nullptr,
-                       const std::atomic<bool>* ACancel = nullptr);
+                       const std::atomic<bool>* ACancel = nullptr, bool ASequence = false);
 
 // Writes into ADecoded a copy of AText in which the \uXXXX escapes of the keys and strings of
 // ALines stand for the characters they mean, and moves ALines onto it; returns false, leaving both

@@ -83,8 +83,9 @@ std::shared_ptr<const TTextDocument> TTextDocument::MakeRaw(TText AText, TRawInd
 
 std::shared_ptr<const TTextDocument> TTextDocument::MakePretty(TText AText, TJsonLayout& AError,
                                                                std::atomic<int64_t>* AProgress,
-                                                               const std::atomic<bool>* ACancel) {
-    TJsonLayout layout = FormatJson(*AText, AProgress, ACancel);
+                                                               const std::atomic<bool>* ACancel,
+                                                               bool ASequence) {
+    TJsonLayout layout = FormatJson(*AText, AProgress, ACancel, ASequence);
     AError.Valid = layout.Valid;
     AError.ErrorOffset = layout.ErrorOffset;
     AError.ErrorLine = layout.ErrorLine;

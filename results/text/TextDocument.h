@@ -50,10 +50,11 @@ public:
     static std::shared_ptr<const TTextDocument> MakeRaw(TText AText, TRawIndex AIndex);
     // Lays AText out as indented JSON; AError receives the layout's verdict either way. Null
     // when the text is not JSON or the work was cancelled. \uXXXX escapes of printable
-    // characters are shown decoded: Source() is then a decoded copy of AText.
+    // characters are shown decoded: Source() is then a decoded copy of AText. ASequence: AText
+    // holds several values one after another (see FormatJson).
     static std::shared_ptr<const TTextDocument>
     MakePretty(TText AText, TJsonLayout& AError, std::atomic<int64_t>* AProgress = nullptr,
-               const std::atomic<bool>* ACancel = nullptr);
+               const std::atomic<bool>* ACancel = nullptr, bool ASequence = false);
 
     const TText& Source() const { return FAnswer; }
     bool Pretty() const { return FIsPretty; }

@@ -3,7 +3,6 @@
 #include "AnswerTableModel.h"
 #include "AnswerTreeModel.h"
 #include "BackgroundPool.h"
-#include "JqFilter.h"
 #include "TableText.h"
 
 #include <QApplication>
@@ -45,14 +44,10 @@ std::shared_ptr<const TAnswerTree> ReadTree(std::shared_ptr<const std::string> A
 } // namespace
 
 TAnswerDataPane::TAnswerDataPane(QWidget* AParent) : QWidget(AParent) {
-    FilterLine = new QLineEdit(this);
-    FilterLine->setPlaceholderText(QStringLiteral("jq filter, for example .Accounts[0]"));
-    FilterLine->setAccessibleName(QStringLiteral("jq filter"));
-    FilterLine->setClearButtonEnabled(true);
-    FilterError = new QLabel(this);
-    FilterError->setWordWrap(true);
-    FilterError->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    FilterError->hide();
+    ReadError = new QLabel(this);
+    ReadError->setWordWrap(true);
+    ReadError->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ReadError->hide();
 
     auto* treePage = new QWidget(this);
     TreeFind = new QLineEdit(treePage);
@@ -103,12 +98,9 @@ TAnswerDataPane::TAnswerDataPane(QWidget* AParent) : QWidget(AParent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
-    layout->addWidget(FilterLine);
-    layout->addWidget(FilterError);
+    layout->addWidget(ReadError);
     layout->addWidget(Views, 1);
 
-    connect(FilterLine, &QLineEdit::returnPressed, this,
-            [this] { SetFilter(FilterLine->text().trimmed()); });
     connect(TreeFind, &QLineEdit::returnPressed, this, [this] { FindNext(TreeFind->text()); });
     connect(TablePicker, &QComboBox::currentIndexChanged, this, &TAnswerDataPane::ShowTable);
     connect(TableFilter, &QLineEdit::textChanged, TableModel, &TAnswerTableModel::SetFilter);
@@ -132,12 +124,6 @@ TAnswerDataPane::TAnswerDataPane(QWidget* AParent) : QWidget(AParent) {
     connect(&FReadWatcher, &QFutureWatcherBase::finished, this, [this] {
         FReadPending = false;
         TRead read = FReadWatcher.result();
-        if (!read.Cancelled && FProgram.isEmpty())
-            Show(std::move(read));
-    });
-    connect(&FFilterWatcher, &QFutureWatcherBase::finished, this, [this] {
-        FFilterPending = false;
-        TRead read = FFilterWatcher.result();
         if (!read.Cancelled)
             Show(std::move(read));
     });
@@ -149,10 +135,11 @@ TAnswerDataPane::~TAnswerDataPane() {
         FCancel->store(true);
 }
 
-void TAnswerDataPane::SetAnswer(TTextDocument::TText AText) {
+void TAnswerDataPane::SetAnswer(TTextDocument::TText AText, bool ASequence) {
     if (AText == FAnswer)
         return;
     FAnswer = std::move(AText);
+    FSequence = ASequence;
     if (isVisible())
         StartRead();
 }
@@ -164,23 +151,32 @@ void TAnswerDataPane::StartRead() {
     if (FCancel)
         FCancel->store(true);
     FCancel = std::make_shared<std::atomic<bool>>(false);
-    // With room past the end for the parser, so that the tree reads it without a copy.
-    const QByteArray utf8 = QString::fromStdU16String(*FAnswer).toUtf8();
-    auto text = std::make_shared<std::string>();
-    text->reserve(static_cast<std::size_t>(utf8.size()) + AnswerTreePadding);
-    text->assign(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-    FAnswerUtf8 = std::move(text);
     FReadPending = true;
-    FReadWatcher.setFuture(QtConcurrent::run(&BackgroundPool(), [text = FAnswerUtf8] {
-        TRead read;
-        read.Tree = ReadTree(text, read.Error);
-        return read;
-    }));
-    if (!FProgram.isEmpty()) {
-        const QString program = FProgram;
-        FProgram.clear();
-        SetFilter(program);
-    }
+    FReadWatcher.setFuture(QtConcurrent::run(
+        &BackgroundPool(), [answer = FAnswer, sequence = FSequence, cancel = FCancel] {
+            TRead read;
+            // In UTF-8 with room past the end for the parser, so that the tree reads it without a
+            // copy; a filter's results, one per line, as the elements of one array when there are
+            // several (a line break stands only between two results).
+            const QByteArray utf8 =
+                QStringView(answer->data(), static_cast<qsizetype>(answer->size())).toUtf8();
+            if (cancel->load()) {
+                read.Cancelled = true;
+                return read;
+            }
+            const bool array = sequence && (utf8.isEmpty() || utf8.contains('\n'));
+            auto text = std::make_shared<std::string>();
+            text->reserve(static_cast<std::size_t>(utf8.size()) + 2 + AnswerTreePadding);
+            if (array)
+                *text += '[';
+            text->append(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+            if (array) {
+                std::replace(text->begin(), text->end(), '\n', ',');
+                *text += ']';
+            }
+            read.Tree = ReadTree(std::move(text), read.Error);
+            return read;
+        }));
 }
 
 void TAnswerDataPane::ShowMode(TMode AMode) {
@@ -193,64 +189,9 @@ void TAnswerDataPane::ShowMode(TMode AMode) {
         TableView->setFocus();
 }
 
-void TAnswerDataPane::OpenFilter() {
-    FilterLine->setFocus();
-    FilterLine->selectAll();
-}
-
-void TAnswerDataPane::SetFilter(const QString& AProgram) {
-    if (AProgram == FProgram && FAnswerUtf8)
-        return;
-    FProgram = AProgram;
-    FilterLine->setText(AProgram);
-    if (!FAnswer)
-        return;
-    if (!FAnswerUtf8 || FReadFor != FAnswer) {
-        StartRead(); // runs the filter once the answer is in UTF-8
-        return;
-    }
-    if (FCancel)
-        FCancel->store(true);
-    FCancel = std::make_shared<std::atomic<bool>>(false);
-    if (AProgram.isEmpty()) {
-        FReadPending = true;
-        FReadWatcher.setFuture(QtConcurrent::run(&BackgroundPool(), [text = FAnswerUtf8] {
-            TRead read;
-            read.Tree = ReadTree(text, read.Error);
-            return read;
-        }));
-        return;
-    }
-    FFilterPending = true;
-    FFilterWatcher.setFuture(
-        QtConcurrent::run(&BackgroundPool(),
-                          [text = FAnswerUtf8, program = AProgram.toStdString(), cancel = FCancel] {
-                              // The results gathered compact, as the elements of one array when
-                              // there are several.
-                              std::string results;
-                              std::size_t count = 0;
-                              const TJqOutcome outcome = RunJq(
-                                  program, *text, TJqOptions{true},
-                                  [&](std::string_view ALine) {
-                                      results += count++ == 0 ? "" : ",";
-                                      results += ALine.substr(0, ALine.size() - 1);
-                                  },
-                                  cancel.get());
-                              TRead read;
-                              read.Cancelled = outcome.Cancelled;
-                              read.Error = QString::fromStdString(outcome.Error);
-                              if (!outcome.Cancelled && outcome.Error.empty()) {
-                                  auto json = std::make_shared<const std::string>(
-                                      count == 1 ? std::move(results) : "[" + results + "]");
-                                  read.Tree = ReadTree(std::move(json), read.Error);
-                              }
-                              return read;
-                          }));
-}
-
 void TAnswerDataPane::Show(TRead ARead) {
-    FilterError->setText(ARead.Error);
-    FilterError->setVisible(!ARead.Error.isEmpty());
+    ReadError->setText(ARead.Error);
+    ReadError->setVisible(!ARead.Error.isEmpty());
     if (ARead.Tree) {
         FTree = std::move(ARead.Tree);
         TreeModel->SetTree(FTree);

@@ -20,9 +20,9 @@ class TAnswerTableModel;
 class TAnswerTreeModel;
 
 // The answer as data beside the text views: a tree of its values (Ctrl+T) and a table of one of
-// its arrays of objects (Ctrl+B), both over a jq filter line (Ctrl+G) whose result they show in
-// place of the answer. Reading the answer and running a filter happen off the user-interface
-// thread; a newer filter stops an older one.
+// its arrays of objects (Ctrl+B), of the answer or of a jq filter's results (the window's filter
+// line). Reading the text happens off the user-interface thread; a newer text stops an older
+// reading.
 class TAnswerDataPane : public QWidget {
     Q_OBJECT
 public:
@@ -30,16 +30,14 @@ public:
     explicit TAnswerDataPane(QWidget* AParent = nullptr);
     ~TAnswerDataPane() override;
 
-    // The answer to show; read when first shown (the same answer again is not read twice).
-    void SetAnswer(TTextDocument::TText AText);
+    // The text to show; read when first shown (the same text again is not read twice).
+    // ASequence: the text holds a filter's results, one per line, shown as one array when there
+    // are several.
+    void SetAnswer(TTextDocument::TText AText, bool ASequence = false);
     void ShowMode(TMode AMode);
     TMode Mode() const { return FMode; }
-    // Opens the filter line and puts the cursor into it.
-    void OpenFilter();
-    // Runs AProgram over the answer; empty shows the answer itself.
-    void SetFilter(const QString& AProgram);
-    // Whether reading or a filter is still running.
-    bool Busy() const { return FReadPending || FFilterPending; }
+    // Whether reading is still running.
+    bool Busy() const { return FReadPending; }
 
     // Copies the current tree node's value as JSON, its path in jq's syntax.
     void CopyValue();
@@ -53,8 +51,7 @@ public:
     // Writes the table as CSV to a file, asking for its name.
     void ExportCsv();
 
-    QLineEdit* FilterLine;
-    QLabel* FilterError;
+    QLabel* ReadError; // why the text has no tree
     QStackedWidget* Views;
     QLineEdit* TreeFind;
     QTreeView* TreeView;
@@ -66,7 +63,7 @@ public:
     TAnswerTableModel* TableModel;
 
 signals:
-    // Reading or a filter has ended and the views show its result.
+    // Reading has ended and the views show its result.
     void Idle();
 
 private:
@@ -80,15 +77,12 @@ private:
     void ShowTable(int APick);
 
     TTextDocument::TText FAnswer;
-    TTextDocument::TText FReadFor; // the answer the tree is of
-    std::shared_ptr<const std::string> FAnswerUtf8;
+    bool FSequence = false;
+    TTextDocument::TText FReadFor; // the text the tree is of
     std::shared_ptr<const TAnswerTree> FTree;
     std::vector<std::uint32_t> FTables;
     TMode FMode = TMode::Tree;
-    QString FProgram;
     bool FReadPending = false;
-    bool FFilterPending = false;
     std::shared_ptr<std::atomic<bool>> FCancel;
     QFutureWatcher<TRead> FReadWatcher;
-    QFutureWatcher<TRead> FFilterWatcher;
 };

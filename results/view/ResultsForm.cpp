@@ -3,6 +3,7 @@
 #include "AnswerDataPane.h"
 
 #include "BackgroundPool.h"
+#include "ResultsFilterBar.h"
 #include "ResultsFindBar.h"
 #include "ResultsSave.h"
 #include "ResultsStatus.h"
@@ -88,6 +89,8 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    FilterBar = new TResultsFilterBar(this);
+    layout->addWidget(FilterBar);
     layout->addWidget(ResultsMemo, 1);
     layout->addWidget(FindBar);
     layout->addWidget(statusRow);
@@ -120,16 +123,15 @@ TResultsForm::TResultsForm(QWidget* AParent) : QDialog(AParent) {
 
     DataPane = new TAnswerDataPane(this);
     DataPane->hide();
-    layout->insertWidget(1, DataPane, 1);
+    layout->insertWidget(layout->indexOf(ResultsMemo) + 1, DataPane, 1);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_T),
              [this] { ShowDataView(static_cast<int>(TAnswerDataPane::TMode::Tree)); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_B),
              [this] { ShowDataView(static_cast<int>(TAnswerDataPane::TMode::Table)); });
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_G), [this] {
-        if (!DataPane->isVisible())
-            ShowDataView(static_cast<int>(DataPane->Mode()));
-        DataPane->OpenFilter();
-    });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_G), [this] { FilterBar->Open(); });
+    connect(FilterBar, &TResultsFilterBar::Requested, this, &TResultsForm::ApplyFilter);
+    connect(FilterBar, &TResultsFilterBar::Ran, this, &TResultsForm::FilterRan);
+    connect(FilterBar, &TResultsFilterBar::RunEnded, this, &TResultsForm::CheckIdle);
     connect(PrettyButton, &QToolButton::clicked, this, &TResultsForm::ShowTextView);
     connect(DataPane, &TAnswerDataPane::Idle, this, &TResultsForm::CheckIdle);
     FIntakeTimer.setInterval(100);
@@ -154,8 +156,12 @@ void TResultsForm::ShowDataView(int AMode) {
     ResultsMemo->hide();
     FindBar->hide();
     DataPane->show();
-    DataPane->SetAnswer(FAnswer);
+    ShowTextInDataPane();
     DataPane->ShowMode(mode);
+}
+
+void TResultsForm::ShowTextInDataPane() {
+    DataPane->SetAnswer(FShown, FShown != FAnswer);
 }
 
 void TResultsForm::ShowTextView() {
@@ -196,7 +202,11 @@ void TResultsForm::BeginAnswer(std::shared_ptr<TAnswerIntake> AIntake) {
     // Whatever was shown before goes, even when the new answer turns out the same.
     if (FCancel)
         FCancel->store(true);
+    FilterBar->Stop();
     FAnswer.reset();
+    FShown.reset();
+    FFilter.clear();
+    FAnswerForms = {};
     FRawDocument.reset();
     FPrettyDocument.reset();
     FPrettyVerdict = {};
@@ -268,7 +278,13 @@ void TResultsForm::SetAnswer(TTextDocument::TText AText,
         return;
     if (FCancel)
         FCancel->store(true);
+    FilterBar->Stop();
     FAnswer = std::move(AText);
+    FShown = FAnswer;
+    FFilter.clear();
+    FAnswerForms = {};
+    FilterBar->ShowError({});
+    FilterBar->ShowNote({});
     // A search typed for the last answer does not follow into the next.
     FindBar->Close();
     FindBar->FindEdit->clear();
@@ -280,11 +296,113 @@ void TResultsForm::SetAnswer(TTextDocument::TText AText,
     if (!FPreview || ResultsMemo->Document() != FPreview)
         ResultsMemo->SetDocument(nullptr);
     StartWork(std::move(ARaw));
+    ShowTextInDataPane();
+    RecallFilter();
+}
+
+void TResultsForm::RecallFilter() {
+    const TRecentFilters recent =
+        FRecall.Recent && !FCommand.isEmpty() ? FRecall.Recent(FCommand) : TRecentFilters{};
+    FilterBar->SetHistory(recent.Filters);
+    if (!recent.LastApplied || recent.Filters.isEmpty()) {
+        FilterBar->FilterLine->clear();
+        return;
+    }
+    const QString& last = recent.Filters.front();
+    FilterBar->FilterLine->setText(last);
+    FilterBar->show();
+    if (FAnswer->size() > AutoFilterUnits) {
+        FilterBar->ShowNote(
+            QStringLiteral("The last filter used on %1 is not applied to an answer of this size "
+                           "on its own: Enter applies it.")
+                .arg(FCommand));
+        return;
+    }
+    ApplyFilter(last);
+}
+
+void TResultsForm::RememberFilter(const QString& AProgram) {
+    if (!FRecall.Use || FCommand.isEmpty())
+        return;
+    try {
+        FRecall.Use(FCommand, AProgram);
+        if (FRecall.Recent)
+            FilterBar->SetHistory(FRecall.Recent(FCommand).Filters);
+    } catch (const std::exception& error) {
+        FilterBar->ShowNote(QStringLiteral("The filter could not be remembered: %1")
+                                .arg(QString::fromStdString(error.what())));
+    }
+}
+
+void TResultsForm::ApplyFilter(const QString& AProgram) {
+    FilterBar->ShowNote({});
+    if (!FAnswer)
+        return;
+    if (AProgram.isEmpty()) {
+        FilterBar->Stop();
+        FilterBar->ShowError({});
+        FilterBar->FilterLine->clear();
+        FFilter.clear();
+        ShowText(FAnswer, nullptr);
+        RememberFilter({});
+        ShowStatus();
+        CheckIdle();
+        return;
+    }
+    FilterBar->show();
+    FilterBar->FilterLine->setText(AProgram);
+    FilterBar->Run(FAnswer, AProgram);
+    Progress->show();
+    ShowStatus();
+}
+
+void TResultsForm::FilterRan(const TFilterOutput& AOutput) {
+    FilterBar->ShowError(AOutput.Error);
+    // A program that does not compile leaves the views as they were.
+    if (AOutput.Compiled && AOutput.Raw) {
+        FFilter = AOutput.Program;
+        ShowText(AOutput.Text, AOutput.Raw);
+        if (AOutput.Error.isEmpty())
+            RememberFilter(FFilter);
+    }
+    ShowStatus();
+    CheckIdle();
+}
+
+void TResultsForm::ShowText(TTextDocument::TText AText, std::shared_ptr<const TTextDocument> ARaw) {
+    if (!AText || AText == FShown)
+        return;
+    if (FCancel)
+        FCancel->store(true);
+    // The answer's forms are kept while a filter's results are shown; those not made yet are
+    // made again when the answer comes back.
+    if (FShown == FAnswer)
+        FAnswerForms = {FRawPending ? nullptr : FRawDocument,
+                        FPrettyPending ? nullptr : FPrettyDocument, FPrettyVerdict,
+                        FPrettyTried && !FPrettyPending};
+    FShown = std::move(AText);
+    FRawPending = false;
+    FPrettyPending = false;
+    if (FShown == FAnswer) {
+        FRawDocument = std::move(FAnswerForms.Raw);
+        FPrettyDocument = std::move(FAnswerForms.Pretty);
+        FPrettyVerdict = std::move(FAnswerForms.Verdict);
+        FPrettyTried = FAnswerForms.PrettyTried;
+        FAnswerForms = {};
+        ARaw = FRawDocument;
+    } else {
+        FRawDocument.reset();
+        FPrettyDocument.reset();
+        FPrettyVerdict = {};
+        FPrettyTried = false;
+    }
+    StartWork(std::move(ARaw));
+    ShowTextInDataPane();
 }
 
 void TResultsForm::StartWork(std::shared_ptr<const TTextDocument> ARaw) {
     FCancel = std::make_shared<std::atomic<bool>>(false);
-    if (FWantPretty)
+    if (FWantPretty && !FPrettyTried)
         StartPretty();
     if (ARaw) {
         FRawDocument = std::move(ARaw);
@@ -293,7 +411,7 @@ void TResultsForm::StartWork(std::shared_ptr<const TTextDocument> ARaw) {
     } else {
         FRawPending = true;
         FRawWatcher.setFuture(
-            QtConcurrent::run(&BackgroundPool(), [text = FAnswer, cancel = FCancel] {
+            QtConcurrent::run(&BackgroundPool(), [text = FShown, cancel = FCancel] {
                 return TTextDocument::MakeRaw(text, cancel.get());
             }));
     }
@@ -305,17 +423,18 @@ void TResultsForm::StartWork(std::shared_ptr<const TTextDocument> ARaw) {
 void TResultsForm::StartPretty() {
     FPrettyTried = true;
     FPrettyPending = true;
-    FPrettyWatcher.setFuture(
-        QtConcurrent::run(&BackgroundPool(), [text = FAnswer, cancel = FCancel] {
+    FPrettyWatcher.setFuture(QtConcurrent::run(
+        &BackgroundPool(), [text = FShown, cancel = FCancel, sequence = FShown != FAnswer] {
             TPrettyWork work{text, nullptr, {}};
-            work.Document = TTextDocument::MakePretty(text, work.Verdict, nullptr, cancel.get());
+            work.Document =
+                TTextDocument::MakePretty(text, work.Verdict, nullptr, cancel.get(), sequence);
             return work;
         }));
 }
 
 void TResultsForm::RawReady() {
     auto document = FRawWatcher.result();
-    if (!document || document->Source() != FAnswer)
+    if (!document || document->Source() != FShown)
         return;
     FRawPending = false;
     FRawDocument = std::move(document);
@@ -325,8 +444,8 @@ void TResultsForm::RawReady() {
 
 void TResultsForm::PrettyReady() {
     TPrettyWork work = FPrettyWatcher.result();
-    if (work.Text != FAnswer)
-        return; // made for an answer no longer shown
+    if (work.Text != FShown)
+        return; // made for a text no longer shown
     FPrettyPending = false;
     FPrettyDocument = std::move(work.Document);
     FPrettyVerdict = std::move(work.Verdict);
@@ -361,10 +480,16 @@ void TResultsForm::ShowStatus() {
     if (FCancelled)
         text += QStringLiteral(" | Cancelled");
     // A cut answer is not whole JSON; the status says it was cut instead.
-    if (FWantPretty && FPrettyTried && !FPrettyPending && !FPrettyDocument && FResult.KeptBytes < 0)
+    if (FWantPretty && FPrettyTried && !FPrettyPending && !FPrettyDocument &&
+        FResult.KeptBytes < 0 && FShown == FAnswer)
         text += QStringLiteral(" | Not JSON: line %1, column %2")
                     .arg(FPrettyVerdict.ErrorLine)
                     .arg(FPrettyVerdict.ErrorColumn);
+    // What is shown, found and saved is then the filter's results, not the answer.
+    if (!FFilter.isEmpty())
+        text += QStringLiteral(" | jq filter applied: %1").arg(FFilter);
+    if (FilterBar->Pending())
+        text += QStringLiteral(" | Filtering...");
     if (Saving())
         text += QStringLiteral(" | Saving %1 ...").arg(QFileInfo(FSavingPath).fileName());
     StatusLine->setText(text);
@@ -377,11 +502,12 @@ bool TResultsForm::ShowingPretty() const {
 
 bool TResultsForm::Busy() const {
     return Receiving() || FRawPending || FPrettyPending || FindBar->Searching() || Saving() ||
-           DataPane->Busy() || ResultsMemo->Wrapping();
+           DataPane->Busy() || FilterBar->Running() || ResultsMemo->Wrapping();
 }
 
 void TResultsForm::CheckIdle() {
-    if (Receiving() || FRawPending || FPrettyPending || Saving() || DataPane->Busy())
+    if (Receiving() || FRawPending || FPrettyPending || Saving() || DataPane->Busy() ||
+        FilterBar->Running())
         return;
     Progress->hide();
     if (!FindBar->Searching() && !ResultsMemo->Wrapping())
@@ -411,10 +537,10 @@ QString TResultsForm::SuggestedFileName() const {
     bool json =
         FPrettyDocument != nullptr || QString::fromStdString(FResult.ContentType)
                                           .contains(QLatin1String("json"), Qt::CaseInsensitive);
-    if (!json && FAnswer) {
-        const std::size_t first = FAnswer->find_first_not_of(u" \t\r\n");
-        json = first != std::u16string::npos &&
-               ((*FAnswer)[first] == u'{' || (*FAnswer)[first] == u'[');
+    if (!json && FShown) {
+        const std::size_t first = FShown->find_first_not_of(u" \t\r\n");
+        json =
+            first != std::u16string::npos && ((*FShown)[first] == u'{' || (*FShown)[first] == u'[');
     }
     const QDateTime when = FReceived.isValid() ? FReceived : QDateTime::currentDateTime();
     return command + u'-' + when.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
@@ -443,8 +569,9 @@ bool TResultsForm::Save() {
         return false;
     SaveFolder = QFileInfo(path).absolutePath();
     FSavingPath = path;
+    // The text shown: a filter's results when one is applied (the status line says so).
     FSaveWatcher.setFuture(SaveResultsTextInBackground(
-        path, FAnswer, ShowingPretty() ? ResultsMemo->Document() : nullptr));
+        path, FShown, ShowingPretty() ? ResultsMemo->Document() : nullptr));
     Progress->show();
     ShowStatus();
     return true;
@@ -476,6 +603,8 @@ std::unique_ptr<QMenu> TResultsForm::MakeContextMenu() {
     })->setEnabled(ResultsMemo->Document() != nullptr);
     menu->addSeparator();
     add(QStringLiteral("&Find..."), QKeySequence::Find, [this] { FindBar->Open(); });
+    add(QStringLiteral("jq Fi&lter..."), QKeySequence(Qt::CTRL | Qt::Key_G),
+        [this] { FilterBar->Open(); });
     add(QStringLiteral("&Save As..."), QKeySequence::Save, [this] {
         Save();
     })->setEnabled(FAnswer != nullptr && !Saving());
@@ -506,7 +635,7 @@ void TResultsForm::ShowError(const QString& AText) {
 }
 
 void TResultsForm::ShowModalOver(const QWidget& AOwner) {
-    DataPane->SetAnswer(FAnswer);
+    ShowTextInDataPane();
     PlaceOver(AOwner);
     ResultsMemo->setFocus(Qt::OtherFocusReason);
     exec();
@@ -536,7 +665,9 @@ void TResultsForm::PlaceOver(const QWidget& AOwner) {
 void TResultsForm::keyPressEvent(QKeyEvent* AEvent) {
     // Escape closes the find bar only; the window has no Escape binding of its own.
     if (AEvent->key() == Qt::Key_Escape) {
-        if (FindBar->isVisible())
+        if (FilterBar->isAncestorOf(QApplication::focusWidget()))
+            (DataPane->isVisible() ? static_cast<QWidget*>(DataPane) : ResultsMemo)->setFocus();
+        else if (FindBar->isVisible())
             FindBar->Close();
         AEvent->accept();
         return;

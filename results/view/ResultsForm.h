@@ -2,6 +2,7 @@
 
 #include "AnswerIntake.h"
 #include "CallResult.h"
+#include "FilterMemory.h"
 #include "JsonFormat.h"
 #include "TextDocument.h"
 
@@ -20,8 +21,18 @@ class QProgressBar;
 class QPushButton;
 class QToolButton;
 class TAnswerDataPane;
+class TResultsFilterBar;
 class TResultsFindBar;
+struct TFilterOutput;
 class TResultsView;
+
+// Where the window that owns the results window keeps the jq filters used on each command's
+// answers (see TFilterMemory); either may be left empty.
+struct TFilterRecall {
+    std::function<TRecentFilters(const QString& ACommand)> Recent;
+    // AFilter was applied to an answer of ACommand; empty: it was shown unfiltered again.
+    std::function<void(const QString& ACommand, const QString& AFilter)> Use;
+};
 
 // Every line break made a carriage return plus line feed: CR LF stays one break, a lone LF or
 // a lone CR each become one.
@@ -46,6 +57,22 @@ public:
     // ACancelled: the part of an answer that came before the user cancelled the call.
     void SetCallResult(TCallResult AResult, bool ACancelled = false);
     const TCallResult& CallResult() const { return FResult; }
+    // The command whose answers come next, for the filters remembered for it.
+    void SetCommand(const QString& ACommand) { FCommand = ACommand; }
+    const QString& Command() const { return FCommand; }
+    void SetFilterRecall(TFilterRecall ARecall) { FRecall = std::move(ARecall); }
+
+    // Runs a jq program over the answer, in the background, and shows its results in every view
+    // (Raw: one per line, compact; Pretty: indented; the tree and the table); empty shows the
+    // answer itself again. The same as Enter in the filter line.
+    void ApplyFilter(const QString& AProgram);
+    // The program whose results are shown; empty: the answer is.
+    const QString& Filter() const { return FFilter; }
+    // The text the views show: the answer, or the results of Filter().
+    const TTextDocument::TText& ShownText() const { return FShown; }
+    // A filter remembered for the command is applied to a new answer up to this many characters;
+    // a larger answer only gets it offered in the line, as reading it whole into jq takes long.
+    static constexpr std::size_t AutoFilterUnits = std::size_t(16) << 20;
 
     // Receiving an answer as it arrives, until EndAnswer shows the whole of it or AbandonAnswer
     // drops it: the view shows its first screen, the status line counts the bytes, and Cancel
@@ -90,6 +117,7 @@ public:
 
     TResultsView* ResultsMemo;
     TResultsFindBar* FindBar;
+    TResultsFilterBar* FilterBar;
     QToolButton* PrettyButton;
     QLabel* StatusLine;
     QProgressBar* Progress;
@@ -126,8 +154,27 @@ private:
     void SaveDone();
     void ShowError(const QString& AText);
     void ShowMenu(QPoint AWhere);
+    void RecallFilter();
+    void RememberFilter(const QString& AProgram);
+    void FilterRan(const TFilterOutput& AOutput);
+    // Shows AText (the answer or a filter's results) in the views; ARaw: its raw document, made.
+    void ShowText(TTextDocument::TText AText, std::shared_ptr<const TTextDocument> ARaw);
+    void ShowTextInDataPane();
 
     TTextDocument::TText FAnswer;
+    // What the views show: FAnswer, or the results of FFilter; while they do, the documents below
+    // are of FShown and those made of the answer wait in FAnswerForms.
+    TTextDocument::TText FShown;
+    QString FFilter;
+    struct TForms {
+        std::shared_ptr<const TTextDocument> Raw;
+        std::shared_ptr<const TTextDocument> Pretty;
+        TJsonLayout Verdict;
+        bool PrettyTried = false;
+    };
+    TForms FAnswerForms;
+    QString FCommand;
+    TFilterRecall FRecall;
     std::shared_ptr<const TTextDocument> FRawDocument;
     std::shared_ptr<const TTextDocument> FPrettyDocument;
     TJsonLayout FPrettyVerdict; // without lines: whether and where the answer is not JSON
