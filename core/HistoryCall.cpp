@@ -13,6 +13,7 @@ THistoryCall BuildHistoryCall(const THistoryCallFacts& AFacts) {
     call.Outcome = AFacts.Outcome;
     call.ErrorText = AFacts.ErrorText;
     call.DurationMs = AFacts.DurationMs;
+    call.Profile = AFacts.Profile;
     if (AFacts.Answer) {
         call.StatusLine = QString::fromStdString(AFacts.Answer->StatusLine);
         call.ContentType = QString::fromStdString(AFacts.Answer->ContentType);

@@ -30,6 +30,7 @@ struct THistoryCallFacts {
     QString ErrorText;
     qint64 DurationMs = 0;
     std::optional<THistoryAnswerHead> Answer; // when the server answered
+    QString Profile; // the server profile called, empty when the call went elsewhere
 };
 
 // The history record of a call, without the answer's text: the URL without a user password, the

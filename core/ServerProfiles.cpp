@@ -36,6 +36,25 @@ void Check(QSettings& AStore, const QString& AWhat) {
             QStringLiteral("Failed to set data for '%1'").arg(AWhat).toStdString());
 }
 
+// The marks a profile keeps in its group even while current: production and before copies.
+void ReadMarks(const QSettings& AStore, TServerProfile& AProfile) {
+    AProfile.Production = Ticked(AStore, ProfileKey(AProfile.Name, "Production"));
+    const QString before = Text(AStore, ProfileKey(AProfile.Name, "BeforeCopies")).trimmed();
+    AProfile.BeforeCopies.reset();
+    if (before == QLatin1String("1") || before == QLatin1String("0"))
+        AProfile.BeforeCopies = before == QLatin1String("1");
+}
+
+void WriteMarks(QSettings& AStore, const QString& AName, const TServerProfile& AMarks) {
+    AStore.setValue(ProfileKey(AName, "Production"),
+                    AMarks.Production ? QStringLiteral("1") : QStringLiteral("0"));
+    if (AMarks.BeforeCopies)
+        AStore.setValue(ProfileKey(AName, "BeforeCopies"),
+                        *AMarks.BeforeCopies ? QStringLiteral("1") : QStringLiteral("0"));
+    else
+        AStore.remove(ProfileKey(AName, "BeforeCopies"));
+}
+
 TServerProfile ReadProfile(const QSettings& AStore, const QString& AName) {
     TServerProfile profile;
     profile.Name = AName;
@@ -45,7 +64,7 @@ TServerProfile ReadProfile(const QSettings& AStore, const QString& AName) {
     profile.Path = Text(AStore, ProfileKey(AName, "Path"), QStringLiteral("api"));
     profile.RememberPW = Ticked(AStore, ProfileKey(AName, "RememberPW"));
     profile.Password = profile.RememberPW ? Text(AStore, ProfileKey(AName, "Password")) : QString();
-    profile.Production = Ticked(AStore, ProfileKey(AName, "Production"));
+    ReadMarks(AStore, profile);
     return profile;
 }
 
@@ -59,8 +78,7 @@ void WriteProfile(QSettings& AStore, const TServerProfile& AProfile) {
                     AProfile.RememberPW ? QStringLiteral("1") : QStringLiteral("0"));
     if (AProfile.RememberPW && !AProfile.Password.isEmpty())
         AStore.setValue(ProfileKey(AProfile.Name, "Password"), AProfile.Password);
-    AStore.setValue(ProfileKey(AProfile.Name, "Production"),
-                    AProfile.Production ? QStringLiteral("1") : QStringLiteral("0"));
+    WriteMarks(AStore, AProfile.Name, AProfile);
 }
 
 bool SameName(const QString& AOne, const QString& AOther) {
@@ -117,7 +135,7 @@ std::vector<TServerProfile> TServerProfiles::List(const TConnectionSettings& ACu
     TServerProfile first;
     first.Name = current;
     CopyConnection(ACurrent, first);
-    first.Production = Ticked(store, ProfileKey(current, "Production"));
+    ReadMarks(store, first);
     profiles.push_back(first);
 
     store.beginGroup(Group);
@@ -155,8 +173,7 @@ void TServerProfiles::Store(const TServerProfile& AProfile) {
     {
         QSettings store(FFileName, QSettings::IniFormat);
         if (AProfile.Name == CurrentName()) {
-            store.setValue(ProfileKey(AProfile.Name, "Production"),
-                           AProfile.Production ? QStringLiteral("1") : QStringLiteral("0"));
+            WriteMarks(store, AProfile.Name, AProfile);
         } else {
             WriteProfile(store, AProfile);
         }
@@ -188,8 +205,7 @@ void TServerProfiles::Switch(const TServerProfile& AOutgoing, const TServerProfi
         // The incoming profile's values move into the settings store's section; only its mark
         // stays in its group.
         store.remove(Group + u'/' + AProfile.Name);
-        store.setValue(ProfileKey(AProfile.Name, "Production"),
-                       AProfile.Production ? QStringLiteral("1") : QStringLiteral("0"));
+        WriteMarks(store, AProfile.Name, AProfile);
         store.setValue(CurrentKey, AProfile.Name);
         Check(store, CurrentKey);
     }
@@ -206,10 +222,11 @@ void TServerProfiles::RenameCurrent(const QString& ANewName, const TConnectionSe
                                  .toStdString());
     MakePrivateSettingsFile(FFileName);
     QSettings store(FFileName, QSettings::IniFormat);
-    const bool production = Ticked(store, ProfileKey(current, "Production"));
+    TServerProfile marks;
+    marks.Name = current;
+    ReadMarks(store, marks);
     store.remove(Group + u'/' + current);
-    store.setValue(ProfileKey(ANewName, "Production"),
-                   production ? QStringLiteral("1") : QStringLiteral("0"));
+    WriteMarks(store, ANewName, marks);
     store.setValue(CurrentKey, ANewName);
     Check(store, CurrentKey);
 }

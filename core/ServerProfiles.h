@@ -19,17 +19,21 @@ struct TServerProfile {
     // The password as the settings file keeps it (where no keyring takes it).
     QString Password;
     bool Production = false;
+    // Whether a change is preceded by the read that keeps what it alters (a before copy); unset
+    // means the default, on production profiles only (see TakesBeforeCopy).
+    std::optional<bool> BeforeCopies;
 };
 
 // The server profiles in the settings file. The current profile's connection values are the
 // settings store's own ([VLCallbench]: Version, IP, Port, Path, RememberPW, Password), so a file
 // written before there were profiles opens as the one profile "Default". The group [Profiles]
 // names the current profile ("Current") and holds every other profile's values under its name,
-// and each profile's production mark:
+// and each profile's production mark and before copy choice:
 //
 //   [Profiles]
 //   Current=live
 //   live\Production=1
+//   live\BeforeCopies=0
 //   test\IP=http://10.0.0.5
 //
 // Every method reads the file afresh; writes throw ESettingsError naming what failed.
@@ -57,7 +61,7 @@ public:
     // Adds a profile that is not the current one; throws when the name is taken or not allowed.
     void Add(const TServerProfile& AProfile, const TConnectionSettings& ACurrent);
     // Writes a profile that is not the current one (its group replaced), or only the production
-    // mark of the current one (its values are the settings store's).
+    // mark and the before copy choice of the current one (its values are the settings store's).
     void Store(const TServerProfile& AProfile);
     // Removes a profile other than the current one; throws for the current one or an unknown
     // name.

@@ -53,6 +53,11 @@ void THistoryRecorder::Post(std::function<void()> AJob) {
 
 void THistoryRecorder::Record(THistoryCall ACall) {
     ACall.Fields = THistoryStore::WithoutPassword(ACall.Fields);
+    if (ACall.BeforeCopy) {
+        auto before = std::make_shared<THistoryCall>(*ACall.BeforeCopy);
+        before->Fields = THistoryStore::WithoutPassword(before->Fields);
+        ACall.BeforeCopy = std::move(before);
+    }
     {
         std::lock_guard lock(FMutex);
         if (!FEnabled)

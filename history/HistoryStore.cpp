@@ -194,13 +194,14 @@ std::optional<std::vector<qint64>> MatchingIds(const QSqlDatabase& ADatabase,
 // same ASCII letters that LIKE would.
 std::optional<QSqlQuery> SelectCalls(const QSqlDatabase& ADatabase, bool ASearchable,
                                      const QString& AFilter, bool AForwardOnly,
-                                     const TStopCheck& AStop) {
+                                     const TStopCheck& AStop, const QString& AProfileColumns) {
     const THistoryFilter filter(AFilter);
     QSqlQuery query(ADatabase);
     query.setForwardOnly(AForwardOnly);
-    const QString columns = QStringLiteral(
-        "SELECT id, when_utc, command, outcome, status_line, duration_ms, answer_size, "
-        "answer_cut, error, url FROM calls ");
+    const QString columns =
+        QStringLiteral("SELECT id, when_utc, command, outcome, status_line, duration_ms, "
+                       "answer_size, answer_cut, error, url, %1 FROM calls ")
+            .arg(AProfileColumns);
     if (filter.Text.isEmpty()) {
         query.prepare(columns + QStringLiteral("ORDER BY id DESC"));
     } else if (ASearchable && !filter.Terms.isEmpty()) {
@@ -379,9 +380,17 @@ void MigrateTo6(const QSqlDatabase& ADatabase) {
                                    "PRIMARY KEY (run_id, row))"));
 }
 
+// Version 7: the server profile a call went to, and the entry of the read sent before it to keep
+// what the call changed as it was (0 for none). Calls kept before name no profile.
+void MigrateTo7(const QSqlDatabase& ADatabase) {
+    AddColumn(ADatabase, QStringLiteral("profile"), QStringLiteral("TEXT NOT NULL DEFAULT ''"));
+    AddColumn(ADatabase, QStringLiteral("before_copy"),
+              QStringLiteral("INTEGER NOT NULL DEFAULT 0"));
+}
+
 // Migrations[N] brings a file from version N to N + 1.
 constexpr std::array<void (*)(const QSqlDatabase&), THistoryStore::SchemaVersion> Migrations{
-    MigrateTo1, MigrateTo2, MigrateTo3, MigrateTo4, MigrateTo5, MigrateTo6};
+    MigrateTo1, MigrateTo2, MigrateTo3, MigrateTo4, MigrateTo5, MigrateTo6, MigrateTo7};
 
 int UserVersion(const QSqlDatabase& ADatabase) {
     QSqlQuery version(ADatabase);
@@ -398,6 +407,8 @@ bool SchemaIsComplete(const QSqlDatabase& ADatabase) {
            columns.contains(QLatin1String("content_type")) &&
            columns.contains(QLatin1String("charset")) &&
            columns.contains(QLatin1String("answer_indexed")) &&
+           columns.contains(QLatin1String("profile")) &&
+           columns.contains(QLatin1String("before_copy")) &&
            HasIndex(ADatabase, QStringLiteral("calls_unindexed")) &&
            HasIndex(ADatabase, QStringLiteral("calls_sizes")) &&
            HasTable(ADatabase, QStringLiteral("runs")) &&
@@ -545,6 +556,7 @@ void THistoryStore::Connect(bool AReadOnly, bool ARecording) {
     Close();
     FReadOnly = AReadOnly;
     FTracksIndexing = !AReadOnly;
+    FKnowsProfiles = true;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FConnectionName);
     db.setDatabaseName(FileName());
     // A reader waits little for a writer. The recorder waits longer than a clear of a full history
@@ -637,6 +649,13 @@ void THistoryStore::OpenForReading() {
         Fail(QStringLiteral("Cannot read %1").arg(FileName()), query.lastError());
     FTracksIndexing = query.value(0).toInt() >= 3;
     FIndexesDecoded = query.value(0).toInt() >= 5;
+    query.finish();
+    FKnowsProfiles = CallColumns(db).contains(QLatin1String("before_copy"));
+}
+
+QString THistoryStore::ProfileColumns() const {
+    // A file of an earlier version read as it is: its calls name no profile and no before copy.
+    return FKnowsProfiles ? QStringLiteral("profile, before_copy") : QStringLiteral("'', 0");
 }
 
 QString THistoryStore::MoveAside() {
@@ -754,6 +773,12 @@ qint64 THistoryStore::Record(const THistoryCall& ACall, THistoryIndexing AIndexi
                              qint64 AReplacing) {
     if (!IsOpen())
         throw EHistoryError(QStringLiteral("The call history is not open"), false);
+    if (ACall.BeforeCopy) {
+        THistoryCall call = ACall;
+        call.BeforeCopyId = Record(*ACall.BeforeCopy, AIndexing);
+        call.BeforeCopy.reset();
+        return Store(call, PrepareAnswer(call, FLimits, FSearchable, AIndexing), AReplacing);
+    }
     return Store(ACall, PrepareAnswer(ACall, FLimits, FSearchable, AIndexing), AReplacing);
 }
 
@@ -777,10 +802,11 @@ qint64 THistoryStore::Store(const THistoryCall& ACall, const TPreparedAnswer& AA
     insert.prepare(QStringLiteral(
         "INSERT INTO calls (when_utc, url, command, fields, format, outcome, error, "
         "status_line, duration_ms, answer_size, answer, answer_cut, stored_size, "
-        "content_type, charset, answer_indexed) "
+        "content_type, charset, answer_indexed, profile, before_copy) "
         // An empty text may come as no text at all.
         "VALUES (?, coalesce(?, ''), coalesce(?, ''), ?, coalesce(?, ''), ?, coalesce(?, ''), "
-        "coalesce(?, ''), ?, ?, ?, ?, ?, coalesce(?, ''), coalesce(?, ''), ?)"));
+        "coalesce(?, ''), ?, ?, ?, ?, ?, coalesce(?, ''), coalesce(?, ''), ?, coalesce(?, ''), "
+        "?)"));
     const QDateTime when = ACall.When.isValid() ? ACall.When : QDateTime::currentDateTimeUtc();
     insert.addBindValue(when.toUTC().toString(Qt::ISODateWithMs));
     insert.addBindValue(ACall.URL);
@@ -799,6 +825,8 @@ qint64 THistoryStore::Store(const THistoryCall& ACall, const TPreparedAnswer& AA
     insert.addBindValue(ACall.ContentType);
     insert.addBindValue(ACall.CharSet);
     insert.addBindValue(indexed);
+    insert.addBindValue(ACall.Profile);
+    insert.addBindValue(ACall.BeforeCopyId);
     Exec(insert, "Cannot record the call");
     const qint64 id = insert.lastInsertId().toLongLong();
     if (FSearchable) {
@@ -969,9 +997,10 @@ void THistoryStore::Clear() {
 std::optional<THistoryCall> THistoryStore::Load(qint64 AId) const {
     QSqlQuery query(QSqlDatabase::database(FConnectionName, false));
     query.prepare(QStringLiteral(
-        "SELECT when_utc, url, command, fields, format, outcome, error, status_line, "
-        "duration_ms, answer_size, answer, answer_cut, content_type, charset FROM calls "
-        "WHERE id = ?"));
+                      "SELECT when_utc, url, command, fields, format, outcome, error, status_line, "
+                      "duration_ms, answer_size, answer, answer_cut, content_type, charset, %1 "
+                      "FROM calls WHERE id = ?")
+                      .arg(ProfileColumns()));
     query.addBindValue(AId);
     Exec(query, "Cannot read the call");
     if (!query.next())
@@ -995,6 +1024,8 @@ std::optional<THistoryCall> THistoryStore::Load(qint64 AId) const {
     call.AnswerCut = query.value(11).toBool();
     call.ContentType = query.value(12).toString();
     call.CharSet = query.value(13).toString();
+    call.Profile = query.value(14).toString();
+    call.BeforeCopyId = query.value(15).toLongLong();
     return call;
 }
 
@@ -1003,7 +1034,7 @@ QSqlQuery THistoryStore::ListQuery(const QString& AFilter) {
         IndexPendingAnswers();
     const TStopCheck never(QSqlDatabase::database(FConnectionName, false), {});
     return *SelectCalls(QSqlDatabase::database(FConnectionName, false), FSearchable, AFilter, false,
-                        never);
+                        never, ProfileColumns());
 }
 
 std::optional<std::vector<THistorySummary>>
@@ -1012,7 +1043,8 @@ THistoryStore::List(const QString& AFilter, const std::function<bool()>& AStop) 
     const TStopCheck watch(db, AStop);
     std::vector<THistorySummary> calls;
     try {
-        std::optional<QSqlQuery> query = SelectCalls(db, FSearchable, AFilter, true, watch);
+        std::optional<QSqlQuery> query =
+            SelectCalls(db, FSearchable, AFilter, true, watch, ProfileColumns());
         if (!query)
             return std::nullopt;
         while (query->next()) {
@@ -1027,6 +1059,8 @@ THistoryStore::List(const QString& AFilter, const std::function<bool()>& AStop) 
             call.AnswerCut = query->value(ListCut).toBool();
             call.ErrorText = query->value(ListError).toString();
             call.URL = query->value(ListURL).toString();
+            call.Profile = query->value(ListProfile).toString();
+            call.BeforeCopyId = query->value(ListBeforeCopy).toLongLong();
             calls.push_back(std::move(call));
         }
         if (query->lastError().isValid())

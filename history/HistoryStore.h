@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -40,6 +41,14 @@ struct THistoryCall {
     QByteArray AnswerCompressed;
     qint64 AnswerTextBytes = 0;
     bool AnswerCut = false;
+    // The server profile the call went to; empty when it went elsewhere or was kept before
+    // there were profiles.
+    QString Profile;
+    // The entry of the read sent first to keep what the call changed as it was before (0: none).
+    qint64 BeforeCopyId = 0;
+    // That read, when it is to be recorded with the call: kept first, as an entry of its own,
+    // and the call's entry linked to it (Record fills BeforeCopyId).
+    std::shared_ptr<const THistoryCall> BeforeCopy;
 };
 
 // A call as the list shows it: neither its fields nor its answer.
@@ -54,6 +63,8 @@ struct THistorySummary {
     bool AnswerCut = false;
     QString ErrorText;
     QString URL; // the address called
+    QString Profile;
+    qint64 BeforeCopyId = 0;
 };
 
 // When the write-ahead journal goes into the file: as the last connection closes, or as the next
@@ -95,7 +106,7 @@ public:
     THistoryStore& operator=(const THistoryStore&) = delete;
 
     static QString DefaultFolder();
-    static constexpr int SchemaVersion = 6;
+    static constexpr int SchemaVersion = 7;
     // Answers longer than this are indexed later when recording defers it.
     static constexpr qint64 DeferIndexBytes = qint64(256) << 10;
     QString FileName() const;
@@ -118,6 +129,7 @@ public:
     bool Searchable() const { return FSearchable; }
 
     // Records one call in one transaction, dropping the oldest beyond the limits; returns its id.
+    // Its before copy, when it has one, is recorded first, in a transaction of its own.
     // DeferLarge: a large answer is kept at once but its words are indexed later
     // (IndexPendingAnswers). AReplacing: the id of a call the new one takes the place of in the
     // same transaction (a run of rows kept as one entry as it goes on), 0 for none.
@@ -137,7 +149,8 @@ public:
     // window uses List instead. A query still running on this store's connection keeps it on its
     // older snapshot, so finish that first.
     // The columns:
-    // id, when, command, outcome, status line, duration, size, cut, error text, URL.
+    // id, when, command, outcome, status line, duration, size, cut, error text, URL, profile,
+    // before copy.
     QSqlQuery ListQuery(const QString& AFilter);
     // The same calls, read whole, so that no read is left open to hold back the folding of the
     // journal. Answers not yet indexed are not searched (see PendingAnswers). AStop is asked as
@@ -156,7 +169,9 @@ public:
         ListSize,
         ListCut,
         ListError,
-        ListURL
+        ListURL,
+        ListProfile,
+        ListBeforeCopy
     };
 
     // The lines as they may be kept: the value of every "Password" line emptied.
@@ -181,6 +196,9 @@ private:
     THistoryFolding FFolding = THistoryFolding::OnClose;
     bool FTracksIndexing = false; // the schema knows answers not yet indexed
     bool FIndexesDecoded = false; // answers are indexed with their escapes decoded (version 5)
+    bool FKnowsProfiles = true;   // the calls name their profile and before copy (version 7)
+    // The columns of the profile and the before copy in a statement, or stand-ins for them.
+    QString ProfileColumns() const;
     QString FFolder;
     THistoryLimits FLimits;
     QString FConnectionName;

@@ -1,6 +1,7 @@
 // Request composition shared by the window and the command line: URL rules, the form of a call
 // named by NAME=VALUE arguments, and the checks made before anything is sent.
 
+#include "BeforeCopyCall.h"
 #include "CallArguments.h"
 #include "CallLine.h"
 #include "Catalogue.h"
@@ -303,4 +304,61 @@ TEST(CallRequest, CopiedLinesTakeSecretsFromTheShell) {
         EXPECT_EQ(OptionValues(ShellArguments(shown, {}), "--data-raw"),
                   std::vector<std::string>{IdHTTPForm::EncodeLines(WireLines(form))});
     }
+}
+
+// The read sent before a change: the paired read with the change's format and the values of the
+// key rows the change ticked; a command without a read gives none.
+TEST(BeforeCopyCall, ReadFormCarriesTheChangesKeys) {
+    const struct {
+        const char* Change;
+        bool JSON;
+        QStringList Arguments;
+        const char* Read; // the form's body, or "" for no read at all
+    } cases[] = {
+        {"AccountsDelete",
+         true,
+         {QStringLiteral("Player=Bob")},
+         "Command=AccountsGet&Password=pw&JSON=Yes&Player=Bob"},
+        {"AccountsEdit",
+         false,
+         {QStringLiteral("player=Ann Lee"), QStringLiteral("Title=Boss")},
+         "Command=AccountsGet&Password=pw&JSON=No&Player=Ann+Lee"},
+        {"AccountsIncBalance",
+         true,
+         {QStringLiteral("Amount=5")},
+         "Command=AccountsGet&Password=pw&JSON=Yes"},
+        {"BlacklistDelete",
+         true,
+         {QStringLiteral("ID=17")},
+         "Command=BlacklistGet&Password=pw&JSON=Yes&ID=17"},
+        {"RingGamesEdit",
+         true,
+         {QStringLiteral("Name=Table 1"), QStringLiteral("Seats=6")},
+         "Command=RingGamesGet&Password=pw&JSON=Yes&Name=Table+1"},
+        {"TournamentsDelete",
+         true,
+         {QStringLiteral("Name=Sunday")},
+         "Command=TournamentsGet&Password=pw&JSON=Yes&Name=Sunday"},
+        {"SystemSet",
+         true,
+         {QStringLiteral("Property=MaxLogins"), QStringLiteral("Value=3")},
+         "Command=SystemGet&Password=pw&JSON=Yes&Property=MaxLogins"},
+        {"SystemRakeSet", true, {}, "Command=SystemRakeGet&Password=pw&JSON=Yes"},
+        {"AccountsGet", true, {QStringLiteral("Player=Bob")}, ""},
+        {"SystemReboot", true, {}, ""},
+        {"AccountsAdd", true, {QStringLiteral("Player=Bob")}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Change);
+        const TCallGrid change = CallGrid(FindCommand(Commands(), c.Change), c.JSON, c.Arguments);
+        const std::optional<TCallGrid> read = BeforeCopyGrid(change, Commands());
+        if (*c.Read == '\0') {
+            EXPECT_FALSE(read);
+            continue;
+        }
+        ASSERT_TRUE(read);
+        EXPECT_EQ(IdHTTPForm::EncodeLines(WireLines(CallForm(*read, QStringLiteral("pw")))),
+                  c.Read);
+    }
+    EXPECT_FALSE(BeforeCopyGrid(TCallGrid{}, Commands()));
 }

@@ -31,19 +31,20 @@ TEST(HistoryCall, RecordOfEachEnding) {
         std::optional<THistoryAnswerHead> Answer;
         const char* ShownURL;
         const char* Format;
+        const char* Profile;
     } cases[] = {
         {"http://10.0.0.5:8087/api", true, THistoryOutcome::Answer, "",
          THistoryAnswerHead{"HTTP/1.1 200 OK", "application/json", "utf-8", 12},
-         "http://10.0.0.5:8087/api", "JSON"},
+         "http://10.0.0.5:8087/api", "JSON", "live"},
         // a password in the address is not kept either
         {"https://joe:pw@h/api", false, THistoryOutcome::Error, "HTTP/1.1 404 Not Found",
-         THistoryAnswerHead{"HTTP/1.1 404 Not Found", "", "", 9}, "https://joe:***@h/api",
-         "Legacy"},
+         THistoryAnswerHead{"HTTP/1.1 404 Not Found", "", "", 9}, "https://joe:***@h/api", "Legacy",
+         ""},
         {"http://h/api", true, THistoryOutcome::Error, "Socket Error # 10061", std::nullopt,
-         "http://h/api", "JSON"},
+         "http://h/api", "JSON", "Default"},
         // the error text is kept as given, a cancelled call's too
         {"http://h/api", true, THistoryOutcome::Cancelled, "Operation aborted.", std::nullopt,
-         "http://h/api", "JSON"},
+         "http://h/api", "JSON", "test"},
     };
     for (const Case& c : cases) {
         THistoryCallFacts facts;
@@ -56,8 +57,10 @@ TEST(HistoryCall, RecordOfEachEnding) {
         facts.ErrorText = QString::fromUtf8(c.ErrorText);
         facts.DurationMs = 321;
         facts.Answer = c.Answer;
+        facts.Profile = QString::fromUtf8(c.Profile);
         const THistoryCall call = BuildHistoryCall(facts);
         EXPECT_EQ(call.When, when) << c.URL;
+        EXPECT_EQ(call.Profile, QString::fromUtf8(c.Profile));
         EXPECT_EQ(call.URL, QString::fromUtf8(c.ShownURL));
         EXPECT_EQ(call.Command, QStringLiteral("AccountsGet"));
         EXPECT_EQ(call.Fields, fields) << "the recorder empties the password, not the builder";

@@ -148,15 +148,18 @@ void ExpectSameCall(const THistoryCall& AActual, const THistoryCall& AExpected) 
     EXPECT_EQ(AActual.AnswerCut, AExpected.AnswerCut);
     EXPECT_EQ(AActual.ContentType, AExpected.ContentType);
     EXPECT_EQ(AActual.CharSet, AExpected.CharSet);
+    EXPECT_EQ(AActual.Profile, AExpected.Profile);
+    EXPECT_EQ(AActual.BeforeCopyId, AExpected.BeforeCopyId);
 }
 
 const QStringList AllColumns{
-    QStringLiteral("id"),          QStringLiteral("when_utc"),      QStringLiteral("url"),
-    QStringLiteral("command"),     QStringLiteral("fields"),        QStringLiteral("format"),
-    QStringLiteral("outcome"),     QStringLiteral("error"),         QStringLiteral("status_line"),
-    QStringLiteral("duration_ms"), QStringLiteral("answer_size"),   QStringLiteral("answer"),
-    QStringLiteral("answer_cut"),  QStringLiteral("stored_size"),   QStringLiteral("content_type"),
-    QStringLiteral("charset"),     QStringLiteral("answer_indexed")};
+    QStringLiteral("id"),          QStringLiteral("when_utc"),       QStringLiteral("url"),
+    QStringLiteral("command"),     QStringLiteral("fields"),         QStringLiteral("format"),
+    QStringLiteral("outcome"),     QStringLiteral("error"),          QStringLiteral("status_line"),
+    QStringLiteral("duration_ms"), QStringLiteral("answer_size"),    QStringLiteral("answer"),
+    QStringLiteral("answer_cut"),  QStringLiteral("stored_size"),    QStringLiteral("content_type"),
+    QStringLiteral("charset"),     QStringLiteral("answer_indexed"), QStringLiteral("profile"),
+    QStringLiteral("before_copy")};
 const QStringList AllIndexes{QStringLiteral("calls_sizes"), QStringLiteral("calls_unindexed")};
 
 // The file's schema as SQLite reports it: its version, the columns of the calls and the indexes.
@@ -392,6 +395,8 @@ TEST_F(HistoryTest, FilesWhoseVersionAndTablesDisagreeAreRepaired) {
     const QString unindexed =
         QStringLiteral("CREATE INDEX calls_unindexed ON calls (id) WHERE answer_indexed = 0;");
     const QString sizes = QStringLiteral("CREATE INDEX calls_sizes ON calls (id, stored_size);");
+    const QString profile =
+        QStringLiteral("ALTER TABLE calls ADD COLUMN profile TEXT NOT NULL DEFAULT '';");
     const auto version = [](int AVersion) {
         return QStringLiteral("PRAGMA user_version = %1;").arg(AVersion);
     };
@@ -410,6 +415,8 @@ TEST_F(HistoryTest, FilesWhoseVersionAndTablesDisagreeAreRepaired) {
         {"version 3 without its index", {QStringLiteral("DROP INDEX calls_unindexed;")}, 3, 3},
         {"version 4 without the sizes index", {version(4)}, 3, 3},
         {"version 0 with the tables of version 4", {sizes, version(0)}, 3, 3},
+        {"version 6 without the columns of version 7", {sizes, version(6)}, 3, 3},
+        {"version 7 with only one of its columns", {sizes, profile, version(7)}, 3, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

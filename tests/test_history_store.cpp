@@ -85,6 +85,45 @@ TEST_F(HistoryTest, KeepsEachOutcomeWithThePasswordValueEmptied) {
     QSqlDatabase::removeDatabase(QStringLiteral("raw"));
 }
 
+// A call kept with its before copy: the read goes in first as an entry of its own, without the
+// password, and the call names it; both name the profile they went to, in the entry and the list.
+TEST_F(HistoryTest, CallKeepsItsProfileAndItsBeforeCopy) {
+    THistoryCall read = MakeCall(QStringLiteral("AccountsGet"), QStringLiteral("{\"Balance\":5}"));
+    read.Profile = QStringLiteral("live");
+    THistoryCall change = MakeCall(QStringLiteral("AccountsDelete"), QStringLiteral("{}"));
+    change.Profile = QStringLiteral("live");
+    change.BeforeCopy = std::make_shared<THistoryCall>(read);
+    const THistoryCall plain = MakeCall(QStringLiteral("SystemStats"), QStringLiteral("{}"));
+    const std::vector<qint64> ids = RecordAll({change, plain});
+    ASSERT_EQ(ids.size(), 2u);
+
+    THistoryStore store(Folder());
+    store.OpenForReading();
+    const std::optional<THistoryCall> kept = store.Load(ids[0]);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->Command, QStringLiteral("AccountsDelete"));
+    EXPECT_EQ(kept->Profile, QStringLiteral("live"));
+    ASSERT_GT(kept->BeforeCopyId, 0);
+    EXPECT_LT(kept->BeforeCopyId, ids[0]);
+    const std::optional<THistoryCall> before = store.Load(kept->BeforeCopyId);
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->Command, QStringLiteral("AccountsGet"));
+    EXPECT_EQ(before->Answer, QStringLiteral("{\"Balance\":5}"));
+    EXPECT_EQ(before->Profile, QStringLiteral("live"));
+    EXPECT_EQ(before->BeforeCopyId, 0);
+    EXPECT_TRUE(before->Fields.contains(QStringLiteral("Password=")));
+    EXPECT_EQ(store.Load(ids[1])->Profile, QString());
+
+    const std::optional<std::vector<THistorySummary>> listed = store.List({});
+    ASSERT_TRUE(listed);
+    ASSERT_EQ(listed->size(), 3u);
+    EXPECT_EQ((*listed)[1].Id, ids[0]);
+    EXPECT_EQ((*listed)[1].Profile, QStringLiteral("live"));
+    EXPECT_EQ((*listed)[1].BeforeCopyId, kept->BeforeCopyId);
+    EXPECT_EQ((*listed)[2].Id, kept->BeforeCopyId);
+    EXPECT_EQ((*listed)[0].BeforeCopyId, 0);
+}
+
 TEST_F(HistoryTest, OldestCallsGoFirstBeyondEitherLimit) {
     struct Case {
         const char* Name;

@@ -165,6 +165,22 @@ TEST_F(ServerProfilesTest, ProfilesAreAddedFoundSwitchedAndRemoved) {
     FProfiles.Store(current);
     EXPECT_FALSE(FProfiles.List(settings)[0].Production);
     EXPECT_EQ(Loaded().IP, QStringLiteral("https://live.example"));
+
+    // The before copy choice: unset until chosen, kept through a rename, and cleared again.
+    EXPECT_FALSE(current.BeforeCopies);
+    current.BeforeCopies = false;
+    current.Production = true;
+    FProfiles.Store(current);
+    FProfiles.RenameCurrent(QStringLiteral("live"), settings);
+    const TServerProfile renamed = FProfiles.List(settings)[0];
+    EXPECT_EQ(renamed.BeforeCopies, std::optional<bool>(false));
+    EXPECT_TRUE(renamed.Production);
+    EXPECT_TRUE(Contents().contains("live\\BeforeCopies=0"));
+    TServerProfile cleared = renamed;
+    cleared.BeforeCopies.reset();
+    FProfiles.Store(cleared);
+    EXPECT_FALSE(FProfiles.List(settings)[0].BeforeCopies);
+    EXPECT_FALSE(Contents().contains("BeforeCopies"));
 }
 
 TEST_F(ServerProfilesTest, AProfileWithoutRememberedPasswordKeepsNoneInTheFile) {
