@@ -329,8 +329,10 @@ void TRunJournal::MarkSending(qint64 ARun, qint64 ARow, const QStringList& AFiel
     item.Record.Fields = AFields;
     item.Sending = true;
     item.Sequence = FNextSequence++;
+    item.Queued = std::chrono::steady_clock::now();
     const std::uint64_t sequence = item.Sequence;
     FQueue.push_back(std::move(item));
+    ++FSendingQueued;
     FQueued.notify_one();
     FWritten.wait(lock, [&] { return FWrittenSequence >= sequence || !FError.empty(); });
     if (FWrittenSequence < sequence)
@@ -346,16 +348,27 @@ void TRunJournal::MarkOutcome(qint64 ARun, const TRowRecord& ARecord) {
     item.Run = ARun;
     item.Record = ARecord;
     item.Sequence = FNextSequence++;
+    item.Queued = std::chrono::steady_clock::now();
+    const bool first = FQueue.empty();
     FQueue.push_back(std::move(item));
-    FQueued.notify_one();
+    // The writer learns of a lone outcome to time its wait; later ones wait with it.
+    if (first || FQueue.size() >= OutcomeBatch)
+        FQueued.notify_one();
 }
 
 void TRunJournal::Flush() {
     std::unique_lock lock(FQueueLock);
     const std::uint64_t last = FNextSequence - 1;
+    FFlushSequence = std::max(FFlushSequence, last);
+    FQueued.notify_one();
     FWritten.wait(lock, [&] { return FWrittenSequence >= last || !FError.empty(); });
     if (FWrittenSequence < last)
         throw ERunJournalError(FError);
+}
+
+bool TRunJournal::WriteDue() const {
+    return FSendingQueued > 0 || FEnding || FQueue.size() >= OutcomeBatch ||
+           FFlushSequence > FWrittenSequence;
 }
 
 void TRunJournal::WriterLoop() {
@@ -363,10 +376,17 @@ void TRunJournal::WriterLoop() {
         std::deque<TItem> items;
         {
             std::unique_lock lock(FQueueLock);
-            FQueued.wait(lock, [this] { return !FQueue.empty() || FEnding; });
-            if (FQueue.empty())
-                return;
+            while (!WriteDue() || FQueue.empty()) {
+                if (FEnding)
+                    return;
+                if (FQueue.empty())
+                    FQueued.wait(lock);
+                else if (FQueued.wait_until(lock, FQueue.front().Queued + OutcomeDelay) ==
+                         std::cv_status::timeout)
+                    break;
+            }
             items.swap(FQueue);
+            FSendingQueued = 0;
         }
         std::string error;
         try {

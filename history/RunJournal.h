@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -66,10 +67,11 @@ public:
 
 // The journal of row runs, in the tables "runs" and "run_rows" of the call history's database.
 // A row is written "sending" and committed with a full sync before its call may start, so that
-// after a crash at any moment a row that may have reached the server is known as such. Outcomes
-// are committed as they come without waiting for the disk: a process that dies keeps them (they
-// are in the journal file), and the next sending row's sync makes them durable. One thread writes;
-// rows that start together are made durable by one commit.
+// after a crash at any moment a row that may have reached the server is known as such. One thread
+// writes, one transaction for whatever waits: rows that start together are made durable by one
+// commit, and outcomes wait (a moment at most) to go with the next row's "sending", whose sync
+// makes them durable too. An outcome lost with the process leaves its row "sending", which is
+// reported unknown: never a row sent twice.
 class TRunJournal {
 public:
     // Opens the history's database in AFolder (empty: the user's data folder), creating and
@@ -101,9 +103,10 @@ public:
     // Writes the row "sending" and returns once that is on the disk. Throws ERunJournalError, and
     // then the row must not be sent.
     void MarkSending(qint64 ARun, qint64 ARow, const QStringList& AFields);
-    // Writes the row's outcome (its State answered, failed or unknown), without waiting.
+    // Writes the row's outcome (its State answered, failed or unknown), without waiting: with the
+    // next row's "sending", or on its own after OutcomeDelay.
     void MarkOutcome(qint64 ARun, const TRowRecord& ARecord);
-    // Waits until every outcome given is written; throws ERunJournalError when one could not be.
+    // Writes every outcome given and waits for it; throws ERunJournalError when one could not be.
     void Flush();
 
 private:
@@ -112,8 +115,15 @@ private:
         TRowRecord Record;
         bool Sending = false;
         std::uint64_t Sequence = 0;
+        std::chrono::steady_clock::time_point Queued;
     };
 
+    // How long outcomes wait for a "sending" row to share its commit, and how many may wait.
+    static constexpr std::chrono::milliseconds OutcomeDelay{50};
+    static constexpr std::size_t OutcomeBatch = 64;
+
+    // Whether the writer should take the queue now (FQueueLock held).
+    bool WriteDue() const;
     void WriterLoop();
     void Write(std::deque<TItem>& AItems);
     void Exec(const char* ASql);
@@ -130,6 +140,8 @@ private:
     std::deque<TItem> FQueue;
     std::uint64_t FNextSequence = 1;
     std::uint64_t FWrittenSequence = 0;
+    std::uint64_t FFlushSequence = 0; // written at once up to here
+    std::size_t FSendingQueued = 0;
     std::string FError;
     bool FEnding = false;
     bool FFullSync = true;

@@ -33,7 +33,7 @@ export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 # call tool's compressing thread and the network code use only the standard library's locks.
 threaded=(test_transport test_http_request test_http_response test_http_headers test_http_charsets
     test_http_cookies test_tls test_history_store test_history_recorder test_history_schema
-    test_answer_blob test_call_tool)
+    test_answer_blob test_call_tool test_row_run)
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target "${threaded[@]}"
 # Test servers are started as child processes after threads exist; Qt's own event loop (not

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 
 namespace {
 
@@ -179,6 +180,65 @@ TEST_F(RowRunTest, KilledAndResumedWithoutSendingARowTwice) {
             EXPECT_EQ(server.Counts()["p" + std::to_string(i)],
                       expected[static_cast<std::size_t>(i - 1)] == TRowState::Unknown ? 2 : 1)
                 << "row " << i;
+    }
+}
+
+// Many calls at once, the journal writing rows "sending" together and outcomes in batches: the
+// server finds each row "sending" in the journal when its request comes, and the tool is killed
+// with outcomes still waiting to be written. Nothing is answered that the server did not answer;
+// resumed, every row reaches the server once, or is unknown.
+TEST_F(RowRunTest, EveryRowJournaledSendingBeforeItArrivesAndOutcomesLostAreUnknown) {
+    constexpr int Rows = 300;
+    const std::string file = RowsFile(Rows);
+    std::vector<std::string> arguments =
+        Arguments({"--rows", file, "--concurrency", "8", "AccountsIncBalance"});
+    std::mutex lock;
+    std::vector<std::string> notSending;
+    {
+        // Made before the tool, whose first run is then run 1.
+        TRunJournal journal(HistoryFolder());
+        FServer.OnRequest([&](const std::string& AKey) {
+            const TRowState state = journal.Row(1, std::stoll(AKey.substr(1))).State;
+            if (state != TRowState::Sending) {
+                std::lock_guard guard(lock);
+                notSending.push_back(AKey + " " + RowStateName(state).toStdString());
+            }
+        });
+        TToolProcess tool(CallTool, arguments, Environment());
+        ASSERT_TRUE(FServer.WaitForRequests(Rows / 2));
+        tool.Signal(SIGKILL);
+        EXPECT_EQ(tool.Finish(), -1);
+        FServer.OnRequest({});
+    }
+    EXPECT_EQ(notSending, std::vector<std::string>{});
+    const int sent = FServer.Requests();
+    ASSERT_LT(sent, Rows);
+    const std::vector<TRowState> states = States(1, Rows);
+    std::vector<TRowState> expected;
+    std::vector<int> counts;
+    for (int row = 1; row <= Rows; ++row) {
+        const TRowState state = states[static_cast<std::size_t>(row - 1)];
+        const int count = Count("p" + std::to_string(row));
+        counts.push_back(count);
+        SCOPED_TRACE(row);
+        if (count == 1) {
+            EXPECT_TRUE(state == TRowState::Sending || state == TRowState::Answered);
+        } else {
+            EXPECT_EQ(count, 0);
+            EXPECT_TRUE(state == TRowState::Sending || state == TRowState::Pending);
+        }
+        expected.push_back(state == TRowState::Sending ? TRowState::Unknown : TRowState::Answered);
+    }
+
+    arguments.insert(arguments.end() - 1, "--resume");
+    const TToolRun resumed = RunTool(CallTool, arguments, Environment());
+    EXPECT_EQ(States(1, Rows), expected) << resumed.Err;
+    // A row left "sending" is not sent again, whether or not it had reached the server.
+    for (int row = 1; row <= Rows; ++row) {
+        const auto at = static_cast<std::size_t>(row - 1);
+        EXPECT_EQ(Count("p" + std::to_string(row)),
+                  states[at] == TRowState::Sending ? counts[at] : 1)
+            << "row " << row;
     }
 }
 

@@ -80,6 +80,17 @@ void TIdSocketHandle::Bind() {
             }
         }
     } else {
+#ifdef IP_BIND_ADDRESS_NO_PORT
+        // Any local port: chosen at connect, where a port may serve other peers as well. Bound
+        // here, the port would be searched among every socket held (closed ones included) and
+        // kept from every peer.
+        if (Port == 0) {
+            try {
+                Stack.SetSocketOption(FHandle, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, 1);
+            } catch (const EIdSocketError&) {
+            }
+        }
+#endif
         try {
             Stack.Bind(FHandle, IP, Port, FIPVersion);
             Bound = true;

@@ -40,7 +40,8 @@ bool SendAllBytes(int AFd, const std::string& AText) {
 
 } // namespace
 
-TRowServer::TRowServer(std::string AKeyName) : FKeyName(std::move(AKeyName)) {
+TRowServer::TRowServer(std::string AKeyName, bool ACloseFirst)
+    : FKeyName(std::move(AKeyName)), FCloseFirst(ACloseFirst) {
     if (::pipe(FStopPipe) != 0)
         std::abort();
     FAcceptThread = std::thread([this] { AcceptLoop(); });
@@ -71,6 +72,11 @@ std::string TRowServer::URL() const {
 void TRowServer::HoldAnswerTo(const std::string& AKey) {
     std::lock_guard lock(FLock);
     FHold.insert(AKey);
+}
+
+void TRowServer::OnRequest(std::function<void(const std::string&)> ASeen) {
+    std::lock_guard lock(FLock);
+    FSeen = std::move(ASeen);
 }
 
 void TRowServer::RefuseKey(const std::string& AKey) {
@@ -170,6 +176,13 @@ void TRowServer::Serve(TClient& AClient) {
         const std::string body = received.substr(headEnd + 4, length);
         received.erase(0, headEnd + 4 + length);
         const std::string key = FormValue(body, FKeyName);
+        std::function<void(const std::string&)> seen;
+        {
+            std::lock_guard lock(FLock);
+            seen = FSeen;
+        }
+        if (seen)
+            seen(key);
         bool refuse = false;
         {
             std::unique_lock lock(FLock);
@@ -188,12 +201,17 @@ void TRowServer::Serve(TClient& AClient) {
         std::string answer = "HTTP/1.1 ";
         answer += refuse ? "500 Internal Server Error" : "200 OK";
         const std::string text = refuse ? "{\"Result\":\"Error\"}" : "{\"Result\":\"Ok\"}";
-        answer += "\r\nContent-Type: application/json; charset=utf-8\r\nConnection: keep-alive\r\n"
-                  "Content-Length: ";
+        answer += "\r\nContent-Type: application/json; charset=utf-8\r\nConnection: ";
+        answer += FCloseFirst ? "close" : "keep-alive";
+        answer += "\r\nContent-Length: ";
         answer += std::to_string(text.size());
         answer += "\r\n\r\n";
         answer += text;
-        if (!SendAllBytes(fd, answer))
+        if (!SendAllBytes(fd, answer) || FCloseFirst) {
+            // The server's end goes first; the socket is closed with the others.
+            if (FCloseFirst)
+                ::shutdown(fd, SHUT_RDWR);
             return;
+        }
     }
 }

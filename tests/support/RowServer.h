@@ -3,6 +3,7 @@
 #include "LoopbackListener.h"
 
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,8 +18,11 @@
 // while that row's call is in flight; chosen keys are refused with status 500.
 class TRowServer {
 public:
-    // AKeyName: the form parameter whose value is counted ("Player").
-    explicit TRowServer(std::string AKeyName);
+    // AKeyName: the form parameter whose value is counted ("Player"). ACloseFirst: each connection
+    // is closed by the server after its answer, so that the closed connections wait out their
+    // minute here rather than on the client's local ports (runs of more calls a minute than the
+    // system has local ports).
+    explicit TRowServer(std::string AKeyName, bool ACloseFirst = false);
     ~TRowServer();
     TRowServer(const TRowServer&) = delete;
     TRowServer& operator=(const TRowServer&) = delete;
@@ -35,6 +39,9 @@ public:
 
     // Waits until ACount requests have come; false after ATimeoutMs.
     bool WaitForRequests(int ACount, int ATimeoutMs = 20000);
+
+    // Called on the connection's thread with each request's key before it is answered.
+    void OnRequest(std::function<void(const std::string&)> ASeen);
 
     // The requests received per key (whole requests, answered or held).
     std::map<std::string, int> Counts() const;
@@ -53,6 +60,8 @@ private:
     void Serve(TClient& AClient);
 
     std::string FKeyName;
+    bool FCloseFirst = false;
+    std::function<void(const std::string&)> FSeen;
     TLoopbackListener FListener;
     int FStopPipe[2] = {-1, -1};
     mutable std::mutex FLock;
