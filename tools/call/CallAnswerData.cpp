@@ -59,11 +59,12 @@ std::string AnswerDataUsage() {
            "results)\n"
            "                          as a table: aligned on a terminal, tab-separated when piped\n"
            "  --csv                   the same table as CSV (RFC 4180, UTF-8)\n"
-           "                          With --rows: --jq prints each answered row's results as the\n"
-           "                          row ends (--out keeps them as the row's answer); --table "
-           "and\n"
-           "                          --csv print one table of all the rows at the end, the row's\n"
-           "                          number in a first column \"row\".\n";
+           "                          With --rows, --jq prints each answered row's results as the "
+           "row\n"
+           "                          ends (and --out keeps them as its answer), and a table holds "
+           "all\n"
+           "                          the rows at the end, each row's number in a first column "
+           "\"row\".\n";
 }
 
 namespace {
