@@ -3,7 +3,11 @@
 // output going to /dev/null or through a pipe to a reader. Wall time from fork to exit and peak
 // memory from the exit's resource usage.
 //
-// Usage: vl_tool_bench CURL POST_TOOL CALL_TOOL [case: length, chunked]
+// The call tool's --jq, --table and --csv on a 50 MB JSON answer: their peak memory above the
+// tool's own on a small answer, as a multiple of the answer, beside the jq program on the same
+// bytes.
+//
+// Usage: vl_tool_bench CURL POST_TOOL CALL_TOOL [case: length, chunked, data] [JQ]
 // VL_BENCH_RUNS: runs per tool and case (the fastest counts, the largest peak memory is shown).
 
 #include "BenchPeer.h"
@@ -35,12 +39,12 @@ const char* const Form = "Command=AccountsList&Password=bench&JSON=Yes";
 // A JSON list of accounts, mostly ASCII with a few two-byte characters, whose values vary from
 // record to record as a real list's do, so that what keeps or compresses the answer works as
 // hard as it would on one.
-std::string MakeAnswer() {
+std::string MakeAnswer(long long ASize = AnswerSize) {
     static const char* const Cities[] = {"M\xC3\xBCnchen",    "Berlin", "K\xC3\xB6ln", "Hamburg",
                                          "Z\xC3\xBCrich",     "Wien",   "Graz",        "Basel",
                                          "D\xC3\xBCsseldorf", "Bremen"};
     std::string answer;
-    answer.reserve(AnswerSize + 256);
+    answer.reserve(static_cast<std::size_t>(ASize) + 256);
     std::uint64_t state = 0x9E3779B97F4A7C15ULL;
     const auto next = [&state] {
         state ^= state << 13;
@@ -49,7 +53,7 @@ std::string MakeAnswer() {
         return state;
     };
     char record[256];
-    for (long long number = 0; static_cast<long long>(answer.size()) < AnswerSize; ++number) {
+    for (long long number = 0; static_cast<long long>(answer.size()) < ASize; ++number) {
         const std::uint64_t value = next();
         const int length = std::snprintf(
             record, sizeof record,
@@ -63,7 +67,7 @@ std::string MakeAnswer() {
             static_cast<unsigned long long>((value >> 45) % 60));
         answer.append(record, static_cast<std::size_t>(length));
     }
-    answer.resize(AnswerSize);
+    answer.resize(static_cast<std::size_t>(ASize));
     // The answer ends on a whole character.
     while ((static_cast<unsigned char>(answer.back()) & 0xC0) == 0x80 ||
            static_cast<unsigned char>(answer.back()) >= 0xC0)
@@ -71,22 +75,41 @@ std::string MakeAnswer() {
     return answer;
 }
 
-void Serve(const TLoopbackListener& AListener, const std::string& AAnswer) {
+constexpr long long DataSize = 50LL * 1000 * 1000;
+
+// The same records as one JSON answer of about ASize bytes: {"Accounts":[...]}.
+std::string MakeDataAnswer(long long ASize) {
+    std::string records = MakeAnswer(ASize);
+    records.resize(records.rfind("},\n") + 1);
+    return "{\"Accounts\":[" + records + "]}";
+}
+
+// The answers of the data case, by the request's target.
+struct TDataAnswers {
+    std::string Large; // "/data"
+    std::string Small; // "/small": the tool's memory without an answer to speak of
+};
+
+void Serve(const TLoopbackListener& AListener, const std::string& AAnswer,
+           const TDataAnswers& AData) {
     for (;;) {
         const int fd = AListener.Accept();
         if (fd < 0)
             continue;
         const std::string target = ReadRequest(fd);
         const bool chunked = target == "/chunked";
+        const std::string& body = target == "/data"    ? AData.Large
+                                  : target == "/small" ? AData.Small
+                                                       : AAnswer;
         std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n";
         head += chunked ? "Transfer-Encoding: chunked\r\n"
-                        : "Content-Length: " + std::to_string(AnswerSize) + "\r\n";
+                        : "Content-Length: " + std::to_string(body.size()) + "\r\n";
         head += "Connection: close\r\n\r\n";
         bool ok = SendAll(fd, head.data(), head.size());
         char size[32];
-        for (std::size_t sent = 0; ok && sent < AAnswer.size();) {
-            const std::size_t count = std::min(PieceSize, AAnswer.size() - sent);
-            const char* piece = AAnswer.data() + sent;
+        for (std::size_t sent = 0; ok && sent < body.size();) {
+            const std::size_t count = std::min(PieceSize, body.size() - sent);
+            const char* piece = body.data() + sent;
             if (chunked) {
                 const int length = std::snprintf(size, sizeof size, "%zx\r\n", count);
                 ok = SendAll(fd, size, static_cast<std::size_t>(length)) &&
@@ -166,11 +189,94 @@ struct TTool {
     TRun Best;
 };
 
+// Writes the data case's answer to AFile for the jq program and lets go of the answers, which the
+// server has. Returns the answer's size.
+std::size_t KeepDataFile(TDataAnswers& AData, const std::filesystem::path& AFile) {
+    const std::size_t size = AData.Large.size();
+    if (size != 0)
+        if (FILE* out = std::fopen(AFile.c_str(), "wb")) {
+            std::fwrite(AData.Large.data(), 1, size, out);
+            std::fclose(out);
+        }
+    AData = TDataAnswers();
+    return size;
+}
+
+// --jq, --table and --csv on the 50 MB answer at /data: each one's peak memory above the tool's
+// on a small answer, against the answer's size, and the jq program's on the same bytes.
+int RunDataCase(const std::string& ACallTool, const std::string& AJq, const std::string& ABase,
+                const std::filesystem::path& AFile, std::size_t ASize, int ARuns) {
+    const auto call = [&](const std::string& ATarget, std::vector<std::string> AOptions) {
+        std::vector<std::string> args{ACallTool, "--server", ABase + ATarget, "--password-env",
+                                      "VL_BENCH_PASSWORD"};
+        args.insert(args.end(), AOptions.begin(), AOptions.end());
+        args.emplace_back("AccountsList");
+        return args;
+    };
+    const auto best = [ARuns](const std::vector<std::string>& AArgs) {
+        TRun result;
+        for (int round = 0; round < ARuns; ++round) {
+            const TRun run = RunProcess(AArgs, true);
+            const long peak = std::max(result.PeakKiB, run.PeakKiB);
+            const bool ok = (round == 0 || result.Ok) && run.Ok;
+            if (round == 0 || run.Seconds < result.Seconds)
+                result = run;
+            result.PeakKiB = peak;
+            result.Ok = ok;
+        }
+        return result;
+    };
+    const double answerMiB = static_cast<double>(ASize) / (1024.0 * 1024.0);
+    std::printf("Answers as data on a %.1f MB JSON answer, output to a pipe, best of %d runs\n",
+                static_cast<double>(ASize) / 1e6, ARuns);
+    int status = 0;
+    const TRun baseline = best(call("/small", {}));
+    std::printf("  %-26s %7.3f s   peak memory %6.1f MiB (the baseline)\n", "call, small answer",
+                baseline.Seconds, baseline.PeakKiB / 1024.0);
+    struct TDataCase {
+        const char* Name;
+        std::vector<std::string> Options;
+    };
+    const TDataCase cases[] = {{"call (streamed)", {}},
+                               {"call --jq .", {"--jq", "."}},
+                               {"call --jq . --compact", {"--jq", ".", "--compact"}},
+                               {"call --table", {"--table"}},
+                               {"call --csv", {"--csv"}},
+                               {"call --jq .Accounts --csv", {"--jq", ".Accounts", "--csv"}}};
+    for (const TDataCase& test : cases) {
+        const TRun run = best(call("/data", test.Options));
+        const double growth = (run.PeakKiB - baseline.PeakKiB) / 1024.0;
+        std::printf("  %-26s %7.3f s   peak memory %6.1f MiB, %6.1f MiB over the baseline = "
+                    "%4.2fx the answer%s\n",
+                    test.Name, run.Seconds, run.PeakKiB / 1024.0, growth, growth / answerMiB,
+                    run.Ok ? "" : "   FAILED");
+        if (!run.Ok)
+            status = 1;
+    }
+    if (access(AJq.c_str(), X_OK) == 0) {
+        for (const char* program : {".", "-c ."}) {
+            std::vector<std::string> args{AJq};
+            if (std::strcmp(program, ".") != 0)
+                args.emplace_back("-c");
+            args.emplace_back(".");
+            args.push_back(AFile.string());
+            const TRun run = best(args);
+            std::printf("  %-26s %7.3f s   peak memory %6.1f MiB = %4.2fx the answer\n",
+                        (std::string("jq ") + program).c_str(), run.Seconds, run.PeakKiB / 1024.0,
+                        run.PeakKiB / 1024.0 / answerMiB);
+        }
+    } else {
+        std::printf("  jq is not installed (%s): the jq program is left out\n", AJq.c_str());
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "Usage: vl_tool_bench CURL POST_TOOL CALL_TOOL [length|chunked]\n");
+        std::fprintf(stderr,
+                     "Usage: vl_tool_bench CURL POST_TOOL CALL_TOOL [length|chunked|data] [JQ]\n");
         return 2;
     }
     const std::string only = argc > 4 ? argv[4] : "";
@@ -180,14 +286,20 @@ int main(int argc, char** argv) {
 
     // Made before the server starts, so that no tool's run waits for it, and let go of here
     // afterwards, so that the tools forked from this process do not count it in their memory.
-    std::string answer = MakeAnswer();
+    std::string answer = only == "data" ? std::string() : MakeAnswer();
+    TDataAnswers data;
+    if (only.empty() || only == "data")
+        data = TDataAnswers{MakeDataAnswer(DataSize), MakeDataAnswer(1000)};
     const TLoopbackListener listener(false, 64);
     const pid_t server = fork();
     if (server == 0) {
-        Serve(listener, answer);
+        Serve(listener, answer, data);
         _exit(0);
     }
     std::string().swap(answer);
+    const std::filesystem::path dataFile = std::filesystem::temp_directory_path() /
+                                           ("vl_tool_bench-" + std::to_string(getpid()) + ".json");
+    const std::size_t dataSize = KeepDataFile(data, dataFile);
     // The call tool reads no settings of the user running the benchmark and keeps its calls in a
     // history of its own, as a user's call tool keeps them.
     const std::filesystem::path config =
@@ -245,6 +357,14 @@ int main(int argc, char** argv) {
                     status = 1;
             }
         }
+    }
+
+    if (only.empty() || only == "data") {
+        std::printf("\n");
+        if (RunDataCase(argv[3], argc > 5 ? argv[5] : "/usr/bin/jq", base, dataFile, dataSize,
+                        runs) != 0)
+            status = 1;
+        std::filesystem::remove(dataFile);
     }
 
     std::filesystem::remove_all(config);

@@ -105,6 +105,10 @@ TEST_F(CallAnswerDataTest, TablesAndCsvFromTheAnswerOrTheFilter) {
     EXPECT_EQ(run.ExitCode, 0) << run.Err;
     EXPECT_EQ(run.Out, "Player\r\nann\r\n\"b\xC3\xA9"
                        "a, \"\"B\"\"\"\r\ncy\r\n");
+    // One result that holds no table is a table of one row, as several such results are.
+    run = Call(Accounts, {"--jq", ".Accounts[] | select(.Player == \"cy\") | {Player}", "--csv"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out, "Player\r\ncy\r\n");
 }
 
 TEST_F(CallAnswerDataTest, FailuresAndUsage) {

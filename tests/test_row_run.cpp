@@ -396,4 +396,97 @@ TEST_F(RowRunTest, DryRunPrintsEachRowsCurlLine) {
     EXPECT_EQ(FServer.Requests(), 0);
 }
 
+// The answers of a run as data: each row's table (or the filter's results) in one table with the
+// row's number first, the union of the rows' columns, rows in the order they ended.
+class RowDataTest : public RowRunTest {
+protected:
+    RowDataTest() {
+        FServer.AnswerWith([](const std::string& AKey) -> std::string {
+            if (AKey == "p1")
+                return R"({"Result":"Ok","Accounts":[{"Name":"a","Balance":1},)"
+                       R"({"Name":"b, \"B\"","Balance":2.50}]})";
+            if (AKey == "p2")
+                return R"({"Result":"Ok","Accounts":[{"Name":"c","Email":"c@x.test"}]})";
+            if (AKey == "p4")
+                return "Not JSON";
+            return R"({"Result":"Ok","Accounts":[]})";
+        });
+    }
+};
+
+TEST_F(RowDataTest, JqPrintsEachRowsResultsAndTheRecordKeepsThem) {
+    const std::string file = RowsFile(3);
+    TToolRun run = Run({"--rows", file, "--jq", ".Accounts[].Name", "--out", Path("out.jsonl"),
+                        "AccountsIncBalance"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    // As the jq program prints it for the answers one after the other.
+    EXPECT_EQ(run.Out, "\"a\"\n\"b, \\\"B\\\"\"\n\"c\"\n");
+    EXPECT_EQ(run.Err, "vlcallbench-call: 3 rows: 3 answered; run 1\n");
+    std::ifstream in(Path("out.jsonl"));
+    const std::string records{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(records.find(R"("answer":"\"a\"\n\"b, \\\"B\\\"\""})"), std::string::npos) << records;
+    EXPECT_NE(records.find(R"("row":3,"values":{"Player":"p3","Amount":"3"},"outcome":"answered",)"
+                           R"("status":200,"ms":)"),
+              std::string::npos)
+        << records;
+    EXPECT_NE(records.find(R"(,"answer":""})"), std::string::npos) << records;
+
+    run = Run(
+        {"--rows", RowsFile(2, "two.csv"), "--jq", ".Accounts", "--compact", "AccountsIncBalance"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out,
+              "[{\"Name\":\"a\",\"Balance\":1},{\"Name\":\"b, \\\"B\\\"\",\"Balance\":2.5}]\n"
+              "[{\"Name\":\"c\",\"Email\":\"c@x.test\"}]\n");
+}
+
+TEST_F(RowDataTest, RowsTablesBecomeOneTable) {
+    const std::string file = RowsFile(2);
+    TToolRun run = Run({"--rows", file, "--csv", "AccountsIncBalance"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out, "row,Name,Balance,Email\r\n"
+                       "1,a,1,\r\n"
+                       "1,\"b, \"\"B\"\"\",2.50,\r\n"
+                       "2,c,,c@x.test\r\n");
+    // Piped, tab-separated; a row whose filter gives nothing adds no line.
+    run = Run({"--rows", RowsFile(3, "three.csv"), "--table", "--jq", ".Accounts[] | {Name}",
+               "AccountsIncBalance"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out, "row\tName\n1\ta\n1\tb, \"B\"\n2\tc\n");
+}
+
+TEST_F(RowDataTest, ARowThatIsNoTableFailsAloneAndResumedRowsComeFromTheJournal) {
+    const std::string file = RowsFile(4);
+    FServer.RefuseKey("p2");
+    TToolRun run = Run({"--rows", file, "--csv", "AccountsIncBalance"});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Out, "row,Name,Balance\r\n1,a,1\r\n1,\"b, \"\"B\"\"\",2.50\r\n");
+
+    // Resumed against a server that takes row 2: row 1's answer is the journal's; rows 3 and 4
+    // hold no table, said for each, and the table holds the others.
+    TRowServer server("Player");
+    server.AnswerWith([](const std::string& AKey) {
+        return AKey == "p2" ? std::string(R"({"Accounts":[{"Name":"c"}]})")
+                            : std::string(AKey == "p3" ? "[]" : "Not JSON");
+    });
+    run = RunTool(CallTool,
+                  {"--server", server.URL(), "--password-env", "VL_TEST_PW", "--resume", "1",
+                   "--retry-failed", "--max-failures", "0", "--csv"},
+                  Environment());
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Out, "row,Name,Balance\r\n1,a,1\r\n1,\"b, \"\"B\"\"\",2.50\r\n2,c,\r\n");
+    EXPECT_NE(run.Err.find("vlcallbench-call: row 3: The answer holds no array of objects to show "
+                           "as a table.\n"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_NE(run.Err.find("vlcallbench-call: row 4: The answer is not JSON: "), std::string::npos)
+        << run.Err;
+    EXPECT_NE(run.Err.find("4 rows: 4 answered; run 1"), std::string::npos) << run.Err;
+    EXPECT_EQ(server.Requests(), 3);
+
+    run = Run({"--dry-run", "--rows", file, "--jq", ".", "AccountsIncBalance"});
+    EXPECT_EQ(run.ExitCode, 2);
+    EXPECT_EQ(run.Err,
+              "vlcallbench-call: --jq, --table and --csv print answers; --dry-run gets none.\n");
+}
+
 } // namespace

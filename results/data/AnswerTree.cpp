@@ -307,6 +307,14 @@ TAnswerTree::TAnswerTree(std::shared_ptr<const std::string> AText) : FText(std::
         base = copy.data();
         capacity = text.size() + simdjson::SIMDJSON_PADDING;
     }
+    // Room for every node at once: a value inside a container follows a '[', a ',' or a ':', so
+    // there are no more nodes than those bytes and the top value. The count is an upper bound
+    // (strings hold such bytes too), and the room never used is never touched, so it costs no
+    // memory; growing instead would hold the old nodes and twice as many new ones at once.
+    FNodes.reserve(1 +
+                   static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char AChar) {
+                       return AChar == ',' || AChar == ':' || AChar == '[';
+                   })));
     od::parser parser;
     od::document document;
     TTreeBuilder::Check(

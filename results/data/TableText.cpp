@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <string_view>
 
-namespace {
-
 void AppendCsvField(std::string_view AText, std::string& AOut) {
     if (AText.find_first_of(",\"\r\n") == std::string_view::npos) {
         AOut += AText;
@@ -24,24 +22,22 @@ void AppendTsvField(std::string_view AText, std::string& AOut) {
         AOut += c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
 }
 
-// Characters of a UTF-8 text (code points; continuation bytes do not count).
-std::size_t Characters(std::string_view AText) {
+std::size_t TextWidth(std::string_view AText) {
     return static_cast<std::size_t>(std::count_if(AText.begin(), AText.end(), [](char AChar) {
         return (static_cast<unsigned char>(AChar) & 0xC0) != 0x80;
     }));
 }
 
-// The text cut to AMax characters, the last of them an ellipsis; line breaks and tabs as spaces.
-std::string Shown(std::string_view AText, std::size_t AMax) {
+std::string ShownCell(std::string_view AText, std::size_t AMaxWidth) {
     std::string out;
     AppendTsvField(AText, out);
-    if (Characters(out) <= AMax)
+    if (TextWidth(out) <= AMaxWidth)
         return out;
     std::size_t kept = 0;
     std::size_t at = 0;
     for (; at < out.size(); ++at) {
         if ((static_cast<unsigned char>(out[at]) & 0xC0) != 0x80) {
-            if (kept == AMax - 1)
+            if (kept == AMaxWidth - 1)
                 break;
             ++kept;
         }
@@ -50,17 +46,40 @@ std::string Shown(std::string_view AText, std::size_t AMax) {
     return out + "\u2026";
 }
 
-} // namespace
+void AppendAlignedLine(const std::vector<std::string>& AShown,
+                       const std::vector<std::size_t>& AWidths, const std::vector<bool>& ANumeric,
+                       std::string& AOut) {
+    const std::size_t start = AOut.size();
+    const std::size_t columns = AShown.size();
+    for (std::size_t column = 0; column < columns; ++column) {
+        if (column != 0)
+            AOut += "  ";
+        const std::size_t pad = AWidths[column] - TextWidth(AShown[column]);
+        if (ANumeric[column]) {
+            AOut.append(pad, ' ');
+            AOut += AShown[column];
+        } else {
+            AOut += AShown[column];
+            if (column + 1 < columns)
+                AOut.append(pad, ' ');
+        }
+    }
+    while (AOut.size() > start && AOut.back() == ' ')
+        AOut.pop_back();
+    AOut += '\n';
+}
 
 std::string TableCsv(const TAnswerTree& ATree, const TAnswerTable& ATable,
-                     const std::vector<std::uint32_t>& ARows) {
+                     const std::vector<std::uint32_t>& ARows, bool AHeader) {
     std::string out;
-    for (std::size_t column = 0; column < ATable.Columns.size(); ++column) {
-        if (column != 0)
-            out += ',';
-        AppendCsvField(ATable.Columns[column], out);
+    if (AHeader) {
+        for (std::size_t column = 0; column < ATable.Columns.size(); ++column) {
+            if (column != 0)
+                out += ',';
+            AppendCsvField(ATable.Columns[column], out);
+        }
+        out += "\r\n";
     }
-    out += "\r\n";
     for (const std::uint32_t row : ARows) {
         for (std::size_t column = 0; column < ATable.Columns.size(); ++column) {
             if (column != 0)
@@ -101,36 +120,18 @@ std::string TableAligned(const TAnswerTree& ATree, const TAnswerTable& ATable,
     lines.reserve(ARows.size() + 1);
     lines.emplace_back();
     for (const std::string& name : ATable.Columns)
-        lines.back().push_back(Shown(name, AMaxWidth));
+        lines.back().push_back(ShownCell(name, AMaxWidth));
     for (const std::uint32_t row : ARows) {
         lines.emplace_back();
         for (std::size_t column = 0; column < columns; ++column)
-            lines.back().push_back(Shown(CellText(ATree, ATable.Cell(row, column)), AMaxWidth));
+            lines.back().push_back(ShownCell(CellText(ATree, ATable.Cell(row, column)), AMaxWidth));
     }
     std::vector<std::size_t> widths(columns, 0);
     for (const auto& line : lines)
         for (std::size_t column = 0; column < columns; ++column)
-            widths[column] = std::max(widths[column], Characters(line[column]));
+            widths[column] = std::max(widths[column], TextWidth(line[column]));
     std::string out;
-    for (const auto& line : lines) {
-        std::string text;
-        for (std::size_t column = 0; column < columns; ++column) {
-            if (column != 0)
-                text += "  ";
-            const std::size_t pad = widths[column] - Characters(line[column]);
-            if (ATable.Numeric[column]) {
-                text.append(pad, ' ');
-                text += line[column];
-            } else {
-                text += line[column];
-                if (column + 1 < columns)
-                    text.append(pad, ' ');
-            }
-        }
-        while (!text.empty() && text.back() == ' ')
-            text.pop_back();
-        out += text;
-        out += '\n';
-    }
+    for (const auto& line : lines)
+        AppendAlignedLine(line, widths, ATable.Numeric, out);
     return out;
 }

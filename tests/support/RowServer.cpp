@@ -65,6 +65,11 @@ TRowServer::~TRowServer() {
     ::close(FStopPipe[1]);
 }
 
+void TRowServer::AnswerWith(std::function<std::string(const std::string&)> AAnswer) {
+    std::lock_guard lock(FLock);
+    FAnswer = std::move(AAnswer);
+}
+
 std::string TRowServer::URL() const {
     return "http://127.0.0.1:" + std::to_string(FListener.Port()) + "/api";
 }
@@ -184,12 +189,14 @@ void TRowServer::Serve(TClient& AClient) {
         if (seen)
             seen(key);
         bool refuse = false;
+        std::function<std::string(const std::string&)> answerOf;
         {
             std::unique_lock lock(FLock);
             ++FRequests;
             ++FCounts[key];
             FChanged.notify_all();
             refuse = FRefused.contains(key);
+            answerOf = FAnswer;
             if (FHold.contains(key)) {
                 FHeld.insert(key);
                 FChanged.notify_all();
@@ -200,7 +207,9 @@ void TRowServer::Serve(TClient& AClient) {
         }
         std::string answer = "HTTP/1.1 ";
         answer += refuse ? "500 Internal Server Error" : "200 OK";
-        const std::string text = refuse ? "{\"Result\":\"Error\"}" : "{\"Result\":\"Ok\"}";
+        const std::string text = refuse     ? "{\"Result\":\"Error\"}"
+                                 : answerOf ? answerOf(key)
+                                            : "{\"Result\":\"Ok\"}";
         answer += "\r\nContent-Type: application/json; charset=utf-8\r\nConnection: ";
         answer += FCloseFirst ? "close" : "keep-alive";
         answer += "\r\nContent-Length: ";

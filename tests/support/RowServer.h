@@ -32,6 +32,9 @@ public:
     // Holds the answers to requests with this key (before Start of the client).
     void HoldAnswerTo(const std::string& AKey);
     void RefuseKey(const std::string& AKey);
+    // Answers each key's request (accepted) with AAnswer(key) instead of {"Result":"Ok"} (before
+    // Start of the client).
+    void AnswerWith(std::function<std::string(const std::string&)> AAnswer);
     // Answers the requests held back.
     void Release();
     // Waits until a request with AKey has come and is held; false after ATimeoutMs.
@@ -70,6 +73,7 @@ private:
     std::set<std::string> FHold;
     std::set<std::string> FHeld;
     std::set<std::string> FRefused;
+    std::function<std::string(const std::string&)> FAnswer;
     bool FReleased = false;
     bool FStopping = false;
     int FRequests = 0;

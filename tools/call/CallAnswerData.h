@@ -1,7 +1,11 @@
 #pragma once
 
+#include "AnswerTable.h"
+
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The call tool's options that print the answer as data instead of as it arrives: through a jq
@@ -12,6 +16,7 @@ struct TAnswerDataOptions {
     bool Table = false;            // --table
     bool Csv = false;              // --csv
     bool Any() const { return Jq || Table || Csv; }
+    bool Tabled() const { return Table || Csv; }
 };
 
 // Takes these options out of the arguments ("--jq PROGRAM" or "--jq=PROGRAM", up to a "--") and
@@ -21,6 +26,26 @@ std::vector<char*> TakeAnswerDataOptions(int argc, char** argv, TAnswerDataOptio
 
 // The help lines of these options.
 std::string AnswerDataUsage();
+
+// An answer's table, with the tree its cells point into.
+struct TDataTable {
+    TAnswerTree Tree;
+    TAnswerTable Table;
+};
+
+// Runs the --jq program over AAnswer, giving ASink each result as jq prints it (compact when
+// ACompact), line break included. Returns jq's error, or nothing.
+std::string FilterAnswer(const TAnswerDataOptions& AOptions, std::string_view AAnswer,
+                         bool ACompact, const std::function<void(std::string_view)>& ASink);
+
+// The table of AAnswer, or with --jq of the program's result (of its results taken as one array
+// when there are several); nothing when the program gives no result. Throws std::runtime_error
+// with the reason: a jq error, an answer that is no JSON or holds no table.
+std::optional<TDataTable> AnswerDataTable(const TAnswerDataOptions& AOptions, std::string AAnswer);
+
+// The table of jq results given compact, one per line, as FilterAnswer gives them: of the one
+// result, or of the results taken as one array; nothing for no result. Throws as AnswerDataTable.
+std::optional<TDataTable> ResultsTable(std::string AResults);
 
 // Writes the whole answer AAnswer to AFd as the options ask. Returns the failure's message (a
 // jq error, an answer that is no JSON or holds no table), or nothing.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CallAnswerData.h"
 #include "RowOptions.h"
 #include "TlsCommandLine.h"
 
@@ -33,6 +34,7 @@ struct TCallOptions {
     bool Production = false;
     bool Yes = false;
     TRowOptions Rows;
+    TAnswerDataOptions Data; // taken out of the arguments before the rest (CallAnswerData.h)
 };
 
 // An option that ends the tool before anything else is done.

@@ -60,6 +60,15 @@ bool HasPassword(const TParamValues& AForm) {
     return false;
 }
 
+// Makes room for the whole answer at once when its length is known, with the spare bytes the
+// JSON reader looks past the end: a string grown piece by piece would hold up to twice the answer
+// while it moves, and the reader would copy it again.
+void ReserveWhole(std::string& AWhole, const TIdHTTPResponse& AResponse) {
+    constexpr std::int64_t most = std::int64_t(1) << 31; // a length no answer is trusted with
+    if (AResponse.HasContentLength() && AResponse.ContentLength <= most)
+        AWhole.reserve(static_cast<std::size_t>(AResponse.ContentLength) + AnswerTreePadding);
+}
+
 // Sends the call and records it; ends the tool as a signal that cancelled it would have. With
 // ADataOptions the answer is gathered whole and printed as data once it is in.
 int RunCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefaults& ADefaults,
@@ -79,10 +88,13 @@ int RunCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefau
     // The history keeps the bytes the tool wrote out, converted once for both.
     std::string whole;
     TAnswerWriter output(ADataOptions.Any() ? -1 : STDOUT_FILENO,
-                         [&record, &whole, &ADataOptions](std::string_view AUtf8) {
+                         [&record, &whole, &ADataOptions, &HTTP](std::string_view AUtf8) {
                              record.Answer(AUtf8);
-                             if (ADataOptions.Any())
-                                 whole += AUtf8;
+                             if (!ADataOptions.Any())
+                                 return;
+                             if (whole.empty())
+                                 ReserveWhole(whole, HTTP.Response());
+                             whole += AUtf8;
                          });
     HTTP.SetBodyUTF8Sink([&output](std::string_view APiece) { output.Write(APiece); });
     TSentCall sent = SendCall(AOptions, ACall, HTTP, output, record);
@@ -132,6 +144,7 @@ int main(int argc, char** argv) {
         case TEarlyExit::None:
             break;
         }
+        options.Data = dataOptions;
         TCommandList commands;
         AppendCatalogue(commands);
         if (options.List || options.Describe)

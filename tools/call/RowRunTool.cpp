@@ -10,6 +10,7 @@
 #include "HistoryStore.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "PreparedCall.h"
+#include "RowAnswerData.h"
 #include "RowCall.h"
 #include "RowFile.h"
 #include "RowOutput.h"
@@ -29,6 +30,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <unistd.h>
 
 namespace {
 
@@ -289,6 +291,30 @@ private:
     std::atomic<int> FCaught{0};
 };
 
+// --jq, --table, --csv: the answered rows' answers as data on standard output.
+std::unique_ptr<TRowAnswerData> AnswerDataOf(const TCallOptions& AOptions) {
+    if (!AOptions.Data.Any())
+        return nullptr;
+    try {
+        return std::make_unique<TRowAnswerData>(AOptions.Data, STDOUT_FILENO);
+    } catch (const std::runtime_error& error) {
+        throw ERowFileError(error.what());
+    }
+}
+
+// The record of a row as --out writes it: with --jq, an answered row shows the filter's results.
+TRowRecord ShownRecord(TRowAnswerData* AData, const TRowRecord& ARecord) {
+    if (!AData || ARecord.State != TRowState::Answered)
+        return ARecord;
+    std::optional<std::string> shown = AData->Add(ARecord.Row, ARecord.Answer, ARecord.AnswerCut);
+    if (!shown)
+        return ARecord;
+    TRowRecord record = ARecord;
+    record.Answer = std::move(*shown);
+    record.AnswerCut = false;
+    return record;
+}
+
 // Sends the rows of ASetup's file that ARun still needs, then tells and keeps how it went.
 int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
             std::unique_ptr<TRunJournal>& AJournal, const TRunInfo& ARun, bool AResumed,
@@ -299,6 +325,10 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
     if (rows.Out)
         output.emplace(*rows.Out, ASetup.Format == TRowFormat::Csv ? file.Header()
                                                                    : std::vector<std::string>{});
+    const std::unique_ptr<TRowAnswerData> data = AnswerDataOf(AOptions);
+    const auto asData = [&data](const TRowRecord& ARecord) {
+        return ShownRecord(data.get(), ARecord);
+    };
     TRowRunSettings settings;
     settings.URL = ASetup.Call.URL;
     settings.Concurrency = rows.Concurrency;
@@ -324,9 +354,10 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
         const TRowRecord record = AJournal->Row(ARun.Id, ARow.Number);
         if (ToSend(rows, record.State))
             return false;
+        const TRowRecord shown = asData(record);
         if (output) {
             std::lock_guard lock(inFlightLock);
-            output->Write(ARow, record);
+            output->Write(ARow, shown);
         }
         return true;
     };
@@ -350,13 +381,14 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
         if (ARecord.State == TRowState::Failed)
             WriteError("row " + std::to_string(ARecord.Row) + ": " +
                        (ARecord.StatusLine.empty() ? ARecord.Error : ARecord.StatusLine));
+        const TRowRecord shown = asData(ARecord);
         if (!output)
             return;
         std::lock_guard lock(inFlightLock);
         const auto found = inFlight.find(ARecord.Row);
         if (found == inFlight.end())
             return;
-        output->Write(found->second, ARecord);
+        output->Write(found->second, shown);
         inFlight.erase(found);
     };
     const auto started = std::chrono::steady_clock::now();
@@ -369,6 +401,7 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
                                   .count();
     if (output)
         output->Close();
+    const bool dataWritten = !data || data->Finish();
     const TRunCounts counts = AJournal->Counts(ARun.Id);
     const std::string summary = Summary(ARun, counts);
     if (ADefaults.KeepHistory())
@@ -382,7 +415,7 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
         AJournal.reset();
         EndBySignal(caught);
     }
-    return counts.Answered == ARun.RowCount ? 0 : 1;
+    return counts.Answered == ARun.RowCount && dataWritten ? 0 : 1;
 }
 
 int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
@@ -391,6 +424,9 @@ int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
     if (AOptions.Curl)
         throw ECallUsage(
             "--curl goes with a single call; --dry-run prints a row run's curl lines.");
+    if (AOptions.Data.Any() && (rows.DryRun || rows.Runs))
+        throw ECallUsage(std::string("--jq, --table and --csv print answers; ") +
+                         (rows.DryRun ? "--dry-run" : "--runs") + " gets none.");
     if ((rows.RetryFailed || rows.ResendUnknown) && !rows.Resume)
         throw ECallUsage(std::string(rows.RetryFailed ? "--retry-failed" : "--resend-unknown") +
                          " goes with --resume.");
