@@ -53,7 +53,8 @@ struct THistorySummary {
     qint64 AnswerSize = 0;
     bool AnswerCut = false;
     QString ErrorText;
-    QString URL; // the address called
+    QString URL;      // the address called
+    bool Run = false; // the entry stands for a run of rows (its status line sums them up)
 };
 
 // When the write-ahead journal goes into the file: as the last connection closes, or as the next
@@ -156,7 +157,8 @@ public:
         ListSize,
         ListCut,
         ListError,
-        ListURL
+        ListURL,
+        ListRun
     };
 
     // The lines as they may be kept: the value of every "Password" line emptied.
@@ -185,6 +187,7 @@ private:
     THistoryLimits FLimits;
     QString FConnectionName;
     bool FSearchable = false;
+    bool FHasRuns = true; // the runs' table is there (a file opened for reading may be older)
     // The file the connection has (device and inode) as it was opened.
     quint64 FFileDevice = 0;
     quint64 FFileInode = 0;
