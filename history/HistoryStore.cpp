@@ -192,16 +192,20 @@ std::optional<std::vector<qint64>> MatchingIds(const QSqlDatabase& ADatabase,
 // The list's statement for AFilter, run; nothing when stopped. Texts are compared with instr()
 // rather than LIKE, whose pattern has a length limit and must be escaped; lower() folds the
 // same ASCII letters that LIKE would.
-std::optional<QSqlQuery> SelectCalls(const QSqlDatabase& ADatabase, bool ASearchable,
+std::optional<QSqlQuery> SelectCalls(const QSqlDatabase& ADatabase, bool ASearchable, bool ARuns,
                                      const QString& AFilter, bool AForwardOnly,
                                      const TStopCheck& AStop, const QString& AProfileColumns) {
     const THistoryFilter filter(AFilter);
     QSqlQuery query(ADatabase);
     query.setForwardOnly(AForwardOnly);
+    // A file of a version before the runs, read only, has no such table.
     const QString columns =
         QStringLiteral("SELECT id, when_utc, command, outcome, status_line, duration_ms, "
-                       "answer_size, answer_cut, error, url, %1 FROM calls ")
-            .arg(AProfileColumns);
+                       "answer_size, answer_cut, error, url, %1, ")
+            .arg(AProfileColumns) +
+        (ARuns ? QStringLiteral("EXISTS (SELECT 1 FROM runs WHERE runs.call_id = calls.id) ")
+               : QStringLiteral("0 ")) +
+        QStringLiteral("FROM calls ");
     if (filter.Text.isEmpty()) {
         query.prepare(columns + QStringLiteral("ORDER BY id DESC"));
     } else if (ASearchable && !filter.Terms.isEmpty()) {
@@ -644,6 +648,10 @@ void THistoryStore::OpenForReading() {
         Fail(QStringLiteral("Cannot read %1").arg(FileName()), query.lastError());
     FSearchable = query.next();
     query.finish();
+    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'runs'")))
+        Fail(QStringLiteral("Cannot read %1").arg(FileName()), query.lastError());
+    FHasRuns = query.next();
+    query.finish();
     // Before the third version every answer was indexed as it was recorded.
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
         Fail(QStringLiteral("Cannot read %1").arg(FileName()), query.lastError());
@@ -1033,8 +1041,8 @@ QSqlQuery THistoryStore::ListQuery(const QString& AFilter) {
     if (FSearchable && !THistoryFilter(AFilter).Terms.isEmpty())
         IndexPendingAnswers();
     const TStopCheck never(QSqlDatabase::database(FConnectionName, false), {});
-    return *SelectCalls(QSqlDatabase::database(FConnectionName, false), FSearchable, AFilter, false,
-                        never, ProfileColumns());
+    return *SelectCalls(QSqlDatabase::database(FConnectionName, false), FSearchable, FHasRuns,
+                        AFilter, false, never, ProfileColumns());
 }
 
 std::optional<std::vector<THistorySummary>>
@@ -1044,7 +1052,7 @@ THistoryStore::List(const QString& AFilter, const std::function<bool()>& AStop) 
     std::vector<THistorySummary> calls;
     try {
         std::optional<QSqlQuery> query =
-            SelectCalls(db, FSearchable, AFilter, true, watch, ProfileColumns());
+            SelectCalls(db, FSearchable, FHasRuns, AFilter, true, watch, ProfileColumns());
         if (!query)
             return std::nullopt;
         while (query->next()) {
@@ -1061,6 +1069,7 @@ THistoryStore::List(const QString& AFilter, const std::function<bool()>& AStop) 
             call.URL = query->value(ListURL).toString();
             call.Profile = query->value(ListProfile).toString();
             call.BeforeCopyId = query->value(ListBeforeCopy).toLongLong();
+            call.Run = query->value(ListRun).toBool();
             calls.push_back(std::move(call));
         }
         if (query->lastError().isValid())

@@ -62,9 +62,10 @@ struct THistorySummary {
     qint64 AnswerSize = 0;
     bool AnswerCut = false;
     QString ErrorText;
-    QString URL; // the address called
-    QString Profile;
+    QString URL;      // the address called
+    QString Profile;  // the server profile called, empty before profiles were kept
     qint64 BeforeCopyId = 0;
+    bool Run = false; // the entry stands for a run of rows (its status line sums them up)
 };
 
 // When the write-ahead journal goes into the file: as the last connection closes, or as the next
@@ -171,7 +172,8 @@ public:
         ListError,
         ListURL,
         ListProfile,
-        ListBeforeCopy
+        ListBeforeCopy,
+        ListRun
     };
 
     // The lines as they may be kept: the value of every "Password" line emptied.
@@ -203,6 +205,7 @@ private:
     THistoryLimits FLimits;
     QString FConnectionName;
     bool FSearchable = false;
+    bool FHasRuns = true; // the runs' table is there (a file opened for reading may be older)
     // The file the connection has (device and inode) as it was opened.
     quint64 FFileDevice = 0;
     quint64 FFileInode = 0;

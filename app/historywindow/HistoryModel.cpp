@@ -62,7 +62,8 @@ QVariant THistoryModel::data(const QModelIndex& AItem, int ARole) const {
     case When:
         return call.When.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     case Command:
-        return call.Command;
+        // A run of rows is one entry; its status line says how its rows went.
+        return call.Run ? call.Command + QStringLiteral(" (run for rows)") : call.Command;
     case Server:
         return call.URL;
     case Outcome:

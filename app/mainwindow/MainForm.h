@@ -13,6 +13,7 @@
 
 #include <QColor>
 #include <QDateTime>
+#include <QPointer>
 #include <QWidget>
 
 #include <atomic>
@@ -33,6 +34,7 @@ class QSplitter;
 class QTextEdit;
 class TAnswerCapture;
 class THistoryForm;
+class TRowRunForm;
 class THistoryRecorder;
 struct THistoryCall;
 class TIdHTTP;
@@ -99,6 +101,10 @@ public:
     THistoryRecorder& History() { return *FHistory; }
     THistoryForm* HistoryWindow() const { return FHistoryForm.get(); }
     TResultsForm& ResultsWindow() const { return *FResultsForm; }
+
+    // Run for rows (MainFormRows.cpp): the focused command for every row of a file.
+    void ShowRowRun();
+    TRowRunForm* RowRunWindow() const; // the last opened, if still open
 
     // Window.
     void FormResize();
@@ -265,6 +271,7 @@ private:
     std::chrono::steady_clock::duration FQuestionTime{};
     std::unique_ptr<THistoryRecorder> FHistory;
     std::unique_ptr<THistoryForm> FHistoryForm; // made when first shown; uses FHistory
+    QPointer<TRowRunForm> FRowRunForm;          // the last opened; each closes itself away
     bool FFirstShow = true;
     // How much larger than the usual font the window's font is (never below 1), read once when
     // the controls are built.

@@ -1,6 +1,6 @@
-// The window's keyboard: shortcuts for Send, copying the call as a command line, closing, the
-// About box (F1 in every window: it lists every window's keys) and the "Go to command" popup. None
-// of them adds a control to the window's layout.
+// The window's keyboard: shortcuts for Send, copying the call as a command line, a run for rows,
+// closing, the About box (F1 in every window: it lists every window's keys) and the "Go to
+// command" popup. None of them adds a control to the window's layout.
 
 #include "AboutBox.h"
 #include "CommandTree.h"
@@ -22,6 +22,7 @@ void TMainForm::CreateShortcuts() {
     add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
     ShowAboutOnF1(*this);
     add(QKeySequence(Qt::CTRL | Qt::Key_K), [this] { ShowGoToCommand(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_R), [this] { ShowRowRun(); });
     add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [this] { CopyCallLine(false); });
     add(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C), [this] { CopyCallLine(true); });
 }

@@ -10,14 +10,18 @@
 #include <QVBoxLayout>
 
 TProductionConfirm::TProductionConfirm(const QString& AProfile, const TCommand& ACommand,
-                                       const QStringList& ALines, QWidget* AParent)
+                                       const QStringList& ALines, QWidget* AParent, qint64 ARows)
     : QDialog(AParent), FProfile(AProfile) {
     setWindowTitle(QStringLiteral("Send to production profile '%1'?").arg(AProfile));
     auto* layout = new QVBoxLayout(this);
     Statement = new QLabel(
         QStringLiteral("%1.\nProfile: %2 (production)\nCommand: %3\nClass: %4\n\nValues to send:")
-            .arg(GuardStatement(ACommand, AProfile), AProfile,
-                 QString::fromStdString(ACommand.Name),
+            .arg(GuardStatement(ACommand, AProfile) +
+                     (ARows > 0 ? QStringLiteral(" for each of %1 row%2")
+                                      .arg(ARows)
+                                      .arg(ARows == 1 ? QString() : QStringLiteral("s"))
+                                : QString()),
+                 AProfile, QString::fromStdString(ACommand.Name),
                  QString::fromLatin1(CommandClassName(ACommand.Class))),
         this);
     Statement->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -16,9 +16,10 @@ class QPushButton;
 class TProductionConfirm : public QDialog {
     Q_OBJECT
 public:
-    // ALines: the form's lines as they will be sent, secrets already blanked.
+    // ALines: the form's lines as they will be sent, secrets already blanked. ARows: a run of
+    // rows asks once for all of them, naming their number.
     TProductionConfirm(const QString& AProfile, const TCommand& ACommand, const QStringList& ALines,
-                       QWidget* AParent);
+                       QWidget* AParent, qint64 ARows = 0);
 
     QLabel* Statement;
     QPlainTextEdit* Values;

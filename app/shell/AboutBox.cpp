@@ -17,6 +17,7 @@ constexpr TKey MainWindowKeys[] = {
     {"Ctrl+Return", "Send the call"},
     {"Ctrl+K", "Go to command"},
     {"Ctrl+H", "Call history"},
+    {"Ctrl+R", "Run the command for every row of a file"},
     {"Ctrl+Shift+C", "Copy the call as a vlcallbench-call line"},
     {"Ctrl+Alt+C", "Copy the call as a curl line"},
     {"Ctrl+Q", "Quit"},
@@ -35,6 +36,13 @@ constexpr TKey ResultsWindowKeys[] = {
     {"Ctrl+Shift+C", "In the tree: copy the path"},
     {"Escape", "Close the find bar, leave the filter line"},
     {"Ctrl+W", "Close the window"},
+};
+constexpr TKey RowRunWindowKeys[] = {
+    {"Alt+C", "Choose the file"},
+    {"Alt+D, Alt+S", "Dry run, start (Alt+R: resume)"},
+    {"Alt+P, Alt+T", "Pause (and go on), stop"},
+    {"Alt+L", "Only failed and unknown rows"},
+    {"Alt+E", "Export failed rows"},
 };
 constexpr TKey HistoryWindowKeys[] = {
     {"Enter, double-click", "Open the answer"},
@@ -62,6 +70,7 @@ QString AboutText() {
                           "group.</p>") +
            KeyTable("In the results window", ResultsWindowKeys) +
            KeyTable("In the history window", HistoryWindowKeys) +
+           KeyTable("In the run for rows window", RowRunWindowKeys) +
            QStringLiteral("<p>Qt %1 (built with Qt %2)</p>")
                .arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR));
 }

@@ -7,7 +7,6 @@
 #include "CallLine.h"
 #include "CallOptions.h"
 #include "ErrorOutput.h"
-#include "HistoryStore.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "PreparedCall.h"
 #include "RowAnswerData.h"
@@ -15,13 +14,13 @@
 #include "RowFile.h"
 #include "RowOutput.h"
 #include "RowProgress.h"
+#include "RowRunPlan.h"
 #include "RowRunner.h"
 #include "RunJournal.h"
 #include "SecretParams.h"
 #include "SendRequest.h"
 #include "VersionText.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
@@ -55,32 +54,6 @@ int ListRuns(TRunJournal& AJournal) {
     return std::cout ? 0 : 1;
 }
 
-std::string RowList(const std::vector<qint64>& ARows, qint64 ACount) {
-    std::string text = ARows.size() == 1 ? "row " : "rows ";
-    for (std::size_t i = 0; i < ARows.size(); ++i)
-        text += (i ? ", " : "") + std::to_string(ARows[i]);
-    if (ACount > static_cast<qint64>(ARows.size()))
-        text += ", ...";
-    return text;
-}
-
-// "1000 rows: 998 answered, 1 failed (row 437), 1 unknown (row 438); run 12".
-std::string Summary(const TRunInfo& ARun, const TRunCounts& ACounts) {
-    const qint64 unknown = ACounts.Unknown + ACounts.Sending;
-    const qint64 pending = ARun.RowCount - ACounts.Answered - ACounts.Failed - unknown;
-    std::string text = std::to_string(ARun.RowCount) + (ARun.RowCount == 1 ? " row: " : " rows: ") +
-                       std::to_string(ACounts.Answered) + " answered";
-    if (ACounts.Failed > 0)
-        text += ", " + std::to_string(ACounts.Failed) + " failed (" +
-                RowList(ACounts.FailedRows, ACounts.Failed) + ")";
-    if (unknown > 0)
-        text += ", " + std::to_string(unknown) + " unknown (" +
-                RowList(ACounts.UnknownRows, unknown) + ")";
-    if (pending > 0)
-        text += ", " + std::to_string(pending) + " not sent";
-    return text + "; run " + std::to_string(ARun.Id);
-}
-
 TRowFormat FormatOf(const TCallOptions& AOptions, const std::string& AFile) {
     if (AOptions.Rows.Format)
         return *RowFormatNamed(*AOptions.Rows.Format);
@@ -90,107 +63,20 @@ TRowFormat FormatOf(const TCallOptions& AOptions, const std::string& AFile) {
                      " by its extension; give --rows-format csv or jsonl.");
 }
 
-std::string Position(const std::string& AFile, const ERowSyntax& AError) {
-    return AFile + ":" + std::to_string(AError.Line) + ":" + std::to_string(AError.Column) + ": " +
-           AError.what();
-}
-
-// Everything about the run that does not change from row to row.
-struct TRowCallSetup {
-    const TCommand* Command = nullptr;
-    bool JSON = true;
-    QStringList Fixed;
-    std::optional<Version> Server;
-    TPreparedCall Call; // the URL and the password
-    std::string File;
-    TRowFormat Format = TRowFormat::Csv;
-};
-
-// Reads the whole file once: its syntax, every row checked. Returns the number of rows and the
-// file's SHA-256; throws ECallUsage listing what is wrong.
-std::pair<qint64, std::string> CheckFile(const TRowCallSetup& ASetup) {
-    TRowFile file(ASetup.File, ASetup.Format);
-    TRowErrors errors;
-    qint64 rows = 0;
-    try {
-        if (ASetup.Format == TRowFormat::Csv)
-            CheckColumns(*ASetup.Command, file.Header(), ASetup.Fixed);
-        TFileRow row;
-        while (file.Next(row)) {
-            ++rows;
-            try {
-                RowGrid(*ASetup.Command, ASetup.JSON, ASetup.Fixed, row, ASetup.Server);
-            } catch (const ECallUsage& error) {
-                errors.Add(row, error.what());
-            }
-        }
-    } catch (const ERowSyntax& error) {
-        throw ECallUsage(Position(ASetup.File, error));
-    }
-    if (!errors.Empty())
-        throw ECallUsage(errors.Text(rows));
-    if (rows == 0)
-        throw ECallUsage(ASetup.File + " has no rows.");
-    return {rows, file.Sha256()};
-}
-
-TRowJob JobOf(const TRowCallSetup& ASetup, const TFileRow& ARow) {
-    const TCallGrid grid = RowGrid(*ASetup.Command, ASetup.JSON, ASetup.Fixed, ARow, ASetup.Server);
-    TRowJob job;
-    job.Row = ARow.Number;
-    job.Form = CallForm(grid, ASetup.Call.Password);
-    job.KeptFields = WithoutSecrets(job.Form.AllLines(), SecretNames(*ASetup.Command));
-    return job;
-}
-
-int DryRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup) {
+int DryRun(const TCallOptions& AOptions, const TRowRunSetup& ASetup) {
     TRowFile file(ASetup.File, ASetup.Format);
     TCurlTls tls;
     tls.Insecure = AOptions.Tls.Insecure;
     tls.CACertFile = QString::fromStdString(AOptions.Tls.CaCertFile);
     TFileRow row;
     while (file.Next(row)) {
-        const TRowJob job = JobOf(ASetup, row);
-        std::cout << CurlLine(ASetup.Call.URL, job.Form, SecretNames(*ASetup.Command), false, tls)
+        const TRowJob job = RowJob(ASetup, row);
+        std::cout << CurlLine(ASetup.URL, job.Form, SecretNames(*ASetup.Command), false, tls)
                          .toStdString()
                   << '\n';
     }
     std::cout << std::flush;
     return std::cout ? 0 : 1;
-}
-
-// The run's entry in the call history: one entry for all its rows, replaced as the run goes on.
-void RecordRun(const TRowCallSetup& ASetup, TRunJournal& AJournal, const TRunInfo& ARun,
-               const TRunCounts& ACounts, const std::string& ASummary, qint64 ADurationMs) {
-    THistoryCall call;
-    call.When = QDateTime::fromString(ARun.StartedUtc, Qt::ISODateWithMs);
-    call.URL = UrlForDisplay(ASetup.Call.URL);
-    call.Command = ARun.Command;
-    call.Fields = ARun.Fixed;
-    call.Format = ARun.Format;
-    const bool all = ACounts.Answered == ARun.RowCount;
-    call.Outcome = all ? THistoryOutcome::Answer : THistoryOutcome::Error;
-    call.ErrorText = all ? QString() : QString::fromStdString(ASummary);
-    call.StatusLine = QString::fromStdString(ASummary);
-    call.DurationMs = ADurationMs;
-    std::string text = "Rows of " + ARun.File.toStdString() + " (SHA-256 " +
-                       ARun.Sha256.toStdString() + ")\n" + ASummary + "\n";
-    for (const auto& [name, rows] :
-         {std::pair{"failed", &ACounts.FailedRows}, std::pair{"unknown", &ACounts.UnknownRows}})
-        for (const qint64 row : *rows) {
-            const TRowRecord record = AJournal.Row(ARun.Id, row);
-            text += "row " + std::to_string(row) + " " + name + ": " +
-                    (record.StatusLine.empty() ? record.Error : record.StatusLine) + "\n";
-        }
-    call.AnswerUtf8 = QByteArray::fromStdString(text);
-    call.AnswerSize = call.AnswerUtf8.size();
-    try {
-        THistoryStore store;
-        store.Open();
-        AJournal.SetCallId(ARun.Id, store.Record(call, THistoryIndexing::Immediate, ARun.CallId));
-    } catch (const std::exception& error) {
-        WriteError(std::string("the run's history entry: ") + error.what());
-    }
 }
 
 // The run --resume names, or the last unfinished one of the --rows file; fills in AOptions what
@@ -232,39 +118,6 @@ TRunInfo ResumedRun(TCallOptions& AOptions, TRunJournal& AJournal) {
         throw ECallUsage("Run " + std::to_string(*id) + " was sent as " +
                          run->Format.toStdString() + "; give --legacy as it was.");
     return *run;
-}
-
-// A new run of ASetup in the journal.
-TRunInfo NewRun(const TRowCallSetup& ASetup, TRunJournal& AJournal, qint64 ARowCount,
-                const std::string& ASha256) {
-    TRunInfo run;
-    run.File = QFileInfo(QString::fromStdString(ASetup.File)).absoluteFilePath();
-    run.Sha256 = QString::fromStdString(ASha256);
-    run.FileFormat = QString::fromStdString(RowFormatName(ASetup.Format));
-    run.Command = QString::fromStdString(ASetup.Command->Name);
-    run.Fixed = WithoutSecrets(ASetup.Fixed, SecretNames(*ASetup.Command));
-    run.URL = UrlForDisplay(ASetup.Call.URL);
-    run.Format = ASetup.JSON ? QStringLiteral("JSON") : QStringLiteral("Legacy");
-    run.RowCount = ARowCount;
-    run.Id = AJournal.CreateRun(run);
-    run = *AJournal.Run(run.Id);
-    return run;
-}
-
-// Whether a row of a resumed run goes out again.
-bool ToSend(const TRowOptions& AOptions, TRowState AState) {
-    switch (AState) {
-    case TRowState::Pending:
-        return true;
-    case TRowState::Failed:
-        return AOptions.RetryFailed;
-    case TRowState::Unknown:
-    case TRowState::Sending:
-        return AOptions.ResendUnknown;
-    case TRowState::Answered:
-        return false;
-    }
-    return false;
 }
 
 // Hands the signals to a run for its while.
@@ -316,7 +169,7 @@ TRowRecord ShownRecord(TRowAnswerData* AData, const TRowRecord& ARecord) {
 }
 
 // Sends the rows of ASetup's file that ARun still needs, then tells and keeps how it went.
-int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
+int SendRun(const TCallOptions& AOptions, const TRowRunSetup& ASetup,
             std::unique_ptr<TRunJournal>& AJournal, const TRunInfo& ARun, bool AResumed,
             TCallDefaults& ADefaults) {
     const TRowOptions& rows = AOptions.Rows;
@@ -330,7 +183,7 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
         return ShownRecord(data.get(), ARecord);
     };
     TRowRunSettings settings;
-    settings.URL = ASetup.Call.URL;
+    settings.URL = ASetup.URL;
     settings.Concurrency = rows.Concurrency;
     settings.Rate = rows.Rate;
     settings.MaxFailures = rows.MaxFailures;
@@ -346,13 +199,12 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
     qint64 toDo = ARun.RowCount;
     if (AResumed) {
         const TRunCounts counts = AJournal->Counts(ARun.Id);
-        toDo = ARun.RowCount - counts.Answered - (rows.RetryFailed ? 0 : counts.Failed) -
-               (rows.ResendUnknown ? 0 : counts.Unknown);
+        toDo = RowsToSend(ARun, counts, {rows.RetryFailed, rows.ResendUnknown});
     }
     // A row the resumed run does not send again, written out as the journal has it.
     const auto skipped = [&](const TFileRow& ARow) {
         const TRowRecord record = AJournal->Row(ARun.Id, ARow.Number);
-        if (ToSend(rows, record.State))
+        if (RowToSend({rows.RetryFailed, rows.ResendUnknown}, record.State))
             return false;
         const TRowRecord shown = asData(record);
         if (output) {
@@ -366,7 +218,7 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
         while (file.Next(row)) {
             if (AResumed && skipped(row))
                 continue;
-            TRowJob job = JobOf(ASetup, row);
+            TRowJob job = RowJob(ASetup, row);
             if (output) {
                 std::lock_guard lock(inFlightLock);
                 inFlight.emplace(row.Number, std::move(row));
@@ -403,9 +255,14 @@ int SendRun(const TCallOptions& AOptions, const TRowCallSetup& ASetup,
         output->Close();
     const bool dataWritten = !data || data->Finish();
     const TRunCounts counts = AJournal->Counts(ARun.Id);
-    const std::string summary = Summary(ARun, counts);
-    if (ADefaults.KeepHistory())
-        RecordRun(ASetup, *AJournal, ARun, counts, summary, durationMs);
+    const std::string summary = RowRunSummary(ARun, counts);
+    if (ADefaults.KeepHistory()) {
+        try {
+            RecordRowRun(ASetup.URL, *AJournal, ARun, counts, durationMs);
+        } catch (const std::exception& error) {
+            WriteError(std::string("the run's history entry: ") + error.what());
+        }
+    }
     if (runner.StoppedByFailures())
         WriteError("stopped after " + std::to_string(rows.MaxFailures) +
                    (rows.MaxFailures == 1 ? " failed call" : " failed calls") +
@@ -452,11 +309,13 @@ int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
     if (!options.Rows.File)
         throw ECallUsage("--rows FILE is needed.");
 
-    TRowCallSetup setup;
+    TRowRunSetup setup;
     setup.File = *options.Rows.File;
     setup.Format = FormatOf(options, setup.File);
-    setup.Call = PrepareCall(options, ACommands, ADefaults); // the command, URL and password
-    setup.Command = setup.Call.Command;
+    const TPreparedCall call = PrepareCall(options, ACommands, ADefaults);
+    setup.Command = call.Command;
+    setup.URL = call.URL;
+    setup.Password = call.Password;
     setup.JSON = !options.Legacy;
     for (std::size_t i = 1; i < options.Positional.size(); ++i)
         setup.Fixed << QString::fromStdString(options.Positional[i]);
@@ -473,17 +332,16 @@ int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
             setup.Server = ParseVersionText(version);
     }
 
-    qint64 rowCount = 0;
-    std::string sha256;
+    TRowFileCheck check;
     try {
-        std::tie(rowCount, sha256) = CheckFile(setup);
+        check = CheckRowFile(setup);
     } catch (const ERowFileError& error) {
         throw ECallUsage(error.what());
     }
     if (rows.DryRun)
         return DryRun(options, setup);
     // A production profile asks once for the whole run, before anything goes out.
-    if (const int refused = GuardCall(options, setup.Call, ADefaults, rowCount); refused != 0)
+    if (const int refused = GuardCall(options, call, ADefaults, check.Rows); refused != 0)
         return refused;
 
     if (!journal)
@@ -491,14 +349,9 @@ int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
     TRunInfo run;
     if (resumed) {
         run = *resumed;
-        if (QString::fromStdString(sha256) != run.Sha256)
-            throw ECallUsage(setup.File + " has changed since run " + std::to_string(run.Id) +
-                             " began (its SHA-256 differs); a changed file is not resumed.");
-        if (!journal->Claim(run.Id))
-            throw ECallUsage("Run " + std::to_string(run.Id) + " is going on in another process.");
-        journal->MarkUnknownLeftSending(run.Id);
+        ResumeRowRun(*journal, run, check, setup.File);
     } else {
-        run = NewRun(setup, *journal, rowCount, sha256);
+        run = NewRowRun(setup, *journal, check);
         journal->Claim(run.Id);
     }
     if (resumed) {
