@@ -406,7 +406,7 @@ protected:
                 return R"({"Result":"Ok","Accounts":[{"Name":"a","Balance":1},)"
                        R"({"Name":"b, \"B\"","Balance":2.50}]})";
             if (AKey == "p2")
-                return R"({"Result":"Ok","Accounts":[{"Name":"c","Email":"c@x.test"}]})";
+                return R"({"Result":"Ok","Accounts":[{"Name":"c","Email":"c@x.test","row":7}]})";
             if (AKey == "p4")
                 return "Not JSON";
             return R"({"Result":"Ok","Accounts":[]})";
@@ -436,17 +436,18 @@ TEST_F(RowDataTest, JqPrintsEachRowsResultsAndTheRecordKeepsThem) {
     EXPECT_EQ(run.ExitCode, 0) << run.Err;
     EXPECT_EQ(run.Out,
               "[{\"Name\":\"a\",\"Balance\":1},{\"Name\":\"b, \\\"B\\\"\",\"Balance\":2.5}]\n"
-              "[{\"Name\":\"c\",\"Email\":\"c@x.test\"}]\n");
+              "[{\"Name\":\"c\",\"Email\":\"c@x.test\",\"row\":7}]\n");
 }
 
 TEST_F(RowDataTest, RowsTablesBecomeOneTable) {
     const std::string file = RowsFile(2);
     TToolRun run = Run({"--rows", file, "--csv", "AccountsIncBalance"});
     EXPECT_EQ(run.ExitCode, 0) << run.Err;
-    EXPECT_EQ(run.Out, "row,Name,Balance,Email\r\n"
-                       "1,a,1,\r\n"
-                       "1,\"b, \"\"B\"\"\",2.50,\r\n"
-                       "2,c,,c@x.test\r\n");
+    // An answer's own "row" is a column of its own.
+    EXPECT_EQ(run.Out, "row,Name,Balance,Email,row\r\n"
+                       "1,a,1,,\r\n"
+                       "1,\"b, \"\"B\"\"\",2.50,,\r\n"
+                       "2,c,,c@x.test,7\r\n");
     // Piped, tab-separated; a row whose filter gives nothing adds no line.
     run = Run({"--rows", RowsFile(3, "three.csv"), "--table", "--jq", ".Accounts[] | {Name}",
                "AccountsIncBalance"});

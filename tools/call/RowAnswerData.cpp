@@ -36,7 +36,10 @@ TRowAnswerData::TRowAnswerData(const TAnswerDataOptions& AOptions, int AFd)
     if (FLines == nullptr)
         throw std::runtime_error(std::string("Cannot make a temporary file for the table: ") +
                                  std::strerror(errno));
-    ColumnOf("row");
+    // The row's number, apart from the answers' own columns: an answer may have a "row" too.
+    FColumns.emplace_back("row");
+    FNumeric.push_back(true);
+    FWidths.push_back(FAligned ? TextWidth("row") : 0);
 }
 
 TRowAnswerData::~TRowAnswerData() {

@@ -39,6 +39,7 @@ public:
 private:
     void Fail(std::int64_t ARow, const std::string& AWhy);
     void Keep(std::int64_t ARow, const TDataTable& AData);
+    // The gathered table's column of an answer's key, added when new.
     std::size_t ColumnOf(const std::string& AName);
 
     TAnswerDataOptions FOptions;
