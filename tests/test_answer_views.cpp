@@ -166,7 +166,7 @@ TEST_F(AnswerViewsTest, JqFilterFeedsTheViewsAndShowsErrors) {
 // back with the documents it had.
 TEST_F(AnswerViewsTest, JqFilterResultsInRawAndPrettyAndBack) {
     QTemporaryDir folder;
-    const QString saved = folder.filePath(QStringLiteral("filtered.json"));
+    QString saved = folder.filePath(QStringLiteral("filtered.json"));
     FForm.AskSaveFileName = [&](QWidget*, const QString&) { return saved; };
     const auto read = [&] {
         QFile file(saved);
@@ -183,8 +183,10 @@ TEST_F(AnswerViewsTest, JqFilterResultsInRawAndPrettyAndBack) {
         QStringLiteral("{\"Who\":\"ann!\",\"Balance\":12.5}\n{\"Who\":\"bob!\",\"Balance\":100}");
     EXPECT_EQ(Shown(), compact);
     EXPECT_EQ(FForm.Filter(), ".Accounts[:2][] | {Who: \"\\(.Player)!\", Balance}");
-    EXPECT_TRUE(FForm.StatusLine->text().contains(QStringLiteral(" | jq filter applied: ")))
+    EXPECT_TRUE(FForm.StatusLine->text().startsWith(QStringLiteral("jq filter applied | ")))
         << FForm.StatusLine->text().toStdString();
+    EXPECT_TRUE(
+        FForm.StatusLine->toolTip().endsWith(QStringLiteral("\njq filter: ") + FForm.Filter()));
     Key(Qt::Key_S, Qt::ControlModifier);
     WaitIdle();
     EXPECT_EQ(read(), compact.toUtf8());

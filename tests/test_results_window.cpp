@@ -1,6 +1,7 @@
 // The results window driven by keys on the offscreen platform: the find bar, Raw and Pretty, the
-// status line, saving, and its place beside the main window.
+// status line, saving, and its place beside the main window, which keeps the jq filters used.
 
+#include "FilterMemory.h"
 #include "MainForm.h"
 #include "QtTestSupport.h"
 #include "ResultsFixture.h"
@@ -95,7 +96,8 @@ TEST_F(ResultsTest, ContextMenuFindBarAndStatusDetails) {
             texts << action->text() + u'=' + QString::number(action->isEnabled()) + u'=' +
                          action->shortcut().toString();
     EXPECT_EQ(texts.join(u' '), QStringLiteral("&Copy=0=Ctrl+C Select &All=1=Ctrl+A "
-                                               "&Find...=1=Ctrl+F &Save As...=1=Ctrl+S "
+                                               "&Find...=1=Ctrl+F jq Fi&lter...=1=Ctrl+G "
+                                               "&Save As...=1=Ctrl+S "
                                                "&Raw=1= &Pretty=1=Ctrl+J"));
     const auto trigger = [&](const QString& AText) {
         const auto fresh = FForm.MakeContextMenu();
@@ -279,6 +281,35 @@ TEST(ResultsWindow, BelongsToTheMainWindowAndRemembersItsView) {
                       .toString(),
                   pretty ? QStringLiteral("Raw") : QStringLiteral("Pretty"));
     }
+}
+
+// The main window keeps the filters its results window used in its settings file, past its own
+// saving of the settings, and the next run brings the command's last filter back.
+TEST(ResultsWindow, MainWindowKeepsTheFiltersUsedInItsSettingsFile) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("Tessarine.conf"));
+    const auto show = [](TResultsForm& AResults, const char* AAnswer) {
+        TCallResult result;
+        result.Text = QString::fromUtf8(AAnswer).toStdU16String();
+        AResults.SetCommand(QStringLiteral("AccountsList"));
+        AResults.SetCallResult(std::move(result));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !AResults.Busy(); }, 60000));
+    };
+    {
+        TMainForm form(file);
+        auto& results = *form.findChild<TResultsForm*>();
+        show(results, R"({"Result":"Ok"})");
+        results.ApplyFilter(QStringLiteral(".Result"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !results.Busy(); }, 60000));
+        form.close();
+    }
+    EXPECT_EQ(TFilterMemory(file).Recent(QStringLiteral("AccountsList")).Filters,
+              QStringList{QStringLiteral(".Result")});
+    TMainForm form(file);
+    auto& results = *form.findChild<TResultsForm*>();
+    show(results, R"({"Result":"Again"})");
+    EXPECT_EQ(results.Filter(), ".Result");
+    EXPECT_EQ(results.ShownText()->size(), 7u);
 }
 
 } // namespace

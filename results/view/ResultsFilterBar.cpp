@@ -1,6 +1,5 @@
 #include "ResultsFilterBar.h"
 
-#include "BackgroundPool.h"
 #include "JqFilter.h"
 
 #include <QCompleter>
@@ -11,11 +10,20 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QStringListModel>
+#include <QThreadPool>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
+
+// jq cannot be stopped inside one result, so a program that works long on one holds its thread
+// until it ends: filters run on threads of their own, and indexing, indenting, find and wrapping
+// go on beside them.
+QThreadPool& FilterPool() {
+    static QThreadPool pool;
+    return pool;
+}
 
 TFilterOutput RunFilter(const TTextDocument::TText& AAnswer, const QString& AProgram,
                         const std::atomic<bool>& ACancel) {
@@ -161,7 +169,7 @@ void TResultsFilterBar::Run(TTextDocument::TText AAnswer, const QString& AProgra
         emit RunEnded();
     });
     watcher->setFuture(QtConcurrent::run(
-        &BackgroundPool(), [answer = std::move(AAnswer), program = AProgram, cancel = FCancel] {
+        &FilterPool(), [answer = std::move(AAnswer), program = AProgram, cancel = FCancel] {
             return RunFilter(answer, program, *cancel);
         }));
 }

@@ -485,15 +485,17 @@ void TResultsForm::ShowStatus() {
         text += QStringLiteral(" | Not JSON: line %1, column %2")
                     .arg(FPrettyVerdict.ErrorLine)
                     .arg(FPrettyVerdict.ErrorColumn);
-    // What is shown, found and saved is then the filter's results, not the answer.
-    if (!FFilter.isEmpty())
-        text += QStringLiteral(" | jq filter applied: %1").arg(FFilter);
-    if (FilterBar->Pending())
-        text += QStringLiteral(" | Filtering...");
     if (Saving())
         text += QStringLiteral(" | Saving %1 ...").arg(QFileInfo(FSavingPath).fileName());
+    // What is shown, found and saved is then the filter's results, not the answer: said first,
+    // where a narrow window does not cut it off; the program is in the line and the tip.
+    if (FilterBar->Pending())
+        text = QStringLiteral("Filtering... | ") + text;
+    if (!FFilter.isEmpty())
+        text = QStringLiteral("jq filter applied | ") + text;
     StatusLine->setText(text);
-    StatusLine->setToolTip(text);
+    StatusLine->setToolTip(FFilter.isEmpty() ? text
+                                             : text + QStringLiteral("\njq filter: ") + FFilter);
 }
 
 bool TResultsForm::ShowingPretty() const {
