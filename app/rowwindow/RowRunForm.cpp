@@ -201,6 +201,7 @@ void TRowRunForm::BuildRunPane(QSplitter* ASplitter) {
     RowTable->verticalHeader()->hide();
     // Every row the same height: the view never measures a long run's rows one by one.
     RowTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    RowTable->verticalHeader()->setDefaultSectionSize(RowTable->fontMetrics().height() + 6);
     RowTable->horizontalHeader()->setStretchLastSection(true);
     RowTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     bottomLayout->addWidget(RowTable, 1);
