@@ -77,7 +77,7 @@ TRowRunForm::TRowRunForm(TRowRunContext AContext, QWidget* AParent)
     auto* fileRow = new QHBoxLayout;
     auto* fileLabel = new QLabel(QStringLiteral("&File:"), this);
     FileEdit = new QLineEdit(this);
-    FileEdit->setReadOnly(true);
+    // A path may be typed or pasted as well as chosen; Enter opens it.
     FileEdit->setPlaceholderText(QStringLiteral("A CSV or JSON Lines file, one row per call"));
     fileLabel->setBuddy(FileEdit);
     ChooseButton = new QPushButton(QStringLiteral("&Choose..."), this);
@@ -103,6 +103,8 @@ TRowRunForm::TRowRunForm(TRowRunContext AContext, QWidget* AParent)
         std::chrono::duration_cast<std::chrono::milliseconds>(TRowRunSession::TellEvery));
     connect(FUpdateTimer, &QTimer::timeout, this, &TRowRunForm::TakeRows);
     connect(ChooseButton, &QPushButton::clicked, this, &TRowRunForm::ChooseClick);
+    connect(FileEdit, &QLineEdit::returnPressed, this,
+            [this] { OpenFile(FileEdit->text().trimmed()); });
     connect(DryRunButton, &QPushButton::clicked, this, &TRowRunForm::DryRun);
     connect(StartButton, &QPushButton::clicked, this, &TRowRunForm::Start);
     connect(PauseButton, &QPushButton::toggled, this, &TRowRunForm::PauseClick);
@@ -199,6 +201,7 @@ void TRowRunForm::BuildRunPane(QSplitter* ASplitter) {
     RowTable->verticalHeader()->hide();
     // Every row the same height: the view never measures a long run's rows one by one.
     RowTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    RowTable->verticalHeader()->setDefaultSectionSize(RowTable->fontMetrics().height() + 6);
     RowTable->horizontalHeader()->setStretchLastSection(true);
     RowTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     bottomLayout->addWidget(RowTable, 1);
