@@ -1126,6 +1126,7 @@ TEST_F(SendTest, BeforeCopyIsReadFirstAndKeptWithTheCall) {
         FForm->BeforeCopiesAction->trigger();
         ASSERT_TRUE(FForm->BeforeCopiesAction->isChecked());
         FocusCommand("AccountsEdit");
+        QApplication::setActiveWindow(FForm.get());
         TypeValue("Player", QStringLiteral("joe"));
         const SendOutcome outcome = Send();
         EXPECT_TRUE(outcome.Boxes.empty());
