@@ -608,6 +608,7 @@ TEST_F(HistoryWindowTest, BeforeCopyOpensAndTwoAnswersCompareAsALineDiff) {
     // One call selected is not a comparison.
     window.CallList->selectionModel()->select(
         window.Model->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QApplication::setActiveWindow(&window); // the results window had it
     QTest::keyClick(&window, Qt::Key_D, Qt::ControlModifier);
     EXPECT_EQ(window.CompareWindow, nullptr);
     EXPECT_TRUE(window.StatusLabel->text().contains(QStringLiteral("Select two calls")));

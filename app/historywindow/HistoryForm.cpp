@@ -77,13 +77,16 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(OpenButton);
     buttons->addWidget(LoadButton);
-    buttons->addWidget(BeforeButton);
-    buttons->addWidget(CompareButton);
     buttons->addStretch(1);
     buttons->addWidget(KeepHistory);
     buttons->addWidget(ClearButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(FilterEdit);
+    // Beside the filter, where the line can give them room.
+    auto* top = new QHBoxLayout;
+    top->addWidget(FilterEdit, 1);
+    top->addWidget(BeforeButton);
+    top->addWidget(CompareButton);
+    layout->addLayout(top);
     layout->addWidget(CallList, 1);
     layout->addLayout(buttons);
     layout->addWidget(StatusLabel);
@@ -157,8 +160,6 @@ void THistoryForm::setVisible(bool AVisible) {
     if (AVisible && !isVisible() && parentWidget()) {
         const QWidget* owner = parentWidget()->window();
         const QScreen* screen = owner->screen();
-        // The size it will show at: never below what its buttons need.
-        resize(size().expandedTo(minimumSizeHint()));
         move(CentredOver(owner->frameGeometry(), frameGeometry().size(),
                          screen ? screen->availableGeometry() : QRect()));
     }
