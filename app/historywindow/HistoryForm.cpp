@@ -61,12 +61,7 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     OpenButton = new QPushButton(QStringLiteral("Open answer"), this);
     LoadButton = new QPushButton(QStringLiteral("Load into grid"), this);
     LoadButton->setToolTip(QStringLiteral("Ctrl+L"));
-    BeforeButton = new QPushButton(QStringLiteral("Before copy"), this);
-    BeforeButton->setToolTip(
-        QStringLiteral("The answer of the read sent before this call, as it was before the call"));
-    CompareButton = new QPushButton(QStringLiteral("Compare"), this);
-    CompareButton->setToolTip(
-        QStringLiteral("Line diff of the answers of two selected calls (Ctrl+D)"));
+    CreateCompareButtons();
     ClearButton = new QPushButton(QStringLiteral("Clear history"), this);
     KeepHistory = new QCheckBox(QStringLiteral("Keep call history"), this);
     KeepHistory->setChecked(FRecorder.Enabled());
@@ -98,10 +93,6 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     connect(CallList, &QAbstractItemView::activated, this, [this] { Run(FOpen); });
     connect(OpenButton, &QPushButton::clicked, this, [this] { Run(FOpen); });
     connect(LoadButton, &QPushButton::clicked, this, [this] { Run(FLoad); });
-    connect(BeforeButton, &QPushButton::clicked, this, [this] { OpenBeforeCopy(); });
-    connect(CompareButton, &QPushButton::clicked, this, [this] { CompareSelected(); });
-    auto* compareShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
-    connect(compareShortcut, &QShortcut::activated, this, [this] { CompareSelected(); });
     auto* loadShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
     connect(loadShortcut, &QShortcut::activated, this, [this] { Run(FLoad); });
     connect(KeepHistory, &QCheckBox::toggled, this,
@@ -143,6 +134,19 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
 }
 
 THistoryForm::~THistoryForm() = default;
+
+void THistoryForm::CreateCompareButtons() {
+    BeforeButton = new QPushButton(QStringLiteral("Before copy"), this);
+    BeforeButton->setToolTip(
+        QStringLiteral("The answer of the read sent before this call, as it was before the call"));
+    CompareButton = new QPushButton(QStringLiteral("Compare"), this);
+    CompareButton->setToolTip(
+        QStringLiteral("Line diff of the answers of two selected calls (Ctrl+D)"));
+    connect(BeforeButton, &QPushButton::clicked, this, [this] { OpenBeforeCopy(); });
+    connect(CompareButton, &QPushButton::clicked, this, [this] { CompareSelected(); });
+    auto* compareShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
+    connect(compareShortcut, &QShortcut::activated, this, [this] { CompareSelected(); });
+}
 
 // In the middle of the list, over its background; clicks go through to the list.
 void THistoryForm::CreateEmptyLabel() {

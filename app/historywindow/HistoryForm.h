@@ -71,6 +71,7 @@ protected:
 
 private:
     void CreateEmptyLabel();
+    void CreateCompareButtons();
     void Run(const TCallHandler& AHandler);
     void ShowCalls(const std::vector<THistorySummary>& ACalls, const QString& AError);
     void ShowIndexing(qint64 ALeft);

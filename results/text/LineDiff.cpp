@@ -9,12 +9,22 @@ namespace {
 
 using TLines = std::vector<std::u16string>;
 
-// Myers' forward search over AOld[AFrom, AOldEnd) and ANew[AFrom, ANewEnd), keeping each round's
+// Myers' forward search over AOld[from, oldEnd) and ANew[from, newEnd), keeping each round's
 // furthest reaches to walk the script back; false when it needs more than AMaxEdits edits.
-bool MiddleScript(const TLines& AOld, const TLines& ANew, std::size_t AFrom, std::size_t AOldEnd,
-                  std::size_t ANewEnd, std::size_t AMaxEdits, std::vector<TDiffLine>& AOut) {
-    const auto n = static_cast<std::ptrdiff_t>(AOldEnd - AFrom);
-    const auto m = static_cast<std::ptrdiff_t>(ANewEnd - AFrom);
+// The part of both texts between their common start and end.
+struct TMiddle {
+    std::size_t From;
+    std::size_t OldEnd;
+    std::size_t NewEnd;
+};
+
+bool MiddleScript(const TLines& AOld, const TLines& ANew, TMiddle AMiddle, std::size_t AMaxEdits,
+                  std::vector<TDiffLine>& AOut) {
+    const std::size_t from = AMiddle.From;
+    const std::size_t oldEnd = AMiddle.OldEnd;
+    const std::size_t newEnd = AMiddle.NewEnd;
+    const auto n = static_cast<std::ptrdiff_t>(oldEnd - from);
+    const auto m = static_cast<std::ptrdiff_t>(newEnd - from);
     const std::ptrdiff_t limit = std::min<std::ptrdiff_t>(n + m, std::ptrdiff_t(AMaxEdits));
     const std::ptrdiff_t offset = limit + 1;
     std::vector<std::ptrdiff_t> reach(static_cast<std::size_t>(2 * offset + 1), 0);
@@ -23,8 +33,8 @@ bool MiddleScript(const TLines& AOld, const TLines& ANew, std::size_t AFrom, std
         return reach[static_cast<std::size_t>(AK + offset)];
     };
     const auto same = [&](std::ptrdiff_t AX, std::ptrdiff_t AY) {
-        return AOld[AFrom + static_cast<std::size_t>(AX)] ==
-               ANew[AFrom + static_cast<std::size_t>(AY)];
+        return AOld[from + static_cast<std::size_t>(AX)] ==
+               ANew[from + static_cast<std::size_t>(AY)];
     };
     std::ptrdiff_t found = -1;
     for (std::ptrdiff_t d = 0; d <= limit && found < 0; ++d) {
@@ -63,17 +73,17 @@ bool MiddleScript(const TLines& AOld, const TLines& ANew, std::size_t AFrom, std
         while (x > previousX && y > previousY) {
             --x;
             --y;
-            script.push_back({TDiffKind::Same, AOld[AFrom + static_cast<std::size_t>(x)]});
+            script.push_back({TDiffKind::Same, AOld[from + static_cast<std::size_t>(x)]});
         }
         if (down)
-            script.push_back({TDiffKind::Added, ANew[AFrom + static_cast<std::size_t>(--y)]});
+            script.push_back({TDiffKind::Added, ANew[from + static_cast<std::size_t>(--y)]});
         else
-            script.push_back({TDiffKind::Removed, AOld[AFrom + static_cast<std::size_t>(--x)]});
+            script.push_back({TDiffKind::Removed, AOld[from + static_cast<std::size_t>(--x)]});
     }
     while (x > 0 && y > 0) {
         --x;
         --y;
-        script.push_back({TDiffKind::Same, AOld[AFrom + static_cast<std::size_t>(x)]});
+        script.push_back({TDiffKind::Same, AOld[from + static_cast<std::size_t>(x)]});
     }
     AOut.insert(AOut.end(), script.rbegin(), script.rend());
     return true;
@@ -92,7 +102,7 @@ std::vector<TDiffLine> DiffLines(const TLines& AOld, const TLines& ANew, std::si
         --oldEnd;
         --newEnd;
     }
-    if (!MiddleScript(AOld, ANew, start, oldEnd, newEnd, AMaxEdits, diff)) {
+    if (!MiddleScript(AOld, ANew, {start, oldEnd, newEnd}, AMaxEdits, diff)) {
         for (std::size_t i = start; i < oldEnd; ++i)
             diff.push_back({TDiffKind::Removed, AOld[i]});
         for (std::size_t i = start; i < newEnd; ++i)
