@@ -1322,8 +1322,10 @@ TEST_F(CallToolTest, ProductionProfileRefusesWhatIsNotAReadWithoutYes) {
     const TToolRun sent = Call({"--profile", "live", "--yes", "--password-env", "XDG_CONFIG_HOME",
                                 "AccountsDelete", "Player=joe"});
     EXPECT_EQ(sent.ExitCode, 0) << sent.Err;
-    ASSERT_EQ(server.Requests().size(), 1U);
-    EXPECT_NE(server.Requests()[0].find("Command=AccountsDelete"), std::string::npos);
+    // The before copy of a production profile goes out only now, before the call.
+    ASSERT_EQ(server.Requests().size(), 2U);
+    EXPECT_NE(server.Requests()[0].find("Command=AccountsGet"), std::string::npos);
+    EXPECT_NE(server.Requests()[1].find("Command=AccountsDelete"), std::string::npos);
 }
 
 // On a terminal the tool asks: a change is sent on "y", a remove only on the profile's name typed
@@ -1383,4 +1385,83 @@ TEST_F(CallToolTest, ReadsAndTestProfilesAreNotAsked) {
     EXPECT_EQ(run.ExitCode, 0) << run.Err;
     // --server without --profile goes elsewhere than the current profile: nothing to guard.
     EXPECT_EQ(Call({"--production", "SystemStats"}).ExitCode, 2);
+}
+
+// A change on a production profile first sends the read that shows what it alters, with the same
+// key, and keeps that answer as an entry the change's entry names; only the change's answer is
+// written out. --no-before-copy leaves it out, --before-copy asks for it on any profile.
+TEST_F(CallToolTest, BeforeCopyIsReadFirstAndKeptWithTheCall) {
+    const auto server = AnsweringServer("{\"Player\":\"joe\",\"Balance\":5}");
+    const std::string url = Narrow(server->URL(u"/api"));
+    ASSERT_EQ(Call({"--profile-add", "live", "--server", url, "--production"}).ExitCode, 0);
+    ASSERT_EQ(Call({"--profile-add", "test", "--server", url}).ExitCode, 0);
+
+    TToolRun run = Call({"--profile", "live", "--yes", "--password-env", "XDG_CONFIG_HOME",
+                         "AccountsDelete", "Player=joe"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out, "{\"Player\":\"joe\",\"Balance\":5}");
+    ASSERT_EQ(server->Requests().size(), 2U);
+    EXPECT_NE(BodyOf(server->Requests()[0]).find("Command=AccountsGet"), std::string::npos);
+    EXPECT_NE(BodyOf(server->Requests()[0]).find("Player=joe"), std::string::npos);
+    EXPECT_NE(BodyOf(server->Requests()[1]).find("Command=AccountsDelete"), std::string::npos);
+    std::vector<THistoryCall> calls = StoredCalls(FConfig.HistoryFolder());
+    ASSERT_EQ(calls.size(), 2U);
+    EXPECT_EQ(calls[0].Command, QStringLiteral("AccountsDelete"));
+    EXPECT_EQ(calls[0].Profile, QStringLiteral("live"));
+    EXPECT_EQ(calls[0].BeforeCopyId, calls[1].Id);
+    EXPECT_EQ(calls[1].Command, QStringLiteral("AccountsGet"));
+    EXPECT_EQ(calls[1].Answer, QStringLiteral("{\"Player\":\"joe\",\"Balance\":5}"));
+    EXPECT_EQ(calls[1].Profile, QStringLiteral("live"));
+    EXPECT_TRUE(calls[1].Fields.contains(QStringLiteral("Player=joe")));
+
+    const struct {
+        std::vector<std::string> Options;
+        std::size_t Requests; // the server's count after the call
+    } cases[] = {
+        {{"--profile", "live", "--yes", "--no-before-copy"}, 3},
+        {{"--profile", "test"}, 4},
+        {{"--profile", "test", "--before-copy"}, 6},
+        // a read has no before copy
+        {{"--profile", "live", "--before-copy"}, 7},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.Options;
+        arguments.insert(arguments.end(), {"--password-env", "XDG_CONFIG_HOME"});
+        arguments.push_back(c.Requests == 7 ? "AccountsGet" : "AccountsEdit");
+        arguments.push_back("Player=joe");
+        run = Call(arguments);
+        EXPECT_EQ(run.ExitCode, 0) << run.Err;
+        EXPECT_EQ(server->Requests().size(), c.Requests) << c.Options.back();
+    }
+    EXPECT_NE(BodyOf(server->Requests()[4]).find("Command=AccountsGet"), std::string::npos);
+    EXPECT_EQ(Call({"--before-copy=yes", "SystemStats"}).ExitCode, 2);
+}
+
+// A before copy that fails does not hold the call back: the call is sent, the warning said, and
+// the history keeps the read as failed next to the call.
+TEST_F(CallToolTest, FailedBeforeCopyDoesNotBlockTheCall) {
+    const std::string ok =
+        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nOK";
+    const TScriptedServer server(
+        {TServerScript().ReadRequest().Reset(), TServerScript().ReadRequest().Send(ok)});
+    const std::string url = Narrow(server.URL(u"/api"));
+    ASSERT_EQ(Call({"--profile-add", "live", "--server", url, "--production"}).ExitCode, 0);
+    const TToolRun run = Call({"--profile", "live", "--yes", "--password-env", "XDG_CONFIG_HOME",
+                               "RingGamesDelete", "Name=Table 1"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Out, "OK");
+    EXPECT_NE(run.Err.find(CallMessage("warning: the before copy RingGamesGet failed; "
+                                       "RingGamesDelete is sent all the same.")),
+              std::string::npos)
+        << run.Err;
+    ASSERT_EQ(server.Requests().size(), 2U);
+    EXPECT_NE(BodyOf(server.Requests()[0]).find("Command=RingGamesGet"), std::string::npos);
+    EXPECT_NE(BodyOf(server.Requests()[0]).find("Name=Table+1"), std::string::npos);
+    EXPECT_NE(BodyOf(server.Requests()[1]).find("Command=RingGamesDelete"), std::string::npos);
+    const std::vector<THistoryCall> calls = StoredCalls(FConfig.HistoryFolder());
+    ASSERT_EQ(calls.size(), 2U);
+    EXPECT_EQ(calls[0].Outcome, THistoryOutcome::Answer);
+    EXPECT_EQ(calls[0].BeforeCopyId, calls[1].Id);
+    EXPECT_EQ(calls[1].Outcome, THistoryOutcome::Error);
+    EXPECT_FALSE(calls[1].ErrorText.isEmpty());
 }

@@ -9,6 +9,7 @@
 #include "DataSize.h"
 #include "HistoryCallFixture.h"
 #include "HistoryForm.h"
+#include "HistoryModel.h"
 #include "HistoryRecorder.h"
 #include "MainForm.h"
 #include "ParamTree.h"
@@ -20,6 +21,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -36,6 +38,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace {
 
@@ -575,3 +579,49 @@ TEST(HistoryWindowNotice, DamagedFileIsReportedOnceWithoutStoppingTheWindow) {
 }
 
 } // namespace
+
+// A call kept with its before copy: "Before copy" opens the read's answer, the list names the
+// profile, and two selected calls compare as a line diff of their Pretty text, older first, the
+// lines marked by - and +.
+TEST_F(HistoryWindowTest, BeforeCopyOpensAndTwoAnswersCompareAsALineDiff) {
+    THistoryCall read = MakeCall(QStringLiteral("AccountsGet"),
+                                 QStringLiteral("{\"Player\":\"joe\",\"Balance\":5}"));
+    read.Profile = QStringLiteral("live");
+    THistoryCall change = MakeCall(QStringLiteral("AccountsEdit"), QStringLiteral("{}"));
+    change.Profile = QStringLiteral("live");
+    change.BeforeCopy = std::make_shared<THistoryCall>(read);
+    Record(change);
+    Record(MakeCall(QStringLiteral("AccountsGet"),
+                    QStringLiteral("{\"Player\":\"joe\",\"Balance\":7}")));
+    THistoryForm& window = OpenHistory();
+    ASSERT_EQ(window.Model->rowCount(), 3);
+    EXPECT_TRUE(window.Model->index(1, THistoryModel::Server)
+                    .data()
+                    .toString()
+                    .startsWith(QStringLiteral("profile 'live': http://")));
+
+    window.CallList->setCurrentIndex(window.Model->index(1, 0));
+    const SeenResults before = WatchResults([&] { window.BeforeButton->click(); });
+    EXPECT_TRUE(before.Shown);
+    EXPECT_EQ(before.Text, QStringLiteral("{\"Player\":\"joe\",\"Balance\":5}"));
+
+    // One call selected is not a comparison.
+    window.CallList->selectionModel()->select(
+        window.Model->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QApplication::setActiveWindow(&window); // the results window had it
+    QTest::keyClick(&window, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(window.CompareWindow, nullptr);
+    EXPECT_TRUE(window.StatusLabel->text().contains(QStringLiteral("Select two calls")));
+
+    window.CallList->selectionModel()->select(
+        window.Model->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window.CompareButton->click();
+    ASSERT_NE(window.CompareWindow, nullptr);
+    EXPECT_TRUE(window.CompareWindow->isVisible());
+    EXPECT_EQ(window.CompareText->toPlainText(), QStringLiteral("  {\n"
+                                                                "    \"Player\": \"joe\",\n"
+                                                                "-   \"Balance\": 5\n"
+                                                                "+   \"Balance\": 7\n"
+                                                                "  }\n"));
+    window.CompareWindow->close();
+}

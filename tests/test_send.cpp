@@ -1096,3 +1096,55 @@ TEST_F(StreamTest, CharsetsConvertAsTheyArrive) {
         EXPECT_EQ(calls[0].AnswerSize, static_cast<qint64>(c.First.size() + c.Rest.size()));
     }
 }
+
+// A profile that takes before copies sends the read first, with the key typed into the grid, and
+// keeps its answer with the call; a read that fails does not stop the call, and its entry says it
+// failed. The results window shows the call's answer only; its caption names the profile once
+// there are two.
+TEST_F(SendTest, BeforeCopyIsReadFirstAndKeptWithTheCall) {
+    const std::string before = "{\"Player\":\"joe\",\"Title\":\"Old\"}";
+    const std::string ok =
+        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nOK";
+    const struct {
+        bool ReadFails;
+        const char* Caption;
+    } cases[] = {{false, "AccountsEdit - JSON format"},
+                 {true, "AccountsEdit - JSON format - profile 'test'"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ReadFails);
+        TServerScript read = TServerScript().ReadRequest();
+        if (c.ReadFails)
+            read.Reset();
+        else
+            read.Send("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                      std::to_string(before.size()) + "\r\n\r\n" + before);
+        const TScriptedServer server({read, TServerScript().ReadRequest().Send(ok)});
+        if (c.ReadFails) {
+            ASSERT_TRUE(FForm->NewProfile(QStringLiteral("test")));
+        }
+        Connect(QStringLiteral("http://127.0.0.1"), server.Port());
+        FForm->BeforeCopiesAction->trigger();
+        ASSERT_TRUE(FForm->BeforeCopiesAction->isChecked());
+        FocusCommand("AccountsEdit");
+        QApplication::setActiveWindow(FForm.get());
+        TypeValue("Player", QStringLiteral("joe"));
+        const SendOutcome outcome = Send();
+        EXPECT_TRUE(outcome.Boxes.empty());
+        EXPECT_EQ(outcome.ResultsText, QStringLiteral("OK"));
+        EXPECT_EQ(outcome.ResultsCaption, QString::fromLatin1(c.Caption));
+        ASSERT_EQ(server.Requests().size(), 2U);
+        EXPECT_NE(server.Requests()[0].find("Command=AccountsGet"), std::string::npos);
+        EXPECT_NE(server.Requests()[0].find("Player=joe"), std::string::npos);
+        EXPECT_NE(server.Requests()[1].find("Command=AccountsEdit"), std::string::npos);
+        const std::vector<THistoryCall> calls = StoredCalls(2);
+        ASSERT_EQ(calls.size(), 2U);
+        EXPECT_EQ(calls[0].Command, QStringLiteral("AccountsEdit"));
+        EXPECT_EQ(calls[0].BeforeCopyId, calls[1].Id);
+        EXPECT_EQ(calls[0].Profile, FForm->ProfileName());
+        EXPECT_EQ(calls[1].Command, QStringLiteral("AccountsGet"));
+        EXPECT_EQ(calls[1].Outcome, c.ReadFails ? THistoryOutcome::Error : THistoryOutcome::Answer);
+        if (!c.ReadFails) {
+            EXPECT_EQ(calls[1].Answer, QString::fromStdString(before));
+        }
+    }
+}

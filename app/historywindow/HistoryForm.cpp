@@ -2,20 +2,26 @@
 
 #include "HistoryRecorder.h"
 #include "HistorySearch.h"
+#include "LineDiff.h"
 #include "WindowPlacement.h"
 
 #include <QCheckBox>
+#include <QDialog>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCallHandler ALoad,
                            QWidget* AParent)
@@ -36,7 +42,8 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     CallList->setAccessibleName(QStringLiteral("Calls"));
     CallList->setModel(Model);
     CallList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    CallList->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Two calls selected (Ctrl+click) can be compared.
+    CallList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     CallList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     CallList->setTabKeyNavigation(false);
     CallList->setWordWrap(false);
@@ -54,6 +61,7 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     OpenButton = new QPushButton(QStringLiteral("Open answer"), this);
     LoadButton = new QPushButton(QStringLiteral("Load into grid"), this);
     LoadButton->setToolTip(QStringLiteral("Ctrl+L"));
+    CreateCompareButtons();
     ClearButton = new QPushButton(QStringLiteral("Clear history"), this);
     KeepHistory = new QCheckBox(QStringLiteral("Keep call history"), this);
     KeepHistory->setChecked(FRecorder.Enabled());
@@ -68,7 +76,12 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     buttons->addWidget(KeepHistory);
     buttons->addWidget(ClearButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(FilterEdit);
+    // Beside the filter, where the line can give them room.
+    auto* top = new QHBoxLayout;
+    top->addWidget(FilterEdit, 1);
+    top->addWidget(BeforeButton);
+    top->addWidget(CompareButton);
+    layout->addLayout(top);
     layout->addWidget(CallList, 1);
     layout->addLayout(buttons);
     layout->addWidget(StatusLabel);
@@ -121,6 +134,19 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
 }
 
 THistoryForm::~THistoryForm() = default;
+
+void THistoryForm::CreateCompareButtons() {
+    BeforeButton = new QPushButton(QStringLiteral("Before copy"), this);
+    BeforeButton->setToolTip(
+        QStringLiteral("The answer of the read sent before this call, as it was before the call"));
+    CompareButton = new QPushButton(QStringLiteral("Compare"), this);
+    CompareButton->setToolTip(
+        QStringLiteral("Line diff of the answers of two selected calls (Ctrl+D)"));
+    connect(BeforeButton, &QPushButton::clicked, this, [this] { OpenBeforeCopy(); });
+    connect(CompareButton, &QPushButton::clicked, this, [this] { CompareSelected(); });
+    auto* compareShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
+    connect(compareShortcut, &QShortcut::activated, this, [this] { CompareSelected(); });
+}
 
 // In the middle of the list, over its background; clicks go through to the list.
 void THistoryForm::CreateEmptyLabel() {
@@ -226,10 +252,14 @@ std::optional<THistoryCall> THistoryForm::CurrentCall() {
     const QModelIndex current = CallList->currentIndex();
     if (!current.isValid())
         return std::nullopt;
+    return LoadCall(Model->CallId(current.row()));
+}
+
+std::optional<THistoryCall> THistoryForm::LoadCall(qint64 AId) {
     try {
         if (!FReader.IsOpen())
             FReader.OpenForReading();
-        std::optional<THistoryCall> call = FReader.Load(Model->CallId(current.row()));
+        std::optional<THistoryCall> call = FReader.Load(AId);
         if (!call) {
             FReadError = QStringLiteral("That call is no longer in the history.");
             ShowStatus();
@@ -246,4 +276,57 @@ std::optional<THistoryCall> THistoryForm::CurrentCall() {
 void THistoryForm::Run(const TCallHandler& AHandler) {
     if (std::optional<THistoryCall> call = CurrentCall())
         AHandler(*call);
+}
+
+void THistoryForm::OpenBeforeCopy() {
+    const std::optional<THistoryCall> call = CurrentCall();
+    if (!call)
+        return;
+    if (call->BeforeCopyId <= 0) {
+        FReadError = QStringLiteral("%1 has no before copy.").arg(call->Command);
+        ShowStatus();
+        return;
+    }
+    if (std::optional<THistoryCall> before = LoadCall(call->BeforeCopyId))
+        FOpen(*before);
+}
+
+void THistoryForm::CompareSelected() {
+    QModelIndexList rows = CallList->selectionModel()->selectedRows();
+    if (rows.size() != 2) {
+        FReadError = QStringLiteral("Select two calls to compare (Ctrl+click the second).");
+        ShowStatus();
+        return;
+    }
+    // The list is newest first: the lower row is the older call.
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& AOne, const QModelIndex& AOther) {
+        return AOne.row() > AOther.row();
+    });
+    const std::optional<THistoryCall> older = LoadCall(Model->CallId(rows[0].row()));
+    const std::optional<THistoryCall> newer = LoadCall(Model->CallId(rows[1].row()));
+    if (!older || !newer)
+        return;
+    const std::vector<TDiffLine> diff = DiffLines(PrettyLines(older->Answer.toStdU16String()),
+                                                  PrettyLines(newer->Answer.toStdU16String()));
+    if (CompareWindow == nullptr) {
+        CompareWindow = new QDialog(this);
+        CompareWindow->resize(size());
+        CompareText = new QPlainTextEdit(CompareWindow);
+        CompareText->setReadOnly(true);
+        CompareText->setLineWrapMode(QPlainTextEdit::NoWrap);
+        CompareText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        CompareText->setAccessibleName(QStringLiteral("Differences"));
+        auto* layout = new QVBoxLayout(CompareWindow);
+        layout->addWidget(CompareText);
+    }
+    const auto name = [](const THistoryCall& ACall) {
+        return QStringLiteral("%1 of %2")
+            .arg(ACall.Command,
+                 ACall.When.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    };
+    CompareWindow->setWindowTitle(
+        QStringLiteral("Compare: - %1, + %2").arg(name(*older), name(*newer)));
+    CompareText->setPlainText(QString::fromStdU16String(DiffText(diff)));
+    CompareWindow->show();
+    CompareWindow->raise();
 }

@@ -9,6 +9,8 @@
 #include <memory>
 
 class QCheckBox;
+class QDialog;
+class QPlainTextEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -39,11 +41,20 @@ public:
     bool Searching() const;
     // The call on the list's current row, read in full; nothing when there is none.
     std::optional<THistoryCall> CurrentCall();
+    // Opens the answer of the read kept before the current call (its before copy).
+    void OpenBeforeCopy();
+    // Shows the line diff of the Pretty text of the two selected calls' answers, the older one
+    // first; says in the status line when not two are selected.
+    void CompareSelected();
 
     QLineEdit* FilterEdit;
     QTableView* CallList;
     QPushButton* OpenButton;
     QPushButton* LoadButton;
+    QPushButton* BeforeButton;        // the current call's before copy
+    QPushButton* CompareButton;       // Ctrl+D
+    QDialog* CompareWindow = nullptr; // made when first asked for
+    QPlainTextEdit* CompareText = nullptr;
     QPushButton* ClearButton;
     QCheckBox* KeepHistory;
     QLabel* StatusLabel;
@@ -60,11 +71,13 @@ protected:
 
 private:
     void CreateEmptyLabel();
+    void CreateCompareButtons();
     void Run(const TCallHandler& AHandler);
     void ShowCalls(const std::vector<THistorySummary>& ACalls, const QString& AError);
     void ShowIndexing(qint64 ALeft);
     void ShowStatus();
     void ShowEmptyState();
+    std::optional<THistoryCall> LoadCall(qint64 AId);
 
     THistoryRecorder& FRecorder;
     TCallHandler FOpen;

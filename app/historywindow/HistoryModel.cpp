@@ -35,6 +35,13 @@ int THistoryModel::columnCount(const QModelIndex& AParent) const {
     return AParent.isValid() ? 0 : ColumnCount;
 }
 
+// The address called, after the profile it was called as when there was one.
+static QString ServerText(const THistorySummary& ACall) {
+    return ACall.Profile.isEmpty()
+               ? ACall.URL
+               : QStringLiteral("profile '%1': %2").arg(ACall.Profile, ACall.URL);
+}
+
 QVariant THistoryModel::data(const QModelIndex& AItem, int ARole) const {
     if (!checkIndex(AItem, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
@@ -45,7 +52,7 @@ QVariant THistoryModel::data(const QModelIndex& AItem, int ARole) const {
                                                     : QVariant();
     if (ARole == Qt::ToolTipRole) {
         if (column == Server)
-            return call.URL;
+            return ServerText(call);
         if (column != Status)
             return {};
         // The status line and the failure's whole message, each once.
@@ -65,7 +72,7 @@ QVariant THistoryModel::data(const QModelIndex& AItem, int ARole) const {
         // A run of rows is one entry; its status line says how its rows went.
         return call.Run ? call.Command + QStringLiteral(" (run for rows)") : call.Command;
     case Server:
-        return call.URL;
+        return ServerText(call);
     case Outcome:
         return call.Outcome;
     case Status:

@@ -119,6 +119,7 @@ public:
     void RenameProfileClick();
     void DeleteProfileClick();
     void ProductionClick(bool AChecked);
+    void BeforeCopiesClick(bool AChecked);
     // What the actions do once a name is chosen; true when done.
     bool NewProfile(const QString& AName);
     bool RenameProfile(const QString& AName);
@@ -167,6 +168,7 @@ public:
     QAction* RenameProfileAction;
     QAction* DeleteProfileAction;
     QAction* ProductionAction;
+    QAction* BeforeCopiesAction;
 
     TCommandTreeModel* CommandTreeModel;
     TParamTreeModel* ParamTreeModel;
@@ -239,7 +241,16 @@ private:
     };
     // Hands one Send to the history; returns at once. ACapture, when the history is on, holds
     // what came of the answer.
-    void RecordCall(const TSendRecord& ASend, const TCallResult& AResult, TAnswerCapture* ACapture);
+    // ABefore: the read sent first, kept with the call.
+    void RecordCall(const TSendRecord& ASend, const TCallResult& AResult, TAnswerCapture* ACapture,
+                    std::shared_ptr<const THistoryCall> ABefore = {});
+    // The history record of a Send of ACommand, its answer taken from ACapture.
+    THistoryCall HistoryRecordOf(const TCommand& ACommand, const TSendRecord& ASend,
+                                 const TCallResult& AResult, TAnswerCapture& ACapture);
+    // Sends the before copy of the current call when it has one and the profile takes them;
+    // false when the user cancelled it or refused the server, and nothing more is to be sent.
+    // ABefore gets the read's record for the history (none when the history is off).
+    bool SendBeforeCopy(const QString& AURL, std::shared_ptr<const THistoryCall>& ABefore);
 
     // The profile row and what marks a production profile (MainFormProfiles.cpp).
     void BuildProfileRow();
@@ -286,5 +297,6 @@ private:
     TServerProfiles FProfiles{FStore.FileName()};
     QString FProfileName;
     bool FProduction = false;
+    std::optional<bool> FBeforeCopies; // the current profile's choice; unset: its default
     QString FPlainTitle;
 };

@@ -55,15 +55,23 @@ void TMainForm::ShowHistory() {
 }
 
 void TMainForm::RecordCall(const TSendRecord& ASend, const TCallResult& AResult,
-                           TAnswerCapture* ACapture) {
+                           TAnswerCapture* ACapture, std::shared_ptr<const THistoryCall> ABefore) {
     if (!FHistory->Enabled() || ACapture == nullptr)
         return;
+    THistoryCall call = HistoryRecordOf(*FCurrentCommand, ASend, AResult, *ACapture);
+    call.BeforeCopy = std::move(ABefore);
+    FHistory->Record(std::move(call));
+}
+
+THistoryCall TMainForm::HistoryRecordOf(const TCommand& ACommand, const TSendRecord& ASend,
+                                        const TCallResult& AResult, TAnswerCapture& ACapture) {
     THistoryCallFacts facts;
     facts.When = ASend.Started;
     facts.URL = ASend.URL;
-    facts.Command = QString::fromStdString(FCurrentCommand->Name);
+    facts.Command = QString::fromStdString(ACommand.Name);
     facts.Fields = ASend.Fields;
-    facts.SecretNames = SecretNames(*FCurrentCommand);
+    facts.SecretNames = SecretNames(ACommand);
+    facts.Profile = FProfileName;
     facts.JSON = JSONRB->isChecked();
     facts.DurationMs = AResult.DurationMs > 0
                            ? AResult.DurationMs
@@ -90,10 +98,10 @@ void TMainForm::RecordCall(const TSendRecord& ASend, const TCallResult& AResult,
                                           AResult.ByteSize};
     THistoryCall call = BuildHistoryCall(facts);
     if (AResult.Refused)
-        ACapture->Write(std::u16string_view(AResult.Text));
+        ACapture.Write(std::u16string_view(AResult.Text));
     if (answered)
-        ACapture->TakeInto(call);
-    FHistory->Record(std::move(call));
+        ACapture.TakeInto(call);
+    return call;
 }
 
 void TMainForm::ReopenAnswer(const THistoryCall& ACall) {

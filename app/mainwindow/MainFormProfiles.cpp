@@ -3,6 +3,7 @@
 // the connection panel, the window title and the accessible name, and asks before a Send that is
 // not a read.
 
+#include "BeforeCopyCall.h"
 #include "MainForm.h"
 #include "ParamTree.h"
 #include "PasswordKeyring.h"
@@ -55,12 +56,20 @@ void TMainForm::BuildProfileRow() {
     menu->addSeparator();
     ProductionAction = menu->addAction(QStringLiteral("&Production server"));
     ProductionAction->setCheckable(true);
+    BeforeCopiesAction = menu->addAction(QStringLiteral("&Before copies"));
+    BeforeCopiesAction->setCheckable(true);
+    BeforeCopiesAction->setToolTip(
+        QStringLiteral("Before a change, money or remove command, send the read that shows what "
+                       "it alters and keep its answer in the history (on production profiles "
+                       "unless unticked)"));
     ProfileButton->setMenu(menu);
     connect(NewProfileAction, &QAction::triggered, this, [this] { NewProfileClick(); });
     connect(RenameProfileAction, &QAction::triggered, this, [this] { RenameProfileClick(); });
     connect(DeleteProfileAction, &QAction::triggered, this, [this] { DeleteProfileClick(); });
     connect(ProductionAction, &QAction::triggered, this,
             [this](bool AChecked) { ProductionClick(AChecked); });
+    connect(BeforeCopiesAction, &QAction::triggered, this,
+            [this](bool AChecked) { BeforeCopiesClick(AChecked); });
 
     // The keyring entry of the current profile is read when the settings are.
     FProfileName = FProfiles.CurrentName();
@@ -74,10 +83,13 @@ void TMainForm::FillProfileBox() {
     const QSignalBlocker blocker(ProfileBox);
     ProfileBox->clear();
     FProduction = false;
+    FBeforeCopies.reset();
     for (const TServerProfile& profile : FProfiles.List({})) {
         ProfileBox->addItem(profile.Name);
-        if (profile.Name == FProfileName)
+        if (profile.Name == FProfileName) {
             FProduction = profile.Production;
+            FBeforeCopies = profile.BeforeCopies;
+        }
     }
     ProfileBox->setCurrentIndex(0); // the current profile comes first
     DeleteProfileAction->setEnabled(ProfileBox->count() > 1);
@@ -87,6 +99,8 @@ void TMainForm::FillProfileBox() {
 void TMainForm::ShowProfileMark() {
     const QSignalBlocker blocker(ProductionAction);
     ProductionAction->setChecked(FProduction);
+    const QSignalBlocker beforeBlocker(BeforeCopiesAction);
+    BeforeCopiesAction->setChecked(TakesBeforeCopy(FBeforeCopies, FProduction));
     QPalette band = ConnectionPanel->parentWidget()->palette();
     if (FProduction) {
         band.setColor(QPalette::Window, ProductionBand);
@@ -124,6 +138,7 @@ TServerProfile TMainForm::FieldProfile() {
     const bool inKeyring = FPasswordKeeper.Keep(profile.RememberPW, PasswordEdit->text());
     profile.Password = profile.RememberPW && !inKeyring ? PasswordEdit->text() : QString();
     profile.Production = FProduction;
+    profile.BeforeCopies = FBeforeCopies;
     return profile;
 }
 
@@ -233,6 +248,7 @@ void TMainForm::ProductionClick(bool AChecked) {
         TServerProfile profile;
         profile.Name = FProfileName;
         profile.Production = AChecked;
+        profile.BeforeCopies = FBeforeCopies;
         FProfiles.Store(profile);
     } catch (const std::exception& error) {
         ReportError(error);
@@ -254,4 +270,19 @@ bool TMainForm::ConfirmProductionSend(const TParamValues& AForm) {
     }
     TProductionConfirm confirm(FProfileName, *FCurrentCommand, lines, this);
     return confirm.exec() == QDialog::Accepted;
+}
+
+void TMainForm::BeforeCopiesClick(bool AChecked) {
+    // The default, chosen again, is kept as no choice, so it follows the production mark.
+    FBeforeCopies = AChecked == FProduction ? std::nullopt : std::optional<bool>(AChecked);
+    try {
+        TServerProfile profile;
+        profile.Name = FProfileName;
+        profile.Production = FProduction;
+        profile.BeforeCopies = FBeforeCopies;
+        FProfiles.Store(profile);
+    } catch (const std::exception& error) {
+        ReportError(error);
+    }
+    ShowProfileMark();
 }

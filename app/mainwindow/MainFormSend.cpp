@@ -3,6 +3,7 @@
 
 #include "AnswerCapture.h"
 #include "AnswerIntake.h"
+#include "BeforeCopyCall.h"
 #include "CallArguments.h"
 #include "CallLine.h"
 #include "HistoryRecorder.h"
@@ -62,16 +63,22 @@ void TMainForm::CallButtonClick() {
     // Nothing goes out before the answer.
     if (!ConfirmProductionSend(form))
         return;
-    std::vector<std::u16string> lines = WireLines(form);
     FTrustPrompt->Reset();
     FTrustDeclined = false;
+    // The before copy goes out only after the guard's answer, and before the call.
+    std::shared_ptr<const THistoryCall> before;
+    if (!SendBeforeCopy(url, before))
+        return;
+    std::vector<std::u16string> lines = WireLines(form);
     const QDateTime started = QDateTime::currentDateTimeUtc();
     const QString command = QString::fromStdString(FCurrentCommand->Name);
     const QString title =
         command + QStringLiteral(" - ") +
         (JSONRB->isChecked() ? QStringLiteral("JSON format") : QStringLiteral("Legacy format")) +
         // With one profile the caption is as it always was.
-        (ProfileBox->count() > 1 || FProduction ? QStringLiteral(" - ") + FProfileName : QString());
+        (ProfileBox->count() > 1 || FProduction
+             ? QStringLiteral(" - profile '%1'").arg(FProfileName)
+             : QString());
     // The answer goes into the results window and the history as it arrives, never held whole
     // anywhere else.
     auto intake = std::make_shared<TAnswerIntake>();
@@ -122,7 +129,8 @@ void TMainForm::CallButtonClick() {
         result.CharSetAssumed = response.CharSetAssumed;
         result.ByteSize = intake->Bytes();
     }
-    RecordCall({started, url, form.AllLines(), outcome, errorText, arrived}, result, capture.get());
+    RecordCall({started, url, form.AllLines(), outcome, errorText, arrived}, result, capture.get(),
+               std::move(before));
 
     switch (outcome) {
     case TSendCall::TOutcome::Cancelled:
@@ -153,6 +161,50 @@ void TMainForm::CallButtonClick() {
     FResultsForm->SetCommand(command);
     FResultsForm->EndAnswer(std::move(result)); // the text arrived into the window, if any came
     FResultsForm->ShowModalOver(*this);
+}
+
+bool TMainForm::SendBeforeCopy(const QString& AURL, std::shared_ptr<const THistoryCall>& ABefore) {
+    if (!TakesBeforeCopy(FBeforeCopies, FProduction))
+        return true;
+    TCallGrid grid{FCurrentCommand, FParamValues, {}};
+    for (qsizetype row = 0; row < FParamValues.Count(); ++row)
+        grid.Ticked.push_back(ParamTreeModel->Checked(static_cast<int>(row)));
+    const std::optional<TCallGrid> read = BeforeCopyGrid(grid, FCommands);
+    if (!read)
+        return true;
+    const TParamValues form = CallForm(*read, PasswordEdit->text());
+    const QDateTime started = QDateTime::currentDateTimeUtc();
+    // Its answer goes to the history only, never to the results window.
+    TAnswerCapture capture;
+    FCall = std::make_unique<TSendCall>(
+        [this, url = AURL.toStdU16String(), lines = WireLines(form)] { return Post(url, lines); },
+        [this] { AbortPost(); });
+    TSendCall& call = *FCall;
+    bool arrived = false; // written by the worker, read once it is joined
+    FHTTPClient->SetBodySink([&capture, &arrived](std::u16string_view APiece) {
+        arrived = arrived || !APiece.empty();
+        capture.Write(APiece);
+    });
+    const QString name = QString::fromStdString(read->Command->Name);
+    const TSendCall::TOutcome outcome =
+        call.Run(*this, QStringLiteral("%1 (before copy)").arg(name));
+    FHTTPClient->SetBodySink({});
+    const QString errorText = call.ErrorText();
+    TCallResult result = call.TakeResult();
+    FCall.reset();
+    if (FHistory->Enabled()) {
+        auto record = std::make_shared<THistoryCall>(HistoryRecordOf(
+            *read->Command, {started, AURL, form.AllLines(), outcome, errorText, arrived}, result,
+            capture));
+        if (outcome == TSendCall::TOutcome::Cancelled || FTrustDeclined) {
+            // Nothing more goes out: the read is kept alone.
+            FHistory->Record(std::move(*record));
+            return false;
+        }
+        ABefore = std::move(record);
+    }
+    // A read that failed does not hold the call back; its entry says how it failed.
+    return outcome != TSendCall::TOutcome::Cancelled && !FTrustDeclined;
 }
 
 void TMainForm::CopyCallLine(bool ACurl) {

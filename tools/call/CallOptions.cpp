@@ -42,7 +42,11 @@ std::string CallToolUsage() {
            "  --profile PROFILE       use the server profile's address, version and password\n"
            "                          (default: the window's current profile)\n"
            "  --yes                   send a command that is not a read on a production profile\n"
-           "                          without asking\n" +
+           "                          without asking\n"
+           "  --before-copy           first send the read that shows what a change, money or\n"
+           "                          remove command alters, and keep its answer in the history\n"
+           "                          (default: on production profiles)\n"
+           "  --no-before-copy        send no such read\n" +
            option("--insecure", TTlsCommandLine::InsecureHelp) +
            option("--cacert FILE", TTlsCommandLine::CaCertHelp) +
            option("--pin " + std::string(TTlsCommandLine::PinValue), TTlsCommandLine::PinHelp) +
@@ -68,7 +72,8 @@ std::string CallToolUsage() {
            "\n"
            "On a production profile, a command that is not a read asks before it is sent; "
            "without a\n"
-           "terminal it is refused unless --yes is given.\n"
+           "terminal it is refused unless --yes is given. A before copy is sent only after that\n"
+           "answer; when it fails, the call is sent all the same and the history says so.\n"
            "\n"
            "Exit status: 0 the answer was printed, 1 the call failed, 2 usage or validation "
            "error.\n";
@@ -145,6 +150,12 @@ TEarlyExit ParseCallOptions(int argc, char** argv, TCallOptions& AOptions) {
         }
         if (ParseRowOption(argument, value, i, argc, argv, AOptions.Rows))
             continue;
+        if (argument == "--before-copy" || argument == "--no-before-copy") {
+            if (value)
+                throw ECallUsage("Option " + argument + " takes no value.");
+            AOptions.BeforeCopy = argument == "--before-copy";
+            continue;
+        }
         if (std::find(valued.begin(), valued.end(), argument) != valued.end()) {
             if (!value) {
                 if (i + 1 >= argc)
@@ -158,6 +169,7 @@ TEarlyExit ParseCallOptions(int argc, char** argv, TCallOptions& AOptions) {
             std::vector<std::string> all = flags;
             all.insert(all.end(), valued.begin(), valued.end());
             all.insert(all.end(), ProfileOptionNames.begin(), ProfileOptionNames.end());
+            all.insert(all.end(), {"--before-copy", "--no-before-copy"});
             const std::vector<std::string> rowNames = RowOptionNames();
             all.insert(all.end(), rowNames.begin(), rowNames.end());
             throw ECallUsage(UnknownNameMessage("option", argument, "", all));

@@ -33,6 +33,9 @@ struct TCallOptions {
     std::optional<std::string> ProfileRemove;
     bool Production = false;
     bool Yes = false;
+    // --before-copy / --no-before-copy: send the read that keeps what a change alters first, or
+    // not; unset: as the profile says.
+    std::optional<bool> BeforeCopy;
     TRowOptions Rows;
     TAnswerDataOptions Data; // taken out of the arguments before the rest (CallAnswerData.h)
 };

@@ -3,6 +3,7 @@
 // standard output as it arrives; a failure's message goes to standard error.
 
 #include "AnswerWriter.h"
+#include "BeforeCopyCall.h"
 #include "CallAnswerData.h"
 #include "CallArguments.h"
 #include "CallDefaults.h"
@@ -69,10 +70,37 @@ void ReserveWhole(std::string& AWhole, const TIdHTTPResponse& AResponse) {
         AWhole.reserve(static_cast<std::size_t>(AResponse.ContentLength) + AnswerTreePadding);
 }
 
+// The read that keeps what the call alters as it was, sent first with the same client, its answer
+// kept for the call's history entry, not written out. A read that fails is said and recorded;
+// the call goes on all the same.
+std::optional<THistoryCall> SendBeforeCopy(const TCallOptions& AOptions, const TPreparedCall& ACall,
+                                           const TCallGrid& AReadGrid, TIdHTTP& AHTTP, bool AKeep,
+                                           const QString& AProfile) {
+    TPreparedCall read;
+    read.Command = AReadGrid.Command;
+    read.URL = ACall.URL;
+    read.Password = ACall.Password;
+    read.Form = CallForm(AReadGrid, ACall.Password);
+    read.Grid = AReadGrid;
+    TCallRecord record(AKeep, read.URL, *read.Command, read.Form.AllLines(), !AOptions.Legacy, {},
+                       false);
+    record.SetProfile(AProfile);
+    TAnswerWriter output(-1, [&record](std::string_view AUtf8) { record.Answer(AUtf8); });
+    AHTTP.SetBodyUTF8Sink([&output](std::string_view APiece) { output.Write(APiece); });
+    const TSentCall sent = SendCall(AOptions, read, AHTTP, output, record);
+    AHTTP.SetBodyUTF8Sink({});
+    if (sent.Outcome == THistoryOutcome::Error)
+        WriteError("warning: the before copy " + read.Command->Name + " failed; " +
+                   ACall.Command->Name + " is sent all the same.");
+    return record.Build(sent.Outcome, sent.ErrorText, sent.Answered ? &AHTTP.Response() : nullptr);
+}
+
 // Sends the call and records it; ends the tool as a signal that cancelled it would have. With
-// ADataOptions the answer is gathered whole and printed as data once it is in.
+// ADataOptions the answer is gathered whole and printed as data once it is in. ABeforeCopy: the
+// read to send first, if any.
 int RunCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefaults& ADefaults,
-            const TAnswerDataOptions& ADataOptions) {
+            const TAnswerDataOptions& ADataOptions, const std::optional<TCallGrid>& ABeforeCopy,
+            const QString& AProfile) {
     // Said before anything goes out: the server's refusal of such a call may not say what was
     // missing.
     if (!HasPassword(ACall.Form))
@@ -83,8 +111,19 @@ int RunCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefau
     ApplyTlsCommandLine(AOptions.Tls, SSLHandler);
     TIdHTTP HTTP;
     HTTP.SetIOHandler(&SSLHandler);
-    TCallRecord record(ADefaults.KeepHistory(), ACall.URL, *ACall.Command, ACall.Form.AllLines(),
-                       !AOptions.Legacy);
+    const bool keep = ADefaults.KeepHistory();
+    TCallRecord record(keep, ACall.URL, *ACall.Command, ACall.Form.AllLines(), !AOptions.Legacy);
+    record.SetProfile(AProfile);
+    if (ABeforeCopy) {
+        if (std::optional<THistoryCall> before =
+                SendBeforeCopy(AOptions, ACall, *ABeforeCopy, HTTP, keep, AProfile))
+            record.KeepBefore(std::move(*before));
+        // Interrupted during the read: nothing more goes out.
+        if (const int signal = CallInterrupt(); signal != 0) {
+            record.RecordBeforeOnly();
+            EndBySignal(signal);
+        }
+    }
     // The history keeps the bytes the tool wrote out, converted once for both.
     std::string whole;
     TAnswerWriter output(ADataOptions.Any() ? -1 : STDOUT_FILENO,
@@ -157,15 +196,23 @@ int main(int argc, char** argv) {
             throw ECallUsage("--production goes with --profile-add.");
         TCallDefaults defaults;
         defaults.UseProfile(options.Profile);
+        if (options.Rows.Wanted() && options.BeforeCopy.value_or(false))
+            throw ECallUsage("--before-copy goes with a single call, not with a run of rows.");
         if (options.Rows.Wanted())
             return RunRows(options, commands, defaults);
         const TPreparedCall call = PrepareCall(options, commands, defaults);
         if (options.Curl)
             return PrintCurlLine(options, call);
-        // Nothing goes out before the guard's answer.
+        // Nothing goes out before the guard's answer, the before copy included.
         if (const int refused = GuardCall(options, call, defaults); refused != 0)
             return refused;
-        return RunCall(options, call, defaults, dataOptions);
+        const std::optional<TServerProfile> profile =
+            defaults.CallProfile(options.Server.has_value());
+        const bool beforeCopy = options.BeforeCopy.value_or(
+            profile && TakesBeforeCopy(profile->BeforeCopies, profile->Production));
+        return RunCall(options, call, defaults, dataOptions,
+                       beforeCopy ? BeforeCopyGrid(call.Grid, commands) : std::nullopt,
+                       profile ? profile->Name : QString());
     } catch (const ECallUsage& error) {
         WriteError(error.what());
         return 2;

@@ -185,5 +185,6 @@ TPreparedCall PrepareCall(const TCallOptions& AOptions, const TCommandList& ACom
     call.URL = URLOf(AOptions, ADefaults);
     call.Password = PasswordOf(AOptions, ADefaults);
     call.Form = CallForm(grid, call.Password);
+    call.Grid = grid;
     return call;
 }

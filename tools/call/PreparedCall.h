@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CallArguments.h"
 #include "Command.h"
 #include "ParamValues.h"
 
@@ -15,6 +16,7 @@ struct TPreparedCall {
     QString URL;
     TParamValues Form;
     QString Password; // as the form carries it
+    TCallGrid Grid;   // the command's rows as the command line filled and ticked them
 };
 
 // Checks the command line of a call against the options, the catalogue and the server version

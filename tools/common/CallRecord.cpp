@@ -5,15 +5,17 @@
 #include "SecretParams.h"
 
 TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const TCommand& ACommand,
-                         const QStringList& AFields, bool AJSON, const QString& AFolder)
-    : FAnswer(THistoryLimits{}.MaxAnswerBytes, THistoryStore::DeferIndexBytes) {
+                         const QStringList& AFields, bool AJSON, const QString& AFolder,
+                         bool AOwnRecorder)
+    : FKeep(AKeep), FAnswer(THistoryLimits{}.MaxAnswerBytes, THistoryStore::DeferIndexBytes) {
     if (!AKeep)
         return;
     // The words of a large answer are indexed when the history is next searched or the window
     // opens it, and the journal goes into the file as the next call starts, not while the tool's
     // caller waits.
-    FRecorder = std::make_unique<THistoryRecorder>(
-        AFolder, THistoryLimits{}, THistoryIndexing::DeferLarge, THistoryFolding::OnNextOpen);
+    if (AOwnRecorder)
+        FRecorder = std::make_unique<THistoryRecorder>(
+            AFolder, THistoryLimits{}, THistoryIndexing::DeferLarge, THistoryFolding::OnNextOpen);
     FFacts.When = QDateTime::currentDateTimeUtc();
     FFacts.URL = AURL;
     FFacts.Command = QString::fromStdString(ACommand.Name);
@@ -25,19 +27,23 @@ TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const TCommand& AComma
 TCallRecord::~TCallRecord() = default;
 
 void TCallRecord::Answer(std::string_view AUtf8) {
-    if (FRecorder)
+    if (FKeep)
         FAnswer.Write(AUtf8);
 }
 
 void TCallRecord::Answer(std::u16string_view AText) {
-    if (FRecorder)
+    if (FKeep)
         FAnswer.Write(IdText::ToUTF8(AText));
 }
 
-QString TCallRecord::Finish(THistoryOutcome AOutcome, const QString& AErrorText,
-                            const TIdHTTPResponse* AResponse) {
-    if (!FRecorder)
-        return {};
+void TCallRecord::KeepBefore(THistoryCall ABefore) {
+    FBefore = std::make_shared<const THistoryCall>(std::move(ABefore));
+}
+
+std::optional<THistoryCall> TCallRecord::Build(THistoryOutcome AOutcome, const QString& AErrorText,
+                                               const TIdHTTPResponse* AResponse) {
+    if (!FKeep)
+        return std::nullopt;
     FFacts.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - FStart)
                             .count();
@@ -51,7 +57,23 @@ QString TCallRecord::Finish(THistoryOutcome AOutcome, const QString& AErrorText,
         call.AnswerCut = FAnswer.Cut();
         FAnswer.TakeInto(call);
     }
-    FRecorder->Record(std::move(call));
+    call.BeforeCopy = FBefore;
+    return call;
+}
+
+QString TCallRecord::Finish(THistoryOutcome AOutcome, const QString& AErrorText,
+                            const TIdHTTPResponse* AResponse) {
+    std::optional<THistoryCall> call = Build(AOutcome, AErrorText, AResponse);
+    if (!call || !FRecorder)
+        return {};
+    FRecorder->Record(std::move(*call));
     FRecorder->WaitIdle();
     return FRecorder->Status();
+}
+
+void TCallRecord::RecordBeforeOnly() {
+    if (!FBefore || !FRecorder)
+        return;
+    FRecorder->Record(*FBefore);
+    FRecorder->WaitIdle();
 }

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 class TIdHTTPResponse;
@@ -26,8 +27,11 @@ public:
     // database is opened at once, on the recorder's thread, while the call goes on. ACommand names
     // the call and its secret parameters, whose lines are kept without their values. AFolder
     // empty: the user's data folder.
+    // AOwnRecorder false: the record is only built (Build), for another record to keep with its
+    // call (KeepBefore), and no database is opened for it.
     TCallRecord(bool AKeep, const QString& AURL, const TCommand& ACommand,
-                const QStringList& AFields, bool AJSON, const QString& AFolder = {});
+                const QStringList& AFields, bool AJSON, const QString& AFolder = {},
+                bool AOwnRecorder = true);
     ~TCallRecord();
     TCallRecord(const TCallRecord&) = delete;
     TCallRecord& operator=(const TCallRecord&) = delete;
@@ -37,6 +41,19 @@ public:
     // The text that came with a refusal.
     void Answer(std::u16string_view AText);
 
+    // The server profile the call goes to (empty: none).
+    void SetProfile(const QString& AProfile) { FFacts.Profile = AProfile; }
+    // The read sent first, kept as an entry of its own that the call's entry names.
+    void KeepBefore(THistoryCall ABefore);
+
+    // The history record of the call as it ended, its answer taken; nothing when the history is
+    // off. AResponse as for Finish.
+    std::optional<THistoryCall> Build(THistoryOutcome AOutcome, const QString& AErrorText,
+                                      const TIdHTTPResponse* AResponse);
+
+    // Records the read given to KeepBefore alone, as the call itself was not sent, and waits.
+    void RecordBeforeOnly();
+
     // Records the call and waits until it is kept. AResponse: the server's answer, when there is
     // one (an accepted or a refused status). Returns what went wrong with the history, empty
     // when all is well or the history is off.
@@ -44,7 +61,9 @@ public:
                    const TIdHTTPResponse* AResponse);
 
 private:
+    bool FKeep = false;
     std::unique_ptr<THistoryRecorder> FRecorder;
+    std::shared_ptr<const THistoryCall> FBefore;
     THistoryCallFacts FFacts;
     std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
     TAnswerCapture FAnswer;
