@@ -1350,10 +1350,10 @@ TEST_F(CallToolTest, ProductionProfileAsksOnATerminal) {
     std::size_t sent = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Command) + " " + c.Typed);
-        TToolProcess tool(
-            CallTool,
-            {"--profile", "live", "--password-env", "XDG_CONFIG_HOME", c.Command, "Player=joe"},
-            Environment({}), {}, 0, true);
+        TToolProcess tool(CallTool,
+                          {"--profile", "live", "--no-before-copy", "--password-env",
+                           "XDG_CONFIG_HOME", c.Command, "Player=joe"},
+                          Environment({}), {}, 0, true);
         ASSERT_TRUE(tool.WaitForErr(c.Question));
         EXPECT_EQ(server->Requests().size(), sent);
         tool.Type(c.Typed);

@@ -247,6 +247,9 @@ private:
     // The history record of a Send of ACommand, its answer taken from ACapture.
     THistoryCall HistoryRecordOf(const TCommand& ACommand, const TSendRecord& ASend,
                                  const TCallResult& AResult, TAnswerCapture& ACapture);
+    // Shows how a Send ended: its answer in the results window, or its error.
+    void ShowSendOutcome(TSendCall::TOutcome AOutcome, bool AArrived, TCallResult AResult,
+                         const QString& AErrorText, const QString& AURL, const QString& ATitle);
     // Sends the before copy of the current call when it has one and the profile takes them;
     // false when the user cancelled it or refused the server, and nothing more is to be sent.
     // ABefore gets the read's record for the history (none when the history is off).

@@ -132,34 +132,40 @@ void TMainForm::CallButtonClick() {
     RecordCall({started, url, form.AllLines(), outcome, errorText, arrived}, result, capture.get(),
                std::move(before));
 
-    switch (outcome) {
+    ShowSendOutcome(outcome, arrived, std::move(result), errorText, url, title);
+}
+
+void TMainForm::ShowSendOutcome(TSendCall::TOutcome AOutcome, bool AArrived, TCallResult AResult,
+                                const QString& AErrorText, const QString& AURL,
+                                const QString& ATitle) {
+    switch (AOutcome) {
     case TSendCall::TOutcome::Cancelled:
         // The user's choice, not a failure. Cancelled in the results window, what came stays
         // there; a window closed, or a call cancelled before its answer, shows nothing.
-        if (arrived && FResultsForm->isVisible()) {
-            FResultsForm->EndAnswer(std::move(result), true);
+        if (AArrived && FResultsForm->isVisible()) {
+            FResultsForm->EndAnswer(std::move(AResult), true);
             FResultsForm->ShowModalOver(*this);
-        } else if (arrived) {
+        } else if (AArrived) {
             FResultsForm->AbandonAnswer();
         }
         return;
     case TSendCall::TOutcome::Failed:
-        if (arrived)
+        if (AArrived)
             FResultsForm->AbandonAnswer();
         if (FTrustDeclined)
             return; // the user refused the server's certificate: nothing was sent
         // A failure without words is still a failure.
         return ShowSendError(this,
-                             errorText.trimmed().isEmpty()
+                             AErrorText.trimmed().isEmpty()
                                  ? QStringLiteral("The server's answer had an empty status line.")
-                                 : errorText,
-                             SendErrorDetails(url, result));
+                                 : AErrorText,
+                             SendErrorDetails(AURL, AResult));
     case TSendCall::TOutcome::Succeeded:
         break;
     }
-    FResultsForm->setWindowTitle(title);
-    FResultsForm->SetCommand(command);
-    FResultsForm->EndAnswer(std::move(result)); // the text arrived into the window, if any came
+    FResultsForm->setWindowTitle(ATitle);
+    FResultsForm->SetCommand(ATitle.section(u' ', 0, 0)); // the title begins with the command
+    FResultsForm->EndAnswer(std::move(AResult)); // the text arrived into the window, if any came
     FResultsForm->ShowModalOver(*this);
 }
 

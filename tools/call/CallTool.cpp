@@ -82,8 +82,8 @@ std::optional<THistoryCall> SendBeforeCopy(const TCallOptions& AOptions, const T
     read.Password = ACall.Password;
     read.Form = CallForm(AReadGrid, ACall.Password);
     read.Grid = AReadGrid;
-    TCallRecord record(AKeep, read.URL, *read.Command, read.Form.AllLines(), !AOptions.Legacy, {},
-                       false);
+    TCallRecord record(TCallRecord::TBuiltOnly{}, AKeep, read.URL, *read.Command,
+                       read.Form.AllLines(), !AOptions.Legacy);
     record.SetProfile(AProfile);
     TAnswerWriter output(-1, [&record](std::string_view AUtf8) { record.Answer(AUtf8); });
     AHTTP.SetBodyUTF8Sink([&output](std::string_view APiece) { output.Write(APiece); });

@@ -5,17 +5,25 @@
 #include "SecretParams.h"
 
 TCallRecord::TCallRecord(bool AKeep, const QString& AURL, const TCommand& ACommand,
-                         const QStringList& AFields, bool AJSON, const QString& AFolder,
-                         bool AOwnRecorder)
-    : FKeep(AKeep), FAnswer(THistoryLimits{}.MaxAnswerBytes, THistoryStore::DeferIndexBytes) {
-    if (!AKeep)
-        return;
+                         const QStringList& AFields, bool AJSON, const QString& AFolder)
+    : TCallRecord(TBuiltOnly{}, AKeep, AURL, ACommand, AFields, AJSON) {
     // The words of a large answer are indexed when the history is next searched or the window
     // opens it, and the journal goes into the file as the next call starts, not while the tool's
     // caller waits.
-    if (AOwnRecorder)
+    if (AKeep)
         FRecorder = std::make_unique<THistoryRecorder>(
             AFolder, THistoryLimits{}, THistoryIndexing::DeferLarge, THistoryFolding::OnNextOpen);
+}
+
+TCallRecord::TCallRecord(TBuiltOnly, bool AKeep, const QString& AURL, const TCommand& ACommand,
+                         const QStringList& AFields, bool AJSON)
+    : FKeep(AKeep), FAnswer(THistoryLimits{}.MaxAnswerBytes, THistoryStore::DeferIndexBytes) {
+    if (AKeep)
+        Describe(AURL, ACommand, AFields, AJSON);
+}
+
+void TCallRecord::Describe(const QString& AURL, const TCommand& ACommand,
+                           const QStringList& AFields, bool AJSON) {
     FFacts.When = QDateTime::currentDateTimeUtc();
     FFacts.URL = AURL;
     FFacts.Command = QString::fromStdString(ACommand.Name);

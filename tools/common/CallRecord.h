@@ -27,11 +27,13 @@ public:
     // database is opened at once, on the recorder's thread, while the call goes on. ACommand names
     // the call and its secret parameters, whose lines are kept without their values. AFolder
     // empty: the user's data folder.
-    // AOwnRecorder false: the record is only built (Build), for another record to keep with its
-    // call (KeepBefore), and no database is opened for it.
     TCallRecord(bool AKeep, const QString& AURL, const TCommand& ACommand,
-                const QStringList& AFields, bool AJSON, const QString& AFolder = {},
-                bool AOwnRecorder = true);
+                const QStringList& AFields, bool AJSON, const QString& AFolder = {});
+    // A record that is only built (Build), for another record to keep with its call
+    // (KeepBefore): no database is opened for it.
+    struct TBuiltOnly {};
+    TCallRecord(TBuiltOnly, bool AKeep, const QString& AURL, const TCommand& ACommand,
+                const QStringList& AFields, bool AJSON);
     ~TCallRecord();
     TCallRecord(const TCallRecord&) = delete;
     TCallRecord& operator=(const TCallRecord&) = delete;
@@ -61,6 +63,9 @@ public:
                    const TIdHTTPResponse* AResponse);
 
 private:
+    void Describe(const QString& AURL, const TCommand& ACommand, const QStringList& AFields,
+                  bool AJSON);
+
     bool FKeep = false;
     std::unique_ptr<THistoryRecorder> FRecorder;
     std::shared_ptr<const THistoryCall> FBefore;
