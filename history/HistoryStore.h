@@ -62,8 +62,8 @@ struct THistorySummary {
     qint64 AnswerSize = 0;
     bool AnswerCut = false;
     QString ErrorText;
-    QString URL;      // the address called
-    QString Profile;  // the server profile called, empty before profiles were kept
+    QString URL;     // the address called
+    QString Profile; // the server profile called, empty before profiles were kept
     qint64 BeforeCopyId = 0;
     bool Run = false; // the entry stands for a run of rows (its status line sums them up)
 };
