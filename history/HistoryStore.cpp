@@ -192,20 +192,17 @@ std::optional<std::vector<qint64>> MatchingIds(const QSqlDatabase& ADatabase,
 // The list's statement for AFilter, run; nothing when stopped. Texts are compared with instr()
 // rather than LIKE, whose pattern has a length limit and must be escaped; lower() folds the
 // same ASCII letters that LIKE would.
-std::optional<QSqlQuery> SelectCalls(const QSqlDatabase& ADatabase, bool ASearchable, bool ARuns,
+// AMoreColumns: the list's columns after the URL, as THistoryStore::ListColumns gives them.
+std::optional<QSqlQuery> SelectCalls(const QSqlDatabase& ADatabase, bool ASearchable,
                                      const QString& AFilter, bool AForwardOnly,
-                                     const TStopCheck& AStop, const QString& AProfileColumns) {
+                                     const TStopCheck& AStop, const QString& AMoreColumns) {
     const THistoryFilter filter(AFilter);
     QSqlQuery query(ADatabase);
     query.setForwardOnly(AForwardOnly);
-    // A file of a version before the runs, read only, has no such table.
     const QString columns =
         QStringLiteral("SELECT id, when_utc, command, outcome, status_line, duration_ms, "
-                       "answer_size, answer_cut, error, url, %1, ")
-            .arg(AProfileColumns) +
-        (ARuns ? QStringLiteral("EXISTS (SELECT 1 FROM runs WHERE runs.call_id = calls.id) ")
-               : QStringLiteral("0 ")) +
-        QStringLiteral("FROM calls ");
+                       "answer_size, answer_cut, error, url, %1 FROM calls ")
+            .arg(AMoreColumns);
     if (filter.Text.isEmpty()) {
         query.prepare(columns + QStringLiteral("ORDER BY id DESC"));
     } else if (ASearchable && !filter.Terms.isEmpty()) {
@@ -666,6 +663,13 @@ QString THistoryStore::ProfileColumns() const {
     return FKnowsProfiles ? QStringLiteral("profile, before_copy") : QStringLiteral("'', 0");
 }
 
+QString THistoryStore::ListColumns() const {
+    // A file of a version before the runs, read only, has no such table.
+    return ProfileColumns() +
+           (FHasRuns ? QStringLiteral(", EXISTS (SELECT 1 FROM runs WHERE runs.call_id = calls.id)")
+                     : QStringLiteral(", 0"));
+}
+
 QString THistoryStore::MoveAside() {
     const TFolderLock lock(FFolder, true);
     // Another process found it damaged too and moved it first.
@@ -1041,8 +1045,8 @@ QSqlQuery THistoryStore::ListQuery(const QString& AFilter) {
     if (FSearchable && !THistoryFilter(AFilter).Terms.isEmpty())
         IndexPendingAnswers();
     const TStopCheck never(QSqlDatabase::database(FConnectionName, false), {});
-    return *SelectCalls(QSqlDatabase::database(FConnectionName, false), FSearchable, FHasRuns,
-                        AFilter, false, never, ProfileColumns());
+    return *SelectCalls(QSqlDatabase::database(FConnectionName, false), FSearchable, AFilter, false,
+                        never, ListColumns());
 }
 
 std::optional<std::vector<THistorySummary>>
@@ -1052,7 +1056,7 @@ THistoryStore::List(const QString& AFilter, const std::function<bool()>& AStop) 
     std::vector<THistorySummary> calls;
     try {
         std::optional<QSqlQuery> query =
-            SelectCalls(db, FSearchable, FHasRuns, AFilter, true, watch, ProfileColumns());
+            SelectCalls(db, FSearchable, AFilter, true, watch, ListColumns());
         if (!query)
             return std::nullopt;
         while (query->next()) {

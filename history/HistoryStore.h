@@ -201,6 +201,9 @@ private:
     bool FKnowsProfiles = true;   // the calls name their profile and before copy (version 7)
     // The columns of the profile and the before copy in a statement, or stand-ins for them.
     QString ProfileColumns() const;
+    // The list's columns after the URL: the profile's and the before copy's, and whether the
+    // entry stands for a run of rows.
+    QString ListColumns() const;
     QString FFolder;
     THistoryLimits FLimits;
     QString FConnectionName;

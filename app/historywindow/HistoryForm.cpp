@@ -38,24 +38,7 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
         QStringLiteral("Filter: command, parameter values, answer text"));
     FilterEdit->setClearButtonEnabled(true);
     Model = new THistoryModel(this);
-    CallList = new QTableView(this);
-    CallList->setAccessibleName(QStringLiteral("Calls"));
-    CallList->setModel(Model);
-    CallList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    // Two calls selected (Ctrl+click) can be compared.
-    CallList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    CallList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    CallList->setTabKeyNavigation(false);
-    CallList->setWordWrap(false);
-    CallList->verticalHeader()->hide();
-    // Rows of one height need no measuring, so a long list opens at once.
-    CallList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    CallList->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    // Every column as wide as what it holds; the status takes the rest, cut short where it is
-    // long and shown whole in its tooltip.
-    CallList->horizontalHeader()->setStretchLastSection(false);
-    CallList->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    CallList->horizontalHeader()->setSectionResizeMode(THistoryModel::Status, QHeaderView::Stretch);
+    CreateCallList();
     CreateEmptyLabel();
 
     OpenButton = new QPushButton(QStringLiteral("Open answer"), this);
@@ -131,6 +114,27 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
         FIndexError = QStringLiteral("Some answers cannot be searched yet: ") + AError;
         ShowStatus();
     });
+}
+
+void THistoryForm::CreateCallList() {
+    CallList = new QTableView(this);
+    CallList->setAccessibleName(QStringLiteral("Calls"));
+    CallList->setModel(Model);
+    CallList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Two calls selected (Ctrl+click) can be compared.
+    CallList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    CallList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    CallList->setTabKeyNavigation(false);
+    CallList->setWordWrap(false);
+    CallList->verticalHeader()->hide();
+    // Rows of one height need no measuring, so a long list opens at once.
+    CallList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    CallList->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    // Every column as wide as what it holds; the status takes the rest, cut short where it is
+    // long and shown whole in its tooltip.
+    CallList->horizontalHeader()->setStretchLastSection(false);
+    CallList->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    CallList->horizontalHeader()->setSectionResizeMode(THistoryModel::Status, QHeaderView::Stretch);
 }
 
 THistoryForm::~THistoryForm() = default;

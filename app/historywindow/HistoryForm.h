@@ -70,6 +70,7 @@ protected:
     void hideEvent(QHideEvent* AEvent) override;
 
 private:
+    void CreateCallList();
     void CreateEmptyLabel();
     void CreateCompareButtons();
     void Run(const TCallHandler& AHandler);

@@ -168,6 +168,20 @@ TRowRecord ShownRecord(TRowAnswerData* AData, const TRowRecord& ARecord) {
     return record;
 }
 
+// How the runner sends: the options' pace, limits and certificate options. AOptions outlives the
+// runner.
+TRowRunSettings RunnerSettings(const TCallOptions& AOptions, const TRowRunSetup& ASetup) {
+    TRowRunSettings settings;
+    settings.URL = ASetup.URL;
+    settings.Concurrency = AOptions.Rows.Concurrency;
+    settings.Rate = AOptions.Rows.Rate;
+    settings.MaxFailures = AOptions.Rows.MaxFailures;
+    settings.ConfigureTls = [&AOptions](TIdSSLIOHandlerSocketOpenSSL& AHandler) {
+        ApplyTlsCommandLine(AOptions.Tls, AHandler);
+    };
+    return settings;
+}
+
 // Sends the rows of ASetup's file that ARun still needs, then tells and keeps how it went.
 int SendRun(const TCallOptions& AOptions, const TRowRunSetup& ASetup,
             std::unique_ptr<TRunJournal>& AJournal, const TRunInfo& ARun, bool AResumed,
@@ -182,15 +196,7 @@ int SendRun(const TCallOptions& AOptions, const TRowRunSetup& ASetup,
     const auto asData = [&data](const TRowRecord& ARecord) {
         return ShownRecord(data.get(), ARecord);
     };
-    TRowRunSettings settings;
-    settings.URL = ASetup.URL;
-    settings.Concurrency = rows.Concurrency;
-    settings.Rate = rows.Rate;
-    settings.MaxFailures = rows.MaxFailures;
-    settings.ConfigureTls = [&AOptions](TIdSSLIOHandlerSocketOpenSSL& AHandler) {
-        ApplyTlsCommandLine(AOptions.Tls, AHandler);
-    };
-    TRowRunner runner(settings, *AJournal, ARun.Id);
+    TRowRunner runner(RunnerSettings(AOptions, ASetup), *AJournal, ARun.Id);
     std::optional<TSignalsToRun> signalWatch(std::in_place, runner);
 
     // Rows in flight, kept for the output until their outcome comes.
