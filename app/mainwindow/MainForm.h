@@ -259,6 +259,8 @@ private:
     void BuildProfileRow();
     void FillProfileBox();
     void ShowProfileMark();
+    // Keeps the current profile's production mark and before-copy choice, and shows them.
+    void StoreProfileMarks();
     // The current profile as the fields hold it; its password as the file keeps it.
     TServerProfile FieldProfile();
     // On a production profile, asks before a command that is not a read; true to send.

@@ -244,10 +244,14 @@ void TMainForm::DeleteProfileClick() {
 
 void TMainForm::ProductionClick(bool AChecked) {
     FProduction = AChecked;
+    StoreProfileMarks();
+}
+
+void TMainForm::StoreProfileMarks() {
     try {
         TServerProfile profile;
         profile.Name = FProfileName;
-        profile.Production = AChecked;
+        profile.Production = FProduction;
         profile.BeforeCopies = FBeforeCopies;
         FProfiles.Store(profile);
     } catch (const std::exception& error) {
@@ -275,14 +279,5 @@ bool TMainForm::ConfirmProductionSend(const TParamValues& AForm) {
 void TMainForm::BeforeCopiesClick(bool AChecked) {
     // The default, chosen again, is kept as no choice, so it follows the production mark.
     FBeforeCopies = AChecked == FProduction ? std::nullopt : std::optional<bool>(AChecked);
-    try {
-        TServerProfile profile;
-        profile.Name = FProfileName;
-        profile.Production = FProduction;
-        profile.BeforeCopies = FBeforeCopies;
-        FProfiles.Store(profile);
-    } catch (const std::exception& error) {
-        ReportError(error);
-    }
-    ShowProfileMark();
+    StoreProfileMarks();
 }
