@@ -69,48 +69,44 @@ void AppendAlignedLine(const std::vector<std::string>& AShown,
     AOut += '\n';
 }
 
+namespace {
+
+// How a separated table is written: each field, what goes between fields, what ends a line.
+struct TSeparatedFormat {
+    void (*Field)(std::string_view AText, std::string& AOut);
+    char Separator;
+    std::string_view LineEnd;
+};
+
+std::string SeparatedTable(const TAnswerTree& ATree, const TAnswerTable& ATable,
+                           const std::vector<std::uint32_t>& ARows, bool AHeader,
+                           const TSeparatedFormat& AFormat) {
+    std::string out;
+    const auto line = [&](const auto& AText) {
+        for (std::size_t column = 0; column < ATable.Columns.size(); ++column) {
+            if (column != 0)
+                out += AFormat.Separator;
+            AFormat.Field(AText(column), out);
+        }
+        out += AFormat.LineEnd;
+    };
+    if (AHeader)
+        line([&](std::size_t AColumn) -> std::string_view { return ATable.Columns[AColumn]; });
+    for (const std::uint32_t row : ARows)
+        line([&](std::size_t AColumn) { return CellText(ATree, ATable.Cell(row, AColumn)); });
+    return out;
+}
+
+} // namespace
+
 std::string TableCsv(const TAnswerTree& ATree, const TAnswerTable& ATable,
                      const std::vector<std::uint32_t>& ARows, bool AHeader) {
-    std::string out;
-    if (AHeader) {
-        for (std::size_t column = 0; column < ATable.Columns.size(); ++column) {
-            if (column != 0)
-                out += ',';
-            AppendCsvField(ATable.Columns[column], out);
-        }
-        out += "\r\n";
-    }
-    for (const std::uint32_t row : ARows) {
-        for (std::size_t column = 0; column < ATable.Columns.size(); ++column) {
-            if (column != 0)
-                out += ',';
-            AppendCsvField(CellText(ATree, ATable.Cell(row, column)), out);
-        }
-        out += "\r\n";
-    }
-    return out;
+    return SeparatedTable(ATree, ATable, ARows, AHeader, {AppendCsvField, ',', "\r\n"});
 }
 
 std::string TableTsv(const TAnswerTree& ATree, const TAnswerTable& ATable,
                      const std::vector<std::uint32_t>& ARows, bool AHeader) {
-    std::string out;
-    if (AHeader) {
-        for (std::size_t column = 0; column < ATable.Columns.size(); ++column) {
-            if (column != 0)
-                out += '\t';
-            AppendTsvField(ATable.Columns[column], out);
-        }
-        out += '\n';
-    }
-    for (const std::uint32_t row : ARows) {
-        for (std::size_t column = 0; column < ATable.Columns.size(); ++column) {
-            if (column != 0)
-                out += '\t';
-            AppendTsvField(CellText(ATree, ATable.Cell(row, column)), out);
-        }
-        out += '\n';
-    }
-    return out;
+    return SeparatedTable(ATree, ATable, ARows, AHeader, {AppendTsvField, '\t', "\n"});
 }
 
 std::string TableAligned(const TAnswerTree& ATree, const TAnswerTable& ATable,
