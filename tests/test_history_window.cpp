@@ -1,9 +1,10 @@
 // The call history window over the real main window: Ctrl+H, the list, its columns and
 // tooltips, the filter and its empty list, where the window opens, re-opening an answer, loading
 // a call into the grid, clearing, the damaged-file notice, answers indexed while the window shows
-// what is found so far (escaped characters among them), and a long list that holds no read on
-// the file.
+// what is found so far (escaped characters among them), a long list that holds no read on the
+// file, and the answer of the call in hand shown under the list beside its before copy.
 
+#include "AnswerPane.h"
 #include "CallResult.h"
 #include "CommandTree.h"
 #include "DataSize.h"
@@ -624,4 +625,141 @@ TEST_F(HistoryWindowTest, BeforeCopyOpensAndTwoAnswersCompareAsALineDiff) {
                                                                 "+   \"Balance\": 7\n"
                                                                 "  }\n"));
     window.CompareWindow->close();
+}
+
+// A call kept with its before copy shows the read's answer beside its own under the list, as
+// Pretty text, or the line diff of the two (Alt+D); a call without one shows its answer alone.
+TEST_F(HistoryWindowTest, CallShowsItsBeforeCopyBesideItsAnswer) {
+    THistoryCall read = MakeCall(QStringLiteral("AccountsGet"),
+                                 QStringLiteral("{\"Player\":\"joe\",\"Balance\":5}"));
+    THistoryCall change = MakeCall(QStringLiteral("AccountsEdit"),
+                                   QStringLiteral("{\"Player\":\"joe\",\"Balance\":7}"));
+    change.BeforeCopy = std::make_shared<THistoryCall>(read);
+    Record(change);
+    Record(MakeCall(QStringLiteral("SystemStats"), QStringLiteral("{\"Result\":\"Ok\"}")));
+    THistoryForm& window = OpenHistory();
+    ASSERT_EQ(window.Model->rowCount(), 3);
+    TAnswerPane& pane = *window.AnswerPane;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Previewing(); }, 10000));
+    EXPECT_EQ(pane.ShownId(), window.Model->CallId(0));
+    EXPECT_EQ(pane.AnswerText->toPlainText(), QStringLiteral("{\n  \"Result\": \"Ok\"\n}\n"));
+    EXPECT_TRUE(pane.AnswerCaption->text().startsWith(QStringLiteral("Answer of SystemStats, ")));
+    EXPECT_TRUE(pane.BeforeText->isHidden());
+    EXPECT_TRUE(pane.LineDiff->isHidden());
+
+    window.CallList->setFocus();
+    QTest::keyClick(window.CallList, Qt::Key_Down);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Previewing(); }, 10000));
+    EXPECT_EQ(pane.ShownId(), window.Model->CallId(1));
+    EXPECT_TRUE(pane.BeforeText->isVisible());
+    EXPECT_TRUE(pane.AnswerText->isVisible());
+    EXPECT_LT(pane.BeforeText->x(), pane.AnswerText->x());
+    EXPECT_TRUE(pane.BeforeCaption->text().startsWith(QStringLiteral("Before copy: AccountsGet, ")))
+        << pane.BeforeCaption->text().toStdString();
+    EXPECT_TRUE(pane.BeforeCaption->text().endsWith(QStringLiteral(": HTTP/1.1 200 OK")));
+    EXPECT_EQ(pane.BeforeText->toPlainText(),
+              QStringLiteral("{\n  \"Player\": \"joe\",\n  \"Balance\": 5\n}\n"));
+    EXPECT_EQ(pane.AnswerText->toPlainText(),
+              QStringLiteral("{\n  \"Player\": \"joe\",\n  \"Balance\": 7\n}\n"));
+    EXPECT_EQ(pane.BeforeText->accessibleName(), QStringLiteral("Before copy"));
+    EXPECT_EQ(pane.BeforeText->accessibleDescription(), pane.BeforeCaption->text());
+
+    ASSERT_TRUE(pane.LineDiff->isVisible());
+    QTest::keyClick(&window, Qt::Key_D, Qt::AltModifier);
+    // A mnemonic clicks the button as a click looks, a moment later.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane.LineDiff->isChecked(); }, 5000));
+    EXPECT_TRUE(pane.DiffText->isVisible());
+    EXPECT_FALSE(pane.BeforeText->isVisible());
+    EXPECT_EQ(pane.DiffText->toPlainText(), QStringLiteral("  {\n"
+                                                           "    \"Player\": \"joe\",\n"
+                                                           "-   \"Balance\": 5\n"
+                                                           "+   \"Balance\": 7\n"
+                                                           "  }\n"));
+    EXPECT_TRUE(pane.DiffCaption->text().contains(QStringLiteral("Before copy: AccountsGet")));
+    // The switch holds for the next call; one without a before copy shows its answer alone.
+    QTest::keyClick(window.CallList, Qt::Key_Up);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Previewing(); }, 10000));
+    EXPECT_TRUE(pane.AnswerText->isVisible());
+    EXPECT_FALSE(pane.DiffText->isVisible());
+    EXPECT_FALSE(pane.LineDiff->isVisible());
+}
+
+// A before copy that failed, was cancelled or is no longer kept says so in its caption, with how
+// it ended; what did come of it is still shown.
+TEST_F(HistoryWindowTest, FailedBeforeCopyShowsHowItEnded) {
+    const QString refused = QStringLiteral("Socket Error # 10061\r\nConnection refused.");
+    const struct {
+        const char* What;
+        THistoryOutcome Outcome;
+        const char* StatusLine;
+        QString Error;
+        const char* Answer;
+        const char* Caption; // its start
+    } cases[] = {
+        {"refused", THistoryOutcome::Error, "", refused, "",
+         "The before copy failed: Socket Error # 10061 (AccountsGet, "},
+        {"not found", THistoryOutcome::Error, "HTTP/1.1 404 Not Found",
+         QStringLiteral("HTTP/1.1 404 Not Found"), "No such player",
+         "The before copy failed: HTTP/1.1 404 Not Found (AccountsGet, "},
+        {"cancelled",
+         THistoryOutcome::Cancelled,
+         "",
+         {},
+         "",
+         "The before copy failed: cancelled (AccountsGet, "},
+        {"dropped",
+         THistoryOutcome::Answer,
+         "HTTP/1.1 200 OK",
+         {},
+         "{}",
+         "The before copy is no longer in the history."},
+    };
+    for (const auto& c : cases) {
+        THistoryCall read =
+            MakeCall(QStringLiteral("AccountsGet"), QString::fromUtf8(c.Answer), c.Outcome);
+        read.StatusLine = QString::fromUtf8(c.StatusLine);
+        read.ErrorText = c.Error;
+        THistoryCall change =
+            MakeCall(QStringLiteral("AccountsDelete"), QStringLiteral("{\"Result\":\"Ok\"}"));
+        change.BeforeCopy = std::make_shared<THistoryCall>(read);
+        Record(change);
+    }
+    FForm->History().WaitIdle();
+    {
+        // The limits drop the oldest first, a before copy before the call that names it.
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("drop"));
+        db.setDatabaseName(HistoryFile());
+        ASSERT_TRUE(db.open());
+        QSqlQuery drop(db);
+        ASSERT_TRUE(drop.exec(QStringLiteral(
+            "DELETE FROM calls WHERE id = (SELECT before_copy FROM calls ORDER BY id DESC "
+            "LIMIT 1)")));
+        EXPECT_EQ(drop.numRowsAffected(), 1);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("drop"));
+    THistoryForm& window = OpenHistory();
+    const int calls = static_cast<int>(std::size(cases));
+    ASSERT_EQ(window.Model->rowCount(), 2 * calls - 1);
+    TAnswerPane& pane = *window.AnswerPane;
+    for (int i = 0; i < calls; ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.What);
+        // Newest first, each call over its before copy; the newest call's is gone.
+        const int row = i == calls - 1 ? 0 : 2 * (calls - 1 - i) - 1;
+        ASSERT_EQ(
+            window.Model->index(row, THistoryModel::Command).data().toString().section(u' ', 0, 0),
+            QStringLiteral("AccountsDelete"));
+        window.CallList->setCurrentIndex(window.Model->index(row, 0));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Previewing(); }, 10000));
+        EXPECT_TRUE(pane.BeforeCaption->text().startsWith(QString::fromUtf8(c.Caption)))
+            << pane.BeforeCaption->text().toStdString();
+        EXPECT_TRUE(pane.BeforeText->isVisible());
+        EXPECT_TRUE(pane.BeforeCaption->font().bold());
+        if (i < calls - 1) {
+            EXPECT_EQ(pane.BeforeText->toPlainText(),
+                      *c.Answer ? QString::fromUtf8(c.Answer) + u'\n' : QString());
+        }
+        EXPECT_EQ(pane.AnswerText->toPlainText(), QStringLiteral("{\n  \"Result\": \"Ok\"\n}\n"));
+    }
 }

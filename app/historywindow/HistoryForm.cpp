@@ -1,5 +1,7 @@
 #include "HistoryForm.h"
 
+#include "AnswerPane.h"
+#include "BackgroundPool.h"
 #include "HistoryRecorder.h"
 #include "HistorySearch.h"
 #include "LineDiff.h"
@@ -18,8 +20,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -29,8 +33,12 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
       FLoad(std::move(ALoad)), FReader(ARecorder.Folder()),
       FSearch(std::make_unique<THistorySearch>(ARecorder.Folder())) {
     setWindowTitle(QStringLiteral("Call history"));
-    // Room for the columns of a usual call at any font: about 125 characters by 28 lines.
-    resize(fontMetrics().averageCharWidth() * 125, fontMetrics().height() * 28);
+    // Room for the columns of a usual call and a short answer under them at any font: about 125
+    // characters by 40 lines, as far as the screen allows.
+    QSize room(fontMetrics().averageCharWidth() * 125, fontMetrics().height() * 40);
+    if (const QScreen* screen = this->screen())
+        room = room.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    resize(room);
 
     FilterEdit = new QLineEdit(this);
     FilterEdit->setAccessibleName(QStringLiteral("Filter calls"));
@@ -40,6 +48,7 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     Model = new THistoryModel(this);
     CreateCallList();
     CreateEmptyLabel();
+    QSplitter* split = CreateAnswerPane();
 
     OpenButton = new QPushButton(QStringLiteral("Open answer"), this);
     LoadButton = new QPushButton(QStringLiteral("Load into grid"), this);
@@ -65,7 +74,7 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     top->addWidget(BeforeButton);
     top->addWidget(CompareButton);
     layout->addLayout(top);
-    layout->addWidget(CallList, 1);
+    layout->addWidget(split, 1);
     layout->addLayout(buttons);
     layout->addWidget(StatusLabel);
 
@@ -94,6 +103,7 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     });
     connect(&FRecorder, &THistoryRecorder::Cleared, this, [this] {
         Model->Clear();
+        ClearPreview();
         ShowEmptyState();
         if (isVisible())
             Refresh();
@@ -101,6 +111,7 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     connect(&FRecorder, &THistoryRecorder::StatusChanged, this, [this] { ShowStatus(); });
     connect(&FRecorder, &THistoryRecorder::MovedAside, this, [this] {
         Model->Clear();
+        ClearPreview();
         // They still have the file that was moved.
         FReader.Close();
         FSearch->Reopen();
@@ -137,7 +148,26 @@ void THistoryForm::CreateCallList() {
     CallList->horizontalHeader()->setSectionResizeMode(THistoryModel::Status, QHeaderView::Stretch);
 }
 
-THistoryForm::~THistoryForm() = default;
+// The list over the answer of its current call; the user may give either more room.
+QSplitter* THistoryForm::CreateAnswerPane() {
+    AnswerPane = new TAnswerPane(this);
+    FPreview = new QFutureWatcher<TPreview>(this);
+    connect(CallList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { PreviewCurrent(); });
+    connect(FPreview, &QFutureWatcher<TPreview>::finished, this, [this] { ShowPreview(); });
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->setChildrenCollapsible(false);
+    split->addWidget(CallList);
+    split->addWidget(AnswerPane);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    return split;
+}
+
+THistoryForm::~THistoryForm() {
+    // The read under way ends first: it opened the file this window's owner may remove next.
+    FPreview->waitForFinished();
+}
 
 void THistoryForm::CreateCompareButtons() {
     BeforeButton = new QPushButton(QStringLiteral("Before copy"), this);
@@ -206,6 +236,8 @@ void THistoryForm::ShowCalls(const std::vector<THistorySummary>& ACalls, const Q
         // The same call stays current as the list follows new calls and the indexing.
         const int row = Model->RowOf(currentId);
         CallList->setCurrentIndex(Model->index(row < 0 ? 0 : row, 0));
+    } else {
+        ClearPreview();
     }
     ShowStatus();
     ShowEmptyState();
@@ -275,6 +307,51 @@ std::optional<THistoryCall> THistoryForm::LoadCall(qint64 AId) {
         ShowStatus();
         return std::nullopt;
     }
+}
+
+bool THistoryForm::Previewing() const {
+    return FPreview->isRunning() || FPreviewWanted != FPreviewDone;
+}
+
+void THistoryForm::PreviewCurrent() {
+    const QModelIndex current = CallList->currentIndex();
+    // The list passes through no current row as it is read again: the pane keeps its call.
+    if (!current.isValid())
+        return;
+    FPreviewWanted = Model->CallId(current.row());
+    // One read at a time: the call wanted when it ends is read next.
+    if (!FPreview->isRunning() && FPreviewWanted != FPreviewDone)
+        StartPreview(FPreviewWanted);
+}
+
+void THistoryForm::StartPreview(qint64 AId) {
+    FPreview->setFuture(
+        QtConcurrent::run(&BackgroundPool(), [folder = FRecorder.Folder(), AId]() -> TPreview {
+            try {
+                return {AId, ReadEntryTexts(folder, AId), {}};
+            } catch (const std::exception& error) {
+                return {AId, {}, QString::fromStdString(error.what())};
+            }
+        }));
+}
+
+void THistoryForm::ShowPreview() {
+    const TPreview preview = FPreview->result();
+    if (preview.Id == FPreviewWanted) {
+        FPreviewDone = preview.Id;
+        if (preview.Error.isEmpty())
+            AnswerPane->Show(preview.Texts);
+        else
+            AnswerPane->ShowNone(preview.Error);
+    }
+    if (FPreviewWanted != FPreviewDone)
+        StartPreview(FPreviewWanted);
+}
+
+void THistoryForm::ClearPreview() {
+    FPreviewWanted = 0;
+    FPreviewDone = 0;
+    AnswerPane->ShowNone();
 }
 
 void THistoryForm::Run(const TCallHandler& AHandler) {

@@ -1,19 +1,23 @@
 #pragma once
 
+#include "EntryTexts.h"
 #include "HistoryModel.h"
 #include "HistoryStore.h"
 
+#include <QFutureWatcher>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
 
 class QCheckBox;
+class TAnswerPane;
 class QDialog;
 class QPlainTextEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSplitter;
 class QTableView;
 class THistoryRecorder;
 class THistorySearch;
@@ -21,6 +25,8 @@ class THistorySearch;
 // The call history window: a filter over the list of calls, opening a call's answer, loading a
 // call back into the grid, clearing the history and turning recording on and off. A failure to
 // record or to read shows in its status line, and so does the indexing of answers left for later.
+// Under the list, the current call's answer, with its before copy when it has one; both are read
+// and formatted off the user-interface thread, the newest call asked for first.
 // The list is searched off the user-interface thread; each key typed into the filter stops the
 // search of the one before. An empty list says why in its middle: no calls yet, or none that
 // match the filter. The window opens centred over its owner.
@@ -41,6 +47,8 @@ public:
     bool Searching() const;
     // The call on the list's current row, read in full; nothing when there is none.
     std::optional<THistoryCall> CurrentCall();
+    // The answer pane is still to show the current call.
+    bool Previewing() const;
     // Opens the answer of the read kept before the current call (its before copy).
     void OpenBeforeCopy();
     // Shows the line diff of the Pretty text of the two selected calls' answers, the older one
@@ -59,6 +67,7 @@ public:
     QCheckBox* KeepHistory;
     QLabel* StatusLabel;
     QLabel* EmptyLabel; // over the list while it has no rows
+    TAnswerPane* AnswerPane;
     THistoryModel* Model;
 
     // Centres the window over its owner each time it opens; where the user moves it while it is
@@ -73,12 +82,17 @@ private:
     void CreateCallList();
     void CreateEmptyLabel();
     void CreateCompareButtons();
+    QSplitter* CreateAnswerPane();
     void Run(const TCallHandler& AHandler);
     void ShowCalls(const std::vector<THistorySummary>& ACalls, const QString& AError);
     void ShowIndexing(qint64 ALeft);
     void ShowStatus();
     void ShowEmptyState();
     std::optional<THistoryCall> LoadCall(qint64 AId);
+    void PreviewCurrent();
+    void StartPreview(qint64 AId);
+    void ShowPreview();
+    void ClearPreview();
 
     THistoryRecorder& FRecorder;
     TCallHandler FOpen;
@@ -87,5 +101,14 @@ private:
     QString FReadError;
     qint64 FIndexingLeft = 0;
     QString FIndexError;
+    // The entry's texts for the answer pane, or why they could not be read.
+    struct TPreview {
+        qint64 Id = 0;
+        TEntryTexts Texts;
+        QString Error;
+    };
+    QFutureWatcher<TPreview>* FPreview;
+    qint64 FPreviewWanted = 0;               // the current call, to be shown
+    qint64 FPreviewDone = 0;                 // the call the pane shows, or failed to
     std::unique_ptr<THistorySearch> FSearch; // first to go: its workers stop before the rest
 };
