@@ -8,6 +8,8 @@ constexpr const char* PlayerKey[] = {"Player"};
 constexpr const char* BlacklistKey[] = {"ID", "Index"};
 constexpr const char* NameKey[] = {"Name"};
 constexpr const char* PropertyKey[] = {"Property"};
+constexpr const char* AccountKey[] = {"Account"};
+constexpr const char* ActionGet[] = {"Action=Get"};
 
 constexpr TBeforeCopy Rows[] = {
     {"AccountsDecBalance", "AccountsGet", PlayerKey},
@@ -16,6 +18,7 @@ constexpr TBeforeCopy Rows[] = {
     {"AccountsEdit", "AccountsGet", PlayerKey},
     {"AccountsIncBalance", "AccountsGet", PlayerKey},
     {"AccountsIncBalance2", "AccountsGet", PlayerKey},
+    {"AccountsNotes", "AccountsNotes", PlayerKey, ActionGet},
     {"AccountsPermission", "AccountsGet", PlayerKey},
     {"AccountsTicket", "AccountsGet", PlayerKey},
     {"BlacklistDelete", "BlacklistGet", BlacklistKey},
@@ -24,6 +27,8 @@ constexpr TBeforeCopy Rows[] = {
     {"RingGamesEdit", "RingGamesGet", NameKey},
     {"RingGamesOffline", "RingGamesGet", NameKey},
     {"RingGamesOnline", "RingGamesGet", NameKey},
+    {"SystemAccount", "SystemAccount", AccountKey, ActionGet},
+    {"SystemAccount2", "SystemAccount2", AccountKey, ActionGet},
     {"SystemEntryFeeDec", "SystemEntryFeeGet", {}},
     {"SystemEntryFeeInc", "SystemEntryFeeGet", {}},
     {"SystemEntryFeeSet", "SystemEntryFeeGet", {}},

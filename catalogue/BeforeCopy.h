@@ -11,6 +11,10 @@ struct TBeforeCopy {
     // The parameters that name the thing, copied from the change into the read (any of them may
     // be absent in a server version); none for a read of a single house account.
     std::span<const char* const> Keys;
+    // NAME=VALUE lines the read is sent with whatever the change gives: a command that reads as
+    // well as changes is its own read with these (Action=Get), and a call of it that already has
+    // them is a read itself, which takes no before copy.
+    std::span<const char* const> Fixed = {};
 };
 
 // The before copy read of ACommand, or nullptr when it has none.

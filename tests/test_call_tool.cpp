@@ -1437,6 +1437,42 @@ TEST_F(CallToolTest, BeforeCopyIsReadFirstAndKeptWithTheCall) {
     EXPECT_EQ(Call({"--before-copy=yes", "SystemStats"}).ExitCode, 2);
 }
 
+// A command that reads as well as changes is its own before copy: the same command with
+// Action=Get and the change's key, nothing else of it, first; a call of it that reads takes none.
+TEST_F(CallToolTest, CommandThatAlsoReadsIsItsOwnBeforeCopy) {
+    const auto server = AnsweringServer("{\"Balance\":100}");
+    const std::string url = Narrow(server->URL(u"/api"));
+    const struct {
+        std::vector<std::string> Call;
+        const char* Read; // the end of the read's body, or "" for none
+        const char* Change;
+    } cases[] = {
+        {{"SystemAccount", "Account=Rake", "Action=Dec", "Amount=5"},
+         "&Account=Rake&Action=Get",
+         "&Account=Rake&Action=Dec&Amount=5"},
+        {{"SystemAccount2", "Action=Get", "Account=Ring2"}, "", "&Account=Ring2&Action=Get"},
+        {{"AccountsNotes", "Player=joe", "Action=Set", "Data={}"},
+         "&Player=joe&Action=Get",
+         "&Player=joe&Action=Set&Data=%7B%7D"},
+        {{"AccountsNotes", "Player=joe", "Action=get"}, "", "&Player=joe&Action=get"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Call[0] + " " + c.Call[2]);
+        const std::size_t before = server->Requests().size();
+        std::vector<std::string> arguments{"--server", url, "--before-copy"};
+        arguments.insert(arguments.end(), c.Call.begin(), c.Call.end());
+        const TToolRun run = Call(arguments);
+        EXPECT_EQ(run.ExitCode, 0) << run.Err;
+        const std::vector<std::string> requests = server->Requests();
+        ASSERT_EQ(requests.size(), before + (*c.Read != '\0' ? 2 : 1));
+        if (*c.Read != '\0') {
+            EXPECT_TRUE(BodyOf(requests[before]).starts_with("Command=" + c.Call[0] + "&"));
+            EXPECT_TRUE(BodyOf(requests[before]).ends_with(c.Read)) << BodyOf(requests[before]);
+        }
+        EXPECT_TRUE(BodyOf(requests.back()).ends_with(c.Change)) << BodyOf(requests.back());
+    }
+}
+
 // A before copy that fails does not hold the call back: the call is sent, the warning said, and
 // the history keeps the read as failed next to the call.
 TEST_F(CallToolTest, FailedBeforeCopyDoesNotBlockTheCall) {

@@ -667,7 +667,8 @@ TEST(CatalogueContents, ClassNames) {
 
 // The before copies: each change, money or remove command is paired with a read of its own group
 // that takes every key the change names, in the same versions; every Delete and Edit of a group
-// with a Get is paired.
+// with a Get is paired. A command that reads as well as changes is its own read, with the values
+// that make it one (parameters of its own).
 TEST(CatalogueContents, BeforeCopiesReadWhatTheChangeAlters) {
     std::set<std::string> paired;
     for (const TBeforeCopy& row : BeforeCopies()) {
@@ -675,7 +676,13 @@ TEST(CatalogueContents, BeforeCopiesReadWhatTheChangeAlters) {
         const TCommand& change = Find(row.Command);
         const TCommand& read = Find(row.Read);
         EXPECT_NE(change.Class, TCommandClass::Read);
-        EXPECT_EQ(read.Class, TCommandClass::Read);
+        const bool itself = &read == &change;
+        EXPECT_EQ(read.Class == TCommandClass::Read, !itself);
+        EXPECT_EQ(itself, !row.Fixed.empty());
+        for (const std::string_view line : row.Fixed) {
+            ASSERT_NE(line.find('='), std::string_view::npos) << line;
+            EXPECT_NO_THROW(OwnParam(read, line.substr(0, line.find('=')))) << line;
+        }
         EXPECT_EQ(BeforeCopyOf(row.Command), &row);
         EXPECT_TRUE(paired.insert(row.Command).second);
         // The same group: the read's name begins as the change's does.
@@ -696,6 +703,10 @@ TEST(CatalogueContents, BeforeCopiesReadWhatTheChangeAlters) {
     EXPECT_EQ(BeforeCopyOf("SystemReboot"), nullptr);
     for (const char* name :
          {"AccountsDelete", "AccountsEdit", "BlacklistDelete", "BlacklistEdit", "RingGamesDelete",
-          "RingGamesEdit", "TournamentsDelete", "TournamentsEdit", "SystemSet"})
+          "RingGamesEdit", "TournamentsDelete", "TournamentsEdit", "SystemSet", "SystemAccount",
+          "SystemAccount2", "AccountsNotes"})
         EXPECT_TRUE(paired.contains(name)) << name;
+    EXPECT_EQ(BeforeCopyOf("SystemAccount2")->Keys.size(), 1U);
+    EXPECT_STREQ(BeforeCopyOf("SystemAccount2")->Keys[0], "Account");
+    EXPECT_STREQ(BeforeCopyOf("AccountsNotes")->Keys[0], "Player");
 }
