@@ -5,6 +5,7 @@
 #include "AnswerTable.h"
 #include "AnswerTree.h"
 #include "JqFilter.h"
+#include "TableSort.h"
 #include "TableText.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,7 @@ std::uint32_t NodeAt(const TAnswerTree& ATree, const std::vector<std::string>& A
     for (const std::string& step : ASteps) {
         std::uint32_t next = NoNode;
         const std::vector<std::uint32_t> children = ATree.Children(at);
-        if (ATree.Node(at).Kind == TNodeKind::Array) {
+        if (ATree.Kind(at) == TNodeKind::Array) {
             next = children.at(std::stoul(step));
         } else {
             for (const std::uint32_t child : children)
@@ -60,7 +61,7 @@ TEST(AnswerTree, PathsCountsAndValuesAsWritten) {
         "odd key":{"a\"b":[true,null]}, "Result":"Ok"})");
     EXPECT_EQ(tree.Node(0).Length, 3U);
     const std::uint32_t accounts = NodeAt(tree, {"Accounts"});
-    EXPECT_EQ(tree.Node(accounts).Kind, TNodeKind::Array);
+    EXPECT_EQ(tree.Kind(accounts), TNodeKind::Array);
     EXPECT_EQ(tree.Node(accounts).Length, 2U);
     const std::uint32_t big = NodeAt(tree, {"Accounts", "1", "Balance"});
     EXPECT_EQ(tree.Path(big), ".Accounts[1].Balance");
@@ -75,6 +76,12 @@ TEST(AnswerTree, PathsCountsAndValuesAsWritten) {
     EXPECT_EQ(tree.Path(0), ".");
     EXPECT_EQ(Tree("[[1],[2,3]]").Path(4), ".[1][0]");
     EXPECT_EQ(Tree(" 42 ").DisplayText(0), "42");
+    // Keys are read back from the value, over blanks and escapes.
+    const TAnswerTree spaced = Tree("{ \"a\\\\\" :\t\n1 ,\"\\\"\"  : [ 2 ] }");
+    EXPECT_EQ(spaced.Key(1), "a\\");
+    EXPECT_EQ(spaced.Key(2), "\"");
+    EXPECT_EQ(spaced.Path(3), R"(."\""[0])");
+    EXPECT_EQ(spaced.Json(0), R"({"a\\":1,"\"":[2]})");
     EXPECT_EQ(Tree(R"(["\ud83c\udca1\u00e9\n"])").DisplayText(1), "\xF0\x9F\x82\xA1\xC3\xA9\n");
 }
 
@@ -152,6 +159,54 @@ TEST(AnswerTable, NumericColumnsSortAsNumbersAndAlignRight) {
                                                          "D                         -100\n"
                                                          "e     100000000000000000000000\n");
     EXPECT_EQ(TableTsv(tree, table, {1}), "Name\tBalance\na\t9.5\n");
+}
+
+TEST(AnswerTable, SortOrderOfMixedValues) {
+    // Row i holds the i-th value of v; row 3 has none.
+    const char* const values[] = {"10",
+                                  R"("b")",
+                                  "null",
+                                  "",
+                                  "1e400",
+                                  "-1e400",
+                                  "9.5",
+                                  R"("a")",
+                                  "true",
+                                  R"({"x":1})",
+                                  R"("\u0041")",
+                                  "10.0",
+                                  "123456789012345678901234567890",
+                                  R"("b")"};
+    std::string answer = "[";
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        answer += i == 0 ? "{" : ",{";
+        answer += R"("i":)" + std::to_string(i);
+        if (*values[i] != '\0')
+            answer += std::string(R"(,"v":)") + values[i];
+        answer += "}";
+    }
+    answer += "]";
+    const TAnswerTree tree = Tree(answer);
+    const TAnswerTable table = MakeTable(tree, 0);
+    const auto ids = [](const std::vector<std::uint32_t>& ARows) {
+        std::string text;
+        for (const std::uint32_t row : ARows)
+            text += (text.empty() ? "" : ",") + std::to_string(row);
+        return text;
+    };
+    // Nothing, numbers by value (past a double's range as infinite, equal ones in the answer's
+    // order), then texts in byte order (escapes read, nested values as compact JSON).
+    const std::string ascending = "2,3,5,6,0,11,12,4,10,7,1,13,8,9";
+    const std::string descending = "9,8,1,13,7,10,4,12,0,11,6,5,2,3";
+    EXPECT_EQ(ids(SortRows(tree, table, 1, true)), ascending);
+    EXPECT_EQ(ids(SortRows(tree, table, 1, false)), descending);
+    // A sorter turns its kept order round, and keeps it per column.
+    TTableSorter sorter;
+    for (const bool first : {true, false}) {
+        EXPECT_EQ(ids(sorter.Sort(tree, table, 1, first)), first ? ascending : descending);
+        EXPECT_EQ(ids(sorter.Sort(tree, table, 1, !first)), first ? descending : ascending);
+        EXPECT_EQ(ids(sorter.Sort(tree, table, 0, false)), "13,12,11,10,9,8,7,6,5,4,3,2,1,0");
+    }
 }
 
 namespace {

@@ -1,7 +1,6 @@
 #include "AnswerTable.h"
 
 #include <algorithm>
-#include <charconv>
 #include <numeric>
 #include <string_view>
 #include <unordered_map>
@@ -15,10 +14,10 @@ bool IsContainer(TNodeKind AKind) {
 // An array of objects, none missing.
 bool IsArrayOfObjects(const TAnswerTree& ATree, std::uint32_t ANode) {
     const TAnswerNode& node = ATree.Node(ANode);
-    if (node.Kind != TNodeKind::Array || node.Length == 0)
+    if (ATree.Kind(ANode) != TNodeKind::Array || node.Length == 0)
         return false;
     for (std::uint32_t child = ANode + 1; child < node.End; child = ATree.Node(child).End)
-        if (ATree.Node(child).Kind != TNodeKind::Object)
+        if (ATree.Kind(child) != TNodeKind::Object)
             return false;
     return true;
 }
@@ -27,22 +26,16 @@ bool IsArrayOfObjects(const TAnswerTree& ATree, std::uint32_t ANode) {
 // table, and an object that only wraps an array would hide the table inside it).
 bool IsParallelArrays(const TAnswerTree& ATree, std::uint32_t ANode) {
     const TAnswerNode& node = ATree.Node(ANode);
-    if (node.Kind != TNodeKind::Object || node.Length < 2)
+    if (ATree.Kind(ANode) != TNodeKind::Object || node.Length < 2)
         return false;
     std::uint32_t length = NoNode;
     for (std::uint32_t child = ANode + 1; child < node.End; child = ATree.Node(child).End) {
         const TAnswerNode& member = ATree.Node(child);
-        if (member.Kind != TNodeKind::Array || (length != NoNode && member.Length != length))
+        if (ATree.Kind(child) != TNodeKind::Array || (length != NoNode && member.Length != length))
             return false;
         length = member.Length;
     }
     return length > 0;
-}
-
-double NumberOf(std::string_view ARaw) {
-    double value = 0;
-    std::from_chars(ARaw.data(), ARaw.data() + ARaw.size(), value);
-    return value;
 }
 
 } // namespace
@@ -54,7 +47,7 @@ bool IsTable(const TAnswerTree& ATree, std::uint32_t ANode) {
 std::vector<std::uint32_t> FindTables(const TAnswerTree& ATree) {
     std::vector<std::uint32_t> tables;
     for (std::uint32_t node = 0; node < ATree.Size(); ++node)
-        if (IsContainer(ATree.Node(node).Kind) && IsTable(ATree, node))
+        if (IsContainer(ATree.Kind(node)) && IsTable(ATree, node))
             tables.push_back(node);
     return tables;
 }
@@ -64,7 +57,7 @@ TAnswerTable MakeTable(const TAnswerTree& ATree, std::uint32_t ANode) {
     table.Source = ANode;
     const TAnswerNode& source = ATree.Node(ANode);
     std::vector<std::uint32_t> cells;
-    if (source.Kind == TNodeKind::Object) {
+    if (ATree.Kind(ANode) == TNodeKind::Object) {
         const std::vector<std::uint32_t> members = ATree.Children(ANode);
         std::vector<std::vector<std::uint32_t>> columns;
         for (const std::uint32_t member : members) {
@@ -110,10 +103,11 @@ TAnswerTable MakeTable(const TAnswerTree& ATree, std::uint32_t ANode) {
     for (std::size_t row = 0; row < table.Rows; ++row)
         for (std::size_t column = 0; column < table.Columns.size(); ++column) {
             const std::uint32_t cell = table.Cell(row, column);
-            if (cell == NoNode || ATree.Node(cell).Kind == TNodeKind::Null)
+            const TNodeKind kind = cell == NoNode ? TNodeKind::Null : ATree.Kind(cell);
+            if (kind == TNodeKind::Null)
                 continue;
             any[column] = true;
-            if (ATree.Node(cell).Kind != TNodeKind::Number)
+            if (kind != TNodeKind::Number)
                 table.Numeric[column] = false;
         }
     for (std::size_t column = 0; column < any.size(); ++column)
@@ -122,7 +116,7 @@ TAnswerTable MakeTable(const TAnswerTree& ATree, std::uint32_t ANode) {
 }
 
 std::string CellText(const TAnswerTree& ATree, std::uint32_t ACell) {
-    if (ACell == NoNode || ATree.Node(ACell).Kind == TNodeKind::Null)
+    if (ACell == NoNode || ATree.Kind(ACell) == TNodeKind::Null)
         return {};
     return ATree.DisplayText(ACell);
 }
@@ -130,45 +124,5 @@ std::string CellText(const TAnswerTree& ATree, std::uint32_t ACell) {
 std::vector<std::uint32_t> AllRows(const TAnswerTable& ATable) {
     std::vector<std::uint32_t> rows(ATable.Rows);
     std::iota(rows.begin(), rows.end(), 0U);
-    return rows;
-}
-
-std::vector<std::uint32_t> SortRows(const TAnswerTree& ATree, const TAnswerTable& ATable,
-                                    std::size_t AColumn, bool AAscending) {
-    // One key per row, made once: its rank (nothing, number, text), its number, its text.
-    struct TKey {
-        int Rank = 0;
-        double Number = 0;
-        std::string Text;
-    };
-    std::vector<TKey> keys(ATable.Rows);
-    for (std::size_t row = 0; row < ATable.Rows; ++row) {
-        const std::uint32_t cell = ATable.Cell(row, AColumn);
-        TKey& key = keys[row];
-        if (cell == NoNode || ATree.Node(cell).Kind == TNodeKind::Null)
-            continue;
-        if (ATree.Node(cell).Kind == TNodeKind::Number) {
-            key.Rank = 1;
-            key.Number = NumberOf(ATree.Raw(cell));
-        } else {
-            key.Rank = 2;
-            key.Text = CellText(ATree, cell);
-        }
-    }
-    std::vector<std::uint32_t> rows = AllRows(ATable);
-    const auto less = [&keys](std::uint32_t A, std::uint32_t B) {
-        const TKey& a = keys[A];
-        const TKey& b = keys[B];
-        if (a.Rank != b.Rank)
-            return a.Rank < b.Rank;
-        if (a.Rank == 1)
-            return a.Number < b.Number;
-        return a.Text < b.Text;
-    };
-    if (AAscending)
-        std::stable_sort(rows.begin(), rows.end(), less);
-    else
-        std::stable_sort(rows.begin(), rows.end(),
-                         [&less](std::uint32_t A, std::uint32_t B) { return less(B, A); });
     return rows;
 }

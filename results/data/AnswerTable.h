@@ -32,9 +32,5 @@ TAnswerTable MakeTable(const TAnswerTree& ATree, std::uint32_t ANode);
 // null or a missing key as nothing.
 std::string CellText(const TAnswerTree& ATree, std::uint32_t ACell);
 
-// The rows in the order of one column: nothing first, then numbers by value, then other values
-// by their text (UTF-8 byte order, which is code point order); ties keep the answer's order.
-std::vector<std::uint32_t> SortRows(const TAnswerTree& ATree, const TAnswerTable& ATable,
-                                    std::size_t AColumn, bool AAscending);
 // The rows in the answer's order.
 std::vector<std::uint32_t> AllRows(const TAnswerTable& ATable);

@@ -15,22 +15,16 @@ public:
     TTreeBuilder(const char* ABase, std::vector<TAnswerNode>& ANodes)
         : FBase(ABase), FNodes(ANodes) {}
 
-    void Value(od::value AValue, std::uint32_t AParent, std::uint64_t AKeyOffset,
-               std::uint32_t AKeyLength) {
+    void Value(od::value AValue, std::uint32_t AParent) {
         od::json_type type{};
         Check(AValue.type().get(type));
         const std::string_view token = AValue.raw_json_token();
         const auto index = static_cast<std::uint32_t>(FNodes.size());
         TAnswerNode node;
-        node.Offset = static_cast<std::uint64_t>(token.data() - FBase);
+        node.Offset = static_cast<std::uint32_t>(token.data() - FBase);
         node.Parent = AParent;
-        if (AKeyLength != 0) {
-            node.KeyBack = static_cast<std::uint32_t>(node.Offset - AKeyOffset);
-            node.KeyLength = AKeyLength;
-        }
         switch (type) {
         case od::json_type::object: {
-            node.Kind = TNodeKind::Object;
             FNodes.push_back(node);
             od::object object;
             Check(AValue.get_object().get(object));
@@ -38,17 +32,13 @@ public:
             for (auto field : object) {
                 od::field member;
                 Check(std::move(field).get(member));
-                const char* keyStart = member.key().raw() - 1;
-                const std::uint32_t keyLength = QuotedLength(keyStart);
-                Value(member.value(), index, static_cast<std::uint64_t>(keyStart - FBase),
-                      keyLength);
+                Value(member.value(), index);
                 ++count;
             }
             FNodes[index].Length = count;
             break;
         }
         case od::json_type::array: {
-            node.Kind = TNodeKind::Array;
             FNodes.push_back(node);
             od::array array;
             Check(AValue.get_array().get(array));
@@ -56,7 +46,7 @@ public:
             for (auto element : array) {
                 od::value item;
                 Check(element.get(item));
-                Value(item, index, 0, 0);
+                Value(item, index);
                 ++count;
             }
             FNodes[index].Length = count;
@@ -64,7 +54,7 @@ public:
         }
         default:
             node.Length = static_cast<std::uint32_t>(Trimmed(token).size());
-            node.Kind = ScalarKind(AValue, type);
+            CheckScalar(AValue, type);
             FNodes.push_back(node);
             break;
         }
@@ -75,31 +65,25 @@ public:
         std::string_view token;
         Check(ADocument.raw_json_token().get(token));
         TAnswerNode node;
-        node.Offset = static_cast<std::uint64_t>(token.data() - FBase);
+        node.Offset = static_cast<std::uint32_t>(token.data() - FBase);
         node.Length = static_cast<std::uint32_t>(Trimmed(token).size());
         node.Parent = NoNode;
         node.End = 1;
         switch (AType) {
         case od::json_type::number:
-            node.Kind = TNodeKind::Number;
             CheckNumber(token);
             break;
         case od::json_type::string:
-            node.Kind = TNodeKind::String;
             Check(ADocument.get_string().error());
             break;
-        case od::json_type::boolean: {
-            bool value = false;
-            Check(ADocument.get_bool().get(value));
-            node.Kind = value ? TNodeKind::True : TNodeKind::False;
+        case od::json_type::boolean:
+            Check(ADocument.get_bool().error());
             break;
-        }
         default:
             bool null = false;
             Check(ADocument.is_null().get(null));
             if (!null)
                 Check(simdjson::INCORRECT_TYPE);
-            node.Kind = TNodeKind::Null;
         }
         FNodes.push_back(node);
     }
@@ -115,17 +99,6 @@ private:
                                    AToken.back() == '\n' || AToken.back() == '\r'))
             AToken.remove_suffix(1);
         return AToken;
-    }
-
-    // The length of the string starting with the quote at AStart, quotes included.
-    static std::uint32_t QuotedLength(const char* AStart) {
-        const char* at = AStart + 1;
-        while (*at != '"') {
-            if (*at == '\\')
-                ++at;
-            ++at;
-        }
-        return static_cast<std::uint32_t>(at + 1 - AStart);
     }
 
     // A number by JSON's grammar, of any size: simdjson's own reading stops at a double's range,
@@ -159,25 +132,22 @@ private:
     }
 
     // Reads a scalar fully, so that a malformed one is found now.
-    static TNodeKind ScalarKind(od::value& AValue, od::json_type AType) {
+    static void CheckScalar(od::value& AValue, od::json_type AType) {
         switch (AType) {
         case od::json_type::number:
             CheckNumber(AValue.raw_json_token());
-            return TNodeKind::Number;
+            break;
         case od::json_type::string:
             Check(AValue.get_raw_json_string().error());
-            return TNodeKind::String;
-        case od::json_type::boolean: {
-            bool value = false;
-            Check(AValue.get_bool().get(value));
-            return value ? TNodeKind::True : TNodeKind::False;
-        }
+            break;
+        case od::json_type::boolean:
+            Check(AValue.get_bool().error());
+            break;
         default: {
             bool null = false;
             Check(AValue.is_null().get(null));
             if (!null)
                 Check(simdjson::INCORRECT_TYPE);
-            return TNodeKind::Null;
         }
         }
     }
@@ -185,6 +155,14 @@ private:
     const char* FBase;
     std::vector<TAnswerNode>& FNodes;
 };
+
+bool IsBlank(char AChar) {
+    return AChar == ' ' || AChar == '\t' || AChar == '\n' || AChar == '\r';
+}
+
+bool IsContainer(TNodeKind AKind) {
+    return AKind == TNodeKind::Object || AKind == TNodeKind::Array;
+}
 
 bool IsIdentifier(std::string_view AKey) {
     if (AKey.empty() || (AKey[0] >= '0' && AKey[0] <= '9'))
@@ -297,6 +275,9 @@ std::string UnescapeJsonString(std::string_view AQuoted) {
 
 TAnswerTree::TAnswerTree(std::shared_ptr<const std::string> AText) : FText(std::move(AText)) {
     const std::string& text = *FText;
+    // Offsets are kept in 32 bits.
+    if (text.size() >= UINT32_MAX)
+        throw std::runtime_error("The answer is too large to read as a tree (4 GiB or more).");
     // simdjson reads a few bytes past the end; a copy is made only when the string has no room.
     simdjson::padded_string copy;
     const char* base = text.data();
@@ -325,7 +306,7 @@ TAnswerTree::TAnswerTree(std::shared_ptr<const std::string> AText) : FText(std::
     if (type == od::json_type::object || type == od::json_type::array) {
         od::value top;
         TTreeBuilder::Check(document.get_value().get(top));
-        builder.Value(top, NoNode, 0, 0);
+        builder.Value(top, NoNode);
         // Past the value there is nothing more to read; anything else is trailing content.
         if (document.current_location().error() != simdjson::OUT_OF_BOUNDS)
             TTreeBuilder::Check(simdjson::TRAILING_CONTENT);
@@ -340,7 +321,7 @@ TAnswerTree::TAnswerTree(std::shared_ptr<const std::string> AText) : FText(std::
 std::vector<std::uint32_t> TAnswerTree::Children(std::uint32_t ANode) const {
     std::vector<std::uint32_t> children;
     const TAnswerNode& node = FNodes[ANode];
-    if (node.Kind != TNodeKind::Object && node.Kind != TNodeKind::Array)
+    if (!IsContainer(Kind(ANode)))
         return children;
     children.reserve(node.Length);
     for (std::uint32_t child = ANode + 1; child < node.End; child = FNodes[child].End)
@@ -348,11 +329,50 @@ std::vector<std::uint32_t> TAnswerTree::Children(std::uint32_t ANode) const {
     return children;
 }
 
+TNodeKind TAnswerTree::Kind(std::uint32_t ANode) const {
+    switch ((*FText)[FNodes[ANode].Offset]) {
+    case '{':
+        return TNodeKind::Object;
+    case '[':
+        return TNodeKind::Array;
+    case '"':
+        return TNodeKind::String;
+    case 't':
+        return TNodeKind::True;
+    case 'f':
+        return TNodeKind::False;
+    case 'n':
+        return TNodeKind::Null;
+    default:
+        return TNodeKind::Number;
+    }
+}
+
 std::string_view TAnswerTree::RawKey(std::uint32_t ANode) const {
-    const TAnswerNode& node = FNodes[ANode];
-    if (node.KeyLength == 0)
+    const std::uint32_t parent = FNodes[ANode].Parent;
+    if (parent == NoNode || Kind(parent) != TNodeKind::Object)
         return {};
-    return std::string_view(*FText).substr(node.Offset - node.KeyBack, node.KeyLength);
+    // Back from the value over the colon to the key's closing quote, then to the quote that no
+    // odd run of backslashes escapes: its opening one.
+    const std::string_view text = *FText;
+    std::size_t at = FNodes[ANode].Offset - 1;
+    while (IsBlank(text[at]))
+        --at;
+    --at; // the colon
+    while (IsBlank(text[at]))
+        --at;
+    const std::size_t close = at;
+    for (;;) {
+        --at;
+        if (text[at] != '"')
+            continue;
+        std::size_t backslashes = 0;
+        while (text[at - 1 - backslashes] == '\\')
+            ++backslashes;
+        if (backslashes % 2 == 0)
+            break;
+    }
+    return text.substr(at, close + 1 - at);
 }
 
 std::string TAnswerTree::Key(std::uint32_t ANode) const {
@@ -361,13 +381,13 @@ std::string TAnswerTree::Key(std::uint32_t ANode) const {
 
 std::string_view TAnswerTree::Raw(std::uint32_t ANode) const {
     const TAnswerNode& node = FNodes[ANode];
-    if (node.Kind == TNodeKind::Object || node.Kind == TNodeKind::Array)
+    if (IsContainer(Kind(ANode)))
         return {};
     return std::string_view(*FText).substr(node.Offset, node.Length);
 }
 
 std::string TAnswerTree::DisplayText(std::uint32_t ANode) const {
-    switch (FNodes[ANode].Kind) {
+    switch (Kind(ANode)) {
     case TNodeKind::String:
         return UnescapeJsonString(Raw(ANode));
     case TNodeKind::Object:
@@ -380,11 +400,12 @@ std::string TAnswerTree::DisplayText(std::uint32_t ANode) const {
 
 void TAnswerTree::AppendJson(std::uint32_t ANode, std::string& AOut) const {
     const TAnswerNode& node = FNodes[ANode];
-    if (node.Kind != TNodeKind::Object && node.Kind != TNodeKind::Array) {
+    const TNodeKind kind = Kind(ANode);
+    if (!IsContainer(kind)) {
         AOut += Raw(ANode);
         return;
     }
-    const bool object = node.Kind == TNodeKind::Object;
+    const bool object = kind == TNodeKind::Object;
     AOut += object ? '{' : '[';
     bool first = true;
     for (std::uint32_t child = ANode + 1; child < node.End; child = FNodes[child].End) {
@@ -419,7 +440,7 @@ std::uint32_t TAnswerTree::IndexInParent(std::uint32_t ANode) const {
 std::string TAnswerTree::Path(std::uint32_t ANode) const {
     std::vector<std::string> steps;
     for (std::uint32_t at = ANode; FNodes[at].Parent != NoNode; at = FNodes[at].Parent) {
-        if (FNodes[FNodes[at].Parent].Kind == TNodeKind::Array) {
+        if (Kind(FNodes[at].Parent) == TNodeKind::Array) {
             steps.push_back("[" + std::to_string(IndexInParent(at)) + "]");
         } else {
             const std::string key = Key(at);

@@ -9,16 +9,14 @@
 // What a node of an answer's tree holds.
 enum class TNodeKind : std::uint8_t { Null, False, True, Number, String, Object, Array };
 
-// One value of the answer, in document order. Texts are kept as offsets into the answer, so a
-// number or a key reads exactly as written.
+// One value of the answer, in document order, in 16 bytes: a tree of small values is still
+// smaller than the answer. What the text shows is read there: the kind from the value's first
+// byte, the key (in an object) just before the value.
 struct TAnswerNode {
-    std::uint64_t Offset = 0;    // the value's first byte
-    std::uint32_t Length = 0;    // a scalar's length as written; a container's count of children
-    std::uint32_t End = 0;       // the node after this one's last descendant
-    std::uint32_t Parent = 0;    // the container, or NoNode for the top value
-    std::uint32_t KeyBack = 0;   // from the key's opening quote to the value; 0 outside objects
-    std::uint32_t KeyLength = 0; // the key with its quotes
-    TNodeKind Kind = TNodeKind::Null;
+    std::uint32_t Offset = 0; // the value's first byte
+    std::uint32_t Length = 0; // a scalar's length as written; a container's count of children
+    std::uint32_t End = 0;    // the node after this one's last descendant
+    std::uint32_t Parent = 0; // the container, or NoNode for the top value
 };
 
 inline constexpr std::uint32_t NoNode = UINT32_MAX;
@@ -32,12 +30,13 @@ inline constexpr std::size_t AnswerTreePadding = 64;
 class TAnswerTree {
 public:
     // Reads AText, which must outlive the tree. Throws std::runtime_error with where and why
-    // when it is not one JSON value.
+    // when it is not one JSON value, or when it is 4 GiB or more.
     explicit TAnswerTree(std::shared_ptr<const std::string> AText);
 
     const std::string& Text() const { return *FText; }
     std::size_t Size() const { return FNodes.size(); }
     const TAnswerNode& Node(std::uint32_t AIndex) const { return FNodes[AIndex]; }
+    TNodeKind Kind(std::uint32_t AIndex) const;
 
     // The children of a container (none for a scalar), in order.
     std::vector<std::uint32_t> Children(std::uint32_t ANode) const;

@@ -203,7 +203,7 @@ void TAnswerDataPane::Show(TRead ARead) {
         for (const std::uint32_t table : FTables)
             TablePicker->addItem(QStringLiteral("%1  (%2 rows)")
                                      .arg(QString::fromStdString(FTree->Path(table)))
-                                     .arg(FTree->Node(table).Kind == TNodeKind::Array
+                                     .arg(FTree->Kind(table) == TNodeKind::Array
                                               ? FTree->Node(table).Length
                                               : FTree->Node(table + 1).Length));
         TablePicker->setVisible(FTables.size() > 1);

@@ -4,6 +4,7 @@ void TAnswerTableModel::SetTable(std::shared_ptr<const TAnswerTree> ATree, TAnsw
     beginResetModel();
     FTree = std::move(ATree);
     FTable = std::move(ATable);
+    FSorter.Clear();
     FOrder = AllRows(FTable);
     ApplyFilter();
     endResetModel();
@@ -68,8 +69,8 @@ void TAnswerTableModel::sort(int AColumn, Qt::SortOrder AOrder) {
     if (!FTree || AColumn < 0 || static_cast<std::size_t>(AColumn) >= FTable.Columns.size())
         return;
     beginResetModel();
-    FOrder =
-        SortRows(*FTree, FTable, static_cast<std::size_t>(AColumn), AOrder == Qt::AscendingOrder);
+    FOrder = FSorter.Sort(*FTree, FTable, static_cast<std::size_t>(AColumn),
+                          AOrder == Qt::AscendingOrder);
     ApplyFilter();
     endResetModel();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AnswerTable.h"
+#include "TableSort.h"
 
 #include <QAbstractTableModel>
 
@@ -35,6 +36,7 @@ private:
 
     std::shared_ptr<const TAnswerTree> FTree;
     TAnswerTable FTable;
+    TTableSorter FSorter;
     std::vector<std::uint32_t> FOrder; // every row, sorted
     std::vector<std::uint32_t> FShown; // those the filter keeps
     QString FFilter;

@@ -4,8 +4,8 @@
 
 namespace {
 
-bool IsContainer(const TAnswerNode& ANode) {
-    return ANode.Kind == TNodeKind::Object || ANode.Kind == TNodeKind::Array;
+bool IsContainer(TNodeKind AKind) {
+    return AKind == TNodeKind::Object || AKind == TNodeKind::Array;
 }
 
 // A long value is cut for its row; Copy gives it whole.
@@ -74,8 +74,8 @@ int TAnswerTreeModel::rowCount(const QModelIndex& AParent) const {
         return 1;
     if (AParent.column() != 0)
         return 0;
-    const TAnswerNode& node = FTree->Node(NodeOf(AParent));
-    return IsContainer(node) ? static_cast<int>(node.Length) : 0;
+    const std::uint32_t node = NodeOf(AParent);
+    return IsContainer(FTree->Kind(node)) ? static_cast<int>(FTree->Node(node).Length) : 0;
 }
 
 int TAnswerTreeModel::columnCount(const QModelIndex& /*AParent*/) const {
@@ -94,13 +94,14 @@ QVariant TAnswerTreeModel::data(const QModelIndex& AIndex, int ARole) const {
     if (AIndex.column() == 0) {
         if (info.Parent == NoNode)
             return QStringLiteral("(answer)");
-        if (FTree->Node(info.Parent).Kind == TNodeKind::Array)
+        if (FTree->Kind(info.Parent) == TNodeKind::Array)
             return QStringLiteral("[%1]").arg(AIndex.row());
         return QString::fromStdString(FTree->Key(node));
     }
-    if (info.Kind == TNodeKind::Object)
+    const TNodeKind kind = FTree->Kind(node);
+    if (kind == TNodeKind::Object)
         return QStringLiteral("{%1}").arg(info.Length);
-    if (info.Kind == TNodeKind::Array)
+    if (kind == TNodeKind::Array)
         return QStringLiteral("[%1]").arg(info.Length);
     QString text = QString::fromStdString(FTree->DisplayText(node));
     if (ARole == Qt::DisplayRole && text.size() > MaxShown)
