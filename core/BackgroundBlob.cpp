@@ -11,6 +11,9 @@ namespace {
 
 // Large enough that handing over costs little, small enough that the thread starts early.
 constexpr std::size_t ChunkBytes = std::size_t(1) << 20;
+// Chunks waiting for the thread at most: when it compresses slower than the text comes (a busy
+// machine), the caller waits for it rather than the text piling up in memory.
+constexpr std::size_t MaxWaiting = 8;
 
 } // namespace
 
@@ -75,7 +78,8 @@ void TBackgroundBlob::Hand(std::string AChunk) {
         return;
     }
     {
-        const std::lock_guard lock(FMutex);
+        std::unique_lock lock(FMutex);
+        FRoom.wait(lock, [this] { return FFull.size() < MaxWaiting; });
         FFull.push_back(std::move(AChunk));
     }
     FWake.notify_one();
@@ -90,6 +94,7 @@ void TBackgroundBlob::Run() {
         std::string chunk = std::move(FFull.front());
         FFull.pop_front();
         lock.unlock();
+        FRoom.notify_one();
         try {
             if (!FFailed)
                 FWriter.Append(QByteArrayView(chunk.data(), static_cast<qsizetype>(chunk.size())));

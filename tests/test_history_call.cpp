@@ -1,5 +1,6 @@
 // The history record of a call as the window and the call tool build it.
 
+#include "AnswerBlob.h"
 #include "AnswerCapture.h"
 #include "Catalogue.h"
 #include "HistoryCall.h"
@@ -12,6 +13,7 @@
 
 #include <ostream>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 // Readable lines in failures.
@@ -110,6 +112,26 @@ TEST(HistoryCall, AnswerTextUpToTheLimit) {
         EXPECT_FALSE(call.AnswerUtf8.isNull()) << "an empty answer is kept as one";
         EXPECT_EQ(call.AnswerCut, c.Cut) << c.Kept.size() << " in " << c.Limit;
     }
+}
+
+// A long answer is compressed on the capture's thread as it comes, however far that thread falls
+// behind the pieces (the caller waits once a few chunks are waiting): every byte arrives, in order.
+TEST(HistoryCall, LongAnswerCompressedWhole) {
+    TAnswerCapture capture(64 << 20, 1000);
+    std::string expected;
+    std::u16string piece;
+    for (int i = 0; expected.size() < (12u << 20); ++i) {
+        const std::string line = "line " + std::to_string(i) + " of a long answer\n";
+        expected += line;
+        piece.assign(line.begin(), line.end());
+        capture.Write(std::u16string_view(piece));
+    }
+    THistoryCall call;
+    capture.TakeInto(call);
+    EXPECT_FALSE(call.AnswerCut);
+    EXPECT_EQ(call.AnswerTextBytes, static_cast<qint64>(expected.size()));
+    const QByteArray text = AnswerBlob::Decompress(call.AnswerCompressed);
+    EXPECT_TRUE(text == QByteArray::fromStdString(expected));
 }
 
 namespace {

@@ -123,6 +123,25 @@ TEST(JsonFormat, IndentStopsGrowingAtAFixedDepth) {
                   line.Line > TJsonLine::MaxIndentDepth && line.Line < 2 * Depth - 20)
             << line.Line;
     }
+    // The depth is kept exactly, also past what a line's flags hold (the "depth N" marks).
+    for (const int64_t line :
+         {int64_t(4094), int64_t(4095), int64_t(20000), int64_t(Depth), int64_t(2 * Depth - 4095)})
+        EXPECT_EQ(document->JsonLine(line).Depth(), line <= Depth ? line : 2 * Depth - line)
+            << line;
+}
+
+// Each line's parts are read again from the answer when asked for: keys with escaped quotes
+// and blanks before the colon, values before commas and blanks, the last value before the end.
+TEST(JsonFormat, LinesReadBackTheirTokens) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"{ \"a\\\"b\" \t: \"x,y\" ,\r\n \"c\":-1.5e3 , \"d\" : [ ] ,\"e\":{\"f\":null}}  \n",
+         "{\n  \"a\\\"b\": \"x,y\",\n  \"c\": -1.5e3,\n  \"d\": [],\n  \"e\": {\n"
+         "    \"f\": null\n  }\n}"},
+        {"\"\\u00e9\\\\\"", "\"\u00e9\\\\\""},
+        {"[true,false ,\"\",0]", "[\n  true,\n  false,\n  \"\",\n  0\n]"},
+    };
+    for (const auto& [json, shown] : cases)
+        EXPECT_EQ(Pretty(QString::fromUtf8(json)), QString::fromUtf8(shown)) << json;
 }
 
 } // namespace

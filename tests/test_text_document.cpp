@@ -1,12 +1,15 @@
 // The results viewer's document: the line index of a raw answer, made at once or as it arrives.
 
 #include "AnswerIntake.h"
+#include "LineOffsets.h"
 #include "TextDocument.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,6 +28,32 @@ TEST(TextDocument, RawLinesBreakAtCrLfLfAndCr) {
     EXPECT_EQ(document->LineAt(4), 1);
     EXPECT_EQ(document->Text(0, document->Length()), QStringLiteral("ab\nc\nd\ne\n"));
     EXPECT_EQ(document->Text(1, 5), QStringLiteral("b\nc"));
+}
+
+// Line offsets are kept in four bytes each as distances within a block; a block whose distances
+// pass four bytes keeps them whole, and lookups read the same either way.
+TEST(TextDocument, LineOffsetsKeepFarOffsetsExactly) {
+    std::vector<int64_t> offsets;
+    int64_t at = 0;
+    for (int i = 0; i < 200000; ++i) {
+        offsets.push_back(at);
+        // Past four bytes within the second block, near ones around it.
+        at += (i == 70000 || i == 150000) ? (int64_t(1) << 33) : 1 + i % 7;
+    }
+    TLineOffsets kept;
+    for (const int64_t offset : offsets)
+        kept.push_back(offset);
+    ASSERT_EQ(kept.size(), offsets.size());
+    for (std::size_t i = 0; i < offsets.size(); i += 997)
+        EXPECT_EQ(kept[i], offsets[i]) << i;
+    EXPECT_EQ(kept.back(), offsets.back());
+    for (const int64_t probe :
+         {int64_t(-1), int64_t(0), int64_t(5), offsets[65535], offsets[65536], offsets[70000] + 1,
+          offsets[70001] - 1, offsets[70001], offsets[150001] - 7, at + (int64_t(1) << 40)})
+        EXPECT_EQ(kept.UpperBound(probe),
+                  static_cast<std::size_t>(std::upper_bound(offsets.begin(), offsets.end(), probe) -
+                                           offsets.begin()))
+            << probe;
 }
 
 // An answer indexed as it arrives, in every split into two pieces and in pieces of one unit,

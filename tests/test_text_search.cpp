@@ -110,6 +110,43 @@ TEST(TextSearch, IndentedTextFindsWhatTheShownTextHolds) {
             << text;
 }
 
+// Lines that show escapes decoded are made when searched, the rest read from the answer: the
+// matches of both come in order, in every search piece, and copying a stretch across such lines
+// gives the text as shown.
+TEST(TextSearch, FindsAndCopiesDecodedEscapesAsShown) {
+    QString json = QStringLiteral("[");
+    QString expected = QStringLiteral("[\n");
+    for (int i = 0; i < 40000; ++i) {
+        json += QStringLiteral(R"({"k\u00e9y":"caf\u00e9","n":"cafe","x":"\\u00e9\u0041A"},)");
+        expected += QStringLiteral("  {\n    \"k\u00e9y\": \"caf\u00e9\",\n    \"n\": \"cafe\",\n"
+                                   "    \"x\": \"\\\\u00e9AA\"\n  },\n");
+    }
+    json += QStringLiteral(R"("\u00e9"])");
+    expected += QStringLiteral("  \"\u00e9\"\n]");
+    TJsonLayout verdict;
+    const auto pretty = TTextDocument::MakePretty(Text(json), verdict);
+    ASSERT_TRUE(pretty);
+    ASSERT_EQ(pretty->Length(), expected.size());
+    EXPECT_EQ(pretty->Text(0, pretty->Length()), expected);
+    EXPECT_EQ(pretty->Text(3, 40), expected.mid(3, 37));
+    EXPECT_FALSE(pretty->AsciiLine(2));
+    EXPECT_TRUE(pretty->AsciiLine(3));
+    EXPECT_TRUE(pretty->AsciiLine(4)); // "\\u00e9" stays as it is, "\u0041" is shown as "A"
+    std::vector<TJsonSpan> spans;
+    pretty->Spans(2, spans);
+    ASSERT_EQ(spans.size(), 2u);
+    EXPECT_EQ(spans[0].Length, 5); // "kéy"
+    EXPECT_EQ(spans[1].Length, 6); // "café"
+
+    const auto shown = TTextDocument::MakeRaw(Text(expected));
+    for (const char* needle : {"\u00e9", "caf\u00e9", "caf", "\u00e9\",", "y\": \"c", "\\u00e9",
+                               "\\\\u00e9", "aa", "\u00c9\"", "\"\u00e9\"", " "})
+        for (const Qt::CaseSensitivity sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive})
+            EXPECT_EQ(FindAll(*pretty, QString::fromUtf8(needle), sensitivity),
+                      FindAll(*shown, QString::fromUtf8(needle), sensitivity))
+                << needle << (sensitivity == Qt::CaseSensitive ? " (match case)" : "");
+}
+
 // A needle that overlaps itself, matched across the cut between two pieces of a long line: the
 // matches after the cut follow on from the one that reaches over it.
 TEST(TextSearch, OverlappingNeedleStaysInStepAcrossPieces) {

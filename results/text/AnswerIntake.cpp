@@ -1,7 +1,30 @@
 #include "AnswerIntake.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
+
+#include <sys/mman.h>
+
+namespace {
+
+// Asks for the room of a large text to be backed by large pages where the system offers them:
+// filling it then costs a page fault per 2 MB instead of one per 4 KB, which on a virtual machine
+// is much of the time the answer takes to arrive.
+void PreferLargePages(const void* AData, std::size_t ABytes) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t Page = std::uintptr_t(2) << 20;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(AData) + Page - 1) & ~(Page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(AData) + ABytes) & ~(Page - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)AData;
+    (void)ABytes;
+#endif
+}
+
+} // namespace
 
 void TAnswerIntake::Start(THead AHead, int64_t AExpectedUnits) {
     {
@@ -9,8 +32,10 @@ void TAnswerIntake::Start(THead AHead, int64_t AExpectedUnits) {
         FHead = std::move(AHead);
         // A body's bytes make at most as many units in every character set the client reads
         // piece by piece, so an announced length is room enough; past it the text grows.
-        if (AExpectedUnits > 0)
+        if (AExpectedUnits > 0) {
             FText.reserve(static_cast<std::size_t>(AExpectedUnits));
+            PreferLargePages(FText.data(), FText.capacity() * sizeof(char16_t));
+        }
     }
     FStarted.store(true, std::memory_order_release);
 }

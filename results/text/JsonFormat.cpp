@@ -2,6 +2,7 @@
 
 #include "JsonEscapes.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -53,6 +54,7 @@ private:
     std::size_t FKeyStart = 0;
     std::size_t FKeyLength = 0;
     bool FHasKey = false;
+    bool FEscape = false; // a \u escape in the line's key or value
     std::size_t FNextCheck = 1 << 20;
 };
 
@@ -83,6 +85,7 @@ bool TJsonReader::ReadString() {
             ++Pos;
             break;
         case u'u':
+            FEscape = true;
             ++Pos;
             for (int i = 0; i < 4; ++i, ++Pos)
                 if (Pos >= FSize || !IsHex(FText[Pos]))
@@ -164,9 +167,11 @@ bool TJsonReader::Emit(std::size_t ALineStart, std::size_t AValueStart, std::siz
     line.KeyLength = FHasKey ? static_cast<uint32_t>(FKeyLength) : 0;
     line.ValueOffset = static_cast<uint32_t>(AValueStart - ALineStart);
     line.ValueLength = static_cast<uint32_t>(AValueLength);
-    line.DepthFlags = static_cast<uint32_t>(FStack.size()) | AFlags;
+    line.DepthFlags =
+        static_cast<uint32_t>(FStack.size()) | AFlags | (FEscape ? TJsonLine::EscapeFlag : 0);
     FLayout.Lines.push_back(line);
     FHasKey = false;
+    FEscape = false;
     return true;
 }
 
@@ -225,7 +230,7 @@ bool TJsonReader::Read() {
             if (Pos >= FSize)
                 return false;
             if (FText[Pos] == u',') {
-                FLayout.Lines.back().DepthFlags |= TJsonLine::CommaFlag;
+                FLayout.Lines.SetComma();
                 ++Pos;
                 if (FStack.back() == u'}' && !ReadKey())
                     return false;
@@ -273,47 +278,90 @@ TJsonLayout FormatJson(std::u16string_view AText, std::atomic<int64_t>* AProgres
     return layout;
 }
 
-bool DecodeJsonEscapes(std::u16string_view AText, TJsonLines& ALines, std::u16string& ADecoded) {
-    if (!HasDecodableEscape(AText))
-        return false;
-    ADecoded.clear();
-    ADecoded.reserve(AText.size());
-    std::size_t copied = 0; // AText before this is in ADecoded
-    // Copies AText up to a string token, then the token decoded; returns its new start and
-    // length.
-    const auto token = [&](std::size_t AStart, std::size_t ALength) {
-        ADecoded.append(AText.substr(copied, AStart - copied));
-        const std::size_t start = ADecoded.size();
-        if (ALength > 0 && AText[AStart] == u'"') {
-            // Never longer than the token, and the whole text's room is reserved.
-            ADecoded.resize(start + ALength);
-            ADecoded.resize(start + DecodeEscapes(AText.substr(AStart, ALength), &ADecoded[start]));
-        } else {
-            ADecoded.append(AText.substr(AStart, ALength));
-        }
-        copied = AStart + ALength;
-        return std::pair(start, ADecoded.size() - start);
-    };
-    for (std::size_t i = 0; i < ALines.size(); ++i) {
-        TJsonLine& line = ALines[i];
-        const auto start = static_cast<std::size_t>(line.Start);
-        const std::size_t valueStart = start + line.ValueOffset;
-        std::size_t newStart = 0;
-        if (line.KeyLength) {
-            const auto [keyStart, keyLength] = token(start, line.KeyLength);
-            newStart = keyStart;
-            line.KeyLength = static_cast<uint32_t>(keyLength);
-        }
-        const auto [newValue, valueLength] = token(valueStart, line.Empty() ? 1 : line.ValueLength);
-        if (!line.KeyLength)
-            newStart = newValue;
-        line.Start = static_cast<int64_t>(newStart);
-        line.ValueOffset = static_cast<uint32_t>(newValue - newStart);
-        if (!line.Empty())
-            line.ValueLength = static_cast<uint32_t>(valueLength);
+void TJsonLines::push_back(const TJsonLine& ALine) {
+    if (FStarts.size() % BlockSize == 0)
+        FFlags.emplace_back().reserve(BlockSize);
+    const uint32_t depth = ALine.Depth();
+    if (depth >= DepthBits)
+        FDeep.emplace_back(FStarts.size(), depth);
+    FFlags.back().push_back(static_cast<uint16_t>(((ALine.DepthFlags >> 16) & 0xE000) |
+                                                  (ALine.KeyLength ? KeyBit : 0) |
+                                                  std::min<uint32_t>(depth, DepthBits)));
+    FStarts.push_back(ALine.Start);
+}
+
+void TJsonLines::SetComma() {
+    FFlags.back().back() |= static_cast<uint16_t>(TJsonLine::CommaFlag >> 16);
+}
+
+uint32_t TJsonLines::Depth(std::size_t AIndex) const {
+    const uint32_t depth = Flags(AIndex) & DepthBits;
+    if (depth < DepthBits)
+        return depth;
+    return std::lower_bound(FDeep.begin(), FDeep.end(), std::pair(AIndex, uint32_t(0)))->second;
+}
+
+TJsonLine TJsonLines::At(std::u16string_view AText, std::size_t AIndex) const {
+    const uint16_t flags = Flags(AIndex);
+    TJsonLine line;
+    line.Start = FStarts[AIndex];
+    line.DepthFlags = (uint32_t(flags & 0xE000) << 16) | Depth(AIndex);
+    const auto start = static_cast<std::size_t>(line.Start);
+    std::size_t value = start;
+    if (flags & KeyBit) {
+        // A key: to its closing quote, then past the colon and the blanks around it.
+        std::size_t at = start + 1;
+        while (AText[at] != u'"')
+            at += AText[at] == u'\\' ? 2 : 1;
+        line.KeyLength = static_cast<uint32_t>(at + 1 - start);
+        value = at + 1;
+        while (AText[value] != u':')
+            ++value;
+        ++value;
+        while (IsBlank(AText[value]))
+            ++value;
+        line.ValueOffset = static_cast<uint32_t>(value - start);
     }
-    ADecoded.append(AText.substr(copied));
-    return true;
+    const char16_t first = AText[value];
+    if (first == u'{' || first == u'[' || first == u'}' || first == u']') {
+        line.ValueLength = 1;
+        return line;
+    }
+    // A scalar ends before the blanks and the comma in front of the next line (or the text's end).
+    std::size_t end =
+        AIndex + 1 < size() ? static_cast<std::size_t>(FStarts[AIndex + 1]) : AText.size();
+    while (IsBlank(AText[end - 1]))
+        --end;
+    if (line.Comma()) {
+        --end;
+        while (IsBlank(AText[end - 1]))
+            --end;
+    }
+    line.ValueLength = static_cast<uint32_t>(end - value);
+    return line;
+}
+
+TJsonLine DecodeJsonLine(std::u16string_view AText, const TJsonLine& ALine,
+                         std::u16string& ATokens) {
+    const auto start = static_cast<std::size_t>(ALine.Start);
+    const std::size_t valueLength = ALine.Empty() ? 1 : ALine.ValueLength;
+    // Decoding never lengthens a token.
+    ATokens.resize(ALine.KeyLength + valueLength);
+    TJsonLine line = ALine;
+    line.Start = 0;
+    line.KeyLength =
+        static_cast<uint32_t>(DecodeEscapes(AText.substr(start, ALine.KeyLength), ATokens.data()));
+    line.ValueOffset = line.KeyLength;
+    const std::u16string_view value = AText.substr(start + ALine.ValueOffset, valueLength);
+    std::size_t length = 1;
+    if (ALine.Empty())
+        ATokens[line.ValueOffset] = value[0];
+    else
+        length = DecodeEscapes(value, ATokens.data() + line.ValueOffset);
+    ATokens.resize(line.ValueOffset + length);
+    if (!ALine.Empty())
+        line.ValueLength = static_cast<uint32_t>(length);
+    return line;
 }
 
 void AppendJsonLine(std::u16string_view AText, const TJsonLine& ALine, std::u16string& AOut) {

@@ -117,12 +117,15 @@ std::vector<std::u16string> PrettyLines(std::u16string_view AText) {
     TLines lines;
     TJsonLayout layout = FormatJson(AText);
     if (layout.Valid && !layout.Lines.empty()) {
-        std::u16string decoded;
-        const std::u16string_view text =
-            DecodeJsonEscapes(AText, layout.Lines, decoded) ? std::u16string_view(decoded) : AText;
+        std::u16string tokens;
         lines.reserve(layout.Lines.size());
-        for (std::size_t i = 0; i < layout.Lines.size(); ++i)
-            AppendJsonLine(text, layout.Lines[i], lines.emplace_back());
+        for (std::size_t i = 0; i < layout.Lines.size(); ++i) {
+            const TJsonLine line = layout.Lines.At(AText, i);
+            if (line.Escape())
+                AppendJsonLine(tokens, DecodeJsonLine(AText, line, tokens), lines.emplace_back());
+            else
+                AppendJsonLine(AText, line, lines.emplace_back());
+        }
         return lines;
     }
     std::size_t begin = 0;

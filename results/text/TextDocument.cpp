@@ -92,18 +92,26 @@ std::shared_ptr<const TTextDocument> TTextDocument::MakePretty(TText AText, TJso
     AError.ErrorColumn = layout.ErrorColumn;
     if (!layout.Valid)
         return nullptr;
-    // Escaped characters are shown as themselves, so that they read and are found as such.
-    auto decoded = std::make_shared<std::u16string>();
-    if (DecodeJsonEscapes(*AText, layout.Lines, *decoded))
-        AText = std::move(decoded);
     auto document = std::make_shared<TTextDocument>();
     document->FIsPretty = true;
-    document->FStarts.resize(layout.Lines.size());
+    const std::u16string_view answer = *AText;
+    std::u16string tokens;
     int64_t at = 0;
-    const char16_t* text = AText->data();
     for (std::size_t i = 0; i < layout.Lines.size(); ++i) {
-        const TJsonLine& line = layout.Lines[i];
-        document->FStarts[i] = at;
+        TJsonLine line = layout.Lines.At(answer, i);
+        const char16_t* text = answer.data();
+        // Escaped characters are shown as themselves, so that they read and are found as such.
+        if (line.Escape()) {
+            const TJsonLine decoded = DecodeJsonLine(answer, line, tokens);
+            if (decoded.KeyLength != line.KeyLength || decoded.ValueLength != line.ValueLength) {
+                if (document->FDecoded.empty())
+                    document->FDecoded.resize((layout.Lines.size() + 63) / 64);
+                document->FDecoded[i / 64] |= uint64_t(1) << (i % 64);
+                line = decoded;
+                text = tokens.data();
+            }
+        }
+        document->FStarts.push_back(at);
         at += line.Length() + 1;
         // Tokens hold no tab; the indented form writes only ASCII.
         char16_t units = 0;
@@ -121,6 +129,15 @@ std::shared_ptr<const TTextDocument> TTextDocument::MakePretty(TText AText, TJso
     return document;
 }
 
+std::pair<std::u16string_view, TJsonLine>
+TTextDocument::ShownJsonLine(int64_t ALine, std::u16string& ATokens) const {
+    const TJsonLine line = JsonLine(ALine);
+    if (!DecodedLine(ALine))
+        return {*FAnswer, line};
+    const TJsonLine decoded = DecodeJsonLine(*FAnswer, line, ATokens);
+    return {ATokens, decoded};
+}
+
 int64_t TTextDocument::LineCount() const {
     return static_cast<int64_t>(FStarts.size());
 }
@@ -132,7 +149,7 @@ int64_t TTextDocument::LineStart(int64_t ALine) const {
 int64_t TTextDocument::LineLength(int64_t ALine) const {
     const auto line = static_cast<std::size_t>(ALine);
     if (FIsPretty)
-        return FLayout[line].Length();
+        return (line + 1 == FStarts.size() ? FTotal + 1 : FStarts[line + 1]) - FStarts[line] - 1;
     if (line + 1 == FStarts.size())
         return FTotal - FStarts[line];
     // The line ends before its break: CR LF, LF or CR.
@@ -145,14 +162,15 @@ int64_t TTextDocument::LineLength(int64_t ALine) const {
 }
 
 int64_t TTextDocument::LineAt(int64_t AOffset) const {
-    const auto after = std::upper_bound(FStarts.begin(), FStarts.end(), AOffset);
-    return std::max<int64_t>(0, (after - FStarts.begin()) - 1);
+    return std::max<int64_t>(0, static_cast<int64_t>(FStarts.UpperBound(AOffset)) - 1);
 }
 
 std::u16string_view TTextDocument::Line(int64_t ALine, std::u16string& ABuffer) const {
     if (FIsPretty) {
+        thread_local std::u16string tokens;
+        const auto [text, line] = ShownJsonLine(ALine, tokens);
         ABuffer.clear();
-        AppendJsonLine(*FAnswer, FLayout[static_cast<std::size_t>(ALine)], ABuffer);
+        AppendJsonLine(text, line, ABuffer);
         return ABuffer;
     }
     return std::u16string_view(*FAnswer).substr(static_cast<std::size_t>(LineStart(ALine)),
@@ -161,8 +179,11 @@ std::u16string_view TTextDocument::Line(int64_t ALine, std::u16string& ABuffer) 
 
 void TTextDocument::Spans(int64_t ALine, std::vector<TJsonSpan>& ASpans) const {
     ASpans.clear();
-    if (FIsPretty)
-        JsonLineSpans(*FAnswer, FLayout[static_cast<std::size_t>(ALine)], ASpans);
+    if (FIsPretty) {
+        thread_local std::u16string tokens;
+        const auto [text, line] = ShownJsonLine(ALine, tokens);
+        JsonLineSpans(text, line, ASpans);
+    }
 }
 
 QString TTextDocument::Text(int64_t AFrom, int64_t ATo) const {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // A text as the results view shows it: lines, each reachable by its number, over an answer that
@@ -35,7 +36,7 @@ public:
         bool Scan(std::u16string_view AText, bool AEnd, const std::atomic<bool>* ACancel);
         void MarkLine(std::size_t ALine, bool AAscii);
 
-        std::vector<int64_t> FStarts;
+        TLineOffsets FStarts;
         std::vector<uint64_t> FNotAscii;
         int64_t FNotAsciiCount = 0;
         std::size_t FScanned = 0; // units read, up to a CR that may be followed by a LF
@@ -50,8 +51,9 @@ public:
     static std::shared_ptr<const TTextDocument> MakeRaw(TText AText, TRawIndex AIndex);
     // Lays AText out as indented JSON; AError receives the layout's verdict either way. Null
     // when the text is not JSON or the work was cancelled. \uXXXX escapes of printable
-    // characters are shown decoded: Source() is then a decoded copy of AText. ASequence: AText
-    // holds several values one after another (see FormatJson).
+    // characters are shown decoded (see DecodeJsonLine), each line's when it is asked for: no
+    // decoded copy of the text is held. ASequence: AText holds several values one after another
+    // (see FormatJson).
     static std::shared_ptr<const TTextDocument>
     MakePretty(TText AText, TJsonLayout& AError, std::atomic<int64_t>* AProgress = nullptr,
                const std::atomic<bool>* ACancel = nullptr, bool ASequence = false);
@@ -75,10 +77,25 @@ public:
     }
     // Whether every line is an AsciiLine.
     bool AllAscii() const { return FNotAsciiCount == 0; }
-    // The layout of ALine in the indented form (only there).
-    const TJsonLine& JsonLine(int64_t ALine) const {
-        return FLayout[static_cast<std::size_t>(ALine)];
+    // The layout of ALine in the indented form (only there), pointing into Source(): with its
+    // escapes as they stand in the answer.
+    TJsonLine JsonLine(int64_t ALine) const {
+        return FLayout.At(*FAnswer, static_cast<std::size_t>(ALine));
     }
+    // Where ALine starts in Source(), in the indented form.
+    int64_t JsonLineStart(int64_t ALine) const {
+        return FLayout.Start(static_cast<std::size_t>(ALine));
+    }
+    // Whether ALine of the indented form shows escapes decoded, so that its text is not the
+    // answer's.
+    bool DecodedLine(int64_t ALine) const {
+        const auto line = static_cast<std::size_t>(ALine);
+        return !FDecoded.empty() && ((FDecoded[line / 64] >> (line % 64)) & 1) != 0;
+    }
+    // The layout of ALine as shown, and the text it points into: Source(), or ATokens where
+    // escapes are decoded.
+    std::pair<std::u16string_view, TJsonLine> ShownJsonLine(int64_t ALine,
+                                                            std::u16string& ATokens) const;
     // Colours of ALine in the indented form; nothing in the raw form.
     void Spans(int64_t ALine, std::vector<TJsonSpan>& ASpans) const;
     // The shown text from AFrom to ATo, each line break written as one LF.
@@ -90,8 +107,9 @@ private:
     TText FAnswer;
     bool FIsPretty = false;
     int64_t FTotal = 0;
-    std::vector<int64_t> FStarts;    // raw: offset of each line; indented: shown offset
+    TLineOffsets FStarts;            // raw: offset of each line; indented: shown offset
     TJsonLines FLayout;              // indented only
+    std::vector<uint64_t> FDecoded;  // indented only: one bit per line, see DecodedLine
     std::vector<uint64_t> FNotAscii; // one bit per line
     int64_t FNotAsciiCount = 0;
     void MarkLine(std::size_t ALine, bool AAscii);

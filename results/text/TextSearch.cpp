@@ -281,36 +281,57 @@ void SearchParts(const TShownLine& ALine, int64_t ABase, int64_t AFrom, int64_t 
     }
 }
 
+// The matches in line ALine that start at a shown column in [AFrom, ATo).
+void SearchLine(const TTextDocument& ADocument, int64_t ALine, int64_t AFrom, int64_t ATo,
+                const TNeedle& ANeedle, std::vector<int64_t>& AOut) {
+    const int64_t start = ADocument.LineStart(ALine);
+    if (ADocument.Pretty()) {
+        std::u16string tokens;
+        const auto [text, line] = ADocument.ShownJsonLine(ALine, tokens);
+        SearchParts(TShownLine(text.data(), line), start, AFrom, ATo, ANeedle, AOut);
+        return;
+    }
+    const int64_t length = ADocument.LineLength(ALine);
+    const int64_t end = ATo >= length ? length : std::min(length, ATo + ANeedle.Size() - 1);
+    if (end > AFrom)
+        SearchView(QStringView(ADocument.Source()->data() + start + AFrom, end - AFrom),
+                   start + AFrom, start + ATo, ANeedle, AOut);
+}
+
 // The matches in the indented lines [AFirst, AEnd), found from the answer: the needle's anchor
 // is looked for in the answer itself, and from each place where it stands in a key or value the
-// line as shown is read on. Lines are not made, nor even visited between the places.
+// line as shown is read on. Lines are not made, nor even visited between the places. Lines that
+// show escapes decoded are not the answer's text: they are made and searched on their own.
 void SearchIndentedLines(const TTextDocument& ADocument, int64_t AFirst, int64_t AEnd,
                          const TNeedle& ANeedle, std::vector<int64_t>& AOut) {
     const char16_t* text = ADocument.Source()->data();
-    const TJsonLine& last = ADocument.JsonLine(AEnd - 1);
+    const TJsonLine last = ADocument.JsonLine(AEnd - 1);
     const int64_t to = last.Start + last.ValueOffset + (last.Empty() ? 1 : last.ValueLength);
+    const std::size_t first = AOut.size();
     int64_t line = AFirst;
     int64_t next = 0; // no match starts before this shown offset: the end of the one before
-    for (int64_t at = ADocument.JsonLine(AFirst).Start;; ++at) {
+    for (int64_t at = ADocument.JsonLineStart(AFirst);; ++at) {
         at = FindUnit(text, at, to, ANeedle.AnchorUnit, ANeedle.AnchorUpper, ANeedle.Folded);
         if (at >= to)
-            return;
+            break;
         // The line whose key or value may hold the place: the last one starting at or before it.
-        if (line + 1 < AEnd && ADocument.JsonLine(line + 1).Start <= at) {
+        if (line + 1 < AEnd && ADocument.JsonLineStart(line + 1) <= at) {
             int64_t low = line + 1;
             int64_t step = 1;
-            while (low + step < AEnd && ADocument.JsonLine(low + step).Start <= at) {
+            while (low + step < AEnd && ADocument.JsonLineStart(low + step) <= at) {
                 low += step;
                 step *= 2;
             }
             int64_t high = std::min(low + step, AEnd);
             while (high - low > 1) {
                 const int64_t middle = low + (high - low) / 2;
-                (ADocument.JsonLine(middle).Start <= at ? low : high) = middle;
+                (ADocument.JsonLineStart(middle) <= at ? low : high) = middle;
             }
             line = low;
         }
-        const TJsonLine& shown = ADocument.JsonLine(line);
+        if (ADocument.DecodedLine(line))
+            continue;
+        const TJsonLine shown = ADocument.JsonLine(line);
         const int64_t valueStart = shown.Start + shown.ValueOffset;
         // The anchor's column in the shown line.
         int64_t column = shown.Indent();
@@ -330,22 +351,15 @@ void SearchIndentedLines(const TTextDocument& ADocument, int64_t AFirst, int64_t
         if (found >= 0)
             AOut.push_back(lineStart + found);
     }
-}
-
-// The matches in line ALine that start at a shown column in [AFrom, ATo).
-void SearchLine(const TTextDocument& ADocument, int64_t ALine, int64_t AFrom, int64_t ATo,
-                const TNeedle& ANeedle, std::vector<int64_t>& AOut) {
-    const int64_t start = ADocument.LineStart(ALine);
-    if (ADocument.Pretty()) {
-        const TShownLine parts(ADocument.Source()->data(), ADocument.JsonLine(ALine));
-        SearchParts(parts, start, AFrom, ATo, ANeedle, AOut);
-        return;
-    }
-    const int64_t length = ADocument.LineLength(ALine);
-    const int64_t end = ATo >= length ? length : std::min(length, ATo + ANeedle.Size() - 1);
-    if (end > AFrom)
-        SearchView(QStringView(ADocument.Source()->data() + start + AFrom, end - AFrom),
-                   start + AFrom, start + ATo, ANeedle, AOut);
+    // A decoded character may be the anchor where the answer has its escape: every decoded line
+    // of the piece is searched as shown, and its matches put in their place (a match never runs
+    // across a line break, so the lines' matches do not touch each other).
+    const std::size_t middle = AOut.size();
+    for (int64_t shown = AFirst; shown < AEnd; ++shown)
+        if (ADocument.DecodedLine(shown))
+            SearchLine(ADocument, shown, 0, INT64_MAX, ANeedle, AOut);
+    std::inplace_merge(AOut.begin() + static_cast<std::ptrdiff_t>(first),
+                       AOut.begin() + static_cast<std::ptrdiff_t>(middle), AOut.end());
 }
 
 } // namespace

@@ -455,6 +455,11 @@ void TResultsForm::PrettyReady() {
 
 void TResultsForm::ShowDocument() {
     const auto& wanted = FWantPretty && FPrettyDocument ? FPrettyDocument : FRawDocument;
+    // The first screen of an answer to be shown indented stays while the indented form is made:
+    // laying out the raw form meanwhile (a long line is wrapped whole) would hold up the window
+    // only to be thrown away.
+    if (FWantPretty && FPrettyPending && FPreview && ResultsMemo->Document() == FPreview)
+        return ShowStatus();
     if (wanted && ResultsMemo->Document() != wanted) {
         ResultsMemo->SetDocument(wanted);
         FPreview.reset();

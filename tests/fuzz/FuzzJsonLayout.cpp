@@ -34,13 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     const int64_t widest = 2 * int64_t(TJsonLine::MaxIndentDepth) + 2;
     if (document->Length() > widest * static_cast<int64_t>(text->size()) + 1)
         Fail("the indented text grew beyond a fixed multiple of the answer");
-    const std::u16string& shown = *document->Source();
+    std::u16string shown;
+    std::u16string buffer;
+    for (int64_t line = 0; line < document->LineCount(); ++line) {
+        const std::u16string_view text = document->Line(line, buffer);
+        if (static_cast<int64_t>(text.size()) != document->LineLength(line))
+            Fail("a line's text is not as long as its layout says");
+        shown.append(text).push_back(u'\n');
+    }
     const TJsonLayout again = FormatJson(shown);
     if (!again.Valid || static_cast<int64_t>(again.Lines.size()) != document->LineCount())
         Fail("the answer with its escapes shown is no longer the same JSON");
-    std::u16string buffer;
-    for (int64_t line = 0; line < document->LineCount(); ++line)
-        if (static_cast<int64_t>(document->Line(line, buffer).size()) != document->LineLength(line))
-            Fail("a line's text is not as long as its layout says");
     return 0;
 }
