@@ -664,10 +664,13 @@ QString THistoryStore::ProfileColumns() const {
 }
 
 QString THistoryStore::ListColumns() const {
-    // A file of a version before the runs, read only, has no such table.
+    // A file of a version before the runs, read only, has no such table. The calls' before
+    // copies are gathered once, not looked for row by row.
     return ProfileColumns() +
            (FHasRuns ? QStringLiteral(", EXISTS (SELECT 1 FROM runs WHERE runs.call_id = calls.id)")
-                     : QStringLiteral(", 0"));
+                     : QStringLiteral(", 0")) +
+           (FKnowsProfiles ? QStringLiteral(", id IN (SELECT before_copy FROM calls)")
+                           : QStringLiteral(", 0"));
 }
 
 QString THistoryStore::MoveAside() {
@@ -1074,6 +1077,7 @@ THistoryStore::List(const QString& AFilter, const std::function<bool()>& AStop) 
             call.Profile = query->value(ListProfile).toString();
             call.BeforeCopyId = query->value(ListBeforeCopy).toLongLong();
             call.Run = query->value(ListRun).toBool();
+            call.IsBeforeCopy = query->value(ListIsBeforeCopy).toBool();
             calls.push_back(std::move(call));
         }
         if (query->lastError().isValid())

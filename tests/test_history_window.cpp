@@ -763,3 +763,27 @@ TEST_F(HistoryWindowTest, FailedBeforeCopyShowsHowItEnded) {
         EXPECT_EQ(pane.AnswerText->toPlainText(), QStringLiteral("{\n  \"Result\": \"Ok\"\n}\n"));
     }
 }
+
+// In the list a before copy is named as one, and so is the call that has one.
+TEST_F(HistoryWindowTest, ListMarksBeforeCopiesAndTheCallsThatHaveThem) {
+    THistoryCall read = MakeCall(QStringLiteral("AccountsGet"), QStringLiteral("{}"));
+    read.Profile = QStringLiteral("Live-EU");
+    THistoryCall change = MakeCall(QStringLiteral("AccountsDelete"), QStringLiteral("{}"));
+    change.Profile = QStringLiteral("Live-EU");
+    change.BeforeCopy = std::make_shared<THistoryCall>(read);
+    Record(change);
+    THistoryCall staging = MakeCall(QStringLiteral("AccountsGet"), QStringLiteral("{}"));
+    staging.Profile = QStringLiteral("staging");
+    Record(staging);
+    THistoryForm& window = OpenHistory();
+    EXPECT_EQ(Column(window, THistoryModel::Command),
+              (QStringList{QStringLiteral("AccountsGet"),
+                           QStringLiteral("AccountsDelete (with before copy)"),
+                           QStringLiteral("AccountsGet (before copy)")}));
+    const auto tip = [&](int ARow) {
+        return window.Model->index(ARow, THistoryModel::Command).data(Qt::ToolTipRole).toString();
+    };
+    EXPECT_EQ(tip(0), QString());
+    EXPECT_TRUE(tip(1).contains(QStringLiteral("before copy")));
+    EXPECT_TRUE(tip(2).contains(QStringLiteral("the call after it")));
+}
