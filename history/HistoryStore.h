@@ -203,6 +203,7 @@ private:
     bool FKnowsProfiles = true;   // the calls name their profile and before copy (version 7)
     // The columns of the profile and the before copy in a statement, or stand-ins for them.
     QString ProfileColumns() const;
+    QString ProfileColumn() const; // the profile's alone, for the filter
     // The list's columns after the URL: the profile's and the before copy's, whether the entry
     // stands for a run of rows, and whether it is a call's before copy.
     QString ListColumns() const;

@@ -764,8 +764,9 @@ TEST_F(HistoryWindowTest, FailedBeforeCopyShowsHowItEnded) {
     }
 }
 
-// In the list a before copy is named as one, and so is the call that has one.
-TEST_F(HistoryWindowTest, ListMarksBeforeCopiesAndTheCallsThatHaveThem) {
+// In the list a before copy is named as one, and so is the call that has one; typing a profile's
+// name finds the calls made as that profile.
+TEST_F(HistoryWindowTest, ListMarksBeforeCopiesAndFiltersByProfile) {
     THistoryCall read = MakeCall(QStringLiteral("AccountsGet"), QStringLiteral("{}"));
     read.Profile = QStringLiteral("Live-EU");
     THistoryCall change = MakeCall(QStringLiteral("AccountsDelete"), QStringLiteral("{}"));
@@ -786,4 +787,24 @@ TEST_F(HistoryWindowTest, ListMarksBeforeCopiesAndTheCallsThatHaveThem) {
     EXPECT_EQ(tip(0), QString());
     EXPECT_TRUE(tip(1).contains(QStringLiteral("before copy")));
     EXPECT_TRUE(tip(2).contains(QStringLiteral("the call after it")));
+
+    const struct {
+        const char* Filter;
+        QStringList Commands;
+    } cases[] = {
+        {"live-eu",
+         {QStringLiteral("AccountsDelete (with before copy)"),
+          QStringLiteral("AccountsGet (before copy)")}},
+        {"STAG", {QStringLiteral("AccountsGet")}},
+        {"-", // no letter: not a word, looked for inside the names
+         {QStringLiteral("AccountsDelete (with before copy)"),
+          QStringLiteral("AccountsGet (before copy)")}},
+        {"production", {}},
+    };
+    for (const auto& c : cases) {
+        window.FilterEdit->clear();
+        QTest::keyClicks(window.FilterEdit, QString::fromUtf8(c.Filter));
+        WaitListed(window);
+        EXPECT_EQ(Column(window, THistoryModel::Command), c.Commands) << c.Filter;
+    }
 }

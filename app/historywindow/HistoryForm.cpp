@@ -43,7 +43,7 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     FilterEdit = new QLineEdit(this);
     FilterEdit->setAccessibleName(QStringLiteral("Filter calls"));
     FilterEdit->setPlaceholderText(
-        QStringLiteral("Filter: command, parameter values, answer text"));
+        QStringLiteral("Filter: command, profile, parameter values, answer text"));
     FilterEdit->setClearButtonEnabled(true);
     Model = new THistoryModel(this);
     CreateCallList();
