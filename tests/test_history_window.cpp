@@ -684,6 +684,25 @@ TEST_F(HistoryWindowTest, CallShowsItsBeforeCopyBesideItsAnswer) {
     EXPECT_FALSE(pane.LineDiff->isVisible());
 }
 
+// At a large font the answers are as large as the rest of the window's text, not at the fixed
+// font's own small size.
+TEST(HistoryWindowFont, AnswersFollowALargeFont) {
+    const QFont saved = QApplication::font();
+    QFont large = saved;
+    large.setPointSize(22);
+    QApplication::setFont(large);
+    QTemporaryDir data;
+    THistoryRecorder recorder(data.filePath(QStringLiteral("history")));
+    {
+        THistoryForm window(recorder, {}, {}, nullptr);
+        for (const QPlainTextEdit* text :
+             {window.AnswerPane->AnswerText, window.AnswerPane->BeforeText,
+              window.AnswerPane->DiffText})
+            EXPECT_EQ(text->font().pointSize(), 22) << text->accessibleName().toStdString();
+    }
+    QApplication::setFont(saved);
+}
+
 // A before copy that failed, was cancelled or is no longer kept says so in its caption, with how
 // it ended; what did come of it is still shown.
 TEST_F(HistoryWindowTest, FailedBeforeCopyShowsHowItEnded) {

@@ -9,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QDialog>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -395,7 +394,7 @@ void THistoryForm::CompareSelected() {
         CompareText = new QPlainTextEdit(CompareWindow);
         CompareText->setReadOnly(true);
         CompareText->setLineWrapMode(QPlainTextEdit::NoWrap);
-        CompareText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        CompareText->setFont(FixedFontAsLargeAs(font()));
         CompareText->setAccessibleName(QStringLiteral("Differences"));
         auto* layout = new QVBoxLayout(CompareWindow);
         layout->addWidget(CompareText);
