@@ -189,20 +189,31 @@ std::optional<std::vector<qint64>> MatchingIds(const QSqlDatabase& ADatabase,
     return ids;
 }
 
+// The list's columns after the URL, as THistoryStore::ListColumns gives them, and the profile's
+// column (or a stand-in for it in a file without one).
+struct TListColumns {
+    QString More;
+    QString Profile;
+};
+
 // The list's statement for AFilter, run; nothing when stopped. Texts are compared with instr()
 // rather than LIKE, whose pattern has a length limit and must be escaped; lower() folds the
-// same ASCII letters that LIKE would.
-// AMoreColumns: the list's columns after the URL, as THistoryStore::ListColumns gives them.
+// same ASCII letters that LIKE would. The whole text is also looked for inside the command and
+// the name of the profile called (which the word index does not hold), as a user types a part of
+// either.
 std::optional<QSqlQuery> SelectCalls(const QSqlDatabase& ADatabase, bool ASearchable,
                                      const QString& AFilter, bool AForwardOnly,
-                                     const TStopCheck& AStop, const QString& AMoreColumns) {
+                                     const TStopCheck& AStop, const TListColumns& AColumns) {
     const THistoryFilter filter(AFilter);
     QSqlQuery query(ADatabase);
     query.setForwardOnly(AForwardOnly);
     const QString columns =
         QStringLiteral("SELECT id, when_utc, command, outcome, status_line, duration_ms, "
                        "answer_size, answer_cut, error, url, %1 FROM calls ")
-            .arg(AMoreColumns);
+            .arg(AColumns.More);
+    const QString named =
+        QStringLiteral("instr(lower(command), lower(?)) > 0 OR instr(lower(%1), lower(?)) > 0")
+            .arg(AColumns.Profile);
     if (filter.Text.isEmpty()) {
         query.prepare(columns + QStringLiteral("ORDER BY id DESC"));
     } else if (ASearchable && !filter.Terms.isEmpty()) {
@@ -212,20 +223,19 @@ std::optional<QSqlQuery> SelectCalls(const QSqlDatabase& ADatabase, bool ASearch
         QJsonArray list;
         for (const qint64 id : *ids)
             list.append(id);
-        query.prepare(columns + QStringLiteral("WHERE id IN (SELECT value FROM json_each(?)) OR "
-                                               "instr(lower(command), lower(?)) > 0 "
-                                               "ORDER BY id DESC"));
+        query.prepare(columns + QStringLiteral("WHERE id IN (SELECT value FROM json_each(?)) OR ") +
+                      named + QStringLiteral(" ORDER BY id DESC"));
         query.addBindValue(QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact)));
+        query.addBindValue(filter.Text);
         query.addBindValue(filter.Text);
     } else {
         // The fields are looked for as the lines they are, not as the JSON that holds them, whose
         // quotes and backslashes are not the user's.
-        query.prepare(columns + QStringLiteral("WHERE instr(lower(command), lower(?)) > 0 OR "
-                                               "EXISTS (SELECT 1 FROM json_each(fields) WHERE "
-                                               "instr(lower(value), lower(?)) > 0) OR "
-                                               "instr(lower(error), lower(?)) > 0 "
-                                               "ORDER BY id DESC"));
-        for (int i = 0; i < 3; ++i)
+        query.prepare(columns + QStringLiteral("WHERE ") + named +
+                      QStringLiteral(" OR EXISTS (SELECT 1 FROM json_each(fields) WHERE "
+                                     "instr(lower(value), lower(?)) > 0) OR "
+                                     "instr(lower(error), lower(?)) > 0 ORDER BY id DESC"));
+        for (int i = 0; i < 4; ++i)
             query.addBindValue(filter.Text);
     }
     Exec(query, "Cannot list the calls");
@@ -663,11 +673,18 @@ QString THistoryStore::ProfileColumns() const {
     return FKnowsProfiles ? QStringLiteral("profile, before_copy") : QStringLiteral("'', 0");
 }
 
+QString THistoryStore::ProfileColumn() const {
+    return FKnowsProfiles ? QStringLiteral("profile") : QStringLiteral("''");
+}
+
 QString THistoryStore::ListColumns() const {
-    // A file of a version before the runs, read only, has no such table.
+    // A file of a version before the runs, read only, has no such table. The calls' before
+    // copies are gathered once, not looked for row by row.
     return ProfileColumns() +
            (FHasRuns ? QStringLiteral(", EXISTS (SELECT 1 FROM runs WHERE runs.call_id = calls.id)")
-                     : QStringLiteral(", 0"));
+                     : QStringLiteral(", 0")) +
+           (FKnowsProfiles ? QStringLiteral(", id IN (SELECT before_copy FROM calls)")
+                           : QStringLiteral(", 0"));
 }
 
 QString THistoryStore::MoveAside() {
@@ -1046,7 +1063,7 @@ QSqlQuery THistoryStore::ListQuery(const QString& AFilter) {
         IndexPendingAnswers();
     const TStopCheck never(QSqlDatabase::database(FConnectionName, false), {});
     return *SelectCalls(QSqlDatabase::database(FConnectionName, false), FSearchable, AFilter, false,
-                        never, ListColumns());
+                        never, {ListColumns(), ProfileColumn()});
 }
 
 std::optional<std::vector<THistorySummary>>
@@ -1056,7 +1073,7 @@ THistoryStore::List(const QString& AFilter, const std::function<bool()>& AStop) 
     std::vector<THistorySummary> calls;
     try {
         std::optional<QSqlQuery> query =
-            SelectCalls(db, FSearchable, AFilter, true, watch, ListColumns());
+            SelectCalls(db, FSearchable, AFilter, true, watch, {ListColumns(), ProfileColumn()});
         if (!query)
             return std::nullopt;
         while (query->next()) {
@@ -1074,6 +1091,7 @@ THistoryStore::List(const QString& AFilter, const std::function<bool()>& AStop) 
             call.Profile = query->value(ListProfile).toString();
             call.BeforeCopyId = query->value(ListBeforeCopy).toLongLong();
             call.Run = query->value(ListRun).toBool();
+            call.IsBeforeCopy = query->value(ListIsBeforeCopy).toBool();
             calls.push_back(std::move(call));
         }
         if (query->lastError().isValid())

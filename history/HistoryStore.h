@@ -65,7 +65,8 @@ struct THistorySummary {
     QString URL;     // the address called
     QString Profile; // the server profile called, empty before profiles were kept
     qint64 BeforeCopyId = 0;
-    bool Run = false; // the entry stands for a run of rows (its status line sums them up)
+    bool Run = false;          // the entry stands for a run of rows (its status line sums them up)
+    bool IsBeforeCopy = false; // the entry is the read sent first by a call that names it
 };
 
 // When the write-ahead journal goes into the file: as the last connection closes, or as the next
@@ -151,7 +152,7 @@ public:
     // older snapshot, so finish that first.
     // The columns:
     // id, when, command, outcome, status line, duration, size, cut, error text, URL, profile,
-    // before copy.
+    // before copy, run, is a before copy.
     QSqlQuery ListQuery(const QString& AFilter);
     // The same calls, read whole, so that no read is left open to hold back the folding of the
     // journal. Answers not yet indexed are not searched (see PendingAnswers). AStop is asked as
@@ -173,7 +174,8 @@ public:
         ListURL,
         ListProfile,
         ListBeforeCopy,
-        ListRun
+        ListRun,
+        ListIsBeforeCopy
     };
 
     // The lines as they may be kept: the value of every "Password" line emptied.
@@ -201,8 +203,9 @@ private:
     bool FKnowsProfiles = true;   // the calls name their profile and before copy (version 7)
     // The columns of the profile and the before copy in a statement, or stand-ins for them.
     QString ProfileColumns() const;
-    // The list's columns after the URL: the profile's and the before copy's, and whether the
-    // entry stands for a run of rows.
+    QString ProfileColumn() const; // the profile's alone, for the filter
+    // The list's columns after the URL: the profile's and the before copy's, whether the entry
+    // stands for a run of rows, and whether it is a call's before copy.
     QString ListColumns() const;
     QString FFolder;
     THistoryLimits FLimits;

@@ -1,5 +1,5 @@
-// Searching the call history: filter texts of any shape, a listing stopped as it runs, answers
-// left to be indexed later, and the window's searches on their workers.
+// Searching the call history: filter texts of any shape, the profile called, a listing stopped as
+// it runs, answers left to be indexed later, and the window's searches on their workers.
 
 #include "HistoryCallFixture.h"
 #include "HistorySearch.h"
@@ -107,6 +107,63 @@ TEST_F(HistorySearchTest, FilterTextsOfAnyShapeGiveTheirMatches) {
             ADD_FAILURE() << error.what();
         }
         EXPECT_EQ(SummaryIds(store, c.Filter), c.Ids);
+    }
+}
+
+// A call is found by the name of the profile it was made as, or a part of it, in any case, as it
+// is found by its command: through the tools' query, the window's listing and its worker alike.
+// A before copy is listed as one, with the profile of its call.
+TEST_F(HistorySearchTest, FilterFindsCallsByTheirProfile) {
+    THistoryCall live = MakeCall(QStringLiteral("AccountsDelete"), QStringLiteral("{}"));
+    live.Profile = QStringLiteral("Live-EU");
+    THistoryCall read = MakeCall(QStringLiteral("AccountsGet"), QStringLiteral("{}"));
+    read.Profile = live.Profile;
+    live.BeforeCopy = std::make_shared<THistoryCall>(read);
+    THistoryCall staging = MakeCall(QStringLiteral("AccountsGet"), QStringLiteral("{\"Live\":1}"));
+    staging.Profile = QStringLiteral("staging 2");
+    THistoryCall none = MakeCall(QStringLiteral("SystemStats"), QStringLiteral("{}"));
+    const std::vector<qint64> ids = RecordAll({live, staging, none});
+    THistoryStore store(Folder());
+    store.OpenForReading();
+    const std::optional<std::vector<THistorySummary>> all = store.List({});
+    ASSERT_TRUE(all);
+    ASSERT_EQ(all->size(), 4u);
+    const qint64 before = (*all)[3].Id;
+    EXPECT_EQ((*all)[2].Id, ids[0]);
+    EXPECT_EQ((*all)[2].BeforeCopyId, before);
+    for (const THistorySummary& call : *all)
+        EXPECT_EQ(call.IsBeforeCopy, call.Id == before) << call.Id;
+
+    const struct {
+        const char* Filter;
+        std::vector<qint64> Ids;
+    } cases[] = {
+        {"live-eu", {ids[0], before}},
+        {"EU", {ids[0], before}},
+        // A word of the answer, or the whole text inside a profile's name.
+        {"live", {ids[1], ids[0], before}},
+        {"staging 2", {ids[1]}},
+        {"-", {ids[0], before}}, // no word: inside the names, values and errors
+        {"live staging", {}},
+        {"production", {}},
+    };
+    THistorySearch search(Folder());
+    std::vector<qint64> listed;
+    QObject::connect(&search, &THistorySearch::Listed,
+                     [&](const std::vector<THistorySummary>& ACalls, const QString& AError) {
+                         EXPECT_EQ(AError, QString());
+                         listed.clear();
+                         for (const THistorySummary& call : ACalls)
+                             listed.push_back(call.Id);
+                     });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Filter);
+        const QString filter = QString::fromUtf8(c.Filter);
+        EXPECT_EQ(ListedIds(store, filter), c.Ids);
+        EXPECT_EQ(SummaryIds(store, filter), c.Ids);
+        search.Search(filter);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !search.Busy(); }, 10000));
+        EXPECT_EQ(listed, c.Ids);
     }
 }
 

@@ -684,6 +684,25 @@ TEST_F(HistoryWindowTest, CallShowsItsBeforeCopyBesideItsAnswer) {
     EXPECT_FALSE(pane.LineDiff->isVisible());
 }
 
+// At a large font the answers are as large as the rest of the window's text, not at the fixed
+// font's own small size.
+TEST(HistoryWindowFont, AnswersFollowALargeFont) {
+    const QFont saved = QApplication::font();
+    QFont large = saved;
+    large.setPointSize(22);
+    QApplication::setFont(large);
+    QTemporaryDir data;
+    THistoryRecorder recorder(data.filePath(QStringLiteral("history")));
+    {
+        THistoryForm window(recorder, {}, {}, nullptr);
+        for (const QPlainTextEdit* text :
+             {window.AnswerPane->AnswerText, window.AnswerPane->BeforeText,
+              window.AnswerPane->DiffText})
+            EXPECT_EQ(text->font().pointSize(), 22) << text->accessibleName().toStdString();
+    }
+    QApplication::setFont(saved);
+}
+
 // A before copy that failed, was cancelled or is no longer kept says so in its caption, with how
 // it ended; what did come of it is still shown.
 TEST_F(HistoryWindowTest, FailedBeforeCopyShowsHowItEnded) {
@@ -761,5 +780,50 @@ TEST_F(HistoryWindowTest, FailedBeforeCopyShowsHowItEnded) {
                       *c.Answer ? QString::fromUtf8(c.Answer) + u'\n' : QString());
         }
         EXPECT_EQ(pane.AnswerText->toPlainText(), QStringLiteral("{\n  \"Result\": \"Ok\"\n}\n"));
+    }
+}
+
+// In the list a before copy is named as one, and so is the call that has one; typing a profile's
+// name finds the calls made as that profile.
+TEST_F(HistoryWindowTest, ListMarksBeforeCopiesAndFiltersByProfile) {
+    THistoryCall read = MakeCall(QStringLiteral("AccountsGet"), QStringLiteral("{}"));
+    read.Profile = QStringLiteral("Live-EU");
+    THistoryCall change = MakeCall(QStringLiteral("AccountsDelete"), QStringLiteral("{}"));
+    change.Profile = QStringLiteral("Live-EU");
+    change.BeforeCopy = std::make_shared<THistoryCall>(read);
+    Record(change);
+    THistoryCall staging = MakeCall(QStringLiteral("AccountsGet"), QStringLiteral("{}"));
+    staging.Profile = QStringLiteral("staging");
+    Record(staging);
+    THistoryForm& window = OpenHistory();
+    EXPECT_EQ(Column(window, THistoryModel::Command),
+              (QStringList{QStringLiteral("AccountsGet"),
+                           QStringLiteral("AccountsDelete (with before copy)"),
+                           QStringLiteral("AccountsGet (before copy)")}));
+    const auto tip = [&](int ARow) {
+        return window.Model->index(ARow, THistoryModel::Command).data(Qt::ToolTipRole).toString();
+    };
+    EXPECT_EQ(tip(0), QString());
+    EXPECT_TRUE(tip(1).contains(QStringLiteral("before copy")));
+    EXPECT_TRUE(tip(2).contains(QStringLiteral("the call after it")));
+
+    const struct {
+        const char* Filter;
+        QStringList Commands;
+    } cases[] = {
+        {"live-eu",
+         {QStringLiteral("AccountsDelete (with before copy)"),
+          QStringLiteral("AccountsGet (before copy)")}},
+        {"STAG", {QStringLiteral("AccountsGet")}},
+        {"-", // no letter: not a word, looked for inside the names
+         {QStringLiteral("AccountsDelete (with before copy)"),
+          QStringLiteral("AccountsGet (before copy)")}},
+        {"production", {}},
+    };
+    for (const auto& c : cases) {
+        window.FilterEdit->clear();
+        QTest::keyClicks(window.FilterEdit, QString::fromUtf8(c.Filter));
+        WaitListed(window);
+        EXPECT_EQ(Column(window, THistoryModel::Command), c.Commands) << c.Filter;
     }
 }

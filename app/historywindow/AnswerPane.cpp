@@ -10,6 +10,15 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+QFont FixedFontAsLargeAs(const QFont& AText) {
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (AText.pointSizeF() > fixed.pointSizeF())
+        fixed.setPointSizeF(AText.pointSizeF());
+    else if (AText.pixelSize() > 0)
+        fixed.setPixelSize(AText.pixelSize());
+    return fixed;
+}
+
 TAnswerPane::TAnswerPane(QWidget* AParent) : QWidget(AParent) {
     setAccessibleName(QStringLiteral("Answer of the selected call"));
     SideBySide = new QRadioButton(QStringLiteral("&Side by side"), this);
@@ -70,7 +79,7 @@ QPlainTextEdit* TAnswerPane::MakeText(const QString& AName) {
     text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     text->setTabChangesFocus(true);
     text->setLineWrapMode(QPlainTextEdit::NoWrap);
-    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setFont(FixedFontAsLargeAs(font()));
     text->setPlaceholderText(QStringLiteral("No answer was kept."));
     return text;
 }

@@ -4,10 +4,15 @@
 
 #include <QWidget>
 
+class QFont;
 class QLabel;
 class QPlainTextEdit;
 class QRadioButton;
 class QStackedWidget;
+
+// The system's fixed-width font at the size of AText, which the user may have made larger: the
+// system's own size for it stays small.
+QFont FixedFontAsLargeAs(const QFont& AText);
 
 // The answer of the history entry in hand, under the list. An entry with a before copy shows the
 // read's answer beside its own, or the line diff of the two, as the switch says; a before copy

@@ -9,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QDialog>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -43,7 +42,7 @@ THistoryForm::THistoryForm(THistoryRecorder& ARecorder, TCallHandler AOpen, TCal
     FilterEdit = new QLineEdit(this);
     FilterEdit->setAccessibleName(QStringLiteral("Filter calls"));
     FilterEdit->setPlaceholderText(
-        QStringLiteral("Filter: command, parameter values, answer text"));
+        QStringLiteral("Filter: command, profile, parameter values, answer text"));
     FilterEdit->setClearButtonEnabled(true);
     Model = new THistoryModel(this);
     CreateCallList();
@@ -395,7 +394,7 @@ void THistoryForm::CompareSelected() {
         CompareText = new QPlainTextEdit(CompareWindow);
         CompareText->setReadOnly(true);
         CompareText->setLineWrapMode(QPlainTextEdit::NoWrap);
-        CompareText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        CompareText->setFont(FixedFontAsLargeAs(font()));
         CompareText->setAccessibleName(QStringLiteral("Differences"));
         auto* layout = new QVBoxLayout(CompareWindow);
         layout->addWidget(CompareText);

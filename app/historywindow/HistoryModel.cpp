@@ -42,6 +42,27 @@ static QString ServerText(const THistorySummary& ACall) {
                : QStringLiteral("profile '%1': %2").arg(ACall.Profile, ACall.URL);
 }
 
+static QString CommandText(const THistorySummary& ACall) {
+    // A run of rows is one entry; its status line says how its rows went.
+    if (ACall.Run)
+        return ACall.Command + QStringLiteral(" (run for rows)");
+    if (ACall.IsBeforeCopy)
+        return ACall.Command + QStringLiteral(" (before copy)");
+    if (ACall.BeforeCopyId > 0)
+        return ACall.Command + QStringLiteral(" (with before copy)");
+    return ACall.Command;
+}
+
+static QString CommandTip(const THistorySummary& ACall) {
+    if (ACall.IsBeforeCopy)
+        return QStringLiteral("The read sent first to keep, as it was, what the call after it "
+                              "changed");
+    if (ACall.BeforeCopyId > 0)
+        return QStringLiteral("A read was sent first to keep what this call changed as it was: "
+                              "its before copy shows beside the answer");
+    return {};
+}
+
 QVariant THistoryModel::data(const QModelIndex& AItem, int ARole) const {
     if (!checkIndex(AItem, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
@@ -53,6 +74,8 @@ QVariant THistoryModel::data(const QModelIndex& AItem, int ARole) const {
     if (ARole == Qt::ToolTipRole) {
         if (column == Server)
             return ServerText(call);
+        if (column == Command)
+            return CommandTip(call);
         if (column != Status)
             return {};
         // The status line and the failure's whole message, each once.
@@ -69,8 +92,7 @@ QVariant THistoryModel::data(const QModelIndex& AItem, int ARole) const {
     case When:
         return call.When.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     case Command:
-        // A run of rows is one entry; its status line says how its rows went.
-        return call.Run ? call.Command + QStringLiteral(" (run for rows)") : call.Command;
+        return CommandText(call);
     case Server:
         return ServerText(call);
     case Outcome:
