@@ -3,6 +3,7 @@
 // refused, failures and their limit, the checks before anything is sent, and the output.
 
 #include "HistoryStore.h"
+#include "RowBeforeCopies.h"
 #include "RowServer.h"
 #include "RunJournal.h"
 #include "TempFolder.h"
@@ -531,6 +532,63 @@ TEST_F(RowRunTest, DryRunPrintsEachRowsCurlLine) {
                            "\"Password=${VL_PASSWORD}\" --data-raw 'JSON=Yes&Player=c' " +
                            FServer.URL() + "\n");
     EXPECT_EQ(FServer.Requests(), 0);
+}
+
+// The reads of a run in row order whatever order they came in, merged with the lines of the
+// run's earlier entry (a row read in both with the earlier line first), and cut at the limit by
+// whole lines in row order, the status saying so.
+TEST(RowBeforeCopies, LinesInRowOrderMergedAndCutAtTheLimit) {
+    const auto read = [](std::int64_t ARow, int AStatus, std::string AAnswer) {
+        TRowRead result;
+        result.Row = ARow;
+        result.Status = AStatus;
+        result.Answer = std::move(AAnswer);
+        if (AStatus == 0)
+            result.Error = "Socket Error # 111\nConnection refused.";
+        return result;
+    };
+    const std::string line3 = R"({"row":3,"status":"200","answer":[1,"a b"]})"
+                              "\n";
+    const std::string line4 = R"({"row":4,"status":"Socket Error # 111\nConnection refused.",)"
+                              R"("answer":""})"
+                              "\n";
+    const std::string line1 = R"({"row":1,"status":"200","answer":{"A":1}})"
+                              "\n";
+    const std::string line2 = R"({"row":2,"status":"500","answer":"{\"A\":"})"
+                              "\n";
+    // Room for rows 1 to 4 with row 3 twice, less one byte.
+    TRowBeforeCopies reads(
+        QStringLiteral("AccountsGet"), {QStringLiteral("JSON=Yes")},
+        static_cast<qint64>(line1.size() + line2.size() + line3.size() * 2 + line4.size() - 1));
+    reads.Add(read(3, 200, "[ 1,\n \"a b\" ]"));
+    reads.Add(read(4, 0, ""));
+    EXPECT_EQ(RowReadLine(read(4, 0, "")), line4);
+
+    THistoryCall earlier;
+    earlier.Answer = QString::fromStdString(line3 + line1);
+    const QDateTime when = QDateTime::currentDateTimeUtc();
+    THistoryCall entry =
+        reads.Entry(&earlier, QStringLiteral("http://x/api"), QStringLiteral("JSON"), when);
+    EXPECT_EQ(entry.Command, QStringLiteral("AccountsGet"));
+    EXPECT_EQ(entry.Fields, QStringList{QStringLiteral("JSON=Yes")});
+    EXPECT_EQ(entry.AnswerUtf8.toStdString(), line1 + line3 + line3 + line4);
+    EXPECT_EQ(entry.StatusLine, QStringLiteral("4 reads, 1 failed (row 4)"));
+    EXPECT_EQ(entry.Outcome, THistoryOutcome::Error);
+    EXPECT_FALSE(entry.AnswerCut);
+
+    // An answer that is not whole JSON stays a string; the rows past the limit are not kept.
+    reads.Add(read(2, 500, "{\"A\":"));
+    entry = reads.Entry(nullptr, QStringLiteral("http://x/api"), QStringLiteral("JSON"), when);
+    EXPECT_EQ(entry.AnswerUtf8.toStdString(), line2 + line3 + line4);
+    reads.Add(read(1, 200, "{\"A\":1}"));
+    entry = reads.Entry(&earlier, QStringLiteral("http://x/api"), QStringLiteral("JSON"), when);
+    EXPECT_EQ(entry.AnswerUtf8.toStdString(), line1 + line1 + line2 + line3 + line3);
+    EXPECT_TRUE(entry.AnswerCut);
+    EXPECT_TRUE(
+        entry.StatusLine.startsWith(QStringLiteral("6 reads, 2 failed (rows 2, 4); cut at ")))
+        << entry.StatusLine.toStdString();
+    EXPECT_TRUE(entry.StatusLine.endsWith(QStringLiteral(", the rows after row 3 not kept")))
+        << entry.StatusLine.toStdString();
 }
 
 // The answers of a run as data: each row's table (or the filter's results) in one table with the
