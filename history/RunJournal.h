@@ -46,6 +46,9 @@ struct TRowRecord {
     qint64 DurationMs = 0;
     std::string Answer; // UTF-8, cut as the history cuts answers
     bool AnswerCut = false;
+    // How the read sent just before the row went (its before copy): the HTTP status, or why it
+    // failed; empty when none was sent. Not journaled.
+    std::string BeforeCopy;
 };
 
 // How many rows of a run are in each state, and the first few rows of those that need a look.

@@ -17,9 +17,10 @@ std::string CsvField(std::string_view AText) {
     return out + "\"";
 }
 
-TRowOutput::TRowOutput(const std::string& APath, std::vector<std::string> AColumns)
+TRowOutput::TRowOutput(const std::string& APath, std::vector<std::string> AColumns,
+                       bool ABeforeCopies)
     : FPath(APath), FJson(RowFormatOfFile(APath) == TRowFormat::JsonLines),
-      FColumns(std::move(AColumns)) {
+      FBeforeCopies(ABeforeCopies), FColumns(std::move(AColumns)) {
     FFile = std::fopen(APath.c_str(), "we");
     if (FFile == nullptr)
         throw ERowFileError("Cannot write " + APath + ": " + std::strerror(errno));
@@ -30,7 +31,8 @@ TRowOutput::TRowOutput(const std::string& APath, std::vector<std::string> AColum
         header += ",values";
     for (const std::string& column : FColumns)
         header += "," + CsvField(column);
-    header += ",outcome,status,ms,answer\r\n";
+    header += FBeforeCopies ? ",outcome,status,ms,before_copy,answer\r\n"
+                            : ",outcome,status,ms,answer\r\n";
     std::fputs(header.c_str(), FFile);
 }
 
@@ -47,10 +49,13 @@ void TRowOutput::Write(const TFileRow& ARow, const TRowRecord& ARecord) {
         for (std::size_t i = 0; i < ARow.Values.size(); ++i)
             line += (i ? "," : "") + JsonString(ARow.Values[i].Name) + ":" +
                     JsonString(ARow.Values[i].Value);
-        line += "},\"outcome\":" + JsonString(outcome) +
-                ",\"status\":" + std::to_string(ARecord.Status) +
-                ",\"ms\":" + std::to_string(ARecord.DurationMs) + ",\"answer\":" +
-                JsonString(ARecord.Answer.empty() ? ARecord.Error : ARecord.Answer) + "}\n";
+        line +=
+            "},\"outcome\":" + JsonString(outcome) +
+            ",\"status\":" + std::to_string(ARecord.Status) +
+            ",\"ms\":" + std::to_string(ARecord.DurationMs) +
+            (FBeforeCopies ? ",\"before_copy\":" + JsonString(ARecord.BeforeCopy) : "") +
+            ",\"answer\":" + JsonString(ARecord.Answer.empty() ? ARecord.Error : ARecord.Answer) +
+            "}\n";
     } else {
         line = std::to_string(ARow.Number);
         if (FColumns.empty()) {
@@ -65,6 +70,7 @@ void TRowOutput::Write(const TFileRow& ARow, const TRowRecord& ARecord) {
         }
         line += "," + outcome + "," + std::to_string(ARecord.Status) + "," +
                 std::to_string(ARecord.DurationMs) + "," +
+                (FBeforeCopies ? CsvField(ARecord.BeforeCopy) + "," : "") +
                 CsvField(ARecord.Answer.empty() ? ARecord.Error : ARecord.Answer) + "\r\n";
     }
     std::fwrite(line.data(), 1, line.size(), FFile);

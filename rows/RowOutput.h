@@ -10,11 +10,13 @@
 // Writes one record per row as it ends: the row's number, its values, the outcome, the HTTP
 // status, the milliseconds and the answer's text. CSV (a header of "row", the file's columns or
 // "values" for JSON Lines rows, "outcome", "status", "ms", "answer") or JSON Lines, by the file's
-// extension (.jsonl or .ndjson; anything else is CSV).
+// extension (.jsonl or .ndjson; anything else is CSV). A run with before copies has
+// "before_copy" before "answer": the read's status, or why it failed.
 class TRowOutput {
 public:
     // AColumns: a CSV file's header, empty for JSON Lines rows. Throws ERowFileError.
-    TRowOutput(const std::string& APath, std::vector<std::string> AColumns);
+    TRowOutput(const std::string& APath, std::vector<std::string> AColumns,
+               bool ABeforeCopies = false);
     ~TRowOutput();
     TRowOutput(const TRowOutput&) = delete;
     TRowOutput& operator=(const TRowOutput&) = delete;
@@ -27,6 +29,7 @@ private:
     std::FILE* FFile = nullptr;
     std::string FPath;
     bool FJson = false;
+    bool FBeforeCopies = false;
     std::vector<std::string> FColumns;
 };
 

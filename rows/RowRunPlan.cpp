@@ -1,5 +1,7 @@
 #include "RowRunPlan.h"
 
+#include "BeforeCopy.h"
+#include "BeforeCopyCall.h"
 #include "CallArguments.h"
 #include "HistoryStore.h"
 #include "RowCall.h"
@@ -46,7 +48,24 @@ TRowJob RowJob(const TRowRunSetup& ASetup, const TFileRow& ARow) {
     job.Row = ARow.Number;
     job.Form = CallForm(grid, ASetup.Password);
     job.KeptFields = WithoutSecrets(job.Form.AllLines(), SecretNames(*ASetup.Command));
+    if (ASetup.BeforeCopy && ASetup.Catalogue != nullptr)
+        if (const std::optional<TCallGrid> read = BeforeCopyGrid(grid, *ASetup.Catalogue))
+            job.BeforeCopy = CallForm(*read, ASetup.Password);
     return job;
+}
+
+std::unique_ptr<TRowBeforeCopies> RowBeforeCopies(const TRowRunSetup& ASetup) {
+    if (!ASetup.BeforeCopy || ASetup.Catalogue == nullptr)
+        return nullptr;
+    const TBeforeCopy* pair = BeforeCopyOf(ASetup.Command->Name);
+    if (pair == nullptr)
+        return nullptr;
+    // The read's lines common to every row: those of the values given for every row.
+    QStringList fields;
+    if (const std::optional<TCallGrid> read =
+            BeforeCopyGrid(CallGrid(*ASetup.Command, ASetup.JSON, ASetup.Fixed), *ASetup.Catalogue))
+        fields = WithoutSecrets(CallForm(*read, {}).AllLines(), SecretNames(*read->Command));
+    return std::make_unique<TRowBeforeCopies>(QString::fromLatin1(pair->Read), fields);
 }
 
 TRunInfo NewRowRun(const TRowRunSetup& ASetup, TRunJournal& AJournal, const TRowFileCheck& ACheck) {
@@ -119,7 +138,7 @@ std::string RowRunSummary(const TRunInfo& ARun, const TRunCounts& ACounts) {
 }
 
 void RecordRowRun(const QString& AURL, TRunJournal& AJournal, const TRunInfo& ARun,
-                  const TRunCounts& ACounts, qint64 ADurationMs, const QString& AHistoryFolder) {
+                  const TRunCounts& ACounts, qint64 ADurationMs, const TRowRunHistory& AHistory) {
     const std::string summary = RowRunSummary(ARun, ACounts);
     THistoryCall call;
     call.When = QDateTime::fromString(ARun.StartedUtc, Qt::ISODateWithMs);
@@ -143,7 +162,22 @@ void RecordRowRun(const QString& AURL, TRunJournal& AJournal, const TRunInfo& AR
         }
     call.AnswerUtf8 = QByteArray::fromStdString(text);
     call.AnswerSize = call.AnswerUtf8.size();
-    THistoryStore store(AHistoryFolder);
+    THistoryStore store(AHistory.Folder);
     store.Open();
+    // The reads of the run's earlier entry, if it has any, go into the new one or stay linked.
+    qint64 earlierReads = 0;
+    if (ARun.CallId > 0)
+        if (const std::optional<THistoryCall> earlier = store.Load(ARun.CallId))
+            earlierReads = earlier->BeforeCopyId;
+    if (const TRowBeforeCopies* reads = AHistory.BeforeCopies;
+        reads != nullptr && !reads->Empty()) {
+        const std::optional<THistoryCall> previous =
+            earlierReads > 0 ? store.Load(earlierReads) : std::nullopt;
+        call.BeforeCopyId = store.Record(
+            reads->Entry(previous ? &*previous : nullptr, call.URL, call.Format, call.When),
+            THistoryIndexing::Immediate, previous ? earlierReads : 0);
+    } else if (earlierReads > 0 && store.Load(earlierReads)) {
+        call.BeforeCopyId = earlierReads;
+    }
     AJournal.SetCallId(ARun.Id, store.Record(call, THistoryIndexing::Immediate, ARun.CallId));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Command.h"
+#include "RowBeforeCopies.h"
 #include "RowFile.h"
 #include "RowRunner.h"
 #include "RunJournal.h"
@@ -9,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +29,10 @@ struct TRowRunSetup {
     QString Password; // as the form carries it
     std::string File;
     TRowFormat Format = TRowFormat::Csv;
+    // Each row's change preceded by the read that keeps what it alters (its before copy), made
+    // from the catalogue's table with the row's key values.
+    bool BeforeCopy = false;
+    const TCommandList* Catalogue = nullptr; // needed for BeforeCopy
 };
 
 struct TRowFileCheck {
@@ -41,8 +47,12 @@ std::string RowSyntaxMessage(const std::string& AFile, const ERowSyntax& AError)
 // listing what is wrong (nothing may be sent then), ERowFileError when it cannot be read.
 TRowFileCheck CheckRowFile(const TRowRunSetup& ASetup);
 
-// ARow as the runner sends it.
+// ARow as the runner sends it, with its before copy read when ASetup takes one and the row has it.
 TRowJob RowJob(const TRowRunSetup& ASetup, const TFileRow& ARow);
+
+// Where the run's before copy reads are gathered for its history entry; null when ASetup takes
+// none or its command has no read to send first.
+std::unique_ptr<TRowBeforeCopies> RowBeforeCopies(const TRowRunSetup& ASetup);
 
 // A new run of ASetup in the journal, with nothing sent yet.
 TRunInfo NewRowRun(const TRowRunSetup& ASetup, TRunJournal& AJournal, const TRowFileCheck& ACheck);
@@ -68,9 +78,17 @@ std::string RowList(const std::vector<qint64>& ARows, qint64 ACount);
 // "1000 rows: 998 answered, 1 failed (row 437), 1 unknown (row 438); run 12".
 std::string RowRunSummary(const TRunInfo& ARun, const TRunCounts& ACounts);
 
-// The run's entry in the call history of AHistoryFolder (empty: the user's): one entry for all
-// its rows, its summary as the status, replacing the run's earlier one. Throws what the history
+// Where a run's entry is kept: the call history of Folder (empty: the user's), with the run's
+// before copy reads when it sent any.
+struct TRowRunHistory {
+    QString Folder;
+    const TRowBeforeCopies* BeforeCopies = nullptr;
+};
+
+// The run's entry in the call history: one entry for all its rows, its summary as the status,
+// replacing the run's earlier one. The before copy reads are kept as the entry the run's entry
+// links to, with the reads of the run's earlier entry, which it replaces. Throws what the history
 // store throws.
 void RecordRowRun(const QString& AURL, TRunJournal& AJournal, const TRunInfo& ARun,
                   const TRunCounts& ACounts, qint64 ADurationMs,
-                  const QString& AHistoryFolder = {});
+                  const TRowRunHistory& AHistory = {});

@@ -5,6 +5,7 @@
 #include "IdHTTP.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "IdText.h"
+#include "RowBeforeCopies.h"
 #include "SendRequest.h"
 
 #include <thread>
@@ -119,9 +120,9 @@ void TRowRunner::Work(TWorker& AWorker, const std::function<void(const TRowRecor
         // A row whose turn never comes stays pending.
         if (!WaitForTurn())
             return;
-        TRowRecord record;
+        std::optional<TRowRecord> sent;
         try {
-            record = Send(AWorker, *job);
+            sent = Send(AWorker, *job);
         } catch (const ERunJournalError& error) {
             {
                 std::lock_guard failed(FLock);
@@ -131,6 +132,9 @@ void TRowRunner::Work(TWorker& AWorker, const std::function<void(const TRowRecor
             Stop();
             return;
         }
+        if (!sent)
+            return; // stopped after the row's read: the row stays pending
+        const TRowRecord& record = *sent;
         if (record.State == TRowState::Failed) {
             std::lock_guard counting(FLock);
             if (++FFailures >= FSettings.MaxFailures && FSettings.MaxFailures > 0 && !FStopped) {
@@ -156,10 +160,41 @@ bool TRowRunner::WaitForTurn() {
     return !FStopped;
 }
 
-TRowRecord TRowRunner::Send(TWorker& AWorker, const TRowJob& AJob) {
+std::string TRowRunner::SendBeforeCopy(TWorker& AWorker, const TRowJob& AJob) {
+    TRowRead read;
+    read.Row = AJob.Row;
+    const auto limit = static_cast<std::size_t>(THistoryLimits{}.MaxAnswerBytes);
+    AWorker.HTTP.SetBodyUTF8Sink([&read, limit](std::string_view APiece) {
+        KeepUpTo(read.Answer, APiece, limit, read.AnswerCut);
+    });
+    try {
+        AWorker.HTTP.Post(FSettings.URL.toStdU16String(), WireLines(*AJob.BeforeCopy));
+        read.Status = AWorker.HTTP.Response().ResponseCode;
+    } catch (const std::exception&) {
+        const TCallFailure failure =
+            CallFailureOf(std::current_exception(), TOutOfMemoryWording::AsThrown);
+        read.Error = failure.Message;
+        if (failure.Refused) {
+            read.Status = AWorker.HTTP.Response().ResponseCode;
+            read.Answer.clear();
+            read.AnswerCut = false;
+            KeepUpTo(read.Answer, IdText::ToUTF8(failure.Body), limit, read.AnswerCut);
+        }
+    }
+    if (FSettings.BeforeCopies != nullptr)
+        FSettings.BeforeCopies->Add(read);
+    return read.StatusText();
+}
+
+std::optional<TRowRecord> TRowRunner::Send(TWorker& AWorker, const TRowJob& AJob) {
     TRowRecord record;
     record.Row = AJob.Row;
     record.Fields = AJob.KeptFields;
+    if (AJob.BeforeCopy) {
+        record.BeforeCopy = SendBeforeCopy(AWorker, AJob);
+        if (FStopped)
+            return std::nullopt;
+    }
     // Durable before the first byte of the request is written.
     FJournal.MarkSending(FRun, AJob.Row, AJob.KeptFields);
     const auto limit = static_cast<std::size_t>(THistoryLimits{}.MaxAnswerBytes);

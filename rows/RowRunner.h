@@ -26,7 +26,12 @@ struct TRowJob {
     std::int64_t Row = 0;
     TParamValues Form;
     QStringList KeptFields;
+    // The read sent just before the row's change, so that the run's history keeps what the
+    // change altered (its before copy); none for a command without one.
+    std::optional<TParamValues> BeforeCopy;
 };
+
+class TRowBeforeCopies;
 
 struct TRowRunSettings {
     QString URL;
@@ -35,13 +40,17 @@ struct TRowRunSettings {
     int MaxFailures = 1; // failed calls after which no new row starts; 0 for never
     // Sets up each connection's TLS handler (trust, certificates) before its first call.
     std::function<void(TIdSSLIOHandlerSocketOpenSSL&)> ConfigureTls;
+    // Told how each row's before copy read went; the caller keeps it for the run's history.
+    TRowBeforeCopies* BeforeCopies = nullptr;
     static constexpr int MaxConcurrency = 16;
 };
 
 // Sends rows with up to Concurrency calls at once, in the order they are given: each row is made
 // durable as "sending" in the journal before its call starts, and its outcome is written after.
 // A failed call is a transport error or an HTTP status that refuses the call; a call aborted
-// while it ran may have reached the server and ends "unknown".
+// while it ran may have reached the server and ends "unknown". A row with a before copy sends
+// that read first on the same connection; the read's failure does not hold the row back, and a
+// run stopped while the read went leaves the row pending, neither sent nor marked.
 class TRowRunner {
 public:
     TRowRunner(TRowRunSettings ASettings, TRunJournal& AJournal, qint64 ARun);
@@ -69,7 +78,10 @@ private:
     void Work(TWorker& AWorker, const std::function<void(const TRowRecord&)>& ADone);
     // Waits for the row's turn under the rate; false when the run stopped meanwhile.
     bool WaitForTurn();
-    TRowRecord Send(TWorker& AWorker, const TRowJob& AJob);
+    // The row's record, or nothing when the run stopped between its read and its change.
+    std::optional<TRowRecord> Send(TWorker& AWorker, const TRowJob& AJob);
+    // Sends the row's before copy read; its status as TRowRecord::BeforeCopy has it.
+    std::string SendBeforeCopy(TWorker& AWorker, const TRowJob& AJob);
 
     TRowRunSettings FSettings;
     TRunJournal& FJournal;

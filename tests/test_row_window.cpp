@@ -258,6 +258,43 @@ TEST_F(RowWindowTest, InterruptedRunOfferedWithItsUnknownRows) {
               "unknown");
 }
 
+// The box starts as the profile has before copies: ticked, each row's read goes just before its
+// change and the run's entry links to one entry of the reads; unticked, the changes go alone. A
+// command without a read to send first does not offer it.
+TEST_F(RowWindowTest, BeforeCopyOfEachRow) {
+    TRowRunContext context = Context(FServer);
+    context.Catalogue = &FCommands;
+    context.BeforeCopies = true;
+    TRowRunForm form(context);
+    form.show();
+    EXPECT_FALSE(form.BeforeCopyBox->isHidden());
+    ASSERT_TRUE(form.BeforeCopyBox->isChecked());
+    form.OpenFile(QString::fromStdString(RowsFile(2)));
+    form.StartButton->click();
+    ASSERT_TRUE(Ended(form));
+    EXPECT_EQ(FServer.Log(), (std::vector<std::string>{"AccountsGet p1", "AccountsIncBalance p1",
+                                                       "AccountsGet p2", "AccountsIncBalance p2"}));
+    {
+        THistoryStore store(HistoryFolder());
+        store.OpenForReading();
+        const std::vector<THistorySummary> entries = *store.List({});
+        ASSERT_EQ(entries.size(), 2U);
+        EXPECT_EQ(entries[0].BeforeCopyId, entries[1].Id);
+        EXPECT_EQ(entries[1].Command, QStringLiteral("AccountsGet"));
+        EXPECT_EQ(entries[1].StatusLine, QStringLiteral("2 reads"));
+    }
+
+    form.BeforeCopyBox->setChecked(false);
+    form.OpenFile(QString::fromStdString(RowsFile(2, "two.csv")));
+    form.StartButton->click();
+    ASSERT_TRUE(Ended(form));
+    EXPECT_EQ(FServer.Requests(), 6);
+
+    context.Command = &FindCommand(FCommands, "AccountsAdd");
+    const TRowRunForm other(context);
+    EXPECT_TRUE(other.BeforeCopyBox->isHidden());
+}
+
 TEST_F(RowWindowTest, ColumnsMatchedWithSuggestionsForAMisspeltOne) {
     {
         std::ofstream out(Path("typo.csv"), std::ios::binary);

@@ -1,6 +1,7 @@
 // Run for rows: the focused command, with the grid's ticked rows given to every row, sent for each
 // row of a file from a window of its own.
 
+#include "BeforeCopyCall.h"
 #include "HistoryRecorder.h"
 #include "IdSSLIOHandlerSocketOpenSSL.h"
 #include "MainForm.h"
@@ -66,6 +67,8 @@ void TMainForm::ShowRowRun() {
     }
     context.HistoryFolder = FHistory->Folder();
     context.KeepHistory = FHistory->Enabled();
+    context.BeforeCopies = TakesBeforeCopy(FBeforeCopies, FProduction);
+    context.Catalogue = &FCommands;
     FRowRunForm = new TRowRunForm(std::move(context), this);
     FRowRunForm->setAttribute(Qt::WA_DeleteOnClose);
     ShowAboutOnF1(*FRowRunForm);

@@ -1,5 +1,6 @@
 #include "RowRunForm.h"
 
+#include "BeforeCopy.h"
 #include "CallArguments.h"
 #include "RowExport.h"
 #include "RowOutcomeModel.h"
@@ -67,6 +68,7 @@ TRowRunForm::TRowRunForm(TRowRunContext AContext, QWidget* AParent)
     FSetup.Server = FContext.Server;
     FSetup.URL = FContext.URL;
     FSetup.Password = FContext.Password;
+    FSetup.Catalogue = FContext.Catalogue;
     setWindowTitle(QStringLiteral("Run for rows - ") + Text(FContext.Command->Name));
     Ask = [this](const QString& ATitle, const QString& AText) {
         return QMessageBox::question(this, ATitle, AText, QMessageBox::Yes | QMessageBox::No,
@@ -96,6 +98,10 @@ TRowRunForm::TRowRunForm(TRowRunContext AContext, QWidget* AParent)
             ? QStringLiteral("No values given for every row (tick rows in the grid to give some).")
             : QStringLiteral("Given for every row: ") +
                   WithoutSecrets(FContext.Fixed, SecretNames(*FContext.Command)).join(u", "));
+    // Only a command with a read to send first offers it.
+    BeforeCopyBox->setChecked(FContext.BeforeCopies);
+    BeforeCopyBox->setVisible(FContext.Catalogue != nullptr &&
+                              BeforeCopyOf(FContext.Command->Name) != nullptr);
 
     FUpdateTimer = new QTimer(this);
     FUpdateTimer->setSingleShot(true);
@@ -169,6 +175,11 @@ void TRowRunForm::BuildRunPane(QSplitter* ASplitter) {
     ResendUnknownBox = new QCheckBox(QStringLiteral("Send &unknown rows again"), bottom);
     options->addWidget(RetryFailedBox);
     options->addWidget(ResendUnknownBox);
+    BeforeCopyBox = new QCheckBox(QStringLiteral("&Before copy of each row"), bottom);
+    BeforeCopyBox->setToolTip(QStringLiteral(
+        "Send the read that shows what the row's change alters just before it, and keep the "
+        "reads with the run in the history"));
+    options->addWidget(BeforeCopyBox);
     options->addStretch(1);
     bottomLayout->addLayout(options);
 
@@ -362,6 +373,7 @@ void TRowRunForm::Start() {
     if (FContext.ConfirmRun && !FContext.ConfirmRun(FCheck->Rows))
         return;
     TRowRunSession::TPlan plan;
+    FSetup.BeforeCopy = BeforeCopyBox->isChecked();
     plan.Setup = FSetup;
     plan.Choice = {RetryFailedBox->isChecked(), ResendUnknownBox->isChecked()};
     plan.Settings.URL = FSetup.URL;
@@ -522,6 +534,7 @@ void TRowRunForm::UpdateButtons() {
     ResendUnknownBox->setVisible(FResume.has_value());
     RetryFailedBox->setEnabled(!running);
     ResendUnknownBox->setEnabled(!running);
+    BeforeCopyBox->setEnabled(!running);
     for (QWidget* option : {static_cast<QWidget*>(ConcurrencySpin), static_cast<QWidget*>(RateSpin),
                             static_cast<QWidget*>(MaxFailuresSpin)})
         option->setEnabled(!running);

@@ -42,6 +42,10 @@ struct TRowRunContext {
     std::function<bool(qint64 ARows)> ConfirmRun;
     QString HistoryFolder; // the journal's and the history's; empty: the user's
     bool KeepHistory = true;
+    // Whether each row's change is preceded by its before copy read, as the profile has it (the
+    // window's box starts so), and the catalogue the read is found in.
+    bool BeforeCopies = false;
+    const TCommandList* Catalogue = nullptr;
 };
 
 // "Run for rows": the focused command sent once for every row of a CSV or JSON Lines file. Shows
@@ -82,6 +86,7 @@ public:
     QPlainTextEdit* PreviewText;
     QCheckBox* RetryFailedBox;
     QCheckBox* ResendUnknownBox;
+    QCheckBox* BeforeCopyBox;
     QSpinBox* ConcurrencySpin;
     QDoubleSpinBox* RateSpin;
     QSpinBox* MaxFailuresSpin;

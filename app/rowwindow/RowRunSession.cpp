@@ -5,7 +5,9 @@
 #include <utility>
 
 TRowRunSession::TRowRunSession(TPlan APlan, TRunJournal& AJournal, QObject* AParent)
-    : QObject(AParent), FPlan(std::move(APlan)), FJournal(AJournal) {
+    : QObject(AParent), FPlan(std::move(APlan)), FJournal(AJournal),
+      FBeforeCopies(RowBeforeCopies(FPlan.Setup)) {
+    FPlan.Settings.BeforeCopies = FBeforeCopies.get();
     FRunner = std::make_unique<TRowRunner>(FPlan.Settings, FJournal, FPlan.Run.Id);
     FThread = std::thread([this] { Work(); });
 }
@@ -100,7 +102,8 @@ void TRowRunSession::Work() {
                                           .count();
             // The run's earlier entry, if any, is replaced.
             const TRunInfo run = FJournal.Run(FPlan.Run.Id).value_or(FPlan.Run);
-            RecordRowRun(FPlan.Setup.URL, FJournal, run, FCounts, durationMs, FPlan.HistoryFolder);
+            RecordRowRun(FPlan.Setup.URL, FJournal, run, FCounts, durationMs,
+                         {FPlan.HistoryFolder, FBeforeCopies.get()});
         }
     } catch (const std::exception& error) {
         if (FFailure.isEmpty())

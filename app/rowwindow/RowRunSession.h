@@ -80,6 +80,7 @@ private:
 
     TPlan FPlan;
     TRunJournal& FJournal;
+    std::unique_ptr<TRowBeforeCopies> FBeforeCopies; // the run's reads, null when it sends none
     std::unique_ptr<TRowRunner> FRunner;
     std::thread FThread;
 

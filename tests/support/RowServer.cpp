@@ -74,9 +74,19 @@ std::string TRowServer::URL() const {
     return "http://127.0.0.1:" + std::to_string(FListener.Port()) + "/api";
 }
 
-void TRowServer::HoldAnswerTo(const std::string& AKey) {
+void TRowServer::HoldAnswerTo(const std::string& AKey, const std::string& ACommand) {
     std::lock_guard lock(FLock);
-    FHold.insert(AKey);
+    FHold.insert({ACommand, AKey});
+}
+
+bool TRowServer::Matches(const std::set<TKeyOf>& ASet, const std::string& ACommand,
+                         const std::string& AKey) {
+    return ASet.contains({ACommand, AKey}) || ASet.contains({std::string(), AKey});
+}
+
+std::vector<std::string> TRowServer::Log() const {
+    std::lock_guard lock(FLock);
+    return FLog;
 }
 
 void TRowServer::OnRequest(std::function<void(const std::string&)> ASeen) {
@@ -84,9 +94,9 @@ void TRowServer::OnRequest(std::function<void(const std::string&)> ASeen) {
     FSeen = std::move(ASeen);
 }
 
-void TRowServer::RefuseKey(const std::string& AKey) {
+void TRowServer::RefuseKey(const std::string& AKey, const std::string& ACommand) {
     std::lock_guard lock(FLock);
-    FRefused.insert(AKey);
+    FRefused.insert({ACommand, AKey});
 }
 
 void TRowServer::Release() {
@@ -181,6 +191,7 @@ void TRowServer::Serve(TClient& AClient) {
         const std::string body = received.substr(headEnd + 4, length);
         received.erase(0, headEnd + 4 + length);
         const std::string key = FormValue(body, FKeyName);
+        const std::string command = FormValue(body, "Command");
         std::function<void(const std::string&)> seen;
         {
             std::lock_guard lock(FLock);
@@ -194,10 +205,12 @@ void TRowServer::Serve(TClient& AClient) {
             std::unique_lock lock(FLock);
             ++FRequests;
             ++FCounts[key];
+            FLog.push_back(command);
+            FLog.back().append(" ").append(key);
             FChanged.notify_all();
-            refuse = FRefused.contains(key);
+            refuse = Matches(FRefused, command, key);
             answerOf = FAnswer;
-            if (FHold.contains(key)) {
+            if (Matches(FHold, command, key)) {
                 FHeld.insert(key);
                 FChanged.notify_all();
                 FChanged.wait(lock, [this] { return FReleased || FStopping; });

@@ -29,9 +29,10 @@ public:
 
     std::string URL() const;
 
-    // Holds the answers to requests with this key (before Start of the client).
-    void HoldAnswerTo(const std::string& AKey);
-    void RefuseKey(const std::string& AKey);
+    // Holds the answers to requests with this key, of ACommand only when given (before Start of
+    // the client).
+    void HoldAnswerTo(const std::string& AKey, const std::string& ACommand = {});
+    void RefuseKey(const std::string& AKey, const std::string& ACommand = {});
     // Answers each key's request (accepted) with AAnswer(key) instead of {"Result":"Ok"} (before
     // Start of the client).
     void AnswerWith(std::function<std::string(const std::string&)> AAnswer);
@@ -49,6 +50,8 @@ public:
     // The requests received per key (whole requests, answered or held).
     std::map<std::string, int> Counts() const;
     int Requests() const;
+    // "COMMAND KEY" of every request, in the order they came.
+    std::vector<std::string> Log() const;
 
 private:
     // A connection's socket and thread; a connection that has ended is closed and its thread
@@ -70,9 +73,14 @@ private:
     mutable std::mutex FLock;
     std::condition_variable FChanged;
     std::map<std::string, int> FCounts;
-    std::set<std::string> FHold;
+    // Keys held or refused, with their command or an empty one for any.
+    using TKeyOf = std::pair<std::string, std::string>;
+    static bool Matches(const std::set<TKeyOf>& ASet, const std::string& ACommand,
+                        const std::string& AKey);
+    std::set<TKeyOf> FHold;
     std::set<std::string> FHeld;
-    std::set<std::string> FRefused;
+    std::set<TKeyOf> FRefused;
+    std::vector<std::string> FLog;
     std::function<std::string(const std::string&)> FAnswer;
     bool FReleased = false;
     bool FStopping = false;

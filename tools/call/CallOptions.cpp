@@ -45,7 +45,8 @@ std::string CallToolUsage() {
            "                          without asking\n"
            "  --before-copy           first send the read that shows what a change, money or\n"
            "                          remove command alters, and keep its answer in the history\n"
-           "                          (default: on production profiles)\n"
+           "                          (default: on production profiles; with --rows, each\n"
+           "                          row's read just before its change)\n"
            "  --no-before-copy        send no such read\n" +
            option("--insecure", TTlsCommandLine::InsecureHelp) +
            option("--cacert FILE", TTlsCommandLine::CaCertHelp) +

@@ -196,8 +196,6 @@ int main(int argc, char** argv) {
             throw ECallUsage("--production goes with --profile-add.");
         TCallDefaults defaults;
         defaults.UseProfile(options.Profile);
-        if (options.Rows.Wanted() && options.BeforeCopy.value_or(false))
-            throw ECallUsage("--before-copy goes with a single call, not with a run of rows.");
         if (options.Rows.Wanted())
             return RunRows(options, commands, defaults);
         const TPreparedCall call = PrepareCall(options, commands, defaults);

@@ -1,5 +1,6 @@
 #include "RowRunTool.h"
 
+#include "BeforeCopyCall.h"
 #include "CallArguments.h"
 #include "CallDefaults.h"
 #include "CallGuard.h"
@@ -168,11 +169,23 @@ TRowRecord ShownRecord(TRowAnswerData* AData, const TRowRecord& ARecord) {
     return record;
 }
 
-// How the runner sends: the options' pace, limits and certificate options. AOptions outlives the
-// runner.
-TRowRunSettings RunnerSettings(const TCallOptions& AOptions, const TRowRunSetup& ASetup) {
+// What went wrong with a row, on standard error: its before copy, its call.
+void WriteRowTrouble(const TRowRecord& ARecord) {
+    if (!ARecord.BeforeCopy.empty() && !ReadAnswered(ARecord.BeforeCopy))
+        WriteError("row " + std::to_string(ARecord.Row) + ": the before copy failed (" +
+                   ARecord.BeforeCopy + "); the row was sent all the same.");
+    if (ARecord.State == TRowState::Failed)
+        WriteError("row " + std::to_string(ARecord.Row) + ": " +
+                   (ARecord.StatusLine.empty() ? ARecord.Error : ARecord.StatusLine));
+}
+
+// How the runner sends: the options' pace, limits and certificate options, and where the rows'
+// before copies go (ABeforeCopies, or null). AOptions outlives the runner.
+TRowRunSettings RunnerSettings(const TCallOptions& AOptions, const TRowRunSetup& ASetup,
+                               TRowBeforeCopies* ABeforeCopies) {
     TRowRunSettings settings;
     settings.URL = ASetup.URL;
+    settings.BeforeCopies = ABeforeCopies;
     settings.Concurrency = AOptions.Rows.Concurrency;
     settings.Rate = AOptions.Rows.Rate;
     settings.MaxFailures = AOptions.Rows.MaxFailures;
@@ -188,15 +201,18 @@ int SendRun(const TCallOptions& AOptions, const TRowRunSetup& ASetup,
             TCallDefaults& ADefaults) {
     const TRowOptions& rows = AOptions.Rows;
     TRowFile file(ASetup.File, ASetup.Format);
+    const std::unique_ptr<TRowBeforeCopies> reads = RowBeforeCopies(ASetup);
     std::optional<TRowOutput> output;
     if (rows.Out)
-        output.emplace(*rows.Out, ASetup.Format == TRowFormat::Csv ? file.Header()
-                                                                   : std::vector<std::string>{});
+        output.emplace(*rows.Out,
+                       ASetup.Format == TRowFormat::Csv ? file.Header()
+                                                        : std::vector<std::string>{},
+                       reads != nullptr);
     const std::unique_ptr<TRowAnswerData> data = AnswerDataOf(AOptions);
     const auto asData = [&data](const TRowRecord& ARecord) {
         return ShownRecord(data.get(), ARecord);
     };
-    TRowRunner runner(RunnerSettings(AOptions, ASetup), *AJournal, ARun.Id);
+    TRowRunner runner(RunnerSettings(AOptions, ASetup, reads.get()), *AJournal, ARun.Id);
     std::optional<TSignalsToRun> signalWatch(std::in_place, runner);
 
     // Rows in flight, kept for the output until their outcome comes.
@@ -236,9 +252,7 @@ int SendRun(const TCallOptions& AOptions, const TRowRunSetup& ASetup,
     std::optional<TRowProgress> progress(std::in_place, toDo);
     const auto done = [&](const TRowRecord& ARecord) {
         progress->RowDone(ARecord.State == TRowState::Failed);
-        if (ARecord.State == TRowState::Failed)
-            WriteError("row " + std::to_string(ARecord.Row) + ": " +
-                       (ARecord.StatusLine.empty() ? ARecord.Error : ARecord.StatusLine));
+        WriteRowTrouble(ARecord);
         const TRowRecord shown = asData(ARecord);
         if (!output)
             return;
@@ -264,7 +278,7 @@ int SendRun(const TCallOptions& AOptions, const TRowRunSetup& ASetup,
     const std::string summary = RowRunSummary(ARun, counts);
     if (ADefaults.KeepHistory()) {
         try {
-            RecordRowRun(ASetup.URL, *AJournal, ARun, counts, durationMs);
+            RecordRowRun(ASetup.URL, *AJournal, ARun, counts, durationMs, {{}, reads.get()});
         } catch (const std::exception& error) {
             WriteError(std::string("the run's history entry: ") + error.what());
         }
@@ -323,6 +337,11 @@ int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
     setup.URL = call.URL;
     setup.Password = call.Password;
     setup.JSON = !options.Legacy;
+    // As a single call takes them: the option, else the profile's choice.
+    const std::optional<TServerProfile> profile = ADefaults.CallProfile(options.Server.has_value());
+    setup.BeforeCopy = options.BeforeCopy.value_or(
+        profile && TakesBeforeCopy(profile->BeforeCopies, profile->Production));
+    setup.Catalogue = &ACommands;
     for (std::size_t i = 1; i < options.Positional.size(); ++i)
         setup.Fixed << QString::fromStdString(options.Positional[i]);
     if (resumed && (QString::fromStdString(setup.Command->Name) != resumed->Command ||
