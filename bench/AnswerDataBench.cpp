@@ -116,9 +116,9 @@ int main(int argc, char** argv) {
             start = Now();
             const double cpu = Cpu();
             sorter.Sort(tree, part, column, !again);
-            std::printf("%zu rows sorted by %s %s column%s: %.3f s (processor %.3f s)\n",
-                        sortRows, again ? "the same" : "a", kind,
-                        again ? " again, descending" : "", Now() - start, Cpu() - cpu);
+            std::printf("%zu rows sorted by %s %s column%s: %.3f s (processor %.3f s)\n", sortRows,
+                        again ? "the same" : "a", kind, again ? " again, descending" : "",
+                        Now() - start, Cpu() - cpu);
         }
     }
     start = Now();

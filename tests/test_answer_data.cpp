@@ -258,14 +258,62 @@ TEST(JqFilter, PrintsWhatTheJqProgramPrints) {
                               "empty"};
     for (const bool compact : {false, true})
         for (const char* program : programs) {
+            const std::string theirs = JqProgramOutput(program, answer, compact);
             std::string ours;
             const TJqOutcome outcome = RunJq(program, answer, TJqOptions{compact},
                                              [&ours](std::string_view APiece) { ours += APiece; });
             EXPECT_TRUE(outcome.Ok()) << program << ": " << outcome.Error;
-            EXPECT_EQ(ours, JqProgramOutput(program, answer, compact))
-                << program << (compact ? " (compact)" : "");
+            EXPECT_EQ(ours, theirs) << program << (compact ? " (compact)" : "");
+            // The same answer read as it arrives, in pieces that cut its characters.
+            TJqInput input;
+            for (std::size_t at = 0; at < answer.size(); at += 5)
+                input.Add(std::string_view(answer).substr(at, 5));
+            std::string streamed;
+            EXPECT_TRUE(input
+                            .Run(program, TJqOptions{compact},
+                                 [&streamed](std::string_view APiece) { streamed += APiece; })
+                            .Ok());
+            EXPECT_EQ(streamed, theirs)
+                << program << (compact ? " (compact, pieces)" : " (pieces)");
         }
 #endif
+}
+
+TEST(JqFilter, LongResultsInPiecesOfWholeCharacters) {
+    // A result of 300 kB, its characters of one to four bytes, comes in pieces that each end on a
+    // whole character.
+    std::string text;
+    while (text.size() < 300000)
+        text += "a\xC3\xA9\xE6\x97\xA5\xF0\x9F\x82\xA1";
+    std::vector<std::string> pieces;
+    const TJqOutcome outcome =
+        RunJq(".", "\"" + text + "\"", TJqOptions{true},
+              [&pieces](std::string_view APiece) { pieces.emplace_back(APiece); });
+    EXPECT_TRUE(outcome.Ok()) << outcome.Error;
+    EXPECT_GT(pieces.size(), 2U);
+    std::string whole;
+    for (const std::string& piece : pieces) {
+        ASSERT_FALSE(piece.empty());
+        EXPECT_NE(static_cast<unsigned char>(piece.front()) & 0xC0, 0x80);
+        whole += piece;
+    }
+    EXPECT_EQ(whole, "\"" + text + "\"\n");
+
+    // A sink that throws (a closed pipe) ends the run with its exception.
+    EXPECT_THROW(
+        RunJq(".[]", "[1,2,3]", {}, [](std::string_view) { throw std::runtime_error("closed"); }),
+        std::runtime_error);
+
+    // A parse error read in pieces is worded as when read whole, the values before it run.
+    std::string out;
+    TJqInput input;
+    for (const char piece : std::string("1 [2,\n3 x"))
+        input.Add(std::string_view(&piece, 1));
+    const TJqOutcome broken =
+        input.Run(".", TJqOptions{true}, [&out](std::string_view APiece) { out += APiece; });
+    EXPECT_EQ(out, "1\n");
+    EXPECT_EQ(broken.Error, RunJq(".", "1 [2,\n3 x", {true}, [](std::string_view) {}).Error);
+    EXPECT_NE(broken.Error.find("parse error"), std::string::npos);
 }
 
 TEST(JqFilter, ErrorsCancelAndSeveralInputs) {

@@ -121,6 +121,9 @@ TEST_F(AnswerViewsTest, TableSortsFiltersAndCopies) {
 
     QTest::keyClicks(Pane().TableFilter, QStringLiteral("N"));
     EXPECT_EQ(Column(0), "ann");
+    // A sort keeps the filter's rows.
+    QTest::mouseClick(header.viewport(), Qt::LeftButton, {}, balance);
+    EXPECT_EQ(Column(0), "ann");
     EXPECT_EQ(Pane().TableCsvText(), "Player,Balance,Tags\r\nann,12.5,\r\n");
 
     Pane().TablePicker->setCurrentIndex(1);

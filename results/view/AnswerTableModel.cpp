@@ -20,19 +20,30 @@ void TAnswerTableModel::SetFilter(const QString& AText) {
 }
 
 void TAnswerTableModel::ApplyFilter() {
-    if (FFilter.isEmpty() || !FTree) {
+    FKept.clear();
+    if (!FFilter.isEmpty() && FTree) {
+        FKept.assign(FTable.Rows, false);
+        for (std::uint32_t row = 0; row < FTable.Rows; ++row)
+            for (std::size_t column = 0; column < FTable.Columns.size(); ++column) {
+                const std::string text = CellText(*FTree, FTable.Cell(row, column));
+                if (QString::fromStdString(text).contains(FFilter, Qt::CaseInsensitive)) {
+                    FKept[row] = true;
+                    break;
+                }
+            }
+    }
+    ShowKept();
+}
+
+void TAnswerTableModel::ShowKept() {
+    if (FKept.empty()) {
         FShown = FOrder;
         return;
     }
     FShown.clear();
     for (const std::uint32_t row : FOrder)
-        for (std::size_t column = 0; column < FTable.Columns.size(); ++column) {
-            const std::string text = CellText(*FTree, FTable.Cell(row, column));
-            if (QString::fromStdString(text).contains(FFilter, Qt::CaseInsensitive)) {
-                FShown.push_back(row);
-                break;
-            }
-        }
+        if (FKept[row])
+            FShown.push_back(row);
 }
 
 int TAnswerTableModel::rowCount(const QModelIndex& AParent) const {
@@ -71,6 +82,6 @@ void TAnswerTableModel::sort(int AColumn, Qt::SortOrder AOrder) {
     beginResetModel();
     FOrder = FSorter.Sort(*FTree, FTable, static_cast<std::size_t>(AColumn),
                           AOrder == Qt::AscendingOrder);
-    ApplyFilter();
+    ShowKept();
     endResetModel();
 }

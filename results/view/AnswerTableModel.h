@@ -32,12 +32,16 @@ public:
     void sort(int AColumn, Qt::SortOrder AOrder = Qt::AscendingOrder) override;
 
 private:
+    // Which rows the filter keeps; made when the filter or the table changes, not on a sort.
     void ApplyFilter();
+    // The kept rows in the sorted order.
+    void ShowKept();
 
     std::shared_ptr<const TAnswerTree> FTree;
     TAnswerTable FTable;
     TTableSorter FSorter;
     std::vector<std::uint32_t> FOrder; // every row, sorted
-    std::vector<std::uint32_t> FShown; // those the filter keeps
+    std::vector<bool> FKept;           // by row, when there is a filter
+    std::vector<std::uint32_t> FShown; // those the filter keeps, sorted
     QString FFilter;
 };

@@ -8,6 +8,8 @@
 #include "TableText.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -124,6 +126,46 @@ std::optional<TDataTable> ResultsTable(std::string AResults) {
     return TableOf(std::move(AResults));
 }
 
+namespace {
+
+// Writes a table as the options ask: aligned on a terminal, else tab-separated, or CSV.
+void WriteTable(const TAnswerDataOptions& AOptions, const TDataTable& AData, TAnswerWriter& AOutput,
+                int AFd) {
+    const std::vector<std::uint32_t> rows = AllRows(AData.Table);
+    if (!AOptions.Csv && ::isatty(AFd) != 0) {
+        AOutput.Write(TableAligned(AData.Tree, AData.Table, rows));
+        return;
+    }
+    // Written a slice of rows at a time: the text of the whole table is not held as well.
+    constexpr std::size_t slice = 4096;
+    std::vector<std::uint32_t> part;
+    for (std::size_t first = 0; first == 0 || first < rows.size(); first += slice) {
+        part.assign(rows.begin() + static_cast<std::ptrdiff_t>(first),
+                    rows.begin() +
+                        static_cast<std::ptrdiff_t>(std::min(rows.size(), first + slice)));
+        AOutput.Write(AOptions.Csv ? TableCsv(AData.Tree, AData.Table, part, first == 0)
+                                   : TableTsv(AData.Tree, AData.Table, part, first == 0));
+    }
+}
+
+// The whole of AFile, written from its start, with room for the tree's look past the end.
+std::string ReadBack(std::FILE* AFile) {
+    std::string text;
+    if (std::fflush(AFile) == 0 && std::fseek(AFile, 0, SEEK_END) == 0) {
+        const long size = std::ftell(AFile);
+        std::rewind(AFile);
+        if (size >= 0) {
+            text.reserve(static_cast<std::size_t>(size) + AnswerTreePadding);
+            text.resize(static_cast<std::size_t>(size));
+            if (std::fread(text.data(), 1, text.size(), AFile) == text.size())
+                return text;
+        }
+    }
+    throw std::runtime_error(std::string("Cannot read jq's results back: ") + std::strerror(errno));
+}
+
+} // namespace
+
 std::optional<TDataTable> AnswerDataTable(const TAnswerDataOptions& AOptions, std::string AAnswer) {
     if (!AOptions.Jq)
         return TableOf(std::move(AAnswer));
@@ -136,31 +178,62 @@ std::optional<TDataTable> AnswerDataTable(const TAnswerDataOptions& AOptions, st
     return ResultsTable(std::move(results));
 }
 
-std::string WriteAnswerData(const TAnswerDataOptions& AOptions, std::string AAnswer, int AFd) {
+TAnswerDataInput::TAnswerDataInput(const TAnswerDataOptions& AOptions)
+    : FOptions(AOptions), FJq(AOptions.Jq ? std::make_unique<TJqInput>() : nullptr) {}
+
+TAnswerDataInput::~TAnswerDataInput() = default;
+
+void TAnswerDataInput::Reserve(std::size_t ALength) {
+    // With room for the parser's look past the end, so that the tree reads it in place.
+    if (!FJq)
+        FWhole.reserve(ALength + AnswerTreePadding);
+}
+
+void TAnswerDataInput::Add(std::string_view APiece) {
+    FStarted = true;
+    if (FJq)
+        FJq->Add(APiece);
+    else
+        FWhole += APiece;
+}
+
+std::string TAnswerDataInput::Write(int AFd) {
     TAnswerWriter output(AFd);
     try {
-        if (!AOptions.Tabled()) {
-            return FilterAnswer(AOptions, AAnswer, AOptions.Compact,
-                                [&output](std::string_view ALine) { output.Write(ALine); });
+        if (FJq && !FOptions.Tabled()) {
+            return FJq
+                ->Run(*FOptions.Jq, TJqOptions{FOptions.Compact},
+                      [&output](std::string_view APiece) { output.Write(APiece); })
+                .Error;
         }
-        const std::optional<TDataTable> data = AnswerDataTable(AOptions, std::move(AAnswer));
+        std::optional<TDataTable> data;
+        if (FJq) {
+            // The results wait in a file while jq's values are held, and are read back once
+            // those are let go of: the two are not in memory at once.
+            const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(),
+                                                                       &std::fclose);
+            if (!file)
+                throw std::runtime_error(std::string("Cannot keep jq's results: ") +
+                                         std::strerror(errno));
+            std::string error = FJq->Run(*FOptions.Jq, TJqOptions{true},
+                                         [&file](std::string_view APiece) {
+                                             if (std::fwrite(APiece.data(), 1, APiece.size(),
+                                                             file.get()) != APiece.size())
+                                                 throw std::runtime_error(
+                                                     std::string("Cannot keep jq's results: ") +
+                                                     std::strerror(errno));
+                                         })
+                                    .Error;
+            FJq.reset();
+            if (!error.empty())
+                return error;
+            data = ResultsTable(ReadBack(file.get()));
+        } else {
+            data = TableOf(std::move(FWhole));
+        }
         if (!data)
             return NoTable;
-        const std::vector<std::uint32_t> rows = AllRows(data->Table);
-        if (!AOptions.Csv && ::isatty(AFd) != 0) {
-            output.Write(TableAligned(data->Tree, data->Table, rows));
-            return {};
-        }
-        // Written a slice of rows at a time: the text of the whole table is not held as well.
-        constexpr std::size_t slice = 4096;
-        std::vector<std::uint32_t> part;
-        for (std::size_t first = 0; first == 0 || first < rows.size(); first += slice) {
-            part.assign(rows.begin() + static_cast<std::ptrdiff_t>(first),
-                        rows.begin() +
-                            static_cast<std::ptrdiff_t>(std::min(rows.size(), first + slice)));
-            output.Write(AOptions.Csv ? TableCsv(data->Tree, data->Table, part, first == 0)
-                                      : TableTsv(data->Tree, data->Table, part, first == 0));
-        }
+        WriteTable(FOptions, *data, output, AFd);
     } catch (const std::runtime_error& error) {
         return error.what();
     }

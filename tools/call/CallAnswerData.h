@@ -1,8 +1,10 @@
 #pragma once
 
 #include "AnswerTable.h"
+#include "JqFilter.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +49,26 @@ std::optional<TDataTable> AnswerDataTable(const TAnswerDataOptions& AOptions, st
 // result, or of the results taken as one array; nothing for no result. Throws as AnswerDataTable.
 std::optional<TDataTable> ResultsTable(std::string AResults);
 
-// Writes the whole answer AAnswer to AFd as the options ask. Returns the failure's message (a
-// jq error, an answer that is no JSON or holds no table), or nothing.
-std::string WriteAnswerData(const TAnswerDataOptions& AOptions, std::string AAnswer, int AFd);
+// One call's answer as these options read it, given as it arrives: with --jq, straight into jq's
+// reader, the text itself not kept; for a table alone, kept whole for the tree made of it.
+class TAnswerDataInput {
+public:
+    explicit TAnswerDataInput(const TAnswerDataOptions& AOptions);
+    ~TAnswerDataInput();
+    TAnswerDataInput(const TAnswerDataInput&) = delete;
+    TAnswerDataInput& operator=(const TAnswerDataInput&) = delete;
+
+    bool Started() const { return FStarted; }
+    // The answer's length when known beforehand, so that a kept answer is not grown piecemeal.
+    void Reserve(std::size_t ALength);
+    void Add(std::string_view APiece);
+    // Writes the answer to AFd as the options ask, once it is all in. Returns the failure's
+    // message (a jq error, an answer that is no JSON or holds no table), or nothing.
+    std::string Write(int AFd);
+
+private:
+    TAnswerDataOptions FOptions;
+    bool FStarted = false;
+    std::string FWhole;
+    std::unique_ptr<TJqInput> FJq;
+};

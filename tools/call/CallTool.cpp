@@ -64,10 +64,10 @@ bool HasPassword(const TParamValues& AForm) {
 // Makes room for the whole answer at once when its length is known, with the spare bytes the
 // JSON reader looks past the end: a string grown piece by piece would hold up to twice the answer
 // while it moves, and the reader would copy it again.
-void ReserveWhole(std::string& AWhole, const TIdHTTPResponse& AResponse) {
+void ReserveWhole(TAnswerDataInput& AData, const TIdHTTPResponse& AResponse) {
     constexpr std::int64_t most = std::int64_t(1) << 31; // a length no answer is trusted with
     if (AResponse.HasContentLength() && AResponse.ContentLength <= most)
-        AWhole.reserve(static_cast<std::size_t>(AResponse.ContentLength) + AnswerTreePadding);
+        AData.Reserve(static_cast<std::size_t>(AResponse.ContentLength));
 }
 
 // The read that keeps what the call alters as it was, sent first with the same client, its answer
@@ -125,23 +125,21 @@ int RunCall(const TCallOptions& AOptions, const TPreparedCall& ACall, TCallDefau
         }
     }
     // The history keeps the bytes the tool wrote out, converted once for both.
-    std::string whole;
+    TAnswerDataInput data(ADataOptions);
     TAnswerWriter output(ADataOptions.Any() ? -1 : STDOUT_FILENO,
-                         [&record, &whole, &ADataOptions, &HTTP](std::string_view AUtf8) {
+                         [&record, &data, &ADataOptions, &HTTP](std::string_view AUtf8) {
                              record.Answer(AUtf8);
                              if (!ADataOptions.Any())
                                  return;
-                             if (whole.empty())
-                                 ReserveWhole(whole, HTTP.Response());
-                             whole += AUtf8;
+                             if (!data.Started())
+                                 ReserveWhole(data, HTTP.Response());
+                             data.Add(AUtf8);
                          });
     HTTP.SetBodyUTF8Sink([&output](std::string_view APiece) { output.Write(APiece); });
     TSentCall sent = SendCall(AOptions, ACall, HTTP, output, record);
     FinishRecord(record, sent, HTTP);
     if (ADataOptions.Any() && sent.ExitCode == 0)
-        if (const std::string failure =
-                WriteAnswerData(ADataOptions, std::move(whole), STDOUT_FILENO);
-            !failure.empty()) {
+        if (const std::string failure = data.Write(STDOUT_FILENO); !failure.empty()) {
             WriteError(failure);
             sent.ExitCode = 1;
         }
