@@ -4,6 +4,7 @@
 // peak memory the whole process adds; and when the history has the call.
 // Run on the offscreen platform:
 //   QT_QPA_PLATFORM=offscreen build/bin/vl_send_bench [megabytes] [jq]
+// With VL_NO_HISTORY=1 the history is off, to tell its share apart.
 
 #include "Application.h"
 #include "BenchAnswers.h"
@@ -135,6 +136,8 @@ int main(int argc, char** argv) {
 
     TMainForm form(home.filePath(QStringLiteral("Tessarine.conf")));
     form.show();
+    if (std::getenv("VL_NO_HISTORY") != nullptr)
+        form.History().SetEnabled(false);
     const auto& entries = form.Catalogue();
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (!entries[i]->Header && entries[i]->Name == "AccountsList")

@@ -121,10 +121,12 @@ std::vector<std::u16string> PrettyLines(std::u16string_view AText) {
         lines.reserve(layout.Lines.size());
         for (std::size_t i = 0; i < layout.Lines.size(); ++i) {
             const TJsonLine line = layout.Lines.At(AText, i);
-            if (line.Escape())
-                AppendJsonLine(tokens, DecodeJsonLine(AText, line, tokens), lines.emplace_back());
-            else
+            if (line.Escape()) {
+                const TJsonLine decoded = DecodeJsonLine(AText, line, tokens);
+                AppendJsonLine(tokens, decoded, lines.emplace_back());
+            } else {
                 AppendJsonLine(AText, line, lines.emplace_back());
+            }
         }
         return lines;
     }

@@ -286,7 +286,7 @@ void SearchLine(const TTextDocument& ADocument, int64_t ALine, int64_t AFrom, in
                 const TNeedle& ANeedle, std::vector<int64_t>& AOut) {
     const int64_t start = ADocument.LineStart(ALine);
     if (ADocument.Pretty()) {
-        std::u16string tokens;
+        thread_local std::u16string tokens;
         const auto [text, line] = ADocument.ShownJsonLine(ALine, tokens);
         SearchParts(TShownLine(text.data(), line), start, AFrom, ATo, ANeedle, AOut);
         return;
