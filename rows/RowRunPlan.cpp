@@ -143,6 +143,7 @@ void RecordRowRun(const QString& AURL, TRunJournal& AJournal, const TRunInfo& AR
     THistoryCall call;
     call.When = QDateTime::fromString(ARun.StartedUtc, Qt::ISODateWithMs);
     call.URL = UrlForDisplay(AURL);
+    call.Profile = AHistory.Profile;
     call.Command = ARun.Command;
     call.Fields = ARun.Fixed;
     call.Format = ARun.Format;
@@ -173,9 +174,11 @@ void RecordRowRun(const QString& AURL, TRunJournal& AJournal, const TRunInfo& AR
         reads != nullptr && !reads->Empty()) {
         const std::optional<THistoryCall> previous =
             earlierReads > 0 ? store.Load(earlierReads) : std::nullopt;
-        call.BeforeCopyId = store.Record(
-            reads->Entry(previous ? &*previous : nullptr, call.URL, call.Format, call.When),
-            THistoryIndexing::Immediate, previous ? earlierReads : 0);
+        THistoryCall readsEntry =
+            reads->Entry(previous ? &*previous : nullptr, call.URL, call.Format, call.When);
+        readsEntry.Profile = AHistory.Profile;
+        call.BeforeCopyId =
+            store.Record(readsEntry, THistoryIndexing::Immediate, previous ? earlierReads : 0);
     } else if (earlierReads > 0 && store.Load(earlierReads)) {
         call.BeforeCopyId = earlierReads;
     }

@@ -26,6 +26,7 @@ struct TRowRunSetup {
     QStringList Fixed; // NAME=VALUE lines given for every row
     std::optional<Version> Server;
     QString URL;
+    QString Profile;  // the server profile called, empty when the call goes elsewhere
     QString Password; // as the form carries it
     std::string File;
     TRowFormat Format = TRowFormat::Csv;
@@ -83,6 +84,7 @@ std::string RowRunSummary(const TRunInfo& ARun, const TRunCounts& ACounts);
 struct TRowRunHistory {
     QString Folder;
     const TRowBeforeCopies* BeforeCopies = nullptr;
+    QString Profile; // named by the run's entries, as a single call's entry names it
 };
 
 // The run's entry in the call history: one entry for all its rows, its summary as the status,

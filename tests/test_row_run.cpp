@@ -386,6 +386,13 @@ TEST_F(RowRunTest, ProductionProfileAsksOnceForTheWholeRun) {
     confirmed.insert(confirmed.begin(), "--no-before-copy");
     EXPECT_EQ(RunTool(CallTool, confirmed, Environment()).ExitCode, 0);
     EXPECT_EQ(FServer.Requests(), 9);
+    // The runs' entries and their reads' entry name the profile, as a single call's entry does.
+    THistoryStore store(HistoryFolder());
+    store.OpenForReading();
+    const std::vector<THistorySummary> entries = *store.List({});
+    EXPECT_EQ(entries.size(), 3U);
+    for (const THistorySummary& entry : entries)
+        EXPECT_EQ(entry.Profile, QStringLiteral("live")) << entry.Command.toStdString();
 }
 
 // With before copies each row's read goes just before its change, with the row's key; a read

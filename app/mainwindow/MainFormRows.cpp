@@ -41,6 +41,7 @@ void TMainForm::ShowRowRun() {
     if (!TrimControl(VerEdit->text()).isEmpty())
         context.Server = EnteredVersion();
     context.URL = url;
+    context.Profile = FProfileName;
     context.Password = PasswordEdit->text();
     context.CurlTls = CurlTlsFor(url);
     // No question can be asked from the run's connections: a certificate that fails the check

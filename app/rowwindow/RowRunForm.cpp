@@ -67,6 +67,7 @@ TRowRunForm::TRowRunForm(TRowRunContext AContext, QWidget* AParent)
     FSetup.Fixed = FContext.Fixed;
     FSetup.Server = FContext.Server;
     FSetup.URL = FContext.URL;
+    FSetup.Profile = FContext.Profile;
     FSetup.Password = FContext.Password;
     FSetup.Catalogue = FContext.Catalogue;
     setWindowTitle(QStringLiteral("Run for rows - ") + Text(FContext.Command->Name));

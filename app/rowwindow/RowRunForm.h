@@ -34,6 +34,7 @@ struct TRowRunContext {
     QStringList Fixed; // the grid's ticked rows as NAME=VALUE, given to every row
     std::optional<Version> Server;
     QString URL;
+    QString Profile; // the current server profile
     QString Password;
     TCurlTls CurlTls; // for the dry run's curl lines
     // Sets up each connection's TLS handler: the request goes out only to a trusted server.

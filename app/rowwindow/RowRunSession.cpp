@@ -103,7 +103,7 @@ void TRowRunSession::Work() {
             // The run's earlier entry, if any, is replaced.
             const TRunInfo run = FJournal.Run(FPlan.Run.Id).value_or(FPlan.Run);
             RecordRowRun(FPlan.Setup.URL, FJournal, run, FCounts, durationMs,
-                         {FPlan.HistoryFolder, FBeforeCopies.get()});
+                         {FPlan.HistoryFolder, FBeforeCopies.get(), FPlan.Setup.Profile});
         }
     } catch (const std::exception& error) {
         if (FFailure.isEmpty())

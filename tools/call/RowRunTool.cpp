@@ -278,7 +278,8 @@ int SendRun(const TCallOptions& AOptions, const TRowRunSetup& ASetup,
     const std::string summary = RowRunSummary(ARun, counts);
     if (ADefaults.KeepHistory()) {
         try {
-            RecordRowRun(ASetup.URL, *AJournal, ARun, counts, durationMs, {{}, reads.get()});
+            RecordRowRun(ASetup.URL, *AJournal, ARun, counts, durationMs,
+                         {{}, reads.get(), ASetup.Profile});
         } catch (const std::exception& error) {
             WriteError(std::string("the run's history entry: ") + error.what());
         }
@@ -341,6 +342,8 @@ int SendRows(const TCallOptions& AOptions, const TCommandList& ACommands,
     const std::optional<TServerProfile> profile = ADefaults.CallProfile(options.Server.has_value());
     setup.BeforeCopy = options.BeforeCopy.value_or(
         profile && TakesBeforeCopy(profile->BeforeCopies, profile->Production));
+    if (profile)
+        setup.Profile = profile->Name;
     setup.Catalogue = &ACommands;
     for (std::size_t i = 1; i < options.Positional.size(); ++i)
         setup.Fixed << QString::fromStdString(options.Positional[i]);
