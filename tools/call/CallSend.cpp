@@ -24,7 +24,9 @@ namespace {
 std::string RefusalBody(const TCallFailure& AFailure) {
     if (!AFailure.Refused || AFailure.Body.empty())
         return {};
-    return "\n" + IdText::ToUTF8(AFailure.Body);
+    std::string text = "\n";
+    text += IdText::ToUTF8(AFailure.Body);
+    return text;
 }
 
 } // namespace
