@@ -37,10 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     std::u16string shown;
     std::u16string buffer;
     for (int64_t line = 0; line < document->LineCount(); ++line) {
-        const std::u16string_view text = document->Line(line, buffer);
-        if (static_cast<int64_t>(text.size()) != document->LineLength(line))
+        const std::u16string_view lineText = document->Line(line, buffer);
+        if (static_cast<int64_t>(lineText.size()) != document->LineLength(line))
             Fail("a line's text is not as long as its layout says");
-        shown.append(text).push_back(u'\n');
+        shown.append(lineText).push_back(u'\n');
     }
     const TJsonLayout again = FormatJson(shown);
     if (!again.Valid || static_cast<int64_t>(again.Lines.size()) != document->LineCount())
