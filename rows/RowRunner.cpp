@@ -28,6 +28,45 @@ void KeepUpTo(std::string& AText, std::string_view APiece, std::size_t ALimit, b
     ACut = true;
 }
 
+// What one post of a form brought back: the answer kept up to the history's limit, or how the
+// post failed; a refusal keeps its body as the answer.
+struct TPosted {
+    bool Answered = false;
+    bool Refused = false;
+    int Status = 0;
+    std::string StatusLine;
+    std::string Error;
+    std::string Answer;
+    bool AnswerCut = false;
+};
+
+TPosted PostForm(TIdHTTP& AHTTP, const QString& AURL, const TParamValues& AForm) {
+    TPosted posted;
+    const auto limit = static_cast<std::size_t>(THistoryLimits{}.MaxAnswerBytes);
+    AHTTP.SetBodyUTF8Sink([&posted, limit](std::string_view APiece) {
+        KeepUpTo(posted.Answer, APiece, limit, posted.AnswerCut);
+    });
+    try {
+        AHTTP.Post(AURL.toStdU16String(), WireLines(AForm));
+        posted.Answered = true;
+        posted.Status = AHTTP.Response().ResponseCode;
+        posted.StatusLine = AHTTP.Response().ResponseText;
+    } catch (const std::exception&) {
+        const TCallFailure failure =
+            CallFailureOf(std::current_exception(), TOutOfMemoryWording::AsThrown);
+        posted.Error = failure.Message;
+        if (failure.Refused) {
+            posted.Refused = true;
+            posted.Status = AHTTP.Response().ResponseCode;
+            posted.StatusLine = failure.StatusLine;
+            posted.Answer.clear();
+            posted.AnswerCut = false;
+            KeepUpTo(posted.Answer, IdText::ToUTF8(failure.Body), limit, posted.AnswerCut);
+        }
+    }
+    return posted;
+}
+
 } // namespace
 
 // One connection and the thread that sends over it, one row at a time.
@@ -161,26 +200,13 @@ bool TRowRunner::WaitForTurn() {
 }
 
 std::string TRowRunner::SendBeforeCopy(TWorker& AWorker, const TRowJob& AJob) {
+    TPosted posted = PostForm(AWorker.HTTP, FSettings.URL, *AJob.BeforeCopy);
     TRowRead read;
     read.Row = AJob.Row;
-    const auto limit = static_cast<std::size_t>(THistoryLimits{}.MaxAnswerBytes);
-    AWorker.HTTP.SetBodyUTF8Sink([&read, limit](std::string_view APiece) {
-        KeepUpTo(read.Answer, APiece, limit, read.AnswerCut);
-    });
-    try {
-        AWorker.HTTP.Post(FSettings.URL.toStdU16String(), WireLines(*AJob.BeforeCopy));
-        read.Status = AWorker.HTTP.Response().ResponseCode;
-    } catch (const std::exception&) {
-        const TCallFailure failure =
-            CallFailureOf(std::current_exception(), TOutOfMemoryWording::AsThrown);
-        read.Error = failure.Message;
-        if (failure.Refused) {
-            read.Status = AWorker.HTTP.Response().ResponseCode;
-            read.Answer.clear();
-            read.AnswerCut = false;
-            KeepUpTo(read.Answer, IdText::ToUTF8(failure.Body), limit, read.AnswerCut);
-        }
-    }
+    read.Status = posted.Status;
+    read.Error = std::move(posted.Error);
+    read.Answer = std::move(posted.Answer);
+    read.AnswerCut = posted.AnswerCut;
     if (FSettings.BeforeCopies != nullptr)
         FSettings.BeforeCopies->Add(read);
     return read.StatusText();
@@ -197,32 +223,19 @@ std::optional<TRowRecord> TRowRunner::Send(TWorker& AWorker, const TRowJob& AJob
     }
     // Durable before the first byte of the request is written.
     FJournal.MarkSending(FRun, AJob.Row, AJob.KeptFields);
-    const auto limit = static_cast<std::size_t>(THistoryLimits{}.MaxAnswerBytes);
-    AWorker.HTTP.SetBodyUTF8Sink([&record, limit](std::string_view APiece) {
-        KeepUpTo(record.Answer, APiece, limit, record.AnswerCut);
-    });
     const auto start = std::chrono::steady_clock::now();
-    try {
-        AWorker.HTTP.Post(FSettings.URL.toStdU16String(), WireLines(AJob.Form));
+    TPosted posted = PostForm(AWorker.HTTP, FSettings.URL, AJob.Form);
+    if (posted.Answered)
         record.State = TRowState::Answered;
-        record.Status = AWorker.HTTP.Response().ResponseCode;
-        record.StatusLine = AWorker.HTTP.Response().ResponseText;
-    } catch (const std::exception&) {
-        const TCallFailure failure =
-            CallFailureOf(std::current_exception(), TOutOfMemoryWording::AsThrown);
-        record.Error = failure.Message;
-        if (failure.Refused) {
-            record.State = TRowState::Failed;
-            record.Status = AWorker.HTTP.Response().ResponseCode;
-            record.StatusLine = failure.StatusLine;
-            record.Answer.clear();
-            record.AnswerCut = false;
-            KeepUpTo(record.Answer, IdText::ToUTF8(failure.Body), limit, record.AnswerCut);
-        } else {
-            // Aborted by the user: the request may have reached the server.
-            record.State = FAborted ? TRowState::Unknown : TRowState::Failed;
-        }
-    }
+    else if (posted.Refused)
+        record.State = TRowState::Failed;
+    else // aborted by the user: the request may have reached the server
+        record.State = FAborted ? TRowState::Unknown : TRowState::Failed;
+    record.Status = posted.Status;
+    record.StatusLine = std::move(posted.StatusLine);
+    record.Error = std::move(posted.Error);
+    record.Answer = std::move(posted.Answer);
+    record.AnswerCut = posted.AnswerCut;
     record.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - start)
                             .count();

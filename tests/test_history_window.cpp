@@ -579,6 +579,13 @@ TEST(HistoryWindowNotice, DamagedFileIsReportedOnceWithoutStoppingTheWindow) {
     EXPECT_EQ(form.findChildren<QMessageBox*>().size(), 1);
 }
 
+// Joe's balance going from 5 to 7, as the line diff of the two answers' Pretty text shows it.
+const QString JoeBalanceDiff = QStringLiteral("  {\n"
+                                              "    \"Player\": \"joe\",\n"
+                                              "-   \"Balance\": 5\n"
+                                              "+   \"Balance\": 7\n"
+                                              "  }\n");
+
 } // namespace
 
 // A call kept with its before copy: "Before copy" opens the read's answer, the list names the
@@ -619,11 +626,7 @@ TEST_F(HistoryWindowTest, BeforeCopyOpensAndTwoAnswersCompareAsALineDiff) {
     window.CompareButton->click();
     ASSERT_NE(window.CompareWindow, nullptr);
     EXPECT_TRUE(window.CompareWindow->isVisible());
-    EXPECT_EQ(window.CompareText->toPlainText(), QStringLiteral("  {\n"
-                                                                "    \"Player\": \"joe\",\n"
-                                                                "-   \"Balance\": 5\n"
-                                                                "+   \"Balance\": 7\n"
-                                                                "  }\n"));
+    EXPECT_EQ(window.CompareText->toPlainText(), JoeBalanceDiff);
     window.CompareWindow->close();
 }
 
@@ -670,11 +673,7 @@ TEST_F(HistoryWindowTest, CallShowsItsBeforeCopyBesideItsAnswer) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return pane.LineDiff->isChecked(); }, 5000));
     EXPECT_TRUE(pane.DiffText->isVisible());
     EXPECT_FALSE(pane.BeforeText->isVisible());
-    EXPECT_EQ(pane.DiffText->toPlainText(), QStringLiteral("  {\n"
-                                                           "    \"Player\": \"joe\",\n"
-                                                           "-   \"Balance\": 5\n"
-                                                           "+   \"Balance\": 7\n"
-                                                           "  }\n"));
+    EXPECT_EQ(pane.DiffText->toPlainText(), JoeBalanceDiff);
     EXPECT_TRUE(pane.DiffCaption->text().contains(QStringLiteral("Before copy: AccountsGet")));
     // The switch holds for the next call; one without a before copy shows its answer alone.
     QTest::keyClick(window.CallList, Qt::Key_Up);

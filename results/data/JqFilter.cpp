@@ -74,6 +74,14 @@ std::unique_ptr<jq_state, TJqStateFree> Compile(std::string_view AProgram, std::
     return state;
 }
 
+// The program compiled for a run, or nullptr with the outcome saying why.
+std::unique_ptr<jq_state, TJqStateFree> CompileFor(std::string_view AProgram,
+                                                   TJqOutcome& AOutcome) {
+    auto state = Compile(AProgram, AOutcome.Error);
+    AOutcome.Compiled = state != nullptr;
+    return state;
+}
+
 // Results written as the jq program writes its own: jv_dumpf prints a result a piece at a time
 // into a C stream, so a large one is never held whole. The stream hands its buffer to the sink,
 // each piece ending on a whole character; a character cut at the buffer's end goes with the next.
@@ -243,6 +251,14 @@ struct TJqReader {
                 return;
         }
     }
+
+    // Reads APiece and keeps every value read, to be run later.
+    void Keep(std::string_view APiece, bool APartial) {
+        Read(APiece, APartial, [this](jv AValue) {
+            Values.push_back(AValue);
+            return true;
+        });
+    }
 };
 
 TJqInput::TJqInput() : FReader(std::make_unique<TJqReader>()) {}
@@ -250,25 +266,17 @@ TJqInput::TJqInput() : FReader(std::make_unique<TJqReader>()) {}
 TJqInput::~TJqInput() = default;
 
 void TJqInput::Add(std::string_view APiece) {
-    FReader->Read(APiece, true, [this](jv AValue) {
-        FReader->Values.push_back(AValue);
-        return true;
-    });
+    FReader->Keep(APiece, true);
 }
 
 TJqOutcome TJqInput::Run(std::string_view AProgram, const TJqOptions& AOptions,
                          const std::function<void(std::string_view)>& ASink,
                          const std::atomic<bool>* ACancel) {
     TJqOutcome outcome;
-    const auto state = Compile(AProgram, outcome.Error);
-    if (!state) {
-        outcome.Compiled = false;
+    const auto state = CompileFor(AProgram, outcome);
+    if (!state)
         return outcome;
-    }
-    FReader->Read({}, false, [this](jv AValue) {
-        FReader->Values.push_back(AValue);
-        return true;
-    });
+    FReader->Keep({}, false);
     TResultStream output(ASink);
     // Each value is let go of as its run starts: jq takes it over.
     for (jv& value : FReader->Values) {
@@ -285,11 +293,9 @@ TJqOutcome RunJq(std::string_view AProgram, std::string_view AInput, const TJqOp
                  const std::function<void(std::string_view)>& ASink,
                  const std::atomic<bool>* ACancel) {
     TJqOutcome outcome;
-    const auto state = Compile(AProgram, outcome.Error);
-    if (!state) {
-        outcome.Compiled = false;
+    const auto state = CompileFor(AProgram, outcome);
+    if (!state)
         return outcome;
-    }
     TResultStream output(ASink);
     TJqReader reader;
     bool ran = true;
